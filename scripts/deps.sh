@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages that the build needs, when they are missing.
+# As root it runs apt-get; otherwise it prints the exact line to run.
+set -euo pipefail
+
+packages=(g++ cmake ninja-build libsqlite3-dev libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
+          nlohmann-json3-dev)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+line="apt-get install -y --no-install-recommends ${missing[*]}"
+if [ "$(id -u)" -ne 0 ]; then
+  echo "Missing packages. Run as root: apt-get update && $line" >&2
+  exit 1
+fi
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+$line

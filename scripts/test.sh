@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test, first in a normal build, then under
+# AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/deps.sh
+
+jobs=$(nproc)
+run_suite() {
+  local dir=$1; shift
+  cmake -S . -B "$dir" -G Ninja -DQV_BENCH=OFF "$@" > /dev/null
+  cmake --build "$dir" -j "$jobs"
+  (cd "$dir" && ctest --output-on-failure -j "$jobs")
+}
+
+echo "== normal build =="
+run_suite build
+echo "== sanitizer build =="
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 run_suite build-sanitize -DQV_SANITIZE=ON

@@ -1,0 +1,30 @@
+// Framework types of the engineering tools, mapped onto the standard library.
+// The exported classes of the family keep these names.
+#pragma once
+
+#include <cstdint>
+#include <list>
+#include <memory>
+#include <string>
+#include <vector>
+
+using CString = std::string;
+using CStringArray = std::vector<std::string>;
+
+// Root class of the framework's object hierarchy.
+class CObject {
+ public:
+  virtual ~CObject() = default;
+  virtual void Serialize() {}
+  virtual void AssertValid() const {}
+  virtual void Dump() const {}
+};
+
+class CUIntArray : public std::vector<unsigned> {
+ public:
+  using std::vector<unsigned>::vector;
+};
+
+// printf-style formatting into a string (the framework's CString::Format).
+// The format is always the caller's own text, never an argument.
+CString QVFormat(const char* format, ...) __attribute__((format(printf, 1, 2)));

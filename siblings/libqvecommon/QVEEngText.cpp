@@ -1,0 +1,114 @@
+#include "libqvecommon/QVEEngText.h"
+
+#include "libqvecommon/QVEEngPath.h"
+#include "platform/Win32Types.h"
+
+namespace {
+
+constexpr size_t kBlock = 64 * 1024;
+
+}  // namespace
+
+QVEEngTextReader::QVEEngTextReader() = default;
+QVEEngTextReader::~QVEEngTextReader() = default;
+
+uint32_t QVEEngTextReader::Open(const std::string& path) {
+  file_.reset();
+  pos_ = len_ = 0;
+  end_ = false;
+  error_ = qvplatform::CurrentEnv()->OpenForRead(path, &file_);
+  if (error_ == 0 && !block_) block_ = std::make_unique<char[]>(kBlock);
+  return error_;
+}
+
+bool QVEEngTextReader::Fill() {
+  if (end_ || !file_) return false;
+  size_t got = 0;
+  uint32_t rc = file_->Read(block_.get(), kBlock, &got);
+  if (rc != 0) error_ = rc;
+  if (rc != 0 || got == 0) {
+    end_ = true;
+    return false;
+  }
+  pos_ = 0;
+  len_ = got;
+  return true;
+}
+
+int QVEEngTextReader::Next() {
+  if (pos_ == len_ && !Fill()) return -1;
+  char c = block_[pos_++];
+  if (c == '\r') {
+    if (pos_ == len_ && !Fill()) return '\r';
+    if (block_[pos_] == '\n') {
+      ++pos_;
+      return '\n';
+    }
+  }
+  return static_cast<unsigned char>(c);
+}
+
+size_t QVEEngTextReader::Gets(char* buf, size_t size) {
+  size_t n = 0;
+  while (size > 1 && n < size - 1) {
+    int c = Next();
+    if (c < 0) break;
+    buf[n++] = static_cast<char>(c);
+    if (c == '\n') break;
+  }
+  if (size > 0) buf[n] = 0;
+  return n;
+}
+
+QVEEngTextWriter::QVEEngTextWriter() = default;
+
+QVEEngTextWriter::~QVEEngTextWriter() {
+  if (file_) Abandon();
+}
+
+uint32_t QVEEngTextWriter::Create(const std::string& workPath) {
+  if (file_) Abandon();
+  workPath_ = workPath;
+  buffer_.clear();
+  error_ = qvplatform::CurrentEnv()->CreateForWrite(workPath, &file_);
+  return error_;
+}
+
+uint32_t QVEEngTextWriter::Write(const char* data, size_t n) {
+  if (error_ != 0 || !file_) return error_ != 0 ? error_ : ERROR_INVALID_HANDLE;
+  for (size_t i = 0; i < n; ++i) {
+    if (data[i] == '\n') buffer_ += '\r';
+    buffer_ += data[i];
+  }
+  return buffer_.size() >= kBlock ? Flush() : 0;
+}
+
+uint32_t QVEEngTextWriter::Flush() {
+  if (error_ == 0 && !buffer_.empty()) error_ = file_->Append(buffer_.data(), buffer_.size());
+  buffer_.clear();
+  return error_;
+}
+
+uint32_t QVEEngTextWriter::Commit(const std::string& targetPath) {
+  if (!file_) return error_ != 0 ? error_ : ERROR_INVALID_HANDLE;
+  uint32_t rc = Flush();
+  if (rc == 0) rc = file_->Sync();
+  if (rc == 0) rc = file_->Close();
+  qvplatform::Env* env = qvplatform::CurrentEnv();
+  if (rc == 0) rc = env->Rename(workPath_, targetPath);
+  if (rc != 0) {
+    Abandon();
+    return rc;
+  }
+  file_.reset();
+  CString directory;
+  CString name;
+  if (QVEEngSplitFilePath(targetPath.c_str(), 1, directory, name) == 0) env->SyncDirectory(directory);
+  return 0;
+}
+
+uint32_t QVEEngTextWriter::Abandon() {
+  file_.reset();
+  buffer_.clear();
+  return qvplatform::CurrentEnv()->RemoveFile(workPath_);
+}

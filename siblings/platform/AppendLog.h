@@ -1,0 +1,37 @@
+// A line log in the station directory that rotates at a fixed size, so that
+// it can never fill the disk. Appending never fails and never throws; a line
+// that cannot be written is dropped.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+namespace qvplatform {
+
+class AppendLog {
+ public:
+  // name: the file name inside the station directory.
+  AppendLog(std::string name, int64_t maxBytes);
+  ~AppendLog();
+  AppendLog(const AppendLog&) = delete;
+  AppendLog& operator=(const AppendLog&) = delete;
+
+  void Append(const std::string& line);
+  // The path of the current log file (empty when the station has none).
+  std::string Path();
+
+ private:
+  bool EnsureOpen(const std::string& path);
+  void RotateIfFull();
+
+  const std::string name_;
+  const int64_t maxBytes_;
+  std::mutex mutex_;
+  std::string path_;
+  int fd_ = -1;
+  int64_t written_ = 0;  // bytes since the size was last read from the file
+  int64_t size_ = 0;
+};
+
+}  // namespace qvplatform

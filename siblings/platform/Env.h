@@ -1,0 +1,118 @@
+// Every file-system call of the service layer goes through an Env, so that
+// tests can inject faults and the logic above never touches the OS directly.
+// Results are the platform's error codes (0 = success).
+//
+// Paths are matched as the original platform matches them: the path as given
+// is tried first; only when a component is missing is it looked up without
+// regard to ASCII case in its parent directory. A new file is created under
+// the name given.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace qvplatform {
+
+enum class EntryType { kFile, kDirectory, kOther };
+
+struct DirEntry {
+  std::string name;
+  EntryType type = EntryType::kOther;
+};
+
+struct FileStat {
+  EntryType type = EntryType::kOther;
+  int64_t size = 0;
+  int64_t mtime = 0;  // calendar seconds
+  bool readOnly = false;
+};
+
+class ReadableFile {
+ public:
+  virtual ~ReadableFile() = default;
+  // Reads up to n bytes; *got = 0 at the end of the file.
+  virtual uint32_t Read(char* buf, size_t n, size_t* got) = 0;
+};
+
+class WritableFile {
+ public:
+  virtual ~WritableFile() = default;  // closes without syncing
+  virtual uint32_t Append(const char* data, size_t n) = 0;
+  virtual uint32_t Sync() = 0;
+  virtual uint32_t Close() = 0;
+};
+
+class Env {
+ public:
+  virtual ~Env() = default;
+
+  virtual uint32_t OpenForRead(const std::string& path, std::unique_ptr<ReadableFile>* out) = 0;
+  // Creates the file or empties the existing one.
+  virtual uint32_t CreateForWrite(const std::string& path, std::unique_ptr<WritableFile>* out) = 0;
+  // Renames in one step, replacing an existing target.
+  virtual uint32_t Rename(const std::string& from, const std::string& to) = 0;
+  virtual uint32_t RemoveFile(const std::string& path) = 0;
+  virtual uint32_t RemoveDirectory(const std::string& path) = 0;
+  virtual uint32_t MakeDirectory(const std::string& path) = 0;
+  // Flushes a directory's entries (after a rename in it).
+  virtual uint32_t SyncDirectory(const std::string& path) = 0;
+  // Reads a directory once; entry types come from the directory itself.
+  virtual uint32_t ReadDirectory(const std::string& path, std::vector<DirEntry>* out) = 0;
+  virtual uint32_t Stat(const std::string& path, FileStat* out) = 0;
+  // The path under which an existing file is found (the path itself when it
+  // exists as given, or when nothing matches).
+  virtual std::string Resolve(const std::string& path) = 0;
+
+  // The operating system's file system.
+  static Env* Posix();
+};
+
+// The Env that the service layer uses; the operating system's by default.
+Env* CurrentEnv();
+// Replaces it (tests); nullptr restores the default. Returns the previous one.
+Env* SetCurrentEnv(Env* env);
+
+// Forwards every call; fault-injecting test Envs derive from it.
+class EnvWrapper : public Env {
+ public:
+  explicit EnvWrapper(Env* target) : target_(target) {}
+  uint32_t OpenForRead(const std::string& p, std::unique_ptr<ReadableFile>* o) override {
+    return target_->OpenForRead(p, o);
+  }
+  uint32_t CreateForWrite(const std::string& p, std::unique_ptr<WritableFile>* o) override {
+    return target_->CreateForWrite(p, o);
+  }
+  uint32_t Rename(const std::string& f, const std::string& t) override { return target_->Rename(f, t); }
+  uint32_t RemoveFile(const std::string& p) override { return target_->RemoveFile(p); }
+  uint32_t RemoveDirectory(const std::string& p) override { return target_->RemoveDirectory(p); }
+  uint32_t MakeDirectory(const std::string& p) override { return target_->MakeDirectory(p); }
+  uint32_t SyncDirectory(const std::string& p) override { return target_->SyncDirectory(p); }
+  uint32_t ReadDirectory(const std::string& p, std::vector<DirEntry>* o) override {
+    return target_->ReadDirectory(p, o);
+  }
+  uint32_t Stat(const std::string& p, FileStat* o) override { return target_->Stat(p, o); }
+  std::string Resolve(const std::string& p) override { return target_->Resolve(p); }
+
+ protected:
+  Env* target() const { return target_; }
+
+ private:
+  Env* target_;
+};
+
+// Installs an Env for the lifetime of a scope.
+class ScopedEnv {
+ public:
+  explicit ScopedEnv(Env* env) : previous_(SetCurrentEnv(env)) {}
+  ~ScopedEnv() { SetCurrentEnv(previous_); }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  Env* previous_;
+};
+
+}  // namespace qvplatform

@@ -1,0 +1,95 @@
+// The recipe store: the in-memory recipe tree and the operations on the
+// recipe database kept in a project directory.
+#pragma once
+
+#include <cstdint>
+#include <list>
+#include <memory>
+
+#include "LibQVCCommon/QVCCodes.h"
+#include "QVFramework.h"
+
+// Result codes of the recipe store.
+constexpr uint32_t QVERCP_ERR_INVALID_NAME = 0x20200001;  // invalid directory name or file extension
+constexpr uint32_t QVERCP_ERR_LOCKED = 0x20200003;        // lock held by another station
+constexpr uint32_t QVERCP_ERR_NOT_LOCKED = 0x20200005;    // unlock without a lock
+constexpr uint32_t QVERCP_ERR_ALREADY_LOCKED = 0x20200006;  // the lock object already holds a lock
+
+// Node kinds.
+constexpr int32_t QVERCP_KIND_NONE = 0;
+constexpr int32_t QVERCP_KIND_PROJECT = 1;
+constexpr int32_t QVERCP_KIND_GROUP = 2;
+constexpr int32_t QVERCP_KIND_SUBGROUP = 3;
+constexpr int32_t QVERCP_KIND_RECIPE = 4;
+
+// One node of the recipe tree: a project, a recipe group, a sub-group or a
+// recipe. A node owns its children and its user block.
+class CQVERcpDirInfo : public CObject {
+ public:
+  using ChildList = std::list<std::unique_ptr<CQVERcpDirInfo>>;
+
+  CQVERcpDirInfo();
+  // Deep copy: the data of CopyData and copies of the whole subtree.
+  CQVERcpDirInfo(const CQVERcpDirInfo& other);
+  ~CQVERcpDirInfo() override;
+
+  // Takes the source's data and appends copies of its children after the
+  // children this node already has. Returns a copy of this node.
+  CQVERcpDirInfo operator=(const CQVERcpDirInfo& other);
+  int operator==(const CQVERcpDirInfo& other) const;
+  int operator!=(const CQVERcpDirInfo& other) const;
+
+  void CopyData(const CQVERcpDirInfo& other);
+  // Takes ownership of child and links it as the last child.
+  uint32_t AddChild(CQVERcpDirInfo* child);
+  CString GetFullPath() const;
+  uint32_t SetFullPath(const char* path);
+  uint32_t SetRcpDirInfo(const char* parentPath, const char* name);
+  CQVERcpDirInfo* Search(const CQVERcpDirInfo* target);
+  CString GetDispName(unsigned mode);
+
+  // Takes a child out of the list without destroying it (nullptr when it is
+  // not a child of this node).
+  std::unique_ptr<CQVERcpDirInfo> DetachChild(const CQVERcpDirInfo* child);
+
+  int32_t m_nKind = QVERCP_KIND_NONE;
+  CString m_strProject;
+  int32_t m_nGroupNo = 0;
+  int32_t m_nRecipeNo = 0;
+  CString m_strParentPath;
+  CString m_strName;
+  CString m_strSubGroup;
+  int32_t m_tCreated = 0;
+  CQVERcpDirInfo* m_pParent = nullptr;
+  ChildList m_listChild;
+  uint32_t m_dwUserData = 0;
+  uint32_t m_dwUserParam = 0;
+  uint8_t* m_pUserBlock = nullptr;
+  uint32_t m_nUserBlockSize = 0;
+
+ private:
+  void ReleaseUserBlock();
+  void AppendCopiesOf(const ChildList& children);
+};
+
+// The static operations on the recipe store.
+class CQVERcpUtil {
+ public:
+  CQVERcpUtil() = delete;
+
+  // Tree scan.
+  static uint32_t GetDirectoryList(CQVERcpDirInfo* node, int recursive, int readSubGroups);
+  static uint32_t GetDirectoryListUpperRcpGroup(CQVERcpDirInfo* node, int recursive, int readSubGroups);
+  static uint32_t GetDirectoryListUnderSubGroup(CQVERcpDirInfo* node, int recursive, int unused);
+  static CQVERcpDirInfo* FindSubGroup(CQVERcpDirInfo* root, const CString& subGroupPath);
+
+  // Sub-group file.
+  static uint32_t ReadSubGroupFile(const char* groupDirectory, CQVERcpDirInfo* groupNode);
+  static uint32_t InsertSubGroup(const char* groupDirectory, const CStringArray& path);
+  static uint32_t DeleteSubGroup(const char* groupDirectory, const CStringArray& path);
+  static uint32_t RenameSubGroup(const char* groupDirectory, const char* newName, const CStringArray& path);
+  static uint32_t InsertItemToSubGroup(const char* groupDirectory, const CStringArray& path,
+                                       const CQVERcpDirInfo* item);
+  static uint32_t DeleteItemFromSubGroup(const char* groupDirectory, const CStringArray& path,
+                                         const CQVERcpDirInfo* item);
+};

@@ -1,0 +1,308 @@
+// Editing a recipe group's sub-group file: sub-groups and the recipes placed
+// in them. Every edit streams the file into the work copy and puts the copy
+// in the file's place in one durable step; until then the old arrangement
+// is in force, and a failed edit leaves it whole.
+#include <cstring>
+
+#include "LibQVBRcpEpa.h"
+#include "RcpSubGroupLine.h"
+#include "libqvecommon/QVEEngText.h"
+#include "libqveeda/QVEEdaCsv.h"
+#include "platform/Win32Types.h"
+
+namespace {
+
+using rcpsubgroup::Line;
+
+// A file line as read, with its parse.
+struct Piece {
+  char text[rcpsubgroup::kLineBuffer];
+  size_t length = 0;
+  bool parsed = false;
+  Line line;
+};
+
+// The work copy and the sub-group file of one edit.
+class Rewrite {
+ public:
+  explicit Rewrite(const char* groupDirectory)
+      : path_(rcpsubgroup::FileIn(groupDirectory, rcpsubgroup::kFileName)),
+        workPath_(rcpsubgroup::FileIn(groupDirectory, rcpsubgroup::kWorkFileName)) {}
+
+  // Creates the work copy and opens the sub-group file. With missingIsEmpty
+  // a group without the file reads as an empty one.
+  uint32_t Begin(bool missingIsEmpty) {
+    missingIsEmpty_ = missingIsEmpty;
+    if (work_.Create(workPath_) != 0) return QVC_ERR_TEXT_FILE_OPEN;
+    return OpenSource();
+  }
+
+  // Ends the edit before anything is rewritten.
+  uint32_t Refuse() {
+    uint32_t rc = work_.Abandon();
+    return rc != 0 && rc != ERROR_FILE_NOT_FOUND ? rc : QVC_ERR_CANNOT_EXECUTE;
+  }
+
+  // Reads the sub-group file again from its first line, for the writing pass.
+  // A checking pass that could not read the file to its end ends the edit.
+  uint32_t Rewind() {
+    if (uint32_t readFailure = sourceOpen_ ? source_.Error() : 0) {
+      work_.Abandon();
+      return readFailure;
+    }
+    return OpenSource();
+  }
+
+  bool Next(Piece* piece) {
+    if (!sourceOpen_) return false;
+    piece->length = source_.Gets(piece->text, sizeof piece->text);
+    if (piece->length == 0) return false;
+    piece->parsed = rcpsubgroup::ParseLine(piece->text, &piece->line, &scratch_);
+    return true;
+  }
+
+  void Keep(const Piece& piece) { work_.Write(piece.text, piece.length); }
+
+  void Write(const CString& text) { work_.Write(text); }
+
+  // Puts the work copy in place of the sub-group file; a file that could not
+  // be read to its end is never replaced.
+  uint32_t Finish(uint32_t result) {
+    uint32_t readFailure = sourceOpen_ ? source_.Error() : 0;
+    if (readFailure != 0) {
+      work_.Abandon();
+      return readFailure;
+    }
+    uint32_t rc = work_.Commit(path_);
+    return rc != 0 ? rc : result;
+  }
+
+ private:
+  uint32_t OpenSource() {
+    uint32_t rc = source_.Open(path_);
+    sourceOpen_ = rc == 0;
+    if (rc == 0 || (missingIsEmpty_ && (rc == ERROR_FILE_NOT_FOUND || rc == ERROR_PATH_NOT_FOUND))) return 0;
+    work_.Abandon();
+    return QVC_ERR_TEXT_FILE_OPEN;
+  }
+
+  CString path_;
+  CString workPath_;
+  QVEEngTextWriter work_;
+  QVEEngTextReader source_;
+  bool sourceOpen_ = false;
+  bool missingIsEmpty_ = false;
+  CStringArray scratch_;
+};
+
+// Follows the nesting of the file against a sub-group path P: which lines
+// open and close P[0..k]. An "ENDSUB" with nothing open is not counted.
+class PathWalk {
+ public:
+  enum class Event { kNone, kOpen, kClose };
+
+  explicit PathWalk(const CStringArray& path) : path_(path) {}
+
+  // Compares the last level against another name (the new name of a rename).
+  void CompareLastLevelWith(const CString* name) { lastLevelName_ = name; }
+  // Matching starts again from P[0] once the walk is back at the top level.
+  void RestartMatch() { matched_ = 0; }
+
+  // Handles one parsed line; level() is the level it opened or closed.
+  Event Step(const Line& line) {
+    if (line.keyword == rcpsubgroup::kStart) {
+      Event event = Event::kNone;
+      if (depth_ == matched_ && matched_ < path_.size() && line.name == NameAt(matched_)) {
+        level_ = ++matched_;
+        event = Event::kOpen;
+      }
+      ++depth_;
+      return event;
+    }
+    if (line.keyword != rcpsubgroup::kEnd || depth_ == 0) return Event::kNone;
+    Event event = Event::kNone;
+    if (depth_ == matched_ && matched_ >= 1) {
+      level_ = matched_;
+      event = Event::kClose;
+    }
+    --depth_;
+    if (depth_ < matched_) matched_ = depth_;
+    return event;
+  }
+
+  size_t level() const { return level_; }
+
+ private:
+  const CString& NameAt(size_t index) const {
+    return lastLevelName_ != nullptr && index + 1 == path_.size() ? *lastLevelName_ : path_[index];
+  }
+
+  const CStringArray& path_;
+  const CString* lastLevelName_ = nullptr;
+  size_t depth_ = 0;
+  size_t matched_ = 0;
+  size_t level_ = 0;
+};
+
+void WriteItemLine(const char* keyword, const CString& name, Rewrite& file) {
+  CString joined;
+  QVEEdaCsvMargeItem(CStringArray{keyword, name}, joined);
+  file.Write(joined + "\n");
+}
+
+// The "STARTSUB" line of a sub-group when start is set, then its "ENDSUB"
+// line when end is set.
+void WriteSubGroupLine(const CString& name, Rewrite& file, bool start, bool end) {
+  if (start) WriteItemLine(rcpsubgroup::kStart, name, file);
+  if (end) WriteItemLine(rcpsubgroup::kEnd, name, file);
+}
+
+void WriteNodeLine(const CString& name, Rewrite& file) { WriteItemLine(rcpsubgroup::kNode, name, file); }
+
+// A line of the file must come back as one line: no line break in it and no
+// longer than the line buffer reads whole.
+bool Writable(const char* keyword, const CString& name) {
+  if (name.find_first_of("\r\n") != CString::npos) return false;
+  CString joined;
+  QVEEdaCsvMargeItem(CStringArray{keyword, name}, joined);
+  return joined.size() + 1 < rcpsubgroup::kLineBuffer;
+}
+
+// True when a line of the file opens the sub-group P itself.
+bool Finds(Rewrite& file, PathWalk walk, size_t level) {
+  Piece piece;
+  while (file.Next(&piece)) {
+    if (piece.parsed && walk.Step(piece.line) == PathWalk::Event::kOpen && walk.level() == level) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+uint32_t CQVERcpUtil::InsertSubGroup(const char* groupDirectory, const CStringArray& path) {
+  if (!path.empty() && !Writable(rcpsubgroup::kStart, path.back())) return QVC_ERR_CANNOT_EXECUTE;
+  Rewrite file(groupDirectory);
+  if (uint32_t rc = file.Begin(true)) return rc;
+  const size_t n = path.size();
+  if (n < 1 || Finds(file, PathWalk(path), n)) return file.Refuse();
+  if (uint32_t rc = file.Rewind()) return rc;
+
+  uint32_t result = QVC_ERR_CANNOT_EXECUTE;
+  if (n == 1) {
+    WriteSubGroupLine(path[0], file, true, true);
+    result = 0;
+  }
+  PathWalk walk(path);
+  Piece piece;
+  while (file.Next(&piece)) {
+    file.Keep(piece);
+    if (n == 1 || !piece.parsed) continue;
+    if (walk.Step(piece.line) == PathWalk::Event::kOpen && walk.level() == n - 1 && result != 0) {
+      WriteSubGroupLine(path[n - 1], file, true, true);
+      result = 0;
+    }
+  }
+  return file.Finish(result);
+}
+
+// The target's own lines and those of the sub-groups in it go; its "NODE"
+// lines stay in the parent, except for a top-level target, whose recipes
+// return to the group's top level. The target ends at the line that closes
+// it, whatever name that line carries, so nothing after it is lost.
+uint32_t CQVERcpUtil::DeleteSubGroup(const char* groupDirectory, const CStringArray& path) {
+  Rewrite file(groupDirectory);
+  if (uint32_t rc = file.Begin(false)) return rc;
+  const size_t n = path.size();
+  if (n < 1) return file.Refuse();
+
+  PathWalk walk(path);
+  bool inside = false;
+  Piece piece;
+  while (file.Next(&piece)) {
+    if (!piece.parsed) continue;
+    PathWalk::Event event = walk.Step(piece.line);
+    bool opens = event == PathWalk::Event::kOpen && walk.level() == n;
+    bool closes = event == PathWalk::Event::kClose && walk.level() == n;
+    if (opens) inside = true;
+    bool keep = !inside || (n > 1 && piece.line.keyword == rcpsubgroup::kNode);
+    if (keep) file.Keep(piece);
+    if (closes) inside = false;
+  }
+  return file.Finish(0);
+}
+
+uint32_t CQVERcpUtil::RenameSubGroup(const char* groupDirectory, const char* newName, const CStringArray& path) {
+  const CString name = newName != nullptr ? newName : "";
+  if (!Writable(rcpsubgroup::kStart, name)) return QVC_ERR_CANNOT_EXECUTE;
+  Rewrite file(groupDirectory);
+  if (uint32_t rc = file.Begin(false)) return rc;
+  const size_t n = path.size();
+  if (n < 1) return file.Refuse();
+  PathWalk conflict(path);
+  conflict.CompareLastLevelWith(&name);
+  if (Finds(file, conflict, n)) return file.Refuse();
+  if (uint32_t rc = file.Rewind()) return rc;
+
+  uint32_t result = QVC_ERR_NOT_FOUND;
+  PathWalk walk(path);
+  Piece piece;
+  while (file.Next(&piece)) {
+    if (!piece.parsed) continue;
+    PathWalk::Event event = walk.Step(piece.line);
+    if (event != PathWalk::Event::kNone && walk.level() == n) {
+      bool opens = event == PathWalk::Event::kOpen;
+      WriteSubGroupLine(name, file, opens, !opens);
+      result = 0;
+    } else {
+      file.Keep(piece);
+    }
+  }
+  return file.Finish(result);
+}
+
+uint32_t CQVERcpUtil::InsertItemToSubGroup(const char* groupDirectory, const CStringArray& path,
+                                           const CQVERcpDirInfo* item) {
+  if (item == nullptr || !Writable(rcpsubgroup::kNode, item->m_strName)) return QVC_ERR_CANNOT_EXECUTE;
+  Rewrite file(groupDirectory);
+  if (uint32_t rc = file.Begin(false)) return rc;
+  const size_t n = path.size();
+  if (n < 1) return file.Refuse();
+  Piece piece;
+  while (file.Next(&piece)) {
+    if (piece.parsed && piece.line.keyword == rcpsubgroup::kNode && piece.line.name == item->m_strName) {
+      return file.Refuse();
+    }
+  }
+  if (uint32_t rc = file.Rewind()) return rc;
+
+  uint32_t result = QVC_ERR_NOT_FOUND;
+  PathWalk walk(path);
+  while (file.Next(&piece)) {
+    file.Keep(piece);
+    if (!piece.parsed) continue;
+    if (walk.Step(piece.line) == PathWalk::Event::kOpen && walk.level() == n) {
+      WriteNodeLine(item->m_strName, file);
+      walk.RestartMatch();
+      result = 0;
+    }
+  }
+  return file.Finish(result);
+}
+
+uint32_t CQVERcpUtil::DeleteItemFromSubGroup(const char* groupDirectory, const CStringArray& /*path*/,
+                                             const CQVERcpDirInfo* item) {
+  if (item == nullptr) return QVC_ERR_CANNOT_EXECUTE;
+  Rewrite file(groupDirectory);
+  if (uint32_t rc = file.Begin(false)) return rc;
+  uint32_t result = QVC_ERR_NOT_FOUND;
+  Piece piece;
+  while (file.Next(&piece)) {
+    if (!piece.parsed) continue;
+    if (piece.line.keyword == rcpsubgroup::kNode && piece.line.name == item->m_strName) {
+      result = 0;
+      continue;
+    }
+    file.Keep(piece);
+  }
+  return file.Finish(result);
+}

@@ -1,0 +1,122 @@
+// The rcpstore command line, run as a real process.
+#include <sys/wait.h>
+
+#include <nlohmann/json.hpp>
+
+#include "TestSupport.h"
+
+using nlohmann::json;
+
+namespace {
+
+struct Outcome {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+std::string Quote(const std::string& arg) {
+  std::string out = "'";
+  for (char c : arg) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+class CliTest : public ::testing::Test {
+ protected:
+  Outcome Rcpstore(const std::vector<std::string>& args) {
+    std::string cmd = std::string(RCPSTORE_BIN) + " --station " + Quote(tmp_ / "station");
+    for (const auto& a : args) cmd += " " + Quote(a);
+    cmd += " > " + Quote(tmp_ / "out") + " 2> " + Quote(tmp_ / "err");
+    int raw = std::system(cmd.c_str());
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, qvtest::ReadFile(tmp_ / "out"), qvtest::ReadFile(tmp_ / "err")};
+  }
+
+  json Tree(const std::string& dir) {
+    Outcome run = Rcpstore({"tree", dir, "--json"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    return json::parse(run.out);
+  }
+
+  static std::vector<std::string> Names(const json& node) {
+    std::vector<std::string> names;
+    for (const auto& child : node["children"]) names.push_back(child["name"]);
+    return names;
+  }
+
+  qvtest::TempDir tmp_;
+};
+
+TEST_F(CliTest, DemoLaysOutAProjectAndTreePrintsIt) {
+  std::string demo = tmp_ / "demo";
+  Outcome run = Rcpstore({"demo", demo});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("│   │   └── Pjt:demo Gr:RG01 Sub:Mixing/Heating  [sub-group]"), std::string::npos) << run.out;
+  EXPECT_TRUE(qvtest::Exists(tmp_ / "demo/Recipe/RG01/RCP0001/TEMP"));
+  EXPECT_TRUE(qvtest::Exists(tmp_ / "station/errors.log"));
+
+  json root = Tree(demo);
+  EXPECT_EQ(root["kind"], 1);
+  EXPECT_EQ(root["project"], "demo");
+  EXPECT_EQ(root["path"], demo);
+  EXPECT_EQ(root["display"], "Pjt:demo");
+  ASSERT_EQ(Names(root), (std::vector<std::string>{"RG01", "RG02"}));
+  const json& rg01 = root["children"][0];
+  EXPECT_EQ(Names(rg01), (std::vector<std::string>{"RCP0003", "RCP0005", "Mixing", "Packing"}));
+  const json& heating = rg01["children"][2]["children"][1];
+  EXPECT_EQ(heating["subgroup"], "Mixing/Heating");
+  EXPECT_EQ(heating["children"][0]["display"], "PJT:demo Gr:RG01 Sub:Mixing/Heating Rcp:RCP0002");
+  EXPECT_EQ(heating["children"][0]["path"], demo + "/Recipe/RG01/RCP0002");
+
+  EXPECT_EQ(Names(Tree(demo + "/"))[1], "RG02");
+  Outcome flat = Rcpstore({"tree", demo, "--depth-one", "--json"});
+  EXPECT_TRUE(json::parse(flat.out)["children"][0]["children"].empty());
+  Outcome plain = Rcpstore({"tree", demo, "--no-subgroups", "--json"});
+  EXPECT_EQ(Names(json::parse(plain.out)["children"][0]).size(), 5u);
+
+  Outcome again = Rcpstore({"demo", demo});
+  EXPECT_EQ(again.status, 1);
+  EXPECT_NE(again.err.find("error 0x20000106"), std::string::npos) << again.err;
+}
+
+TEST_F(CliTest, SubGroupCommandsEditTheArrangement) {
+  std::string demo = tmp_ / "demo";
+  ASSERT_EQ(Rcpstore({"demo", demo}).status, 0);
+  std::string rg02 = demo + "/Recipe/RG02";
+  ASSERT_EQ(Rcpstore({"subgroup", "add", rg02, "Trials", "Night"}).status, 0);
+  ASSERT_EQ(Rcpstore({"subgroup", "put", rg02, "rcp0003", "Trials", "Night"}).status, 0);
+  ASSERT_EQ(Rcpstore({"subgroup", "rename", rg02, "Day", "Trials", "Night"}).status, 0);
+  json group = Tree(demo)["children"][1];
+  EXPECT_EQ(Names(group), (std::vector<std::string>{"RCP0001", "Trials"}));
+  EXPECT_EQ(Names(group["children"][1]), (std::vector<std::string>{"Day", "RCP0002"}));
+
+  Outcome dup = Rcpstore({"subgroup", "put", rg02, "RCP0003", "Trials"});
+  EXPECT_EQ(dup.status, 1);
+  EXPECT_EQ(dup.err, "rcpstore: subgroup put: error 0x2000010A: request cannot be carried out\n");
+
+  ASSERT_EQ(Rcpstore({"subgroup", "take", rg02, "RCP0003"}).status, 0);
+  ASSERT_EQ(Rcpstore({"subgroup", "remove", rg02, "Trials"}).status, 0);
+  EXPECT_EQ(Names(Tree(demo)["children"][1]), (std::vector<std::string>{"RCP0001", "RCP0002", "RCP0003"}));
+}
+
+TEST_F(CliTest, FailuresAndUsageErrorsHaveTheirExitStatus) {
+  Outcome missing = Rcpstore({"tree", tmp_ / "nowhere"});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_EQ(missing.err, "rcpstore: tree: " + (tmp_ / "nowhere") + ": error 0x00000002: file not found\n");
+  EXPECT_EQ(Rcpstore({}).status, 2);
+  EXPECT_EQ(Rcpstore({"tree"}).status, 2);
+  EXPECT_EQ(Rcpstore({"bogus"}).status, 2);
+  EXPECT_EQ(Rcpstore({"subgroup", "add", tmp_.path()}).status, 2);
+  Outcome help = Rcpstore({"subgroup", "put", "--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("RECIPE"), std::string::npos);
+}
+
+TEST_F(CliTest, JsonStaysValidForAnyStoredName) {
+  std::string group = tmp_ / "p/Recipe/RG01";
+  qvtest::MakeDirs(group + "/RCP0001");
+  qvtest::WriteFile(group + "/RcpSubGroup.txt", "STARTSUB,\"q\"\"\\\x01\xff\xc3\xa9\"\nNODE,RCP0001\nENDSUB,x\n");
+  json root = Tree(tmp_ / "p");
+  EXPECT_EQ(root["children"][0]["children"][0]["name"], "q\"\\\x01\xc3\xbf\xc3\xa9");
+}
+
+}  // namespace

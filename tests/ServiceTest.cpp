@@ -1,0 +1,252 @@
+// The service layer: paths, CSV lines, text files, case-insensitive look-up,
+// listings and the failure log.
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "LibQVCCommon/QVCCodes.h"
+#include "LibQVCCommon/QVCError.h"
+#include "TestSupport.h"
+#include "libqvecommon/QVEEngList.h"
+#include "libqvecommon/QVEEngPath.h"
+#include "libqvecommon/QVEEngText.h"
+#include "libqveeda/QVEEdaCsv.h"
+#include "platform/AppendLog.h"
+#include "platform/Env.h"
+#include "platform/StationDir.h"
+
+using qvtest::ReadFile;
+using qvtest::TempDir;
+using qvtest::WriteFile;
+
+namespace {
+
+std::string Cat(std::string path, const char* name) {
+  std::string returned = QVEEngCatPath(path, name);
+  EXPECT_EQ(returned, path);
+  return path;
+}
+
+TEST(PathTest, JoinsWithExactlyOneSeparator) {
+  EXPECT_EQ(Cat("/p/Recipe", "RG01"), "/p/Recipe/RG01");
+  EXPECT_EQ(Cat("/p/Recipe/", "RG01"), "/p/Recipe/RG01");
+  EXPECT_EQ(Cat("/p/Recipe//", "/RG01"), "/p/Recipe/RG01");
+  EXPECT_EQ(Cat("/p/RG01", ""), "/p/RG01/");
+  EXPECT_EQ(Cat("/p/RG01/", ""), "/p/RG01/");
+  EXPECT_EQ(Cat(Cat("/p/RG01", ""), "RcpSubGroup.txt"), "/p/RG01/RcpSubGroup.txt");
+  EXPECT_EQ(Cat("", "SubA"), "SubA");
+  EXPECT_EQ(Cat("SubA", "SubB"), "SubA/SubB");
+  EXPECT_EQ(Cat("/", "x"), "/x");
+}
+
+TEST(PathTest, SplitsOffTheLastComponent) {
+  CString dir, name;
+  ASSERT_EQ(QVEEngSplitFilePath("/p/Recipe/RG01/", 1, dir, name), 0u);
+  EXPECT_EQ(dir, "/p/Recipe");
+  EXPECT_EQ(name, "RG01");
+  ASSERT_EQ(QVEEngSplitFilePath("/x", 1, dir, name), 0u);
+  EXPECT_EQ(dir, "/");
+  EXPECT_EQ(name, "x");
+  ASSERT_EQ(QVEEngSplitFilePath("alone", 1, dir, name), 0u);
+  EXPECT_EQ(dir, "");
+  EXPECT_EQ(name, "alone");
+  EXPECT_NE(QVEEngSplitFilePath("", 1, dir, name), 0u);
+  EXPECT_NE(QVEEngSplitFilePath("///", 1, dir, name), 0u);
+  EXPECT_NE(QVEEngSplitFilePath("/a/b", 2, dir, name), 0u);
+}
+
+TEST(CsvTest, ParserGivesBackWhatTheMergeWasGiven) {
+  const std::vector<CStringArray> cases = {
+      {"STARTSUB", "SubA"},
+      {"a,b", "c\"d", "\"", "\"\""},
+      {" lead", "trail ", "\tboth\t", "  "},
+      {"line\nbreak", "cr\rhere", "\r\n"},
+      {"", "", ""},
+      {""},
+      {"x", ""},
+      {"", "x"},
+      {"ends with quote\"", "\",\""},
+  };
+  for (const CStringArray& items : cases) {
+    CString line;
+    ASSERT_EQ(QVEEdaCsvMargeItem(items, line), 0u);
+    CStringArray back{"stale"};
+    ASSERT_EQ(QVEEdaCsvParseLine(line.c_str(), back), 0u) << line;
+    EXPECT_EQ(back, items) << line;
+  }
+}
+
+TEST(CsvTest, ReadsHandWrittenLines) {
+  CStringArray items;
+  EXPECT_EQ(QVEEdaCsvParseLine("", items), 0u);
+  EXPECT_TRUE(items.empty());
+  EXPECT_EQ(QVEEdaCsvParseLine("STARTSUB, SubA ,extra", items), 0u);
+  EXPECT_EQ(items, (CStringArray{"STARTSUB", " SubA ", "extra"}));
+  EXPECT_EQ(QVEEdaCsvParseLine("a,,b,", items), 0u);
+  EXPECT_EQ(items, (CStringArray{"a", "", "b", ""}));
+  EXPECT_EQ(QVEEdaCsvParseLine("\"x\"y,z", items), 0u);
+  EXPECT_EQ(items, (CStringArray{"xy", "z"}));
+  EXPECT_EQ(QVEEdaCsvParseLine("NODE,\"open", items), QVC_ERR_CANNOT_EXECUTE);
+  EXPECT_TRUE(items.empty());
+  EXPECT_NE(QVEEdaCsvParseLine("\"a\"\"", items), 0u);
+}
+
+std::vector<std::string> ReadPieces(const std::string& path, size_t buffer = 1024) {
+  QVEEngTextReader reader;
+  EXPECT_EQ(reader.Open(path), 0u);
+  std::vector<char> buf(buffer);
+  std::vector<std::string> pieces;
+  while (size_t n = reader.Gets(buf.data(), buf.size())) pieces.emplace_back(buf.data(), n);
+  EXPECT_EQ(reader.Error(), 0u);
+  return pieces;
+}
+
+TEST(TextFileTest, ReadsCrLfAndLfAndKeepsLoneCr) {
+  TempDir tmp;
+  WriteFile(tmp / "t.txt", "one\r\ntwo\nthree\rx\r\r\nlast");
+  EXPECT_EQ(ReadPieces(tmp / "t.txt"), (std::vector<std::string>{"one\n", "two\n", "three\rx\r\n", "last"}));
+}
+
+TEST(TextFileTest, LongLinesArriveInPiecesOfTheBuffer) {
+  TempDir tmp;
+  std::string fits(1022, 'a');
+  std::string over(1023, 'b');
+  std::string huge(100 * 1024, 'c');
+  WriteFile(tmp / "t.txt", fits + "\r\n" + over + "\r\n" + huge + "\n");
+  auto pieces = ReadPieces(tmp / "t.txt");
+  ASSERT_GE(pieces.size(), 4u);
+  EXPECT_EQ(pieces[0], fits + "\n");
+  EXPECT_EQ(pieces[1], over);
+  EXPECT_EQ(pieces[2], "\n");
+  std::string joined;
+  for (size_t i = 3; i < pieces.size(); ++i) {
+    EXPECT_LE(pieces[i].size(), 1023u);
+    joined += pieces[i];
+  }
+  EXPECT_EQ(joined, huge + "\n");
+}
+
+TEST(TextFileTest, CrLfAcrossTheReadBlockAndNulBytes) {
+  TempDir tmp;
+  std::string content(64 * 1024 - 1, 'x');
+  content += "\r\nafter";
+  content += std::string("a\0b\n", 4);
+  WriteFile(tmp / "t.txt", content);
+  auto pieces = ReadPieces(tmp / "t.txt", 1 << 17);
+  ASSERT_EQ(pieces.size(), 2u);
+  EXPECT_EQ(pieces[0], std::string(64 * 1024 - 1, 'x') + "\n");
+  EXPECT_EQ(pieces[1], std::string("aftera\0b\n", 9));
+}
+
+TEST(TextFileTest, WriterPutsCrLfOnDiskAndReplacesInOneStep) {
+  TempDir tmp;
+  WriteFile(tmp / "target.txt", "old\r\n");
+  QVEEngTextWriter writer;
+  ASSERT_EQ(writer.Create(tmp / "work.txt"), 0u);
+  writer.Write("a\nb\n");
+  EXPECT_EQ(ReadFile(tmp / "target.txt"), "old\r\n");
+  ASSERT_EQ(writer.Commit(tmp / "target.txt"), 0u);
+  EXPECT_EQ(ReadFile(tmp / "target.txt"), "a\r\nb\r\n");
+  EXPECT_FALSE(qvtest::Exists(tmp / "work.txt"));
+  {
+    QVEEngTextWriter abandoned;
+    ASSERT_EQ(abandoned.Create(tmp / "work.txt"), 0u);
+    abandoned.Write("partial");
+  }
+  EXPECT_FALSE(qvtest::Exists(tmp / "work.txt"));
+}
+
+TEST(CaseTest, FindsExistingFilesUnderAnotherCase) {
+  TempDir tmp;
+  WriteFile(tmp / "Group/RcpSubGroup.TXT", "content");
+  qvplatform::Env* env = qvplatform::CurrentEnv();
+  std::unique_ptr<qvplatform::ReadableFile> file;
+  EXPECT_EQ(env->OpenForRead(tmp / "group/rcpsubgroup.txt", &file), 0u);
+  EXPECT_EQ(env->Resolve(tmp / "GROUP/rcpsubgroup.txt"), tmp / "Group/RcpSubGroup.TXT");
+
+  // A rewrite replaces the file under its own name; no second file appears.
+  QVEEngTextWriter writer;
+  ASSERT_EQ(writer.Create(tmp / "group/work.txt"), 0u);
+  writer.Write("new\n");
+  ASSERT_EQ(writer.Commit(tmp / "GROUP/rcpSUBgroup.txt"), 0u);
+  EXPECT_EQ(ReadFile(tmp / "Group/RcpSubGroup.TXT"), "new\r\n");
+  std::vector<qvplatform::DirEntry> entries;
+  ASSERT_EQ(env->ReadDirectory(tmp / "Group", &entries), 0u);
+  ASSERT_EQ(entries.size(), 1u);
+
+  // A new file is created as named.
+  std::unique_ptr<qvplatform::WritableFile> created;
+  ASSERT_EQ(env->CreateForWrite(tmp / "group/NewFile.txt", &created), 0u);
+  EXPECT_TRUE(qvtest::Exists(tmp / "Group/NewFile.txt"));
+  EXPECT_EQ(env->RemoveFile(tmp / "GROUP/newfile.TXT"), 0u);
+  EXPECT_FALSE(qvtest::Exists(tmp / "Group/NewFile.txt"));
+  EXPECT_EQ(env->OpenForRead(tmp / "Group/missing.txt", &file), ERROR_FILE_NOT_FOUND);
+}
+
+struct Seen {
+  unsigned type;
+  unsigned depth;
+  std::string directory;
+  std::string name;
+  std::string extension;
+};
+
+int Record(unsigned type, unsigned depth, const char* directory, const char* name, const char* extension,
+           WIN32_FIND_DATAA* data, void* context) {
+  auto* seen = static_cast<std::vector<Seen>*>(context);
+  seen->push_back({type, depth, directory, name, extension});
+  EXPECT_EQ((data->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0, type == QVEENG_LIST_DIRS);
+  return std::string(name) != "skip";
+}
+
+TEST(ListTest, CallsBackInNameOrderDirectoryFirstAndHonoursSkip) {
+  TempDir tmp;
+  qvtest::MakeDirs(tmp / "root/b/inner");
+  qvtest::MakeDirs(tmp / "root/A");
+  qvtest::MakeDirs(tmp / "root/skip/hidden");
+  WriteFile(tmp / "root/c.tar.edf", "");
+  WriteFile(tmp / "root/.dot", "");
+  ASSERT_EQ(symlink((tmp / "root/b").c_str(), (tmp / "root/link").c_str()), 0);
+
+  std::vector<Seen> seen;
+  ASSERT_EQ(QVEEngListFile2(1, (tmp / "root/*").c_str(), 3, Record, &seen), 0u);
+  std::vector<std::string> order;
+  for (const Seen& s : seen) order.push_back(std::to_string(s.depth) + ":" + s.name + s.extension);
+  EXPECT_EQ(order, (std::vector<std::string>{"1:.dot", "1:A", "1:b", "2:inner", "1:c.tar.edf", "1:skip"}));
+  EXPECT_EQ(seen[3].directory, tmp / "root/b");
+  EXPECT_EQ(seen[4].name, "c.tar");
+  EXPECT_EQ(seen[4].extension, ".edf");
+
+  seen.clear();
+  ASSERT_EQ(QVEEngListFile2(0, (tmp / "root/C*.EDF").c_str(), QVEENG_LIST_FILES, Record, &seen), 0u);
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].name, "c.tar");
+
+  seen.clear();
+  EXPECT_NE(QVEEngListFile2(1, (tmp / "missing/*").c_str(), 3, Record, &seen), 0u);
+  EXPECT_TRUE(seen.empty());
+}
+
+TEST(ErrorLogTest, RecordsOneLineAndTellsTheObserver) {
+  TempDir tmp;
+  qvtest::ErrorCapture capture;
+  _QVCSetError(9168, "RcpDirInfo", 42, 0x20200001, "Invalid\nDirectory");
+  ASSERT_EQ(capture.records().size(), 1u);
+  EXPECT_EQ(capture.records()[0].messageNo, 9168);
+  EXPECT_EQ(capture.records()[0].line, 42);
+  std::string log = ReadFile(tmp / ".station/errors.log");
+  EXPECT_NE(log.find("pid=" + std::to_string(getpid()) + " msg=9168 RcpDirInfo:42 code=0x20200001 Invalid Directory\n"),
+            std::string::npos)
+      << log;
+}
+
+TEST(ErrorLogTest, RotatesAtItsLimit) {
+  TempDir tmp;
+  qvplatform::AppendLog log("small.log", 1000);
+  for (int i = 0; i < 100; ++i) log.Append(std::string(50, 'x'));
+  EXPECT_LE(ReadFile(tmp / ".station/small.log").size(), 1000u + 51u);
+  EXPECT_TRUE(qvtest::Exists(tmp / ".station/small.log.1"));
+}
+
+}  // namespace

@@ -1,0 +1,329 @@
+// Editing the sub-group file: results, line placement, and that no failure
+// or crash ever leaves a group without its whole arrangement.
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <random>
+
+#include "LibQVBRcpEpa.h"
+#include "TestSupport.h"
+#include "libqvecommon/QVEEngText.h"
+#include "libqveeda/QVEEdaCsv.h"
+#include "platform/Env.h"
+#include "platform/Win32Types.h"
+
+using qvtest::Crlf;
+using qvtest::Exists;
+using qvtest::ReadFile;
+using qvtest::WriteFile;
+
+namespace {
+
+const char kExample[] =
+    "STARTSUB,SubA\n"
+    "NODE,RCP0001\n"
+    "STARTSUB,SubB\n"
+    "NODE,RCP0002\n"
+    "ENDSUB,SubB\n"
+    "ENDSUB,SubA\n"
+    "STARTSUB,SubC\n"
+    "ENDSUB,SubC\n";
+
+std::string Shape(const CQVERcpDirInfo& node) {
+  std::string out;
+  for (const auto& child : node.m_listChild) {
+    if (!out.empty()) out += ',';
+    out += child->m_strName;
+    if (child->m_nKind == QVERCP_KIND_SUBGROUP) out += "[" + Shape(*child) + "]";
+  }
+  return out;
+}
+
+class EditTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (int i = 1; i <= 4; ++i) qvtest::MakeDirs(dir() + "/RCP000" + std::to_string(i));
+    WriteExample(kExample);
+  }
+
+  std::string dir() const { return tmp_ / "RG01"; }
+  std::string file() const { return dir() + "/RcpSubGroup.txt"; }
+  std::string work() const { return dir() + "/RcpSubGroupwork.txt"; }
+  void WriteExample(const std::string& lf) { WriteFile(file(), Crlf(lf)); }
+  std::string Lines() const { return ReadFile(file()); }
+
+  std::string Tree() {
+    CQVERcpDirInfo group;
+    group.SetFullPath(dir().c_str());
+    CQVERcpUtil::GetDirectoryList(&group, 0, 1);
+    return Shape(group);
+  }
+
+  static CQVERcpDirInfo Recipe(const char* name) {
+    CQVERcpDirInfo recipe;
+    recipe.SetRcpDirInfo(nullptr, name);
+    return recipe;
+  }
+
+  uint32_t Put(const char* name, const CStringArray& path) {
+    CQVERcpDirInfo recipe = Recipe(name);
+    return CQVERcpUtil::InsertItemToSubGroup(dir().c_str(), path, &recipe);
+  }
+
+  uint32_t Take(const char* name) {
+    CQVERcpDirInfo recipe = Recipe(name);
+    return CQVERcpUtil::DeleteItemFromSubGroup(dir().c_str(), {}, &recipe);
+  }
+
+  // The operation's result, and that the file is byte for byte as before.
+  uint32_t Untouched(const std::function<uint32_t()>& op) {
+    std::string before = Lines();
+    uint32_t rc = op();
+    EXPECT_EQ(Lines(), before);
+    EXPECT_FALSE(Exists(work()));
+    return rc;
+  }
+
+  qvtest::TempDir tmp_;
+};
+
+TEST_F(EditTest, InsertsSubGroupsAtTheTopAndAsFirstEntryOfTheParent) {
+  std::remove(file().c_str());
+  ASSERT_EQ(CQVERcpUtil::InsertSubGroup(dir().c_str(), {"SubA"}), 0u);
+  EXPECT_EQ(Lines(), "STARTSUB,SubA\r\nENDSUB,SubA\r\n");
+
+  WriteExample(kExample);
+  ASSERT_EQ(CQVERcpUtil::InsertSubGroup(dir().c_str(), {"SubD"}), 0u);
+  EXPECT_EQ(Lines(), Crlf(std::string("STARTSUB,SubD\nENDSUB,SubD\n") + kExample));
+
+  WriteExample(kExample);
+  ASSERT_EQ(CQVERcpUtil::InsertSubGroup(dir().c_str(), {"SubA", "SubX"}), 0u);
+  EXPECT_EQ(Lines().rfind(Crlf("STARTSUB,SubA\nSTARTSUB,SubX\nENDSUB,SubX\nNODE,RCP0001\n"), 0), 0u);
+  EXPECT_EQ(Tree(), "RCP0003,RCP0004,SubA[SubX[],RCP0001,SubB[RCP0002]],SubC[]");
+  EXPECT_FALSE(Exists(work()));
+}
+
+TEST_F(EditTest, RefusedInsertsLeaveTheFileAsItWas) {
+  EXPECT_EQ(Untouched([&] { return CQVERcpUtil::InsertSubGroup(dir().c_str(), {"SubA", "SubB"}); }),
+            QVC_ERR_CANNOT_EXECUTE);
+  EXPECT_EQ(Untouched([&] { return CQVERcpUtil::InsertSubGroup(dir().c_str(), {}); }), QVC_ERR_CANNOT_EXECUTE);
+  EXPECT_EQ(Untouched([&] { return CQVERcpUtil::InsertSubGroup(dir().c_str(), {"SubZ", "SubX"}); }),
+            QVC_ERR_CANNOT_EXECUTE);
+  EXPECT_EQ(Untouched([&] { return CQVERcpUtil::InsertSubGroup(dir().c_str(), {"Bad\nName"}); }),
+            QVC_ERR_CANNOT_EXECUTE);
+  EXPECT_EQ(Untouched([&] { return CQVERcpUtil::InsertSubGroup(dir().c_str(), {std::string(1100, 'n')}); }),
+            QVC_ERR_CANNOT_EXECUTE);
+
+  // SubC\SubB is not SubA\SubB.
+  WriteExample("STARTSUB,SubA\nSTARTSUB,SubQ\nENDSUB,SubQ\nENDSUB,SubA\nSTARTSUB,SubC\nSTARTSUB,SubB\nENDSUB,SubB\nENDSUB,SubC\n");
+  EXPECT_EQ(Untouched([&] { return CQVERcpUtil::InsertSubGroup(dir().c_str(), {"SubA", "SubB", "SubX"}); }),
+            QVC_ERR_CANNOT_EXECUTE);
+  EXPECT_EQ(Untouched([&] { return Put("RCP0003", {"SubA", "SubB"}); }), QVC_ERR_NOT_FOUND);
+}
+
+TEST_F(EditTest, DeletesNestedAndTopLevelSubGroups) {
+  ASSERT_EQ(CQVERcpUtil::DeleteSubGroup(dir().c_str(), {"SubA", "SubB"}), 0u);
+  EXPECT_EQ(Tree(), "RCP0003,RCP0004,SubA[RCP0001,RCP0002],SubC[]");
+
+  WriteExample(kExample);
+  ASSERT_EQ(CQVERcpUtil::DeleteSubGroup(dir().c_str(), {"SubA"}), 0u);
+  EXPECT_EQ(Lines(), Crlf("STARTSUB,SubC\nENDSUB,SubC\n"));
+  EXPECT_EQ(Tree(), "RCP0001,RCP0002,RCP0003,RCP0004,SubC[]");
+
+  WriteExample(std::string(kExample) + "\n\"broken\n");
+  ASSERT_EQ(CQVERcpUtil::DeleteSubGroup(dir().c_str(), {"suba"}), 0u);
+  EXPECT_EQ(Lines(), Crlf(kExample));
+
+  EXPECT_EQ(Untouched([&] { return CQVERcpUtil::DeleteSubGroup(dir().c_str(), {}); }), QVC_ERR_CANNOT_EXECUTE);
+}
+
+TEST_F(EditTest, DeleteKeepsWhatFollowsATargetClosedUnderAnotherName) {
+  WriteExample("STARTSUB,SubA\nNODE,RCP0001\nENDSUB,Typo\nSTARTSUB,SubC\nNODE,RCP0002\nENDSUB,SubC\n");
+  ASSERT_EQ(CQVERcpUtil::DeleteSubGroup(dir().c_str(), {"SubA"}), 0u);
+  EXPECT_EQ(Lines(), Crlf("STARTSUB,SubC\nNODE,RCP0002\nENDSUB,SubC\n"));
+
+  WriteExample("STARTSUB,SubA\nNODE,RCP0001\nENDSUB,Typo\nSTARTSUB,SubC\nENDSUB,SubC\n");
+  ASSERT_EQ(CQVERcpUtil::RenameSubGroup(dir().c_str(), "SubN", {"SubA"}), 0u);
+  EXPECT_EQ(Lines(), Crlf("STARTSUB,SubN\nNODE,RCP0001\nENDSUB,SubN\nSTARTSUB,SubC\nENDSUB,SubC\n"));
+
+  // An "ENDSUB" with nothing open is not counted.
+  WriteExample("ENDSUB,X\nSTARTSUB,SubA\nENDSUB,SubA\n");
+  ASSERT_EQ(CQVERcpUtil::DeleteSubGroup(dir().c_str(), {"SubA"}), 0u);
+  EXPECT_EQ(Lines(), Crlf("ENDSUB,X\n"));
+}
+
+TEST_F(EditTest, RenamesOnlyWhereTheParentHasNoSuchName) {
+  EXPECT_EQ(Untouched([&] { return CQVERcpUtil::RenameSubGroup(dir().c_str(), "SubC", {"SubA"}); }),
+            QVC_ERR_CANNOT_EXECUTE);
+  EXPECT_EQ(Untouched([&] { return CQVERcpUtil::RenameSubGroup(dir().c_str(), "SubA", {"SubA"}); }),
+            QVC_ERR_CANNOT_EXECUTE);
+  EXPECT_EQ(Untouched([&] { return CQVERcpUtil::RenameSubGroup(dir().c_str(), "a\rb", {"SubA"}); }),
+            QVC_ERR_CANNOT_EXECUTE);
+  EXPECT_EQ(CQVERcpUtil::RenameSubGroup(dir().c_str(), "SubX", {"SubQ"}), QVC_ERR_NOT_FOUND);
+  EXPECT_EQ(Lines(), Crlf(kExample));
+
+  ASSERT_EQ(CQVERcpUtil::RenameSubGroup(dir().c_str(), "SubC", {"SubA", "SubB"}), 0u);
+  EXPECT_EQ(Tree(), "RCP0003,RCP0004,SubA[RCP0001,SubC[RCP0002]],SubC[]");
+  ASSERT_EQ(CQVERcpUtil::RenameSubGroup(dir().c_str(), "Top, \"quoted\"", {"SubA"}), 0u);
+  EXPECT_EQ(Tree(), "RCP0003,RCP0004,Top, \"quoted\"[RCP0001,SubC[RCP0002]],SubC[]");
+}
+
+TEST_F(EditTest, PutsAndTakesRecipes) {
+  ASSERT_EQ(Put("RCP0003", {"SubA"}), 0u);
+  EXPECT_EQ(Tree(), "RCP0004,SubA[RCP0003,RCP0001,SubB[RCP0002]],SubC[]");
+  ASSERT_EQ(Put("RCP0004", {"SubA", "SubB"}), 0u);
+  EXPECT_NE(Lines().find(Crlf("STARTSUB,SubB\nNODE,RCP0004\nNODE,RCP0002\n")), std::string::npos);
+  EXPECT_EQ(Untouched([&] { return Put("RCP0001", {"SubC"}); }), QVC_ERR_CANNOT_EXECUTE);
+  EXPECT_EQ(Untouched([&] { return Put("RCP0002", {}); }), QVC_ERR_CANNOT_EXECUTE);
+
+  WriteExample(kExample);
+  EXPECT_EQ(Put("RCP0003", {"SubQ"}), QVC_ERR_NOT_FOUND);
+  EXPECT_EQ(Lines(), Crlf(kExample));
+
+  WriteExample(std::string(kExample) + "\nNODE,\"x\n");
+  ASSERT_EQ(Take("RCP0002"), 0u);
+  EXPECT_EQ(Tree(), "RCP0002,RCP0003,RCP0004,SubA[RCP0001,SubB[]],SubC[]");
+  WriteExample(std::string(kExample) + "\n");
+  EXPECT_EQ(Take("RCP0004"), QVC_ERR_NOT_FOUND);
+  EXPECT_EQ(Lines(), Crlf(kExample));
+}
+
+TEST_F(EditTest, EditsOfAGroupWithoutAFileFailAndCreateNothing) {
+  std::remove(file().c_str());
+  EXPECT_EQ(Put("RCP0001", {"SubA"}), QVC_ERR_TEXT_FILE_OPEN);
+  EXPECT_EQ(Take("RCP0001"), QVC_ERR_TEXT_FILE_OPEN);
+  EXPECT_EQ(CQVERcpUtil::DeleteSubGroup(dir().c_str(), {"SubA"}), QVC_ERR_TEXT_FILE_OPEN);
+  EXPECT_EQ(CQVERcpUtil::RenameSubGroup(dir().c_str(), "B", {"SubA"}), QVC_ERR_TEXT_FILE_OPEN);
+  EXPECT_FALSE(Exists(file()));
+  EXPECT_FALSE(Exists(work()));
+}
+
+// Fails one step of the rewrite: opening the work file, writing, flushing,
+// renaming, or reading the sub-group file half way.
+enum class Step { kCreate, kAppend, kSync, kRename, kRead };
+
+class FaultEnv : public qvplatform::EnvWrapper {
+ public:
+  explicit FaultEnv(Step step) : EnvWrapper(qvplatform::Env::Posix()), step_(step) {}
+
+  uint32_t CreateForWrite(const std::string& p, std::unique_ptr<qvplatform::WritableFile>* out) override {
+    if (step_ == Step::kCreate) return ERROR_ACCESS_DENIED;
+    std::unique_ptr<qvplatform::WritableFile> real;
+    uint32_t rc = target()->CreateForWrite(p, &real);
+    if (rc == 0) *out = std::make_unique<FaultyWritable>(std::move(real), step_);
+    return rc;
+  }
+  uint32_t OpenForRead(const std::string& p, std::unique_ptr<qvplatform::ReadableFile>* out) override {
+    std::unique_ptr<qvplatform::ReadableFile> real;
+    uint32_t rc = target()->OpenForRead(p, &real);
+    if (rc == 0) *out = std::make_unique<FaultyReadable>(std::move(real), step_);
+    return rc;
+  }
+  uint32_t Rename(const std::string& f, const std::string& t) override {
+    return step_ == Step::kRename ? ERROR_ACCESS_DENIED : target()->Rename(f, t);
+  }
+
+ private:
+  struct FaultyWritable : qvplatform::WritableFile {
+    FaultyWritable(std::unique_ptr<qvplatform::WritableFile> f, Step s) : real(std::move(f)), step(s) {}
+    uint32_t Append(const char* d, size_t n) override {
+      return step == Step::kAppend ? ERROR_DISK_FULL : real->Append(d, n);
+    }
+    uint32_t Sync() override { return step == Step::kSync ? ERROR_GEN_FAILURE : real->Sync(); }
+    uint32_t Close() override { return real->Close(); }
+    std::unique_ptr<qvplatform::WritableFile> real;
+    Step step;
+  };
+  struct FaultyReadable : qvplatform::ReadableFile {
+    FaultyReadable(std::unique_ptr<qvplatform::ReadableFile> f, Step s) : real(std::move(f)), step(s) {}
+    uint32_t Read(char* buf, size_t n, size_t* got) override {
+      if (step == Step::kRead && reads++ > 0) return ERROR_GEN_FAILURE;
+      return real->Read(buf, step == Step::kRead ? 8 : n, got);
+    }
+    std::unique_ptr<qvplatform::ReadableFile> real;
+    Step step;
+    int reads = 0;
+  };
+
+  Step step_;
+};
+
+TEST_F(EditTest, AFailureAtAnyStepLeavesTheOldFileWholeAndNoWorkFile) {
+  const std::function<uint32_t()> edits[] = {
+      [&] { return CQVERcpUtil::InsertSubGroup(dir().c_str(), {"SubA", "New"}); },
+      [&] { return CQVERcpUtil::DeleteSubGroup(dir().c_str(), {"SubA"}); },
+      [&] { return CQVERcpUtil::RenameSubGroup(dir().c_str(), "SubN", {"SubC"}); },
+      [&] { return Put("RCP0003", {"SubC"}); },
+      [&] { return Take("RCP0001"); },
+  };
+  for (Step step : {Step::kCreate, Step::kAppend, Step::kSync, Step::kRename, Step::kRead}) {
+    for (const auto& edit : edits) {
+      FaultEnv env(step);
+      qvplatform::ScopedEnv scoped(&env);
+      uint32_t rc = Untouched(edit);
+      EXPECT_NE(rc, 0u);
+      if (step == Step::kCreate) {
+        EXPECT_EQ(rc, QVC_ERR_TEXT_FILE_OPEN);
+      } else if (step == Step::kAppend) {
+        EXPECT_EQ(rc, ERROR_DISK_FULL);
+      }
+    }
+  }
+}
+
+// True when every line parses, the nesting balances and the last line is whole.
+bool Complete(const std::string& content) {
+  if (content.empty() || content.back() != '\n') return false;
+  int depth = 0;
+  size_t start = 0;
+  while (start < content.size()) {
+    size_t end = content.find("\r\n", start);
+    if (end == std::string::npos) return false;
+    CStringArray items;
+    if (QVEEdaCsvParseLine(content.substr(start, end - start).c_str(), items) != 0 || items.size() != 2) return false;
+    depth += items[0] == "STARTSUB" ? 1 : items[0] == "ENDSUB" ? -1 : 0;
+    if (depth < 0) return false;
+    start = end + 2;
+  }
+  return depth == 0;
+}
+
+[[noreturn]] void EditForever(const std::string& dir) {
+  for (unsigned i = 0;; ++i) {
+    std::string name = "S" + std::to_string(i % 7);
+    CQVERcpDirInfo recipe;
+    recipe.m_strName = "RCP000" + std::to_string(1 + i % 4);
+    switch (i % 4) {
+      case 0: CQVERcpUtil::InsertSubGroup(dir.c_str(), {"SubA", name}); break;
+      case 1: CQVERcpUtil::InsertItemToSubGroup(dir.c_str(), {"SubA", name}, &recipe); break;
+      case 2: CQVERcpUtil::DeleteItemFromSubGroup(dir.c_str(), {}, &recipe); break;
+      default: CQVERcpUtil::DeleteSubGroup(dir.c_str(), {"SubA", name}); break;
+    }
+  }
+}
+
+TEST_F(EditTest, AKilledEditorNeverLeavesTheGroupWithoutAWholeFile) {
+  // Many lines, so that a rewrite takes long enough to be killed half way.
+  std::string big;
+  for (int i = 0; i < 3000; ++i) big += "STARTSUB,Pad" + std::to_string(i) + "\nENDSUB,Pad" + std::to_string(i) + "\n";
+  WriteExample(std::string(kExample) + big);
+  std::mt19937 random(42);
+  for (int round = 0; round < 25; ++round) {
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) EditForever(dir());
+    usleep(1000 + random() % 20000);
+    kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(Exists(file())) << "round " << round;
+    ASSERT_TRUE(Complete(Lines())) << "round " << round;
+  }
+  // The work file a killed editor left is emptied by the next edit.
+  ASSERT_EQ(CQVERcpUtil::InsertSubGroup(dir().c_str(), {"Final"}), 0u);
+  EXPECT_FALSE(Exists(work()));
+  EXPECT_TRUE(Complete(Lines()));
+}
+
+}  // namespace

@@ -1,0 +1,67 @@
+#include "TestSupport.h"
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "platform/StationDir.h"
+
+namespace qvtest {
+
+namespace fs = std::filesystem;
+
+TempDir::TempDir() {
+  std::string pattern = (fs::temp_directory_path() / "qvtest-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  path_ = pattern;
+  qvplatform::SetStationDirectory(path_ + "/.station");
+}
+
+TempDir::~TempDir() {
+  qvplatform::SetStationDirectory("");
+  std::error_code ec;
+  for (auto& entry : fs::recursive_directory_iterator(path_, ec)) {
+    fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ec);
+  }
+  fs::remove_all(path_, ec);
+}
+
+void MakeDirs(const std::string& path) { fs::create_directories(path); }
+
+void WriteFile(const std::string& path, const std::string& content) {
+  fs::create_directories(fs::path(path).parent_path());
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << content;
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+bool Exists(const std::string& path) { return fs::exists(path); }
+
+ErrorCapture::ErrorCapture() {
+  previous_ = QVCSetErrorObserver([this](const QVCErrorRecord& r) { records_.push_back(r); });
+}
+
+ErrorCapture::~ErrorCapture() { QVCSetErrorObserver(previous_); }
+
+size_t ErrorCapture::Count(uint32_t code, const std::string& text) const {
+  size_t n = 0;
+  for (const auto& r : records_) n += r.code == code && r.text == text ? 1 : 0;
+  return n;
+}
+
+std::string Crlf(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '\n') out += '\r';
+    out += c;
+  }
+  return out;
+}
+
+}  // namespace qvtest

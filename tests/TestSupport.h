@@ -1,0 +1,51 @@
+// Real files in a temporary directory, a station of the test's own, and the
+// failure records the code under test leaves.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "LibQVCCommon/QVCError.h"
+
+namespace qvtest {
+
+// A fresh directory, removed with everything below it afterwards; the station
+// directory points into it for the test's lifetime.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const std::string& path() const { return path_; }
+  std::string operator/(const std::string& relative) const { return path_ + "/" + relative; }
+
+ private:
+  std::string path_;
+};
+
+void MakeDirs(const std::string& path);
+void WriteFile(const std::string& path, const std::string& content);
+std::string ReadFile(const std::string& path);
+bool Exists(const std::string& path);
+
+// Collects the failure records written while it lives.
+class ErrorCapture {
+ public:
+  ErrorCapture();
+  ~ErrorCapture();
+  const std::vector<QVCErrorRecord>& records() const { return records_; }
+  size_t Count(uint32_t code, const std::string& text) const;
+
+ private:
+  std::vector<QVCErrorRecord> records_;
+  QVCErrorObserver previous_;
+};
+
+// Text with LF line ends, as it stands on disk with CR LF.
+std::string Crlf(const std::string& text);
+
+}  // namespace qvtest

@@ -1,0 +1,26 @@
+// The commands of rcpstore. Each one adds its sub-command to the app; its
+// callback stores the exit status.
+#pragma once
+
+#include <string>
+
+namespace CLI {
+class App;
+}
+
+namespace rcpstore {
+
+void AddTreeCommand(CLI::App& app, int* exitStatus);
+void AddDemoCommand(CLI::App& app, int* exitStatus);
+void AddSubGroupCommand(CLI::App& app, int* exitStatus);
+
+struct TreeOptions {
+  bool depthOne = false;
+  bool noSubGroups = false;
+  bool json = false;
+};
+
+// Scans the project directory and prints its tree. Returns the exit status.
+int PrintProjectTree(const std::string& projectDir, const TreeOptions& options);
+
+}  // namespace rcpstore

@@ -1,0 +1,99 @@
+// rcpstore demo: lays out a small demo project and prints its tree.
+#include <CLI/CLI.hpp>
+
+#include "Commands.h"
+#include "LibQVBRcpEpa.h"
+#include "Output.h"
+#include "libqvecommon/QVEEngPath.h"
+#include "platform/Env.h"
+#include "platform/Win32Types.h"
+
+namespace rcpstore {
+
+namespace {
+
+struct DemoGroup {
+  const char* name;
+  int recipes;
+};
+
+constexpr DemoGroup kGroups[] = {{"RG01", 5}, {"RG02", 3}};
+
+struct Placement {
+  const char* group;
+  const char* recipe;  // empty: a sub-group only
+  CStringArray path;
+};
+
+// RG01: Mixing (with a nested Heating) and Packing; RG02: Trials.
+const Placement kPlacements[] = {
+    {"RG01", "", {"Packing"}},
+    {"RG01", "", {"Mixing"}},
+    {"RG01", "", {"Mixing", "Heating"}},
+    {"RG01", "RCP0001", {"Mixing"}},
+    {"RG01", "RCP0002", {"Mixing", "Heating"}},
+    {"RG01", "RCP0004", {"Packing"}},
+    {"RG02", "", {"Trials"}},
+    {"RG02", "RCP0002", {"Trials"}},
+};
+
+uint32_t MakeDirectory(CString path, const char* name) {
+  QVEEngCatPath(path, name);
+  uint32_t rc = qvplatform::CurrentEnv()->MakeDirectory(path);
+  return rc == ERROR_ALREADY_EXISTS ? 0 : rc;
+}
+
+uint32_t LayOutDirectories(const CString& recipeDir) {
+  for (const DemoGroup& group : kGroups) {
+    CString groupDir = recipeDir;
+    QVEEngCatPath(groupDir, group.name);
+    if (uint32_t rc = MakeDirectory(recipeDir, group.name)) return rc;
+    for (int i = 1; i <= group.recipes; ++i) {
+      CString recipe = QVFormat("RCP%04d", i);
+      CString recipeDirPath = groupDir;
+      QVEEngCatPath(recipeDirPath, recipe.c_str());
+      if (uint32_t rc = MakeDirectory(groupDir, recipe.c_str())) return rc;
+      if (uint32_t rc = MakeDirectory(recipeDirPath, "TEMP")) return rc;
+    }
+  }
+  return 0;
+}
+
+uint32_t ArrangeSubGroups(const CString& recipeDir) {
+  for (const Placement& place : kPlacements) {
+    CString groupDir = recipeDir;
+    QVEEngCatPath(groupDir, place.group);
+    CQVERcpDirInfo recipe;
+    recipe.m_strName = place.recipe;
+    uint32_t rc = recipe.m_strName.empty()
+                      ? CQVERcpUtil::InsertSubGroup(groupDir.c_str(), place.path)
+                      : CQVERcpUtil::InsertItemToSubGroup(groupDir.c_str(), place.path, &recipe);
+    if (rc != 0) return rc;
+  }
+  return 0;
+}
+
+int RunDemo(const std::string& dir) {
+  CString recipeDir = dir;
+  QVEEngCatPath(recipeDir, "Recipe");
+  qvplatform::FileStat st;
+  if (qvplatform::CurrentEnv()->Stat(recipeDir, &st) == 0) {
+    return ReportFailure("demo: " + recipeDir + " exists; choose another directory", QVC_ERR_EXISTS);
+  }
+  if (uint32_t rc = MakeDirectory(dir, "")) return ReportFailure("demo: " + dir, rc);
+  if (uint32_t rc = MakeDirectory(dir, "Recipe")) return ReportFailure("demo: " + recipeDir, rc);
+  if (uint32_t rc = LayOutDirectories(recipeDir)) return ReportFailure("demo: recipe directories", rc);
+  if (uint32_t rc = ArrangeSubGroups(recipeDir)) return ReportFailure("demo: sub-groups", rc);
+  return PrintProjectTree(dir, TreeOptions{});
+}
+
+}  // namespace
+
+void AddDemoCommand(CLI::App& app, int* exitStatus) {
+  auto* cmd = app.add_subcommand("demo", "Create a demo project and print its recipe tree");
+  auto dir = std::make_shared<std::string>("./rcpstore-demo");
+  cmd->add_option("DIR", *dir, "Directory of the demo project")->capture_default_str();
+  cmd->callback([=] { *exitStatus = RunDemo(*dir); });
+}
+
+}  // namespace rcpstore

@@ -1,0 +1,24 @@
+// What the command line prints: failures, JSON text, code meanings.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace rcpstore {
+
+// Exit statuses.
+constexpr int kExitOk = 0;
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+// A short meaning of a result code.
+std::string CodeMeaning(uint32_t code);
+
+// Prints "rcpstore: <what>: error 0x%08X: <meaning>" to stderr; returns 1.
+int ReportFailure(const std::string& what, uint32_t code);
+
+// Appends text as a JSON string literal. Bytes that are not UTF-8 are taken
+// as Latin-1, so that any stored name gives valid JSON.
+void AppendJsonString(std::string& out, const std::string& text);
+
+}  // namespace rcpstore
