@@ -86,10 +86,10 @@ TEST_F(ScanTest, ScansGroupsAndRecipesAndLeavesOtherDirectoriesOut) {
   EXPECT_EQ(recipe.m_listChild.front()->m_nKind, QVERCP_KIND_GROUP);
   EXPECT_EQ(recipe.m_listChild.front()->m_nGroupNo, 5);
 
-  CQVERcpUtil::GetDirectoryList(&project_, 0, 1);
-  EXPECT_EQ(Shape(project_), "RG01[],RG02[]");
   CQVERcpUtil::GetDirectoryList(&recipe, 1, 1);
   EXPECT_TRUE(recipe.m_listChild.empty());
+  CQVERcpUtil::GetDirectoryList(&project_, 0, 1);
+  EXPECT_EQ(Shape(project_), "RG01[],RG02[]");
 }
 
 TEST_F(ScanTest, FindsTheStoreUnderAnotherCaseAndSurvivesAMissingDirectory) {
