@@ -79,7 +79,10 @@ uint32_t ListDirectory(const Listing& listing, const std::string& directory, uns
                                listing.context);
     }
     if (type == QVEENG_LIST_DIRS && listing.recursive != 0 && enter != 0) {
-      ListDirectory(listing, directory == "/" ? "/" + entry.name : directory + "/" + entry.name, depth + 1);
+      std::string inner = directory;
+      if (inner != "/") inner += '/';
+      inner += entry.name;
+      ListDirectory(listing, inner, depth + 1);
     }
   }
   return 0;
@@ -92,10 +95,11 @@ uint32_t QVEEngListFile2(int recursive, const char* pattern, unsigned selector, 
   if (pattern == nullptr || callback == nullptr) return ERROR_INVALID_PARAMETER;
   std::string whole = pattern;
   size_t slash = whole.rfind('/');
-  std::string directory = slash == std::string::npos ? "." : whole.substr(0, slash);
-  if (slash == 0) directory = "/";
+  std::string directory = slash == std::string::npos ? std::string(".")
+                          : slash == 0                ? std::string("/")
+                                                      : whole.substr(0, slash);
   std::string glob = slash == std::string::npos ? whole : whole.substr(slash + 1);
-  if (glob.empty() || glob == "*.*") glob = "*";
+  if (glob.empty() || glob == "*.*") glob.assign(1, '*');
   Listing listing{glob, selector, callback, context, recursive};
   return ListDirectory(listing, directory, 1);
 }

@@ -1,5 +1,8 @@
 #include "libqvecommon/QVEEngText.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "libqvecommon/QVEEngPath.h"
 #include "platform/Win32Types.h"
 
@@ -49,14 +52,24 @@ int QVEEngTextReader::Next() {
 }
 
 size_t QVEEngTextReader::Gets(char* buf, size_t size) {
+  if (size == 0) return 0;
   size_t n = 0;
-  while (size > 1 && n < size - 1) {
+  while (n < size - 1) {
+    if (pos_ == len_ && !Fill()) break;
+    // Copies the run of plain bytes up to the next CR or LF in one step.
+    const char* start = block_.get() + pos_;
+    size_t room = std::min(size - 1 - n, len_ - pos_);
+    size_t run = 0;
+    while (run < room && start[run] != '\r' && start[run] != '\n') ++run;
+    std::memcpy(buf + n, start, run);
+    n += run;
+    pos_ += run;
+    if (run == room) continue;
     int c = Next();
-    if (c < 0) break;
     buf[n++] = static_cast<char>(c);
     if (c == '\n') break;
   }
-  if (size > 0) buf[n] = 0;
+  buf[n] = 0;
   return n;
 }
 
@@ -76,9 +89,15 @@ uint32_t QVEEngTextWriter::Create(const std::string& workPath) {
 
 uint32_t QVEEngTextWriter::Write(const char* data, size_t n) {
   if (error_ != 0 || !file_) return error_ != 0 ? error_ : ERROR_INVALID_HANDLE;
-  for (size_t i = 0; i < n; ++i) {
-    if (data[i] == '\n') buffer_ += '\r';
-    buffer_ += data[i];
+  for (const char* end = data + n; data < end;) {
+    const char* feed = static_cast<const char*>(std::memchr(data, '\n', static_cast<size_t>(end - data)));
+    if (feed == nullptr) {
+      buffer_.append(data, end);
+      break;
+    }
+    buffer_.append(data, feed);
+    buffer_ += "\r\n";
+    data = feed + 1;
   }
   return buffer_.size() >= kBlock ? Flush() : 0;
 }

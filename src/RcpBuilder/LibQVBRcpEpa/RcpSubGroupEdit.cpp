@@ -57,7 +57,7 @@ class Rewrite {
     if (!sourceOpen_) return false;
     piece->length = source_.Gets(piece->text, sizeof piece->text);
     if (piece->length == 0) return false;
-    piece->parsed = rcpsubgroup::ParseLine(piece->text, &piece->line, &scratch_);
+    piece->parsed = rcpsubgroup::ParseLine(piece->text, piece->length, &piece->line, &scratch_);
     return true;
   }
 

@@ -12,10 +12,13 @@
 
 namespace rcpsubgroup {
 
-bool ParseLine(const char* piece, Line* line, CStringArray* scratch) {
-  const char* feed = std::strchr(piece, '\n');
-  CString text = feed != nullptr ? CString(piece, static_cast<size_t>(feed - piece)) : CString(piece);
-  if (QVEEdaCsvParseLine(text.c_str(), *scratch) != 0 || scratch->empty()) return false;
+bool ParseLine(char* piece, size_t length, Line* line, CStringArray* scratch) {
+  // Cut at the line feed for the parser only; the piece is given back whole.
+  char* feed = static_cast<char*>(std::memchr(piece, '\n', length));
+  if (feed != nullptr) *feed = 0;
+  uint32_t rc = QVEEdaCsvParseLine(piece, *scratch);
+  if (feed != nullptr) *feed = '\n';
+  if (rc != 0 || scratch->empty()) return false;
   line->keyword = std::move((*scratch)[0]);
   line->name = scratch->size() > 1 ? std::move((*scratch)[1]) : CString();
   return true;
@@ -124,8 +127,8 @@ uint32_t CQVERcpUtil::ReadSubGroupFile(const char* groupDirectory, CQVERcpDirInf
   char buffer[rcpsubgroup::kLineBuffer];
   Line line;
   CStringArray scratch;
-  while (file.Gets(buffer, sizeof buffer) > 0) {
-    if (rcpsubgroup::ParseLine(buffer, &line, &scratch)) reader.Apply(line);
+  while (size_t length = file.Gets(buffer, sizeof buffer)) {
+    if (rcpsubgroup::ParseLine(buffer, length, &line, &scratch)) reader.Apply(line);
   }
   return 0;
 }

@@ -23,9 +23,9 @@ struct Line {
   CString name;
 };
 
-// Parses one line or piece as read (cut at its first line feed). False when
-// it does not parse or yields no item.
-bool ParseLine(const char* piece, Line* line, CStringArray* scratch);
+// Parses one line or piece as read (cut at its first line feed; the piece is
+// unchanged afterwards). False when it does not parse or yields no item.
+bool ParseLine(char* piece, size_t length, Line* line, CStringArray* scratch);
 
 // The path of a file of the group directory.
 CString FileIn(const char* groupDirectory, const char* name);

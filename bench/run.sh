@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# Runs the benchmarks side by side with the plain tools that do the same work,
+# and reports medians, ratios and peak memory. Usage: bench/run.sh [RUNS]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+runs=${1:-15}
+scripts/deps.sh
+cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DQV_TESTS=OFF > /dev/null
+cmake --build build-bench -j "$(nproc)" --target rcpstore rcpstore-genstore > /dev/null
+rcpstore=$PWD/build-bench/tools/rcpstore/rcpstore
+gen=$PWD/build-bench/bench/rcpstore-genstore
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+export QVC_STATION_DIR=$work/station
+
+# Median wall time in milliseconds of a command run $runs times.
+median_ms() {
+  local times=()
+  for _ in $(seq "$runs"); do
+    [ -n "${prepare:-}" ] && eval "$prepare"
+    local t0=$(date +%s%N)
+    eval "$1" > /dev/null
+    local t1=$(date +%s%N)
+    times+=($(( (t1 - t0) / 1000 )))
+  done
+  printf '%s\n' "${times[@]}" | sort -n | awk '{a[NR]=$1} END {printf "%.2f", a[int((NR+1)/2)]/1000}'
+}
+
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a / b}'; }
+
+echo "== tree scan: 16 groups x 1000 recipes =="
+"$gen" "$work/store" 16 1000
+sync
+ours=$(median_ms "$rcpstore tree $work/store --json")
+theirs=$(median_ms "find $work/store/Recipe -mindepth 1 -maxdepth 3 -type d")
+rss=$(/usr/bin/time -f %M "$rcpstore" tree "$work/store" --json 2>&1 > /dev/null | tail -1)
+echo "rcpstore tree --json: ${ours} ms   find: ${theirs} ms   ratio: $(ratio "$ours" "$theirs")   peak RSS: $((rss / 1024)) MB"
+
+echo "== sub-group item insertion: 20,000-line file =="
+mkdir -p "$work/rg/RG01"
+deepest=$("$gen" --subgroup-file "$work/rg/original.txt" 20000)
+target=${deepest##* }
+file=$work/rg/RG01/RcpSubGroup.txt
+prepare="cp $work/rg/original.txt $file"
+ours=$(median_ms "$rcpstore subgroup put $work/rg/RG01 RCP0999 $deepest")
+theirs=$(median_ms "sed -i 's/^STARTSUB,$target\r\$/&\nNODE,RCP0999\r/' $file")
+echo "rcpstore subgroup put: ${ours} ms   sed -i: ${theirs} ms   ratio: $(ratio "$ours" "$theirs")"
