@@ -20,31 +20,12 @@ using qvtest::WriteFile;
 
 namespace {
 
-const char kExample[] =
-    "STARTSUB,SubA\n"
-    "NODE,RCP0001\n"
-    "STARTSUB,SubB\n"
-    "NODE,RCP0002\n"
-    "ENDSUB,SubB\n"
-    "ENDSUB,SubA\n"
-    "STARTSUB,SubC\n"
-    "ENDSUB,SubC\n";
-
-std::string Shape(const CQVERcpDirInfo& node) {
-  std::string out;
-  for (const auto& child : node.m_listChild) {
-    if (!out.empty()) out += ',';
-    out += child->m_strName;
-    if (child->m_nKind == QVERCP_KIND_SUBGROUP) out += "[" + Shape(*child) + "]";
-  }
-  return out;
-}
 
 class EditTest : public ::testing::Test {
  protected:
   void SetUp() override {
     for (int i = 1; i <= 4; ++i) qvtest::MakeDirs(dir() + "/RCP000" + std::to_string(i));
-    WriteExample(kExample);
+    WriteExample(qvtest::kSubGroupExample);
   }
 
   std::string dir() const { return tmp_ / "RG01"; }
@@ -57,7 +38,7 @@ class EditTest : public ::testing::Test {
     CQVERcpDirInfo group;
     group.SetFullPath(dir().c_str());
     CQVERcpUtil::GetDirectoryList(&group, 0, 1);
-    return Shape(group);
+    return qvtest::Shape(group);
   }
 
   static CQVERcpDirInfo Recipe(const char* name) {
@@ -93,11 +74,11 @@ TEST_F(EditTest, InsertsSubGroupsAtTheTopAndAsFirstEntryOfTheParent) {
   ASSERT_EQ(CQVERcpUtil::InsertSubGroup(dir().c_str(), {"SubA"}), 0u);
   EXPECT_EQ(Lines(), "STARTSUB,SubA\r\nENDSUB,SubA\r\n");
 
-  WriteExample(kExample);
+  WriteExample(qvtest::kSubGroupExample);
   ASSERT_EQ(CQVERcpUtil::InsertSubGroup(dir().c_str(), {"SubD"}), 0u);
-  EXPECT_EQ(Lines(), Crlf(std::string("STARTSUB,SubD\nENDSUB,SubD\n") + kExample));
+  EXPECT_EQ(Lines(), Crlf(std::string("STARTSUB,SubD\nENDSUB,SubD\n") + qvtest::kSubGroupExample));
 
-  WriteExample(kExample);
+  WriteExample(qvtest::kSubGroupExample);
   ASSERT_EQ(CQVERcpUtil::InsertSubGroup(dir().c_str(), {"SubA", "SubX"}), 0u);
   EXPECT_EQ(Lines().rfind(Crlf("STARTSUB,SubA\nSTARTSUB,SubX\nENDSUB,SubX\nNODE,RCP0001\n"), 0), 0u);
   EXPECT_EQ(Tree(), "RCP0003,RCP0004,SubA[SubX[],RCP0001,SubB[RCP0002]],SubC[]");
@@ -126,14 +107,14 @@ TEST_F(EditTest, DeletesNestedAndTopLevelSubGroups) {
   ASSERT_EQ(CQVERcpUtil::DeleteSubGroup(dir().c_str(), {"SubA", "SubB"}), 0u);
   EXPECT_EQ(Tree(), "RCP0003,RCP0004,SubA[RCP0001,RCP0002],SubC[]");
 
-  WriteExample(kExample);
+  WriteExample(qvtest::kSubGroupExample);
   ASSERT_EQ(CQVERcpUtil::DeleteSubGroup(dir().c_str(), {"SubA"}), 0u);
   EXPECT_EQ(Lines(), Crlf("STARTSUB,SubC\nENDSUB,SubC\n"));
   EXPECT_EQ(Tree(), "RCP0001,RCP0002,RCP0003,RCP0004,SubC[]");
 
-  WriteExample(std::string(kExample) + "\n\"broken\n");
+  WriteExample(std::string(qvtest::kSubGroupExample) + "\n\"broken\n");
   ASSERT_EQ(CQVERcpUtil::DeleteSubGroup(dir().c_str(), {"suba"}), 0u);
-  EXPECT_EQ(Lines(), Crlf(kExample));
+  EXPECT_EQ(Lines(), Crlf(qvtest::kSubGroupExample));
 
   EXPECT_EQ(Untouched([&] { return CQVERcpUtil::DeleteSubGroup(dir().c_str(), {}); }), QVC_ERR_CANNOT_EXECUTE);
 }
@@ -161,7 +142,7 @@ TEST_F(EditTest, RenamesOnlyWhereTheParentHasNoSuchName) {
   EXPECT_EQ(Untouched([&] { return CQVERcpUtil::RenameSubGroup(dir().c_str(), "a\rb", {"SubA"}); }),
             QVC_ERR_CANNOT_EXECUTE);
   EXPECT_EQ(CQVERcpUtil::RenameSubGroup(dir().c_str(), "SubX", {"SubQ"}), QVC_ERR_NOT_FOUND);
-  EXPECT_EQ(Lines(), Crlf(kExample));
+  EXPECT_EQ(Lines(), Crlf(qvtest::kSubGroupExample));
 
   ASSERT_EQ(CQVERcpUtil::RenameSubGroup(dir().c_str(), "SubC", {"SubA", "SubB"}), 0u);
   EXPECT_EQ(Tree(), "RCP0003,RCP0004,SubA[RCP0001,SubC[RCP0002]],SubC[]");
@@ -177,16 +158,16 @@ TEST_F(EditTest, PutsAndTakesRecipes) {
   EXPECT_EQ(Untouched([&] { return Put("RCP0001", {"SubC"}); }), QVC_ERR_CANNOT_EXECUTE);
   EXPECT_EQ(Untouched([&] { return Put("RCP0002", {}); }), QVC_ERR_CANNOT_EXECUTE);
 
-  WriteExample(kExample);
+  WriteExample(qvtest::kSubGroupExample);
   EXPECT_EQ(Put("RCP0003", {"SubQ"}), QVC_ERR_NOT_FOUND);
-  EXPECT_EQ(Lines(), Crlf(kExample));
+  EXPECT_EQ(Lines(), Crlf(qvtest::kSubGroupExample));
 
-  WriteExample(std::string(kExample) + "\nNODE,\"x\n");
+  WriteExample(std::string(qvtest::kSubGroupExample) + "\nNODE,\"x\n");
   ASSERT_EQ(Take("RCP0002"), 0u);
   EXPECT_EQ(Tree(), "RCP0002,RCP0003,RCP0004,SubA[RCP0001,SubB[]],SubC[]");
-  WriteExample(std::string(kExample) + "\n");
+  WriteExample(std::string(qvtest::kSubGroupExample) + "\n");
   EXPECT_EQ(Take("RCP0004"), QVC_ERR_NOT_FOUND);
-  EXPECT_EQ(Lines(), Crlf(kExample));
+  EXPECT_EQ(Lines(), Crlf(qvtest::kSubGroupExample));
 }
 
 TEST_F(EditTest, EditsOfAGroupWithoutAFileFailAndCreateNothing) {
@@ -307,7 +288,7 @@ TEST_F(EditTest, AKilledEditorNeverLeavesTheGroupWithoutAWholeFile) {
   // Many lines, so that a rewrite takes long enough to be killed half way.
   std::string big;
   for (int i = 0; i < 3000; ++i) big += "STARTSUB,Pad" + std::to_string(i) + "\nENDSUB,Pad" + std::to_string(i) + "\n";
-  WriteExample(std::string(kExample) + big);
+  WriteExample(std::string(qvtest::kSubGroupExample) + big);
   std::mt19937 random(42);
   for (int round = 0; round < 25; ++round) {
     pid_t child = fork();

@@ -55,6 +55,28 @@ size_t ErrorCapture::Count(uint32_t code, const std::string& text) const {
   return n;
 }
 
+const char kSubGroupExample[] =
+    "STARTSUB,SubA\n"
+    "NODE,RCP0001\n"
+    "STARTSUB,SubB\n"
+    "NODE,RCP0002\n"
+    "ENDSUB,SubB\n"
+    "ENDSUB,SubA\n"
+    "STARTSUB,SubC\n"
+    "ENDSUB,SubC\n";
+
+std::string Shape(const CQVERcpDirInfo& node) {
+  std::string out;
+  for (const auto& child : node.m_listChild) {
+    if (!out.empty()) out += ',';
+    out += child->m_strName;
+    if (child->m_nKind == QVERCP_KIND_SUBGROUP || child->m_nKind == QVERCP_KIND_GROUP) {
+      out += "[" + Shape(*child) + "]";
+    }
+  }
+  return out;
+}
+
 std::string Crlf(const std::string& text) {
   std::string out;
   for (char c : text) {

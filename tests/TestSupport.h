@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "LibQVBRcpEpa.h"
 #include "LibQVCCommon/QVCError.h"
 
 namespace qvtest {
@@ -44,6 +45,14 @@ class ErrorCapture {
   std::vector<QVCErrorRecord> records_;
   QVCErrorObserver previous_;
 };
+
+// The sub-group file of the worked example: SubA holding RCP0001 and SubB
+// (which holds RCP0002), then an empty SubC.
+extern const char kSubGroupExample[];
+
+// The children of a node: "name[children]" for groups and sub-groups, the
+// name alone for other nodes.
+std::string Shape(const CQVERcpDirInfo& node);
 
 // Text with LF line ends, as it stands on disk with CR LF.
 std::string Crlf(const std::string& text);

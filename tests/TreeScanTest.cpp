@@ -12,29 +12,6 @@ using qvtest::WriteFile;
 
 namespace {
 
-const char kExample[] =
-    "STARTSUB,SubA\n"
-    "NODE,RCP0001\n"
-    "STARTSUB,SubB\n"
-    "NODE,RCP0002\n"
-    "ENDSUB,SubB\n"
-    "ENDSUB,SubA\n"
-    "STARTSUB,SubC\n"
-    "ENDSUB,SubC\n";
-
-// "name[children]" for sub-groups, the name alone for other nodes.
-std::string Shape(const CQVERcpDirInfo& node) {
-  std::string out;
-  for (const auto& child : node.m_listChild) {
-    if (!out.empty()) out += ',';
-    out += child->m_strName;
-    if (child->m_nKind == QVERCP_KIND_SUBGROUP || child->m_nKind == QVERCP_KIND_GROUP) {
-      out += "[" + Shape(*child) + "]";
-    }
-  }
-  return out;
-}
-
 class ScanTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -73,7 +50,7 @@ TEST_F(ScanTest, ScansGroupsAndRecipesAndLeavesOtherDirectoriesOut) {
   MakeDirs(tmp_ / "P1/Recipe/RG01/RCP0003/RG05");
   MakeDirs(tmp_ / "P1/Recipe/Other/RCP0009");
   CQVERcpUtil::GetDirectoryList(&project_, 1, 0);
-  EXPECT_EQ(Shape(project_), "RG01[RCP0001,RCP0002,RCP0003,RCP0004],RG02[RCP0001,RCP0002,RCP0003,RCP0004]");
+  EXPECT_EQ(qvtest::Shape(project_), "RG01[RCP0001,RCP0002,RCP0003,RCP0004],RG02[RCP0001,RCP0002,RCP0003,RCP0004]");
   EXPECT_EQ(errors.Count(QVERCP_ERR_INVALID_NAME, "Invalid Directory"), 9u);  // 8 TEMP and Other
   ExpectLinked(project_);
 
@@ -89,22 +66,22 @@ TEST_F(ScanTest, ScansGroupsAndRecipesAndLeavesOtherDirectoriesOut) {
   CQVERcpUtil::GetDirectoryList(&recipe, 1, 1);
   EXPECT_TRUE(recipe.m_listChild.empty());
   CQVERcpUtil::GetDirectoryList(&project_, 0, 1);
-  EXPECT_EQ(Shape(project_), "RG01[],RG02[]");
+  EXPECT_EQ(qvtest::Shape(project_), "RG01[],RG02[]");
 }
 
 TEST_F(ScanTest, FindsTheStoreUnderAnotherCaseAndSurvivesAMissingDirectory) {
   std::rename((tmp_ / "P1/Recipe").c_str(), (tmp_ / "P1/recipe").c_str());
   CQVERcpUtil::GetDirectoryList(&project_, 0, 0);
-  EXPECT_EQ(Shape(project_), "RG01[],RG02[]");
+  EXPECT_EQ(qvtest::Shape(project_), "RG01[],RG02[]");
   project_.m_strName = "Missing";
   EXPECT_EQ(CQVERcpUtil::GetDirectoryList(&project_, 1, 1), 0u);
   EXPECT_TRUE(project_.m_listChild.empty());
 }
 
 TEST_F(ScanTest, LaysTheExampleSubGroupFileOverTheRecipes) {
-  WriteFile(Group("RG01") + "/RcpSubGroup.txt", qvtest::Crlf(kExample));
+  WriteFile(Group("RG01") + "/RcpSubGroup.txt", qvtest::Crlf(qvtest::kSubGroupExample));
   CQVERcpUtil::GetDirectoryList(&project_, 1, 1);
-  EXPECT_EQ(Shape(project_),
+  EXPECT_EQ(qvtest::Shape(project_),
             "RG01[RCP0003,RCP0004,SubA[RCP0001,SubB[RCP0002]],SubC[]],RG02[RCP0001,RCP0002,RCP0003,RCP0004]");
   ExpectLinked(project_);
 
@@ -123,7 +100,7 @@ TEST_F(ScanTest, LaysTheExampleSubGroupFileOverTheRecipes) {
 
   CQVERcpDirInfo group = GroupNode("RG01");
   CQVERcpUtil::GetDirectoryList(&group, 0, 0);
-  EXPECT_EQ(Shape(group), "RCP0001,RCP0002,RCP0003,RCP0004");
+  EXPECT_EQ(qvtest::Shape(group), "RCP0001,RCP0002,RCP0003,RCP0004");
 }
 
 TEST_F(ScanTest, ReadsHandEditedLinesAsTheReaderRulesSay) {
@@ -144,14 +121,14 @@ TEST_F(ScanTest, ReadsHandEditedLinesAsTheReaderRulesSay) {
             "NODE,RCP0004\n");
   CQVERcpDirInfo group = GroupNode("RG01");
   CQVERcpUtil::GetDirectoryList(&group, 0, 1);
-  EXPECT_EQ(Shape(group), "RCP0002,SubA[RCP0001],SubA[],RCP0003,Open[Inner[RCP0004]]");
+  EXPECT_EQ(qvtest::Shape(group), "RCP0002,SubA[RCP0001],SubA[],RCP0003,Open[Inner[RCP0004]]");
   CQVERcpDirInfo* inner = CQVERcpUtil::FindSubGroup(&group, "Open/Inner");
   ASSERT_NE(inner, nullptr);
   EXPECT_EQ(inner->m_listChild.front()->m_strSubGroup, "Open/Inner");
 }
 
 TEST_F(ScanTest, RescanningASubGroupRebuildsItThroughItsGroup) {
-  WriteFile(Group("RG01") + "/RcpSubGroup.txt", kExample);
+  WriteFile(Group("RG01") + "/RcpSubGroup.txt", qvtest::kSubGroupExample);
   CQVERcpUtil::GetDirectoryList(&project_, 1, 1);
   CQVERcpDirInfo* subA = CQVERcpUtil::FindSubGroup(&project_, "SubA");
   ASSERT_NE(subA, nullptr);
@@ -163,7 +140,7 @@ TEST_F(ScanTest, RescanningASubGroupRebuildsItThroughItsGroup) {
 
   WriteFile(Group("RG01") + "/RcpSubGroup.txt", "STARTSUB,SubA\nNODE,RCP0004\nENDSUB,SubA\n");
   CQVERcpUtil::GetDirectoryList(subA, 1, 0);
-  EXPECT_EQ(Shape(*subA), "RCP0004");
+  EXPECT_EQ(qvtest::Shape(*subA), "RCP0004");
   EXPECT_EQ(subA->m_dwUserData, 11u);
   EXPECT_EQ(subA->m_dwUserParam, 12u);
   EXPECT_EQ(subA->m_pUserBlock, nullptr);
