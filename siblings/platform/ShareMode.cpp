@@ -1,0 +1,149 @@
+#include "platform/ShareMode.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/Env.h"
+#include "platform/ErrorMap.h"
+
+namespace qvplatform {
+
+namespace {
+
+// The lock bytes, far beyond any content.
+constexpr off_t kGuard = 0x7FFFFFFF00000000LL;
+constexpr off_t kWriter = kGuard + 1;
+constexpr off_t kDenyWriters = kGuard + 2;
+
+struct ShareHandle {
+  int fd;
+};
+
+int Lock(int fd, int cmd, short type, off_t byte) {
+  struct flock fl = {};
+  fl.l_type = type;
+  fl.l_whence = SEEK_SET;
+  fl.l_start = byte;
+  fl.l_len = 1;
+  int rc;
+  do {
+    rc = fcntl(fd, cmd, &fl);
+  } while (rc < 0 && errno == EINTR);
+  return rc;
+}
+
+// True when an open description other than fd's holds a lock on the byte.
+bool OtherHolds(int fd, off_t byte) {
+  struct flock fl = {};
+  fl.l_type = F_WRLCK;
+  fl.l_whence = SEEK_SET;
+  fl.l_start = byte;
+  fl.l_len = 1;
+  if (fcntl(fd, F_OFD_GETLK, &fl) != 0) return false;
+  return fl.l_type != F_UNLCK;
+}
+
+// Takes this open's share locks, or fails with a sharing violation.
+uint32_t TakeHold(int fd, bool writes, bool deniesWriters) {
+  if (!writes && !deniesWriters) return 0;
+  if (Lock(fd, F_OFD_SETLKW, F_WRLCK, kGuard) != 0) return LastWin32Error();
+  uint32_t rc = 0;
+  if ((writes && OtherHolds(fd, kDenyWriters)) || (deniesWriters && OtherHolds(fd, kWriter))) {
+    rc = ERROR_SHARING_VIOLATION;
+  } else if ((writes && Lock(fd, F_OFD_SETLK, F_RDLCK, kWriter) != 0) ||
+             (deniesWriters && Lock(fd, F_OFD_SETLK, F_RDLCK, kDenyWriters) != 0)) {
+    rc = ERROR_SHARING_VIOLATION;
+  }
+  Lock(fd, F_OFD_SETLK, F_UNLCK, kGuard);
+  return rc;
+}
+
+int OpenFlags(uint32_t access, uint32_t disposition, bool* ok) {
+  bool writes = (access & FILE_GENERIC_WRITE_ACCESS) != 0;
+  int flags = (writes ? O_RDWR : O_RDONLY) | O_CLOEXEC;
+  *ok = true;
+  switch (disposition) {
+    case CREATE_NEW: return flags | O_CREAT | O_EXCL;
+    case CREATE_ALWAYS:
+    case OPEN_ALWAYS: return flags | O_CREAT;
+    case OPEN_EXISTING:
+    case TRUNCATE_EXISTING: return flags;
+    default: *ok = false; return flags;
+  }
+}
+
+uint32_t OpenDirectory(const std::string& path, uint32_t flags, HANDLE* handle) {
+  if ((flags & FILE_FLAG_BACKUP_SEMANTICS) == 0) return ERROR_ACCESS_DENIED;
+  int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return LastWin32Error();
+  *handle = new ShareHandle{fd};
+  return 0;
+}
+
+}  // namespace
+
+uint32_t ShareOpen(const std::string& given, uint32_t access, uint32_t shareMode, uint32_t disposition,
+                   uint32_t flags, HANDLE* handle) {
+  if (handle == nullptr) return ERROR_INVALID_PARAMETER;
+  *handle = INVALID_HANDLE_VALUE;
+  std::string path = Env::Posix()->Resolve(given);
+  struct stat st;
+  if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return OpenDirectory(path, flags, handle);
+  bool ok = false;
+  int openFlags = OpenFlags(access, disposition, &ok);
+  if (!ok) return ERROR_INVALID_PARAMETER;
+  int fd = open(path.c_str(), openFlags, 0666);
+  if (fd < 0) return errno == EEXIST ? ERROR_FILE_EXISTS : LastWin32Error();
+  bool writes = (access & FILE_GENERIC_WRITE_ACCESS) != 0;
+  bool deniesWriters = (shareMode & FILE_SHARE_WRITE) == 0;
+  if (uint32_t rc = TakeHold(fd, writes, deniesWriters)) {
+    close(fd);
+    return rc;
+  }
+  if ((disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING) && writes && ftruncate(fd, 0) != 0) {
+    uint32_t rc = LastWin32Error();
+    close(fd);
+    return rc;
+  }
+  *handle = new ShareHandle{fd};
+  return 0;
+}
+
+uint32_t ShareClose(HANDLE handle) {
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return ERROR_INVALID_HANDLE;
+  auto* share = static_cast<ShareHandle*>(handle);
+  int rc = close(share->fd);
+  delete share;
+  return rc == 0 ? 0 : LastWin32Error();
+}
+
+int ShareDescriptor(HANDLE handle) {
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return -1;
+  return static_cast<ShareHandle*>(handle)->fd;
+}
+
+bool IsHeld(const std::string& path) {
+  int fd = open(Env::Posix()->Resolve(path).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  if (fd < 0) return false;
+  bool held = OtherHolds(fd, kWriter) || OtherHolds(fd, kDenyWriters);
+  close(fd);
+  return held;
+}
+
+bool IsAnythingBelowHeld(const std::string& directory) {
+  std::vector<DirEntry> entries;
+  if (Env::Posix()->ReadDirectory(directory, &entries) != 0) return false;
+  for (const DirEntry& entry : entries) {
+    std::string path = directory + "/" + entry.name;
+    if (entry.type == EntryType::kDirectory ? IsAnythingBelowHeld(path) : (entry.type == EntryType::kFile && IsHeld(path))) {
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace qvplatform
