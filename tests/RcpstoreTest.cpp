@@ -50,13 +50,14 @@ TEST_F(CliTest, DemoLaysOutAProjectAndTreePrintsIt) {
   std::string demo = tmp_ / "demo";
   Outcome run = Rcpstore({"demo", demo});
   ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_NE(run.out.find("│   │   └── Pjt:demo Gr:RG01 Sub:Mixing/Heating  [sub-group]"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("│   │   └── Pjt:Demo Gr:RG01 Sub:Mixing/Heating  [sub-group]"), std::string::npos) << run.out;
   EXPECT_TRUE(qvtest::Exists(tmp_ / "demo/Recipe/RG01/RCP0001/TEMP"));
   EXPECT_TRUE(qvtest::Exists(tmp_ / "station/errors.log"));
 
   json root = Tree(demo);
   EXPECT_EQ(root["kind"], 1);
   EXPECT_EQ(root["project"], "demo");
+  EXPECT_EQ(Tree("Demo")["project"], "Demo");
   EXPECT_EQ(root["path"], demo);
   EXPECT_EQ(root["display"], "Pjt:demo");
   ASSERT_EQ(Names(root), (std::vector<std::string>{"RG01", "RG02"}));
@@ -65,6 +66,7 @@ TEST_F(CliTest, DemoLaysOutAProjectAndTreePrintsIt) {
   const json& heating = rg01["children"][2]["children"][1];
   EXPECT_EQ(heating["subgroup"], "Mixing/Heating");
   EXPECT_EQ(heating["children"][0]["display"], "PJT:demo Gr:RG01 Sub:Mixing/Heating Rcp:RCP0002");
+  EXPECT_TRUE(qvtest::Exists(demo + "/Recipe/RG01/RcpGrAttr.txt"));
   EXPECT_EQ(heating["children"][0]["path"], demo + "/Recipe/RG01/RCP0002");
 
   EXPECT_EQ(Names(Tree(demo + "/"))[1], "RG02");

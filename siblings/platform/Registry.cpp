@@ -43,9 +43,9 @@ uint32_t MapGeneric(uint32_t mask) {
 
 bool SameName(const std::string& a, const std::string& b) { return strcasecmp(a.c_str(), b.c_str()) == 0; }
 
-// What the caller may do with a key: the allow entries that name one of its
-// identities; the owner may always read and change the access list.
-uint32_t Granted(const KeyRow& key, const std::vector<std::string>& identities) {
+// What the access list allows the caller: the allow entries that name one
+// of its identities.
+uint32_t DaclGranted(const KeyRow& key, const std::vector<std::string>& identities) {
   if (!key.hasDacl) return KEY_ALL_ACCESS;
   uint32_t granted = 0;
   for (const ACCESS_ALLOWED_ACE& ace : key.dacl) {
@@ -53,19 +53,25 @@ uint32_t Granted(const KeyRow& key, const std::vector<std::string>& identities) 
       if (SameName(ace.account, who)) granted |= MapGeneric(ace.mask);
     }
   }
+  return granted;
+}
+
+// The owner may also always read and change the access list.
+uint32_t Granted(const KeyRow& key, const std::vector<std::string>& identities) {
+  uint32_t granted = DaclGranted(key, identities);
   for (const std::string& who : identities) {
     if (SameName(key.owner, who)) granted |= READ_CONTROL | WRITE_DAC;
   }
   return granted;
 }
 
-// The access a new handle gets: all that the access list allows for
-// MAXIMUM_ALLOWED (failing when that is nothing), else what was asked.
+// The access a new handle gets: for MAXIMUM_ALLOWED all that the caller may
+// do, failing when the access list allows it nothing; else what was asked.
 LONG Grant(const KeyRow& key, REGSAM wanted, const std::vector<std::string>& ids, uint32_t* granted) {
   uint32_t allowed = Granted(key, ids);
   uint32_t asked = MapGeneric(wanted);
   if (wanted & MAXIMUM_ALLOWED) {
-    if (allowed == 0) return ERROR_ACCESS_DENIED;
+    if (DaclGranted(key, ids) == 0) return ERROR_ACCESS_DENIED;
     *granted = allowed;
     return 0;
   }
@@ -128,7 +134,13 @@ std::vector<std::string> CallerIdentities() {
     for (std::string& group : store->GroupsOf(user)) ids.push_back(std::move(group));
   }
   if (uid0) ids.push_back(kAdministrators);
-  return ids;
+  std::vector<std::string> unique;
+  for (std::string& id : ids) {
+    bool seen = false;
+    for (const std::string& u : unique) seen = seen || SameName(u, id);
+    if (!seen) unique.push_back(std::move(id));
+  }
+  return unique;
 }
 
 std::string RegistryPath() {

@@ -21,6 +21,7 @@ constexpr off_t kDenyWriters = kGuard + 2;
 
 struct ShareHandle {
   int fd;
+  int lockFd;  // the description that carries the share locks, or -1 for fd
 };
 
 int Lock(int fd, int cmd, short type, off_t byte) {
@@ -47,10 +48,12 @@ bool OtherHolds(int fd, off_t byte) {
   return fl.l_type != F_UNLCK;
 }
 
-// Takes this open's share locks, or fails with a sharing violation.
-uint32_t TakeHold(int fd, bool writes, bool deniesWriters) {
+// Takes this open's share locks, or fails with a sharing violation. The
+// exclusive guard needs a description open for writing; a reader of a file
+// it may not write takes its lock without it.
+uint32_t TakeHold(int fd, bool writable, bool writes, bool deniesWriters) {
   if (!writes && !deniesWriters) return 0;
-  if (Lock(fd, F_OFD_SETLKW, F_WRLCK, kGuard) != 0) return LastWin32Error();
+  if (writable && Lock(fd, F_OFD_SETLKW, F_WRLCK, kGuard) != 0) return LastWin32Error();
   uint32_t rc = 0;
   if ((writes && OtherHolds(fd, kDenyWriters)) || (deniesWriters && OtherHolds(fd, kWriter))) {
     rc = ERROR_SHARING_VIOLATION;
@@ -58,7 +61,7 @@ uint32_t TakeHold(int fd, bool writes, bool deniesWriters) {
              (deniesWriters && Lock(fd, F_OFD_SETLK, F_RDLCK, kDenyWriters) != 0)) {
     rc = ERROR_SHARING_VIOLATION;
   }
-  Lock(fd, F_OFD_SETLK, F_UNLCK, kGuard);
+  if (writable) Lock(fd, F_OFD_SETLK, F_UNLCK, kGuard);
   return rc;
 }
 
@@ -80,7 +83,7 @@ uint32_t OpenDirectory(const std::string& path, uint32_t flags, HANDLE* handle) 
   if ((flags & FILE_FLAG_BACKUP_SEMANTICS) == 0) return ERROR_ACCESS_DENIED;
   int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return LastWin32Error();
-  *handle = new ShareHandle{fd};
+  *handle = new ShareHandle{fd, -1};
   return 0;
 }
 
@@ -100,22 +103,27 @@ uint32_t ShareOpen(const std::string& given, uint32_t access, uint32_t shareMode
   if (fd < 0) return errno == EEXIST ? ERROR_FILE_EXISTS : LastWin32Error();
   bool writes = (access & FILE_GENERIC_WRITE_ACCESS) != 0;
   bool deniesWriters = (shareMode & FILE_SHARE_WRITE) == 0;
-  if (uint32_t rc = TakeHold(fd, writes, deniesWriters)) {
+  // A reader that denies writers holds its locks on a description of its own.
+  int lockFd = !writes && deniesWriters ? open(path.c_str(), O_RDWR | O_CLOEXEC) : -1;
+  int holdFd = lockFd >= 0 ? lockFd : fd;
+  uint32_t rc = TakeHold(holdFd, writes || lockFd >= 0, writes, deniesWriters);
+  if (rc == 0 && (disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING) && writes &&
+      ftruncate(fd, 0) != 0) {
+    rc = LastWin32Error();
+  }
+  if (rc != 0) {
     close(fd);
+    if (lockFd >= 0) close(lockFd);
     return rc;
   }
-  if ((disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING) && writes && ftruncate(fd, 0) != 0) {
-    uint32_t rc = LastWin32Error();
-    close(fd);
-    return rc;
-  }
-  *handle = new ShareHandle{fd};
+  *handle = new ShareHandle{fd, lockFd};
   return 0;
 }
 
 uint32_t ShareClose(HANDLE handle) {
   if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return ERROR_INVALID_HANDLE;
   auto* share = static_cast<ShareHandle*>(handle);
+  if (share->lockFd >= 0) close(share->lockFd);
   int rc = close(share->fd);
   delete share;
   return rc == 0 ? 0 : LastWin32Error();

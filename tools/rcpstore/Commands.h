@@ -13,6 +13,8 @@ namespace rcpstore {
 void AddTreeCommand(CLI::App& app, int* exitStatus);
 void AddDemoCommand(CLI::App& app, int* exitStatus);
 void AddSubGroupCommand(CLI::App& app, int* exitStatus);
+void AddProjectCommand(CLI::App& app, int* exitStatus);
+void AddGroupCommand(CLI::App& app, int* exitStatus);
 
 struct TreeOptions {
   bool depthOne = false;

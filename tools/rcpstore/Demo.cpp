@@ -1,5 +1,6 @@
 // rcpstore demo: lays out a small demo project and prints its tree.
 #include <CLI/CLI.hpp>
+#include <filesystem>
 
 #include "Commands.h"
 #include "LibQVBRcpEpa.h"
@@ -13,11 +14,15 @@ namespace rcpstore {
 namespace {
 
 struct DemoGroup {
+  unsigned number;
   const char* name;
+  const char* comment;
+  CStringArray servers;
   int recipes;
 };
 
-constexpr DemoGroup kGroups[] = {{"RG01", 5}, {"RG02", 3}};
+const DemoGroup kGroups[] = {{1, "RG01", "Production recipes", {"BATCH01", "BATCH02"}, 5},
+                             {2, "RG02", "Trial recipes", {"BATCH03"}, 3}};
 
 struct Placement {
   const char* group;
@@ -43,11 +48,13 @@ uint32_t MakeDirectory(CString path, const char* name) {
   return rc == ERROR_ALREADY_EXISTS ? 0 : rc;
 }
 
-uint32_t LayOutDirectories(const CString& recipeDir) {
+uint32_t CreateGroups(const std::string& dir, const CString& recipeDir) {
   for (const DemoGroup& group : kGroups) {
     CString groupDir = recipeDir;
     QVEEngCatPath(groupDir, group.name);
-    if (uint32_t rc = MakeDirectory(recipeDir, group.name)) return rc;
+    if (uint32_t rc = CQVERcpUtil::CreateRecipeGroup(dir.c_str(), group.number)) return rc;
+    _QVERcpGroupInfo info{group.comment, group.servers};
+    if (uint32_t rc = CQVERcpUtil::SetRecipeGroupInfo(groupDir.c_str(), &info)) return rc;
     for (int i = 1; i <= group.recipes; ++i) {
       CString recipe = QVFormat("RCP%04d", i);
       CString recipeDirPath = groupDir;
@@ -73,18 +80,33 @@ uint32_t ArrangeSubGroups(const CString& recipeDir) {
   return 0;
 }
 
-int RunDemo(const std::string& dir) {
+// Creates the project directory and registers it as "Demo".
+uint32_t CreateProject(const std::string& dir) {
+  CString parent;
+  CString name;
+  if (uint32_t rc = QVEEngSplitFilePath(dir.c_str(), 1, parent, name)) return rc;
+  if (uint32_t rc = CQVERcpUtil::CreateProject(name.c_str(), parent.c_str())) return rc;
+  _QVERcpProjectInfo info{};
+  info.strPath = dir;
+  info.nStatus = 1;
+  info.strComment = "Demo project";
+  info.nVersionMode = 1;
+  return CQVERcpUtil::SetProjectInfo("Demo", &info, 1);
+}
+
+int RunDemo(const std::string& given) {
+  std::string dir = std::filesystem::absolute(given).lexically_normal().string();
+  while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
   CString recipeDir = dir;
   QVEEngCatPath(recipeDir, "Recipe");
   qvplatform::FileStat st;
   if (qvplatform::CurrentEnv()->Stat(recipeDir, &st) == 0) {
     return ReportFailure("demo: " + recipeDir + " exists; choose another directory", QVC_ERR_EXISTS);
   }
-  if (uint32_t rc = MakeDirectory(dir, "")) return ReportFailure("demo: " + dir, rc);
-  if (uint32_t rc = MakeDirectory(dir, "Recipe")) return ReportFailure("demo: " + recipeDir, rc);
-  if (uint32_t rc = LayOutDirectories(recipeDir)) return ReportFailure("demo: recipe directories", rc);
+  if (uint32_t rc = CreateProject(dir)) return ReportFailure("demo: project " + dir, rc);
+  if (uint32_t rc = CreateGroups(dir, recipeDir)) return ReportFailure("demo: recipe groups", rc);
   if (uint32_t rc = ArrangeSubGroups(recipeDir)) return ReportFailure("demo: sub-groups", rc);
-  return PrintProjectTree(dir, TreeOptions{});
+  return PrintProjectTree("Demo", TreeOptions{});
 }
 
 }  // namespace

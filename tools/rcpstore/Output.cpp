@@ -99,3 +99,54 @@ void AppendJsonString(std::string& out, const std::string& text) {
 }
 
 }  // namespace rcpstore
+
+namespace rcpstore {
+
+void JsonObject::Key(const char* key) {
+  if (text_.size() > 1) text_ += ',';
+  AppendJsonString(text_, key);
+  text_ += ':';
+}
+
+JsonObject& JsonObject::Field(const char* key, const std::string& value) {
+  Key(key);
+  AppendJsonString(text_, value);
+  return *this;
+}
+
+JsonObject& JsonObject::Field(const char* key, int64_t value) {
+  Key(key);
+  text_ += std::to_string(value);
+  return *this;
+}
+
+JsonObject& JsonObject::Field(const char* key, bool value) {
+  Key(key);
+  text_ += value ? "true" : "false";
+  return *this;
+}
+
+JsonObject& JsonObject::Field(const char* key, const std::vector<std::string>& values) {
+  Key(key);
+  text_ += '[';
+  for (size_t i = 0; i < values.size(); ++i) {
+    if (i > 0) text_ += ',';
+    AppendJsonString(text_, values[i]);
+  }
+  text_ += ']';
+  return *this;
+}
+
+JsonObject& JsonObject::Raw(const char* key, const std::string& json) {
+  Key(key);
+  text_ += json;
+  return *this;
+}
+
+int PrintLine(const std::string& text) {
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  std::fputc('\n', stdout);
+  return kExitOk;
+}
+
+}  // namespace rcpstore

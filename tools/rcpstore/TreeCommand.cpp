@@ -64,21 +64,37 @@ std::string CleanDirectory(const std::string& dir) {
 
 }  // namespace
 
-int PrintProjectTree(const std::string& projectDir, const TreeOptions& options) {
-  std::string dir = CleanDirectory(projectDir);
+// The directory of a project given as a directory or as a registered name;
+// the project's name is the registered name or the directory's own.
+uint32_t FindProject(const std::string& given, std::string* dir, std::string* project) {
   qvplatform::FileStat st;
-  uint32_t rc = qvplatform::CurrentEnv()->Stat(dir, &st);
-  if (rc == 0 && st.type != qvplatform::EntryType::kDirectory) rc = ERROR_DIRECTORY;
-  if (rc != 0) return ReportFailure("tree: " + projectDir, rc);
+  uint32_t rc = qvplatform::CurrentEnv()->Stat(given, &st);
+  if (rc == 0 && st.type != qvplatform::EntryType::kDirectory) return ERROR_DIRECTORY;
+  if (rc != 0) {
+    _QVERcpProjectInfo info{};
+    CQVERcpUtil::GetProjectInfo(given.c_str(), &info);
+    if (info.strPath.empty()) return rc;
+    *dir = CleanDirectory(info.strPath);
+    *project = given;
+    return 0;
+  }
+  *dir = CleanDirectory(given);
+  CString parent;
+  CString name;
+  QVEEngSplitFilePath(dir->c_str(), 1, parent, name);
+  *project = name;
+  return 0;
+}
+
+int PrintProjectTree(const std::string& projectDir, const TreeOptions& options) {
+  std::string dir;
+  std::string project;
+  if (uint32_t rc = FindProject(projectDir, &dir, &project)) return ReportFailure("tree: " + projectDir, rc);
 
   CQVERcpDirInfo root;
   root.m_nKind = QVERCP_KIND_PROJECT;
-  CString parent;
-  CString name;
-  QVEEngSplitFilePath(dir.c_str(), 1, parent, name);
-  root.m_strParentPath = parent;
-  root.m_strName = name;
-  root.m_strProject = name;
+  QVEEngSplitFilePath(dir.c_str(), 1, root.m_strParentPath, root.m_strName);
+  root.m_strProject = project;
   CQVERcpUtil::GetDirectoryList(&root, options.depthOne ? 0 : 1, options.noSubGroups ? 0 : 1);
 
   std::string out;
@@ -97,7 +113,7 @@ void AddTreeCommand(CLI::App& app, int* exitStatus) {
   auto* cmd = app.add_subcommand("tree", "Scan a project directory and print its recipe tree");
   auto dir = std::make_shared<std::string>();
   auto options = std::make_shared<TreeOptions>();
-  cmd->add_option("DIR", *dir, "Project directory")->required();
+  cmd->add_option("DIR", *dir, "Project directory, or the name of a registered project")->required();
   cmd->add_flag("--depth-one", options->depthOne, "List the recipe groups only, without recursion");
   cmd->add_flag("--no-subgroups", options->noSubGroups, "Do not lay the sub-group files over the recipes");
   cmd->add_flag("--json", options->json, "Print the tree as JSON");

@@ -16,6 +16,8 @@ int main(int argc, char** argv) {
   rcpstore::AddTreeCommand(app, &exitStatus);
   rcpstore::AddDemoCommand(app, &exitStatus);
   rcpstore::AddSubGroupCommand(app, &exitStatus);
+  rcpstore::AddProjectCommand(app, &exitStatus);
+  rcpstore::AddGroupCommand(app, &exitStatus);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

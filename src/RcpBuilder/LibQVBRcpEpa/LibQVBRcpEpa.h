@@ -72,6 +72,26 @@ class CQVERcpDirInfo : public CObject {
   void AppendCopiesOf(const ChildList& children);
 };
 
+// A project's registration and attributes.
+struct _QVERcpProjectInfo {
+  CString strPath;
+  int32_t nStatus;  // 1 "C", 2 "U"
+  CString strComment;
+  CString strPjtHost;
+  CString strRevision;
+  CString strRefPjtDir;
+  int32_t nVersionMode;  // non-zero "AUT", 0 "MAN"
+};
+
+// A recipe group's attributes.
+struct _QVERcpGroupInfo {
+  CString strComment;
+  CStringArray astrServer;
+};
+
+// Number of entries of the recipe-group free-number table.
+constexpr int QVERCP_GROUP_TABLE = 16;
+
 // The static operations on the recipe store.
 class CQVERcpUtil {
  public:
@@ -82,6 +102,28 @@ class CQVERcpUtil {
   static uint32_t GetDirectoryListUpperRcpGroup(CQVERcpDirInfo* node, int recursive, int readSubGroups);
   static uint32_t GetDirectoryListUnderSubGroup(CQVERcpDirInfo* node, int recursive, int unused);
   static CQVERcpDirInfo* FindSubGroup(CQVERcpDirInfo* root, const CString& subGroupPath);
+
+  // Open and access checks.
+  static uint32_t CheckFile(const char* path, unsigned long access, unsigned long shareMode);
+  static uint32_t CheckDirFile(const char* path, unsigned long access, unsigned long shareMode);
+  static uint32_t DirAccessCheck(const char* directory);
+  static uint32_t FileAccessCheck(const char* file);
+
+  // Projects.
+  static uint32_t SetProjectInfo(const char* projectName, const _QVERcpProjectInfo* info, int writeFile);
+  static uint32_t GetProjectInfo(const char* projectName, _QVERcpProjectInfo* info);
+  static uint32_t DeleteProjectInfo(const char* projectName);
+  static uint32_t GetProjectList(CStringArray& projects);
+  static uint32_t CreateProject(const char* name, const char* parentDirectory);
+  static uint32_t DeleteProject(const char* projectDirectory);
+
+  // Recipe groups.
+  static uint32_t FindFreeRcpGroupNo(const char* projectDirectory, int32_t* table);
+  static uint32_t CheckRcpGroupDuplicate(const char* projectDirectory, unsigned groupNo);
+  static uint32_t CreateRecipeGroup(const char* projectDirectory, unsigned groupNo);
+  static uint32_t DeleteRecipeGroup(const char* groupDirectory);
+  static uint32_t GetRecipeGroupInfo(const char* groupDirectory, _QVERcpGroupInfo* info);
+  static uint32_t SetRecipeGroupInfo(const char* groupDirectory, const _QVERcpGroupInfo* info);
 
   // Sub-group file.
   static uint32_t ReadSubGroupFile(const char* groupDirectory, CQVERcpDirInfo* groupNode);

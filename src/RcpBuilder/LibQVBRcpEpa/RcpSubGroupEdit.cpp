@@ -112,7 +112,7 @@ class PathWalk {
   Event Step(const Line& line) {
     if (line.keyword == rcpsubgroup::kStart) {
       Event event = Event::kNone;
-      if (depth_ == matched_ && matched_ < path_.size() && line.name == NameAt(matched_)) {
+      if (depth_ == matched_ && matched_ < path_.size() && line.value == NameAt(matched_)) {
         level_ = ++matched_;
         event = Event::kOpen;
       }
@@ -269,7 +269,7 @@ uint32_t CQVERcpUtil::InsertItemToSubGroup(const char* groupDirectory, const CSt
   if (n < 1) return file.Refuse();
   Piece piece;
   while (file.Next(&piece)) {
-    if (piece.parsed && piece.line.keyword == rcpsubgroup::kNode && piece.line.name == item->m_strName) {
+    if (piece.parsed && piece.line.keyword == rcpsubgroup::kNode && piece.line.value == item->m_strName) {
       return file.Refuse();
     }
   }
@@ -298,7 +298,7 @@ uint32_t CQVERcpUtil::DeleteItemFromSubGroup(const char* groupDirectory, const C
   Piece piece;
   while (file.Next(&piece)) {
     if (!piece.parsed) continue;
-    if (piece.line.keyword == rcpsubgroup::kNode && piece.line.name == item->m_strName) {
+    if (piece.line.keyword == rcpsubgroup::kNode && piece.line.value == item->m_strName) {
       result = 0;
       continue;
     }

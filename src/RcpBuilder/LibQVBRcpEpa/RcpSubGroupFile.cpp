@@ -1,5 +1,4 @@
 // Reading a recipe group's sub-group file over its listed recipes.
-#include <cstring>
 #include <deque>
 #include <string>
 #include <unordered_map>
@@ -7,29 +6,6 @@
 #include "LibQVBRcpEpa.h"
 #include "RcpSubGroupLine.h"
 #include "libqvecommon/QVEEngPath.h"
-#include "libqvecommon/QVEEngText.h"
-#include "libqveeda/QVEEdaCsv.h"
-
-namespace rcpsubgroup {
-
-bool ParseLine(char* piece, size_t length, Line* line, CStringArray* scratch) {
-  // Cut at the line feed for the parser only; the piece is given back whole.
-  char* feed = static_cast<char*>(std::memchr(piece, '\n', length));
-  if (feed != nullptr) *feed = 0;
-  uint32_t rc = QVEEdaCsvParseLine(piece, *scratch);
-  if (feed != nullptr) *feed = '\n';
-  if (rc != 0 || scratch->empty()) return false;
-  line->keyword = std::move((*scratch)[0]);
-  line->name = scratch->size() > 1 ? std::move((*scratch)[1]) : CString();
-  return true;
-}
-
-CString FileIn(const char* groupDirectory, const char* name) {
-  CString path = groupDirectory != nullptr ? groupDirectory : "";
-  return QVEEngCatPath(path, name);
-}
-
-}  // namespace rcpsubgroup
 
 namespace {
 
@@ -74,9 +50,9 @@ class SubGroupReader {
 
   void Apply(const Line& line) {
     if (line.keyword == rcpsubgroup::kStart) {
-      Open(line.name);
+      Open(line.value);
     } else if (line.keyword == rcpsubgroup::kNode) {
-      recipes_.MoveTo(line.name, current_);
+      recipes_.MoveTo(line.value, current_);
     } else if (line.keyword == rcpsubgroup::kEnd) {
       Close();
     }
@@ -119,16 +95,11 @@ class SubGroupReader {
 
 }  // namespace
 
+// A group without a readable file has no sub-groups; the reader never fails.
 uint32_t CQVERcpUtil::ReadSubGroupFile(const char* groupDirectory, CQVERcpDirInfo* groupNode) {
   if (groupNode == nullptr) return 0;
-  QVEEngTextReader file;
-  if (file.Open(rcpsubgroup::FileIn(groupDirectory, rcpsubgroup::kFileName)) != 0) return 0;
   SubGroupReader reader(groupNode);
-  char buffer[rcpsubgroup::kLineBuffer];
-  Line line;
-  CStringArray scratch;
-  while (size_t length = file.Gets(buffer, sizeof buffer)) {
-    if (rcpsubgroup::ParseLine(buffer, length, &line, &scratch)) reader.Apply(line);
-  }
+  rcptext::ReadKeywordFile(rcpsubgroup::FileIn(groupDirectory, rcpsubgroup::kFileName),
+                           [&](const Line& line) { reader.Apply(line); });
   return 0;
 }

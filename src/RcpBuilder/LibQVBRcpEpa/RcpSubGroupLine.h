@@ -5,6 +5,7 @@
 #include <cstddef>
 
 #include "QVFramework.h"
+#include "RcpKeywordFile.h"
 
 namespace rcpsubgroup {
 
@@ -14,20 +15,9 @@ constexpr char kStart[] = "STARTSUB";
 constexpr char kNode[] = "NODE";
 constexpr char kEnd[] = "ENDSUB";
 
-// Lines are read through a buffer of this size (longer lines arrive in pieces).
-constexpr size_t kLineBuffer = 1024;
-
-// A line's keyword (item 1) and name (item 2, empty when missing).
-struct Line {
-  CString keyword;
-  CString name;
-};
-
-// Parses one line or piece as read (cut at its first line feed; the piece is
-// unchanged afterwards). False when it does not parse or yields no item.
-bool ParseLine(char* piece, size_t length, Line* line, CStringArray* scratch);
-
-// The path of a file of the group directory.
-CString FileIn(const char* groupDirectory, const char* name);
+using rcptext::FileIn;
+using rcptext::kLineBuffer;
+using Line = rcptext::KeywordLine;
+using rcptext::ParseLine;
 
 }  // namespace rcpsubgroup

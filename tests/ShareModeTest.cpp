@@ -1,0 +1,117 @@
+// Share modes between real processes, and the open and in-use checks that
+// rest on them.
+#include <unistd.h>
+
+#include "LibQVBRcpEpa.h"
+#include "TestProcess.h"
+#include "TestSupport.h"
+#include "libqvecommon/QVEEngFile.h"
+#include "platform/ShareMode.h"
+
+using qvtest::Exists;
+using qvtest::ReadFile;
+using qvtest::WriteFile;
+
+namespace {
+
+constexpr uint32_t kRead = 0x80000000;
+constexpr uint32_t kWrite = 0x40000000;
+
+uint32_t Open(const std::string& path, uint32_t access, uint32_t share, uint32_t disposition, HANDLE* handle,
+              uint32_t flags = FILE_ATTRIBUTE_NORMAL) {
+  return QVEEngCreateFile(path.c_str(), access, share, disposition, flags, nullptr, handle, 0);
+}
+
+// Holds the file for writing, sharing reading only, and writes its text.
+int HoldAndWrite(const std::string& path, const std::string& text) {
+  HANDLE handle;
+  uint32_t rc = Open(path, kRead | kWrite, FILE_SHARE_READ, CREATE_ALWAYS, &handle);
+  if (rc != 0) return static_cast<int>(rc);
+  return write(qvplatform::ShareDescriptor(handle), text.data(), text.size()) == static_cast<ssize_t>(text.size()) ? 0 : -1;
+}
+
+TEST(ShareModeTest, AHolderKeepsOtherWritersOutUntilItDies) {
+  qvtest::TempDir tmp;
+  std::string lock = tmp / "RcpLock.txt";
+  qvtest::ChildProcess holder([&] { return HoldAndWrite(lock, "STATION-A\r\n"); });
+  ASSERT_EQ(holder.started(), 0);
+
+  HANDLE handle;
+  EXPECT_EQ(Open(lock, kRead | kWrite, FILE_SHARE_READ, CREATE_ALWAYS, &handle), ERROR_SHARING_VIOLATION);
+  EXPECT_EQ(Open(lock, kWrite, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, &handle), ERROR_SHARING_VIOLATION);
+  EXPECT_EQ(Open(lock, kRead, FILE_SHARE_READ, OPEN_EXISTING, &handle), ERROR_SHARING_VIOLATION);
+  EXPECT_EQ(ReadFile(lock), "STATION-A\r\n");  // refused opens truncate nothing, readers read
+  ASSERT_EQ(Open(lock, kRead, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, &handle), 0u);
+  QVEEngCloseFile(handle, 0);
+  EXPECT_TRUE(qvplatform::IsHeld(lock));
+  EXPECT_EQ(CQVERcpUtil::FileAccessCheck(lock.c_str()), static_cast<uint32_t>(ERROR_SHARING_VIOLATION));
+  EXPECT_EQ(QVEEngDeleteFile(lock.c_str(), 0, 0), static_cast<uint32_t>(ERROR_SHARING_VIOLATION));
+
+  holder.Kill();
+  EXPECT_FALSE(qvplatform::IsHeld(lock));
+  ASSERT_EQ(Open(lock, kRead | kWrite, FILE_SHARE_READ, CREATE_ALWAYS, &handle), 0u);
+  EXPECT_EQ(ReadFile(lock), "");
+  QVEEngCloseFile(handle, 0);
+}
+
+TEST(ShareModeTest, TwoOpensInOneProcessExcludeEachOther) {
+  qvtest::TempDir tmp;
+  std::string file = tmp / "f.txt";
+  HANDLE first;
+  HANDLE second;
+  ASSERT_EQ(Open(file, kWrite, FILE_SHARE_READ, OPEN_ALWAYS, &first), 0u);
+  EXPECT_EQ(Open(file, kWrite, FILE_SHARE_READ, OPEN_ALWAYS, &second), ERROR_SHARING_VIOLATION);
+  EXPECT_EQ(Open(tmp / "F.TXT", kWrite, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, &second),
+            ERROR_SHARING_VIOLATION);
+  QVEEngCloseFile(first, 0);
+  ASSERT_EQ(Open(file, kWrite, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, &first), 0u);
+  ASSERT_EQ(Open(file, kWrite, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, &second), 0u);
+  HANDLE third;
+  EXPECT_EQ(Open(file, kRead, FILE_SHARE_READ, OPEN_EXISTING, &third), ERROR_SHARING_VIOLATION);
+  QVEEngCloseFile(first, 0);
+  QVEEngCloseFile(second, 0);
+  EXPECT_EQ(Open(tmp / "new.txt", kWrite, 0, CREATE_NEW, &first), 0u);
+  EXPECT_EQ(Open(tmp / "new.txt", kWrite, 0, CREATE_NEW, &second), ERROR_FILE_EXISTS);
+  QVEEngCloseFile(first, 0);
+}
+
+TEST(ShareModeTest, OpenChecksTellFilesFromDirectories) {
+  qvtest::TempDir tmp;
+  qvtest::MakeDirs(tmp / "Dir");
+  WriteFile(tmp / "file.txt", "x");
+  HANDLE handle;
+  EXPECT_EQ(Open(tmp / "Dir", kRead, 3, OPEN_EXISTING, &handle), ERROR_ACCESS_DENIED);
+  EXPECT_NE(CQVERcpUtil::CheckFile((tmp / "Dir").c_str(), kRead, 3), 0u);
+  EXPECT_EQ(CQVERcpUtil::CheckDirFile((tmp / "dir").c_str(), kRead, 3), 0u);
+  EXPECT_EQ(CQVERcpUtil::CheckDirFile((tmp / "missing").c_str(), kRead, 3), static_cast<uint32_t>(ERROR_FILE_NOT_FOUND));
+  EXPECT_EQ(CQVERcpUtil::CheckFile((tmp / "FILE.txt").c_str(), kRead, 3), 0u);
+  EXPECT_FALSE(Exists(tmp / "missing"));
+}
+
+TEST(ShareModeTest, InUseChecksMoveAndRestoreOnlyWhatIsFree) {
+  qvtest::TempDir tmp;
+  std::string group = tmp / "RG01";
+  qvtest::MakeDirs(group + "/RCP0001/TEMP");
+  WriteFile(group + "/RcpGrAttr.txt", "x");
+  EXPECT_EQ(CQVERcpUtil::DirAccessCheck(group.c_str()), 0u);
+  EXPECT_EQ(CQVERcpUtil::DirAccessCheck((group + "/").c_str()), 0u);
+  EXPECT_EQ(CQVERcpUtil::FileAccessCheck((group + "/RcpGrAttr.txt").c_str()), 0u);
+  EXPECT_EQ(CQVERcpUtil::FileAccessCheck((group + "/none.txt").c_str()), static_cast<uint32_t>(ERROR_FILE_NOT_FOUND));
+  EXPECT_TRUE(Exists(group + "/RcpGrAttr.txt"));
+  {
+    qvtest::ChildProcess holder([&] { return HoldAndWrite(group + "/RCP0001/RcpLock.txt", "A"); });
+    ASSERT_EQ(holder.started(), 0);
+    EXPECT_EQ(CQVERcpUtil::DirAccessCheck(group.c_str()), static_cast<uint32_t>(ERROR_SHARING_VIOLATION));
+    EXPECT_EQ(QVEEngRenameDir(group.c_str(), (tmp / "RG02").c_str(), 0), static_cast<uint32_t>(ERROR_SHARING_VIOLATION));
+    EXPECT_EQ(QVEEngDeleteRecursive((tmp / "rg*").c_str(), 0, 0), static_cast<uint32_t>(ERROR_SHARING_VIOLATION));
+    EXPECT_TRUE(Exists(group + "/RCP0001/TEMP"));
+  }
+  qvtest::MakeDirs(tmp / "RG02");
+  qvtest::MakeDirs(tmp / "keep");
+  ASSERT_EQ(QVEEngDeleteRecursive((tmp / "rg*").c_str(), 0, 0), 0u);
+  EXPECT_FALSE(Exists(group));
+  EXPECT_FALSE(Exists(tmp / "RG02"));
+  EXPECT_TRUE(Exists(tmp / "keep"));
+}
+
+}  // namespace
