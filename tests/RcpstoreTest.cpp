@@ -113,6 +113,46 @@ TEST_F(CliTest, FailuresAndUsageErrorsHaveTheirExitStatus) {
   EXPECT_NE(help.out.find("RECIPE"), std::string::npos);
 }
 
+TEST_F(CliTest, ProjectAndGroupCommandsWorkOnTheStation) {
+  ASSERT_EQ(Rcpstore({"project", "create", "P1", tmp_.path()}).status, 0);
+  std::string dir = tmp_ / "P1";
+  ASSERT_EQ(Rcpstore({"project", "register", "Line1", dir, "--comment", "first", "--status", "U"}).status, 0);
+  ASSERT_EQ(Rcpstore({"project", "register", "Line1", dir, "--host", "stn7", "--auto-version"}).status, 0);
+  json info = json::parse(Rcpstore({"project", "info", "Line1", "--json"}).out);
+  EXPECT_EQ(info["path"], dir);
+  EXPECT_EQ(info["comment"], "first");
+  EXPECT_EQ(info["status"], "U");
+  EXPECT_EQ(info["host"], "stn7");
+  EXPECT_EQ(info["version"], "AUT");
+  EXPECT_EQ(info["revision"], "R3.00.00");
+  json list = json::parse(Rcpstore({"project", "list", "--json"}).out);
+  ASSERT_EQ(list.size(), 1u);
+  EXPECT_EQ(list[0]["name"], "Line1");
+  EXPECT_EQ(Rcpstore({"project", "register", "Line1", dir, "--status", "X"}).status, 2);
+
+  EXPECT_EQ(Rcpstore({"group", "free", dir, "--json"}).out, "[1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16]\n");
+  ASSERT_EQ(Rcpstore({"group", "create", dir, "3", "--comment", "Dosing", "--server", "S1"}).status, 0);
+  Outcome dup = Rcpstore({"group", "create", dir, "3"});
+  EXPECT_EQ(dup.status, 1);
+  EXPECT_NE(dup.err.find("error 0x20000106"), std::string::npos);
+  std::string group = dir + "/Recipe/RG03";
+  ASSERT_EQ(Rcpstore({"group", "set", group, "--server", "S2", "--server", "S3"}).status, 0);
+  json g = json::parse(Rcpstore({"group", "info", group, "--json"}).out);
+  EXPECT_EQ(g["comment"], "Dosing");
+  EXPECT_EQ(g["servers"], json::array({"S2", "S3"}));
+  EXPECT_EQ(Rcpstore({"group", "free", dir}).out.substr(0, 6), "1 2 4 ");
+  EXPECT_EQ(Names(Tree("Line1")), (std::vector<std::string>{"RG03"}));
+  ASSERT_EQ(Rcpstore({"group", "delete", group}).status, 0);
+  EXPECT_FALSE(qvtest::Exists(group));
+
+  json station = json::parse(Rcpstore({"station", "info", "--json"}).out);
+  EXPECT_EQ(station["registry"], tmp_ / "station/registry.db");
+  ASSERT_EQ(Rcpstore({"project", "unregister", "Line1"}).status, 0);
+  EXPECT_EQ(Rcpstore({"project", "info", "Line1"}).status, 1);
+  ASSERT_EQ(Rcpstore({"project", "delete", dir}).status, 0);
+  EXPECT_FALSE(qvtest::Exists(dir));
+}
+
 TEST_F(CliTest, JsonStaysValidForAnyStoredName) {
   std::string group = tmp_ / "p/Recipe/RG01";
   qvtest::MakeDirs(group + "/RCP0001");
