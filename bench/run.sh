@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 runs=${1:-15}
 scripts/deps.sh
 cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DQV_TESTS=OFF > /dev/null
-cmake --build build-bench -j "$(nproc)" --target rcpstore rcpstore-genstore > /dev/null
+cmake --build build-bench -j "$(nproc)" --target rcpstore rcpstore-genstore rcpstore-lockbench > /dev/null
 rcpstore=$PWD/build-bench/tools/rcpstore/rcpstore
 gen=$PWD/build-bench/bench/rcpstore-genstore
 work=$(mktemp -d)
@@ -45,3 +45,6 @@ prepare="cp $work/rg/original.txt $file"
 ours=$(median_ms "$rcpstore subgroup put $work/rg/RG01 RCP0999 $deepest")
 theirs=$(median_ms "sed -i 's/^STARTSUB,$target\r\$/&\nNODE,RCP0999\r/' $file")
 echo "rcpstore subgroup put: ${ours} ms   sed -i: ${theirs} ms   ratio: $(ratio "$ours" "$theirs")"
+
+echo "== locks =="
+"$PWD/build-bench/bench/rcpstore-lockbench" "$work/locks" 5000 8

@@ -153,6 +153,32 @@ TEST_F(CliTest, ProjectAndGroupCommandsWorkOnTheStation) {
   EXPECT_FALSE(qvtest::Exists(dir));
 }
 
+TEST_F(CliTest, LockCommandsHoldRunAndReport) {
+  std::string demo = tmp_ / "demo";
+  ASSERT_EQ(Rcpstore({"demo", demo}).status, 0);
+  std::string recipe = demo + "/Recipe/RG01/RCP0001";
+  // While the command runs the lock is held: a nested lock is refused.
+  std::string inner = std::string(RCPSTORE_BIN) + " --station " + Quote(tmp_ / "station") + " lock project Demo -- true";
+  Outcome nested = Rcpstore({"lock", "project", "Demo", "--", "sh", "-c", inner + "; echo nested=$?"});
+  EXPECT_EQ(nested.status, 0) << nested.err;
+  EXPECT_NE(nested.out.find("nested=1"), std::string::npos) << nested.out;
+  EXPECT_NE(nested.err.find("ERR:Demo is being edited on another station"), std::string::npos) << nested.err;
+
+  Outcome status = Rcpstore({"lock", "recipe", recipe, "--", "false"});
+  EXPECT_EQ(status.status, 1);
+  json free = json::parse(Rcpstore({"lock", "status", recipe, "--json"}).out);
+  EXPECT_EQ(free["held"], false);
+  EXPECT_EQ(free["lockFile"], recipe + "/RcpLock.txt");
+  EXPECT_EQ(Rcpstore({"lock", "status", "Demo"}).out, "not locked (" + demo + "/RcpPjtLock.txt)\n");
+  EXPECT_EQ(Rcpstore({"lock", "project", "Nope", "--", "true"}).status, 1);
+
+  qvtest::WriteFile(recipe + "/TEMP/x.tmp", "x");
+  ASSERT_EQ(Rcpstore({"clean-temp", "Demo"}).status, 0);
+  EXPECT_FALSE(qvtest::Exists(recipe + "/TEMP/x.tmp"));
+  EXPECT_TRUE(qvtest::Exists(recipe + "/TEMP"));
+  EXPECT_EQ(Rcpstore({"clean-temp", "Nope"}).status, 1);
+}
+
 TEST_F(CliTest, JsonStaysValidForAnyStoredName) {
   std::string group = tmp_ / "p/Recipe/RG01";
   qvtest::MakeDirs(group + "/RCP0001");

@@ -17,3 +17,15 @@ namespace qvplatform {
 // The same move, returning its result code.
 uint32_t MoveExclusive(const std::string& from, const std::string& to);
 }  // namespace qvplatform
+
+// Reads and writes through a handle of the share-mode emulation, at its
+// current position.
+BOOL WriteFile(HANDLE handle, const void* data, DWORD size, DWORD* written, void* overlapped);
+BOOL ReadFile(HANDLE handle, void* data, DWORD size, DWORD* read, void* overlapped);
+// The file's size (low 32 bits; the high ones through high when not null).
+DWORD GetFileSize(HANDLE handle, DWORD* high);
+constexpr DWORD FILE_BEGIN = 0;
+constexpr DWORD INVALID_SET_FILE_POINTER = 0xFFFFFFFF;
+DWORD SetFilePointer(HANDLE handle, int32_t distance, int32_t* high, DWORD method);
+// Cuts the file at the current position.
+BOOL SetEndOfFile(HANDLE handle);

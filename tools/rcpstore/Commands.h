@@ -15,6 +15,7 @@ void AddDemoCommand(CLI::App& app, int* exitStatus);
 void AddSubGroupCommand(CLI::App& app, int* exitStatus);
 void AddProjectCommand(CLI::App& app, int* exitStatus);
 void AddGroupCommand(CLI::App& app, int* exitStatus);
+void AddLockCommand(CLI::App& app, int* exitStatus);
 
 struct TreeOptions {
   bool depthOne = false;

@@ -8,6 +8,7 @@
 
 #include "LibQVCCommon/QVCCodes.h"
 #include "QVFramework.h"
+#include "platform/Win32Types.h"
 
 // Result codes of the recipe store.
 constexpr uint32_t QVERCP_ERR_INVALID_NAME = 0x20200001;  // invalid directory name or file extension
@@ -92,6 +93,31 @@ struct _QVERcpGroupInfo {
 // Number of entries of the recipe-group free-number table.
 constexpr int QVERCP_GROUP_TABLE = 16;
 
+// Report flags of the operations that talk to the user.
+constexpr unsigned QVERCP_REPORT_MSGBUF = 0x1;   // "ERR:" and the message into the message buffer
+constexpr unsigned QVERCP_REPORT_MSGBOX = 0x2;   // the message in a message box
+
+// An editing lock on a project or a recipe, held as an open lock file that
+// other writers cannot open. Destroying a locked object unlocks it.
+class CQVERcpLock : public CObject {
+ public:
+  CQVERcpLock();
+  ~CQVERcpLock() override;
+  CQVERcpLock(const CQVERcpLock&) = delete;
+  CQVERcpLock& operator=(const CQVERcpLock&) = delete;
+
+  uint32_t LockProject(const char* projectName, unsigned flags, CString* message, CString* holder);
+  uint32_t LockRecipe(const char* name, unsigned unused1, unsigned unused2, const char* recipeDirectory,
+                      unsigned flags, CString* message, CString* holder);
+  uint32_t Unlock();
+
+  HANDLE m_hLockFile;
+  CString m_strProject;
+  CString m_strRecipeDir;
+  int m_nLockKind;
+  CString m_strLockFile;
+};
+
 // The static operations on the recipe store.
 class CQVERcpUtil {
  public:
@@ -124,6 +150,9 @@ class CQVERcpUtil {
   static uint32_t DeleteRecipeGroup(const char* groupDirectory);
   static uint32_t GetRecipeGroupInfo(const char* groupDirectory, _QVERcpGroupInfo* info);
   static uint32_t SetRecipeGroupInfo(const char* groupDirectory, const _QVERcpGroupInfo* info);
+
+  // Empties the TEMP directory of every recipe of a project.
+  static uint32_t DeleteTempFile(const char* projectName);
 
   // Sub-group file.
   static uint32_t ReadSubGroupFile(const char* groupDirectory, CQVERcpDirInfo* groupNode);

@@ -1,0 +1,181 @@
+// Editing locks: the lock holder keeps the lock file open for writing while
+// sharing reading only, so that every other writer fails to open it and can
+// read from its text which station holds it.
+#include <cstdio>
+#include <cstring>
+
+#include "LibQVBRcpEpa.h"
+#include "LibQVCCommon/QVCError.h"
+#include "LibQVCCommon/QVCEvent.h"
+#include "LibQVCCommon/QVCMessage.h"
+#include "libqvecommon/QVEEngFile.h"
+#include "libqvecommon/QVEEngMsgBuf.h"
+#include "libqvecommon/QVEEngPath.h"
+#include "platform/FileApi.h"
+#include "platform/Host.h"
+
+namespace {
+
+constexpr char kSource[] = "RcpLock";
+constexpr uint16_t kMsgPublic = 8209;
+constexpr uint16_t kMsgInternal = 9168;
+constexpr char kProjectLockFile[] = "RcpPjtLock.txt";
+constexpr char kRecipeLockFile[] = "RcpLock.txt";
+constexpr int kKindNone = 0;
+constexpr int kKindProject = 1;
+constexpr int kKindRecipe = 2;
+constexpr size_t kNameBuffer = 256;
+
+enum class LockEvent { kLock = 0, kUnlock = 1 };
+
+void PutLockEventLog(LockEvent operation, int kind, const char* first, const char* second) {
+  const char* a = first != nullptr ? first : "";
+  const char* b = second != nullptr ? second : "";
+  CString body = kind == kKindProject  ? QVFormat("Project(%s)", a)
+                 : kind == kKindRecipe ? QVFormat("RCP(%s, %s)", a, b)
+                                       : QVFormat("??[%s, %s)", a, b);
+  CString text = (operation == LockEvent::kLock ? "Lock " : "Unlock ") + body;
+  _QVCPutEventLog(a, kSource, __LINE__, 0, text.c_str());
+}
+
+// The message goes to the buffer first, then to the box, as the flags ask.
+void Report(unsigned flags, const CString& message, unsigned icon, CString* out) {
+  if ((flags & QVERCP_REPORT_MSGBUF) != 0) QVEEngPutMsgBuf(("ERR:" + message).c_str());
+  if ((flags & QVERCP_REPORT_MSGBOX) != 0) AfxMessageBox(message.c_str(), MB_OK | icon, 0);
+  if (out != nullptr) *out = message;
+}
+
+uint32_t WriteLockFile(HANDLE handle) {
+  char computer[kNameBuffer] = {};
+  DWORD size = sizeof computer;
+  GetComputerNameA(computer, &size);
+  uint32_t processId = 0;
+  uint16_t holder = 0;
+  QVCGetInitLogInfo(&processId, &holder);
+  CString text = QVFormat("%s\n%d", computer, static_cast<int>(holder));
+  DWORD written = 0;
+  if (WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) && written == text.size()) {
+    return 0;
+  }
+  uint32_t rc = GetLastError();
+  if (rc == 0) rc = ERROR_DISK_FULL;  // a short write with no reason of its own
+  _QVCSetError(kMsgPublic, kSource, __LINE__, rc, "WriteLockFile");
+  return rc;
+}
+
+// Reads another station's text: at most what the buffer holds, ended where
+// the data read ends, so that no content can overrun it.
+void ReadLockFile(const CString& path, char (&computer)[kNameBuffer], int* number) {
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  if (QVEEngCreateFile(path.c_str(), FILE_GENERIC_READ_ACCESS, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL, nullptr, &handle, 0) != 0) {
+    std::snprintf(computer, sizeof computer, "%s", "Unknown");
+    *number = 0;
+    return;
+  }
+  char text[kNameBuffer] = {};
+  DWORD got = 0;
+  ReadFile(handle, text, sizeof text - 1, &got, nullptr);
+  text[got < sizeof text ? got : sizeof text - 1] = 0;
+  std::sscanf(text, "%255s\n%d", computer, number);
+  QVEEngCloseFile(handle, 0);
+}
+
+uint32_t LockByFile(const char* name, unsigned flags, CString* holder, HANDLE* handle, const CString& path, int kind,
+                    CString* message) {
+  if (holder != nullptr) holder->clear();
+  if (name == nullptr) {
+    _QVCSetError(kMsgInternal, kSource, __LINE__, QVC_ERR_CANNOT_EXECUTE, "__LockByFile");
+    return QVC_ERR_CANNOT_EXECUTE;
+  }
+  if (QVEEngCreateFile(path.c_str(), FILE_GENERIC_WRITE_ACCESS, FILE_SHARE_READ, CREATE_ALWAYS,
+                       FILE_ATTRIBUTE_NORMAL, nullptr, handle, 0) == 0) {
+    uint32_t rc = WriteLockFile(*handle);
+    PutLockEventLog(LockEvent::kLock, kind, name, "");
+    return rc;
+  }
+  *handle = INVALID_HANDLE_VALUE;
+  char computer[kNameBuffer] = {};
+  int number = 0;
+  ReadLockFile(path, computer, &number);
+  if (holder != nullptr) *holder = computer;
+  Report(flags, QVFormat(QVCLoadString(QVC_MSG_LOCKED_BY).c_str(), name, computer, number), MB_ICONWARNING, message);
+  _QVCSetError(kMsgInternal, kSource, __LINE__, QVERCP_ERR_LOCKED, "__LockByFile");
+  return QVERCP_ERR_LOCKED;
+}
+
+uint32_t UnlockFile(HANDLE handle, int kind, const CString& project, const CString& recipe) {
+  if (handle == INVALID_HANDLE_VALUE) {
+    _QVCSetError(kMsgInternal, kSource, __LINE__, QVERCP_ERR_NOT_LOCKED, "__UnlockFile");
+    return QVERCP_ERR_NOT_LOCKED;
+  }
+  SetFilePointer(handle, 0, nullptr, FILE_BEGIN);
+  SetEndOfFile(handle);
+  QVEEngCloseFile(handle, 1);
+  PutLockEventLog(LockEvent::kUnlock, kind, project.c_str(), recipe.c_str());
+  return 0;
+}
+
+uint32_t AlreadyLocked(const char* operation, CString* message) {
+  _QVCSetError(kMsgPublic, kSource, __LINE__, QVERCP_ERR_ALREADY_LOCKED, operation);
+  if (message != nullptr) *message = "Already Locked";
+  return QVERCP_ERR_ALREADY_LOCKED;
+}
+
+}  // namespace
+
+CQVERcpLock::CQVERcpLock() : m_hLockFile(INVALID_HANDLE_VALUE), m_nLockKind(kKindNone) {}
+
+CQVERcpLock::~CQVERcpLock() {
+  if (m_hLockFile != INVALID_HANDLE_VALUE) Unlock();
+}
+
+// A look-up that yields no path never counts as a lock: it fails with the
+// look-up's code, or 0x2000010a when the look-up itself reported success.
+uint32_t CQVERcpLock::LockProject(const char* projectName, unsigned flags, CString* message, CString* holder) {
+  if (m_hLockFile != INVALID_HANDLE_VALUE) return AlreadyLocked("CQVERcpLock::LockProject", message);
+  const char* name = projectName != nullptr ? projectName : "";
+  _QVERcpProjectInfo info{};
+  uint32_t lookup = CQVERcpUtil::GetProjectInfo(name, &info);
+  if (info.strPath.empty()) {
+    uint32_t rc = lookup != 0 ? lookup : QVC_ERR_CANNOT_EXECUTE;
+    CString text = QVFormat(QVCLoadString(QVC_MSG_PROJECT_NOT_FOUND).c_str(), rc) + QVFormat("(Project:%s)", name);
+    Report(flags, text, MB_ICONERROR, message);
+    _QVCSetError(kMsgPublic, kSource, __LINE__, rc, "CQVERcpLock::LockProject");
+    return rc;
+  }
+  m_strLockFile = info.strPath;
+  QVEEngCatPath(m_strLockFile, kProjectLockFile);
+  uint32_t rc = LockByFile(projectName, flags, holder, &m_hLockFile, m_strLockFile, kKindProject, message);
+  if (rc == 0) {
+    m_nLockKind = kKindProject;
+    m_strProject = name;
+    m_strRecipeDir.clear();
+  }
+  return rc;
+}
+
+uint32_t CQVERcpLock::LockRecipe(const char* name, unsigned /*unused1*/, unsigned /*unused2*/,
+                                 const char* recipeDirectory, unsigned flags, CString* message, CString* holder) {
+  if (m_hLockFile != INVALID_HANDLE_VALUE) return AlreadyLocked("CQVERcpLock::LockRecipe", message);
+  m_strLockFile = recipeDirectory != nullptr ? recipeDirectory : "";
+  QVEEngCatPath(m_strLockFile, kRecipeLockFile);
+  uint32_t rc = LockByFile(name, flags, holder, &m_hLockFile, m_strLockFile, kKindRecipe, message);
+  if (rc == 0) {
+    m_nLockKind = kKindRecipe;
+    m_strProject.clear();
+    m_strRecipeDir = recipeDirectory != nullptr ? recipeDirectory : "";
+  }
+  return rc;
+}
+
+uint32_t CQVERcpLock::Unlock() {
+  uint32_t rc = UnlockFile(m_hLockFile, m_nLockKind, m_strProject, m_strRecipeDir);
+  if (rc == 0) {
+    m_hLockFile = INVALID_HANDLE_VALUE;
+    m_nLockKind = kKindNone;
+    m_strProject.clear();
+    m_strRecipeDir.clear();
+  }
+  return rc;
+}

@@ -1,0 +1,242 @@
+// Project and recipe locks between real processes, their state machine,
+// reports and events; and the work-directory clean-up.
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "LibQVBRcpEpa.h"
+#include "LibQVCCommon/QVCEvent.h"
+#include "LibQVCCommon/QVCMessage.h"
+#include "TestProcess.h"
+#include "TestSupport.h"
+#include "libqvecommon/QVEEngFile.h"
+#include "libqvecommon/QVEEngMsgBuf.h"
+#include "platform/FileApi.h"
+#include "platform/Host.h"
+
+using qvtest::Exists;
+using qvtest::ReadFile;
+using qvtest::WriteFile;
+
+namespace {
+
+class LockTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(CQVERcpUtil::CreateProject("P1", tmp_.path().c_str()), 0u);
+    _QVERcpProjectInfo info{};
+    info.strPath = project();
+    info.nStatus = 1;
+    ASSERT_EQ(CQVERcpUtil::SetProjectInfo("P1", &info, 0), 0u);
+    qvtest::MakeDirs(recipe());
+    previousEvents_ = QVCSetEventObserver([this](const QVCEventRecord& r) { trail_.push_back("event:" + r.text); });
+    previousBuffer_ = QVEEngSetMsgBufObserver([this](const std::string& line) { trail_.push_back("buffer:" + line); });
+    previousBox_ = QVCSetMessageBoxHandler([this](const std::string& text, unsigned type) {
+      trail_.push_back("box" + std::to_string(type) + ":" + text);
+      return IDOK;
+    });
+  }
+  void TearDown() override {
+    QVCSetEventObserver(previousEvents_);
+    QVEEngSetMsgBufObserver(previousBuffer_);
+    QVCSetMessageBoxHandler(previousBox_);
+  }
+
+  std::string project() const { return tmp_ / "P1"; }
+  std::string recipe() const { return tmp_ / "P1/Recipe/RG01/RCP0001"; }
+  std::string OwnText() const {
+    uint32_t pid;
+    uint16_t holder;
+    QVCGetInitLogInfo(&pid, &holder);
+    return qvplatform::ComputerName() + "\n" + std::to_string(holder);
+  }
+
+  qvtest::TempDir tmp_;
+  std::vector<std::string> trail_;
+  QVCEventObserver previousEvents_;
+  QVEEngMsgBufObserver previousBuffer_;
+  QVCMessageBoxHandler previousBox_;
+};
+
+TEST_F(LockTest, AnotherStationIsRefusedAndLearnsTheHolder) {
+  qvtest::ChildProcess station([] {
+    static CQVERcpLock held;  // kept for the child's lifetime
+    return static_cast<int>(held.LockProject("P1", 0, nullptr, nullptr));
+  });
+  ASSERT_EQ(station.started(), 0);
+  std::string holderText = ReadFile(project() + "/RcpPjtLock.txt");
+  EXPECT_EQ(holderText.substr(0, holderText.find('\n')), qvplatform::ComputerName());
+
+  CQVERcpLock lock;
+  CString message;
+  CString holder = "stale";
+  EXPECT_EQ(lock.LockProject("P1", 3, &message, &holder), QVERCP_ERR_LOCKED);
+  EXPECT_EQ(holder, qvplatform::ComputerName());
+  EXPECT_NE(message.find("P1"), CString::npos);
+  EXPECT_NE(message.find(qvplatform::ComputerName()), CString::npos);
+  ASSERT_EQ(trail_.size(), 2u);
+  EXPECT_EQ(trail_[0], "buffer:ERR:" + message);
+  EXPECT_EQ(trail_[1], "box48:" + message);
+  EXPECT_EQ(lock.m_hLockFile, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(ReadFile(project() + "/RcpPjtLock.txt"), holderText);
+
+  // A holder that dies releases at once; the next one rewrites the text.
+  station.Kill();
+  trail_.clear();
+  ASSERT_EQ(lock.LockProject("P1", 3, &message, &holder), 0u);
+  EXPECT_EQ(holder, "");
+  EXPECT_EQ(ReadFile(project() + "/RcpPjtLock.txt"), OwnText());
+  EXPECT_EQ(trail_, (std::vector<std::string>{"event:Lock Project(P1)"}));
+  ASSERT_EQ(lock.Unlock(), 0u);
+  EXPECT_EQ(ReadFile(project() + "/RcpPjtLock.txt"), "");
+  EXPECT_EQ(trail_.back(), "event:Unlock Project(P1)");
+}
+
+TEST_F(LockTest, StateMachineOfOneObjectAndExclusionBetweenTwo) {
+  qvtest::ErrorCapture errors;
+  CQVERcpLock first;
+  CString message;
+  CString holder = "untouched";
+  EXPECT_EQ(first.Unlock(), QVERCP_ERR_NOT_LOCKED);
+  ASSERT_EQ(first.LockRecipe("R1", 0, 0, recipe().c_str(), 0, &message, &holder), 0u);
+  EXPECT_EQ(first.m_nLockKind, 2);
+  EXPECT_EQ(first.m_strRecipeDir, recipe());
+  holder = "untouched";
+  EXPECT_EQ(first.LockProject("P1", 3, &message, &holder), QVERCP_ERR_ALREADY_LOCKED);
+  EXPECT_EQ(message, "Already Locked");
+  EXPECT_EQ(holder, "untouched");
+  EXPECT_EQ(errors.Count(QVERCP_ERR_ALREADY_LOCKED, "CQVERcpLock::LockProject"), 1u);
+
+  {
+    CQVERcpLock second;
+    EXPECT_EQ(second.LockRecipe("R1", 0, 0, recipe().c_str(), 0, nullptr, &holder), QVERCP_ERR_LOCKED);
+    EXPECT_EQ(holder, qvplatform::ComputerName());
+    ASSERT_EQ(second.LockProject("P1", 0, nullptr, nullptr), 0u);
+  }  // destroyed while locked: released, and the unlock is in the trail
+  EXPECT_EQ(trail_, (std::vector<std::string>{"event:Lock RCP(R1, )", "event:Lock Project(P1)",
+                                               "event:Unlock Project(P1)"}));
+  CQVERcpLock third;
+  EXPECT_EQ(third.LockProject("P1", 0, nullptr, nullptr), 0u);
+  ASSERT_EQ(first.Unlock(), 0u);
+  EXPECT_EQ(trail_.back(), "event:Unlock RCP(, " + recipe() + ")");
+  EXPECT_EQ(first.m_strLockFile, recipe() + "/RcpLock.txt");
+  EXPECT_EQ(first.m_nLockKind, 0);
+  EXPECT_EQ(errors.Count(QVERCP_ERR_NOT_LOCKED, "__UnlockFile"), 1u);
+  EXPECT_EQ(first.LockRecipe(nullptr, 0, 0, recipe().c_str(), 0, nullptr, nullptr), QVC_ERR_CANNOT_EXECUTE);
+}
+
+TEST_F(LockTest, ProjectsWithoutAPathAreNeverLocked) {
+  CQVERcpLock lock;
+  CString message;
+  EXPECT_EQ(lock.LockProject("Nowhere", 1, &message, nullptr), static_cast<uint32_t>(ERROR_FILE_NOT_FOUND));
+  EXPECT_NE(message.find("0x00000002"), CString::npos);
+  EXPECT_EQ(message.substr(message.size() - 17), "(Project:Nowhere)");
+  EXPECT_EQ(trail_, (std::vector<std::string>{"buffer:ERR:" + message}));
+
+  // Registered with an empty path, the look-up succeeds where the working
+  // directory happens to hold an attribute file; still no lock.
+  _QVERcpProjectInfo empty{};
+  empty.nStatus = 1;
+  ASSERT_EQ(CQVERcpUtil::SetProjectInfo("Empty", &empty, 0), 0u);
+  char* cwd = getcwd(nullptr, 0);
+  ASSERT_EQ(chdir(project().c_str()), 0);
+  EXPECT_EQ(lock.LockProject("Empty", 0, &message, nullptr), QVC_ERR_CANNOT_EXECUTE);
+  EXPECT_EQ(chdir(cwd), 0);
+  free(cwd);
+  EXPECT_EQ(lock.m_hLockFile, INVALID_HANDLE_VALUE);
+  EXPECT_NE(message.find("0x2000010A"), CString::npos);
+}
+
+// Holds the lock file open for writing with text of its own.
+int HoldWithText(const std::string& path, const std::string& text) {
+  HANDLE handle;
+  if (QVEEngCreateFile(path.c_str(), FILE_GENERIC_WRITE_ACCESS, FILE_SHARE_READ, CREATE_ALWAYS,
+                       FILE_ATTRIBUTE_NORMAL, nullptr, &handle, 0) != 0) {
+    return -1;
+  }
+  DWORD written;
+  return WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ? 0 : -1;
+}
+
+TEST_F(LockTest, AnyHolderTextIsReadSafely) {
+  const std::pair<std::string, std::string> cases[] = {
+      {std::string(300, 'N') + "\n7", std::string(255, 'N')},
+      {"no-line-feed", "no-line-feed"},
+      {std::string("\xff\x00\x01\n9", 5), "\xff"},
+      {"", ""},
+  };
+  for (const auto& [text, expected] : cases) {
+    qvtest::ChildProcess holder([&] { return HoldWithText(recipe() + "/RcpLock.txt", text); });
+    ASSERT_EQ(holder.started(), 0);
+    CQVERcpLock lock;
+    CString who = "stale";
+    CString message;
+    EXPECT_EQ(lock.LockRecipe("R", 0, 0, recipe().c_str(), 0, &message, &who), QVERCP_ERR_LOCKED);
+    EXPECT_EQ(who, expected);
+  }
+  // A lock file that cannot be read names the holder "Unknown".
+  qvtest::MakeDirs(tmp_ / "odd/RcpLock.txt");
+  CQVERcpLock lock;
+  CString who;
+  CString message;
+  EXPECT_EQ(lock.LockRecipe("R", 0, 0, (tmp_ / "odd").c_str(), 0, &message, &who), QVERCP_ERR_LOCKED);
+  EXPECT_EQ(who, "Unknown");
+  EXPECT_NE(message.find("Unknown (holder 0)"), CString::npos);
+}
+
+TEST_F(LockTest, ManyProcessesNeverOverlapAndLoseNoIncrement) {
+  const std::string counter = tmp_ / "counter";
+  const std::string inside = tmp_ / "inside";
+  WriteFile(counter, "0");
+  const int kProcesses = 6;
+  const int kRounds = 40;
+  std::vector<pid_t> children;
+  for (int p = 0; p < kProcesses; ++p) {
+    pid_t child = fork();
+    if (child == 0) {
+      int overlaps = 0;
+      for (int done = 0; done < kRounds;) {
+        CQVERcpLock lock;
+        if (lock.LockProject("P1", 0, nullptr, nullptr) != 0) continue;
+        int marker = open(inside.c_str(), O_CREAT | O_EXCL | O_WRONLY, 0600);
+        overlaps += marker < 0;
+        int value = std::stoi(ReadFile(counter));
+        WriteFile(counter, std::to_string(value + 1));
+        if (marker >= 0) close(marker);
+        unlink(inside.c_str());
+        lock.Unlock();
+        ++done;
+      }
+      _exit(overlaps);
+    }
+    children.push_back(child);
+  }
+  for (pid_t child : children) {
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  EXPECT_EQ(ReadFile(counter), std::to_string(kProcesses * kRounds));
+}
+
+TEST_F(LockTest, CleanTempEmptiesAndRemakesEveryWorkDirectory) {
+  WriteFile(recipe() + "/TEMP/a.tmp", "x");
+  WriteFile(recipe() + "/TEMP/sub/b.tmp", "x");
+  WriteFile(recipe() + "/RcpHead.edf", "keep");
+  qvtest::MakeDirs(tmp_ / "P1/Recipe/RG01/RCP0002");
+  WriteFile(tmp_ / "P1/Recipe/RG02/RCP0003/TEMP", "a file where the work directory should be");
+  WriteFile(tmp_ / "P1/Recipe/RG02/RCP0004/TEMP/c.tmp", "x");
+  ASSERT_EQ(CQVERcpUtil::DeleteTempFile("P1"), 0u);
+  EXPECT_TRUE(Exists(recipe() + "/TEMP"));
+  EXPECT_FALSE(Exists(recipe() + "/TEMP/a.tmp"));
+  EXPECT_FALSE(Exists(recipe() + "/TEMP/sub"));
+  EXPECT_TRUE(Exists(recipe() + "/RcpHead.edf"));
+  EXPECT_TRUE(Exists(tmp_ / "P1/Recipe/RG01/RCP0002/TEMP"));
+  EXPECT_FALSE(Exists(tmp_ / "P1/Recipe/RG02/RCP0004/TEMP/c.tmp"));
+
+  WriteFile(recipe() + "/TEMP/a.tmp", "x");
+  EXPECT_EQ(CQVERcpUtil::DeleteTempFile("Unknown"), static_cast<uint32_t>(ERROR_FILE_NOT_FOUND));
+  EXPECT_TRUE(Exists(recipe() + "/TEMP/a.tmp"));
+}
+
+}  // namespace
