@@ -1,11 +1,15 @@
 #include "libqvecommon/QVEEngFile.h"
 
 #include <fnmatch.h>
+#include <strings.h>
+
+#include <algorithm>
 
 #include <vector>
 
 #include "LibQVCCommon/QVCError.h"
 #include "libqvecommon/QVEEngPath.h"
+#include "libqvecommon/QVEEngText.h"
 #include "platform/Env.h"
 #include "platform/FileApi.h"
 #include "platform/ShareMode.h"
@@ -56,14 +60,20 @@ bool Held(const std::string& path) {
                                           : qvplatform::IsHeld(path);
 }
 
-// The paths that a pattern's last component matches in its directory.
-uint32_t Expand(const std::string& pattern, std::vector<std::string>* paths) {
+// The paths that a pattern's last component matches in its directory, in
+// ascending name order.
+uint32_t Expand(const std::string& pattern, std::vector<std::string>* paths, bool filesOnly = false) {
   CString dir;
   CString glob;
   if (uint32_t rc = QVEEngSplitFilePath(pattern.c_str(), 1, dir, glob)) return rc;
   std::vector<DirEntry> entries;
   if (uint32_t rc = CurrentEnv()->ReadDirectory(dir.empty() ? "." : dir, &entries)) return rc;
+  std::sort(entries.begin(), entries.end(), [](const DirEntry& a, const DirEntry& b) {
+    int c = strcasecmp(a.name.c_str(), b.name.c_str());
+    return c != 0 ? c < 0 : a.name < b.name;
+  });
   for (const DirEntry& entry : entries) {
+    if (filesOnly && entry.type != EntryType::kFile) continue;
     if (fnmatch(glob.c_str(), entry.name.c_str(), FNM_CASEFOLD) == 0) paths->push_back(Join(dir, entry.name));
   }
   return 0;
@@ -162,5 +172,31 @@ uint32_t QVEEngListFileRecursive(const char* directory, CStringArray& files) {
       if (entry.type == EntryType::kFile) files.push_back(Join(dir, entry.name));
     }
   }
+  return 0;
+}
+
+uint32_t QVEEngCopyFile(const char* source, const char* destination, int /*replace*/, int report) {
+  if (source == nullptr || destination == nullptr) {
+    return Reported(ERROR_INVALID_PARAMETER, report, __LINE__, "CopyFile", source);
+  }
+  std::unique_ptr<qvplatform::ReadableFile> in;
+  uint32_t rc = CurrentEnv()->OpenForRead(source, &in);
+  QVEEngTextWriter out;
+  if (rc == 0) rc = out.Create(std::string(destination) + ".new");
+  char block[64 * 1024];
+  for (size_t got = 1; rc == 0 && got > 0;) {
+    rc = in->Read(block, sizeof block, &got);
+    if (rc == 0 && got > 0) rc = out.WriteBinary(block, got);
+  }
+  if (rc == 0) rc = out.Commit(destination);
+  return Reported(rc, report, __LINE__, "CopyFile", source);
+}
+
+uint32_t QVEEngListFile(const char* pattern, CStringArray& files) {
+  files.clear();
+  if (pattern == nullptr) return ERROR_INVALID_PARAMETER;
+  std::vector<std::string> paths;
+  if (uint32_t rc = Expand(pattern, &paths, true)) return rc;
+  files.assign(paths.begin(), paths.end());
   return 0;
 }

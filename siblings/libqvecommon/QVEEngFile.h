@@ -33,3 +33,10 @@ uint32_t QVEEngRenameDir(const char* from, const char* to, int report);
 
 // The full paths of every file below the directory.
 uint32_t QVEEngListFileRecursive(const char* directory, CStringArray& files);
+
+// Copies a file, replacing the destination in one durable step (flags: 1, 1).
+uint32_t QVEEngCopyFile(const char* source, const char* destination, int replace, int report);
+
+// The full paths of the files that a wildcard pattern's last component
+// matches (without regard to case), in ascending name order.
+uint32_t QVEEngListFile(const char* pattern, CStringArray& files);

@@ -55,6 +55,8 @@ class QVEEngTextWriter {
   // writes do nothing and Commit reports it.
   uint32_t Write(const char* data, size_t n);
   uint32_t Write(const std::string& text) { return Write(text.data(), text.size()); }
+  // Appends bytes as they are.
+  uint32_t WriteBinary(const char* data, size_t n);
   uint32_t Commit(const std::string& targetPath);
   // Closes and removes the work file. Returns the removal's result.
   uint32_t Abandon();

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/FileApi.h"
+#include "platform/Registry.h"
 
 namespace qvplatform {
 
@@ -30,5 +31,21 @@ BOOL GetComputerNameA(char* buf, DWORD* size) {
   }
   std::memcpy(buf, name.c_str(), name.size() + 1);
   *size = static_cast<DWORD>(name.size());
+  return 1;
+}
+
+BOOL GetUserNameA(char* buf, DWORD* size) {
+  if (buf == nullptr || size == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  std::string name = qvplatform::CallerUserName();
+  if (name.size() + 1 > *size) {
+    *size = static_cast<DWORD>(name.size() + 1);
+    SetLastError(122);  // the buffer is too small
+    return 0;
+  }
+  std::memcpy(buf, name.c_str(), name.size() + 1);
+  *size = static_cast<DWORD>(name.size() + 1);
   return 1;
 }

@@ -16,6 +16,7 @@ void AddSubGroupCommand(CLI::App& app, int* exitStatus);
 void AddProjectCommand(CLI::App& app, int* exitStatus);
 void AddGroupCommand(CLI::App& app, int* exitStatus);
 void AddLockCommand(CLI::App& app, int* exitStatus);
+void AddRecipeCommands(CLI::App& app, int* exitStatus);
 
 struct TreeOptions {
   bool depthOne = false;

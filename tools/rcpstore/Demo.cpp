@@ -48,6 +48,27 @@ uint32_t MakeDirectory(CString path, const char* name) {
   return rc == ERROR_ALREADY_EXISTS ? 0 : rc;
 }
 
+// A recipe with its header texts, a procedure file, two unit recipes and
+// its work directory.
+uint32_t CreateRecipe(const CString& groupDir, unsigned group, unsigned number) {
+  CString recipeDir = groupDir;
+  QVEEngCatPath(recipeDir, QVFormat("RCP%04u", number).c_str());
+  CString name = QVFormat("R%02u%04u", group, number);
+  if (uint32_t rc = CQVERcpUtil::CreateRecipe(name.c_str(), groupDir.c_str(), number, nullptr)) return rc;
+  _QVERcpFileDetailInfo info;
+  uint32_t recipeNo = 0;
+  if (uint32_t rc = CQVERcpUtil::GetRcpInfo(recipeDir.c_str(), &recipeNo, &info)) return rc;
+  info.strTitle = QVFormat("Batch %u-%u", group, number);
+  info.strComment = QVFormat("Demo recipe %u of group %u", number, group);
+  info.strUnitComment[0] = "Mixer";
+  info.strUnitComment[1] = "Filler";
+  if (uint32_t rc = CQVERcpUtil::SetRcpInfo(recipeDir.c_str(), &info)) return rc;
+  for (unsigned unit : {0u, 1u, 2u}) {
+    if (uint32_t rc = CQVERcpUtil::CreateUnitRecipe(name.c_str(), recipeDir.c_str(), unit, nullptr)) return rc;
+  }
+  return MakeDirectory(recipeDir, "TEMP");
+}
+
 uint32_t CreateGroups(const std::string& dir, const CString& recipeDir) {
   for (const DemoGroup& group : kGroups) {
     CString groupDir = recipeDir;
@@ -56,11 +77,7 @@ uint32_t CreateGroups(const std::string& dir, const CString& recipeDir) {
     _QVERcpGroupInfo info{group.comment, group.servers};
     if (uint32_t rc = CQVERcpUtil::SetRecipeGroupInfo(groupDir.c_str(), &info)) return rc;
     for (int i = 1; i <= group.recipes; ++i) {
-      CString recipe = QVFormat("RCP%04d", i);
-      CString recipeDirPath = groupDir;
-      QVEEngCatPath(recipeDirPath, recipe.c_str());
-      if (uint32_t rc = MakeDirectory(groupDir, recipe.c_str())) return rc;
-      if (uint32_t rc = MakeDirectory(recipeDirPath, "TEMP")) return rc;
+      if (uint32_t rc = CreateRecipe(groupDir, group.number, static_cast<unsigned>(i))) return rc;
     }
   }
   return 0;

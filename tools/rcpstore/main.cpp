@@ -23,6 +23,7 @@ int main(int argc, char** argv) {
   rcpstore::AddProjectCommand(app, &exitStatus);
   rcpstore::AddGroupCommand(app, &exitStatus);
   rcpstore::AddLockCommand(app, &exitStatus);
+  rcpstore::AddRecipeCommands(app, &exitStatus);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

@@ -90,6 +90,67 @@ struct _QVERcpGroupInfo {
   CStringArray astrServer;
 };
 
+// Number of unit recipes of a recipe (RcpPT01.edf to RcpPT32.edf).
+constexpr int QVERCP_UNITS = 32;
+constexpr int QVERCP_RECIPE_TABLE = 1000;
+constexpr uint32_t QVERCP_FILE_HEADER = 0x2452;  // recipe header file kind
+constexpr uint32_t QVERCP_FILE_UNIT = 0x2453;    // unit recipe file kind
+
+// The texts and stamps of a recipe data file's header and records.
+struct _QVERcpFileDetailInfo {
+  CString strHeadName;
+  CString strTitle;
+  CString strComment;
+  CString strExtra;
+  CString strUnitComment[QVERCP_UNITS];
+  int32_t tUpdated = 0;
+};
+
+// One entry of a file list: a recipe data file, or a tree node shown as an
+// entry. Kinds 0xF000 to 0xF003 stand for a recipe, sub-group, group and
+// project node.
+class CQVERcpFileInfo : public CObject {
+ public:
+  CQVERcpFileInfo();
+  CQVERcpFileInfo(const CQVERcpFileInfo& other);
+  ~CQVERcpFileInfo() override;
+  CQVERcpFileInfo operator=(const CQVERcpFileInfo& other);
+  int operator==(const CQVERcpFileInfo& other) const;
+  int operator!=(const CQVERcpFileInfo& other) const;
+
+  void CopyData(const CQVERcpFileInfo& other);
+  void CopyData(const CQVERcpDirInfo& node);
+  CString GetFileName() const;
+  CString GetFullPath() const;
+  uint32_t SetRcpFileInfo(const char* directory, const char* name, const char* extension,
+                          const WIN32_FIND_DATAA* findData);
+  CString GetDispName(unsigned mode);
+
+  uint32_t m_nKind = 0;
+  int32_t m_nFileType = 0;
+  CString m_strProject;
+  int32_t m_nGroupNo = 0;
+  int32_t m_nRecipeNo = 0;
+  CString m_strTitle;
+  int32_t m_nUnitNo = 0;
+  CString m_strDir;
+  CString m_strName;
+  CString m_strExt;
+  CString m_strComment;
+  int32_t m_tModified = 0;
+  int32_t m_tCreated = 0;
+  uint32_t m_dwUserData = 0;
+  CQVERcpDirInfo* m_pDirInfo = nullptr;
+  uint32_t m_dwUserParam = 0;
+  uint8_t* m_pUserBlock = nullptr;
+  uint32_t m_nUserBlockSize = 0;
+
+ private:
+  void ReleaseUserBlock();
+};
+
+using CQVERcpFileInfoArray = std::vector<std::unique_ptr<CQVERcpFileInfo>>;
+
 // Number of entries of the recipe-group free-number table.
 constexpr int QVERCP_GROUP_TABLE = 16;
 
@@ -150,6 +211,30 @@ class CQVERcpUtil {
   static uint32_t DeleteRecipeGroup(const char* groupDirectory);
   static uint32_t GetRecipeGroupInfo(const char* groupDirectory, _QVERcpGroupInfo* info);
   static uint32_t SetRecipeGroupInfo(const char* groupDirectory, const _QVERcpGroupInfo* info);
+
+  // Recipe header records.
+  static uint32_t SetRcpFileInfo(const char* path, const _QVERcpFileDetailInfo* info);
+  static uint32_t GetRcpFileInfo(const char* path, uint32_t* kind, _QVERcpFileDetailInfo* info);
+  static uint32_t SetRcpInfo(const char* recipeDirectory, const _QVERcpFileDetailInfo* info);
+  static uint32_t GetRcpInfo(const char* recipeDirectory, uint32_t* recipeNo, _QVERcpFileDetailInfo* info);
+  static uint32_t SetRcpHeadVersion(const char* path);
+
+  // Recipes and unit recipes.
+  static uint32_t FindFreeRcpNo(const char* groupDirectory, int32_t* table);
+  static uint32_t CheckRcpDuplicate(const char* groupDirectory, unsigned recipeNo);
+  static uint32_t CreateRecipe(const char* headName, const char* groupDirectory, unsigned recipeNo,
+                               const char* templateFile);
+  static uint32_t DeleteRecipe(const char* recipeDirectory);
+  static uint32_t FindFreeUnitNo(const char* recipeDirectory, int32_t* table);
+  static uint32_t CheckUnitDuplicate(const char* recipeDirectory, unsigned unitNo);
+  static uint32_t CreateUnitRecipe(const char* headName, const char* recipeDirectory, unsigned unitNo,
+                                   const char* templateFile);
+  static uint32_t DeleteUnitRecipe(const char* recipeDirectory, unsigned unitNo);
+
+  // File listings.
+  static uint32_t GetFileList(const CQVERcpDirInfo* node, CQVERcpFileInfoArray& files);
+  static uint32_t GetFileList(const char* directory, CQVERcpFileInfoArray& files);
+  static uint32_t GetDirListAsFile(const CQVERcpDirInfo* node, CQVERcpFileInfoArray& files);
 
   // Empties the TEMP directory of every recipe of a project.
   static uint32_t DeleteTempFile(const char* projectName);

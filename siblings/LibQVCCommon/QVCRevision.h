@@ -1,0 +1,16 @@
+// The product revision.
+#pragma once
+
+#include <cstdint>
+
+// The revision record; its first three bytes are the major, minor and
+// patch numbers of the revision "R3.00.00".
+struct _QVCRevInfo {
+  uint8_t major;
+  uint8_t minor;
+  uint8_t patch;
+  uint8_t reserved;
+  char text[16];
+};
+
+uint32_t QVCGetRevInfo(_QVCRevInfo* info);

@@ -1,0 +1,275 @@
+// Recipes and unit recipes (numbered directories and files made from
+// templates) and the header records of their data files.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "LibQVBRcpEpa.h"
+#include "LibQVCCommon/QVCError.h"
+#include "LibQVCCommon/QVCRevision.h"
+#include "LibQVCCommon/QVCTime.h"
+#include "libqvecommon/QVEEngFile.h"
+#include "libqvecommon/QVEEngPath.h"
+#include "libqveeda/QVEEdaFile.h"
+#include "libqveeda/QVEFilePath.h"
+#include "platform/Host.h"
+
+namespace {
+
+constexpr char kSource[] = "RcpUtilRcp";
+constexpr uint16_t kMsgInternal = 9168;
+constexpr char kHeadFile[] = "RcpHead.edf";
+constexpr unsigned long kReadAccess = 0x80000000;
+constexpr unsigned long kShareReadWrite = 3;
+
+// Fields of the records of a recipe header file.
+constexpr size_t kTitle = 0x00, kTitleWidth = 16;
+constexpr size_t kCreated = 0x10;
+constexpr size_t kComment = 0x20, kCommentWidth = 64;
+constexpr size_t kVersion = 0x80, kVersionWidth = 16;
+constexpr size_t kAuthor = 0x90, kAuthorWidth = 32;
+constexpr size_t kVersionTime = 0x134;
+constexpr uint32_t kMainRecordSize = kVersionTime + 4;
+constexpr size_t kUnitText = 0x08, kUnitTextWidth = 24;
+constexpr uint32_t kUnitRecordSize = kUnitText + kUnitTextWidth;
+constexpr int32_t kMaxVersion = 100000000;
+
+// One EDF file open for the length of an operation. Nothing is written
+// back unless Commit is called.
+class EdfFile {
+ public:
+  uint32_t Open(const CString& path, bool writable) {
+    return map_.Open(path.c_str(), writable ? QVEEDA_MODE_READWRITE : QVEEDA_MODE_READ, &header_, writable ? 1 : 0);
+  }
+  uint8_t* Head() { return header_->bytes; }
+  uint32_t Kind() { return QVEEdaGetU32(Head(), QVEEDA_OFF_KIND); }
+  // A record that holds at least minSize bytes, or null: a record that was
+  // not found is never read or written.
+  uint8_t* Record(const char* name, uint32_t index, uint32_t minSize) {
+    void* record = nullptr;
+    uint32_t size = 0;
+    if (QVEEdaEdtFindData(header_, name, index, &record, &size) != 0 || size < minSize) return nullptr;
+    return static_cast<uint8_t*>(record);
+  }
+  uint8_t* Main() { return Record("MRCB", 0, kMainRecordSize); }
+  uint8_t* Unit(int i) { return Record("URCB", static_cast<uint32_t>(i), kUnitRecordSize); }
+  bool HasAllRecords() {
+    if (Main() == nullptr) return false;
+    for (int i = 0; i < QVERCP_UNITS; ++i) {
+      if (Unit(i) == nullptr) return false;
+    }
+    return true;
+  }
+  uint32_t Commit() { return map_.Close(); }
+
+ private:
+  CQVEEdaFileMap map_;
+  _QVEEdtFileHeader* header_ = nullptr;
+};
+
+void StampTimes(uint8_t* head, int32_t now) {
+  QVEEdaPutU32(head, QVEEDA_OFF_WRITTEN, static_cast<uint32_t>(now));
+  QVEEdaPutU32(head, QVEEDA_OFF_UPDATED, static_cast<uint32_t>(now));
+}
+
+void StampRevision(uint8_t* head) {
+  _QVCRevInfo revision;
+  if (QVCGetRevInfo(&revision) != 0) return;
+  head[QVEEDA_OFF_REVISION + 2] = revision.major;
+  head[QVEEDA_OFF_REVISION + 1] = revision.minor;
+  head[QVEEDA_OFF_REVISION] = revision.patch;
+}
+
+int32_t NextVersion(const CString& text) {
+  if (text.size() >= 9) return 1;
+  long long next = std::strtoll(text.c_str(), nullptr, 10) + 1;
+  return next >= 1 && next <= kMaxVersion ? static_cast<int32_t>(next) : 1;
+}
+
+CString Join(const char* directory, const CString& name) {
+  CString path = directory != nullptr ? directory : "";
+  return QVEEngCatPath(path, name.c_str());
+}
+
+// Stamps a header freshly copied from a template: name, times, author and
+// revision; the texts keep the template's values.
+uint32_t InitRecipeHead(const CString& path, const char* headName) {
+  EdfFile file;
+  if (uint32_t rc = file.Open(path, true)) return rc;
+  uint8_t* main = file.Main();
+  if (main == nullptr) return ERROR_FILE_CORRUPT;
+  QVEEdaPutText(file.Head(), QVEEDA_OFF_NAME, QVEEDA_NAME_WIDTH, headName != nullptr ? headName : "");
+  int32_t now = QVCTime(nullptr);
+  StampTimes(file.Head(), now);
+  QVEEdaPutU32(main, kCreated, static_cast<uint32_t>(now));
+  QVEEdaPutU32(main, kVersionTime, static_cast<uint32_t>(now));
+  char user[64] = {};
+  DWORD size = sizeof user;
+  if (GetUserNameA(user, &size)) QVEEdaPutText(main, kAuthor, kAuthorWidth, user);
+  StampRevision(file.Head());
+  return file.Commit();
+}
+
+// The owner's template for a key: the user's when it can be opened and the
+// key allows it, otherwise the system's.
+CString TemplateFor(const char* key, bool userFirst) {
+  CQVEFilePath resolver;
+  resolver.InitNoProject();
+  CString path;
+  if (userFirst) {
+    resolver.GetUDFTmplFilePath(key, nullptr, "QVUser", &path);
+    if (CQVERcpUtil::CheckFile(path.c_str(), kReadAccess, kShareReadWrite) == 0) return path;
+  }
+  resolver.GetUDFTmplFilePath(key, nullptr, "QVSystem", &path);
+  return path;
+}
+
+uint32_t Duplicate(const CString& path, bool directory, const char* text) {
+  uint32_t rc = directory ? CQVERcpUtil::CheckDirFile(path.c_str(), kReadAccess, kShareReadWrite)
+                          : CQVERcpUtil::CheckFile(path.c_str(), kReadAccess, kShareReadWrite);
+  if (rc != 0) return 0;
+  _QVCSetError(kMsgInternal, kSource, __LINE__, QVC_ERR_EXISTS, text);
+  return QVC_ERR_EXISTS;
+}
+
+CString UnitFileName(unsigned unitNo) { return unitNo == 0 ? CString("RcpRP.edf") : QVFormat("RcpPT%02u.edf", unitNo); }
+
+}  // namespace
+
+// A recipe header file must hold its main record and all 32 unit records;
+// one that lacks any is refused whole (ERROR_FILE_CORRUPT), nothing written.
+uint32_t CQVERcpUtil::SetRcpFileInfo(const char* path, const _QVERcpFileDetailInfo* info) {
+  if (path == nullptr || info == nullptr) return QVC_ERR_CANNOT_EXECUTE;
+  EdfFile file;
+  if (uint32_t rc = file.Open(path, true)) return rc;
+  if (file.Kind() == QVERCP_FILE_HEADER && !file.HasAllRecords()) return ERROR_FILE_CORRUPT;
+  uint8_t* head = file.Head();
+  if (!info->strHeadName.empty()) QVEEdaPutText(head, QVEEDA_OFF_NAME, QVEEDA_NAME_WIDTH, info->strHeadName);
+  StampTimes(head, QVCTime(nullptr));
+  StampRevision(head);
+  if (file.Kind() == QVERCP_FILE_HEADER) {
+    uint8_t* main = file.Main();
+    if (!info->strTitle.empty()) QVEEdaPutText(main, kTitle, kTitleWidth, info->strTitle);
+    QVEEdaPutText(main, kComment, kCommentWidth, info->strComment);
+    for (int i = 0; i < QVERCP_UNITS; ++i) QVEEdaPutText(file.Unit(i), kUnitText, kUnitTextWidth, info->strUnitComment[i]);
+  }
+  return file.Commit();
+}
+
+uint32_t CQVERcpUtil::GetRcpFileInfo(const char* path, uint32_t* kind, _QVERcpFileDetailInfo* info) {
+  if (path == nullptr || info == nullptr) return QVC_ERR_CANNOT_EXECUTE;
+  EdfFile file;
+  if (uint32_t rc = file.Open(path, false)) return rc;
+  if (file.Kind() == QVERCP_FILE_HEADER && !file.HasAllRecords()) return ERROR_FILE_CORRUPT;
+  if (kind != nullptr) *kind = file.Kind();
+  info->tUpdated = static_cast<int32_t>(QVEEdaGetU32(file.Head(), QVEEDA_OFF_UPDATED));
+  info->strHeadName = QVEEdaGetText(file.Head(), QVEEDA_OFF_NAME, QVEEDA_NAME_WIDTH);
+  if (file.Kind() == QVERCP_FILE_HEADER) {
+    info->strTitle = QVEEdaGetText(file.Main(), kTitle, kTitleWidth);
+    info->strComment = QVEEdaGetText(file.Main(), kComment, kCommentWidth);
+    for (int i = 0; i < QVERCP_UNITS; ++i) info->strUnitComment[i] = QVEEdaGetText(file.Unit(i), kUnitText, kUnitTextWidth);
+  }
+  return 0;
+}
+
+uint32_t CQVERcpUtil::SetRcpInfo(const char* recipeDirectory, const _QVERcpFileDetailInfo* info) {
+  return SetRcpFileInfo(Join(recipeDirectory, kHeadFile).c_str(), info);
+}
+
+uint32_t CQVERcpUtil::GetRcpInfo(const char* recipeDirectory, uint32_t* recipeNo, _QVERcpFileDetailInfo* info) {
+  if (recipeNo == nullptr) return QVC_ERR_CANNOT_EXECUTE;
+  if (uint32_t rc = GetRcpFileInfo(Join(recipeDirectory, kHeadFile).c_str(), nullptr, info)) return rc;
+  CString text = recipeDirectory != nullptr ? recipeDirectory : "";
+  CString last = text.size() > 4 ? text.substr(text.size() - 4) : text;
+  *recipeNo = static_cast<uint32_t>(std::strtol(last.c_str(), nullptr, 10));
+  return 0;
+}
+
+uint32_t CQVERcpUtil::SetRcpHeadVersion(const char* path) {
+  if (path == nullptr) return QVC_ERR_CANNOT_EXECUTE;
+  EdfFile file;
+  if (uint32_t rc = file.Open(path, true)) return rc;
+  if (file.Kind() != QVERCP_FILE_HEADER) return 0;
+  uint8_t* main = file.Main();
+  if (main == nullptr) return ERROR_FILE_CORRUPT;
+  int32_t next = NextVersion(QVEEdaGetText(main, kVersion, kVersionWidth));
+  QVEEdaPutText(main, kVersion, kVersionWidth, std::to_string(next));
+  QVEEdaPutU32(main, kVersionTime, static_cast<uint32_t>(QVCTime(nullptr)));
+  return file.Commit();
+}
+
+// Recipes numbered outside the table (RCP0000, RCP1001 and up) have no entry.
+uint32_t CQVERcpUtil::FindFreeRcpNo(const char* groupDirectory, int32_t* table) {
+  if (table == nullptr) return QVC_ERR_CANNOT_EXECUTE;
+  for (int i = 0; i < QVERCP_RECIPE_TABLE; ++i) table[i] = 1;
+  CQVERcpDirInfo group;
+  group.m_nKind = QVERCP_KIND_GROUP;
+  if (uint32_t rc = QVEEngSplitFilePath(groupDirectory, 1, group.m_strParentPath, group.m_strName)) return rc;
+  if (uint32_t rc = GetDirectoryList(&group, 0, 0)) return rc;
+  for (const auto& child : group.m_listChild) {
+    int32_t n = child->m_nRecipeNo;
+    if (child->m_nKind == QVERCP_KIND_RECIPE && n >= 1 && n <= QVERCP_RECIPE_TABLE) table[n - 1] = 0;
+  }
+  return 0;
+}
+
+uint32_t CQVERcpUtil::CheckRcpDuplicate(const char* groupDirectory, unsigned recipeNo) {
+  return Duplicate(Join(groupDirectory, QVFormat("RCP%04u", recipeNo)), true, "CheckRcpDuplicate()");
+}
+
+uint32_t CQVERcpUtil::CreateRecipe(const char* headName, const char* groupDirectory, unsigned recipeNo,
+                                   const char* templateFile) {
+  CString recipe = Join(groupDirectory, QVFormat("RCP%04u", recipeNo));
+  if (uint32_t rc = QVEEngCreateDir(recipe.c_str(), 1)) return rc;
+  CString source = templateFile != nullptr ? CString(templateFile) : TemplateFor("RCPHEAD", true);
+  CString head = Join(recipe.c_str(), kHeadFile);
+  if (uint32_t rc = QVEEngCopyFile(source.c_str(), head.c_str(), 1, 1)) return rc;
+  InitRecipeHead(head, headName);
+  return 0;
+}
+
+uint32_t CQVERcpUtil::DeleteRecipe(const char* recipeDirectory) {
+  if (recipeDirectory == nullptr || *recipeDirectory == 0) return QVC_ERR_CANNOT_EXECUTE;
+  if (uint32_t rc = DirAccessCheck(recipeDirectory)) return rc;
+  return QVEEngDeleteRecursive(recipeDirectory, 1, 0);
+}
+
+uint32_t CQVERcpUtil::FindFreeUnitNo(const char* recipeDirectory, int32_t* table) {
+  if (table == nullptr) return QVC_ERR_CANNOT_EXECUTE;
+  for (int i = 0; i < QVERCP_UNITS; ++i) table[i] = 1;
+  CStringArray files;
+  if (uint32_t rc = QVEEngListFile(Join(recipeDirectory, "RcpPT*.edf").c_str(), files)) return rc;
+  for (const CString& file : files) {
+    CString dir;
+    CString name;
+    if (uint32_t rc = QVEEngSplitFilePath(file.c_str(), 1, dir, name)) return rc;
+    for (char& c : name) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    int number = 0;
+    if (std::sscanf(name.c_str(), "RCPPT%d.EDF", &number) == 1 && number >= 1 && number <= QVERCP_UNITS) {
+      table[number - 1] = 0;
+    }
+  }
+  return 0;
+}
+
+uint32_t CQVERcpUtil::CheckUnitDuplicate(const char* recipeDirectory, unsigned unitNo) {
+  return Duplicate(Join(recipeDirectory, QVFormat("RcpPT%02u.edf", unitNo)), false, "CheckUnitDuplicate()");
+}
+
+uint32_t CQVERcpUtil::CreateUnitRecipe(const char* headName, const char* recipeDirectory, unsigned unitNo,
+                                       const char* templateFile) {
+  CString source = templateFile != nullptr ? CString(templateFile) : TemplateFor("RCPPRT", unitNo != 0);
+  CString target = Join(recipeDirectory, UnitFileName(unitNo));
+  if (uint32_t rc = QVEEngCopyFile(source.c_str(), target.c_str(), 1, 1)) return rc;
+  _QVERcpFileDetailInfo info;
+  GetRcpFileInfo(target.c_str(), nullptr, &info);
+  info.strHeadName = headName != nullptr ? headName : "";
+  SetRcpFileInfo(target.c_str(), &info);
+  return 0;
+}
+
+uint32_t CQVERcpUtil::DeleteUnitRecipe(const char* recipeDirectory, unsigned unitNo) {
+  CString file = Join(recipeDirectory, UnitFileName(unitNo));
+  if (uint32_t rc = FileAccessCheck(file.c_str())) return rc;
+  return QVEEngDeleteFile(file.c_str(), 1, 0);
+}
