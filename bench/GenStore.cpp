@@ -1,8 +1,9 @@
 // Generates a recipe store for the benchmarks.
 //
-//   rcpstore-genstore STORE GROUPS RECIPES        G groups x R recipes, each recipe
-//       with a few files and a TEMP directory, each group with a sub-group file
-//       that places half its recipes in nested sub-groups
+//   rcpstore-genstore STORE GROUPS RECIPES [HEADER]  G groups x R recipes, each
+//       recipe with a few files and a TEMP directory, each group with a sub-group
+//       file that places half its recipes in nested sub-groups; with HEADER, every
+//       RcpHead.edf is a copy of that file
 //   rcpstore-genstore --subgroup-file FILE LINES  one sub-group file of about
 //       LINES lines, nested deep and wide; prints the path of its deepest
 //       sub-group (names separated by blanks)
@@ -47,7 +48,7 @@ std::string SubGroupFile(int recipes) {
   return out;
 }
 
-int GenerateStore(const fs::path& store, int groups, int recipes) {
+int GenerateStore(const fs::path& store, int groups, int recipes, const std::string& header) {
   for (int g = 1; g <= groups; ++g) {
     char group[16];
     std::snprintf(group, sizeof group, "RG%02d", g);
@@ -56,6 +57,7 @@ int GenerateStore(const fs::path& store, int groups, int recipes) {
       fs::path recipe = groupDir / RecipeName(r);
       fs::create_directories(recipe / "TEMP");
       for (const char* file : {"RcpHead.edf", "RcpRP.edf", "RcpPT01.edf"}) WriteText(recipe / file, "EDF");
+      if (!header.empty()) fs::copy_file(header, recipe / "RcpHead.edf", fs::copy_options::overwrite_existing);
     }
     WriteText(groupDir / "RcpSubGroup.txt", SubGroupFile(recipes));
   }
@@ -90,7 +92,7 @@ int main(int argc, char** argv) {
   if (argc == 4 && std::string(argv[1]) == "--subgroup-file") {
     return GenerateSubGroupFile(argv[2], std::atoi(argv[3]));
   }
-  if (argc == 4) return GenerateStore(argv[1], std::atoi(argv[2]), std::atoi(argv[3]));
-  std::fprintf(stderr, "usage: rcpstore-genstore STORE GROUPS RECIPES | --subgroup-file FILE LINES\n");
+  if (argc == 4 || argc == 5) return GenerateStore(argv[1], std::atoi(argv[2]), std::atoi(argv[3]), argc == 5 ? argv[4] : "");
+  std::fprintf(stderr, "usage: rcpstore-genstore STORE GROUPS RECIPES [HEADER] | --subgroup-file FILE LINES\n");
   return 2;
 }

@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 runs=${1:-15}
 scripts/deps.sh
 cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DQV_TESTS=OFF > /dev/null
-cmake --build build-bench -j "$(nproc)" --target rcpstore rcpstore-genstore rcpstore-lockbench > /dev/null
+cmake --build build-bench -j "$(nproc)" --target rcpstore rcpstore-genstore rcpstore-lockbench qv_templates > /dev/null
 rcpstore=$PWD/build-bench/tools/rcpstore/rcpstore
 gen=$PWD/build-bench/bench/rcpstore-genstore
 work=$(mktemp -d)
@@ -45,6 +45,13 @@ prepare="cp $work/rg/original.txt $file"
 ours=$(median_ms "$rcpstore subgroup put $work/rg/RG01 RCP0999 $deepest")
 theirs=$(median_ms "sed -i 's/^STARTSUB,$target\r\$/&\nNODE,RCP0999\r/' $file")
 echo "rcpstore subgroup put: ${ours} ms   sed -i: ${theirs} ms   ratio: $(ratio "$ours" "$theirs")"
+
+echo "== file entries of a group: 1000 recipes, every header read =="
+"$gen" "$work/list" 1 1000 "$PWD/build-bench/templates/QVSystem/RcpHead.edf"
+group=$work/list/Recipe/RG01
+ours=$(median_ms "$rcpstore ls --children $group --json")
+theirs=$(median_ms "cat $group/RCP*/RcpHead.edf")
+echo "rcpstore ls --children --json: ${ours} ms   cat RcpHead.edf: ${theirs} ms   ratio: $(ratio "$ours" "$theirs")"
 
 echo "== locks =="
 "$PWD/build-bench/bench/rcpstore-lockbench" "$work/locks" 5000 8

@@ -179,6 +179,53 @@ TEST_F(CliTest, LockCommandsHoldRunAndReport) {
   EXPECT_EQ(Rcpstore({"clean-temp", "Nope"}).status, 1);
 }
 
+TEST_F(CliTest, RecipeCommandsMakeDescribeAndListRecipes) {
+  std::string demo = tmp_ / "demo";
+  ASSERT_EQ(Rcpstore({"demo", demo}).status, 0);
+  std::string group = demo + "/Recipe/RG02";
+  EXPECT_EQ(Rcpstore({"recipe", "free", group}).out, "4-1000\n");
+  Outcome dup = Rcpstore({"recipe", "create", group, "3"});
+  EXPECT_EQ(dup.status, 1);
+  EXPECT_NE(dup.err.find("error 0x20000106"), std::string::npos);
+  ASSERT_EQ(Rcpstore({"recipe", "create", group, "7", "--header-name", "H7"}).status, 0);
+  std::string recipe = group + "/RCP0007";
+  ASSERT_EQ(Rcpstore({"recipe", "set", recipe, "--title", "Seven", "--unit", "2=Dryer"}).status, 0);
+  EXPECT_EQ(Rcpstore({"recipe", "set", recipe, "--unit", "33=x"}).status, 1);
+  ASSERT_EQ(Rcpstore({"recipe", "bump-version", recipe}).status, 0);
+  json info = json::parse(Rcpstore({"recipe", "info", recipe, "--json"}).out);
+  EXPECT_EQ(info["number"], 7);
+  EXPECT_EQ(info["headerName"], "H7");
+  EXPECT_EQ(info["title"], "Seven");
+  EXPECT_EQ(info["units"][1], "Dryer");
+  EXPECT_EQ(info["version"], "1");
+
+  ASSERT_EQ(Rcpstore({"unit", "create", recipe, "2"}).status, 0);
+  EXPECT_EQ(Rcpstore({"unit", "create", recipe, "2"}).status, 1);
+  EXPECT_EQ(Rcpstore({"unit", "free", recipe, "--json"}).out.substr(0, 7), "[1,3,4,");
+  json files = json::parse(Rcpstore({"ls", recipe, "--json"}).out);
+  ASSERT_EQ(files.size(), 2u);
+  EXPECT_EQ(files[1]["name"], "RcpPT02.edf");
+  EXPECT_EQ(files[1]["unit"], 2);
+  EXPECT_EQ(files[1]["title"], "Seven");
+  EXPECT_EQ(files[1]["comment"], "Dryer");
+  json children = json::parse(Rcpstore({"ls", "--children", group, "--json"}).out);
+  EXPECT_EQ(children.back()["name"], "Trials");
+  EXPECT_EQ(children[0]["kind"], 0xF000);
+  EXPECT_EQ(children[0]["title"], "Batch 2-1");
+
+  json dump = json::parse(Rcpstore({"edf", "dump", recipe + "/RcpHead.edf", "--json"}).out);
+  EXPECT_EQ(dump["header"]["kind"], 0x2452);
+  EXPECT_EQ(dump["records"][0]["fields"]["title"], "Seven");
+  qvtest::WriteFile(tmp_ / "junk.edf", "junk");
+  Outcome junk = Rcpstore({"edf", "dump", tmp_ / "junk.edf"});
+  EXPECT_EQ(junk.status, 1);
+  EXPECT_NE(junk.err.find("error 0x00000570"), std::string::npos) << junk.err;
+
+  ASSERT_EQ(Rcpstore({"unit", "delete", recipe, "2"}).status, 0);
+  ASSERT_EQ(Rcpstore({"recipe", "delete", recipe}).status, 0);
+  EXPECT_FALSE(qvtest::Exists(recipe));
+}
+
 TEST_F(CliTest, JsonStaysValidForAnyStoredName) {
   std::string group = tmp_ / "p/Recipe/RG01";
   qvtest::MakeDirs(group + "/RCP0001");

@@ -40,6 +40,7 @@ constexpr Meaning kMeanings[] = {
     {ERROR_ALREADY_EXISTS, "already exists"},
     {ERROR_FILENAME_EXCED_RANGE, "name too long"},
     {ERROR_DIRECTORY, "not a directory"},
+    {1392, "the file is damaged or not of the expected format"},
 };
 
 // Length of the UTF-8 sequence at p (at most n bytes), or 0 when invalid.

@@ -190,8 +190,8 @@ uint32_t CQVERcpUtil::SetRcpHeadVersion(const char* path) {
   EdfFile file;
   if (uint32_t rc = file.Open(path, true)) return rc;
   if (file.Kind() != QVERCP_FILE_HEADER) return 0;
+  if (!file.HasAllRecords()) return ERROR_FILE_CORRUPT;
   uint8_t* main = file.Main();
-  if (main == nullptr) return ERROR_FILE_CORRUPT;
   int32_t next = NextVersion(QVEEdaGetText(main, kVersion, kVersionWidth));
   QVEEdaPutText(main, kVersion, kVersionWidth, std::to_string(next));
   QVEEdaPutU32(main, kVersionTime, static_cast<uint32_t>(QVCTime(nullptr)));

@@ -1,0 +1,337 @@
+// EDF files, recipe header records, recipes and unit recipes, file entries
+// and listings, on real files made from the built templates.
+#include <cstring>
+#include <thread>
+
+#include "LibQVBRcpEpa.h"
+#include "TestProcess.h"
+#include "TestSupport.h"
+#include "libqvecommon/QVEEngFile.h"
+#include "libqveeda/QVEEdaFile.h"
+#include "libqveeda/QVEFilePath.h"
+#include "platform/Registry.h"
+
+using qvtest::Exists;
+using qvtest::ReadFile;
+using qvtest::WriteFile;
+
+namespace {
+
+std::string SystemTemplate(const char* file) { return QVETemplateRoot() + "/QVSystem/" + file; }
+
+// Reads, changes and writes back one EDF file's bytes.
+void Patch(const std::string& path, const std::function<void(std::string&)>& change) {
+  std::string bytes = ReadFile(path);
+  change(bytes);
+  WriteFile(path, bytes);
+}
+
+class RecipeTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    qvtest::MakeDirs(group());
+    ASSERT_EQ(CQVERcpUtil::CreateRecipe("HEAD1", group().c_str(), 12, nullptr), 0u);
+  }
+  void TearDown() override { qvplatform::testing::ActAsUser(""); }
+
+  std::string group() const { return tmp_ / "P/Recipe/RG03"; }
+  std::string recipe() const { return group() + "/RCP0012"; }
+  std::string head() const { return recipe() + "/RcpHead.edf"; }
+
+  _QVERcpFileDetailInfo Read(uint32_t* kind = nullptr, const std::string& path = "") {
+    _QVERcpFileDetailInfo info;
+    EXPECT_EQ(CQVERcpUtil::GetRcpFileInfo((path.empty() ? head() : path).c_str(), kind, &info), 0u);
+    return info;
+  }
+
+  std::string Version() {
+    CQVEEdaFileMap map;
+    _QVEEdtFileHeader* header;
+    EXPECT_EQ(map.Open(head().c_str(), QVEEDA_MODE_READ, &header, 0), 0u);
+    void* main = nullptr;
+    EXPECT_EQ(QVEEdaEdtFindData(header, "MRCB", 0, &main), 0u);
+    return QVEEdaGetText(main, 0x80, 16);
+  }
+
+  qvtest::TempDir tmp_;
+};
+
+TEST_F(RecipeTest, ANewRecipeIsStampedFromTheSystemTemplate) {
+  uint32_t kind = 0;
+  _QVERcpFileDetailInfo info = Read(&kind);
+  EXPECT_EQ(kind, QVERCP_FILE_HEADER);
+  EXPECT_EQ(info.strHeadName, "HEAD1");
+  EXPECT_EQ(info.strTitle, "New recipe");
+  EXPECT_EQ(info.strUnitComment[31], "Unit 32");
+  EXPECT_GT(info.tUpdated, 0);
+  EXPECT_EQ(Version(), "0");
+  std::string bytes = ReadFile(head());
+  EXPECT_EQ(bytes.substr(0x24, 3), std::string("\0\0\3", 3));
+  EXPECT_NE(bytes.find(qvplatform::CallerUserName()), std::string::npos);
+
+  uint32_t number = 0;
+  ASSERT_EQ(CQVERcpUtil::GetRcpInfo(recipe().c_str(), &number, &info), 0u);
+  EXPECT_EQ(number, 12u);
+  ASSERT_EQ(CQVERcpUtil::GetRcpInfo((recipe() + "/").c_str(), &number, &info), 0u);
+  EXPECT_EQ(number, 12u);
+  EXPECT_EQ(CQVERcpUtil::GetRcpInfo((group() + "/RCP0099").c_str(), &number, &info),
+            static_cast<uint32_t>(ERROR_FILE_NOT_FOUND));
+  EXPECT_EQ(CQVERcpUtil::CheckRcpDuplicate(group().c_str(), 12), QVC_ERR_EXISTS);
+  EXPECT_EQ(CQVERcpUtil::CheckRcpDuplicate(group().c_str(), 13), 0u);
+
+  // A missing template leaves the new directory empty and says why.
+  EXPECT_EQ(CQVERcpUtil::CreateRecipe("X", group().c_str(), 14, (tmp_ / "none.edf").c_str()),
+            static_cast<uint32_t>(ERROR_FILE_NOT_FOUND));
+  EXPECT_TRUE(Exists(group() + "/RCP0014"));
+  EXPECT_FALSE(Exists(group() + "/RCP0014/RcpHead.edf"));
+}
+
+TEST_F(RecipeTest, WritesKeepFieldWidthsAndLeaveAloneWhatTheySkip) {
+  _QVERcpFileDetailInfo info = Read();
+  info.strHeadName.clear();
+  info.strTitle = "A title of twenty ch";
+  info.strComment = std::string(70, 'c');
+  info.strUnitComment[0] = "Mixer";
+  info.strUnitComment[1] = std::string(30, 'u');
+  info.strExtra = "untouched";
+  ASSERT_EQ(CQVERcpUtil::SetRcpInfo(recipe().c_str(), &info), 0u);
+  _QVERcpFileDetailInfo back = Read();
+  EXPECT_EQ(back.strHeadName, "HEAD1");
+  EXPECT_EQ(back.strTitle, "A title of twent");
+  EXPECT_EQ(back.strComment, std::string(64, 'c'));
+  EXPECT_EQ(back.strUnitComment[0], "Mixer");
+  EXPECT_EQ(back.strUnitComment[1], std::string(24, 'u'));
+  EXPECT_EQ(info.strExtra, "untouched");
+
+  _QVERcpFileDetailInfo cleared;
+  ASSERT_EQ(CQVERcpUtil::SetRcpInfo(recipe().c_str(), &cleared), 0u);
+  back = Read();
+  EXPECT_EQ(back.strTitle, "A title of twent");
+  EXPECT_EQ(back.strComment, "");
+  EXPECT_EQ(back.strUnitComment[0], "");
+}
+
+TEST_F(RecipeTest, VersionsRunUpAndWrapAround) {
+  const std::pair<const char*, const char*> steps[] = {{"7", "8"},   {"", "1"},         {"abc", "1"},
+                                                        {"-5", "1"},  {"12abc", "13"},   {"99999999", "100000000"},
+                                                        {"100000000", "1"}};
+  for (const auto& [before, after] : steps) {
+    Patch(head(), [&](std::string& bytes) {
+      size_t main = bytes.find("New recipe");
+      std::memset(bytes.data() + main + 0x80, 0, 16);
+      std::memcpy(bytes.data() + main + 0x80, before, std::strlen(before));
+    });
+    ASSERT_EQ(CQVERcpUtil::SetRcpHeadVersion(head().c_str()), 0u);
+    EXPECT_EQ(Version(), after) << before;
+  }
+  ASSERT_EQ(CQVERcpUtil::CreateUnitRecipe("U", recipe().c_str(), 1, nullptr), 0u);
+  std::string unit = ReadFile(recipe() + "/RcpPT01.edf");
+  EXPECT_EQ(CQVERcpUtil::SetRcpHeadVersion((recipe() + "/RcpPT01.edf").c_str()), 0u);
+  EXPECT_TRUE(ReadFile(recipe() + "/RcpPT01.edf") == unit);
+}
+
+TEST_F(RecipeTest, UnitRecipesComeFromTheRightTemplates) {
+  // The user's set: a unit template whose name shows where it came from.
+  std::string userDir = tmp_ / ".station/templates/QVUser";
+  qvtest::MakeDirs(userDir);
+  std::string userTemplate = ReadFile(SystemTemplate("RcpPrt.edf"));
+  std::memcpy(userTemplate.data() + QVEEDA_OFF_NAME, "USERPRT\0", 8);
+  WriteFile(userDir + "/RcpPrt.edf", userTemplate);
+
+  ASSERT_EQ(CQVERcpUtil::CreateUnitRecipe("", recipe().c_str(), 3, nullptr), 0u);
+  ASSERT_EQ(CQVERcpUtil::CreateUnitRecipe("", recipe().c_str(), 0, nullptr), 0u);
+  ASSERT_EQ(CQVERcpUtil::CreateUnitRecipe("NAMED", recipe().c_str(), 32, nullptr), 0u);
+  uint32_t kind = 0;
+  EXPECT_EQ(Read(&kind, recipe() + "/RcpPT03.edf").strHeadName, "USERPRT");
+  EXPECT_EQ(kind, QVERCP_FILE_UNIT);
+  EXPECT_EQ(Read(nullptr, recipe() + "/RcpRP.edf").strHeadName, "RCPPRT");
+  EXPECT_EQ(Read(nullptr, recipe() + "/RcpPT32.edf").strHeadName, "NAMED");
+
+  // A unit file's header read leaves the record's texts as the caller set them.
+  _QVERcpFileDetailInfo info;
+  info.strTitle = "mine";
+  ASSERT_EQ(CQVERcpUtil::GetRcpFileInfo((recipe() + "/RcpPT03.edf").c_str(), nullptr, &info), 0u);
+  EXPECT_EQ(info.strTitle, "mine");
+
+  WriteFile(recipe() + "/RCPPT05.EDF", userTemplate);
+  WriteFile(recipe() + "/RcpPT40.edf", userTemplate);
+  int32_t units[QVERCP_UNITS];
+  ASSERT_EQ(CQVERcpUtil::FindFreeUnitNo(recipe().c_str(), units), 0u);
+  for (int i = 0; i < QVERCP_UNITS; ++i) EXPECT_EQ(units[i], i == 2 || i == 4 || i == 31 ? 0 : 1) << i;
+  EXPECT_EQ(CQVERcpUtil::CheckUnitDuplicate(recipe().c_str(), 3), QVC_ERR_EXISTS);
+  EXPECT_EQ(CQVERcpUtil::CheckUnitDuplicate(recipe().c_str(), 0), 0u);
+
+  ASSERT_EQ(CQVERcpUtil::DeleteUnitRecipe(recipe().c_str(), 0), 0u);
+  EXPECT_FALSE(Exists(recipe() + "/RcpRP.edf"));
+  EXPECT_EQ(CQVERcpUtil::DeleteUnitRecipe(recipe().c_str(), 7), static_cast<uint32_t>(ERROR_FILE_NOT_FOUND));
+}
+
+TEST_F(RecipeTest, FreeRecipeNumbersStayInsideTheTable) {
+  for (const char* name : {"RCP0001", "rcp0002", "RCP0010", "RCP0000", "RCP1001", "RCP9999", "TEMP"}) {
+    qvtest::MakeDirs(group() + "/" + name);
+  }
+  std::vector<int32_t> table(QVERCP_RECIPE_TABLE + 1, 42);
+  ASSERT_EQ(CQVERcpUtil::FindFreeRcpNo(group().c_str(), table.data()), 0u);
+  for (int i = 0; i < QVERCP_RECIPE_TABLE; ++i) EXPECT_EQ(table[i], i == 0 || i == 1 || i == 9 || i == 11 ? 0 : 1) << i;
+  EXPECT_EQ(table[QVERCP_RECIPE_TABLE], 42);
+  EXPECT_EQ(CQVERcpUtil::FindFreeRcpNo("", table.data()), static_cast<uint32_t>(ERROR_INVALID_NAME));
+}
+
+TEST_F(RecipeTest, AHeldRecipeIsNotDeleted) {
+  {
+    qvtest::ChildProcess editor([&] {
+      static CQVERcpLock lock;
+      return static_cast<int>(lock.LockRecipe("R", 0, 0, recipe().c_str(), 0, nullptr, nullptr));
+    });
+    ASSERT_EQ(editor.started(), 0);
+    EXPECT_EQ(CQVERcpUtil::DeleteRecipe(recipe().c_str()), static_cast<uint32_t>(ERROR_SHARING_VIOLATION));
+    EXPECT_TRUE(Exists(head()));
+  }
+  ASSERT_EQ(CQVERcpUtil::DeleteRecipe(recipe().c_str()), 0u);
+  EXPECT_FALSE(Exists(recipe()));
+}
+
+TEST_F(RecipeTest, MalformedFilesGiveAClearCodeAndStayAsTheyWere) {
+  const std::string good = ReadFile(head());
+  auto u32 = [](uint32_t v) { return std::string(reinterpret_cast<const char*>(&v), 4); };
+  const std::vector<std::function<void(std::string&)>> damage = {
+      [](std::string& b) { b.resize(0x30); },                                  // truncated header
+      [](std::string& b) { b.resize(b.size() - 1); },                          // truncated records
+      [](std::string& b) { b[0] = 'X'; },                                      // not an EDF file
+      [&](std::string& b) { b.replace(QVEEDA_OFF_DIRECTORY, 4, u32(0xFFFFFFF0)); },  // directory outside
+      [&](std::string& b) { b.replace(QVEEDA_OFF_RECORDS, 4, u32(0x10000000)); },    // too many records
+      [&](std::string& b) { b.replace(0x40 + 8, 4, u32(0x7FFFFFFF)); },        // a record outside
+      [&](std::string& b) { b.replace(0x40 + 12, 4, u32(0x10)); },             // MRCB too small
+      [](std::string& b) { b.replace(0x40, 4, "XRCB"); },                      // no MRCB
+      [](std::string& b) { b.replace(0x40 + 16 * 32, 4, "XRCB"); },            // no URCB 31
+  };
+  for (size_t i = 0; i < damage.size(); ++i) {
+    WriteFile(head(), good);
+    Patch(head(), damage[i]);
+    std::string bad = ReadFile(head());
+    _QVERcpFileDetailInfo info;
+    info.strTitle = "kept";
+    uint32_t kind = 7;
+    EXPECT_EQ(CQVERcpUtil::GetRcpFileInfo(head().c_str(), &kind, &info), ERROR_FILE_CORRUPT) << i;
+    EXPECT_EQ(info.strTitle, "kept");
+    EXPECT_EQ(kind, 7u);
+    _QVERcpFileDetailInfo change;
+    change.strTitle = "new";
+    EXPECT_EQ(CQVERcpUtil::SetRcpFileInfo(head().c_str(), &change), ERROR_FILE_CORRUPT) << i;
+    EXPECT_NE(CQVERcpUtil::SetRcpHeadVersion(head().c_str()), 0u) << i;
+    EXPECT_TRUE(ReadFile(head()) == bad) << i;
+  }
+}
+
+class ListTest : public RecipeTest {
+ protected:
+  void SetUp() override {
+    RecipeTest::SetUp();
+    _QVERcpFileDetailInfo info = Read();
+    info.strTitle = "Twelve";
+    info.strComment = "Recipe twelve";
+    info.strUnitComment[0] = "Mixer";
+    info.strUnitComment[1] = "Filler";
+    ASSERT_EQ(CQVERcpUtil::SetRcpInfo(recipe().c_str(), &info), 0u);
+    for (unsigned unit : {1u, 2u}) ASSERT_EQ(CQVERcpUtil::CreateUnitRecipe("U", recipe().c_str(), unit, nullptr), 0u);
+    WriteFile(recipe() + "/RcpPT40.edf", ReadFile(recipe() + "/RcpPT01.edf"));
+    WriteFile(recipe() + "/notes.txt", "x");
+    WriteFile(recipe() + "/broken.EDF", "not an edf");
+    ASSERT_EQ(CQVERcpUtil::CreateRecipe("OTHER", group().c_str(), 13, nullptr), 0u);
+  }
+
+  std::string Describe(const CQVERcpFileInfoArray& files) {
+    std::string out;
+    for (const auto& f : files) {
+      out += f->GetFileName() + ":" + std::to_string(f->m_nUnitNo) + ":" + f->m_strTitle + ":" + f->m_strComment + ";";
+    }
+    return out;
+  }
+};
+
+TEST_F(ListTest, ListsFilesInNameOrderWithTheRecipesTexts) {
+  qvtest::ErrorCapture errors;
+  CQVERcpFileInfoArray files;
+  files.push_back(std::make_unique<CQVERcpFileInfo>());
+  ASSERT_EQ(CQVERcpUtil::GetFileList(recipe().c_str(), files), 0u);
+  EXPECT_EQ(Describe(files),
+            "RcpHead.edf:0:Twelve:Recipe twelve;RcpPT01.edf:1:Twelve:Mixer;RcpPT02.edf:2:Twelve:Filler;"
+            "RcpPT40.edf:40:Twelve:;");
+  EXPECT_EQ(errors.Count(QVERCP_ERR_INVALID_NAME, "Invalid Extention"), 1u);
+  EXPECT_EQ(files[1]->m_strDir, recipe() + "/");
+  EXPECT_EQ(files[1]->m_nKind, QVERCP_FILE_UNIT);
+
+  // A unit file read right after another recipe's header keeps its own texts.
+  CQVERcpFileInfo other;
+  ASSERT_EQ(other.SetRcpFileInfo((group() + "/RCP0013").c_str(), "RcpHead", ".edf", nullptr), 0u);
+  CQVERcpFileInfo unit;
+  ASSERT_EQ(unit.SetRcpFileInfo(recipe().c_str(), "RcpPT01", ".edf", nullptr), 0u);
+  EXPECT_EQ(unit.m_strTitle, "");
+  EXPECT_EQ(unit.m_strComment, "");
+
+  CQVERcpFileInfoArray none;
+  ASSERT_EQ(CQVERcpUtil::GetFileList((tmp_ / "missing").c_str(), none), 0u);
+  EXPECT_TRUE(none.empty());
+}
+
+TEST_F(ListTest, ChildrenOfANodeBecomeEntries) {
+  CQVERcpDirInfo groupNode;
+  groupNode.m_strProject = "P";
+  groupNode.SetFullPath(group().c_str());
+  WriteFile(group() + "/RcpSubGroup.txt", "STARTSUB,A\r\nENDSUB,A\r\n");
+  qvtest::MakeDirs(group() + "/RCP0014");
+  CQVERcpUtil::GetDirectoryList(&groupNode, 0, 1);
+  CQVERcpFileInfoArray files;
+  ASSERT_EQ(CQVERcpUtil::GetDirListAsFile(&groupNode, files), 0u);
+  ASSERT_EQ(CQVERcpUtil::GetDirListAsFile(&groupNode, files), 0u);
+  ASSERT_EQ(files.size(), 8u);
+  EXPECT_EQ(files[0]->m_nKind, 0xF000u);
+  EXPECT_EQ(files[0]->GetFileName(), "RCP0012.edf");
+  EXPECT_EQ(files[0]->m_strTitle, "Twelve");
+  EXPECT_EQ(files[0]->GetDispName(0), "RCP0012.edf");
+  EXPECT_EQ(files[2]->GetFileName(), "RCP0014.edf");
+  EXPECT_EQ(files[2]->m_strTitle, "");
+  EXPECT_EQ(files[3]->m_nKind, 0xF001u);
+  EXPECT_EQ(files[3]->GetFileName(), "A");
+  EXPECT_EQ(files[3]->m_pDirInfo, groupNode.m_listChild.back().get());
+
+  CQVERcpFileInfo fromNode;
+  fromNode.CopyData(groupNode);
+  EXPECT_EQ(fromNode.m_nKind, 0xF002u);
+  EXPECT_EQ(fromNode.GetDispName(0), "RG03");
+  CQVERcpFileInfoArray unitFiles;
+  CQVERcpUtil::GetFileList(groupNode.m_listChild.front().get(), unitFiles);
+  EXPECT_EQ(unitFiles[1]->GetDispName(0), "PJT:P Gr:RG03 Rcp:RCP0012 File:RcpPT01.edf");
+  CQVERcpFileInfo copy(*unitFiles[1]);
+  copy.m_pDirInfo = nullptr;
+  copy.m_tCreated = 1;
+  EXPECT_TRUE(copy == *unitFiles[1]);
+  copy.m_strComment = "x";
+  EXPECT_TRUE(copy != *unitFiles[1]);
+}
+
+TEST_F(ListTest, ListingsOnTwoThreadsGiveWhatEachGivesAlone) {
+  std::string recipe13 = group() + "/RCP0013";
+  ASSERT_EQ(CQVERcpUtil::CreateUnitRecipe("U", recipe13.c_str(), 1, nullptr), 0u);
+  CQVERcpFileInfoArray alone12;
+  CQVERcpFileInfoArray alone13;
+  CQVERcpUtil::GetFileList(recipe().c_str(), alone12);
+  CQVERcpUtil::GetFileList(recipe13.c_str(), alone13);
+  std::string want12 = Describe(alone12);
+  std::string want13 = Describe(alone13);
+  std::atomic<int> mismatches{0};
+  auto run = [&](const std::string& dir, const std::string& want) {
+    for (int i = 0; i < 200; ++i) {
+      CQVERcpFileInfoArray files;
+      CQVERcpUtil::GetFileList(dir.c_str(), files);
+      if (Describe(files) != want) ++mismatches;
+    }
+  };
+  std::thread a(run, recipe(), want12);
+  std::thread b(run, recipe13, want13);
+  a.join();
+  b.join();
+  EXPECT_EQ(mismatches.load(), 0);
+}
+
+}  // namespace
