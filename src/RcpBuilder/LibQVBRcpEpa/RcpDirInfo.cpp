@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "LibQVBRcpEpa.h"
+#include "RcpUserBlock.h"
 #include "LibQVCCommon/QVCError.h"
 #include "LibQVCCommon/QVCTime.h"
 #include "libqvecommon/QVEEngAlloc.h"
@@ -21,11 +22,6 @@ CString UpperAscii(const char* text) {
   return out;
 }
 
-bool SameUserBlock(const CQVERcpDirInfo& a, const CQVERcpDirInfo& b) {
-  if (a.m_pUserBlock == nullptr || b.m_pUserBlock == nullptr) return a.m_pUserBlock == b.m_pUserBlock;
-  return a.m_nUserBlockSize == b.m_nUserBlockSize &&
-         std::memcmp(a.m_pUserBlock, b.m_pUserBlock, a.m_nUserBlockSize) == 0;
-}
 
 bool SameKeys(const CQVERcpDirInfo& a, const CQVERcpDirInfo& b) {
   switch (a.m_nKind) {
@@ -64,7 +60,7 @@ CQVERcpDirInfo CQVERcpDirInfo::operator=(const CQVERcpDirInfo& other) {
 
 int CQVERcpDirInfo::operator==(const CQVERcpDirInfo& other) const {
   if (m_nKind != other.m_nKind || !SameKeys(*this, other)) return 0;
-  return SameUserBlock(*this, other) ? 1 : 0;
+  return rcpblock::Same(m_pUserBlock, m_nUserBlockSize, other.m_pUserBlock, other.m_nUserBlockSize) ? 1 : 0;
 }
 
 int CQVERcpDirInfo::operator!=(const CQVERcpDirInfo& other) const { return *this == other ? 0 : 1; }

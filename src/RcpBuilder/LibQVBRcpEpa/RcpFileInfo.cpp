@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "LibQVBRcpEpa.h"
+#include "RcpUserBlock.h"
 #include "LibQVCCommon/QVCError.h"
 #include "LibQVCCommon/QVCTime.h"
 #include "libqvecommon/QVEEngAlloc.h"
@@ -50,11 +51,6 @@ uint32_t DirectoryKind(int32_t nodeKind) {
   }
 }
 
-bool SameUserBlock(const CQVERcpFileInfo& a, const CQVERcpFileInfo& b) {
-  if (a.m_pUserBlock == nullptr || b.m_pUserBlock == nullptr) return a.m_pUserBlock == b.m_pUserBlock;
-  return a.m_nUserBlockSize == b.m_nUserBlockSize &&
-         std::memcmp(a.m_pUserBlock, b.m_pUserBlock, a.m_nUserBlockSize) == 0;
-}
 
 }  // namespace
 
@@ -74,7 +70,7 @@ int CQVERcpFileInfo::operator==(const CQVERcpFileInfo& o) const {
               m_nGroupNo == o.m_nGroupNo && m_nRecipeNo == o.m_nRecipeNo && m_strTitle == o.m_strTitle &&
               m_nUnitNo == o.m_nUnitNo && m_strDir == o.m_strDir && m_strName == o.m_strName &&
               m_strExt == o.m_strExt && m_strComment == o.m_strComment && m_tModified == o.m_tModified &&
-              m_dwUserParam == o.m_dwUserParam && SameUserBlock(*this, o);
+              m_dwUserParam == o.m_dwUserParam && rcpblock::Same(m_pUserBlock, m_nUserBlockSize, o.m_pUserBlock, o.m_nUserBlockSize);
   return same ? 1 : 0;
 }
 
