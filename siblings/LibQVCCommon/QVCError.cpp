@@ -4,8 +4,8 @@
 
 #include <cinttypes>
 #include <cstdio>
-#include <mutex>
 
+#include "LibQVCCommon/QVCObserver.h"
 #include "LibQVCCommon/QVCTime.h"
 #include "platform/AppendLog.h"
 
@@ -13,8 +13,7 @@ namespace {
 
 constexpr int64_t kErrorLogLimit = 4 << 20;
 
-std::mutex g_observerMutex;
-QVCErrorObserver g_observer;
+QVCObserverSlot<QVCErrorObserver> g_observer;
 
 qvplatform::AppendLog& ErrorLog() {
   static auto* log = new qvplatform::AppendLog("errors.log", kErrorLogLimit);
@@ -41,20 +40,10 @@ void _QVCSetError(uint16_t messageNo, const char* source, int line, uint32_t cod
     char tail[48];
     std::snprintf(tail, sizeof tail, ":%d code=0x%08X ", line, code);
     ErrorLog().Append(head + record.source + tail + record.text);
-    QVCErrorObserver observer;
-    {
-      std::lock_guard<std::mutex> lock(g_observerMutex);
-      observer = g_observer;
-    }
-    if (observer) observer(record);
+    if (QVCErrorObserver observer = g_observer.Get()) observer(record);
   } catch (...) {
     // A failure record must never become a failure of its own.
   }
 }
 
-QVCErrorObserver QVCSetErrorObserver(QVCErrorObserver observer) {
-  std::lock_guard<std::mutex> lock(g_observerMutex);
-  QVCErrorObserver previous = std::move(g_observer);
-  g_observer = std::move(observer);
-  return previous;
-}
+QVCErrorObserver QVCSetErrorObserver(QVCErrorObserver observer) { return g_observer.Set(std::move(observer)); }

@@ -3,8 +3,8 @@
 #include <unistd.h>
 
 #include <ctime>
-#include <mutex>
 
+#include "LibQVCCommon/QVCObserver.h"
 #include "platform/AppendLog.h"
 #include "platform/Host.h"
 #include "platform/Registry.h"
@@ -13,8 +13,7 @@ namespace {
 
 constexpr int64_t kEventLogLimit = 16 << 20;
 
-std::mutex g_observerMutex;
-QVCEventObserver g_observer;
+QVCObserverSlot<QVCEventObserver> g_observer;
 
 qvplatform::AppendLog& EventLog() {
   static auto* log = new qvplatform::AppendLog("events.log", kEventLogLimit);
@@ -47,23 +46,13 @@ void _QVCPutEventLog(const char* first, const char* source, int line, uint32_t /
                           static_cast<int>(getpid()), Field(source), line, Field(first), Field(text)};
     EventLog().Append(record.time + "\t" + record.host + "\t" + record.user + "\t" + std::to_string(record.pid) +
                       "\t" + record.source + ":" + std::to_string(line) + "\t" + record.first + "\t" + record.text);
-    QVCEventObserver observer;
-    {
-      std::lock_guard<std::mutex> lock(g_observerMutex);
-      observer = g_observer;
-    }
-    if (observer) observer(record);
+    if (QVCEventObserver observer = g_observer.Get()) observer(record);
   } catch (...) {
     // The audit trail must never become a failure of its own.
   }
 }
 
-QVCEventObserver QVCSetEventObserver(QVCEventObserver observer) {
-  std::lock_guard<std::mutex> lock(g_observerMutex);
-  QVCEventObserver previous = std::move(g_observer);
-  g_observer = std::move(observer);
-  return previous;
-}
+QVCEventObserver QVCSetEventObserver(QVCEventObserver observer) { return g_observer.Set(std::move(observer)); }
 
 void QVCGetInitLogInfo(uint32_t* processId, uint16_t* holderNumber) {
   uint32_t pid = static_cast<uint32_t>(getpid());

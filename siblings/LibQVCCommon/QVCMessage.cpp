@@ -1,6 +1,6 @@
 #include "LibQVCCommon/QVCMessage.h"
 
-#include <mutex>
+#include "LibQVCCommon/QVCObserver.h"
 
 namespace {
 
@@ -19,8 +19,7 @@ constexpr Message kCatalogue[] = {
     {16724, "Recipe downloaders: may also download recipes"},
 };
 
-std::mutex g_mutex;
-QVCMessageBoxHandler g_handler;
+QVCObserverSlot<QVCMessageBoxHandler> g_handler;
 
 }  // namespace
 
@@ -32,17 +31,10 @@ CString QVCLoadString(unsigned id) {
 }
 
 int AfxMessageBox(const char* text, unsigned type, unsigned /*helpContext*/) {
-  QVCMessageBoxHandler handler;
-  {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    handler = g_handler;
-  }
+  QVCMessageBoxHandler handler = g_handler.Get();
   return handler ? handler(text != nullptr ? text : "", type) : IDOK;
 }
 
 QVCMessageBoxHandler QVCSetMessageBoxHandler(QVCMessageBoxHandler handler) {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  QVCMessageBoxHandler previous = std::move(g_handler);
-  g_handler = std::move(handler);
-  return previous;
+  return g_handler.Set(std::move(handler));
 }

@@ -1,5 +1,6 @@
 #include "LibQVCCommon/QVCRevision.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "LibQVCCommon/QVCCodes.h"
@@ -7,9 +8,9 @@
 uint32_t QVCGetRevInfo(_QVCRevInfo* info) {
   if (info == nullptr) return QVC_ERR_CANNOT_EXECUTE;
   std::memset(info, 0, sizeof *info);
-  info->major = 3;
-  info->minor = 0;
-  info->patch = 0;
-  std::strncpy(info->text, "R3.00.00", sizeof info->text - 1);
+  info->major = QV_VERSION_MAJOR;
+  info->minor = QV_VERSION_MINOR;
+  info->patch = QV_VERSION_PATCH;
+  std::snprintf(info->text, sizeof info->text, "R%u.%02u.%02u", QV_VERSION_MAJOR, QV_VERSION_MINOR, QV_VERSION_PATCH);
   return 0;
 }

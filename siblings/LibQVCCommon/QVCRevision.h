@@ -4,7 +4,7 @@
 #include <cstdint>
 
 // The revision record; its first three bytes are the major, minor and
-// patch numbers of the revision "R3.00.00".
+// patch numbers of the project's version (revision text "R3.00.00").
 struct _QVCRevInfo {
   uint8_t major;
   uint8_t minor;

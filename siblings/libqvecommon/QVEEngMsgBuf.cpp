@@ -1,26 +1,17 @@
 #include "libqvecommon/QVEEngMsgBuf.h"
 
-#include <mutex>
+#include "LibQVCCommon/QVCObserver.h"
 
 namespace {
 
-std::mutex g_mutex;
-QVEEngMsgBufObserver g_observer;
+QVCObserverSlot<QVEEngMsgBufObserver> g_observer;
 
 }  // namespace
 
 void QVEEngPutMsgBuf(const char* text) {
-  QVEEngMsgBufObserver observer;
-  {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    observer = g_observer;
-  }
-  if (observer) observer(text != nullptr ? text : "");
+  if (QVEEngMsgBufObserver observer = g_observer.Get()) observer(text != nullptr ? text : "");
 }
 
 QVEEngMsgBufObserver QVEEngSetMsgBufObserver(QVEEngMsgBufObserver observer) {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  QVEEngMsgBufObserver previous = std::move(g_observer);
-  g_observer = std::move(observer);
-  return previous;
+  return g_observer.Set(std::move(observer));
 }
