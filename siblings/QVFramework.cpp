@@ -19,3 +19,17 @@ CString QVFormat(const char* format, ...) {
   va_end(again);
   return out;
 }
+
+CString QVUpperAscii(CString text) {
+  for (char& c : text) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return text;
+}
+
+CString QVLowerAscii(CString text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}

@@ -25,6 +25,10 @@ class CUIntArray : public std::vector<unsigned> {
   using std::vector<unsigned>::vector;
 };
 
+// The text with ASCII letters in upper or lower case; other bytes as they are.
+CString QVUpperAscii(CString text);
+CString QVLowerAscii(CString text);
+
 // printf-style formatting into a string (the framework's CString::Format).
 // The format is always the caller's own text, never an argument.
 CString QVFormat(const char* format, ...) __attribute__((format(printf, 1, 2)));

@@ -1,13 +1,13 @@
 #include "libqvecommon/QVEEngFile.h"
 
 #include <fnmatch.h>
-#include <strings.h>
 
 #include <algorithm>
 
 #include <vector>
 
 #include "LibQVCCommon/QVCError.h"
+#include "libqvecommon/QVEEngList.h"
 #include "libqvecommon/QVEEngPath.h"
 #include "libqvecommon/QVEEngText.h"
 #include "platform/Env.h"
@@ -31,11 +31,6 @@ uint32_t Reported(uint32_t rc, int report, int line, const char* what, const cha
   return rc;
 }
 
-std::string Join(const std::string& dir, const std::string& name) {
-  CString path = dir;
-  return QVEEngCatPath(path, name.c_str());
-}
-
 bool HasWildcard(const std::string& name) { return name.find_first_of("*?") != std::string::npos; }
 
 uint32_t RemoveTree(const std::string& path) {
@@ -46,7 +41,7 @@ uint32_t RemoveTree(const std::string& path) {
   std::vector<DirEntry> entries;
   if (uint32_t rc = env->ReadDirectory(path, &entries)) return rc;
   for (const DirEntry& entry : entries) {
-    std::string child = Join(path, entry.name);
+    std::string child = QVEEngJoinPath(path.c_str(), entry.name.c_str());
     uint32_t rc = entry.type == EntryType::kDirectory ? RemoveTree(child) : env->RemoveFile(child);
     if (rc != 0) return rc;
   }
@@ -68,13 +63,11 @@ uint32_t Expand(const std::string& pattern, std::vector<std::string>* paths, boo
   if (uint32_t rc = QVEEngSplitFilePath(pattern.c_str(), 1, dir, glob)) return rc;
   std::vector<DirEntry> entries;
   if (uint32_t rc = CurrentEnv()->ReadDirectory(dir.empty() ? "." : dir, &entries)) return rc;
-  std::sort(entries.begin(), entries.end(), [](const DirEntry& a, const DirEntry& b) {
-    int c = strcasecmp(a.name.c_str(), b.name.c_str());
-    return c != 0 ? c < 0 : a.name < b.name;
-  });
+  std::sort(entries.begin(), entries.end(),
+            [](const DirEntry& a, const DirEntry& b) { return QVEEngNameBefore(a.name, b.name); });
   for (const DirEntry& entry : entries) {
     if (filesOnly && entry.type != EntryType::kFile) continue;
-    if (fnmatch(glob.c_str(), entry.name.c_str(), FNM_CASEFOLD) == 0) paths->push_back(Join(dir, entry.name));
+    if (fnmatch(glob.c_str(), entry.name.c_str(), FNM_CASEFOLD) == 0) paths->push_back(QVEEngJoinPath(dir.c_str(), entry.name.c_str()));
   }
   return 0;
 }
@@ -168,8 +161,8 @@ uint32_t QVEEngListFileRecursive(const char* directory, CStringArray& files) {
     if (rc != 0 && first) return rc;
     first = false;
     for (const DirEntry& entry : entries) {
-      if (entry.type == EntryType::kDirectory) pending.push_back(Join(dir, entry.name));
-      if (entry.type == EntryType::kFile) files.push_back(Join(dir, entry.name));
+      if (entry.type == EntryType::kDirectory) pending.push_back(QVEEngJoinPath(dir.c_str(), entry.name.c_str()));
+      if (entry.type == EntryType::kFile) files.push_back(QVEEngJoinPath(dir.c_str(), entry.name.c_str()));
     }
   }
   return 0;

@@ -23,11 +23,6 @@ struct Listing {
   int recursive;
 };
 
-bool NameBefore(const DirEntry& a, const DirEntry& b) {
-  int c = strcasecmp(a.name.c_str(), b.name.c_str());
-  return c != 0 ? c < 0 : a.name < b.name;
-}
-
 // Splits at the last dot; a leading dot starts the name, not an extension.
 void SplitExtension(const std::string& entry, std::string* name, std::string* extension) {
   size_t dot = entry.rfind('.');
@@ -61,7 +56,8 @@ uint32_t ListDirectory(const Listing& listing, const std::string& directory, uns
   std::vector<DirEntry> entries;
   uint32_t rc = qvplatform::CurrentEnv()->ReadDirectory(directory, &entries);
   if (rc != 0) return rc;
-  std::sort(entries.begin(), entries.end(), NameBefore);
+  std::sort(entries.begin(), entries.end(),
+            [](const DirEntry& a, const DirEntry& b) { return QVEEngNameBefore(a.name, b.name); });
   std::string name;
   std::string extension;
   for (const DirEntry& entry : entries) {
@@ -89,6 +85,11 @@ uint32_t ListDirectory(const Listing& listing, const std::string& directory, uns
 }
 
 }  // namespace
+
+bool QVEEngNameBefore(const std::string& a, const std::string& b) {
+  int c = strcasecmp(a.c_str(), b.c_str());
+  return c != 0 ? c < 0 : a < b;
+}
 
 uint32_t QVEEngListFile2(int recursive, const char* pattern, unsigned selector, QVEEngListCallback callback,
                          void* context) {

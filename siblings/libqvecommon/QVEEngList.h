@@ -2,11 +2,16 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "platform/Win32Types.h"
 
 constexpr unsigned QVEENG_LIST_FILES = 1;
 constexpr unsigned QVEENG_LIST_DIRS = 2;
+
+// The listing order: names ascending without regard to case, names that
+// differ only in case in byte order.
+bool QVEEngNameBefore(const std::string& a, const std::string& b);
 
 // Called once per listed entry: entry type (1 file, 2 directory), depth (1 for
 // an entry of the listed directory, one more per level below), the directory

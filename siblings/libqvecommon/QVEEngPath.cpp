@@ -31,6 +31,11 @@ CString QVEEngCatPath(CString& path, const char* name) {
   return path;
 }
 
+CString QVEEngJoinPath(const char* path, const char* name) {
+  CString joined = path != nullptr ? path : "";
+  return QVEEngCatPath(joined, name);
+}
+
 uint32_t QVEEngSplitFilePath(const char* path, int mode, CString& directory, CString& name) {
   if (mode != 1) return ERROR_INVALID_PARAMETER;
   CString whole = path != nullptr ? path : "";

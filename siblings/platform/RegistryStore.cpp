@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include "QVFramework.h"
 #include "platform/StationDir.h"
 
 namespace qvplatform {
@@ -20,13 +21,7 @@ const char kSchema[] =
     "CREATE TABLE IF NOT EXISTS members(glname TEXT NOT NULL, lname TEXT NOT NULL, user TEXT NOT NULL,"
     " PRIMARY KEY(glname, lname));";
 
-std::string Lower(const std::string& text) {
-  std::string out = text;
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
+std::string Lower(const std::string& text) { return QVLowerAscii(text); }
 
 // A prepared statement, finalized when it goes out of scope.
 class Statement {

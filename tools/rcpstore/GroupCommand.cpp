@@ -50,7 +50,7 @@ int Create(const GroupArgs& args) {
   Apply(args, &info);
   std::string group = args.dir + "/Recipe/" + QVFormat("RG%02u", args.number);
   uint32_t rc = CQVERcpUtil::SetRecipeGroupInfo(group.c_str(), &info);
-  return rc == 0 ? kExitOk : ReportFailure(what, rc);
+  return ExitFor(what, rc);
 }
 
 int Info(const GroupArgs& args) {
@@ -67,7 +67,7 @@ int Set(const GroupArgs& args) {
   if (uint32_t rc = CQVERcpUtil::GetRecipeGroupInfo(args.dir.c_str(), &info)) return ReportFailure("group set", rc);
   Apply(args, &info);
   uint32_t rc = CQVERcpUtil::SetRecipeGroupInfo(args.dir.c_str(), &info);
-  return rc == 0 ? kExitOk : ReportFailure("group set", rc);
+  return ExitFor("group set", rc);
 }
 
 }  // namespace
@@ -105,7 +105,7 @@ void AddGroupCommand(CLI::App& app, int* exitStatus) {
   d->add_option("GROUP_DIR", args->dir, "Group directory (RGnn)")->required();
   d->callback([=] {
     uint32_t rc = CQVERcpUtil::DeleteRecipeGroup(args->dir.c_str());
-    *exitStatus = rc == 0 ? kExitOk : ReportFailure("group delete", rc);
+    *exitStatus = ExitFor("group delete", rc);
   });
 }
 

@@ -159,7 +159,7 @@ void AddLockCommand(CLI::App& app, int* exitStatus) {
   clean->add_option("PROJECT", args->target, "Project name")->required();
   clean->callback([=] {
     uint32_t rc = CQVERcpUtil::DeleteTempFile(args->target.c_str());
-    *exitStatus = rc == 0 ? kExitOk : ReportFailure("clean-temp " + args->target, rc);
+    *exitStatus = ExitFor("clean-temp " + args->target, rc);
   });
 }
 

@@ -67,6 +67,8 @@ int ReportFailure(const std::string& what, uint32_t code) {
   return kExitFailure;
 }
 
+int ExitFor(const std::string& what, uint32_t code) { return code == 0 ? kExitOk : ReportFailure(what, code); }
+
 void AppendJsonString(std::string& out, const std::string& text) {
   static const char kHex[] = "0123456789abcdef";
   out += '"';

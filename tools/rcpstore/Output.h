@@ -18,6 +18,9 @@ std::string CodeMeaning(uint32_t code);
 // Prints "rcpstore: <what>: error 0x%08X: <meaning>" to stderr; returns 1.
 int ReportFailure(const std::string& what, uint32_t code);
 
+// The exit status of an operation's result: 0, or 1 with the failure printed.
+int ExitFor(const std::string& what, uint32_t code);
+
 // Appends text as a JSON string literal. Bytes that are not UTF-8 are taken
 // as Latin-1, so that any stored name gives valid JSON.
 void AppendJsonString(std::string& out, const std::string& text);

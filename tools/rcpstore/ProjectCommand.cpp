@@ -71,7 +71,7 @@ int Register(const RegisterArgs& args) {
   if (args.manualVersion) info.nVersionMode = 0;
   uint32_t rc = CQVERcpUtil::SetProjectInfo(args.name.c_str(), &info, args.noAttrFile ? 0 : 1);
   if (rc != 0 && !wasRegistered) CQVERcpUtil::DeleteProjectInfo(args.name.c_str());
-  return rc == 0 ? kExitOk : ReportFailure("project register " + args.name, rc);
+  return ExitFor("project register " + args.name, rc);
 }
 
 int Info(const std::string& name, bool json) {
@@ -96,7 +96,6 @@ int List(bool json) {
   return kExitOk;
 }
 
-int Simple(const std::string& what, uint32_t rc) { return rc == 0 ? kExitOk : ReportFailure(what, rc); }
 
 int StationInfo(bool json) {
   std::string dir = qvplatform::StationDirectory();
@@ -128,7 +127,7 @@ void AddProjectCommand(CLI::App& app, int* exitStatus) {
   c->add_option("NAME", create->first, "Project directory name")->required();
   c->add_option("PARENT_DIR", create->second, "Directory to create it in")->required();
   c->callback([=] {
-    *exitStatus = Simple("project create " + create->first,
+    *exitStatus = ExitFor("project create " + create->first,
                          CQVERcpUtil::CreateProject(create->first.c_str(), create->second.c_str()));
   });
 
@@ -159,12 +158,12 @@ void AddProjectCommand(CLI::App& app, int* exitStatus) {
   auto* u = project->add_subcommand("unregister", "Remove a project from the station's project list");
   u->add_option("NAME", *named, "Project name")->required();
   u->callback([=] {
-    *exitStatus = Simple("project unregister " + *named, CQVERcpUtil::DeleteProjectInfo(named->c_str()));
+    *exitStatus = ExitFor("project unregister " + *named, CQVERcpUtil::DeleteProjectInfo(named->c_str()));
   });
 
   auto* d = project->add_subcommand("delete", "Delete a project's recipe store, and the directory when it is empty");
   d->add_option("DIR", *named, "Project directory")->required();
-  d->callback([=] { *exitStatus = Simple("project delete " + *named, CQVERcpUtil::DeleteProject(named->c_str())); });
+  d->callback([=] { *exitStatus = ExitFor("project delete " + *named, CQVERcpUtil::DeleteProject(named->c_str())); });
 
   auto* station = app.add_subcommand("station", "The station: its directory, registry and the caller's identities");
   station->require_subcommand(1);

@@ -26,7 +26,6 @@ struct RecipeArgs {
   bool json = false;
 };
 
-int Done(const std::string& what, uint32_t rc) { return rc == 0 ? kExitOk : ReportFailure(what, rc); }
 
 // "1-3 5 7-1000" for the free numbers of a table, or a JSON array.
 int PrintFree(const int32_t* table, int size, bool json) {
@@ -109,14 +108,14 @@ int Set(const RecipeArgs& args) {
     if (k < 1 || k > QVERCP_UNITS) return ReportFailure("recipe set: --unit " + unit, QVC_ERR_CANNOT_EXECUTE);
     info.strUnitComment[k - 1] = unit.substr(eq + 1);
   }
-  return Done("recipe set", CQVERcpUtil::SetRcpInfo(args.dir.c_str(), &info));
+  return ExitFor("recipe set", CQVERcpUtil::SetRcpInfo(args.dir.c_str(), &info));
 }
 
 int CreateRecipe(const RecipeArgs& args) {
   std::string what = "recipe create " + std::to_string(args.number);
   if (uint32_t rc = CQVERcpUtil::CheckRcpDuplicate(args.dir.c_str(), args.number)) return ReportFailure(what, rc);
   const char* tmpl = args.templateFile ? args.templateFile->c_str() : nullptr;
-  return Done(what, CQVERcpUtil::CreateRecipe(args.headName.c_str(), args.dir.c_str(), args.number, tmpl));
+  return ExitFor(what, CQVERcpUtil::CreateRecipe(args.headName.c_str(), args.dir.c_str(), args.number, tmpl));
 }
 
 int CreateUnit(const RecipeArgs& args) {
@@ -127,7 +126,7 @@ int CreateUnit(const RecipeArgs& args) {
                                  : CQVERcpUtil::CheckUnitDuplicate(args.dir.c_str(), args.number);
   if (rc != 0) return ReportFailure(what, rc);
   const char* tmpl = args.templateFile ? args.templateFile->c_str() : nullptr;
-  return Done(what, CQVERcpUtil::CreateUnitRecipe(args.headName.c_str(), args.dir.c_str(), args.number, tmpl));
+  return ExitFor(what, CQVERcpUtil::CreateUnitRecipe(args.headName.c_str(), args.dir.c_str(), args.number, tmpl));
 }
 
 std::string EntryJson(const CQVERcpFileInfo& f) {
@@ -214,11 +213,11 @@ void AddRecipeCommands(CLI::App& app, int* exitStatus) {
   b->callback([=] {
     CString head = args->dir;
     QVEEngCatPath(head, "RcpHead.edf");
-    *exitStatus = Done("recipe bump-version", CQVERcpUtil::SetRcpHeadVersion(head.c_str()));
+    *exitStatus = ExitFor("recipe bump-version", CQVERcpUtil::SetRcpHeadVersion(head.c_str()));
   });
   auto* d = recipe->add_subcommand("delete", "Delete a recipe with everything in it");
   d->add_option("RECIPE_DIR", args->dir, "Recipe directory (RCPnnnn)")->required();
-  d->callback([=] { *exitStatus = Done("recipe delete", CQVERcpUtil::DeleteRecipe(args->dir.c_str())); });
+  d->callback([=] { *exitStatus = ExitFor("recipe delete", CQVERcpUtil::DeleteRecipe(args->dir.c_str())); });
 
   auto* unit = app.add_subcommand("unit", "Create and delete unit recipes and procedure files");
   unit->require_subcommand(1);
@@ -240,7 +239,7 @@ void AddRecipeCommands(CLI::App& app, int* exitStatus) {
   ud->add_option("RECIPE_DIR", args->dir, "Recipe directory (RCPnnnn)")->required();
   ud->add_option("N", args->number, "Unit number, 0 for the procedure")->required()->check(CLI::Range(0u, 32u));
   ud->callback([=] {
-    *exitStatus = Done("unit delete", CQVERcpUtil::DeleteUnitRecipe(args->dir.c_str(), args->number));
+    *exitStatus = ExitFor("unit delete", CQVERcpUtil::DeleteUnitRecipe(args->dir.c_str(), args->number));
   });
 
   auto* ls = app.add_subcommand("ls", "List a directory's recipe files, or a node's children, as file entries");

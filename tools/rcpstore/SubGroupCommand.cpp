@@ -22,7 +22,6 @@ CQVERcpDirInfo RecipeNamed(const std::string& name) {
   return recipe;
 }
 
-int Finish(const std::string& what, uint32_t rc) { return rc == 0 ? kExitOk : ReportFailure(what, rc); }
 
 CLI::App* AddPathCommand(CLI::App& parent, const char* name, const char* help, SubGroupArgs& args) {
   auto* cmd = parent.add_subcommand(name, help);
@@ -41,20 +40,20 @@ void AddSubGroupCommand(CLI::App& app, int* exitStatus) {
   auto* add = AddPathCommand(*group, "add", "Add an empty sub-group (the last NAME) inside the others", *args);
   add->add_option("NAME", args->path, pathHelp)->required();
   add->callback([=] {
-    *exitStatus = Finish("subgroup add", CQVERcpUtil::InsertSubGroup(args->groupDir.c_str(), args->path));
+    *exitStatus = ExitFor("subgroup add", CQVERcpUtil::InsertSubGroup(args->groupDir.c_str(), args->path));
   });
 
   auto* remove = AddPathCommand(*group, "remove", "Remove a sub-group; its recipes move up", *args);
   remove->add_option("NAME", args->path, pathHelp)->required();
   remove->callback([=] {
-    *exitStatus = Finish("subgroup remove", CQVERcpUtil::DeleteSubGroup(args->groupDir.c_str(), args->path));
+    *exitStatus = ExitFor("subgroup remove", CQVERcpUtil::DeleteSubGroup(args->groupDir.c_str(), args->path));
   });
 
   auto* rename = AddPathCommand(*group, "rename", "Give a sub-group a new name", *args);
   rename->add_option("NEW_NAME", args->newName, "The new name")->required();
   rename->add_option("NAME", args->path, pathHelp)->required();
   rename->callback([=] {
-    *exitStatus = Finish("subgroup rename", CQVERcpUtil::RenameSubGroup(args->groupDir.c_str(),
+    *exitStatus = ExitFor("subgroup rename", CQVERcpUtil::RenameSubGroup(args->groupDir.c_str(),
                                                                         args->newName.c_str(), args->path));
   });
 
@@ -64,7 +63,7 @@ void AddSubGroupCommand(CLI::App& app, int* exitStatus) {
   put->callback([=] {
     CQVERcpDirInfo recipe = RecipeNamed(args->recipe);
     *exitStatus =
-        Finish("subgroup put", CQVERcpUtil::InsertItemToSubGroup(args->groupDir.c_str(), args->path, &recipe));
+        ExitFor("subgroup put", CQVERcpUtil::InsertItemToSubGroup(args->groupDir.c_str(), args->path, &recipe));
   });
 
   auto* take = AddPathCommand(*group, "take", "Take a recipe out of whatever sub-group holds it", *args);
@@ -72,7 +71,7 @@ void AddSubGroupCommand(CLI::App& app, int* exitStatus) {
   take->callback([=] {
     CQVERcpDirInfo recipe = RecipeNamed(args->recipe);
     *exitStatus =
-        Finish("subgroup take", CQVERcpUtil::DeleteItemFromSubGroup(args->groupDir.c_str(), args->path, &recipe));
+        ExitFor("subgroup take", CQVERcpUtil::DeleteItemFromSubGroup(args->groupDir.c_str(), args->path, &recipe));
   });
 }
 

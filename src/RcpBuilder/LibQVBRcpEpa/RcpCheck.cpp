@@ -1,6 +1,9 @@
 // Tests of files and directories that change nothing: can they be opened,
 // and is anything holding them (moved to another name and back).
+#include "RcpCheck.h"
+
 #include "LibQVBRcpEpa.h"
+#include "LibQVCCommon/QVCError.h"
 #include "LibQVCCommon/QVCTime.h"
 #include "libqvecommon/QVEEngFile.h"
 #include "platform/FileApi.h"
@@ -25,6 +28,22 @@ CString TemporaryName(const char* path) {
 }
 
 }  // namespace
+
+namespace rcpcheck {
+
+bool Exists(const CString& path, bool directory) {
+  return (directory ? CQVERcpUtil::CheckDirFile(path.c_str(), kReadAccess, kShareReadWrite)
+                    : CQVERcpUtil::CheckFile(path.c_str(), kReadAccess, kShareReadWrite)) == 0;
+}
+
+uint32_t Duplicate(const CString& path, bool directory, const char* source, const char* text) {
+  constexpr uint16_t kMsgInternal = 9168;
+  if (!Exists(path, directory)) return 0;
+  _QVCSetError(kMsgInternal, source, __LINE__, QVC_ERR_EXISTS, text);
+  return QVC_ERR_EXISTS;
+}
+
+}  // namespace rcpcheck
 
 uint32_t CQVERcpUtil::CheckFile(const char* path, unsigned long access, unsigned long shareMode) {
   return OpenAndClose(path, access, shareMode, kNormalFile);

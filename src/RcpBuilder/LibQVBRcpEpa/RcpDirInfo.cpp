@@ -14,14 +14,6 @@ namespace {
 constexpr char kSource[] = "RcpDirInfo";
 constexpr uint16_t kMsgInternal = 9168;
 
-CString UpperAscii(const char* text) {
-  CString out = text != nullptr ? text : "";
-  for (char& c : out) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return out;
-}
-
 
 bool SameKeys(const CQVERcpDirInfo& a, const CQVERcpDirInfo& b) {
   switch (a.m_nKind) {
@@ -128,7 +120,7 @@ uint32_t CQVERcpDirInfo::SetFullPath(const char* path) {
 
 uint32_t CQVERcpDirInfo::SetRcpDirInfo(const char* parentPath, const char* name) {
   if (parentPath != nullptr) m_strParentPath = parentPath;
-  CString upper = UpperAscii(name);
+  CString upper = QVUpperAscii(name != nullptr ? name : "");
   m_strName = upper;
   int number = 0;
   if (std::sscanf(upper.c_str(), "RCP%4d", &number) == 1) {

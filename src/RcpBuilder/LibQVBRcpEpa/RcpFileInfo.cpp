@@ -122,8 +122,6 @@ uint32_t CQVERcpFileInfo::SetRcpFileInfo(const char* directory, const char* name
   m_strName = name != nullptr ? name : "";
   m_strExt = extension != nullptr ? extension : "";
   if (findData != nullptr) m_tModified = findData->ftLastWriteTime;
-  CString upper = m_strName;
-  for (char& c : upper) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
   m_nFileType = FileTypeOf(m_strExt);
   if (m_nFileType == 0) {
     _QVCSetError(kMsgInternal, kSource, __LINE__, QVERCP_ERR_INVALID_NAME, "Invalid Extention");
@@ -141,7 +139,7 @@ uint32_t CQVERcpFileInfo::SetRcpFileInfo(const char* directory, const char* name
     m_strComment = record.strComment;
   } else if (m_nKind == QVERCP_FILE_UNIT) {
     int number = 0;
-    m_nUnitNo = std::sscanf(upper.c_str(), "RCPPT%d", &number) == 1 ? number : 0;
+    m_nUnitNo = std::sscanf(QVUpperAscii(m_strName).c_str(), "RCPPT%d", &number) == 1 ? number : 0;
     if (cache.directory == dir) {
       m_strTitle = cache.record.strTitle;
       if (m_nUnitNo >= 1 && m_nUnitNo <= QVERCP_UNITS) m_strComment = cache.record.strUnitComment[m_nUnitNo - 1];

@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "LibQVCCommon/QVCCodes.h"
-#include "libqvecommon/QVEEngPath.h"
 #include "libqvecommon/QVEEngText.h"
 #include "libqveeda/QVEEdaCsv.h"
 
@@ -42,11 +41,6 @@ uint32_t WriteKeywordFile(const CString& path, const std::vector<CStringArray>& 
     file.Write(joined + "\n");
   }
   return file.Commit(path);
-}
-
-CString FileIn(const char* directory, const char* name) {
-  CString path = directory != nullptr ? directory : "";
-  return QVEEngCatPath(path, name);
 }
 
 }  // namespace rcptext

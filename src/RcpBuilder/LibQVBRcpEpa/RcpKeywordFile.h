@@ -33,7 +33,4 @@ uint32_t ReadKeywordFile(const CString& path, const std::function<void(const Key
 // staying whole.
 uint32_t WriteKeywordFile(const CString& path, const std::vector<CStringArray>& lines);
 
-// The path of a file of a directory.
-CString FileIn(const char* directory, const char* name);
-
 }  // namespace rcptext

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "LibQVBRcpEpa.h"
+#include "libqvecommon/QVEEngPath.h"
 #include "RcpSubGroupLine.h"
 #include "libqvecommon/QVEEngText.h"
 #include "libqveeda/QVEEdaCsv.h"
@@ -26,8 +27,8 @@ struct Piece {
 class Rewrite {
  public:
   explicit Rewrite(const char* groupDirectory)
-      : path_(rcpsubgroup::FileIn(groupDirectory, rcpsubgroup::kFileName)),
-        workPath_(rcpsubgroup::FileIn(groupDirectory, rcpsubgroup::kWorkFileName)) {}
+      : path_(QVEEngJoinPath(groupDirectory, rcpsubgroup::kFileName)),
+        workPath_(QVEEngJoinPath(groupDirectory, rcpsubgroup::kWorkFileName)) {}
 
   // Creates the work copy and opens the sub-group file. With missingIsEmpty
   // a group without the file reads as an empty one.

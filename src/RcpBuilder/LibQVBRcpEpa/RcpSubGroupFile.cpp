@@ -99,7 +99,7 @@ class SubGroupReader {
 uint32_t CQVERcpUtil::ReadSubGroupFile(const char* groupDirectory, CQVERcpDirInfo* groupNode) {
   if (groupNode == nullptr) return 0;
   SubGroupReader reader(groupNode);
-  rcptext::ReadKeywordFile(rcpsubgroup::FileIn(groupDirectory, rcpsubgroup::kFileName),
+  rcptext::ReadKeywordFile(QVEEngJoinPath(groupDirectory, rcpsubgroup::kFileName),
                            [&](const Line& line) { reader.Apply(line); });
   return 0;
 }

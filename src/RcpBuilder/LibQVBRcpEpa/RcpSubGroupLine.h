@@ -15,7 +15,6 @@ constexpr char kStart[] = "STARTSUB";
 constexpr char kNode[] = "NODE";
 constexpr char kEnd[] = "ENDSUB";
 
-using rcptext::FileIn;
 using rcptext::kLineBuffer;
 using Line = rcptext::KeywordLine;
 using rcptext::ParseLine;

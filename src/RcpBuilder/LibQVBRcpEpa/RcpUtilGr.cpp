@@ -1,7 +1,7 @@
 // Recipe groups: numbered directories RGnn below a project's Recipe
 // directory, each with its attribute file RcpGrAttr.txt.
 #include "LibQVBRcpEpa.h"
-#include "LibQVCCommon/QVCError.h"
+#include "RcpCheck.h"
 #include "RcpKeywordFile.h"
 #include "libqvecommon/QVEEngFile.h"
 #include "libqvecommon/QVEEngPath.h"
@@ -9,10 +9,7 @@
 namespace {
 
 constexpr char kSource[] = "RcpUtilGr";
-constexpr uint16_t kMsgInternal = 9168;
 constexpr char kAttrFile[] = "RcpGrAttr.txt";
-constexpr unsigned long kReadAccess = 0x80000000;
-constexpr unsigned long kShareReadWrite = 3;
 
 CString GroupDirectory(const char* projectDirectory, unsigned groupNo) {
   CString path = projectDirectory != nullptr ? projectDirectory : "";
@@ -26,7 +23,7 @@ CStringArray KeywordItems(const char* keyword, const CString& value) {
 
 uint32_t WriteGroupAttrFile(const char* directory, const CString& comment, const CString& server1,
                             const CString& server2) {
-  return rcptext::WriteKeywordFile(rcptext::FileIn(directory, kAttrFile),
+  return rcptext::WriteKeywordFile(QVEEngJoinPath(directory, kAttrFile),
                                    {KeywordItems("COMMENT", comment), KeywordItems("SERVER", server1),
                                     KeywordItems("SERVER", server2)});
 }
@@ -34,7 +31,7 @@ uint32_t WriteGroupAttrFile(const char* directory, const CString& comment, const
 // A third or later "SERVER" line overwrites the second server.
 uint32_t ReadGroupAttrFile(const char* directory, CString& comment, CString& server1, CString& server2) {
   int servers = 0;
-  uint32_t rc = rcptext::ReadKeywordFile(rcptext::FileIn(directory, kAttrFile), [&](const rcptext::KeywordLine& line) {
+  uint32_t rc = rcptext::ReadKeywordFile(QVEEngJoinPath(directory, kAttrFile), [&](const rcptext::KeywordLine& line) {
     if (line.keyword == "COMMENT") {
       comment = line.value;
     } else if (line.keyword == "SERVER") {
@@ -42,10 +39,6 @@ uint32_t ReadGroupAttrFile(const char* directory, CString& comment, CString& ser
     }
   });
   return rc == 0 ? 0 : QVC_ERR_TEXT_FILE_OPEN;
-}
-
-bool Exists(const CString& path) {
-  return CQVERcpUtil::CheckDirFile(path.c_str(), kReadAccess, kShareReadWrite) == 0;
 }
 
 }  // namespace
@@ -66,15 +59,13 @@ uint32_t CQVERcpUtil::FindFreeRcpGroupNo(const char* projectDirectory, int32_t* 
 }
 
 uint32_t CQVERcpUtil::CheckRcpGroupDuplicate(const char* projectDirectory, unsigned groupNo) {
-  if (!Exists(GroupDirectory(projectDirectory, groupNo))) return 0;
-  _QVCSetError(kMsgInternal, kSource, __LINE__, QVC_ERR_EXISTS, "CheckRcpDuplicate()");
-  return QVC_ERR_EXISTS;
+  return rcpcheck::Duplicate(GroupDirectory(projectDirectory, groupNo), true, kSource, "CheckRcpDuplicate()");
 }
 
 // An existing group is never overwritten: its attributes stay as they are.
 uint32_t CQVERcpUtil::CreateRecipeGroup(const char* projectDirectory, unsigned groupNo) {
   CString group = GroupDirectory(projectDirectory, groupNo);
-  if (Exists(group)) return QVC_ERR_EXISTS;
+  if (rcpcheck::Exists(group, true)) return QVC_ERR_EXISTS;
   if (uint32_t rc = QVEEngCreateDir(group.c_str(), 1)) return rc;
   return WriteGroupAttrFile(group.c_str(), "", "", "");
 }

@@ -34,7 +34,7 @@ CString RecipeDirectory(const CString& projectDirectory) {
 // before the old file is touched.
 uint32_t WriteProjectAttrFile(const CString& directory, const _QVERcpProjectInfo& info) {
   if (info.nStatus != 1 && info.nStatus != 2) return QVC_ERR_CANNOT_EXECUTE;
-  return rcptext::WriteKeywordFile(rcptext::FileIn(directory.c_str(), kAttrFile),
+  return rcptext::WriteKeywordFile(QVEEngJoinPath(directory.c_str(), kAttrFile),
                                    {{"REVISION", kRevision},
                                     {"STATUS", info.nStatus == 1 ? "C" : "U"},
                                     {"COMMENT", info.strComment},
@@ -99,7 +99,7 @@ uint32_t CQVERcpUtil::GetProjectInfo(const char* projectName, _QVERcpProjectInfo
     return rc;
   }
   info->strPath = path;
-  CString attrFile = rcptext::FileIn(RecipeDirectory(info->strPath).c_str(), kAttrFile);
+  CString attrFile = QVEEngJoinPath(RecipeDirectory(info->strPath).c_str(), kAttrFile);
   uint32_t rc = rcptext::ReadKeywordFile(attrFile, [&](const rcptext::KeywordLine& line) { ApplyProjectLine(line, info); });
   if (rc != 0) _QVCSetError(kMsgInternal, kSource, __LINE__, rc, "catnot open RcpPjtAttr.txt");
   return rc;

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "LibQVBRcpEpa.h"
-#include "LibQVCCommon/QVCError.h"
+#include "RcpCheck.h"
 #include "LibQVCCommon/QVCRevision.h"
 #include "LibQVCCommon/QVCTime.h"
 #include "libqvecommon/QVEEngFile.h"
@@ -17,10 +17,7 @@
 namespace {
 
 constexpr char kSource[] = "RcpUtilRcp";
-constexpr uint16_t kMsgInternal = 9168;
 constexpr char kHeadFile[] = "RcpHead.edf";
-constexpr unsigned long kReadAccess = 0x80000000;
-constexpr unsigned long kShareReadWrite = 3;
 
 // Fields of the records of a recipe header file.
 constexpr size_t kTitle = 0x00, kTitleWidth = 16;
@@ -86,11 +83,6 @@ int32_t NextVersion(const CString& text) {
   return next >= 1 && next <= kMaxVersion ? static_cast<int32_t>(next) : 1;
 }
 
-CString Join(const char* directory, const CString& name) {
-  CString path = directory != nullptr ? directory : "";
-  return QVEEngCatPath(path, name.c_str());
-}
-
 // Stamps a header freshly copied from a template: name, times, author and
 // revision; the texts keep the template's values.
 uint32_t InitRecipeHead(const CString& path, const char* headName) {
@@ -118,18 +110,10 @@ CString TemplateFor(const char* key, bool userFirst) {
   CString path;
   if (userFirst) {
     resolver.GetUDFTmplFilePath(key, nullptr, "QVUser", &path);
-    if (CQVERcpUtil::CheckFile(path.c_str(), kReadAccess, kShareReadWrite) == 0) return path;
+    if (rcpcheck::Exists(path, false)) return path;
   }
   resolver.GetUDFTmplFilePath(key, nullptr, "QVSystem", &path);
   return path;
-}
-
-uint32_t Duplicate(const CString& path, bool directory, const char* text) {
-  uint32_t rc = directory ? CQVERcpUtil::CheckDirFile(path.c_str(), kReadAccess, kShareReadWrite)
-                          : CQVERcpUtil::CheckFile(path.c_str(), kReadAccess, kShareReadWrite);
-  if (rc != 0) return 0;
-  _QVCSetError(kMsgInternal, kSource, __LINE__, QVC_ERR_EXISTS, text);
-  return QVC_ERR_EXISTS;
 }
 
 CString UnitFileName(unsigned unitNo) { return unitNo == 0 ? CString("RcpRP.edf") : QVFormat("RcpPT%02u.edf", unitNo); }
@@ -173,12 +157,12 @@ uint32_t CQVERcpUtil::GetRcpFileInfo(const char* path, uint32_t* kind, _QVERcpFi
 }
 
 uint32_t CQVERcpUtil::SetRcpInfo(const char* recipeDirectory, const _QVERcpFileDetailInfo* info) {
-  return SetRcpFileInfo(Join(recipeDirectory, kHeadFile).c_str(), info);
+  return SetRcpFileInfo(QVEEngJoinPath(recipeDirectory, kHeadFile).c_str(), info);
 }
 
 uint32_t CQVERcpUtil::GetRcpInfo(const char* recipeDirectory, uint32_t* recipeNo, _QVERcpFileDetailInfo* info) {
   if (recipeNo == nullptr) return QVC_ERR_CANNOT_EXECUTE;
-  if (uint32_t rc = GetRcpFileInfo(Join(recipeDirectory, kHeadFile).c_str(), nullptr, info)) return rc;
+  if (uint32_t rc = GetRcpFileInfo(QVEEngJoinPath(recipeDirectory, kHeadFile).c_str(), nullptr, info)) return rc;
   CString text = recipeDirectory != nullptr ? recipeDirectory : "";
   CString last = text.size() > 4 ? text.substr(text.size() - 4) : text;
   *recipeNo = static_cast<uint32_t>(std::strtol(last.c_str(), nullptr, 10));
@@ -214,15 +198,16 @@ uint32_t CQVERcpUtil::FindFreeRcpNo(const char* groupDirectory, int32_t* table) 
 }
 
 uint32_t CQVERcpUtil::CheckRcpDuplicate(const char* groupDirectory, unsigned recipeNo) {
-  return Duplicate(Join(groupDirectory, QVFormat("RCP%04u", recipeNo)), true, "CheckRcpDuplicate()");
+  return rcpcheck::Duplicate(QVEEngJoinPath(groupDirectory, QVFormat("RCP%04u", recipeNo).c_str()), true, kSource,
+                             "CheckRcpDuplicate()");
 }
 
 uint32_t CQVERcpUtil::CreateRecipe(const char* headName, const char* groupDirectory, unsigned recipeNo,
                                    const char* templateFile) {
-  CString recipe = Join(groupDirectory, QVFormat("RCP%04u", recipeNo));
+  CString recipe = QVEEngJoinPath(groupDirectory, QVFormat("RCP%04u", recipeNo).c_str());
   if (uint32_t rc = QVEEngCreateDir(recipe.c_str(), 1)) return rc;
   CString source = templateFile != nullptr ? CString(templateFile) : TemplateFor("RCPHEAD", true);
-  CString head = Join(recipe.c_str(), kHeadFile);
+  CString head = QVEEngJoinPath(recipe.c_str(), kHeadFile);
   if (uint32_t rc = QVEEngCopyFile(source.c_str(), head.c_str(), 1, 1)) return rc;
   InitRecipeHead(head, headName);
   return 0;
@@ -238,14 +223,13 @@ uint32_t CQVERcpUtil::FindFreeUnitNo(const char* recipeDirectory, int32_t* table
   if (table == nullptr) return QVC_ERR_CANNOT_EXECUTE;
   for (int i = 0; i < QVERCP_UNITS; ++i) table[i] = 1;
   CStringArray files;
-  if (uint32_t rc = QVEEngListFile(Join(recipeDirectory, "RcpPT*.edf").c_str(), files)) return rc;
+  if (uint32_t rc = QVEEngListFile(QVEEngJoinPath(recipeDirectory, "RcpPT*.edf").c_str(), files)) return rc;
   for (const CString& file : files) {
     CString dir;
     CString name;
     if (uint32_t rc = QVEEngSplitFilePath(file.c_str(), 1, dir, name)) return rc;
-    for (char& c : name) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
     int number = 0;
-    if (std::sscanf(name.c_str(), "RCPPT%d.EDF", &number) == 1 && number >= 1 && number <= QVERCP_UNITS) {
+    if (std::sscanf(QVUpperAscii(name).c_str(), "RCPPT%d.EDF", &number) == 1 && number >= 1 && number <= QVERCP_UNITS) {
       table[number - 1] = 0;
     }
   }
@@ -253,13 +237,14 @@ uint32_t CQVERcpUtil::FindFreeUnitNo(const char* recipeDirectory, int32_t* table
 }
 
 uint32_t CQVERcpUtil::CheckUnitDuplicate(const char* recipeDirectory, unsigned unitNo) {
-  return Duplicate(Join(recipeDirectory, QVFormat("RcpPT%02u.edf", unitNo)), false, "CheckUnitDuplicate()");
+  return rcpcheck::Duplicate(QVEEngJoinPath(recipeDirectory, QVFormat("RcpPT%02u.edf", unitNo).c_str()), false, kSource,
+                             "CheckUnitDuplicate()");
 }
 
 uint32_t CQVERcpUtil::CreateUnitRecipe(const char* headName, const char* recipeDirectory, unsigned unitNo,
                                        const char* templateFile) {
   CString source = templateFile != nullptr ? CString(templateFile) : TemplateFor("RCPPRT", unitNo != 0);
-  CString target = Join(recipeDirectory, UnitFileName(unitNo));
+  CString target = QVEEngJoinPath(recipeDirectory, UnitFileName(unitNo).c_str());
   if (uint32_t rc = QVEEngCopyFile(source.c_str(), target.c_str(), 1, 1)) return rc;
   _QVERcpFileDetailInfo info;
   GetRcpFileInfo(target.c_str(), nullptr, &info);
@@ -269,7 +254,7 @@ uint32_t CQVERcpUtil::CreateUnitRecipe(const char* headName, const char* recipeD
 }
 
 uint32_t CQVERcpUtil::DeleteUnitRecipe(const char* recipeDirectory, unsigned unitNo) {
-  CString file = Join(recipeDirectory, UnitFileName(unitNo));
+  CString file = QVEEngJoinPath(recipeDirectory, UnitFileName(unitNo).c_str());
   if (uint32_t rc = FileAccessCheck(file.c_str())) return rc;
   return QVEEngDeleteFile(file.c_str(), 1, 0);
 }
