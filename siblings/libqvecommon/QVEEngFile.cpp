@@ -33,26 +33,57 @@ uint32_t Reported(uint32_t rc, int report, int line, const char* what, const cha
 
 bool HasWildcard(const std::string& name) { return name.find_first_of("*?") != std::string::npos; }
 
+// Empties an open directory, depth first. A link is removed, never entered.
+uint32_t RemoveBelow(qvplatform::Directory& directory) {
+  std::vector<DirEntry> entries;
+  if (uint32_t rc = directory.Read(&entries)) return rc;
+  for (const DirEntry& entry : entries) {
+    bool isDirectory = entry.type == EntryType::kDirectory;
+    std::unique_ptr<qvplatform::Directory> inner;
+    uint32_t rc = isDirectory ? directory.OpenDirectory(entry.name, &inner) : 0;
+    if (rc == 0 && inner) rc = RemoveBelow(*inner);
+    inner.reset();
+    if (rc == 0) rc = directory.Remove(entry.name, isDirectory);
+    if (rc != 0) return rc;
+  }
+  return 0;
+}
+
+// Removes a file, or a directory with everything below it; a link at the
+// path is removed itself.
 uint32_t RemoveTree(const std::string& path) {
   qvplatform::Env* env = CurrentEnv();
   qvplatform::FileStat st;
-  if (uint32_t rc = env->Stat(path, &st)) return rc;
+  if (uint32_t rc = env->StatEntry(path, &st)) return rc;
   if (st.type != EntryType::kDirectory) return env->RemoveFile(path);
-  std::vector<DirEntry> entries;
-  if (uint32_t rc = env->ReadDirectory(path, &entries)) return rc;
-  for (const DirEntry& entry : entries) {
-    std::string child = QVEEngJoinPath(path.c_str(), entry.name.c_str());
-    uint32_t rc = entry.type == EntryType::kDirectory ? RemoveTree(child) : env->RemoveFile(child);
-    if (rc != 0) return rc;
-  }
+  std::unique_ptr<qvplatform::Directory> directory;
+  if (uint32_t rc = env->OpenDirectory(path, &directory)) return rc;
+  if (uint32_t rc = RemoveBelow(*directory)) return rc;
+  directory.reset();
   return env->RemoveDirectory(path);
 }
 
 bool Held(const std::string& path) {
   qvplatform::FileStat st;
-  if (CurrentEnv()->Stat(path, &st) != 0) return false;
+  if (CurrentEnv()->StatEntry(path, &st) != 0) return false;
   return st.type == EntryType::kDirectory ? qvplatform::IsAnythingBelowHeld(CurrentEnv()->Resolve(path))
                                           : qvplatform::IsHeld(path);
+}
+
+// Adds the files below an open directory; a directory below that cannot be
+// read is passed over. Links are never entered.
+void ListBelow(qvplatform::Directory& directory, const std::vector<DirEntry>& entries, const std::string& path,
+               CStringArray& files) {
+  for (const DirEntry& entry : entries) {
+    std::string child = QVEEngJoinPath(path.c_str(), entry.name.c_str());
+    if (entry.type == EntryType::kFile) files.push_back(child);
+    std::unique_ptr<qvplatform::Directory> inner;
+    std::vector<DirEntry> innerEntries;
+    if (entry.type == EntryType::kDirectory && directory.OpenDirectory(entry.name, &inner) == 0 &&
+        inner->Read(&innerEntries) == 0) {
+      ListBelow(*inner, innerEntries, child, files);
+    }
+  }
 }
 
 // The paths that a pattern's last component matches in its directory, in
@@ -72,21 +103,28 @@ uint32_t Expand(const std::string& pattern, std::vector<std::string>* paths, boo
   return 0;
 }
 
+// A link where the directory belongs does not count as the directory.
 uint32_t CreateOneDir(const std::string& path) {
   uint32_t rc = CurrentEnv()->MakeDirectory(path);
   if (rc != ERROR_ALREADY_EXISTS) return rc;
   qvplatform::FileStat st;
-  return CurrentEnv()->Stat(path, &st) == 0 && st.type == EntryType::kDirectory ? 0 : ERROR_ALREADY_EXISTS;
+  return CurrentEnv()->StatEntry(path, &st) == 0 && st.type == EntryType::kDirectory ? 0 : ERROR_ALREADY_EXISTS;
+}
+
+// The directories leading to a new one are the caller's path and may pass
+// through links.
+uint32_t CreateParents(const std::string& path) {
+  CString parent;
+  CString name;
+  if (QVEEngSplitFilePath(path.c_str(), 1, parent, name) != 0 || parent.empty() || parent == path) return 0;
+  qvplatform::FileStat st;
+  if (CurrentEnv()->Stat(parent, &st) == 0) return st.type == EntryType::kDirectory ? 0 : ERROR_ALREADY_EXISTS;
+  if (uint32_t rc = CreateParents(parent)) return rc;
+  return CreateOneDir(parent);
 }
 
 uint32_t CreateDirWithParents(const std::string& path) {
-  qvplatform::FileStat st;
-  if (CurrentEnv()->Stat(path, &st) == 0) return st.type == EntryType::kDirectory ? 0 : ERROR_ALREADY_EXISTS;
-  CString parent;
-  CString name;
-  if (QVEEngSplitFilePath(path.c_str(), 1, parent, name) == 0 && !parent.empty() && parent != path) {
-    if (uint32_t rc = CreateDirWithParents(parent)) return rc;
-  }
+  if (uint32_t rc = CreateParents(path)) return rc;
   return CreateOneDir(path);
 }
 
@@ -151,21 +189,12 @@ uint32_t QVEEngRenameDir(const char* from, const char* to, int report) {
 uint32_t QVEEngListFileRecursive(const char* directory, CStringArray& files) {
   files.clear();
   if (directory == nullptr) return ERROR_INVALID_PARAMETER;
-  std::vector<std::string> pending{directory};
-  bool first = true;
-  while (!pending.empty()) {
-    std::string dir = pending.back();
-    pending.pop_back();
-    std::vector<DirEntry> entries;
-    uint32_t rc = CurrentEnv()->ReadDirectory(dir, &entries);
-    if (rc != 0 && first) return rc;
-    first = false;
-    for (const DirEntry& entry : entries) {
-      if (entry.type == EntryType::kDirectory) pending.push_back(QVEEngJoinPath(dir.c_str(), entry.name.c_str()));
-      if (entry.type == EntryType::kFile) files.push_back(QVEEngJoinPath(dir.c_str(), entry.name.c_str()));
-    }
-  }
-  return 0;
+  std::unique_ptr<qvplatform::Directory> top;
+  std::vector<DirEntry> entries;
+  uint32_t rc = CurrentEnv()->OpenDirectory(directory, &top);
+  if (rc == 0) rc = top->Read(&entries);
+  if (rc == 0) ListBelow(*top, entries, directory, files);
+  return rc;
 }
 
 uint32_t QVEEngCopyFile(const char* source, const char* destination, int /*replace*/, int report) {

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "libqvecommon/QVEEngPath.h"
+#include "platform/ShareMode.h"
 #include "platform/Win32Types.h"
 
 namespace {
@@ -76,15 +77,19 @@ size_t QVEEngTextReader::Gets(char* buf, size_t size) {
 QVEEngTextWriter::QVEEngTextWriter() = default;
 
 QVEEngTextWriter::~QVEEngTextWriter() {
-  if (file_) Abandon();
+  if (file_ || hold_ != INVALID_HANDLE_VALUE) Abandon();
 }
 
 uint32_t QVEEngTextWriter::Create(const std::string& workPath) {
-  if (file_) Abandon();
+  if (file_ || hold_ != INVALID_HANDLE_VALUE) Abandon();
   workPath_ = workPath;
   buffer_.clear();
-  error_ = qvplatform::CurrentEnv()->CreateForWrite(workPath, &file_);
-  return error_;
+  uint32_t rc = qvplatform::ShareCreateHeld(workPath, &hold_);
+  if (rc == 0) rc = qvplatform::CurrentEnv()->CreateForWrite(workPath, &file_);
+  if (rc == 0 && !qvplatform::ShareNames(hold_, workPath)) rc = ERROR_SHARING_VIOLATION;
+  if (rc != 0) Abandon();
+  error_ = rc;
+  return rc;
 }
 
 uint32_t QVEEngTextWriter::Write(const char* data, size_t n) {
@@ -119,6 +124,9 @@ uint32_t QVEEngTextWriter::Commit(const std::string& targetPath) {
   uint32_t rc = Flush();
   if (rc == 0) rc = file_->Sync();
   if (rc == 0) rc = file_->Close();
+  // The rename moves whatever the work name holds; it must still be this
+  // edit's own file.
+  if (rc == 0 && !qvplatform::ShareNames(hold_, workPath_)) rc = ERROR_SHARING_VIOLATION;
   qvplatform::Env* env = qvplatform::CurrentEnv();
   if (rc == 0) rc = env->Rename(workPath_, targetPath);
   if (rc != 0) {
@@ -126,6 +134,7 @@ uint32_t QVEEngTextWriter::Commit(const std::string& targetPath) {
     return rc;
   }
   file_.reset();
+  ReleaseHold();
   CString directory;
   CString name;
   if (QVEEngSplitFilePath(targetPath.c_str(), 1, directory, name) == 0) env->SyncDirectory(directory);
@@ -135,5 +144,13 @@ uint32_t QVEEngTextWriter::Commit(const std::string& targetPath) {
 uint32_t QVEEngTextWriter::Abandon() {
   file_.reset();
   buffer_.clear();
-  return qvplatform::CurrentEnv()->RemoveFile(workPath_);
+  if (hold_ == INVALID_HANDLE_VALUE) return 0;
+  uint32_t rc = qvplatform::ShareNames(hold_, workPath_) ? qvplatform::CurrentEnv()->RemoveFile(workPath_) : 0;
+  ReleaseHold();
+  return rc;
+}
+
+void QVEEngTextWriter::ReleaseHold() {
+  qvplatform::ShareClose(hold_);
+  hold_ = INVALID_HANDLE_VALUE;
 }

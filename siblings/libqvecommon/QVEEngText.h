@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/Env.h"
+#include "platform/Win32Types.h"
 
 // Reads lines the way a 1024-byte line buffer does: a line of up to size-2
 // characters arrives whole with its line feed; a longer one arrives in pieces
@@ -42,6 +43,12 @@ class QVEEngTextReader {
 // one step: flushed to disk, renamed over the target, directory flushed.
 // Until Commit the target keeps its old content; when any step fails the
 // work file is removed and the target stays whole.
+//
+// The work file is held exclusively (share modes) from Create to the end of
+// the edit, so a second editor of the same target is refused (sharing
+// violation, 32) instead of destroying the first one's copy. An editor that
+// reads the target to rewrite it calls Create before reading, so that edits
+// follow one another and none is lost.
 class QVEEngTextWriter {
  public:
   QVEEngTextWriter();
@@ -49,7 +56,9 @@ class QVEEngTextWriter {
   QVEEngTextWriter(const QVEEngTextWriter&) = delete;
   QVEEngTextWriter& operator=(const QVEEngTextWriter&) = delete;
 
-  // Creates the work file, or empties it when it exists.
+  // Creates the work file afresh and holds it. A work file that another editor
+  // holds is left alone (32); one that nobody holds was left by an editor that
+  // died and is replaced. Never writes through a link.
   uint32_t Create(const std::string& workPath);
   // Appends text, each line feed written as CR LF. A failure sticks: later
   // writes do nothing and Commit reports it.
@@ -58,13 +67,16 @@ class QVEEngTextWriter {
   // Appends bytes as they are.
   uint32_t WriteBinary(const char* data, size_t n);
   uint32_t Commit(const std::string& targetPath);
-  // Closes and removes the work file. Returns the removal's result.
+  // Closes and removes the work file, if it is still this writer's own.
+  // Returns the removal's result.
   uint32_t Abandon();
 
  private:
   uint32_t Flush();
+  void ReleaseHold();
 
   std::unique_ptr<qvplatform::WritableFile> file_;
+  HANDLE hold_ = INVALID_HANDLE_VALUE;
   std::string workPath_;
   std::string buffer_;
   uint32_t error_ = 0;

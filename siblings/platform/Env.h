@@ -6,6 +6,13 @@
 // is tried first; only when a component is missing is it looked up without
 // regard to ASCII case in its parent directory. A new file is created under
 // the name given.
+//
+// The project directory is shared, so anything in it may be hostile. No call
+// follows a link at the last component of a path, and walks below a directory
+// work relative to the opened directory, so a link inside a store is never
+// entered. Where a regular file belongs, a link, FIFO, device or socket fails
+// with ERROR_CANT_ACCESS_FILE (1920) and a directory with ERROR_ACCESS_DENIED.
+// The components leading to the path are the caller's and are followed.
 #pragma once
 
 #include <cstddef>
@@ -16,6 +23,7 @@
 
 namespace qvplatform {
 
+// A link is kOther, never the type of what it points to.
 enum class EntryType { kFile, kDirectory, kOther };
 
 struct DirEntry {
@@ -45,14 +53,29 @@ class WritableFile {
   virtual uint32_t Close() = 0;
 };
 
+// A directory opened once; every name is looked up in it, never through a
+// link.
+class Directory {
+ public:
+  virtual ~Directory() = default;
+  // Reads the entries once, with the types of the entries themselves.
+  virtual uint32_t Read(std::vector<DirEntry>* out) = 0;
+  // Opens an entry that is a directory (a link fails, see above).
+  virtual uint32_t OpenDirectory(const std::string& name, std::unique_ptr<Directory>* out) = 0;
+  // Removes an entry: a file, link or other entry, or an empty directory.
+  virtual uint32_t Remove(const std::string& name, bool directory) = 0;
+};
+
 class Env {
  public:
   virtual ~Env() = default;
 
+  // Opens a regular file for reading; never waits on a FIFO.
   virtual uint32_t OpenForRead(const std::string& path, std::unique_ptr<ReadableFile>* out) = 0;
-  // Creates the file or empties the existing one.
+  // Opens a regular file for writing and empties it, creating it when missing.
   virtual uint32_t CreateForWrite(const std::string& path, std::unique_ptr<WritableFile>* out) = 0;
-  // Renames in one step, replacing an existing target.
+  // Renames in one step, replacing an existing target (a link at either name
+  // is renamed or replaced itself).
   virtual uint32_t Rename(const std::string& from, const std::string& to) = 0;
   virtual uint32_t RemoveFile(const std::string& path) = 0;
   virtual uint32_t RemoveDirectory(const std::string& path) = 0;
@@ -61,7 +84,12 @@ class Env {
   virtual uint32_t SyncDirectory(const std::string& path) = 0;
   // Reads a directory once; entry types come from the directory itself.
   virtual uint32_t ReadDirectory(const std::string& path, std::vector<DirEntry>* out) = 0;
+  // Follows a link at the last component (for paths that users give).
   virtual uint32_t Stat(const std::string& path, FileStat* out) = 0;
+  // The entry itself: a link is kOther.
+  virtual uint32_t StatEntry(const std::string& path, FileStat* out) = 0;
+  // Opens a directory that the path names itself (not a link to one).
+  virtual uint32_t OpenDirectory(const std::string& path, std::unique_ptr<Directory>* out) = 0;
   // The path under which an existing file is found (the path itself when it
   // exists as given, or when nothing matches).
   virtual std::string Resolve(const std::string& path) = 0;
@@ -94,6 +122,10 @@ class EnvWrapper : public Env {
     return target_->ReadDirectory(p, o);
   }
   uint32_t Stat(const std::string& p, FileStat* o) override { return target_->Stat(p, o); }
+  uint32_t StatEntry(const std::string& p, FileStat* o) override { return target_->StatEntry(p, o); }
+  uint32_t OpenDirectory(const std::string& p, std::unique_ptr<Directory>* o) override {
+    return target_->OpenDirectory(p, o);
+  }
   std::string Resolve(const std::string& p) override { return target_->Resolve(p); }
 
  protected:

@@ -20,10 +20,11 @@ namespace qvplatform {
 
 uint32_t MoveExclusive(const std::string& from, const std::string& to) {
   Env* env = CurrentEnv();
+  // The names themselves: a link is moved as it is, and holds nothing.
   FileStat source;
-  if (uint32_t rc = env->Stat(from, &source)) return rc;
+  if (uint32_t rc = env->StatEntry(from, &source)) return rc;
   FileStat target;
-  if (env->Stat(to, &target) == 0 && env->Resolve(to) != env->Resolve(from)) return ERROR_ALREADY_EXISTS;
+  if (env->StatEntry(to, &target) == 0 && env->Resolve(to) != env->Resolve(from)) return ERROR_ALREADY_EXISTS;
   bool held = source.type == EntryType::kDirectory ? IsAnythingBelowHeld(env->Resolve(from)) : IsHeld(from);
   if (held) return ERROR_SHARING_VIOLATION;
   return env->Rename(from, to);

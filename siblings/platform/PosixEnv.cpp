@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cerrno>
 
+#include "platform/Descriptor.h"
 #include "platform/Env.h"
 #include "platform/ErrorMap.h"
 
@@ -16,12 +17,6 @@ namespace qvplatform {
 namespace {
 
 bool IsMissing(int err) { return err == ENOENT || err == ENOTDIR; }
-
-EntryType TypeFromMode(mode_t mode) {
-  if (S_ISREG(mode)) return EntryType::kFile;
-  if (S_ISDIR(mode)) return EntryType::kDirectory;
-  return EntryType::kOther;
-}
 
 // Finds the entry of dir whose name equals leaf without regard to ASCII case.
 bool FindCaseless(const std::string& dir, const std::string& leaf, std::string* found) {
@@ -73,6 +68,27 @@ int WithResolve(const std::string& path, Op op) {
 }
 
 uint32_t Fail() { return LastWin32Error(); }
+
+class PosixDirectory : public Directory {
+ public:
+  explicit PosixDirectory(int fd) : fd_(fd) {}
+  ~PosixDirectory() override { close(fd_); }
+  uint32_t Read(std::vector<DirEntry>* out) override { return ListEntries(fd_, out); }
+  uint32_t OpenDirectory(const std::string& name, std::unique_ptr<Directory>* out) override {
+    int fd = openat(fd_, name.c_str(), kDirectoryFlags);
+    if (fd < 0) return Fail();
+    *out = std::make_unique<PosixDirectory>(fd);
+    return 0;
+  }
+  uint32_t Remove(const std::string& name, bool directory) override {
+    return unlinkat(fd_, name.c_str(), directory ? AT_REMOVEDIR : 0) == 0 ? 0 : Fail();
+  }
+
+  static constexpr int kDirectoryFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+
+ private:
+  int fd_;
+};
 
 class PosixReadableFile : public ReadableFile {
  public:
@@ -127,20 +143,24 @@ class PosixWritableFile : public WritableFile {
 class PosixEnv : public Env {
  public:
   uint32_t OpenForRead(const std::string& path, std::unique_ptr<ReadableFile>* out) override {
-    int fd = WithResolve(path, [](const std::string& p) { return open(p.c_str(), O_RDONLY | O_CLOEXEC); });
+    int fd = WithResolve(path, [](const std::string& p) {
+      return open(p.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    });
     if (fd < 0) return Fail();
-    struct stat st;
-    if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-      close(fd);
-      return Win32FromErrno(EISDIR);
-    }
+    if (uint32_t rc = RequireRegular(fd)) return rc;
     *out = std::make_unique<PosixReadableFile>(fd);
     return 0;
   }
 
   uint32_t CreateForWrite(const std::string& path, std::unique_ptr<WritableFile>* out) override {
-    int fd = open(ResolveCase(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    int fd = open(ResolveCase(path).c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd < 0) return Fail();
+    if (uint32_t rc = RequireRegular(fd)) return rc;
+    if (ftruncate(fd, 0) != 0) {
+      uint32_t rc = Fail();
+      close(fd);
+      return rc;
+    }
     *out = std::make_unique<PosixWritableFile>(fd);
     return 0;
   }
@@ -182,47 +202,41 @@ class PosixEnv : public Env {
       return open(p.empty() ? "." : p.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     });
     if (fd < 0) return Fail();
-    DIR* d = fdopendir(fd);
-    if (d == nullptr) {
-      uint32_t code = Fail();
-      close(fd);
-      return code;
-    }
-    while (dirent* e = readdir(d)) {
-      const char* n = e->d_name;
-      if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0))) continue;
-      out->push_back(DirEntry{n, EntryTypeOf(fd, e)});
-    }
-    closedir(d);
-    return 0;
+    uint32_t rc = ListEntries(fd, out);
+    close(fd);
+    return rc;
   }
 
   uint32_t Stat(const std::string& path, FileStat* out) override {
-    struct stat st;
-    int rc = WithResolve(path, [&](const std::string& p) { return stat(p.c_str(), &st); });
-    if (rc != 0) return Fail();
-    out->type = TypeFromMode(st.st_mode);
-    out->size = st.st_size;
-    out->mtime = st.st_mtime;
-    out->readOnly = (st.st_mode & S_IWUSR) == 0;
+    return StatWith(path, out, [](const char* p, struct stat* st) { return stat(p, st); });
+  }
+
+  uint32_t StatEntry(const std::string& path, FileStat* out) override {
+    return StatWith(path, out, [](const char* p, struct stat* st) { return lstat(p, st); });
+  }
+
+  uint32_t OpenDirectory(const std::string& path, std::unique_ptr<Directory>* out) override {
+    int fd = WithResolve(path, [](const std::string& p) {
+      return open(p.empty() ? "." : p.c_str(), PosixDirectory::kDirectoryFlags);
+    });
+    if (fd < 0) return Fail();
+    *out = std::make_unique<PosixDirectory>(fd);
     return 0;
   }
 
   std::string Resolve(const std::string& path) override { return ResolveCase(path); }
 
  private:
-  // The type from the directory entry; only a file system that reports none
-  // costs a stat.
-  static EntryType EntryTypeOf(int dirFd, const dirent* e) {
-    switch (e->d_type) {
-      case DT_REG: return EntryType::kFile;
-      case DT_DIR: return EntryType::kDirectory;
-      case DT_UNKNOWN: break;
-      default: return EntryType::kOther;
-    }
+  template <typename StatCall>
+  static uint32_t StatWith(const std::string& path, FileStat* out, StatCall call) {
     struct stat st;
-    if (fstatat(dirFd, e->d_name, &st, 0) != 0) return EntryType::kOther;
-    return TypeFromMode(st.st_mode);
+    int rc = WithResolve(path, [&](const std::string& p) { return call(p.c_str(), &st); });
+    if (rc != 0) return Fail();
+    out->type = TypeFromMode(st.st_mode);
+    out->size = st.st_size;
+    out->mtime = st.st_mtime;
+    out->readOnly = (st.st_mode & S_IWUSR) == 0;
+    return 0;
   }
 };
 

@@ -1,12 +1,14 @@
 #include "platform/ShareMode.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <vector>
 
+#include "platform/Descriptor.h"
 #include "platform/Env.h"
 #include "platform/ErrorMap.h"
 
@@ -18,6 +20,21 @@ namespace {
 constexpr off_t kGuard = 0x7FFFFFFF00000000LL;
 constexpr off_t kWriter = kGuard + 1;
 constexpr off_t kDenyWriters = kGuard + 2;
+
+// The guard is held for a few system calls only; a holder that keeps it
+// longer than this is treated as a holder of the file.
+constexpr int kGuardTries = 20;
+constexpr long kGuardPauseNs = 250 * 1000;
+
+// A new file of a creating open gets this mode whatever the umask, so that
+// every user of the station can take a lock on it later.
+constexpr mode_t kSharedMode = 0666;
+
+// Rounds of removing a stale work file and creating it afresh before giving
+// up to a competing editor.
+constexpr int kClaimTries = 3;
+
+constexpr int kProbeFlags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
 
 struct ShareHandle {
   int fd;
@@ -37,15 +54,30 @@ int Lock(int fd, int cmd, short type, off_t byte) {
   return rc;
 }
 
-// True when an open description other than fd's holds a lock on the byte.
+// True when an open description other than fd's holds a lock on the byte,
+// or when that cannot be learned.
 bool OtherHolds(int fd, off_t byte) {
   struct flock fl = {};
   fl.l_type = F_WRLCK;
   fl.l_whence = SEEK_SET;
   fl.l_start = byte;
   fl.l_len = 1;
-  if (fcntl(fd, F_OFD_GETLK, &fl) != 0) return false;
+  if (fcntl(fd, F_OFD_GETLK, &fl) != 0) return true;
   return fl.l_type != F_UNLCK;
+}
+
+bool HeldByOther(int fd) { return OtherHolds(fd, kWriter) || OtherHolds(fd, kDenyWriters); }
+
+// Takes the exclusive guard without ever waiting for long: a few tries a
+// fraction of a millisecond apart, then a sharing violation.
+uint32_t TakeGuard(int fd) {
+  for (int attempt = 0; attempt < kGuardTries; ++attempt) {
+    if (Lock(fd, F_OFD_SETLK, F_WRLCK, kGuard) == 0) return 0;
+    if (errno != EAGAIN && errno != EACCES) return LastWin32Error();
+    struct timespec pause = {0, kGuardPauseNs};
+    nanosleep(&pause, nullptr);
+  }
+  return ERROR_SHARING_VIOLATION;
 }
 
 // Takes this open's share locks, or fails with a sharing violation. The
@@ -53,7 +85,9 @@ bool OtherHolds(int fd, off_t byte) {
 // it may not write takes its lock without it.
 uint32_t TakeHold(int fd, bool writable, bool writes, bool deniesWriters) {
   if (!writes && !deniesWriters) return 0;
-  if (writable && Lock(fd, F_OFD_SETLKW, F_WRLCK, kGuard) != 0) return LastWin32Error();
+  if (writable) {
+    if (uint32_t rc = TakeGuard(fd)) return rc;
+  }
   uint32_t rc = 0;
   if ((writes && OtherHolds(fd, kDenyWriters)) || (deniesWriters && OtherHolds(fd, kWriter))) {
     rc = ERROR_SHARING_VIOLATION;
@@ -65,24 +99,115 @@ uint32_t TakeHold(int fd, bool writable, bool writes, bool deniesWriters) {
   return rc;
 }
 
-int OpenFlags(uint32_t access, uint32_t disposition, bool* ok) {
-  bool writes = (access & FILE_GENERIC_WRITE_ACCESS) != 0;
-  int flags = (writes ? O_RDWR : O_RDONLY) | O_CLOEXEC;
-  *ok = true;
-  switch (disposition) {
-    case CREATE_NEW: return flags | O_CREAT | O_EXCL;
-    case CREATE_ALWAYS:
-    case OPEN_ALWAYS: return flags | O_CREAT;
-    case OPEN_EXISTING:
-    case TRUNCATE_EXISTING: return flags;
-    default: *ok = false; return flags;
+bool KnownDisposition(uint32_t disposition) { return disposition >= CREATE_NEW && disposition <= TRUNCATE_EXISTING; }
+
+bool Creates(uint32_t disposition) {
+  return disposition == CREATE_NEW || disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS;
+}
+
+// Opens the regular file at path itself (never through a link), creating it
+// when the disposition asks for that. *created tells whether this open made it.
+uint32_t OpenRegular(const std::string& path, int flags, uint32_t disposition, int* fd, bool* created) {
+  *created = false;
+  if (Creates(disposition)) {
+    *fd = open(path.c_str(), flags | O_CREAT | O_EXCL, kSharedMode);
+    if (*fd >= 0) {
+      *created = true;
+      return 0;
+    }
+    if (errno != EEXIST) return LastWin32Error();
+    if (disposition == CREATE_NEW) return ERROR_FILE_EXISTS;
   }
+  *fd = open(path.c_str(), flags);
+  if (*fd < 0) return LastWin32Error();
+  return RequireRegular(*fd);
 }
 
 uint32_t OpenDirectory(const std::string& path, uint32_t flags, HANDLE* handle) {
   if ((flags & FILE_FLAG_BACKUP_SEMANTICS) == 0) return ERROR_ACCESS_DENIED;
-  int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) return LastWin32Error();
+  *handle = new ShareHandle{fd, -1};
+  return 0;
+}
+
+// A reader that denies writers holds its locks on a description of its own
+// that may take the guard: the same file, opened for writing when allowed.
+int OpenLockDescription(const std::string& path, int fd) {
+  int lockFd = open(path.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (lockFd < 0) return -1;
+  struct stat a;
+  struct stat b;
+  if (fstat(fd, &a) != 0 || fstat(lockFd, &b) != 0 || a.st_dev != b.st_dev || a.st_ino != b.st_ino) {
+    close(lockFd);
+    return -1;
+  }
+  return lockFd;
+}
+
+// Lets every station user lock a file this user made; a file created by an
+// open, or re-created by CREATE_ALWAYS, gets the shared mode.
+void ShareWithEveryone(int fd) {
+  struct stat st;
+  if (fstat(fd, &st) == 0 && st.st_uid == geteuid() && (st.st_mode & 07777) != kSharedMode) fchmod(fd, kSharedMode);
+}
+
+// Whether the file at dirFd/name is held; a name that is missing, a link or
+// not a regular file holds nothing, and any other failure counts as held.
+bool HeldAt(int dirFd, const std::string& name) {
+  int fd = openat(dirFd, name.c_str(), kProbeFlags);
+  if (fd < 0) return errno != ENOENT && errno != ENOTDIR && errno != ELOOP && errno != ENXIO;
+  struct stat st;
+  bool held = fstat(fd, &st) != 0 || (S_ISREG(st.st_mode) && HeldByOther(fd));
+  close(fd);
+  return held;
+}
+
+// Whether anything below the open directory is held; closes dirFd. Links are
+// never entered.
+bool HeldBelow(int dirFd) {
+  std::vector<DirEntry> entries;
+  bool held = ListEntries(dirFd, &entries) != 0;
+  for (size_t i = 0; !held && i < entries.size(); ++i) {
+    const DirEntry& entry = entries[i];
+    if (entry.type == EntryType::kFile) held = HeldAt(dirFd, entry.name);
+    if (entry.type != EntryType::kDirectory) continue;
+    int sub = openat(dirFd, entry.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    held = sub < 0 ? errno != ENOENT : HeldBelow(sub);
+  }
+  close(dirFd);
+  return held;
+}
+
+// Clears the name of a work file that no live editor holds: a link, FIFO or
+// other non-file is unlinked as it is; a file only while nobody holds it and
+// the name still refers to it. A held one is never touched.
+uint32_t RemoveStale(const std::string& path) {
+  struct stat st;
+  if (lstat(path.c_str(), &st) != 0) return errno == ENOENT ? 0 : LastWin32Error();
+  if (S_ISDIR(st.st_mode)) return ERROR_ACCESS_DENIED;
+  if (!S_ISREG(st.st_mode)) return unlink(path.c_str()) == 0 || errno == ENOENT ? 0 : LastWin32Error();
+  int fd = open(path.c_str(), kProbeFlags);
+  if (fd < 0) return errno == ENOENT ? 0 : ERROR_SHARING_VIOLATION;
+  uint32_t rc = 0;
+  if (HeldByOther(fd)) {
+    rc = ERROR_SHARING_VIOLATION;
+  } else if (NamesFile(AT_FDCWD, path, fd) && unlink(path.c_str()) != 0 && errno != ENOENT) {
+    rc = LastWin32Error();
+  }
+  close(fd);
+  return rc;
+}
+
+// Holds a file that this open has just created, and makes sure the name
+// still refers to it.
+uint32_t HoldCreated(const std::string& path, int fd, HANDLE* handle) {
+  uint32_t rc = TakeHold(fd, true, true, true);
+  if (rc == 0 && !NamesFile(AT_FDCWD, path, fd)) rc = ERROR_SHARING_VIOLATION;
+  if (rc != 0) {
+    close(fd);
+    return rc;
+  }
   *handle = new ShareHandle{fd, -1};
   return 0;
 }
@@ -95,29 +220,45 @@ uint32_t ShareOpen(const std::string& given, uint32_t access, uint32_t shareMode
   *handle = INVALID_HANDLE_VALUE;
   std::string path = Env::Posix()->Resolve(given);
   struct stat st;
-  if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return OpenDirectory(path, flags, handle);
-  bool ok = false;
-  int openFlags = OpenFlags(access, disposition, &ok);
-  if (!ok) return ERROR_INVALID_PARAMETER;
-  int fd = open(path.c_str(), openFlags, 0666);
-  if (fd < 0) return errno == EEXIST ? ERROR_FILE_EXISTS : LastWin32Error();
+  if (lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return OpenDirectory(path, flags, handle);
+  if (!KnownDisposition(disposition)) return ERROR_INVALID_PARAMETER;
   bool writes = (access & FILE_GENERIC_WRITE_ACCESS) != 0;
+  int openFlags = (writes ? O_RDWR : O_RDONLY) | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+  int fd = -1;
+  bool created = false;
+  if (uint32_t rc = OpenRegular(path, openFlags, disposition, &fd, &created)) return rc;
   bool deniesWriters = (shareMode & FILE_SHARE_WRITE) == 0;
-  // A reader that denies writers holds its locks on a description of its own.
-  int lockFd = !writes && deniesWriters ? open(path.c_str(), O_RDWR | O_CLOEXEC) : -1;
+  int lockFd = !writes && deniesWriters ? OpenLockDescription(path, fd) : -1;
   int holdFd = lockFd >= 0 ? lockFd : fd;
   uint32_t rc = TakeHold(holdFd, writes || lockFd >= 0, writes, deniesWriters);
-  if (rc == 0 && (disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING) && writes &&
-      ftruncate(fd, 0) != 0) {
-    rc = LastWin32Error();
-  }
+  bool empties = writes && (disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING);
+  if (rc == 0 && empties && ftruncate(fd, 0) != 0) rc = LastWin32Error();
   if (rc != 0) {
     close(fd);
     if (lockFd >= 0) close(lockFd);
     return rc;
   }
+  if (created || (writes && disposition == CREATE_ALWAYS)) ShareWithEveryone(fd);
   *handle = new ShareHandle{fd, lockFd};
   return 0;
+}
+
+uint32_t ShareCreateHeld(const std::string& given, HANDLE* handle) {
+  if (handle == nullptr) return ERROR_INVALID_PARAMETER;
+  *handle = INVALID_HANDLE_VALUE;
+  std::string path = Env::Posix()->Resolve(given);
+  for (int attempt = 0; attempt < kClaimTries; ++attempt) {
+    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd >= 0) return HoldCreated(path, fd, handle);
+    if (errno != EEXIST) return LastWin32Error();
+    if (uint32_t rc = RemoveStale(path)) return rc;
+  }
+  return ERROR_SHARING_VIOLATION;
+}
+
+bool ShareNames(HANDLE handle, const std::string& path) {
+  int fd = ShareDescriptor(handle);
+  return fd >= 0 && NamesFile(AT_FDCWD, Env::Posix()->Resolve(path), fd);
 }
 
 uint32_t ShareClose(HANDLE handle) {
@@ -134,24 +275,12 @@ int ShareDescriptor(HANDLE handle) {
   return static_cast<ShareHandle*>(handle)->fd;
 }
 
-bool IsHeld(const std::string& path) {
-  int fd = open(Env::Posix()->Resolve(path).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-  if (fd < 0) return false;
-  bool held = OtherHolds(fd, kWriter) || OtherHolds(fd, kDenyWriters);
-  close(fd);
-  return held;
-}
+bool IsHeld(const std::string& path) { return HeldAt(AT_FDCWD, Env::Posix()->Resolve(path)); }
 
 bool IsAnythingBelowHeld(const std::string& directory) {
-  std::vector<DirEntry> entries;
-  if (Env::Posix()->ReadDirectory(directory, &entries) != 0) return false;
-  for (const DirEntry& entry : entries) {
-    std::string path = directory + "/" + entry.name;
-    if (entry.type == EntryType::kDirectory ? IsAnythingBelowHeld(path) : (entry.type == EntryType::kFile && IsHeld(path))) {
-      return true;
-    }
-  }
-  return false;
+  int fd = open(Env::Posix()->Resolve(directory).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return errno != ENOENT;
+  return HeldBelow(fd);
 }
 
 }  // namespace qvplatform

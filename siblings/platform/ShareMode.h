@@ -6,7 +6,10 @@
 //    open that denies writers holds the file, in this process or another,
 //    and an open that denies writers fails while another has it for writing;
 //  - reading the file's text is never blocked;
-//  - a holder that dies releases its hold at once.
+//  - a holder that dies releases its hold at once;
+//  - nothing waits: a guard byte that stays taken gives a sharing violation.
+// No open follows a link at the path, and only regular files and directories
+// open (see Env.h for the codes).
 #pragma once
 
 #include <cstdint>
@@ -18,17 +21,30 @@ namespace qvplatform {
 
 // Opens or creates a file (or, with FILE_FLAG_BACKUP_SEMANTICS, a directory)
 // with the platform's access, share mode and creation disposition. A file is
-// emptied (CREATE_ALWAYS, TRUNCATE_EXISTING) only once the hold is taken.
+// emptied (CREATE_ALWAYS, TRUNCATE_EXISTING) only once the hold is taken. A
+// file that the open creates (or re-creates with CREATE_ALWAYS) gets mode
+// 0666 whatever the umask, so that every user of the station can take a lock
+// on it later.
 uint32_t ShareOpen(const std::string& path, uint32_t access, uint32_t shareMode, uint32_t disposition,
                    uint32_t flags, HANDLE* handle);
 uint32_t ShareClose(HANDLE handle);
 
+// Creates a new file at path that this handle alone holds (writes, denies
+// writers). A file at the name that another open holds is left alone (sharing
+// violation); one that nobody holds is stale and is unlinked first, as is a
+// link or other non-file there.
+uint32_t ShareCreateHeld(const std::string& path, HANDLE* handle);
+// True when path, itself, still names the file the handle has open.
+bool ShareNames(HANDLE handle, const std::string& path);
+
 // The descriptor of an open handle (for reads and writes through it), or -1.
 int ShareDescriptor(HANDLE handle);
 
-// True when some open holds the file for writing or denies writers.
+// True when some open holds the file for writing or denies writers, or when
+// that cannot be learned. A missing name, a link or a non-file is not held.
 bool IsHeld(const std::string& path);
-// True when some file below the directory (at any depth) is held.
+// True when some file below the directory (at any depth, links not entered)
+// is held, or when that cannot be learned.
 bool IsAnythingBelowHeld(const std::string& directory);
 
 }  // namespace qvplatform

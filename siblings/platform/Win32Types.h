@@ -31,6 +31,7 @@ constexpr uint32_t ERROR_ALREADY_EXISTS = 183;
 constexpr uint32_t ERROR_FILENAME_EXCED_RANGE = 206;
 constexpr uint32_t ERROR_NO_MORE_ITEMS = 259;
 constexpr uint32_t ERROR_DIRECTORY = 267;
+constexpr uint32_t ERROR_CANT_ACCESS_FILE = 1920;
 
 constexpr uint32_t FILE_ATTRIBUTE_READONLY = 0x01;
 constexpr uint32_t FILE_ATTRIBUTE_DIRECTORY = 0x10;

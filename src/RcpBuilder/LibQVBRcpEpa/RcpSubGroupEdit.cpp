@@ -34,7 +34,8 @@ class Rewrite {
   // a group without the file reads as an empty one.
   uint32_t Begin(bool missingIsEmpty) {
     missingIsEmpty_ = missingIsEmpty;
-    if (work_.Create(workPath_) != 0) return QVC_ERR_TEXT_FILE_OPEN;
+    // Another editor of the file is at work: the caller may try again.
+    if (uint32_t rc = work_.Create(workPath_)) return rc == ERROR_SHARING_VIOLATION ? rc : QVC_ERR_TEXT_FILE_OPEN;
     return OpenSource();
   }
 

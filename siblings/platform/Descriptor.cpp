@@ -1,0 +1,74 @@
+#include "platform/Descriptor.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/ErrorMap.h"
+#include "platform/Win32Types.h"
+
+namespace qvplatform {
+
+namespace {
+
+// The type from the directory entry; only a file system that reports none
+// costs a stat.
+EntryType EntryTypeOf(int dirFd, const dirent* e) {
+  switch (e->d_type) {
+    case DT_REG: return EntryType::kFile;
+    case DT_DIR: return EntryType::kDirectory;
+    case DT_UNKNOWN: break;
+    default: return EntryType::kOther;
+  }
+  struct stat st;
+  if (fstatat(dirFd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) return EntryType::kOther;
+  return TypeFromMode(st.st_mode);
+}
+
+}  // namespace
+
+EntryType TypeFromMode(unsigned mode) {
+  if (S_ISREG(mode)) return EntryType::kFile;
+  if (S_ISDIR(mode)) return EntryType::kDirectory;
+  return EntryType::kOther;
+}
+
+uint32_t RequireRegular(int fd) {
+  struct stat st;
+  uint32_t rc = fstat(fd, &st) != 0    ? LastWin32Error()
+                : S_ISDIR(st.st_mode)  ? ERROR_ACCESS_DENIED
+                : !S_ISREG(st.st_mode) ? ERROR_CANT_ACCESS_FILE
+                                       : 0;
+  if (rc != 0) close(fd);
+  return rc;
+}
+
+uint32_t ListEntries(int fd, std::vector<DirEntry>* out) {
+  out->clear();
+  int own = dup(fd);
+  if (own < 0) return LastWin32Error();
+  DIR* d = fdopendir(own);
+  if (d == nullptr) {
+    uint32_t code = LastWin32Error();
+    close(own);
+    return code;
+  }
+  rewinddir(d);  // the duplicate shares the position of earlier reads
+  while (dirent* e = readdir(d)) {
+    const char* n = e->d_name;
+    if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0))) continue;
+    out->push_back(DirEntry{n, EntryTypeOf(fd, e)});
+  }
+  closedir(d);
+  return 0;
+}
+
+bool NamesFile(int dirFd, const std::string& name, int fd) {
+  struct stat named;
+  struct stat open;
+  return fstatat(dirFd, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 && fstat(fd, &open) == 0 &&
+         named.st_dev == open.st_dev && named.st_ino == open.st_ino;
+}
+
+}  // namespace qvplatform

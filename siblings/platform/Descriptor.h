@@ -1,0 +1,28 @@
+// Checks on open descriptors that the Env and the share-mode emulation share:
+// what an open name turned out to be, and what a directory holds.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/Env.h"
+
+namespace qvplatform {
+
+// The entry type of a stat mode.
+EntryType TypeFromMode(unsigned mode);
+
+// Keeps fd when it is a regular file; otherwise closes it and fails with
+// ERROR_ACCESS_DENIED (a directory) or ERROR_CANT_ACCESS_FILE (anything else).
+uint32_t RequireRegular(int fd);
+
+// Reads the entries of an open directory from its start, each with the type
+// of the entry itself (a link is kOther). fd stays open.
+uint32_t ListEntries(int fd, std::vector<DirEntry>* out);
+
+// True when the name in the directory (AT_FDCWD for the working one) is,
+// itself, the file that fd has open.
+bool NamesFile(int dirFd, const std::string& name, int fd);
+
+}  // namespace qvplatform
