@@ -33,18 +33,25 @@ uint32_t Reported(uint32_t rc, int report, int line, const char* what, const cha
 
 bool HasWildcard(const std::string& name) { return name.find_first_of("*?") != std::string::npos; }
 
-// Empties an open directory, depth first. A link is removed, never entered.
+uint32_t RemoveBelow(qvplatform::Directory& directory);
+
+// Removes one entry of an open directory with everything below it. A link is
+// removed, never entered.
+uint32_t RemoveEntry(qvplatform::Directory& directory, const DirEntry& entry) {
+  bool isDirectory = entry.type == EntryType::kDirectory;
+  std::unique_ptr<qvplatform::Directory> inner;
+  uint32_t rc = isDirectory ? directory.OpenDirectory(entry.name, &inner) : 0;
+  if (rc == 0 && inner) rc = RemoveBelow(*inner);
+  inner.reset();
+  return rc != 0 ? rc : directory.Remove(entry.name, isDirectory);
+}
+
+// Empties an open directory, depth first.
 uint32_t RemoveBelow(qvplatform::Directory& directory) {
   std::vector<DirEntry> entries;
   if (uint32_t rc = directory.Read(&entries)) return rc;
   for (const DirEntry& entry : entries) {
-    bool isDirectory = entry.type == EntryType::kDirectory;
-    std::unique_ptr<qvplatform::Directory> inner;
-    uint32_t rc = isDirectory ? directory.OpenDirectory(entry.name, &inner) : 0;
-    if (rc == 0 && inner) rc = RemoveBelow(*inner);
-    inner.reset();
-    if (rc == 0) rc = directory.Remove(entry.name, isDirectory);
-    if (rc != 0) return rc;
+    if (uint32_t rc = RemoveEntry(directory, entry)) return rc;
   }
   return 0;
 }
@@ -86,19 +93,27 @@ void ListBelow(qvplatform::Directory& directory, const std::vector<DirEntry>& en
   }
 }
 
-// The paths that a pattern's last component matches in its directory, in
-// ascending name order.
-uint32_t Expand(const std::string& pattern, std::vector<std::string>* paths, bool filesOnly = false) {
-  CString dir;
+// The entries that a pattern's last component matches in its directory, in
+// ascending name order, with that directory opened (never through a link).
+struct Expansion {
+  CString directory;
+  std::unique_ptr<qvplatform::Directory> opened;
+  std::vector<DirEntry> matches;
+
+  std::string PathOf(const DirEntry& entry) const { return QVEEngJoinPath(directory.c_str(), entry.name.c_str()); }
+};
+
+uint32_t Expand(const std::string& pattern, Expansion* out) {
   CString glob;
-  if (uint32_t rc = QVEEngSplitFilePath(pattern.c_str(), 1, dir, glob)) return rc;
+  if (uint32_t rc = QVEEngSplitFilePath(pattern.c_str(), 1, out->directory, glob)) return rc;
   std::vector<DirEntry> entries;
-  if (uint32_t rc = CurrentEnv()->ReadDirectory(dir.empty() ? "." : dir, &entries)) return rc;
+  uint32_t rc = CurrentEnv()->OpenDirectory(out->directory.empty() ? "." : out->directory, &out->opened);
+  if (rc == 0) rc = out->opened->Read(&entries);
+  if (rc != 0) return rc;
   std::sort(entries.begin(), entries.end(),
             [](const DirEntry& a, const DirEntry& b) { return QVEEngNameBefore(a.name, b.name); });
-  for (const DirEntry& entry : entries) {
-    if (filesOnly && entry.type != EntryType::kFile) continue;
-    if (fnmatch(glob.c_str(), entry.name.c_str(), FNM_CASEFOLD) == 0) paths->push_back(QVEEngJoinPath(dir.c_str(), entry.name.c_str()));
+  for (DirEntry& entry : entries) {
+    if (fnmatch(glob.c_str(), entry.name.c_str(), FNM_CASEFOLD) == 0) out->matches.push_back(std::move(entry));
   }
   return 0;
 }
@@ -161,17 +176,22 @@ uint32_t QVEEngDeleteRecursive(const char* pathOrPattern, int report, int /*flag
   if (pathOrPattern == nullptr || *pathOrPattern == 0) {
     return Reported(ERROR_INVALID_NAME, report, __LINE__, "DeleteRecursive", pathOrPattern);
   }
-  std::vector<std::string> targets;
   CString dir;
   CString last;
   QVEEngSplitFilePath(pathOrPattern, 1, dir, last);
-  uint32_t rc = HasWildcard(last) ? Expand(pathOrPattern, &targets) : 0;
-  if (!HasWildcard(last)) targets.push_back(pathOrPattern);
-  for (const std::string& target : targets) {
-    if (rc == 0 && Held(target)) rc = ERROR_SHARING_VIOLATION;
+  uint32_t rc = 0;
+  if (!HasWildcard(last)) {
+    rc = Held(pathOrPattern) ? ERROR_SHARING_VIOLATION : RemoveTree(pathOrPattern);
+    return Reported(rc, report, __LINE__, "DeleteRecursive", pathOrPattern);
   }
-  for (const std::string& target : targets) {
-    if (rc == 0) rc = RemoveTree(target);
+  // The matches are removed relative to their opened directory.
+  Expansion expansion;
+  rc = Expand(pathOrPattern, &expansion);
+  for (const DirEntry& entry : expansion.matches) {
+    if (rc == 0 && Held(expansion.PathOf(entry))) rc = ERROR_SHARING_VIOLATION;
+  }
+  for (const DirEntry& entry : expansion.matches) {
+    if (rc == 0) rc = RemoveEntry(*expansion.opened, entry);
   }
   return Reported(rc, report, __LINE__, "DeleteRecursive", pathOrPattern);
 }
@@ -217,8 +237,10 @@ uint32_t QVEEngCopyFile(const char* source, const char* destination, int /*repla
 uint32_t QVEEngListFile(const char* pattern, CStringArray& files) {
   files.clear();
   if (pattern == nullptr) return ERROR_INVALID_PARAMETER;
-  std::vector<std::string> paths;
-  if (uint32_t rc = Expand(pattern, &paths, true)) return rc;
-  files.assign(paths.begin(), paths.end());
+  Expansion expansion;
+  if (uint32_t rc = Expand(pattern, &expansion)) return rc;
+  for (const DirEntry& entry : expansion.matches) {
+    if (entry.type == EntryType::kFile) files.push_back(expansion.PathOf(entry));
+  }
   return 0;
 }
