@@ -82,7 +82,8 @@ class Env {
   virtual uint32_t MakeDirectory(const std::string& path) = 0;
   // Flushes a directory's entries (after a rename in it).
   virtual uint32_t SyncDirectory(const std::string& path) = 0;
-  // Reads a directory once; entry types come from the directory itself.
+  // Reads a directory once (not through a link at the path); entry types
+  // come from the directory itself.
   virtual uint32_t ReadDirectory(const std::string& path, std::vector<DirEntry>* out) = 0;
   // Follows a link at the last component (for paths that users give).
   virtual uint32_t Stat(const std::string& path, FileStat* out) = 0;

@@ -198,13 +198,9 @@ class PosixEnv : public Env {
 
   uint32_t ReadDirectory(const std::string& path, std::vector<DirEntry>* out) override {
     out->clear();
-    int fd = WithResolve(path, [](const std::string& p) {
-      return open(p.empty() ? "." : p.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    });
-    if (fd < 0) return Fail();
-    uint32_t rc = ListEntries(fd, out);
-    close(fd);
-    return rc;
+    std::unique_ptr<Directory> directory;
+    if (uint32_t rc = OpenDirectory(path, &directory)) return rc;
+    return directory->Read(out);
   }
 
   uint32_t Stat(const std::string& path, FileStat* out) override {

@@ -1,0 +1,250 @@
+// A project directory that a user of another station has booby-trapped:
+// links to files and directories outside the store, FIFOs, directories where
+// files belong and files where directories belong, at every name the store
+// reads or writes. Every library call must end (no hang, no crash) with a
+// failure or a safe result, and nothing outside the store may change.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
+#include <map>
+
+#include "LibQVBRcpEpa.h"
+#include "RunInChild.h"
+#include "TestSupport.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+enum class Trap { kLinkToFile, kLinkToDirectory, kFifo, kDirectory, kFile };
+
+const char* TrapName(Trap trap) {
+  switch (trap) {
+    case Trap::kLinkToFile: return "link to a file outside";
+    case Trap::kLinkToDirectory: return "link to a directory outside";
+    case Trap::kFifo: return "FIFO";
+    case Trap::kDirectory: return "directory";
+    case Trap::kFile: return "file";
+  }
+  return "";
+}
+
+// Type, mode and bytes (or link target) of everything below a directory.
+std::map<std::string, std::string> Snapshot(const std::string& root) {
+  std::map<std::string, std::string> entries;
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    struct stat st;
+    lstat(entry.path().c_str(), &st);
+    std::string value = std::to_string(st.st_mode) + ":";
+    if (S_ISREG(st.st_mode)) value += qvtest::ReadFile(entry.path());
+    if (S_ISLNK(st.st_mode)) value += fs::read_symlink(entry.path()).string();
+    entries[fs::relative(entry.path(), root).string()] = value;
+  }
+  return entries;
+}
+
+// A small store (project P, group RG01, recipe RCP0001 with a unit recipe,
+// a sub-group and a work directory) beside a sentinel tree "outside" whose
+// names are those the store uses, so a followed link would reach them.
+class Store {
+ public:
+  Store() {
+    EXPECT_EQ(CQVERcpUtil::CreateProject("P", tmp_.path().c_str()), 0u);
+    _QVERcpProjectInfo info{};
+    info.strPath = project();
+    info.nStatus = 1;
+    EXPECT_EQ(CQVERcpUtil::SetProjectInfo("P", &info, 0), 0u);
+    EXPECT_EQ(CQVERcpUtil::CreateRecipeGroup(project().c_str(), 1), 0u);
+    EXPECT_EQ(CQVERcpUtil::CreateRecipe("HEAD", group().c_str(), 1, nullptr), 0u);
+    EXPECT_EQ(CQVERcpUtil::CreateUnitRecipe("UNIT", recipe().c_str(), 1, nullptr), 0u);
+    EXPECT_EQ(CQVERcpUtil::InsertSubGroup(group().c_str(), {"S"}), 0u);
+    qvtest::WriteFile(recipe() + "/TEMP/work.tmp", "w");
+    qvtest::WriteFile(outside() + "/victim.txt", "victim");
+    for (const char* name : {"RcpHead.edf", "RcpPT01.edf", "RcpLock.txt", "RcpPjtLock.txt", "RcpGrAttr.txt",
+                             "RcpPJTAttr.txt", "RcpSubGroup.txt", "TEMP/keep.txt", "RCP0001/RcpHead.edf",
+                             "RCP0001/TEMP/keep.txt", "RG01/RcpGrAttr.txt", "RG01/RCP0001/TEMP/keep.txt"}) {
+      qvtest::WriteFile(outside() + "/dir/" + name, std::string("sentinel ") + name);
+    }
+  }
+
+  std::string project() const { return tmp_ / "P"; }
+  std::string group() const { return tmp_ / "P/Recipe/RG01"; }
+  std::string recipe() const { return tmp_ / "P/Recipe/RG01/RCP0001"; }
+  std::string outside() const { return tmp_ / "outside"; }
+
+  // Puts the trap in place of whatever stands at the path.
+  void Plant(const std::string& path, Trap trap) const {
+    fs::remove_all(path);
+    switch (trap) {
+      case Trap::kLinkToFile: fs::create_symlink(outside() + "/victim.txt", path); break;
+      case Trap::kLinkToDirectory: fs::create_directory_symlink(outside() + "/dir", path); break;
+      case Trap::kFifo: mkfifo(path.c_str(), 0666); break;
+      case Trap::kDirectory: qvtest::WriteFile(path + "/inside.txt", "x"); break;
+      case Trap::kFile: qvtest::WriteFile(path, "x"); break;
+    }
+  }
+
+ private:
+  qvtest::TempDir tmp_;
+};
+
+struct Call {
+  const char* name;
+  std::function<uint32_t(const Store&)> run;
+  bool mustFail = false;  // the call needs the trapped name itself
+};
+
+// Places of the store, the traps planted there, and the calls that use them.
+struct Place {
+  std::function<std::string(const Store&)> path;
+  std::vector<Trap> traps;
+  std::vector<Call> calls;
+};
+
+uint32_t Tree(const Store& store) {
+  CQVERcpDirInfo project;
+  project.m_nKind = QVERCP_KIND_PROJECT;
+  std::string parent = store.project().substr(0, store.project().rfind('/'));
+  project.m_strParentPath = parent;
+  project.m_strName = "P";
+  project.m_strProject = "P";
+  return CQVERcpUtil::GetDirectoryList(&project, 1, 1);
+}
+
+uint32_t LockAndUnlock(const Store& store, bool project) {
+  CQVERcpLock lock;
+  uint32_t rc = project ? lock.LockProject("P", 0, nullptr, nullptr)
+                        : lock.LockRecipe("R", 0, 0, store.recipe().c_str(), 0, nullptr, nullptr);
+  if (rc == 0) rc = lock.Unlock();
+  return rc;
+}
+
+uint32_t SetHead(const Store& store, const std::string& file) {
+  _QVERcpFileDetailInfo info;
+  info.strComment = "c";
+  return file.empty() ? CQVERcpUtil::SetRcpInfo(store.recipe().c_str(), &info)
+                      : CQVERcpUtil::SetRcpFileInfo((store.recipe() + "/" + file).c_str(), &info);
+}
+
+uint32_t GetHead(const Store& store, const std::string& file) {
+  _QVERcpFileDetailInfo info;
+  uint32_t kind = 0;
+  return CQVERcpUtil::GetRcpFileInfo((store.recipe() + "/" + file).c_str(), &kind, &info);
+}
+
+uint32_t SetGroup(const Store& store) {
+  _QVERcpGroupInfo info;
+  info.strComment = "c";
+  info.astrServer = {"s"};
+  return CQVERcpUtil::SetRecipeGroupInfo(store.group().c_str(), &info);
+}
+
+uint32_t GetGroup(const Store& store) {
+  _QVERcpGroupInfo info;
+  return CQVERcpUtil::GetRecipeGroupInfo(store.group().c_str(), &info);
+}
+
+uint32_t SetProject(const Store& store) {
+  _QVERcpProjectInfo info{};
+  info.strPath = store.project();
+  info.nStatus = 2;
+  return CQVERcpUtil::SetProjectInfo("P", &info, 1);
+}
+
+uint32_t GetProject(const Store&) {
+  _QVERcpProjectInfo info{};
+  return CQVERcpUtil::GetProjectInfo("P", &info);
+}
+
+uint32_t AddSubGroup(const Store& store) { return CQVERcpUtil::InsertSubGroup(store.group().c_str(), {"T"}); }
+
+uint32_t ListRecipe(const Store& store) {
+  CQVERcpFileInfoArray files;
+  return CQVERcpUtil::GetFileList(store.recipe().c_str(), files);
+}
+
+uint32_t CleanTemp(const Store&) { return CQVERcpUtil::DeleteTempFile("P"); }
+
+std::function<std::string(const Store&)> InRecipe(const std::string& name) {
+  return [name](const Store& s) { return s.recipe() + "/" + name; };
+}
+
+std::function<std::string(const Store&)> InGroup(const std::string& name) {
+  return [name](const Store& s) { return s.group() + "/" + name; };
+}
+
+std::function<std::string(const Store&)> InProject(const std::string& name) {
+  return [name](const Store& s) { return s.project() + "/" + name; };
+}
+
+const std::vector<Trap> kFileTraps = {Trap::kLinkToFile, Trap::kLinkToDirectory, Trap::kFifo, Trap::kDirectory};
+const std::vector<Trap> kDirectoryTraps = {Trap::kLinkToDirectory, Trap::kFile, Trap::kFifo};
+
+std::vector<Place> Places() {
+  auto head = [](const Store& s) { return GetHead(s, "RcpHead.edf"); };
+  auto unit = [](const Store& s) { return GetHead(s, "RcpPT01.edf"); };
+  auto setHead = [](const Store& s) { return SetHead(s, ""); };
+  auto setUnit = [](const Store& s) { return SetHead(s, "RcpPT01.edf"); };
+  auto lockRecipe = [](const Store& s) { return LockAndUnlock(s, false); };
+  auto lockProject = [](const Store& s) { return LockAndUnlock(s, true); };
+  auto deleteRecipe = [](const Store& s) { return CQVERcpUtil::DeleteRecipe(s.recipe().c_str()); };
+  auto deleteGroup = [](const Store& s) { return CQVERcpUtil::DeleteRecipeGroup(s.group().c_str()); };
+  auto deleteProject = [](const Store& s) { return CQVERcpUtil::DeleteProject(s.project().c_str()); };
+  auto inUse = [](const Store& s) { return CQVERcpUtil::DirAccessCheck(s.recipe().c_str()); };
+  return {
+      {InGroup("RcpSubGroup.txt"), kFileTraps, {{"tree", Tree}, {"insert sub-group", AddSubGroup, true}}},
+      {InGroup("RcpSubGroupwork.txt"), kFileTraps, {{"insert sub-group", AddSubGroup}, {"tree", Tree}}},
+      {InRecipe("RcpHead.edf"), kFileTraps,
+       {{"read header", head, true}, {"write header", setHead, true}, {"list", ListRecipe}, {"tree", Tree}}},
+      {InRecipe("RcpHead.edf.new"), kFileTraps, {{"write header", setHead}, {"list", ListRecipe}}},
+      {InRecipe("RcpPT01.edf"), kFileTraps,
+       {{"read unit", unit, true}, {"write unit", setUnit, true}, {"list", ListRecipe}}},
+      {InRecipe("RcpPT01.edf.new"), kFileTraps, {{"write unit", setUnit}}},
+      {InGroup("RcpGrAttr.txt"), kFileTraps,
+       {{"read group", GetGroup, true}, {"write group", SetGroup}, {"tree", Tree}}},
+      {InGroup("RcpGrAttr.txt.new"), kFileTraps, {{"write group", SetGroup}}},
+      {InProject("Recipe/RcpPJTAttr.txt"), kFileTraps,
+       {{"read project", GetProject, true}, {"write project", SetProject}}},
+      {InProject("Recipe/RcpPJTAttr.txt.new"), kFileTraps, {{"write project", SetProject}}},
+      {InProject("RcpPjtLock.txt"), kFileTraps, {{"lock project", lockProject, true}}},
+      {InRecipe("RcpLock.txt"), kFileTraps,
+       {{"lock recipe", lockRecipe, true}, {"in-use check", inUse}, {"clean temp", CleanTemp},
+        {"delete recipe", deleteRecipe}}},
+      {InRecipe("TEMP"), kDirectoryTraps, {{"tree", Tree}, {"clean temp", CleanTemp}, {"delete recipe", deleteRecipe}}},
+      {[](const Store& s) { return s.recipe(); }, kDirectoryTraps,
+       {{"tree", Tree}, {"list", ListRecipe}, {"clean temp", CleanTemp}, {"delete recipe", deleteRecipe},
+        {"delete group", deleteGroup}}},
+      {[](const Store& s) { return s.group(); }, kDirectoryTraps,
+       {{"tree", Tree}, {"clean temp", CleanTemp}, {"delete group", deleteGroup}, {"delete project", deleteProject}}},
+      {InProject("Recipe"), kDirectoryTraps, {{"tree", Tree}, {"clean temp", CleanTemp}, {"delete project", deleteProject}}},
+  };
+}
+
+TEST(HostileTreeTest, EveryTrapFailsSafelyAndNothingOutsideChanges) {
+  int cases = 0;
+  for (const Place& place : Places()) {
+    for (Trap trap : place.traps) {
+      Store store;
+      std::string path = place.path(store);
+      store.Plant(path, trap);
+      const auto sentinel = Snapshot(store.outside());
+      for (const Call& call : place.calls) {
+        SCOPED_TRACE(path + " as " + TrapName(trap) + ", " + call.name);
+        qvtest::ChildOutcome outcome = qvtest::RunInChild([&] { return call.run(store); });
+        ++cases;
+        ASSERT_TRUE(outcome.finished) << "hangs";
+        ASSERT_TRUE(outcome.returned) << "crashes";
+        if (call.mustFail) {
+          EXPECT_NE(outcome.rc, 0u);
+        }
+        EXPECT_EQ(Snapshot(store.outside()), sentinel);
+      }
+    }
+  }
+  RecordProperty("cases", cases);
+  std::printf("hostile cases: %d\n", cases);
+}
+
+}  // namespace
