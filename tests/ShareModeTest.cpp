@@ -1,11 +1,18 @@
 // Share modes between real processes, and the open and in-use checks that
 // rest on them.
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
+
 #include "LibQVBRcpEpa.h"
+#include "RunInChild.h"
 #include "TestProcess.h"
 #include "TestSupport.h"
 #include "libqvecommon/QVEEngFile.h"
+#include "libqvecommon/QVEEngText.h"
+#include "platform/Env.h"
 #include "platform/ShareMode.h"
 
 using qvtest::Exists;
@@ -112,6 +119,91 @@ TEST(ShareModeTest, InUseChecksMoveAndRestoreOnlyWhatIsFree) {
   EXPECT_FALSE(Exists(group));
   EXPECT_FALSE(Exists(tmp / "RG02"));
   EXPECT_TRUE(Exists(tmp / "keep"));
+}
+
+TEST(ShareModeTest, OneEditorAtATimeHoldsAWorkFileAndADeadEditorsCopyIsReplaced) {
+  qvtest::TempDir tmp;
+  std::string group = tmp / "RG01";
+  std::string file = group + "/RcpSubGroup.txt";
+  std::string work = group + "/RcpSubGroupwork.txt";
+  WriteFile(file, "STARTSUB,A\r\nENDSUB,A\r\n");
+  const std::string half(70000, 'h');  // more than the writer buffers, so it is on disk
+  qvtest::ChildProcess editor([&] {
+    auto* writer = new QVEEngTextWriter;  // lives until the editor is killed
+    uint32_t rc = writer->Create(work);
+    return static_cast<int>(rc != 0 ? rc : writer->WriteBinary(half.data(), half.size()));
+  });
+  ASSERT_EQ(editor.started(), 0);
+
+  QVEEngTextWriter second;
+  EXPECT_EQ(second.Create(work), static_cast<uint32_t>(ERROR_SHARING_VIOLATION));
+  EXPECT_EQ(second.Abandon(), 0u);
+  EXPECT_EQ(CQVERcpUtil::InsertSubGroup(group.c_str(), {"B"}), static_cast<uint32_t>(ERROR_SHARING_VIOLATION));
+  EXPECT_EQ(ReadFile(work), half);  // the live editor's copy is never touched
+  EXPECT_EQ(ReadFile(file), "STARTSUB,A\r\nENDSUB,A\r\n");
+
+  editor.Kill();
+  ASSERT_EQ(CQVERcpUtil::InsertSubGroup(group.c_str(), {"B"}), 0u);
+  EXPECT_EQ(ReadFile(file), "STARTSUB,B\r\nENDSUB,B\r\nSTARTSUB,A\r\nENDSUB,A\r\n");
+  EXPECT_FALSE(Exists(work));
+}
+
+TEST(ShareModeTest, OpensRefuseLinksAndNonFilesWithoutWaiting) {
+  qvtest::TempDir tmp;
+  WriteFile(tmp / "victim.txt", "victim");
+  std::filesystem::create_symlink(tmp / "victim.txt", tmp / "link.txt");
+  ASSERT_EQ(mkfifo((tmp / "fifo.txt").c_str(), 0666), 0);
+  qvtest::MakeDirs(tmp / "dir.txt");
+  qvplatform::Env* env = qvplatform::Env::Posix();
+  auto outcome = qvtest::RunInChild([&] {
+    std::unique_ptr<qvplatform::ReadableFile> in;
+    std::unique_ptr<qvplatform::WritableFile> out;
+    HANDLE handle;
+    for (const char* name : {"link.txt", "LINK.TXT", "fifo.txt"}) {
+      if (env->OpenForRead(tmp / name, &in) != ERROR_CANT_ACCESS_FILE ||
+          env->CreateForWrite(tmp / name, &out) != ERROR_CANT_ACCESS_FILE ||
+          Open(tmp / name, kRead | kWrite, FILE_SHARE_READ, CREATE_ALWAYS, &handle) != ERROR_CANT_ACCESS_FILE ||
+          Open(tmp / name, kRead, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, &handle) != ERROR_CANT_ACCESS_FILE) {
+        return 1u;
+      }
+    }
+    return env->OpenForRead(tmp / "dir.txt", &in) == ERROR_ACCESS_DENIED &&
+                   env->CreateForWrite(tmp / "dir.txt", &out) != 0
+               ? 0u
+               : 2u;
+  });
+  ASSERT_TRUE(outcome.finished);
+  EXPECT_EQ(outcome.rc, 0u);
+  EXPECT_EQ(ReadFile(tmp / "victim.txt"), "victim");
+  EXPECT_FALSE(qvplatform::IsHeld(tmp / "link.txt"));
+  EXPECT_FALSE(qvplatform::IsHeld(tmp / "fifo.txt"));
+}
+
+TEST(ShareModeTest, AGuardByteThatStaysTakenRefusesInsteadOfWaiting) {
+  qvtest::TempDir tmp;
+  std::string recipe = tmp / "RCP0001";
+  std::string lock = recipe + "/RcpLock.txt";
+  WriteFile(lock, "");
+  // Another process takes the short exclusive guard byte and keeps it.
+  qvtest::ChildProcess squatter([&] {
+    int fd = open(lock.c_str(), O_RDWR);
+    struct flock fl = {};
+    fl.l_type = F_WRLCK;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = 0x7FFFFFFF00000000LL;
+    fl.l_len = 1;
+    return fd >= 0 ? fcntl(fd, F_OFD_SETLK, &fl) : -1;
+  });
+  ASSERT_EQ(squatter.started(), 0);
+  auto locked = qvtest::RunInChild([&] {
+    CQVERcpLock recipeLock;
+    return recipeLock.LockRecipe("R", 0, 0, recipe.c_str(), 0, nullptr, nullptr);
+  });
+  ASSERT_TRUE(locked.finished);
+  EXPECT_EQ(locked.rc, QVERCP_ERR_LOCKED);
+  squatter.Kill();
+  CQVERcpLock recipeLock;
+  EXPECT_EQ(recipeLock.LockRecipe("R", 0, 0, recipe.c_str(), 0, nullptr, nullptr), 0u);
 }
 
 }  // namespace
