@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test, first in a normal build, then under
-# AddressSanitizer and UndefinedBehaviorSanitizer.
+# AddressSanitizer and UndefinedBehaviorSanitizer; then a few seconds of each
+# fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
@@ -17,3 +18,5 @@ echo "== normal build =="
 run_suite build
 echo "== sanitizer build =="
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 run_suite build-sanitize -DQV_SANITIZE=ON
+echo "== fuzz targets, short run =="
+scripts/fuzz.sh short

@@ -204,6 +204,12 @@ TEST_F(RecipeTest, MalformedFilesGiveAClearCodeAndStayAsTheyWere) {
       [&](std::string& b) { b.replace(0x40 + 12, 4, u32(0x10)); },             // MRCB too small
       [](std::string& b) { b.replace(0x40, 4, "XRCB"); },                      // no MRCB
       [](std::string& b) { b.replace(0x40 + 16 * 32, 4, "XRCB"); },            // no URCB 31
+      // Records that share bytes with the header, the directory or each other, and
+      // a second entry for one record; writing any of them would change the layout.
+      [&](std::string& b) { b.replace(0x40 + 8, 4, u32(0x40)); },              // MRCB over the directory
+      [&](std::string& b) { b.replace(0x40 + 16 + 8, 4, u32(0x30)); },         // URCB 0 over the header
+      [&](std::string& b) { b.replace(0x40 + 32 + 8, 4, b.substr(0x40 + 16 + 8, 4)); },  // URCB 1 on URCB 0
+      [](std::string& b) { b.replace(0x40 + 32, 8, b.substr(0x40 + 16, 8)); },  // URCB 0 twice
   };
   for (size_t i = 0; i < damage.size(); ++i) {
     WriteFile(head(), good);
@@ -217,10 +223,42 @@ TEST_F(RecipeTest, MalformedFilesGiveAClearCodeAndStayAsTheyWere) {
     EXPECT_EQ(kind, 7u);
     _QVERcpFileDetailInfo change;
     change.strTitle = "new";
+    change.strComment = "x";
     EXPECT_EQ(CQVERcpUtil::SetRcpFileInfo(head().c_str(), &change), ERROR_FILE_CORRUPT) << i;
     EXPECT_NE(CQVERcpUtil::SetRcpHeadVersion(head().c_str()), 0u) << i;
     EXPECT_TRUE(ReadFile(head()) == bad) << i;
   }
+}
+
+// A read-write mapping holds its work file from before its read to its
+// write-back, so that a second writer waits its turn instead of losing an
+// update; a mapping that is dropped leaves neither work file nor change.
+TEST_F(RecipeTest, AWriteBackHoldsItsWorkFileFromReadToCommit) {
+  const std::string before = ReadFile(head());
+  const std::string work = head() + ".new";
+  for (bool commit : {false, true}) {
+    CQVEEdaFileMap map;
+    _QVEEdtFileHeader* header = nullptr;
+    ASSERT_EQ(map.Open(head().c_str(), QVEEDA_MODE_READWRITE, &header, 1), 0u);
+    EXPECT_TRUE(Exists(work));
+    void* main = nullptr;
+    ASSERT_EQ(QVEEdaEdtFindData(header, "MRCB", 0, &main), 0u);
+    QVEEdaPutText(main, 0, 16, "changed");
+    if (commit) {
+      ASSERT_EQ(map.Close(), 0u);
+    } else {
+      map.Release();
+    }
+    EXPECT_FALSE(Exists(work));
+    EXPECT_EQ(ReadFile(head()) == before, !commit);
+    if (commit) {
+      EXPECT_EQ(Read().strTitle, "changed");
+    }
+  }
+  CQVEEdaFileMap map;
+  _QVEEdtFileHeader* header = nullptr;
+  EXPECT_NE(map.Open((recipe() + "/missing.edf").c_str(), QVEEDA_MODE_READWRITE, &header, 1), 0u);
+  EXPECT_FALSE(Exists(recipe() + "/missing.edf.new"));
 }
 
 class ListTest : public RecipeTest {

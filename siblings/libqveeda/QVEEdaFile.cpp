@@ -1,6 +1,9 @@
 #include "libqveeda/QVEEdaFile.h"
 
+#include <algorithm>
 #include <cstring>
+#include <string>
+#include <utility>
 
 #include "libqvecommon/QVEEngText.h"
 #include "platform/Env.h"
@@ -24,6 +27,72 @@ uint32_t ReadWhole(const std::string& path, std::vector<uint8_t>* data) {
   }
 }
 
+// The record directory: where it starts and ends, inside the file after the
+// header.
+struct Directory {
+  uint64_t begin = 0;
+  uint64_t end = 0;
+  uint64_t count = 0;
+};
+
+bool ReadDirectory(const uint8_t* base, uint64_t fileSize, Directory* directory) {
+  directory->count = QVEEdaGetU32(base, QVEEDA_OFF_RECORDS);
+  directory->begin = QVEEdaGetU32(base, QVEEDA_OFF_DIRECTORY);
+  directory->end = directory->begin + directory->count * QVEEDA_DIRECTORY_ENTRY;
+  return directory->begin >= QVEEDA_HEADER_SIZE && directory->end <= fileSize;
+}
+
+// One directory entry. The name is compared as text: bytes after its first
+// zero do not count.
+struct Entry {
+  char name[4] = {};
+  uint32_t index = 0;
+  uint64_t offset = 0;
+  uint64_t size = 0;
+};
+
+Entry ReadEntry(const uint8_t* base, const Directory& directory, uint64_t i) {
+  const uint64_t at = directory.begin + i * QVEEDA_DIRECTORY_ENTRY;
+  Entry entry;
+  for (size_t k = 0; k < sizeof entry.name && base[at + k] != 0; ++k) entry.name[k] = static_cast<char>(base[at + k]);
+  entry.index = QVEEdaGetU32(base, at + 4);
+  entry.offset = QVEEdaGetU32(base, at + 8);
+  entry.size = QVEEdaGetU32(base, at + 12);
+  return entry;
+}
+
+bool NameIs(const Entry& entry, const char* name) {
+  size_t k = 0;
+  for (; k < sizeof entry.name && name[k] != 0; ++k) {
+    if (entry.name[k] != name[k]) return false;
+  }
+  return k == sizeof entry.name || entry.name[k] == 0;
+}
+
+// A record lies inside the file, after the header and clear of the
+// directory, so that writing it can never change the file's layout.
+bool RecordFits(const Entry& entry, const Directory& directory, uint64_t fileSize) {
+  const uint64_t end = entry.offset + entry.size;
+  if (entry.offset < QVEEDA_HEADER_SIZE || end > fileSize) return false;
+  return entry.size == 0 || end <= directory.begin || entry.offset >= directory.end;
+}
+
+// No two records share a byte, and no two entries share a name and index
+// (a look-up would see only the first).
+bool RecordsDistinct(std::vector<Entry> entries) {
+  std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.offset < b.offset; });
+  uint64_t reached = 0;
+  for (const Entry& e : entries) {
+    if (e.size == 0) continue;
+    if (e.offset < reached) return false;
+    reached = e.offset + e.size;
+  }
+  auto key = [](const Entry& e) { return std::make_pair(std::string(e.name, sizeof e.name), e.index); };
+  std::sort(entries.begin(), entries.end(), [&](const Entry& a, const Entry& b) { return key(a) < key(b); });
+  return std::adjacent_find(entries.begin(), entries.end(),
+                            [&](const Entry& a, const Entry& b) { return key(a) == key(b); }) == entries.end();
+}
+
 // Every offset and size is checked against the file before use.
 bool Valid(const std::vector<uint8_t>& data) {
   if (data.size() < QVEEDA_HEADER_SIZE) return false;
@@ -31,16 +100,15 @@ bool Valid(const std::vector<uint8_t>& data) {
   if (std::memcmp(p + QVEEDA_OFF_MAGIC, QVEEDA_MAGIC, 4) != 0) return false;
   if (QVEEdaGetU32(p, QVEEDA_OFF_VERSION) != QVEEDA_FORMAT_VERSION) return false;
   if (QVEEdaGetU32(p, QVEEDA_OFF_SIZE) != data.size()) return false;
-  uint64_t count = QVEEdaGetU32(p, QVEEDA_OFF_RECORDS);
-  uint64_t directory = QVEEdaGetU32(p, QVEEDA_OFF_DIRECTORY);
-  if (directory < QVEEDA_HEADER_SIZE || directory + count * QVEEDA_DIRECTORY_ENTRY > data.size()) return false;
-  for (uint64_t i = 0; i < count; ++i) {
-    size_t entry = directory + i * QVEEDA_DIRECTORY_ENTRY;
-    uint64_t offset = QVEEdaGetU32(p, entry + 8);
-    uint64_t size = QVEEdaGetU32(p, entry + 12);
-    if (offset < QVEEDA_HEADER_SIZE || offset + size > data.size()) return false;
+  Directory directory;
+  if (!ReadDirectory(p, data.size(), &directory)) return false;
+  std::vector<Entry> entries;
+  entries.reserve(directory.count);
+  for (uint64_t i = 0; i < directory.count; ++i) {
+    entries.push_back(ReadEntry(p, directory, i));
+    if (!RecordFits(entries.back(), directory, data.size())) return false;
   }
-  return true;
+  return RecordsDistinct(std::move(entries));
 }
 
 }  // namespace
@@ -70,14 +138,25 @@ void QVEEdaPutText(void* base, size_t offset, size_t width, const CString& text)
 }
 
 CQVEEdaFileMap::CQVEEdaFileMap() = default;
-CQVEEdaFileMap::~CQVEEdaFileMap() = default;
+CQVEEdaFileMap::~CQVEEdaFileMap() { Release(); }
 
+// A read-write mapping holds its work file from before the read until Close:
+// a second writer of the same file is refused while this one runs, and no
+// update made between this read and this write-back can be lost.
 uint32_t CQVEEdaFileMap::Open(const char* path, uint32_t mode, _QVEEdtFileHeader** header, int /*flag*/) {
   if (path == nullptr || header == nullptr) return ERROR_INVALID_PARAMETER;
   if (mode != QVEEDA_MODE_READ && mode != QVEEDA_MODE_READWRITE) return ERROR_INVALID_PARAMETER;
+  Release();
+  if (mode == QVEEDA_MODE_READWRITE) {
+    if (uint32_t rc = work_.Create(std::string(path) + ".new")) return rc;
+  }
   std::vector<uint8_t> data;
-  if (uint32_t rc = ReadWhole(path, &data)) return rc;
-  if (!Valid(data)) return ERROR_FILE_CORRUPT;
+  uint32_t rc = ReadWhole(path, &data);
+  if (rc == 0 && !Valid(data)) rc = ERROR_FILE_CORRUPT;
+  if (rc != 0) {
+    if (mode == QVEEDA_MODE_READWRITE) work_.Abandon();
+    return rc;
+  }
   data_ = std::move(data);
   mode_ = mode;
   m_strFileName = path;
@@ -93,17 +172,24 @@ uint32_t CQVEEdaFileMap::Close() {
   if (m_pMapAddress == nullptr) return ERROR_INVALID_HANDLE;
   uint32_t rc = 0;
   if (mode_ == QVEEDA_MODE_READWRITE) {
-    QVEEngTextWriter file;
-    rc = file.Create(m_strFileName + ".new");
-    if (rc == 0) rc = file.WriteBinary(reinterpret_cast<const char*>(data_.data()), data_.size());
-    if (rc == 0) rc = file.Commit(m_strFileName);
+    rc = work_.WriteBinary(reinterpret_cast<const char*>(data_.data()), data_.size());
+    if (rc != 0) work_.Abandon();
+    // Commit gives up the work file itself, whether it succeeds or not.
+    if (rc == 0) rc = work_.Commit(m_strFileName);
+    mode_ = 0;
   }
+  Release();
+  return rc;
+}
+
+void CQVEEdaFileMap::Release() {
+  if (mode_ == QVEEDA_MODE_READWRITE) work_.Abandon();
+  mode_ = 0;
   data_.clear();
   data_.shrink_to_fit();
   m_pMapAddress = m_pConvBase = nullptr;
   m_pMapCommitAddress = nullptr;
   m_nFileSize = 0;
-  return rc;
 }
 
 void* CQVEEdaFileMap::ConvMapAddr(void* fileOffset) {
@@ -123,20 +209,16 @@ uint32_t QVEEdaEdtFindData(_QVEEdtFileHeader* header, const char* name, uint32_t
                            uint32_t* size) {
   if (header == nullptr || name == nullptr || record == nullptr) return ERROR_INVALID_PARAMETER;
   *record = nullptr;
-  auto* base = header->bytes;
-  uint32_t fileSize = QVEEdaGetU32(base, QVEEDA_OFF_SIZE);
-  uint64_t count = QVEEdaGetU32(base, QVEEDA_OFF_RECORDS);
-  uint64_t directory = QVEEdaGetU32(base, QVEEDA_OFF_DIRECTORY);
-  if (directory < QVEEDA_HEADER_SIZE || directory + count * QVEEDA_DIRECTORY_ENTRY > fileSize) return ERROR_FILE_CORRUPT;
-  for (uint64_t i = 0; i < count; ++i) {
-    size_t entry = directory + i * QVEEDA_DIRECTORY_ENTRY;
-    if (std::strncmp(reinterpret_cast<const char*>(base + entry), name, 4) != 0) continue;
-    if (QVEEdaGetU32(base, entry + 4) != index) continue;
-    uint64_t offset = QVEEdaGetU32(base, entry + 8);
-    uint64_t length = QVEEdaGetU32(base, entry + 12);
-    if (offset < QVEEDA_HEADER_SIZE || offset + length > fileSize) return ERROR_FILE_CORRUPT;
-    *record = base + offset;
-    if (size != nullptr) *size = static_cast<uint32_t>(length);
+  auto* base = reinterpret_cast<uint8_t*>(header);
+  const uint64_t fileSize = QVEEdaGetU32(base, QVEEDA_OFF_SIZE);
+  Directory directory;
+  if (!ReadDirectory(base, fileSize, &directory)) return ERROR_FILE_CORRUPT;
+  for (uint64_t i = 0; i < directory.count; ++i) {
+    const Entry entry = ReadEntry(base, directory, i);
+    if (!NameIs(entry, name) || entry.index != index) continue;
+    if (!RecordFits(entry, directory, fileSize)) return ERROR_FILE_CORRUPT;
+    *record = base + entry.offset;
+    if (size != nullptr) *size = static_cast<uint32_t>(entry.size);
     return 0;
   }
   return ERROR_FILE_CORRUPT;

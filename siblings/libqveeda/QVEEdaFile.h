@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "QVFramework.h"
+#include "libqvecommon/QVEEngText.h"
 
 constexpr uint32_t QVEEDA_MODE_READ = 1;
 constexpr uint32_t QVEEDA_MODE_READWRITE = 4;
@@ -31,7 +32,8 @@ constexpr size_t QVEEDA_OFF_WRITTEN = 0x30;
 constexpr size_t QVEEDA_OFF_UPDATED = 0x34;
 
 // A malformed file: bad magic, truncated, a directory or record outside the
-// file, a record missing or too small.
+// file, records overlapping the header, the directory or each other, two
+// entries with one name and index, a record missing or too small.
 constexpr uint32_t ERROR_FILE_CORRUPT = 1392;
 
 // The mapped file header: the first bytes of the mapping.
@@ -55,11 +57,14 @@ class CQVEEdaFileMap {
 
   // Reads and checks the file; mode QVEEDA_MODE_READ or _READWRITE. 0 and
   // the header, ERROR_FILE_CORRUPT for a malformed file, or the failure to
-  // read it.
+  // read it. Read-write first takes the work file PATH.new, held until Close
+  // or the map's end (ERROR_SHARING_VIOLATION while another writer has it).
   uint32_t Open(const char* path, uint32_t mode, _QVEEdtFileHeader** header, int flag);
   // Writes a read-write mapping back (durably, the old file whole until the
   // new one is in place) and releases it.
   uint32_t Close();
+  // Releases the mapping without writing anything back.
+  void Release();
 
   void* ConvMapAddr(void* fileOffset);
   void* ConvMapAddr2(void* fileOffset);
@@ -78,6 +83,7 @@ class CQVEEdaFileMap {
  private:
   std::vector<uint8_t> data_;
   uint32_t mode_ = 0;
+  QVEEngTextWriter work_;
 };
 
 // Finds the record with a four-letter name and an index: 0 and its address

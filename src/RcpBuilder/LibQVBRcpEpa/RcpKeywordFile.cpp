@@ -20,6 +20,15 @@ bool ParseLine(char* piece, size_t length, KeywordLine* line, CStringArray* scra
   return true;
 }
 
+bool LineReadsBack(const CStringArray& items) {
+  for (const CString& item : items) {
+    if (item.find_first_of(CString("\r\n\0", 3)) != CString::npos) return false;
+  }
+  CString joined;
+  QVEEdaCsvMargeItem(items, joined);
+  return joined.size() + 1 < kLineBuffer;
+}
+
 uint32_t ReadKeywordFile(const CString& path, const std::function<void(const KeywordLine&)>& apply) {
   QVEEngTextReader file;
   if (uint32_t rc = file.Open(path)) return rc;
@@ -33,6 +42,9 @@ uint32_t ReadKeywordFile(const CString& path, const std::function<void(const Key
 }
 
 uint32_t WriteKeywordFile(const CString& path, const std::vector<CStringArray>& lines) {
+  for (const CStringArray& items : lines) {
+    if (!LineReadsBack(items)) return QVC_ERR_CANNOT_EXECUTE;
+  }
   QVEEngTextWriter file;
   if (file.Create(path + ".new") != 0) return QVC_ERR_TEXT_FILE_OPEN;
   CString joined;

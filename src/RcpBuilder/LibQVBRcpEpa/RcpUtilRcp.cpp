@@ -1,5 +1,6 @@
 // Recipes and unit recipes (numbered directories and files made from
 // templates) and the header records of their data files.
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -31,8 +32,15 @@ constexpr size_t kUnitText = 0x08, kUnitTextWidth = 24;
 constexpr uint32_t kUnitRecordSize = kUnitText + kUnitTextWidth;
 constexpr int32_t kMaxVersion = 100000000;
 
+// The records of a recipe header file that its texts live in.
+struct HeadRecords {
+  uint8_t* main = nullptr;
+  std::array<uint8_t*, QVERCP_UNITS> units{};
+};
+
 // One EDF file open for the length of an operation. Nothing is written
-// back unless Commit is called.
+// back unless Commit is called. Every record an operation uses is resolved
+// and size-checked before its first write.
 class EdfFile {
  public:
   uint32_t Open(const CString& path, bool writable) {
@@ -40,6 +48,7 @@ class EdfFile {
   }
   uint8_t* Head() { return header_->bytes; }
   uint32_t Kind() { return QVEEdaGetU32(Head(), QVEEDA_OFF_KIND); }
+  bool IsRecipeHeader() { return Kind() == QVERCP_FILE_HEADER; }
   // A record that holds at least minSize bytes, or null: a record that was
   // not found is never read or written.
   uint8_t* Record(const char* name, uint32_t index, uint32_t minSize) {
@@ -49,11 +58,13 @@ class EdfFile {
     return static_cast<uint8_t*>(record);
   }
   uint8_t* Main() { return Record("MRCB", 0, kMainRecordSize); }
-  uint8_t* Unit(int i) { return Record("URCB", static_cast<uint32_t>(i), kUnitRecordSize); }
-  bool HasAllRecords() {
-    if (Main() == nullptr) return false;
+  // The main record and every unit record, or false when any is missing.
+  bool Resolve(HeadRecords* records) {
+    records->main = Main();
+    if (records->main == nullptr) return false;
     for (int i = 0; i < QVERCP_UNITS; ++i) {
-      if (Unit(i) == nullptr) return false;
+      records->units[i] = Record("URCB", static_cast<uint32_t>(i), kUnitRecordSize);
+      if (records->units[i] == nullptr) return false;
     }
     return true;
   }
@@ -126,16 +137,18 @@ uint32_t CQVERcpUtil::SetRcpFileInfo(const char* path, const _QVERcpFileDetailIn
   if (path == nullptr || info == nullptr) return QVC_ERR_CANNOT_EXECUTE;
   EdfFile file;
   if (uint32_t rc = file.Open(path, true)) return rc;
-  if (file.Kind() == QVERCP_FILE_HEADER && !file.HasAllRecords()) return ERROR_FILE_CORRUPT;
+  HeadRecords records;
+  if (file.IsRecipeHeader() && !file.Resolve(&records)) return ERROR_FILE_CORRUPT;
   uint8_t* head = file.Head();
   if (!info->strHeadName.empty()) QVEEdaPutText(head, QVEEDA_OFF_NAME, QVEEDA_NAME_WIDTH, info->strHeadName);
   StampTimes(head, QVCTime(nullptr));
   StampRevision(head);
-  if (file.Kind() == QVERCP_FILE_HEADER) {
-    uint8_t* main = file.Main();
-    if (!info->strTitle.empty()) QVEEdaPutText(main, kTitle, kTitleWidth, info->strTitle);
-    QVEEdaPutText(main, kComment, kCommentWidth, info->strComment);
-    for (int i = 0; i < QVERCP_UNITS; ++i) QVEEdaPutText(file.Unit(i), kUnitText, kUnitTextWidth, info->strUnitComment[i]);
+  if (file.IsRecipeHeader()) {
+    if (!info->strTitle.empty()) QVEEdaPutText(records.main, kTitle, kTitleWidth, info->strTitle);
+    QVEEdaPutText(records.main, kComment, kCommentWidth, info->strComment);
+    for (int i = 0; i < QVERCP_UNITS; ++i) {
+      QVEEdaPutText(records.units[i], kUnitText, kUnitTextWidth, info->strUnitComment[i]);
+    }
   }
   return file.Commit();
 }
@@ -144,14 +157,17 @@ uint32_t CQVERcpUtil::GetRcpFileInfo(const char* path, uint32_t* kind, _QVERcpFi
   if (path == nullptr || info == nullptr) return QVC_ERR_CANNOT_EXECUTE;
   EdfFile file;
   if (uint32_t rc = file.Open(path, false)) return rc;
-  if (file.Kind() == QVERCP_FILE_HEADER && !file.HasAllRecords()) return ERROR_FILE_CORRUPT;
+  HeadRecords records;
+  if (file.IsRecipeHeader() && !file.Resolve(&records)) return ERROR_FILE_CORRUPT;
   if (kind != nullptr) *kind = file.Kind();
   info->tUpdated = static_cast<int32_t>(QVEEdaGetU32(file.Head(), QVEEDA_OFF_UPDATED));
   info->strHeadName = QVEEdaGetText(file.Head(), QVEEDA_OFF_NAME, QVEEDA_NAME_WIDTH);
-  if (file.Kind() == QVERCP_FILE_HEADER) {
-    info->strTitle = QVEEdaGetText(file.Main(), kTitle, kTitleWidth);
-    info->strComment = QVEEdaGetText(file.Main(), kComment, kCommentWidth);
-    for (int i = 0; i < QVERCP_UNITS; ++i) info->strUnitComment[i] = QVEEdaGetText(file.Unit(i), kUnitText, kUnitTextWidth);
+  if (file.IsRecipeHeader()) {
+    info->strTitle = QVEEdaGetText(records.main, kTitle, kTitleWidth);
+    info->strComment = QVEEdaGetText(records.main, kComment, kCommentWidth);
+    for (int i = 0; i < QVERCP_UNITS; ++i) {
+      info->strUnitComment[i] = QVEEdaGetText(records.units[i], kUnitText, kUnitTextWidth);
+    }
   }
   return 0;
 }
@@ -173,12 +189,12 @@ uint32_t CQVERcpUtil::SetRcpHeadVersion(const char* path) {
   if (path == nullptr) return QVC_ERR_CANNOT_EXECUTE;
   EdfFile file;
   if (uint32_t rc = file.Open(path, true)) return rc;
-  if (file.Kind() != QVERCP_FILE_HEADER) return 0;
-  if (!file.HasAllRecords()) return ERROR_FILE_CORRUPT;
-  uint8_t* main = file.Main();
-  int32_t next = NextVersion(QVEEdaGetText(main, kVersion, kVersionWidth));
-  QVEEdaPutText(main, kVersion, kVersionWidth, std::to_string(next));
-  QVEEdaPutU32(main, kVersionTime, static_cast<uint32_t>(QVCTime(nullptr)));
+  if (!file.IsRecipeHeader()) return 0;
+  HeadRecords records;
+  if (!file.Resolve(&records)) return ERROR_FILE_CORRUPT;
+  int32_t next = NextVersion(QVEEdaGetText(records.main, kVersion, kVersionWidth));
+  QVEEdaPutText(records.main, kVersion, kVersionWidth, std::to_string(next));
+  QVEEdaPutU32(records.main, kVersionTime, static_cast<uint32_t>(QVCTime(nullptr)));
   return file.Commit();
 }
 
