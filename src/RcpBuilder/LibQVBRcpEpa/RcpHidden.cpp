@@ -64,6 +64,16 @@ bool IsCheckedName(const std::string& name) {
          NumberedName(upper, "RCP", 4, "") || NumberedName(upper, "RCPPT", 2, ".EDF");
 }
 
+// The work copies of the store's files, left by a killed writer.
+bool IsWorkFile(const std::string& name) {
+  std::string upper = QVUpperAscii(name);
+  if (upper == "RCPSUBGROUPWORK.TXT") return true;
+  if (upper.size() <= 4 || upper.compare(upper.size() - 4, 4, ".NEW") != 0) return false;
+  std::string file = upper.substr(0, upper.size() - 4);
+  return file == "RCPHEAD.EDF" || file == "RCPRP.EDF" || file == "RCPGRATTR.TXT" || file == "RCPPJTATTR.TXT" ||
+         NumberedName(file, "RCPPT", 2, ".EDF");
+}
+
 // NAME for a name left by an in-use check (NAME and ten digits), else empty.
 std::string CheckedOriginal(const std::string& name) {
   if (name.size() <= kCheckDigits || !AllOf(name.substr(name.size() - kCheckDigits), isdigit)) return {};
@@ -112,6 +122,8 @@ void CleanLeftovers(const CString& directory) {
     if (kind != Hidden::kNone && entry.type != qvplatform::EntryType::kDirectory) continue;
     if (kind == Hidden::kTrash || (kind == Hidden::kBuild && !BuildIsLive(path))) {
       QVEEngDeleteRecursive(path.c_str(), 0, 0);
+    } else if (entry.type == qvplatform::EntryType::kFile && IsWorkFile(entry.name)) {
+      if (!qvplatform::IsHeld(path)) env->RemoveFile(path);
     } else if (std::string original = CheckedOriginal(entry.name); !original.empty()) {
       env->RenameNoReplace(path, QVEEngJoinPath(directory.c_str(), original.c_str()));
     }

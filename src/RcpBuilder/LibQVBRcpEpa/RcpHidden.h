@@ -27,9 +27,10 @@ bool IsTransient(const std::string& entryName);
 // The in-use check's name for path: the path followed by ten time digits.
 CString CheckName(const CString& path);
 
-// Cleans what killed creates and deletes left in directory: trash is
-// removed, a build nobody holds is removed, and NAMEdddddddddd is renamed
-// back to NAME when NAME does not exist. Failures are left for the next time.
+// Cleans what killed creates, deletes and writers left in directory: trash
+// is removed, a build or a work copy (RcpHead.edf.new, RcpSubGroupwork.txt,
+// ...) that nobody holds is removed, and NAMEdddddddddd is renamed back to
+// NAME when NAME does not exist. Failures are left for the next time.
 void CleanLeftovers(const CString& directory);
 // The same for the directory that holds path.
 void CleanLeftoversBeside(const CString& path);
