@@ -18,11 +18,12 @@ namespace {
 using qvplatform::CurrentEnv;
 
 constexpr size_t kCheckDigits = 10;
-constexpr char kHoldFile[] = ".hold";
+constexpr char kHoldSuffix[] = ".hold";
+constexpr size_t kHoldLength = sizeof kHoldSuffix - 1;
 constexpr char kBuildMark[] = ".new-";
 constexpr char kTrashMark[] = ".trash-";
 
-enum class Hidden { kNone, kBuild, kTrash };
+enum class Hidden { kNone, kBuild, kHold, kTrash };
 
 bool AllOf(const std::string& text, int (*test)(int)) {
   if (text.empty()) return false;
@@ -42,8 +43,15 @@ bool HasMark(const std::string& name, const std::string& mark) {
   return AllOf(tail.substr(0, dash), isdigit) && AllOf(tail.substr(dash + 1), isxdigit);
 }
 
+bool EndsWith(const std::string& text, const std::string& suffix) {
+  return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
 Hidden HiddenKind(const std::string& name) {
   if (HasMark(name, kBuildMark)) return Hidden::kBuild;
+  if (EndsWith(name, kHoldSuffix) && HasMark(name.substr(0, name.size() - kHoldLength), kBuildMark)) {
+    return Hidden::kHold;
+  }
   if (HasMark(name, kTrashMark)) return Hidden::kTrash;
   return Hidden::kNone;
 }
@@ -88,11 +96,30 @@ CString HiddenName(const CString& directory, const CString& name, const char* ma
   return QVEEngJoinPath(directory.c_str(), hidden.c_str());
 }
 
-// A build is live while its builder holds the hold file.
-bool BuildIsLive(const CString& build) {
-  CString hold = QVEEngJoinPath(build.c_str(), kHoldFile);
+bool Exists(const CString& path) {
   qvplatform::FileStat st;
-  return CurrentEnv()->Stat(hold, &st) == 0 && qvplatform::IsHeld(hold);
+  return CurrentEnv()->Stat(path, &st) == 0;
+}
+
+// Whether a leftover of this kind and entry type is to be removed now. The
+// builder takes its hold before it makes the build directory and lets go of
+// it only after the directory is gone, so a build is stale exactly when its
+// hold file is there and nobody holds it; a hold file alone is stale when
+// nobody holds it (a hold file that a builder is just taking could be
+// removed, but then its build, lacking a hold file, is never touched).
+bool IsStale(Hidden kind, qvplatform::EntryType type, const CString& path) {
+  switch (kind) {
+    case Hidden::kTrash:
+      return type == qvplatform::EntryType::kDirectory;
+    case Hidden::kBuild:
+      return type == qvplatform::EntryType::kDirectory && Exists(path + kHoldSuffix) &&
+             !qvplatform::IsHeld(path + kHoldSuffix);
+    case Hidden::kHold:
+      return type == qvplatform::EntryType::kFile && !Exists(path.substr(0, path.size() - kHoldLength)) &&
+             !qvplatform::IsHeld(path);
+    default:
+      return false;
+  }
 }
 
 bool IsNotFound(uint32_t rc) { return rc == ERROR_FILE_NOT_FOUND || rc == ERROR_PATH_NOT_FOUND; }
@@ -118,10 +145,11 @@ void CleanLeftovers(const CString& directory) {
   for (const qvplatform::DirEntry& entry : entries) {
     CString path = QVEEngJoinPath(directory.c_str(), entry.name.c_str());
     Hidden kind = HiddenKind(entry.name);
-    // Only the store's own directories are removed; a link is never entered.
-    if (kind != Hidden::kNone && entry.type != qvplatform::EntryType::kDirectory) continue;
-    if (kind == Hidden::kTrash || (kind == Hidden::kBuild && !BuildIsLive(path))) {
+    // Only the store's own directories and files are removed; a link never.
+    if (kind != Hidden::kNone) {
+      if (!IsStale(kind, entry.type, path)) continue;
       QVEEngDeleteRecursive(path.c_str(), 0, 0);
+      if (kind == Hidden::kBuild) env->RemoveFile(path + kHoldSuffix);
     } else if (entry.type == qvplatform::EntryType::kFile && IsWorkFile(entry.name)) {
       if (!qvplatform::IsHeld(path)) env->RemoveFile(path);
     } else if (std::string original = CheckedOriginal(entry.name); !original.empty()) {
@@ -155,29 +183,26 @@ HiddenBuild::HiddenBuild(const CString& parent, const char* name)
       target_(QVEEngJoinPath(parent.c_str(), name)),
       build_(HiddenName(parent, name, kBuildMark)) {}
 
+// The hold file goes before the hold, so that it is never seen unheld.
 HiddenBuild::~HiddenBuild() {
-  Release();
   if (begun_) QVEEngDeleteRecursive(build_.c_str(), 0, 0);
+  if (hold_ == INVALID_HANDLE_VALUE) return;
+  CurrentEnv()->RemoveFile(build_ + kHoldSuffix);
+  QVEEngCloseFile(hold_, 0);
 }
 
+// The hold comes first, so that no clean-up ever sees the build unheld.
 uint32_t HiddenBuild::Begin() {
+  if (uint32_t rc = QVEEngCreateFile((build_ + kHoldSuffix).c_str(), FILE_GENERIC_WRITE_ACCESS, FILE_SHARE_READ,
+                                     CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr, &hold_, 0)) {
+    return rc;
+  }
   if (uint32_t rc = CurrentEnv()->MakeDirectory(build_)) return rc;
   begun_ = true;
-  return QVEEngCreateFile(QVEEngJoinPath(build_.c_str(), kHoldFile).c_str(), FILE_GENERIC_WRITE_ACCESS,
-                          FILE_SHARE_READ, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr, &hold_, 0);
-}
-
-// Lets go of the hold and removes the hold file, so that it never comes
-// along into the store.
-uint32_t HiddenBuild::Release() {
-  if (hold_ == INVALID_HANDLE_VALUE) return 0;
-  QVEEngCloseFile(hold_, 0);
-  hold_ = INVALID_HANDLE_VALUE;
-  return CurrentEnv()->RemoveFile(QVEEngJoinPath(build_.c_str(), kHoldFile));
+  return 0;
 }
 
 uint32_t HiddenBuild::Finish() {
-  if (uint32_t rc = Release()) return rc;
   qvplatform::Env* env = CurrentEnv();
   uint32_t rc = env->RenameNoReplace(build_, target_);
   if (rc == ERROR_ALREADY_EXISTS || rc == ERROR_DIR_NOT_EMPTY) return QVC_ERR_EXISTS;

@@ -3,9 +3,10 @@
 //
 // Names the store uses for work in progress, always beside the target in
 // the same directory:
-//   .NAME.new-PID-RAND    a group, recipe or project tree being built; it
-//                         holds the file .hold open (share mode) while the
-//                         builder lives, and is renamed to NAME when complete
+//   .NAME.new-PID-RAND    a group, recipe or project tree (or a unit file)
+//                         being built, renamed to NAME when complete
+//   .NAME.new-PID-RAND.hold  held open (share mode) by the builder while it
+//                         lives: a build whose hold nobody holds is stale
 //   .NAME.trash-PID-RAND  a directory being deleted, renamed away first
 //   NAMEdddddddddd        NAME moved aside by the in-use check for a moment
 //                         (ten digits of the current time), then moved back
@@ -45,11 +46,11 @@ class HiddenBuild {
  public:
   // Builds what will be parent/name.
   HiddenBuild(const CString& parent, const char* name);
-  ~HiddenBuild();  // removes an unfinished build
+  ~HiddenBuild();  // removes an unfinished build, then lets go of the hold
   HiddenBuild(const HiddenBuild&) = delete;
   HiddenBuild& operator=(const HiddenBuild&) = delete;
 
-  // Makes the hidden directory and holds it.
+  // Takes the hold and makes the hidden directory.
   uint32_t Begin();
   // The hidden directory, to be filled between Begin and Finish.
   const CString& Path() const { return build_; }
@@ -60,8 +61,6 @@ class HiddenBuild {
   uint32_t FinishFile();
 
  private:
-  uint32_t Release();
-
   CString parent_;
   CString name_;
   CString target_;
