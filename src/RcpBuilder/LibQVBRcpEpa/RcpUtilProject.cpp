@@ -179,6 +179,7 @@ uint32_t CQVERcpUtil::CreateProject(const char* name, const char* parentDirector
 // it) does not keep the rest of the project from being deleted.
 uint32_t CQVERcpUtil::DeleteProject(const char* projectDirectory) {
   if (projectDirectory == nullptr || *projectDirectory == 0) return QVC_ERR_CANNOT_EXECUTE;
+  rcphidden::CleanLeftoversBeside(projectDirectory);
   rcphidden::CleanLeftovers(projectDirectory);
   CString recipe = RecipeDirectory(projectDirectory);
   uint32_t rc = DirAccessCheck(recipe.c_str());
