@@ -230,6 +230,14 @@ TEST_F(ProjectTest, NamesAreCheckedWhereTheyEnterAndABadKeyDoesNotHideTheOthers)
     EXPECT_EQ(CQVERcpUtil::SetProjectInfo(bad.c_str(), &info, 0), QVC_ERR_CANNOT_EXECUTE) << bad;
   }
   EXPECT_TRUE(Entries(tmp_.path()).empty());
+  // A link in place of the project or its Recipe directory is not followed.
+  qvtest::MakeDirs(tmp_ / "outside");
+  qvtest::MakeDirs(parent + "/Linked");
+  ASSERT_EQ(symlink((tmp_ / "outside").c_str(), (parent + "/L").c_str()), 0);
+  ASSERT_EQ(symlink((tmp_ / "outside").c_str(), (parent + "/Linked/Recipe").c_str()), 0);
+  EXPECT_EQ(CQVERcpUtil::CreateProject("L", parent.c_str()), static_cast<uint32_t>(ERROR_ALREADY_EXISTS));
+  EXPECT_EQ(CQVERcpUtil::CreateProject("Linked", parent.c_str()), static_cast<uint32_t>(ERROR_ALREADY_EXISTS));
+  EXPECT_TRUE(Entries(tmp_ / "outside").empty());
   std::string longest(64, 'n');
   ASSERT_EQ(CQVERcpUtil::CreateProject(longest.c_str(), parent.c_str()), 0u);
   EXPECT_TRUE(Exists(parent + "/" + longest + "/Recipe/RcpPJTAttr.txt"));

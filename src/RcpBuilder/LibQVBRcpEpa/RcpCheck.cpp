@@ -2,11 +2,15 @@
 // and is anything holding them (moved to another name and back).
 #include "RcpCheck.h"
 
+#include <strings.h>
+
+#include <vector>
+
 #include "LibQVBRcpEpa.h"
 #include "RcpHidden.h"
 #include "LibQVCCommon/QVCError.h"
 #include "libqvecommon/QVEEngFile.h"
-#include "platform/Env.h"
+#include "libqvecommon/QVEEngPath.h"
 #include "platform/FileApi.h"
 
 namespace {
@@ -48,6 +52,22 @@ uint32_t Duplicate(const CString& path, bool directory, const char* source, cons
   if (!Exists(path, directory)) return 0;
   _QVCSetError(kMsgInternal, source, __LINE__, QVC_ERR_EXISTS, text);
   return QVC_ERR_EXISTS;
+}
+
+bool ListedType(const CString& path, qvplatform::EntryType* type) {
+  CString directory;
+  CString name;
+  std::vector<qvplatform::DirEntry> entries;
+  if (QVEEngSplitFilePath(path.c_str(), 1, directory, name) != 0 ||
+      qvplatform::CurrentEnv()->ReadDirectory(directory, &entries) != 0) {
+    return false;
+  }
+  for (const qvplatform::DirEntry& entry : entries) {
+    if (strcasecmp(entry.name.c_str(), name.c_str()) != 0) continue;
+    *type = entry.type;
+    return true;
+  }
+  return false;
 }
 
 }  // namespace rcpcheck

@@ -160,7 +160,8 @@ uint32_t CQVERcpUtil::GetProjectList(CStringArray& projects) {
 // A new project directory is built whole (Recipe and its attribute file)
 // under a hidden name; in an existing project directory the Recipe
 // directory is; an existing Recipe directory is used and gets the default
-// attributes.
+// attributes. A link or a file in place of either directory is refused,
+// so that nothing is written outside the parent.
 uint32_t CQVERcpUtil::CreateProject(const char* name, const char* parentDirectory) {
   if (!AcceptableNewProjectName(name) || parentDirectory == nullptr || *parentDirectory == 0) {
     return QVC_ERR_CANNOT_EXECUTE;
@@ -168,10 +169,13 @@ uint32_t CQVERcpUtil::CreateProject(const char* name, const char* parentDirector
   if (uint32_t rc = QVEEngCreateDir2(parentDirectory, 1)) return rc;
   rcphidden::CleanLeftovers(parentDirectory);
   CString project = QVEEngJoinPath(parentDirectory, name);
-  if (!rcpcheck::Exists(project, true)) return BuildHidden(parentDirectory, name, true);
+  qvplatform::EntryType type = qvplatform::EntryType::kOther;
+  if (!rcpcheck::ListedType(project, &type)) return BuildHidden(parentDirectory, name, true);
+  if (type != qvplatform::EntryType::kDirectory) return ERROR_ALREADY_EXISTS;
   rcphidden::CleanLeftovers(project);
   CString recipe = RecipeDirectory(project);
-  if (!rcpcheck::Exists(recipe, true)) return BuildHidden(project, "Recipe", false);
+  if (!rcpcheck::ListedType(recipe, &type)) return BuildHidden(project, "Recipe", false);
+  if (type != qvplatform::EntryType::kDirectory) return ERROR_ALREADY_EXISTS;
   return WriteProjectAttrFile(recipe, NewProjectInfo());
 }
 
