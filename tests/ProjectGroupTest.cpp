@@ -1,11 +1,17 @@
 // Projects and recipe groups: registry entries, attribute files, free
 // numbers, in-use checks and failure paths.
+#include <dirent.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <random>
+#include <set>
 
 #include "FaultEnv.h"
 #include "LibQVBRcpEpa.h"
 #include "TestProcess.h"
 #include "TestSupport.h"
+#include "LibQVCCommon/QVCRegistry.h"
 #include "libqvecommon/QVEEngFile.h"
 
 using qvtest::Crlf;
@@ -28,6 +34,44 @@ int HoldFile(const std::string& path) {
   HANDLE handle;
   return static_cast<int>(QVEEngCreateFile(path.c_str(), FILE_GENERIC_WRITE_ACCESS, FILE_SHARE_READ, OPEN_ALWAYS,
                                            FILE_ATTRIBUTE_NORMAL, nullptr, &handle, 0));
+}
+
+// The names in a directory, hidden ones included (but not the test's station).
+std::set<std::string> Entries(const std::string& dir) {
+  std::set<std::string> names;
+  DIR* d = opendir(dir.c_str());
+  if (d == nullptr) return names;
+  while (dirent* e = readdir(d)) {
+    std::string name = e->d_name;
+    if (name != "." && name != ".." && name != ".station") names.insert(name);
+  }
+  closedir(d);
+  return names;
+}
+
+// Runs op in `count` processes released at the same moment; their exit codes.
+std::vector<int> RaceInProcesses(int count, const std::function<int(int)>& op) {
+  int gate[2];
+  if (pipe(gate) != 0) return {};
+  std::vector<pid_t> children;
+  for (int i = 0; i < count; ++i) {
+    pid_t pid = fork();
+    if (pid == 0) {
+      close(gate[1]);
+      char go;
+      _exit(read(gate[0], &go, 1) == 0 ? op(i) : 99);
+    }
+    children.push_back(pid);
+  }
+  close(gate[0]);
+  close(gate[1]);  // end of file releases every child at once
+  std::vector<int> codes;
+  for (pid_t pid : children) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    codes.push_back(WIFEXITED(status) ? WEXITSTATUS(status) : -1);
+  }
+  return codes;
 }
 
 class ProjectTest : public ::testing::Test {
@@ -176,6 +220,59 @@ TEST_F(ProjectTest, DeleteRemovesTheStoreAndKeepsOtherFiles) {
   EXPECT_FALSE(Exists(Project()));
 }
 
+TEST_F(ProjectTest, NamesAreCheckedWhereTheyEnterAndABadKeyDoesNotHideTheOthers) {
+  std::string parent = tmp_ / "parent";
+  _QVERcpProjectInfo info = Info(Project());
+  for (const std::string& bad : {std::string(""), std::string("."), std::string(".."), std::string("a/b"),
+                                 std::string("../x"), std::string("a\\b"), std::string(65, 'n'), std::string("x\ny"),
+                                 std::string("tab\t"), std::string("\x7f"), std::string(".hidden")}) {
+    EXPECT_EQ(CQVERcpUtil::CreateProject(bad.c_str(), parent.c_str()), QVC_ERR_CANNOT_EXECUTE) << bad;
+    EXPECT_EQ(CQVERcpUtil::SetProjectInfo(bad.c_str(), &info, 0), QVC_ERR_CANNOT_EXECUTE) << bad;
+  }
+  EXPECT_TRUE(Entries(tmp_.path()).empty());
+  // A link in place of the project or its Recipe directory is not followed.
+  qvtest::MakeDirs(tmp_ / "outside");
+  qvtest::MakeDirs(parent + "/Linked");
+  ASSERT_EQ(symlink((tmp_ / "outside").c_str(), (parent + "/L").c_str()), 0);
+  ASSERT_EQ(symlink((tmp_ / "outside").c_str(), (parent + "/Linked/Recipe").c_str()), 0);
+  EXPECT_EQ(CQVERcpUtil::CreateProject("L", parent.c_str()), static_cast<uint32_t>(ERROR_ALREADY_EXISTS));
+  EXPECT_EQ(CQVERcpUtil::CreateProject("Linked", parent.c_str()), static_cast<uint32_t>(ERROR_ALREADY_EXISTS));
+  EXPECT_TRUE(Entries(tmp_ / "outside").empty());
+  std::string longest(64, 'n');
+  ASSERT_EQ(CQVERcpUtil::CreateProject(longest.c_str(), parent.c_str()), 0u);
+  EXPECT_TRUE(Exists(parent + "/" + longest + "/Recipe/RcpPJTAttr.txt"));
+  ASSERT_EQ(CQVERcpUtil::SetProjectInfo(longest.c_str(), &info, 0), 0u);
+
+  // A key that no project name can be, put into the registry by other means.
+  std::string huge = "Batch\\Project List\\" + std::string(5000, 'k') + "\\";
+  ASSERT_EQ(QVCSetCommonRegistryString(HKEY_LOCAL_MACHINE, QVC_COMPONENT_ENG, huge.c_str(), "Path", "x", 1), 0u);
+  ASSERT_EQ(CQVERcpUtil::SetProjectInfo("P1", &info, 0), 0u);
+  CStringArray names;
+  ASSERT_EQ(CQVERcpUtil::GetProjectList(names), 0u);
+  EXPECT_EQ(std::set<std::string>(names.begin(), names.end()), (std::set<std::string>{longest, "P1"}));
+}
+
+TEST_F(ProjectTest, CreateBuildsOutOfSightAndDeleteFinishesWhatAKilledOneLeft) {
+  WriteFile(Project() + "/Other/keep.txt", "x");
+  ASSERT_EQ(CQVERcpUtil::CreateProject("P1", tmp_.path().c_str()), 0u);
+  EXPECT_EQ(Entries(Project()), (std::set<std::string>{"Other", "Recipe"}));
+  EXPECT_EQ(Entries(Project() + "/Recipe"), (std::set<std::string>{"RcpPJTAttr.txt"}));
+  ASSERT_EQ(CQVERcpUtil::CreateProject("P2", tmp_.path().c_str()), 0u);
+  EXPECT_EQ(Entries(tmp_.path()), (std::set<std::string>{"P1", "P2"}));
+
+  // A delete killed after the store went: the re-run removes the rest.
+  ASSERT_EQ(std::rename((tmp_ / "P2/Recipe").c_str(), (tmp_ / "P2/.Recipe.trash-1-a").c_str()), 0);
+  WriteFile(tmp_ / "P2/ETC/RcpFda.l", "x");
+  ASSERT_EQ(CQVERcpUtil::DeleteProject((tmp_ / "P2").c_str()), 0u);
+  EXPECT_FALSE(Exists(tmp_ / "P2"));
+  EXPECT_EQ(CQVERcpUtil::DeleteProject((tmp_ / "P2").c_str()), static_cast<uint32_t>(ERROR_FILE_NOT_FOUND));
+
+  // A delete killed inside the in-use check: the re-run moves Recipe back and deletes it.
+  ASSERT_EQ(std::rename((Project() + "/Recipe").c_str(), (Project() + "/Recipe1765000000").c_str()), 0);
+  ASSERT_EQ(CQVERcpUtil::DeleteProject(Project().c_str()), 0u);
+  EXPECT_EQ(Entries(Project()), (std::set<std::string>{"Other"}));
+}
+
 class GroupTest : public ::testing::Test {
  protected:
   std::string Project() const { return tmp_ / "P1"; }
@@ -252,6 +349,70 @@ TEST_F(GroupTest, AFailedChangeKeepsTheOldFileAndAHeldGroupStays) {
   }
   ASSERT_EQ(CQVERcpUtil::DeleteRecipeGroup(Group("RG01").c_str()), 0u);
   EXPECT_FALSE(Exists(Group("RG01")));
+}
+
+TEST_F(GroupTest, LeftoversAreRemovedOrMovedBackButNothingLiveOrOutsideIsTouched) {
+  std::string recipe = Project() + "/Recipe";
+  WriteFile(recipe + "/RG011765000000/RcpGrAttr.txt", "COMMENT,moved aside\n");
+  WriteFile(recipe + "/RG03/RcpGrAttr.txt", "COMMENT,three\n");
+  WriteFile(recipe + "/RG031765000001/RcpGrAttr.txt", "COMMENT,older three\n");
+  WriteFile(recipe + "/.RG04.trash-12-ab/RCP0001/RcpHead.edf", "x");
+  WriteFile(recipe + "/.RG05.new-12-ab/RcpGrAttr.txt", "x");
+  WriteFile(recipe + "/.RG05.new-12-ab.hold", "");
+  WriteFile(recipe + "/.RG06.new-13-cd/RcpGrAttr.txt", "x");
+  WriteFile(recipe + "/.RG08.new-14-ef.hold", "");
+  WriteFile(recipe + "/RcpPJTAttr.txt.new", "stale");
+  WriteFile(tmp_ / "outside/sentinel", "keep");
+  ASSERT_EQ(symlink((tmp_ / "outside").c_str(), (recipe + "/.RG07.trash-1-2").c_str()), 0);
+
+  // Scans show none of it and record nothing for it.
+  qvtest::ErrorCapture errors;
+  CQVERcpDirInfo project;
+  project.m_nKind = QVERCP_KIND_PROJECT;
+  project.m_strParentPath = tmp_.path();
+  project.m_strName = "P1";
+  CQVERcpUtil::GetDirectoryList(&project, 1, 0);
+  EXPECT_EQ(qvtest::Shape(project), "RG03[]");
+  EXPECT_TRUE(errors.records().empty());
+
+  qvtest::ChildProcess builder([&] { return HoldFile(recipe + "/.RG06.new-13-cd.hold"); });
+  ASSERT_EQ(builder.started(), 0);
+  int32_t table[QVERCP_GROUP_TABLE];
+  ASSERT_EQ(CQVERcpUtil::FindFreeRcpGroupNo(Project().c_str(), table), 0u);
+  EXPECT_EQ(table[0], 0);
+  EXPECT_EQ(table[2], 0);
+  EXPECT_EQ(Entries(recipe),
+            (std::set<std::string>{"RG01", "RG03", "RG031765000001", ".RG06.new-13-cd", ".RG06.new-13-cd.hold",
+                                   ".RG07.trash-1-2"}));
+  EXPECT_EQ(ReadFile(recipe + "/RG01/RcpGrAttr.txt"), "COMMENT,moved aside\n");
+  EXPECT_EQ(ReadFile(tmp_ / "outside/sentinel"), "keep");
+  builder.Kill();
+  ASSERT_EQ(CQVERcpUtil::CreateRecipeGroup(Project().c_str(), 6), 0u);
+  EXPECT_EQ(Entries(recipe + "/RG06"), (std::set<std::string>{"RcpGrAttr.txt"}));
+  EXPECT_EQ(Entries(recipe).size(), 5u);
+}
+
+TEST_F(GroupTest, ProcessesCreatingTheSameNumberNeverReplaceOneAnother) {
+  qvtest::MakeDirs(Project() + "/Recipe");
+  std::vector<int> groups = RaceInProcesses(6, [&](int) {
+    uint32_t rc = CQVERcpUtil::CreateRecipeGroup(Project().c_str(), 2);
+    return rc == 0 ? 0 : rc == QVC_ERR_EXISTS ? 1 : 2;
+  });
+  EXPECT_EQ(std::count(groups.begin(), groups.end(), 0), 1);
+  EXPECT_EQ(std::count(groups.begin(), groups.end(), 1), 5) << ::testing::PrintToString(groups);
+
+  std::vector<int> recipes = RaceInProcesses(6, [&](int i) {
+    std::string head = "H" + std::to_string(i);
+    uint32_t rc = CQVERcpUtil::CreateRecipe(head.c_str(), Group("RG02").c_str(), 5, nullptr);
+    return rc == 0 ? 10 + i : rc == QVC_ERR_EXISTS ? 1 : rc & 0xff;
+  });
+  ASSERT_EQ(std::count(recipes.begin(), recipes.end(), 1), 5) << ::testing::PrintToString(recipes);
+  int winner = *std::max_element(recipes.begin(), recipes.end()) - 10;
+  _QVERcpFileDetailInfo info;
+  uint32_t number = 0;
+  ASSERT_EQ(CQVERcpUtil::GetRcpInfo((Group("RG02") + "/RCP0005").c_str(), &number, &info), 0u);
+  EXPECT_EQ(info.strHeadName, "H" + std::to_string(winner));
+  EXPECT_EQ(Entries(Group("RG02")), (std::set<std::string>{"RCP0005", "RcpGrAttr.txt"}));
 }
 
 }  // namespace

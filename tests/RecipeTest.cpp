@@ -79,11 +79,10 @@ TEST_F(RecipeTest, ANewRecipeIsStampedFromTheSystemTemplate) {
   EXPECT_EQ(CQVERcpUtil::CheckRcpDuplicate(group().c_str(), 12), QVC_ERR_EXISTS);
   EXPECT_EQ(CQVERcpUtil::CheckRcpDuplicate(group().c_str(), 13), 0u);
 
-  // A missing template leaves the new directory empty and says why.
+  // A missing template says why and leaves no recipe behind.
   EXPECT_EQ(CQVERcpUtil::CreateRecipe("X", group().c_str(), 14, (tmp_ / "none.edf").c_str()),
             static_cast<uint32_t>(ERROR_FILE_NOT_FOUND));
-  EXPECT_TRUE(Exists(group() + "/RCP0014"));
-  EXPECT_FALSE(Exists(group() + "/RCP0014/RcpHead.edf"));
+  EXPECT_FALSE(Exists(group() + "/RCP0014"));
 }
 
 TEST_F(RecipeTest, WritesKeepFieldWidthsAndLeaveAloneWhatTheySkip) {

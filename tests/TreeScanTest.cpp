@@ -1,4 +1,5 @@
 // The tree scan and the sub-group file laid over it, on real directories.
+#include <filesystem>
 #include <functional>
 #include <random>
 
@@ -67,6 +68,31 @@ TEST_F(ScanTest, ScansGroupsAndRecipesAndLeavesOtherDirectoriesOut) {
   EXPECT_TRUE(recipe.m_listChild.empty());
   CQVERcpUtil::GetDirectoryList(&project_, 0, 1);
   EXPECT_EQ(qvtest::Shape(project_), "RG01[],RG02[]");
+}
+
+// Builds, trash and names moved aside by an in-use check are work in
+// progress of some process: never a node, never a file entry, never a record.
+TEST_F(ScanTest, WorkInProgressIsNeitherScannedNorListed) {
+  ASSERT_EQ(CQVERcpUtil::CreateRecipe("H", Group("RG02").c_str(), 9, nullptr), 0u);
+  std::string recipe = Group("RG02") + "/RCP0009";
+  for (const char* copy : {"/.RcpHead.edf", "/RcpPT01.edf1765000000"}) {
+    std::filesystem::copy_file(recipe + "/RcpHead.edf", recipe + copy);
+  }
+  for (const char* dir : {"RG01/.RCP0005.new-1-a", "RG01/RCP00061765000000", "RG01/.RCP0001.trash-2-b",
+                          "RG011765000000/RCP0001", ".RG03.new-3-c/RCP0001"}) {
+    MakeDirs(tmp_ / ("P1/Recipe/" + std::string(dir)));
+  }
+  MakeDirs(Group("RG02") + "/RCP0009/TEMP");
+  qvtest::ErrorCapture errors;
+  CQVERcpUtil::GetDirectoryList(&project_, 1, 0);
+  EXPECT_EQ(qvtest::Shape(project_),
+            "RG01[RCP0001,RCP0002,RCP0003,RCP0004],RG02[RCP0001,RCP0002,RCP0003,RCP0004,RCP0009]");
+  CQVERcpFileInfoArray files;
+  CQVERcpUtil::GetFileList(recipe.c_str(), files);
+  ASSERT_EQ(files.size(), 1u);
+  EXPECT_EQ(files[0]->m_strName, "RcpHead");
+  EXPECT_EQ(errors.Count(QVERCP_ERR_INVALID_NAME, "Invalid Directory"), 9u);  // the TEMP directories only
+  EXPECT_EQ(errors.records().size(), 9u);
 }
 
 TEST_F(ScanTest, FindsTheStoreUnderAnotherCaseAndSurvivesAMissingDirectory) {

@@ -94,6 +94,10 @@ class Env {
   // The path under which an existing file is found (the path itself when it
   // exists as given, or when nothing matches).
   virtual std::string Resolve(const std::string& path) = 0;
+  // Renames in one step only when nothing exists under the target name
+  // (ERROR_ALREADY_EXISTS otherwise); never replaces, not even an empty
+  // directory.
+  virtual uint32_t RenameNoReplace(const std::string& from, const std::string& to) = 0;
 
   // The operating system's file system.
   static Env* Posix();
@@ -128,6 +132,9 @@ class EnvWrapper : public Env {
     return target_->OpenDirectory(p, o);
   }
   std::string Resolve(const std::string& p) override { return target_->Resolve(p); }
+  uint32_t RenameNoReplace(const std::string& f, const std::string& t) override {
+    return target_->RenameNoReplace(f, t);
+  }
 
  protected:
   Env* target() const { return target_; }

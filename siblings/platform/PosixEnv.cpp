@@ -1,6 +1,7 @@
 // The Env of the operating system, with the case-insensitive path look-up.
 #include <dirent.h>
 #include <fcntl.h>
+#include <stdio.h>  // renameat2
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -222,7 +223,30 @@ class PosixEnv : public Env {
 
   std::string Resolve(const std::string& path) override { return ResolveCase(path); }
 
+  uint32_t RenameNoReplace(const std::string& from, const std::string& to) override {
+    std::string target = ResolveCase(to);
+    int rc = WithResolve(from, [&](const std::string& p) { return ExclusiveRename(p, target); });
+    return rc == 0 ? 0 : Fail();
+  }
+
  private:
+  // A file system without RENAME_NOREPLACE gets the same guarantee from an
+  // exclusive placeholder: a hard link for a file, an empty directory made
+  // with mkdir (which the rename then replaces) for a directory.
+  static int ExclusiveRename(const std::string& from, const std::string& to) {
+    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+    if (errno != EINVAL && errno != ENOSYS) return -1;
+    struct stat st;
+    if (lstat(from.c_str(), &st) != 0) return -1;
+    if (!S_ISDIR(st.st_mode)) return link(from.c_str(), to.c_str()) == 0 ? unlink(from.c_str()) : -1;
+    if (mkdir(to.c_str(), 0700) != 0) return -1;
+    if (rename(from.c_str(), to.c_str()) == 0) return 0;
+    int saved = errno;
+    rmdir(to.c_str());
+    errno = saved;
+    return -1;
+  }
+
   template <typename StatCall>
   static uint32_t StatWith(const std::string& path, FileStat* out, StatCall call) {
     struct stat st;

@@ -2,10 +2,15 @@
 // and is anything holding them (moved to another name and back).
 #include "RcpCheck.h"
 
+#include <strings.h>
+
+#include <vector>
+
 #include "LibQVBRcpEpa.h"
+#include "RcpHidden.h"
 #include "LibQVCCommon/QVCError.h"
-#include "LibQVCCommon/QVCTime.h"
 #include "libqvecommon/QVEEngFile.h"
+#include "libqvecommon/QVEEngPath.h"
 #include "platform/FileApi.h"
 
 namespace {
@@ -20,11 +25,17 @@ uint32_t OpenAndClose(const char* path, unsigned long access, unsigned long shar
   return rc;
 }
 
-// The path without trailing separators, followed by the current time.
-CString TemporaryName(const char* path) {
-  CString name = path != nullptr ? path : "";
-  while (name.size() > 1 && name.back() == '/') name.pop_back();
-  return name + std::to_string(QVCTime(nullptr));
+// Moves the name aside with move (which refuses when something is held) and
+// back at once, never over a name that appeared meanwhile. The move back
+// does not look for held files again: the name must not stay away longer
+// than needed.
+uint32_t MoveAsideAndBack(const char* path, uint32_t (*move)(const CString&, const CString&)) {
+  if (path == nullptr || *path == 0) return ERROR_INVALID_PARAMETER;
+  qvplatform::Env* env = qvplatform::CurrentEnv();
+  CString original = env->Resolve(path);
+  CString aside = rcphidden::CheckName(original);
+  if (uint32_t rc = move(original, aside)) return rc;
+  return env->RenameNoReplace(aside, original);
 }
 
 }  // namespace
@@ -43,6 +54,22 @@ uint32_t Duplicate(const CString& path, bool directory, const char* source, cons
   return QVC_ERR_EXISTS;
 }
 
+bool ListedType(const CString& path, qvplatform::EntryType* type) {
+  CString directory;
+  CString name;
+  std::vector<qvplatform::DirEntry> entries;
+  if (QVEEngSplitFilePath(path.c_str(), 1, directory, name) != 0 ||
+      qvplatform::CurrentEnv()->ReadDirectory(directory, &entries) != 0) {
+    return false;
+  }
+  for (const qvplatform::DirEntry& entry : entries) {
+    if (strcasecmp(entry.name.c_str(), name.c_str()) != 0) continue;
+    *type = entry.type;
+    return true;
+  }
+  return false;
+}
+
 }  // namespace rcpcheck
 
 uint32_t CQVERcpUtil::CheckFile(const char* path, unsigned long access, unsigned long shareMode) {
@@ -54,13 +81,13 @@ uint32_t CQVERcpUtil::CheckDirFile(const char* path, unsigned long access, unsig
 }
 
 uint32_t CQVERcpUtil::DirAccessCheck(const char* directory) {
-  CString temporary = TemporaryName(directory);
-  if (uint32_t rc = QVEEngRenameDir(directory, temporary.c_str(), 1)) return rc;
-  return QVEEngRenameDir(temporary.c_str(), directory, 1);
+  return MoveAsideAndBack(directory, [](const CString& from, const CString& to) {
+    return QVEEngRenameDir(from.c_str(), to.c_str(), 1);
+  });
 }
 
 uint32_t CQVERcpUtil::FileAccessCheck(const char* file) {
-  CString temporary = TemporaryName(file);
-  if (MoveFileA(file, temporary.c_str()) && MoveFileA(temporary.c_str(), file)) return 0;
-  return GetLastError();
+  return MoveAsideAndBack(file, [](const CString& from, const CString& to) {
+    return MoveFileA(from.c_str(), to.c_str()) ? 0u : GetLastError();
+  });
 }

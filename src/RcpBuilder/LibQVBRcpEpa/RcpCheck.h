@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "QVFramework.h"
+#include "platform/Env.h"
 
 namespace rcpcheck {
 
@@ -17,5 +18,9 @@ bool Exists(const CString& path, bool directory);
 // 0 when nothing exists at path; otherwise records text (message 9168, the
 // source file name given) and returns 0x20000106.
 uint32_t Duplicate(const CString& path, bool directory, const char* source, const char* text);
+
+// What its directory lists at path, matched without regard to case: a link
+// is kOther and never followed. False when nothing stands there.
+bool ListedType(const CString& path, qvplatform::EntryType* type);
 
 }  // namespace rcpcheck

@@ -1,12 +1,13 @@
 // Recipe files and tree nodes listed as file entries.
 #include "LibQVBRcpEpa.h"
+#include "RcpHidden.h"
 #include "libqvecommon/QVEEngList.h"
 
 namespace {
 
 int OnListFile(unsigned type, unsigned /*depth*/, const char* directory, const char* name, const char* extension,
                WIN32_FIND_DATAA* findData, void* context) {
-  if (type != QVEENG_LIST_FILES) return 1;
+  if (type != QVEENG_LIST_FILES || rcphidden::IsTransient(CString(name) + extension)) return 1;
   auto entry = std::make_unique<CQVERcpFileInfo>();
   if (entry->SetRcpFileInfo(directory, name, extension, findData) == 0) {
     static_cast<CQVERcpFileInfoArray*>(context)->push_back(std::move(entry));

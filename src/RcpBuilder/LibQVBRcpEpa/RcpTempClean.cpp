@@ -1,7 +1,22 @@
-// Emptying the work directories of every recipe of a project.
+// Emptying the work directories of every recipe of a project, after
+// finishing or undoing what killed creates and deletes left in it.
 #include "LibQVBRcpEpa.h"
+#include "RcpHidden.h"
 #include "libqvecommon/QVEEngFile.h"
 #include "libqvecommon/QVEEngPath.h"
+
+namespace {
+
+// The project directory, Recipe and every group directory; the recipe
+// directories are cleaned while their work directories are emptied.
+void CleanUpperLevels(const CString& projectDirectory, CQVERcpDirInfo* root) {
+  rcphidden::CleanLeftovers(projectDirectory);
+  rcphidden::CleanLeftovers(QVEEngJoinPath(projectDirectory.c_str(), "Recipe"));
+  CQVERcpUtil::GetDirectoryList(root, 0, 0);
+  for (const auto& group : root->m_listChild) rcphidden::CleanLeftovers(group->GetFullPath());
+}
+
+}  // namespace
 
 uint32_t CQVERcpUtil::DeleteTempFile(const char* projectName) {
   _QVERcpProjectInfo info{};
@@ -10,10 +25,12 @@ uint32_t CQVERcpUtil::DeleteTempFile(const char* projectName) {
   root.m_nKind = QVERCP_KIND_PROJECT;
   root.m_strProject = projectName;
   QVEEngSplitFilePath(info.strPath.c_str(), 1, root.m_strParentPath, root.m_strName);
+  CleanUpperLevels(info.strPath, &root);
   GetDirectoryList(&root, 1, 0);
   // A recipe whose work directory cannot be emptied or made does not stop the others.
   for (const auto& group : root.m_listChild) {
     for (const auto& recipe : group->m_listChild) {
+      rcphidden::CleanLeftovers(recipe->GetFullPath());
       CString work = recipe->GetFullPath();
       QVEEngCatPath(work, "TEMP");
       CString everything = work;

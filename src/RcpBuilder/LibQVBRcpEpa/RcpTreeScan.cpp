@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "LibQVBRcpEpa.h"
+#include "RcpHidden.h"
 #include "libqvecommon/QVEEngList.h"
 #include "libqvecommon/QVEEngPath.h"
 
@@ -15,9 +16,12 @@ struct ScanContext {
   std::vector<CQVERcpDirInfo*> byDepth;
 };
 
-int OnListDir(unsigned type, unsigned depth, const char* directory, const char* name, const char* /*extension*/,
+// Work in progress (hidden builds and trash, names moved aside by an in-use
+// check) is neither listed nor entered.
+int OnListDir(unsigned type, unsigned depth, const char* directory, const char* name, const char* extension,
               WIN32_FIND_DATAA* /*findData*/, void* context) {
   if (type != QVEENG_LIST_DIRS) return 1;
+  if (rcphidden::IsTransient(CString(name) + extension)) return 0;
   auto* scan = static_cast<ScanContext*>(context);
   if (depth == 0 || depth > scan->byDepth.size()) return 0;
   CQVERcpDirInfo* parent = scan->byDepth[depth - 1];

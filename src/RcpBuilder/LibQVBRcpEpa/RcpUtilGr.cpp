@@ -2,8 +2,8 @@
 // directory, each with its attribute file RcpGrAttr.txt.
 #include "LibQVBRcpEpa.h"
 #include "RcpCheck.h"
+#include "RcpHidden.h"
 #include "RcpKeywordFile.h"
-#include "libqvecommon/QVEEngFile.h"
 #include "libqvecommon/QVEEngPath.h"
 
 namespace {
@@ -11,11 +11,12 @@ namespace {
 constexpr char kSource[] = "RcpUtilGr";
 constexpr char kAttrFile[] = "RcpGrAttr.txt";
 
-CString GroupDirectory(const char* projectDirectory, unsigned groupNo) {
+CString RecipeRoot(const char* projectDirectory) {
   CString path = projectDirectory != nullptr ? projectDirectory : "";
-  QVEEngCatPath(path, "Recipe");
-  return QVEEngCatPath(path, QVFormat("RG%02u", groupNo).c_str());
+  return QVEEngCatPath(path, "Recipe");
 }
+
+CString GroupName(unsigned groupNo) { return QVFormat("RG%02u", groupNo); }
 
 CStringArray KeywordItems(const char* keyword, const CString& value) {
   return value.empty() ? CStringArray{keyword} : CStringArray{keyword, value};
@@ -46,6 +47,7 @@ uint32_t ReadGroupAttrFile(const char* directory, CString& comment, CString& ser
 uint32_t CQVERcpUtil::FindFreeRcpGroupNo(const char* projectDirectory, int32_t* table) {
   if (table == nullptr) return QVC_ERR_CANNOT_EXECUTE;
   for (int i = 0; i < QVERCP_GROUP_TABLE; ++i) table[i] = 1;
+  rcphidden::CleanLeftovers(RecipeRoot(projectDirectory));
   CQVERcpDirInfo project;
   project.m_nKind = QVERCP_KIND_PROJECT;
   QVEEngSplitFilePath(projectDirectory, 1, project.m_strParentPath, project.m_strName);
@@ -59,21 +61,30 @@ uint32_t CQVERcpUtil::FindFreeRcpGroupNo(const char* projectDirectory, int32_t* 
 }
 
 uint32_t CQVERcpUtil::CheckRcpGroupDuplicate(const char* projectDirectory, unsigned groupNo) {
-  return rcpcheck::Duplicate(GroupDirectory(projectDirectory, groupNo), true, kSource, "CheckRcpDuplicate()");
+  CString recipe = RecipeRoot(projectDirectory);
+  rcphidden::CleanLeftovers(recipe);
+  return rcpcheck::Duplicate(QVEEngJoinPath(recipe.c_str(), GroupName(groupNo).c_str()), true, kSource,
+                             "CheckRcpDuplicate()");
 }
 
-// An existing group is never overwritten: its attributes stay as they are.
+// The group is built complete under a hidden name and then appears in one
+// step; an existing group is never overwritten.
 uint32_t CQVERcpUtil::CreateRecipeGroup(const char* projectDirectory, unsigned groupNo) {
-  CString group = GroupDirectory(projectDirectory, groupNo);
-  if (rcpcheck::Exists(group, true)) return QVC_ERR_EXISTS;
-  if (uint32_t rc = QVEEngCreateDir(group.c_str(), 1)) return rc;
-  return WriteGroupAttrFile(group.c_str(), "", "", "");
+  CString recipe = RecipeRoot(projectDirectory);
+  rcphidden::CleanLeftovers(recipe);
+  CString name = GroupName(groupNo);
+  if (rcpcheck::Exists(QVEEngJoinPath(recipe.c_str(), name.c_str()), true)) return QVC_ERR_EXISTS;
+  rcphidden::HiddenBuild build(recipe, name.c_str());
+  if (uint32_t rc = build.Begin()) return rc;
+  if (uint32_t rc = WriteGroupAttrFile(build.Path().c_str(), "", "", "")) return rc;
+  return build.Finish();
 }
 
 uint32_t CQVERcpUtil::DeleteRecipeGroup(const char* groupDirectory) {
   if (groupDirectory == nullptr || *groupDirectory == 0) return QVC_ERR_CANNOT_EXECUTE;
+  rcphidden::CleanLeftoversBeside(groupDirectory);
   if (uint32_t rc = DirAccessCheck(groupDirectory)) return rc;
-  return QVEEngDeleteRecursive(groupDirectory, 1, 0);
+  return rcphidden::DeleteViaTrash(groupDirectory);
 }
 
 uint32_t CQVERcpUtil::GetRecipeGroupInfo(const char* groupDirectory, _QVERcpGroupInfo* info) {

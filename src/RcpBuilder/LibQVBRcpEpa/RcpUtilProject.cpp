@@ -5,6 +5,8 @@
 #include "LibQVBRcpEpa.h"
 #include "LibQVCCommon/QVCError.h"
 #include "LibQVCCommon/QVCRegistry.h"
+#include "RcpCheck.h"
+#include "RcpHidden.h"
 #include "RcpKeywordFile.h"
 #include "libqvecommon/QVEEngFile.h"
 #include "libqvecommon/QVEEngPath.h"
@@ -17,6 +19,7 @@ constexpr char kAttrFile[] = "RcpPJTAttr.txt";
 constexpr char kRevision[] = "R3.00.00";
 constexpr char kProjectList[] = "Project List";
 constexpr int kListedProjects = 20;
+constexpr size_t kMaxProjectName = 64;
 constexpr uint32_t kNameBuffer = 512;
 constexpr uint32_t kPathBuffer = 4096;
 
@@ -24,6 +27,19 @@ CString ProjectKey(const char* projectName) { return CString("Batch\\") + kProje
 
 // A project name is one registry key name: not empty, no separator.
 bool ValidProjectName(const char* name) { return name != nullptr && *name != 0 && CString(name).find('\\') == CString::npos; }
+
+// A new project name is also one directory name beside others: at most 64
+// bytes, no separator or control character, and not starting with a dot
+// (which rules out "." and "..", and the store's hidden work names).
+bool AcceptableNewProjectName(const char* name) {
+  if (!ValidProjectName(name) || name[0] == '.') return false;
+  size_t length = 0;
+  for (const char* c = name; *c != 0; ++c, ++length) {
+    auto byte = static_cast<unsigned char>(*c);
+    if (byte < 0x20 || byte == 0x7F || byte == '/' || length >= kMaxProjectName) return false;
+  }
+  return true;
+}
 
 CString RecipeDirectory(const CString& projectDirectory) {
   CString path = projectDirectory;
@@ -41,6 +57,27 @@ uint32_t WriteProjectAttrFile(const CString& directory, const _QVERcpProjectInfo
                                     {"PJTHOST", info.strPjtHost},
                                     {"REFPJTDIR", info.strRefPjtDir},
                                     {"VERSION", info.nVersionMode != 0 ? "AUT" : "MAN"}});
+}
+
+_QVERcpProjectInfo NewProjectInfo() {
+  _QVERcpProjectInfo info{};
+  info.nStatus = 1;
+  info.nVersionMode = 0;
+  return info;
+}
+
+// Builds parent/name under a hidden name: with recipeInside a project
+// directory holding Recipe, otherwise the Recipe directory itself, each with
+// the default attribute file.
+uint32_t BuildHidden(const CString& parent, const char* name, bool recipeInside) {
+  rcphidden::HiddenBuild build(parent, name);
+  if (uint32_t rc = build.Begin()) return rc;
+  CString recipe = recipeInside ? RecipeDirectory(build.Path()) : build.Path();
+  if (recipeInside) {
+    if (uint32_t rc = QVEEngCreateDir(recipe.c_str(), 1)) return rc;
+  }
+  if (uint32_t rc = WriteProjectAttrFile(recipe, NewProjectInfo())) return rc;
+  return build.Finish();
 }
 
 void ApplyProjectLine(const rcptext::KeywordLine& line, _QVERcpProjectInfo* info) {
@@ -69,6 +106,7 @@ uint32_t EnumProjectKeys(HKEY root, const char* subKey, CStringArray& names) {
     char name[kNameBuffer];
     LONG rc = RegEnumKeyA(key, index, name, sizeof name);
     if (rc == ERROR_NO_MORE_ITEMS) break;
+    if (rc == ERROR_MORE_DATA) continue;  // a name no project can have does not hide the others
     if (rc != 0) {
       result = static_cast<uint32_t>(rc);
       break;
@@ -82,7 +120,7 @@ uint32_t EnumProjectKeys(HKEY root, const char* subKey, CStringArray& names) {
 }  // namespace
 
 uint32_t CQVERcpUtil::SetProjectInfo(const char* projectName, const _QVERcpProjectInfo* info, int writeFile) {
-  if (!ValidProjectName(projectName) || info == nullptr) return QVC_ERR_CANNOT_EXECUTE;
+  if (!AcceptableNewProjectName(projectName) || info == nullptr) return QVC_ERR_CANNOT_EXECUTE;
   if (writeFile == 1) {
     if (uint32_t rc = WriteProjectAttrFile(RecipeDirectory(info->strPath), *info)) return rc;
   }
@@ -119,28 +157,42 @@ uint32_t CQVERcpUtil::GetProjectList(CStringArray& projects) {
   return EnumProjectKeys(HKEY_LOCAL_MACHINE, kProjectList, projects);
 }
 
+// A new project directory is built whole (Recipe and its attribute file)
+// under a hidden name; in an existing project directory the Recipe
+// directory is; an existing Recipe directory is used and gets the default
+// attributes. A link or a file in place of either directory is refused,
+// so that nothing is written outside the parent.
 uint32_t CQVERcpUtil::CreateProject(const char* name, const char* parentDirectory) {
-  if (name == nullptr || *name == 0 || parentDirectory == nullptr) return QVC_ERR_CANNOT_EXECUTE;
-  CString project = parentDirectory;
-  QVEEngCatPath(project, name);
-  QVEEngCreateDir2(project.c_str(), 1);
+  if (!AcceptableNewProjectName(name) || parentDirectory == nullptr || *parentDirectory == 0) {
+    return QVC_ERR_CANNOT_EXECUTE;
+  }
+  if (uint32_t rc = QVEEngCreateDir2(parentDirectory, 1)) return rc;
+  rcphidden::CleanLeftovers(parentDirectory);
+  CString project = QVEEngJoinPath(parentDirectory, name);
+  qvplatform::EntryType type = qvplatform::EntryType::kOther;
+  if (!rcpcheck::ListedType(project, &type)) return BuildHidden(parentDirectory, name, true);
+  if (type != qvplatform::EntryType::kDirectory) return ERROR_ALREADY_EXISTS;
+  rcphidden::CleanLeftovers(project);
   CString recipe = RecipeDirectory(project);
-  QVEEngCreateDir(recipe.c_str(), 1);
-  _QVERcpProjectInfo info{};
-  info.nStatus = 1;
-  info.nVersionMode = 0;
-  return WriteProjectAttrFile(recipe, info);
+  if (!rcpcheck::ListedType(recipe, &type)) return BuildHidden(project, "Recipe", false);
+  if (type != qvplatform::EntryType::kDirectory) return ERROR_ALREADY_EXISTS;
+  return WriteProjectAttrFile(recipe, NewProjectInfo());
 }
 
+// A Recipe directory that is already gone (a delete killed after removing
+// it) does not keep the rest of the project from being deleted.
 uint32_t CQVERcpUtil::DeleteProject(const char* projectDirectory) {
   if (projectDirectory == nullptr || *projectDirectory == 0) return QVC_ERR_CANNOT_EXECUTE;
+  rcphidden::CleanLeftoversBeside(projectDirectory);
+  rcphidden::CleanLeftovers(projectDirectory);
   CString recipe = RecipeDirectory(projectDirectory);
-  if (uint32_t rc = DirAccessCheck(recipe.c_str())) return rc;
-  if (uint32_t rc = QVEEngDeleteRecursive(recipe.c_str(), 1, 0)) return rc;
+  uint32_t rc = DirAccessCheck(recipe.c_str());
+  if (rc == 0) rc = rcphidden::DeleteViaTrash(recipe);
+  if (rc != 0 && rc != ERROR_FILE_NOT_FOUND) return rc;
   CString lockList = projectDirectory;
   QVEEngCatPath(lockList, "ETC");
   QVEEngDeleteFile(QVEEngCatPath(lockList, "RcpFda.l").c_str(), 0, 0);
   CStringArray left;
   if (QVEEngListFileRecursive(projectDirectory, left) == 0 && !left.empty()) return 0;
-  return QVEEngDeleteRecursive(projectDirectory, 1, 0);
+  return rcphidden::DeleteViaTrash(projectDirectory);
 }

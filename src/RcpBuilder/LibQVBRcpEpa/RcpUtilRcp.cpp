@@ -7,6 +7,7 @@
 
 #include "LibQVBRcpEpa.h"
 #include "RcpCheck.h"
+#include "RcpHidden.h"
 #include "LibQVCCommon/QVCRevision.h"
 #include "LibQVCCommon/QVCTime.h"
 #include "libqvecommon/QVEEngFile.h"
@@ -202,6 +203,7 @@ uint32_t CQVERcpUtil::SetRcpHeadVersion(const char* path) {
 uint32_t CQVERcpUtil::FindFreeRcpNo(const char* groupDirectory, int32_t* table) {
   if (table == nullptr) return QVC_ERR_CANNOT_EXECUTE;
   for (int i = 0; i < QVERCP_RECIPE_TABLE; ++i) table[i] = 1;
+  rcphidden::CleanLeftovers(groupDirectory != nullptr ? groupDirectory : "");
   CQVERcpDirInfo group;
   group.m_nKind = QVERCP_KIND_GROUP;
   if (uint32_t rc = QVEEngSplitFilePath(groupDirectory, 1, group.m_strParentPath, group.m_strName)) return rc;
@@ -214,30 +216,39 @@ uint32_t CQVERcpUtil::FindFreeRcpNo(const char* groupDirectory, int32_t* table) 
 }
 
 uint32_t CQVERcpUtil::CheckRcpDuplicate(const char* groupDirectory, unsigned recipeNo) {
+  rcphidden::CleanLeftovers(groupDirectory != nullptr ? groupDirectory : "");
   return rcpcheck::Duplicate(QVEEngJoinPath(groupDirectory, QVFormat("RCP%04u", recipeNo).c_str()), true, kSource,
                              "CheckRcpDuplicate()");
 }
 
+// The recipe is built complete (stamped header) under a hidden name and then
+// appears in one step; an existing recipe is never overwritten.
 uint32_t CQVERcpUtil::CreateRecipe(const char* headName, const char* groupDirectory, unsigned recipeNo,
                                    const char* templateFile) {
-  CString recipe = QVEEngJoinPath(groupDirectory, QVFormat("RCP%04u", recipeNo).c_str());
-  if (uint32_t rc = QVEEngCreateDir(recipe.c_str(), 1)) return rc;
+  if (groupDirectory == nullptr || *groupDirectory == 0) return QVC_ERR_CANNOT_EXECUTE;
+  rcphidden::CleanLeftovers(groupDirectory);
+  CString name = QVFormat("RCP%04u", recipeNo);
+  if (rcpcheck::Exists(QVEEngJoinPath(groupDirectory, name.c_str()), true)) return QVC_ERR_EXISTS;
+  rcphidden::HiddenBuild build(groupDirectory, name.c_str());
+  if (uint32_t rc = build.Begin()) return rc;
   CString source = templateFile != nullptr ? CString(templateFile) : TemplateFor("RCPHEAD", true);
-  CString head = QVEEngJoinPath(recipe.c_str(), kHeadFile);
+  CString head = QVEEngJoinPath(build.Path().c_str(), kHeadFile);
   if (uint32_t rc = QVEEngCopyFile(source.c_str(), head.c_str(), 1, 1)) return rc;
   InitRecipeHead(head, headName);
-  return 0;
+  return build.Finish();
 }
 
 uint32_t CQVERcpUtil::DeleteRecipe(const char* recipeDirectory) {
   if (recipeDirectory == nullptr || *recipeDirectory == 0) return QVC_ERR_CANNOT_EXECUTE;
+  rcphidden::CleanLeftoversBeside(recipeDirectory);
   if (uint32_t rc = DirAccessCheck(recipeDirectory)) return rc;
-  return QVEEngDeleteRecursive(recipeDirectory, 1, 0);
+  return rcphidden::DeleteViaTrash(recipeDirectory);
 }
 
 uint32_t CQVERcpUtil::FindFreeUnitNo(const char* recipeDirectory, int32_t* table) {
   if (table == nullptr) return QVC_ERR_CANNOT_EXECUTE;
   for (int i = 0; i < QVERCP_UNITS; ++i) table[i] = 1;
+  rcphidden::CleanLeftovers(recipeDirectory != nullptr ? recipeDirectory : "");
   CStringArray files;
   if (uint32_t rc = QVEEngListFile(QVEEngJoinPath(recipeDirectory, "RcpPT*.edf").c_str(), files)) return rc;
   for (const CString& file : files) {
@@ -253,23 +264,32 @@ uint32_t CQVERcpUtil::FindFreeUnitNo(const char* recipeDirectory, int32_t* table
 }
 
 uint32_t CQVERcpUtil::CheckUnitDuplicate(const char* recipeDirectory, unsigned unitNo) {
+  rcphidden::CleanLeftovers(recipeDirectory != nullptr ? recipeDirectory : "");
   return rcpcheck::Duplicate(QVEEngJoinPath(recipeDirectory, QVFormat("RcpPT%02u.edf", unitNo).c_str()), false, kSource,
                              "CheckUnitDuplicate()");
 }
 
+// The copy is stamped beside the recipe's files under a hidden name and
+// then replaces the file in one step.
 uint32_t CQVERcpUtil::CreateUnitRecipe(const char* headName, const char* recipeDirectory, unsigned unitNo,
                                        const char* templateFile) {
+  if (recipeDirectory == nullptr || *recipeDirectory == 0) return QVC_ERR_CANNOT_EXECUTE;
+  rcphidden::CleanLeftovers(recipeDirectory);
   CString source = templateFile != nullptr ? CString(templateFile) : TemplateFor("RCPPRT", unitNo != 0);
-  CString target = QVEEngJoinPath(recipeDirectory, UnitFileName(unitNo).c_str());
-  if (uint32_t rc = QVEEngCopyFile(source.c_str(), target.c_str(), 1, 1)) return rc;
+  CString name = UnitFileName(unitNo);
+  rcphidden::HiddenBuild build(recipeDirectory, name.c_str());
+  if (uint32_t rc = build.Begin()) return rc;
+  CString copy = QVEEngJoinPath(build.Path().c_str(), name.c_str());
+  if (uint32_t rc = QVEEngCopyFile(source.c_str(), copy.c_str(), 1, 1)) return rc;
   _QVERcpFileDetailInfo info;
-  GetRcpFileInfo(target.c_str(), nullptr, &info);
+  GetRcpFileInfo(copy.c_str(), nullptr, &info);
   info.strHeadName = headName != nullptr ? headName : "";
-  SetRcpFileInfo(target.c_str(), &info);
-  return 0;
+  SetRcpFileInfo(copy.c_str(), &info);
+  return build.FinishFile();
 }
 
 uint32_t CQVERcpUtil::DeleteUnitRecipe(const char* recipeDirectory, unsigned unitNo) {
+  rcphidden::CleanLeftovers(recipeDirectory != nullptr ? recipeDirectory : "");
   CString file = QVEEngJoinPath(recipeDirectory, UnitFileName(unitNo).c_str());
   if (uint32_t rc = FileAccessCheck(file.c_str())) return rc;
   return QVEEngDeleteFile(file.c_str(), 1, 0);
