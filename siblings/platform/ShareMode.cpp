@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <mutex>
+#include <vector>
 
 #include "platform/Env.h"
 #include "platform/ErrorMap.h"
@@ -87,6 +89,27 @@ uint32_t OpenDirectory(const std::string& path, uint32_t flags, HANDLE* handle) 
   return 0;
 }
 
+// Descriptors whose holds are the caller's own, by the file they refer to.
+struct OwnHold {
+  dev_t device;
+  ino_t inode;
+  int fd;
+};
+std::mutex g_ownMutex;
+std::vector<OwnHold> g_ownHolds;
+
+// The descriptor to ask about holds on fd's file: an adopted one for the same
+// file, whose own holds then do not count.
+int ProbeFor(int fd) {
+  struct stat st;
+  if (fstat(fd, &st) != 0) return fd;
+  std::lock_guard<std::mutex> guard(g_ownMutex);
+  for (const OwnHold& own : g_ownHolds) {
+    if (own.device == st.st_dev && own.inode == st.st_ino) return own.fd;
+  }
+  return fd;
+}
+
 }  // namespace
 
 uint32_t ShareOpen(const std::string& given, uint32_t access, uint32_t shareMode, uint32_t disposition,
@@ -137,9 +160,32 @@ int ShareDescriptor(HANDLE handle) {
 bool IsHeld(const std::string& path) {
   int fd = open(Env::Posix()->Resolve(path).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
   if (fd < 0) return false;
-  bool held = OtherHolds(fd, kWriter) || OtherHolds(fd, kDenyWriters);
+  int probe = ProbeFor(fd);
+  bool held = OtherHolds(probe, kWriter) || OtherHolds(probe, kDenyWriters);
   close(fd);
   return held;
+}
+
+bool AdoptHold(const std::string& path, int fd) {
+  int probe = open(Env::Posix()->Resolve(path).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+  if (probe < 0) return false;
+  struct stat named;
+  struct stat given;
+  bool sameFile = fstat(probe, &named) == 0 && S_ISREG(named.st_mode) && fstat(fd, &given) == 0 &&
+                  named.st_dev == given.st_dev && named.st_ino == given.st_ino;
+  // Someone holds the file, and no description but fd's does: the hold is fd's.
+  bool carriesHold = sameFile && (OtherHolds(probe, kWriter) || OtherHolds(probe, kDenyWriters)) &&
+                     !OtherHolds(fd, kWriter) && !OtherHolds(fd, kDenyWriters);
+  close(probe);
+  if (!carriesHold) return false;
+  std::lock_guard<std::mutex> guard(g_ownMutex);
+  g_ownHolds.push_back({given.st_dev, given.st_ino, fd});
+  return true;
+}
+
+void DropHold(int fd) {
+  std::lock_guard<std::mutex> guard(g_ownMutex);
+  std::erase_if(g_ownHolds, [fd](const OwnHold& own) { return own.fd == fd; });
 }
 
 bool IsAnythingBelowHeld(const std::string& directory) {
