@@ -43,7 +43,7 @@ void CheckTemplate(const std::optional<std::string>& path, uint32_t kind, const 
   if (!IsRegularFile(*path)) Fail("template " + *path + " is not a readable file", ERROR_FILE_NOT_FOUND);
   _QVERcpFileDetailInfo info;
   uint32_t found = 0;
-  Check(CQVERcpUtil::GetRcpFileInfo(path->c_str(), &found, &info), "template " + *path + " cannot be read");
+  Check(CQVERcpUtil::GetRcpFileInfo(path->c_str(), &found, &info), "template " + *path + " is not a readable data file");
   if (found != kind) Fail("template " + *path + " is not " + kindName, kNotOfItsKind);
 }
 

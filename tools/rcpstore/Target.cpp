@@ -53,13 +53,19 @@ bool IsProjectDirectory(const std::string& dir) {
   return KindOf(Join(dir, "Recipe")) == Kind::kDirectory && KindOf(Join(dir, "Recipe/RcpPJTAttr.txt")) == Kind::kFile;
 }
 
+// The name that locks and messages use: the registered one, else the directory's.
+std::string NameOf(const std::string& projectDir) {
+  std::vector<std::string> names = NamesRegisteredFor(projectDir);
+  return names.empty() ? LastName(projectDir) : names.front();
+}
+
 }  // namespace
 
 Target ProjectAt(const std::string& given) {
   Target target;
   target.project = ExistingDirectory(given);
   if (!IsProjectDirectory(target.project)) Fail(kProjectExpected, QVERCP_ERR_INVALID_NAME);
-  target.projectName = LastName(target.project);
+  target.projectName = NameOf(target.project);
   return target;
 }
 
@@ -70,7 +76,7 @@ bool GroupInProject(const std::string& group, Target* target) {
   std::string recipeDir = Parent(group);
   if (!SameIgnoringCase(LastName(recipeDir), "Recipe") || !IsProjectDirectory(Parent(recipeDir))) return false;
   target->project = Parent(recipeDir);
-  target->projectName = LastName(target->project);
+  target->projectName = NameOf(target->project);
   return true;
 }
 

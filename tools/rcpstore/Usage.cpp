@@ -89,7 +89,7 @@ void AddHelpCommand(CLI::App& app, int* exitStatus) {
     size_t used = 0;
     CLI::App* at = Deepest(app, *words, &path, &used);
     if (used < words->size()) {
-      throw CLI::ValidationError("help", "unknown command '" + (*words)[used] + "'");
+      throw CLI::ValidationError("unknown command '" + (*words)[used] + "'");
     }
     std::string text = at->help();
     std::fwrite(text.data(), 1, text.size(), stdout);
