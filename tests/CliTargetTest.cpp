@@ -5,7 +5,6 @@
 // after themselves, listings that say what they leave out, and sub-group
 // edits from concurrent processes.
 #include <sys/stat.h>
-#include <sys/wait.h>
 
 #include <filesystem>
 #include <map>
@@ -13,6 +12,7 @@
 
 #include "LibQVBRcpEpa.h"
 #include "TestProcess.h"
+#include "RcpstoreRun.h"
 #include "TestSupport.h"
 
 namespace fs = std::filesystem;
@@ -20,17 +20,8 @@ using nlohmann::json;
 
 namespace {
 
-struct Outcome {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-std::string Quote(const std::string& arg) {
-  std::string out = "'";
-  for (char c : arg) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
+using qvtest::Outcome;
+using qvtest::Quote;
 
 // Every entry below a directory with its type and, for files, content. Left
 // out: the station directories (their logs grow with every call), the test's
@@ -106,12 +97,9 @@ class CliTargetTest : public ::testing::Test {
 
   // Runs rcpstore in the temporary directory with the test's station.
   Outcome Rcpstore(const std::vector<std::string>& words) {
-    std::string cmd = "cd " + Quote(tmp_.path()) + " && " + RCPSTORE_BIN + " --station " + Quote(tmp_ / "station");
-    for (const auto& w : words) cmd += " " + Quote(Expand(w));
-    cmd += " > " + Quote(tmp_ / "io/out") + " 2> " + Quote(tmp_ / "io/err");
-    int raw = std::system(cmd.c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, qvtest::ReadFile(tmp_ / "io/out"),
-            qvtest::ReadFile(tmp_ / "io/err")};
+    std::vector<std::string> expanded;
+    for (const std::string& w : words) expanded.push_back(Expand(w));
+    return qvtest::RunRcpstore(tmp_.path(), tmp_ / "station", expanded, tmp_ / "io");
   }
 
   int Shell(const std::string& script) {

@@ -1,34 +1,20 @@
 // The rcpstore command line, run as a real process.
-#include <sys/wait.h>
-
 #include <nlohmann/json.hpp>
 
+#include "RcpstoreRun.h"
 #include "TestSupport.h"
 
 using nlohmann::json;
 
 namespace {
 
-struct Outcome {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-std::string Quote(const std::string& arg) {
-  std::string out = "'";
-  for (char c : arg) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
+using qvtest::Outcome;
+using qvtest::Quote;
 
 class CliTest : public ::testing::Test {
  protected:
   Outcome Rcpstore(const std::vector<std::string>& args) {
-    std::string cmd = std::string(RCPSTORE_BIN) + " --station " + Quote(tmp_ / "station");
-    for (const auto& a : args) cmd += " " + Quote(a);
-    cmd += " > " + Quote(tmp_ / "out") + " 2> " + Quote(tmp_ / "err");
-    int raw = std::system(cmd.c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, qvtest::ReadFile(tmp_ / "out"), qvtest::ReadFile(tmp_ / "err")};
+    return qvtest::RunRcpstore(".", tmp_ / "station", args, tmp_.path());
   }
 
   json Tree(const std::string& dir) {
@@ -56,16 +42,16 @@ TEST_F(CliTest, DemoLaysOutAProjectAndTreePrintsIt) {
 
   json root = Tree(demo);
   EXPECT_EQ(root["kind"], 1);
-  EXPECT_EQ(root["project"], "demo");
+  EXPECT_EQ(root["project"], "Demo");  // a registered directory goes by its registered name
   EXPECT_EQ(Tree("Demo")["project"], "Demo");
   EXPECT_EQ(root["path"], demo);
-  EXPECT_EQ(root["display"], "Pjt:demo");
+  EXPECT_EQ(root["display"], "Pjt:Demo");
   ASSERT_EQ(Names(root), (std::vector<std::string>{"RG01", "RG02"}));
   const json& rg01 = root["children"][0];
   EXPECT_EQ(Names(rg01), (std::vector<std::string>{"RCP0003", "RCP0005", "Mixing", "Packing"}));
   const json& heating = rg01["children"][2]["children"][1];
   EXPECT_EQ(heating["subgroup"], "Mixing/Heating");
-  EXPECT_EQ(heating["children"][0]["display"], "PJT:demo Gr:RG01 Sub:Mixing/Heating Rcp:RCP0002");
+  EXPECT_EQ(heating["children"][0]["display"], "PJT:Demo Gr:RG01 Sub:Mixing/Heating Rcp:RCP0002");
   EXPECT_TRUE(qvtest::Exists(demo + "/Recipe/RG01/RcpGrAttr.txt"));
   EXPECT_EQ(heating["children"][0]["path"], demo + "/Recipe/RG01/RCP0002");
 

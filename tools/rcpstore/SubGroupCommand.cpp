@@ -136,10 +136,17 @@ void Put(const Target& target, const std::string& recipe, const CStringArray& pa
   Check(rc);
 }
 
-void Take(const Target& target, const std::string& recipe) {
+// Removes the recipe's line from the sub-group file; a group without the file
+// names no recipe either (QVC_ERR_NOT_FOUND).
+uint32_t RemoveNodeLine(const std::string& group, const std::string& recipe) {
   CQVERcpDirInfo node = RecipeNode(recipe);
-  uint32_t rc = CQVERcpUtil::DeleteItemFromSubGroup(target.group.c_str(), CStringArray{}, &node);
-  if (rc == QVC_ERR_NOT_FOUND || rc == QVC_ERR_TEXT_FILE_OPEN) Fail(recipe + " is in no sub-group", QVC_ERR_NOT_FOUND);
+  uint32_t rc = CQVERcpUtil::DeleteItemFromSubGroup(group.c_str(), CStringArray{}, &node);
+  return rc == QVC_ERR_TEXT_FILE_OPEN && !Exists(group + "/RcpSubGroup.txt") ? QVC_ERR_NOT_FOUND : rc;
+}
+
+void Take(const Target& target, const std::string& recipe) {
+  uint32_t rc = RemoveNodeLine(target.group, recipe);
+  if (rc == QVC_ERR_NOT_FOUND) Fail(recipe + " is in no sub-group", rc);
   Check(rc);
 }
 
@@ -153,12 +160,10 @@ CLI::App* AddPathCommand(CLI::App& parent, const char* name, const char* help, S
 
 // Removes a recipe's line from its group's sub-group file, if it has one.
 void ForgetPlacement(const Target& target) {
-  CQVERcpDirInfo node = RecipeNode(QVFormat("RCP%04u", target.recipeNo));
-  uint32_t rc = CQVERcpUtil::DeleteItemFromSubGroup(target.group.c_str(), CStringArray{}, &node);
-  if (rc != QVC_ERR_NOT_FOUND && rc != QVC_ERR_TEXT_FILE_OPEN) {
-    Check(rc, "the recipe is gone, but its line in the sub-group file stays: " + CodeMeaning(rc) +
-                  " (rcpstore subgroup take removes it)");
-  }
+  uint32_t rc = RemoveNodeLine(target.group, QVFormat("RCP%04u", target.recipeNo));
+  if (rc == QVC_ERR_NOT_FOUND) return;
+  Check(rc, "the recipe is gone, but its line in the sub-group file stays: " + CodeMeaning(rc) +
+                " (rcpstore subgroup take removes it)");
 }
 
 void AddSubGroupCommand(CLI::App& app, int* exitStatus) {

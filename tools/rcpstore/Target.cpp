@@ -59,18 +59,6 @@ std::string NameOf(const std::string& projectDir) {
   return names.empty() ? LastName(projectDir) : names.front();
 }
 
-}  // namespace
-
-Target ProjectAt(const std::string& given) {
-  Target target;
-  target.project = ExistingDirectory(given);
-  if (!IsProjectDirectory(target.project)) Fail(kProjectExpected, QVERCP_ERR_INVALID_NAME);
-  target.projectName = NameOf(target.project);
-  return target;
-}
-
-namespace {
-
 // The project that holds a group directory, or none.
 bool GroupInProject(const std::string& group, Target* target) {
   std::string recipeDir = Parent(group);
@@ -124,6 +112,14 @@ bool IsRegularFile(const std::string& path) { return KindOf(path) == Kind::kFile
 std::string Parent(const std::string& path) { return std::filesystem::path(path).parent_path().string(); }
 
 std::string LastName(const std::string& path) { return std::filesystem::path(path).filename().string(); }
+
+Target ProjectAt(const std::string& given) {
+  Target target;
+  target.project = ExistingDirectory(given);
+  if (!IsProjectDirectory(target.project)) Fail(kProjectExpected, QVERCP_ERR_INVALID_NAME);
+  target.projectName = NameOf(target.project);
+  return target;
+}
 
 bool NamesDirectory(const std::string& given) {
   return given.find('/') != std::string::npos || given == "." || given == "..";
