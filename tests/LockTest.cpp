@@ -13,12 +13,20 @@
 #include "libqvecommon/QVEEngMsgBuf.h"
 #include "platform/FileApi.h"
 #include "platform/Host.h"
+#include "platform/ShareMode.h"
 
 using qvtest::Exists;
 using qvtest::ReadFile;
 using qvtest::WriteFile;
 
 namespace {
+
+// Holds a file for writing, sharing reading only.
+int HoldOtherFile(const std::string& path) {
+  HANDLE handle;
+  return static_cast<int>(QVEEngCreateFile(path.c_str(), FILE_GENERIC_WRITE_ACCESS, FILE_SHARE_READ, OPEN_ALWAYS,
+                                           FILE_ATTRIBUTE_NORMAL, nullptr, &handle, 0));
+}
 
 class LockTest : public ::testing::Test {
  protected:
@@ -117,12 +125,46 @@ TEST_F(LockTest, StateMachineOfOneObjectAndExclusionBetweenTwo) {
                                                "event:Unlock Project(P1)"}));
   CQVERcpLock third;
   EXPECT_EQ(third.LockProject("P1", 0, nullptr, nullptr), 0u);
+  // By directory the same lock file is taken, registered or not.
+  CQVERcpLock byDirectory;
+  EXPECT_EQ(byDirectory.LockProjectDirectory("Dir", project().c_str(), 0, nullptr, nullptr), QVERCP_ERR_LOCKED);
+  ASSERT_EQ(third.Unlock(), 0u);
+  ASSERT_EQ(byDirectory.LockProjectDirectory("Dir", project().c_str(), 0, nullptr, nullptr), 0u);
+  EXPECT_EQ(byDirectory.m_strLockFile, project() + "/RcpPjtLock.txt");
+  EXPECT_EQ(byDirectory.m_strProject, "Dir");
   ASSERT_EQ(first.Unlock(), 0u);
   EXPECT_EQ(trail_.back(), "event:Unlock RCP(, " + recipe() + ")");
   EXPECT_EQ(first.m_strLockFile, recipe() + "/RcpLock.txt");
   EXPECT_EQ(first.m_nLockKind, 0);
   EXPECT_EQ(errors.Count(QVERCP_ERR_NOT_LOCKED, "__UnlockFile"), 1u);
   EXPECT_EQ(first.LockRecipe(nullptr, 0, 0, recipe().c_str(), 0, nullptr, nullptr), QVC_ERR_CANNOT_EXECUTE);
+}
+
+// The in-use checks count every hold but the ones the caller adopted as its
+// own, and only a descriptor that is the lock file and holds it is adopted.
+TEST_F(LockTest, AnAdoptedHoldIsNotAnothersInTheInUseChecks) {
+  CQVERcpLock lock;
+  ASSERT_EQ(lock.LockRecipe("R1", 0, 0, recipe().c_str(), 0, nullptr, nullptr), 0u);
+  std::string file = recipe() + "/RcpLock.txt";
+  int fd = qvplatform::ShareDescriptor(lock.m_hLockFile);
+  EXPECT_EQ(CQVERcpUtil::DirAccessCheck(recipe().c_str()), static_cast<uint32_t>(ERROR_SHARING_VIOLATION));
+
+  int other = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  EXPECT_FALSE(qvplatform::AdoptHold(file, other));  // the same file, but no hold on it
+  EXPECT_FALSE(qvplatform::AdoptHold(project() + "/Recipe/RcpPJTAttr.txt", fd));  // another file
+  ASSERT_TRUE(qvplatform::AdoptHold(file, fd));
+  EXPECT_FALSE(qvplatform::IsHeld(file));
+  EXPECT_EQ(CQVERcpUtil::DirAccessCheck(recipe().c_str()), 0u);
+
+  // Another process's hold still counts beside an adopted one.
+  qvtest::ChildProcess station([this] { return HoldOtherFile(recipe() + "/RcpHead.edf"); });
+  ASSERT_EQ(station.started(), 0);
+  EXPECT_EQ(CQVERcpUtil::DirAccessCheck(recipe().c_str()), static_cast<uint32_t>(ERROR_SHARING_VIOLATION));
+  station.Kill();
+
+  qvplatform::DropHold(fd);
+  EXPECT_TRUE(qvplatform::IsHeld(file));
+  close(other);
 }
 
 TEST_F(LockTest, ProjectsWithoutAPathAreNeverLocked) {

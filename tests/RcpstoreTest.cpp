@@ -1,34 +1,20 @@
 // The rcpstore command line, run as a real process.
-#include <sys/wait.h>
-
 #include <nlohmann/json.hpp>
 
+#include "RcpstoreRun.h"
 #include "TestSupport.h"
 
 using nlohmann::json;
 
 namespace {
 
-struct Outcome {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-std::string Quote(const std::string& arg) {
-  std::string out = "'";
-  for (char c : arg) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
+using qvtest::Outcome;
+using qvtest::Quote;
 
 class CliTest : public ::testing::Test {
  protected:
   Outcome Rcpstore(const std::vector<std::string>& args) {
-    std::string cmd = std::string(RCPSTORE_BIN) + " --station " + Quote(tmp_ / "station");
-    for (const auto& a : args) cmd += " " + Quote(a);
-    cmd += " > " + Quote(tmp_ / "out") + " 2> " + Quote(tmp_ / "err");
-    int raw = std::system(cmd.c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, qvtest::ReadFile(tmp_ / "out"), qvtest::ReadFile(tmp_ / "err")};
+    return qvtest::RunRcpstore(".", tmp_ / "station", args, tmp_.path());
   }
 
   json Tree(const std::string& dir) {
@@ -56,16 +42,16 @@ TEST_F(CliTest, DemoLaysOutAProjectAndTreePrintsIt) {
 
   json root = Tree(demo);
   EXPECT_EQ(root["kind"], 1);
-  EXPECT_EQ(root["project"], "demo");
+  EXPECT_EQ(root["project"], "Demo");  // a registered directory goes by its registered name
   EXPECT_EQ(Tree("Demo")["project"], "Demo");
   EXPECT_EQ(root["path"], demo);
-  EXPECT_EQ(root["display"], "Pjt:demo");
+  EXPECT_EQ(root["display"], "Pjt:Demo");
   ASSERT_EQ(Names(root), (std::vector<std::string>{"RG01", "RG02"}));
   const json& rg01 = root["children"][0];
   EXPECT_EQ(Names(rg01), (std::vector<std::string>{"RCP0003", "RCP0005", "Mixing", "Packing"}));
   const json& heating = rg01["children"][2]["children"][1];
   EXPECT_EQ(heating["subgroup"], "Mixing/Heating");
-  EXPECT_EQ(heating["children"][0]["display"], "PJT:demo Gr:RG01 Sub:Mixing/Heating Rcp:RCP0002");
+  EXPECT_EQ(heating["children"][0]["display"], "PJT:Demo Gr:RG01 Sub:Mixing/Heating Rcp:RCP0002");
   EXPECT_TRUE(qvtest::Exists(demo + "/Recipe/RG01/RcpGrAttr.txt"));
   EXPECT_EQ(heating["children"][0]["path"], demo + "/Recipe/RG01/RCP0002");
 
@@ -93,7 +79,8 @@ TEST_F(CliTest, SubGroupCommandsEditTheArrangement) {
 
   Outcome dup = Rcpstore({"subgroup", "put", rg02, "RCP0003", "Trials"});
   EXPECT_EQ(dup.status, 1);
-  EXPECT_EQ(dup.err, "rcpstore: subgroup put: error 0x2000010A: request cannot be carried out\n");
+  EXPECT_EQ(dup.err, "rcpstore: subgroup put " + rg02 +
+                        ": RCP0003 is already in sub-group Trials/Day (take it out first) (error 0x20000106)\n");
 
   ASSERT_EQ(Rcpstore({"subgroup", "take", rg02, "RCP0003"}).status, 0);
   ASSERT_EQ(Rcpstore({"subgroup", "remove", rg02, "Trials"}).status, 0);
@@ -103,7 +90,7 @@ TEST_F(CliTest, SubGroupCommandsEditTheArrangement) {
 TEST_F(CliTest, FailuresAndUsageErrorsHaveTheirExitStatus) {
   Outcome missing = Rcpstore({"tree", tmp_ / "nowhere"});
   EXPECT_EQ(missing.status, 1);
-  EXPECT_EQ(missing.err, "rcpstore: tree: " + (tmp_ / "nowhere") + ": error 0x00000002: file not found\n");
+  EXPECT_EQ(missing.err, "rcpstore: tree " + (tmp_ / "nowhere") + ": no such directory (error 0x00000003)\n");
   EXPECT_EQ(Rcpstore({}).status, 2);
   EXPECT_EQ(Rcpstore({"tree"}).status, 2);
   EXPECT_EQ(Rcpstore({"bogus"}).status, 2);
@@ -157,12 +144,16 @@ TEST_F(CliTest, LockCommandsHoldRunAndReport) {
   std::string demo = tmp_ / "demo";
   ASSERT_EQ(Rcpstore({"demo", demo}).status, 0);
   std::string recipe = demo + "/Recipe/RG01/RCP0001";
-  // While the command runs the lock is held: a nested lock is refused.
+  // While the command runs the lock is held: the command itself acts as the
+  // holder, a process that did not inherit the hold is refused.
   std::string inner = std::string(RCPSTORE_BIN) + " --station " + Quote(tmp_ / "station") + " lock project Demo -- true";
-  Outcome nested = Rcpstore({"lock", "project", "Demo", "--", "sh", "-c", inner + "; echo nested=$?"});
+  Outcome nested = Rcpstore({"lock", "project", "Demo", "--", "sh", "-c",
+                             inner + "; echo inherited=$?; env -u RCPSTORE_LOCK_FDS " + inner + "; echo other=$?"});
   EXPECT_EQ(nested.status, 0) << nested.err;
-  EXPECT_NE(nested.out.find("nested=1"), std::string::npos) << nested.out;
-  EXPECT_NE(nested.err.find("ERR:Demo is being edited on another station"), std::string::npos) << nested.err;
+  EXPECT_NE(nested.out.find("inherited=0"), std::string::npos) << nested.out;
+  EXPECT_NE(nested.out.find("other=1"), std::string::npos) << nested.out;
+  EXPECT_NE(nested.err.find("lock project Demo: Demo is being edited on another station"), std::string::npos)
+      << nested.err;
 
   Outcome status = Rcpstore({"lock", "recipe", recipe, "--", "false"});
   EXPECT_EQ(status.status, 1);
@@ -190,7 +181,7 @@ TEST_F(CliTest, RecipeCommandsMakeDescribeAndListRecipes) {
   ASSERT_EQ(Rcpstore({"recipe", "create", group, "7", "--header-name", "H7"}).status, 0);
   std::string recipe = group + "/RCP0007";
   ASSERT_EQ(Rcpstore({"recipe", "set", recipe, "--title", "Seven", "--unit", "2=Dryer"}).status, 0);
-  EXPECT_EQ(Rcpstore({"recipe", "set", recipe, "--unit", "33=x"}).status, 1);
+  EXPECT_EQ(Rcpstore({"recipe", "set", recipe, "--unit", "33=x"}).status, 2);
   ASSERT_EQ(Rcpstore({"recipe", "bump-version", recipe}).status, 0);
   json info = json::parse(Rcpstore({"recipe", "info", recipe, "--json"}).out);
   EXPECT_EQ(info["number"], 7);
@@ -227,6 +218,7 @@ TEST_F(CliTest, RecipeCommandsMakeDescribeAndListRecipes) {
 }
 
 TEST_F(CliTest, JsonStaysValidForAnyStoredName) {
+  ASSERT_EQ(Rcpstore({"project", "create", "p", tmp_.path()}).status, 0);
   std::string group = tmp_ / "p/Recipe/RG01";
   qvtest::MakeDirs(group + "/RCP0001");
   qvtest::WriteFile(group + "/RcpSubGroup.txt", "STARTSUB,\"q\"\"\\\x01\xff\xc3\xa9\"\nNODE,RCP0001\nENDSUB,x\n");

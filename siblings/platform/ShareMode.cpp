@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <mutex>
 #include <vector>
 
 #include "platform/Descriptor.h"
@@ -131,6 +132,27 @@ uint32_t OpenDirectory(const std::string& path, uint32_t flags, HANDLE* handle) 
   return 0;
 }
 
+// Descriptors whose holds are the caller's own, by the file they refer to.
+struct OwnHold {
+  dev_t device;
+  ino_t inode;
+  int fd;
+};
+std::mutex g_ownMutex;
+std::vector<OwnHold> g_ownHolds;
+
+// The descriptor to ask about holds on fd's file: an adopted one for the same
+// file, whose own holds then do not count.
+int ProbeFor(int fd) {
+  struct stat st;
+  if (fstat(fd, &st) != 0) return fd;
+  std::lock_guard<std::mutex> guard(g_ownMutex);
+  for (const OwnHold& own : g_ownHolds) {
+    if (own.device == st.st_dev && own.inode == st.st_ino) return own.fd;
+  }
+  return fd;
+}
+
 // A reader that denies writers holds its locks on a description of its own
 // that may take the guard: the same file, opened for writing when allowed.
 int OpenLockDescription(const std::string& path, int fd) {
@@ -158,7 +180,7 @@ bool HeldAt(int dirFd, const std::string& name) {
   int fd = openat(dirFd, name.c_str(), kProbeFlags);
   if (fd < 0) return errno != ENOENT && errno != ENOTDIR && errno != ELOOP && errno != ENXIO;
   struct stat st;
-  bool held = fstat(fd, &st) != 0 || (S_ISREG(st.st_mode) && HeldByOther(fd));
+  bool held = fstat(fd, &st) != 0 || (S_ISREG(st.st_mode) && HeldByOther(ProbeFor(fd)));
   close(fd);
   return held;
 }
@@ -276,6 +298,28 @@ int ShareDescriptor(HANDLE handle) {
 }
 
 bool IsHeld(const std::string& path) { return HeldAt(AT_FDCWD, Env::Posix()->Resolve(path)); }
+
+bool AdoptHold(const std::string& path, int fd) {
+  int probe = open(Env::Posix()->Resolve(path).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+  if (probe < 0) return false;
+  struct stat named;
+  struct stat given;
+  bool sameFile = fstat(probe, &named) == 0 && S_ISREG(named.st_mode) && fstat(fd, &given) == 0 &&
+                  named.st_dev == given.st_dev && named.st_ino == given.st_ino;
+  // Someone holds the file, and no description but fd's does: the hold is fd's.
+  bool carriesHold = sameFile && (OtherHolds(probe, kWriter) || OtherHolds(probe, kDenyWriters)) &&
+                     !OtherHolds(fd, kWriter) && !OtherHolds(fd, kDenyWriters);
+  close(probe);
+  if (!carriesHold) return false;
+  std::lock_guard<std::mutex> guard(g_ownMutex);
+  g_ownHolds.push_back({given.st_dev, given.st_ino, fd});
+  return true;
+}
+
+void DropHold(int fd) {
+  std::lock_guard<std::mutex> guard(g_ownMutex);
+  std::erase_if(g_ownHolds, [fd](const OwnHold& own) { return own.fd == fd; });
+}
 
 bool IsAnythingBelowHeld(const std::string& directory) {
   int fd = open(Env::Posix()->Resolve(directory).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);

@@ -47,4 +47,12 @@ bool IsHeld(const std::string& path);
 // is held, or when that cannot be learned.
 bool IsAnythingBelowHeld(const std::string& directory);
 
+// Counts the holds of an open description as the caller's own, so that IsHeld
+// does not see them: a lock handed down by a parent process, or a lock the
+// caller took itself before an in-use check. Adopted only when fd refers to
+// the file at path (same device and inode) and itself carries a hold on it.
+bool AdoptHold(const std::string& path, int fd);
+// Forgets an adopted descriptor before it is closed.
+void DropHold(int fd);
+
 }  // namespace qvplatform

@@ -24,7 +24,11 @@ struct TreeOptions {
   bool json = false;
 };
 
-// Scans the project directory and prints its tree. Returns the exit status.
-int PrintProjectTree(const std::string& projectDir, const TreeOptions& options);
+// Scans a project (by name or directory) and prints its tree; returns 0.
+int PrintProjectTree(const std::string& project, const TreeOptions& options);
+
+struct Target;
+// Removes a removed recipe's line from its group's sub-group file.
+void ForgetPlacement(const Target& recipe);
 
 }  // namespace rcpstore

@@ -1,10 +1,10 @@
 // rcpstore demo: lays out a small demo project and prints its tree.
 #include <CLI/CLI.hpp>
-#include <filesystem>
 
 #include "Commands.h"
 #include "LibQVBRcpEpa.h"
 #include "Output.h"
+#include "Target.h"
 #include "libqvecommon/QVEEngPath.h"
 #include "platform/Env.h"
 #include "platform/Win32Types.h"
@@ -112,17 +112,12 @@ uint32_t CreateProject(const std::string& dir) {
 }
 
 int RunDemo(const std::string& given) {
-  std::string dir = std::filesystem::absolute(given).lexically_normal().string();
-  while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
-  CString recipeDir = dir;
-  QVEEngCatPath(recipeDir, "Recipe");
-  qvplatform::FileStat st;
-  if (qvplatform::CurrentEnv()->Stat(recipeDir, &st) == 0) {
-    return ReportFailure("demo: " + recipeDir + " exists; choose another directory", QVC_ERR_EXISTS);
-  }
-  if (uint32_t rc = CreateProject(dir)) return ReportFailure("demo: project " + dir, rc);
-  if (uint32_t rc = CreateGroups(dir, recipeDir)) return ReportFailure("demo: recipe groups", rc);
-  if (uint32_t rc = ArrangeSubGroups(recipeDir)) return ReportFailure("demo: sub-groups", rc);
+  std::string dir = CleanPath(given);
+  CString recipeDir = dir + "/Recipe";
+  if (Exists(recipeDir)) Fail(recipeDir + " exists; choose another directory", QVC_ERR_EXISTS);
+  Check(CreateProject(dir));
+  Check(CreateGroups(dir, recipeDir));
+  Check(ArrangeSubGroups(recipeDir));
   return PrintProjectTree("Demo", TreeOptions{});
 }
 
@@ -132,7 +127,7 @@ void AddDemoCommand(CLI::App& app, int* exitStatus) {
   auto* cmd = app.add_subcommand("demo", "Create a demo project and print its recipe tree");
   auto dir = std::make_shared<std::string>("./rcpstore-demo");
   cmd->add_option("DIR", *dir, "Directory of the demo project")->capture_default_str();
-  cmd->callback([=] { *exitStatus = RunDemo(*dir); });
+  cmd->callback([=] { *exitStatus = Run("demo " + *dir, [&] { return RunDemo(*dir); }); });
 }
 
 }  // namespace rcpstore

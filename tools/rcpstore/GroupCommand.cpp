@@ -4,7 +4,11 @@
 
 #include "Commands.h"
 #include "LibQVBRcpEpa.h"
+#include "Locks.h"
 #include "Output.h"
+#include "Removal.h"
+#include "Target.h"
+#include "Texts.h"
 
 namespace rcpstore {
 
@@ -16,24 +20,8 @@ struct GroupArgs {
   std::optional<std::string> comment;
   std::vector<std::string> servers;
   bool json = false;
+  RemovalOptions removal;
 };
-
-int Free(const GroupArgs& args) {
-  int32_t table[QVERCP_GROUP_TABLE];
-  if (uint32_t rc = CQVERcpUtil::FindFreeRcpGroupNo(args.dir.c_str(), table)) return ReportFailure("group free", rc);
-  std::vector<std::string> free;
-  for (int i = 0; i < QVERCP_GROUP_TABLE; ++i) {
-    if (table[i] == 1) free.push_back(std::to_string(i + 1));
-  }
-  if (args.json) {
-    std::string out = "[";
-    for (size_t i = 0; i < free.size(); ++i) out += (i > 0 ? "," : "") + free[i];
-    return PrintLine(out + "]");
-  }
-  std::string out;
-  for (const std::string& n : free) out += (out.empty() ? "" : " ") + n;
-  return PrintLine(out);
-}
 
 // Changes what the options give and keeps the rest.
 void Apply(const GroupArgs& args, _QVERcpGroupInfo* info) {
@@ -41,21 +29,38 @@ void Apply(const GroupArgs& args, _QVERcpGroupInfo* info) {
   if (!args.servers.empty()) info->astrServer = args.servers;
 }
 
+void CheckTexts(const GroupArgs& args) {
+  if (args.comment) CheckOneLine("--comment", *args.comment);
+  for (const std::string& server : args.servers) CheckOneLine("--server", server);
+}
+
+int Free(const GroupArgs& args) {
+  Target target = ProjectTarget(args.dir);
+  int32_t table[QVERCP_GROUP_TABLE];
+  Check(CQVERcpUtil::FindFreeRcpGroupNo(target.project.c_str(), table));
+  return PrintFree(table, QVERCP_GROUP_TABLE, args.json, false);
+}
+
 int Create(const GroupArgs& args) {
-  std::string what = "group create " + std::to_string(args.number);
-  if (uint32_t rc = CQVERcpUtil::CheckRcpGroupDuplicate(args.dir.c_str(), args.number)) return ReportFailure(what, rc);
-  if (uint32_t rc = CQVERcpUtil::CreateRecipeGroup(args.dir.c_str(), args.number)) return ReportFailure(what, rc);
-  if (!args.comment && args.servers.empty()) return kExitOk;
-  _QVERcpGroupInfo info;
-  Apply(args, &info);
-  std::string group = args.dir + "/Recipe/" + QVFormat("RG%02u", args.number);
-  uint32_t rc = CQVERcpUtil::SetRecipeGroupInfo(group.c_str(), &info);
-  return ExitFor(what, rc);
+  Target target = ProjectTarget(args.dir);
+  CommandLocks locks;
+  locks.LockProject(target);
+  std::string group = target.project + "/Recipe/" + QVFormat("RG%02u", args.number);
+  if (Exists(group)) Fail(LastName(group) + " already exists", QVC_ERR_EXISTS);
+  uint32_t rc = CQVERcpUtil::CreateRecipeGroup(target.project.c_str(), args.number);
+  if (rc == 0 && (args.comment || !args.servers.empty())) {
+    _QVERcpGroupInfo info;
+    Apply(args, &info);
+    rc = CQVERcpUtil::SetRecipeGroupInfo(group.c_str(), &info);
+  }
+  UndoCreateUnless(group, rc);
+  return kExitOk;
 }
 
 int Info(const GroupArgs& args) {
+  Target target = GroupTarget(args.dir);
   _QVERcpGroupInfo info;
-  if (uint32_t rc = CQVERcpUtil::GetRecipeGroupInfo(args.dir.c_str(), &info)) return ReportFailure("group info", rc);
+  Check(CQVERcpUtil::GetRecipeGroupInfo(target.group.c_str(), &info));
   if (args.json) return PrintLine(JsonObject().Field("comment", info.strComment).Field("servers", info.astrServer).Text());
   std::string servers;
   for (const std::string& s : info.astrServer) servers += (servers.empty() ? "" : ", ") + s;
@@ -63,11 +68,24 @@ int Info(const GroupArgs& args) {
 }
 
 int Set(const GroupArgs& args) {
+  Target target = GroupTarget(args.dir);
+  CommandLocks locks;
+  locks.LockProject(target);
   _QVERcpGroupInfo info;
-  if (uint32_t rc = CQVERcpUtil::GetRecipeGroupInfo(args.dir.c_str(), &info)) return ReportFailure("group set", rc);
+  Check(CQVERcpUtil::GetRecipeGroupInfo(target.group.c_str(), &info));
   Apply(args, &info);
-  uint32_t rc = CQVERcpUtil::SetRecipeGroupInfo(args.dir.c_str(), &info);
-  return ExitFor("group set", rc);
+  Check(CQVERcpUtil::SetRecipeGroupInfo(target.group.c_str(), &info));
+  return kExitOk;
+}
+
+int Delete(const GroupArgs& args) {
+  Target target = GroupTarget(args.dir);
+  if (args.removal.dryRun) return PrintRemoval(target.group);
+  RequireYes(args.removal, CountDirectories(target.group), "recipes");
+  CommandLocks locks;
+  locks.LockProject(target);
+  Check(CQVERcpUtil::DeleteRecipeGroup(target.group.c_str()));
+  return kExitOk;
 }
 
 }  // namespace
@@ -77,36 +95,48 @@ void AddGroupCommand(CLI::App& app, int* exitStatus) {
   group->require_subcommand(1);
   auto args = std::make_shared<GroupArgs>();
   auto serverCheck = CLI::Validator([](std::string& s) { return s.empty() ? "a server name is not empty" : ""; }, "");
+  const char* projectHelp = "Project directory (with a '/') or registered project name";
+  auto run = [=](const char* command, const std::function<int(const GroupArgs&)>& body) {
+    return [=] {
+      std::string what = std::string(command) + " " + args->dir;
+      if (args->number != 0) what += " " + std::to_string(args->number);
+      *exitStatus = Run(what, [&] { return body(*args); });
+    };
+  };
 
   auto* f = group->add_subcommand("free", "List the free recipe-group numbers (1 to 16)");
-  f->add_option("PROJECT_DIR", args->dir, "Project directory")->required();
+  f->add_option("PROJECT", args->dir, projectHelp)->required();
   f->add_flag("--json", args->json, "Print JSON");
-  f->callback([=] { *exitStatus = Free(*args); });
+  f->callback(run("group free", Free));
 
   auto* c = group->add_subcommand("create", "Create recipe group N");
-  c->add_option("PROJECT_DIR", args->dir, "Project directory")->required();
-  c->add_option("N", args->number, "Group number")->required()->check(CLI::Range(1u, 99u));
+  c->add_option("PROJECT", args->dir, projectHelp)->required();
+  c->add_option("N", args->number, "Group number, 1 to 16")->required()->check(CLI::Range(1u, kMaxGroupNo));
   c->add_option("--comment", args->comment, "Comment");
   c->add_option("--server", args->servers, "Server name (at most two)")->expected(0, 2)->check(serverCheck);
-  c->callback([=] { *exitStatus = Create(*args); });
+  c->callback([=] {
+    CheckTexts(*args);
+    run("group create", Create)();
+  });
 
   auto* i = group->add_subcommand("info", "Show a recipe group's attributes");
   i->add_option("GROUP_DIR", args->dir, "Group directory (RGnn)")->required();
   i->add_flag("--json", args->json, "Print JSON");
-  i->callback([=] { *exitStatus = Info(*args); });
+  i->callback(run("group info", Info));
 
   auto* s = group->add_subcommand("set", "Change a recipe group's comment or servers");
   s->add_option("GROUP_DIR", args->dir, "Group directory (RGnn)")->required();
   s->add_option("--comment", args->comment, "Comment");
   s->add_option("--server", args->servers, "Server name (at most two)")->expected(0, 2)->check(serverCheck);
-  s->callback([=] { *exitStatus = Set(*args); });
+  s->callback([=] {
+    CheckTexts(*args);
+    run("group set", Set)();
+  });
 
   auto* d = group->add_subcommand("delete", "Delete a recipe group with everything in it");
   d->add_option("GROUP_DIR", args->dir, "Group directory (RGnn)")->required();
-  d->callback([=] {
-    uint32_t rc = CQVERcpUtil::DeleteRecipeGroup(args->dir.c_str());
-    *exitStatus = ExitFor("group delete", rc);
-  });
+  AddRemovalOptions(*d, args->removal, true);
+  d->callback(run("group delete", Delete));
 }
 
 }  // namespace rcpstore

@@ -1,5 +1,7 @@
 // rcpstore lock and rcpstore clean-temp.
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -9,8 +11,9 @@
 
 #include "Commands.h"
 #include "LibQVBRcpEpa.h"
+#include "Locks.h"
 #include "Output.h"
-#include "libqvecommon/QVEEngPath.h"
+#include "Target.h"
 #include "platform/Env.h"
 #include "platform/ShareMode.h"
 
@@ -42,15 +45,19 @@ void HoldUntilReleased() {
   }
 }
 
-// Runs the command and gives its exit status (128 + signal when killed).
-int RunCommand(const std::vector<std::string>& command) {
+// Runs the command as the holder of the locks and gives its exit status
+// (128 + signal when killed).
+int RunCommand(const std::vector<std::string>& command, const CommandLocks& locks) {
   std::vector<char*> argv;
   for (const std::string& arg : command) argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
+  std::string handDown = locks.HandDown();
   std::fflush(nullptr);
   pid_t child = fork();
-  if (child < 0) return ReportFailure("lock: " + command[0], ERROR_NOT_ENOUGH_MEMORY);
+  if (child < 0) Fail("cannot start " + command[0], ERROR_NOT_ENOUGH_MEMORY);
   if (child == 0) {
+    locks.KeepAcrossExec();
+    setenv(kLockFdsVariable, handDown.c_str(), 1);
     execvp(argv[0], argv.data());
     std::fprintf(stderr, "rcpstore: lock: cannot run %s\n", argv[0]);
     _exit(127);
@@ -61,73 +68,83 @@ int RunCommand(const std::vector<std::string>& command) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-int HoldLock(CQVERcpLock& lock, uint32_t rc, const std::string& what, const std::vector<std::string>& command) {
-  if (rc != 0) return ReportFailure(what, rc);
-  std::fprintf(stderr, "rcpstore: %s: locked (%s)\n", what.c_str(), lock.m_strLockFile.c_str());
-  int status = kExitOk;
-  if (command.empty()) {
-    HoldUntilReleased();
-  } else {
-    status = RunCommand(command);
-  }
-  rc = lock.Unlock();
-  if (rc != 0) return ReportFailure(what + ": unlock", rc);
-  return status;
+int Hold(const std::string& what, const CommandLocks& locks, const std::vector<std::string>& command) {
+  std::fprintf(stderr, "rcpstore: %s: locked (%s)\n", what.c_str(), locks.lastLockFile().c_str());
+  if (!command.empty()) return RunCommand(command, locks);
+  HoldUntilReleased();
+  return kExitOk;
 }
 
 int LockProject(const LockArgs& args) {
-  CQVERcpLock lock;
-  uint32_t rc = lock.LockProject(args.target.c_str(), QVERCP_REPORT_MSGBUF, nullptr, nullptr);
-  return HoldLock(lock, rc, "lock project " + args.target, args.command);
+  std::string what = "lock project " + args.target;
+  return Run(what, [&] {
+    Target target = ProjectTarget(args.target);
+    CommandLocks locks;
+    locks.LockProject(target);
+    return Hold(what, locks, args.command);
+  });
 }
 
 int LockRecipe(const LockArgs& args) {
-  CQVERcpLock lock;
-  std::string name = args.name;
-  if (name.empty()) {
-    CString parent;
-    CString last;
-    QVEEngSplitFilePath(args.target.c_str(), 1, parent, last);
-    name = last;
-  }
-  uint32_t rc = lock.LockRecipe(name.c_str(), 0, 0, args.target.c_str(), QVERCP_REPORT_MSGBUF, nullptr, nullptr);
-  return HoldLock(lock, rc, "lock recipe " + args.target, args.command);
+  std::string what = "lock recipe " + args.target;
+  return Run(what, [&] {
+    Target target = RecipeTarget(args.target);
+    CommandLocks locks;
+    locks.LockRecipe(target, args.name.empty() ? LastName(target.recipe) : args.name);
+    return Hold(what, locks, args.command);
+  });
 }
 
-// A directory is a recipe directory; anything else a registered project.
+// The lock file of a recipe or of a project (by name or directory).
+std::string LockFileOf(const std::string& given) {
+  if (!NamesDirectory(given)) return ProjectTarget(given).project + "/RcpPjtLock.txt";
+  Target target = AnyTarget(given);
+  if (!target.recipe.empty()) return target.recipe + "/RcpLock.txt";
+  if (target.group.empty()) return target.project + "/RcpPjtLock.txt";
+  Fail("a recipe group has no lock of its own (its project's lock covers it)", QVERCP_ERR_INVALID_NAME);
+}
+
+// The holder's station and number as its lock file says, read without
+// following a link or waiting on anything but a regular file.
+void ReadHolder(const std::string& file, std::string* computer, int* number) {
+  int fd = open(qvplatform::CurrentEnv()->Resolve(file).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return;
+  struct stat st;
+  char text[256] = {};
+  ssize_t got = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? read(fd, text, sizeof text - 1) : 0;
+  close(fd);
+  char name[256] = {};
+  text[got > 0 ? got : 0] = 0;
+  if (std::sscanf(text, "%255s\n%d", name, number) >= 1) *computer = name;
+}
+
 int Status(const LockArgs& args) {
-  qvplatform::FileStat st;
-  CString file;
-  if (qvplatform::CurrentEnv()->Stat(args.target, &st) == 0 && st.type == qvplatform::EntryType::kDirectory) {
-    file = args.target;
-    QVEEngCatPath(file, "RcpLock.txt");
-  } else {
-    _QVERcpProjectInfo info{};
-    uint32_t rc = CQVERcpUtil::GetProjectInfo(args.target.c_str(), &info);
-    if (info.strPath.empty()) return ReportFailure("lock status " + args.target, rc != 0 ? rc : ERROR_PATH_NOT_FOUND);
-    file = info.strPath;
-    QVEEngCatPath(file, "RcpPjtLock.txt");
-  }
+  std::string file = LockFileOf(args.target);
   bool held = qvplatform::IsHeld(file);
-  char computer[256] = {};
+  std::string computer;
   int number = 0;
-  if (FILE* f = std::fopen(qvplatform::CurrentEnv()->Resolve(file).c_str(), "rb")) {
-    char text[256] = {};
-    size_t got = std::fread(text, 1, sizeof text - 1, f);
-    text[got] = 0;
-    std::sscanf(text, "%255s\n%d", computer, &number);
-    std::fclose(f);
-  }
+  if (held) ReadHolder(file, &computer, &number);
   if (args.json) {
     return PrintLine(JsonObject()
                          .Field("lockFile", file)
                          .Field("held", held)
-                         .Field("computer", std::string(computer))
+                         .Field("computer", computer)
                          .Field("holder", static_cast<int64_t>(number))
                          .Text());
   }
   if (!held) return PrintLine("not locked (" + file + ")");
-  return PrintLine("locked by " + std::string(computer) + " (holder " + std::to_string(number) + ")");
+  return PrintLine("locked by station " + computer + ", holder " + std::to_string(number) + " (" + file + ")");
+}
+
+int CleanTemp(const LockArgs& args) {
+  Target target = ProjectTarget(args.target);
+  std::vector<std::string> names = NamesDirectory(args.target) ? NamesRegisteredFor(target.project)
+                                                               : std::vector<std::string>{args.target};
+  if (names.empty()) Fail("the project is not registered on this station", ERROR_FILE_NOT_FOUND);
+  CommandLocks locks;
+  locks.LockProject(target);
+  Check(CQVERcpUtil::DeleteTempFile(names.front().c_str()));
+  return kExitOk;
 }
 
 }  // namespace
@@ -140,7 +157,7 @@ void AddLockCommand(CLI::App& app, int* exitStatus) {
                             "standard input closes or the process is interrupted";
 
   auto* p = lock->add_subcommand("project", "Lock a registered project");
-  p->add_option("NAME", args->target, "Project name")->required();
+  p->add_option("PROJECT", args->target, "Registered project name, or its directory (with a '/')")->required();
   p->add_option("COMMAND", args->command, commandHelp);
   p->callback([=] { *exitStatus = LockProject(*args); });
 
@@ -151,16 +168,13 @@ void AddLockCommand(CLI::App& app, int* exitStatus) {
   r->callback([=] { *exitStatus = LockRecipe(*args); });
 
   auto* s = lock->add_subcommand("status", "Whether a project or recipe is locked now, and by whom");
-  s->add_option("TARGET", args->target, "Recipe directory, or the name of a registered project")->required();
+  s->add_option("TARGET", args->target, "Recipe directory, or a project by name or directory")->required();
   s->add_flag("--json", args->json, "Print JSON");
-  s->callback([=] { *exitStatus = Status(*args); });
+  s->callback([=] { *exitStatus = Run("lock status " + args->target, [&] { return Status(*args); }); });
 
   auto* clean = app.add_subcommand("clean-temp", "Empty the TEMP directory of every recipe of a project");
-  clean->add_option("PROJECT", args->target, "Project name")->required();
-  clean->callback([=] {
-    uint32_t rc = CQVERcpUtil::DeleteTempFile(args->target.c_str());
-    *exitStatus = ExitFor("clean-temp " + args->target, rc);
-  });
+  clean->add_option("PROJECT", args->target, "Registered project name, or its directory (with a '/')")->required();
+  clean->callback([=] { *exitStatus = Run("clean-temp " + args->target, [&] { return CleanTemp(*args); }); });
 }
 
 }  // namespace rcpstore

@@ -62,12 +62,29 @@ std::string CodeMeaning(uint32_t code) {
   return "failure";
 }
 
-int ReportFailure(const std::string& what, uint32_t code) {
-  std::fprintf(stderr, "rcpstore: %s: error 0x%08X: %s\n", what.c_str(), code, CodeMeaning(code).c_str());
+void Fail(const std::string& cause, uint32_t code) { throw Failure{cause, code}; }
+
+void Check(uint32_t rc) {
+  if (rc != 0) Fail(CodeMeaning(rc), rc);
+}
+
+void Check(uint32_t rc, const std::string& cause) {
+  if (rc != 0) Fail(cause, rc);
+}
+
+int ReportFailure(const std::string& what, const Failure& failure) {
+  std::fprintf(stderr, "rcpstore: %s: %s (error 0x%08X)\n", what.c_str(), failure.cause.c_str(), failure.code);
   return kExitFailure;
 }
 
-int ExitFor(const std::string& what, uint32_t code) { return code == 0 ? kExitOk : ReportFailure(what, code); }
+int Run(const std::string& what, const std::function<int()>& body) {
+  try {
+    return body();
+  } catch (const Failure& failure) {
+    std::fflush(stdout);
+    return ReportFailure(what, failure);
+  }
+}
 
 void AppendJsonString(std::string& out, const std::string& text) {
   static const char kHex[] = "0123456789abcdef";
@@ -150,6 +167,30 @@ int PrintLine(const std::string& text) {
   std::fwrite(text.data(), 1, text.size(), stdout);
   std::fputc('\n', stdout);
   return kExitOk;
+}
+
+}  // namespace rcpstore
+
+namespace rcpstore {
+
+int PrintFree(const int32_t* table, int size, bool json, bool ranges) {
+  std::vector<int> free;
+  for (int i = 0; i < size; ++i) {
+    if (table[i] == 1) free.push_back(i + 1);
+  }
+  if (free.empty()) Fail("no free number: all " + std::to_string(size) + " are in use", QVC_ERR_CANNOT_EXECUTE);
+  std::string out = json ? "[" : "";
+  for (size_t i = 0; i < free.size(); ++i) {
+    if (json) {
+      out += (i > 0 ? "," : "") + std::to_string(free[i]);
+      continue;
+    }
+    size_t end = i;
+    while (ranges && end + 1 < free.size() && free[end + 1] == free[end] + 1) ++end;
+    out += (out.empty() ? "" : " ") + std::to_string(free[i]) + (end > i ? "-" + std::to_string(free[end]) : "");
+    i = end;
+  }
+  return PrintLine(json ? out + "]" : out);
 }
 
 }  // namespace rcpstore

@@ -1,10 +1,17 @@
 // rcpstore project and rcpstore station: registered projects and the station.
 #include <CLI/CLI.hpp>
+#include <cstdio>
 #include <optional>
 
 #include "Commands.h"
 #include "LibQVBRcpEpa.h"
+#include "Locks.h"
 #include "Output.h"
+#include "Removal.h"
+#include "Target.h"
+#include "Texts.h"
+#include "libqvecommon/QVEEngFile.h"
+#include "platform/Env.h"
 #include "platform/Registry.h"
 #include "platform/StationDir.h"
 
@@ -50,18 +57,36 @@ std::string InfoText(const std::string& name, const _QVERcpProjectInfo& info) {
          "\nref dir:  " + info.strRefPjtDir + "\nversion:  " + (info.nVersionMode != 0 ? "AUT" : "MAN");
 }
 
+void CheckTexts(const RegisterArgs& args) {
+  CheckProjectName("NAME", args.name);
+  for (const auto* text : {&args.comment, &args.host, &args.refDir}) {
+    if (*text) CheckOneLine("--comment/--host/--ref-dir", **text);
+  }
+}
+
+// A registered name; anything else is refused.
+_QVERcpProjectInfo Registered(const std::string& name) {
+  _QVERcpProjectInfo info = DefaultInfo();
+  if (NamesDirectory(name)) Fail("a registered project name, not a directory, is expected", ERROR_INVALID_NAME);
+  uint32_t rc = CQVERcpUtil::GetProjectInfo(name.c_str(), &info);
+  if (info.strPath.empty()) Fail("no project registered under this name", ERROR_FILE_NOT_FOUND);
+  Check(rc);
+  return info;
+}
+
 // Registers the project, keeping the attributes that its attribute file
 // already holds except those the options change. A project that was not
 // registered before stays unregistered when the registration fails.
 int Register(const RegisterArgs& args) {
+  Target target = ProjectAt(args.dir);
+  CommandLocks locks;
+  if (!args.noAttrFile) locks.LockProject(target);
   _QVERcpProjectInfo before = DefaultInfo();
   CQVERcpUtil::GetProjectInfo(args.name.c_str(), &before);
   bool wasRegistered = !before.strPath.empty();
   _QVERcpProjectInfo info = DefaultInfo();
-  info.strPath = args.dir;
-  if (uint32_t rc = CQVERcpUtil::SetProjectInfo(args.name.c_str(), &info, 0)) {
-    return ReportFailure("project register " + args.name, rc);
-  }
+  info.strPath = target.project;
+  Check(CQVERcpUtil::SetProjectInfo(args.name.c_str(), &info, 0));
   CQVERcpUtil::GetProjectInfo(args.name.c_str(), &info);
   if (args.comment) info.strComment = *args.comment;
   if (args.host) info.strPjtHost = *args.host;
@@ -71,18 +96,30 @@ int Register(const RegisterArgs& args) {
   if (args.manualVersion) info.nVersionMode = 0;
   uint32_t rc = CQVERcpUtil::SetProjectInfo(args.name.c_str(), &info, args.noAttrFile ? 0 : 1);
   if (rc != 0 && !wasRegistered) CQVERcpUtil::DeleteProjectInfo(args.name.c_str());
-  return ExitFor("project register " + args.name, rc);
+  Check(rc);
+  return kExitOk;
+}
+
+// Makes the project directory itself, so that an existing one is never
+// reused; a create that fails part way removes it again.
+int Create(const std::string& name, const std::string& parentDir) {
+  std::string parent = ExistingDirectory(parentDir);
+  std::string dir = parent + "/" + name;
+  if (Exists(dir)) Fail(dir + " already exists", QVC_ERR_EXISTS);
+  Check(qvplatform::CurrentEnv()->MakeDirectory(dir), "cannot make " + dir);
+  UndoCreateUnless(dir, CQVERcpUtil::CreateProject(name.c_str(), parent.c_str()));
+  return kExitOk;
 }
 
 int Info(const std::string& name, bool json) {
-  _QVERcpProjectInfo info = DefaultInfo();
-  if (uint32_t rc = CQVERcpUtil::GetProjectInfo(name.c_str(), &info)) return ReportFailure("project info " + name, rc);
+  _QVERcpProjectInfo info = Registered(name);
   return PrintLine(json ? InfoJson(name, info) : InfoText(name, info));
 }
 
+// The store lists at most 20 projects; the rest are counted on stderr.
 int List(bool json) {
   CStringArray names;
-  if (uint32_t rc = CQVERcpUtil::GetProjectList(names)) return ReportFailure("project list", rc);
+  Check(CQVERcpUtil::GetProjectList(names));
   if (json) {
     std::string out = "[";
     for (size_t i = 0; i < names.size(); ++i) {
@@ -90,16 +127,44 @@ int List(bool json) {
       CQVERcpUtil::GetProjectInfo(names[i].c_str(), &info);
       out += (i > 0 ? "," : "") + InfoJson(names[i], info);
     }
-    return PrintLine(out + "]");
+    PrintLine(out + "]");
+  } else {
+    for (const std::string& name : names) PrintLine(name);
   }
-  for (const std::string& name : names) PrintLine(name);
+  size_t registered = RegisteredProjects().size();
+  if (registered > names.size()) {
+    std::fprintf(stderr, "rcpstore: project list: %zu more registered projects not shown (the list holds %zu)\n",
+                 registered - names.size(), names.size());
+  }
   return kExitOk;
 }
 
+int Unregister(const std::string& name) {
+  Registered(name);
+  Check(CQVERcpUtil::DeleteProjectInfo(name.c_str()));
+  return kExitOk;
+}
+
+// Deletes the recipe store and the directory when nothing else is in it, and
+// takes the project off the station's list.
+int Delete(const std::string& given, const RemovalOptions& removal) {
+  Target target = ProjectTarget(given);
+  if (removal.dryRun) return PrintRemoval(target.project);
+  RequireYes(removal, CountDirectories(target.project + "/Recipe"), "recipe groups");
+  std::vector<std::string> names = NamesRegisteredFor(target.project);
+  CommandLocks locks;
+  locks.LockProject(target);
+  Check(CQVERcpUtil::DeleteProject(target.project.c_str()));
+  locks.ReleaseAll();
+  QVEEngDeleteFile(locks.lastLockFile().c_str(), 0, 0);
+  qvplatform::CurrentEnv()->RemoveDirectory(target.project);
+  for (const std::string& name : names) CQVERcpUtil::DeleteProjectInfo(name.c_str());
+  return kExitOk;
+}
 
 int StationInfo(bool json) {
   std::string dir = qvplatform::StationDirectory();
-  if (dir.empty()) return ReportFailure("station info", ERROR_ACCESS_DENIED);
+  if (dir.empty()) Fail("no station directory can be used", ERROR_ACCESS_DENIED);
   std::vector<std::string> identities = qvplatform::CallerIdentities();
   std::string registry = qvplatform::RegistryPath();
   if (json) {
@@ -124,11 +189,11 @@ void AddProjectCommand(CLI::App& app, int* exitStatus) {
 
   auto create = std::make_shared<std::pair<std::string, std::string>>();
   auto* c = project->add_subcommand("create", "Create a project directory with its Recipe directory");
-  c->add_option("NAME", create->first, "Project directory name")->required();
-  c->add_option("PARENT_DIR", create->second, "Directory to create it in")->required();
+  c->add_option("NAME", create->first, "Name of the new project directory")->required();
+  c->add_option("PARENT_DIR", create->second, "Existing directory to create it in")->required();
   c->callback([=] {
-    *exitStatus = ExitFor("project create " + create->first,
-                         CQVERcpUtil::CreateProject(create->first.c_str(), create->second.c_str()));
+    CheckProjectName("NAME", create->first);
+    *exitStatus = Run("project create " + create->first, [&] { return Create(create->first, create->second); });
   });
 
   auto args = std::make_shared<RegisterArgs>();
@@ -142,34 +207,38 @@ void AddProjectCommand(CLI::App& app, int* exitStatus) {
   auto* automatic = r->add_flag("--auto-version", args->autoVersion, "Advance recipe versions automatically");
   r->add_flag("--manual-version", args->manualVersion, "Advance recipe versions by hand")->excludes(automatic);
   r->add_flag("--no-attr-file", args->noAttrFile, "Write the registry only, not the attribute file");
-  r->callback([=] { *exitStatus = Register(*args); });
+  r->callback([=] {
+    CheckTexts(*args);
+    *exitStatus = Run("project register " + args->name, [&] { return Register(*args); });
+  });
 
   auto named = std::make_shared<std::string>();
   auto json = std::make_shared<bool>(false);
   auto* i = project->add_subcommand("info", "Show a registered project");
   i->add_option("NAME", *named, "Project name")->required();
   i->add_flag("--json", *json, "Print JSON");
-  i->callback([=] { *exitStatus = Info(*named, *json); });
+  i->callback([=] { *exitStatus = Run("project info " + *named, [&] { return Info(*named, *json); }); });
 
-  auto* l = project->add_subcommand("list", "List the registered projects (at most 20)");
+  auto* l = project->add_subcommand("list", "List the registered projects (the store lists at most 20)");
   l->add_flag("--json", *json, "Print JSON");
-  l->callback([=] { *exitStatus = List(*json); });
+  l->callback([=] { *exitStatus = Run("project list", [&] { return List(*json); }); });
 
   auto* u = project->add_subcommand("unregister", "Remove a project from the station's project list");
   u->add_option("NAME", *named, "Project name")->required();
-  u->callback([=] {
-    *exitStatus = ExitFor("project unregister " + *named, CQVERcpUtil::DeleteProjectInfo(named->c_str()));
-  });
+  u->callback([=] { *exitStatus = Run("project unregister " + *named, [&] { return Unregister(*named); }); });
 
-  auto* d = project->add_subcommand("delete", "Delete a project's recipe store, and the directory when it is empty");
-  d->add_option("DIR", *named, "Project directory")->required();
-  d->callback([=] { *exitStatus = ExitFor("project delete " + *named, CQVERcpUtil::DeleteProject(named->c_str())); });
+  auto removal = std::make_shared<RemovalOptions>();
+  auto* d = project->add_subcommand(
+      "delete", "Delete a project's recipe store (and the directory when nothing else is in it); unregister it");
+  d->add_option("PROJECT", *named, "Project directory (with a '/') or registered project name")->required();
+  AddRemovalOptions(*d, *removal, true);
+  d->callback([=] { *exitStatus = Run("project delete " + *named, [&] { return Delete(*named, *removal); }); });
 
   auto* station = app.add_subcommand("station", "The station: its directory, registry and the caller's identities");
   station->require_subcommand(1);
   auto* s = station->add_subcommand("info", "Show the station and the caller's identities");
   s->add_flag("--json", *json, "Print JSON");
-  s->callback([=] { *exitStatus = StationInfo(*json); });
+  s->callback([=] { *exitStatus = Run("station info", [&] { return StationInfo(*json); }); });
 }
 
 }  // namespace rcpstore

@@ -6,7 +6,12 @@
 
 #include "Commands.h"
 #include "LibQVBRcpEpa.h"
+#include "Locks.h"
 #include "Output.h"
+#include "Removal.h"
+#include "Target.h"
+#include "Texts.h"
+#include "libqvecommon/QVEEngFile.h"
 #include "libqvecommon/QVEEngPath.h"
 #include "libqveeda/QVEEdaFile.h"
 
@@ -22,29 +27,24 @@ struct RecipeArgs {
   std::optional<std::string> title;
   std::optional<std::string> comment;
   std::vector<std::string> units;
+  bool truncate = false;
   bool children = false;
   bool json = false;
+  RemovalOptions removal;
 };
 
+constexpr uint32_t kNotOfItsKind = 1392;  // the file is damaged or not of the expected format
 
-// "1-3 5 7-1000" for the free numbers of a table, or a JSON array.
-int PrintFree(const int32_t* table, int size, bool json) {
-  std::vector<int> free;
-  for (int i = 0; i < size; ++i) {
-    if (table[i] == 1) free.push_back(i + 1);
-  }
-  std::string out = json ? "[" : "";
-  for (size_t i = 0; i < free.size(); ++i) {
-    if (json) {
-      out += (i > 0 ? "," : "") + std::to_string(free[i]);
-      continue;
-    }
-    size_t end = i;
-    while (end + 1 < free.size() && free[end + 1] == free[end] + 1) ++end;
-    out += (out.empty() ? "" : " ") + std::to_string(free[i]) + (end > i ? "-" + std::to_string(free[end]) : "");
-    i = end;
-  }
-  return PrintLine(json ? out + "]" : out);
+CString UnitFileName(unsigned unitNo) { return unitNo == 0 ? CString("RcpRP.edf") : QVFormat("RcpPT%02u.edf", unitNo); }
+
+// A template must be a readable data file of the kind it is to become.
+void CheckTemplate(const std::optional<std::string>& path, uint32_t kind, const char* kindName) {
+  if (!path) return;
+  if (!IsRegularFile(*path)) Fail("template " + *path + " is not a readable file", ERROR_FILE_NOT_FOUND);
+  _QVERcpFileDetailInfo info;
+  uint32_t found = 0;
+  Check(CQVERcpUtil::GetRcpFileInfo(path->c_str(), &found, &info), "template " + *path + " is not a readable data file");
+  if (found != kind) Fail("template " + *path + " is not " + kindName, kNotOfItsKind);
 }
 
 std::string TimeText(int32_t t) {
@@ -71,11 +71,12 @@ std::string VersionOf(const std::string& recipeDir) {
 }
 
 int Info(const RecipeArgs& args) {
+  Target target = RecipeTarget(args.dir);
   _QVERcpFileDetailInfo info;
   uint32_t number = 0;
-  if (uint32_t rc = CQVERcpUtil::GetRcpInfo(args.dir.c_str(), &number, &info)) return ReportFailure("recipe info", rc);
+  Check(CQVERcpUtil::GetRcpInfo(target.recipe.c_str(), &number, &info));
   std::vector<std::string> units(info.strUnitComment, info.strUnitComment + QVERCP_UNITS);
-  std::string version = VersionOf(args.dir);
+  std::string version = VersionOf(target.recipe);
   if (args.json) {
     return PrintLine(JsonObject()
                          .Field("number", static_cast<int64_t>(number))
@@ -96,37 +97,125 @@ int Info(const RecipeArgs& args) {
   return PrintLine(out);
 }
 
-int Set(const RecipeArgs& args) {
-  _QVERcpFileDetailInfo info;
-  uint32_t number = 0;
-  if (uint32_t rc = CQVERcpUtil::GetRcpInfo(args.dir.c_str(), &number, &info)) return ReportFailure("recipe set", rc);
-  if (args.title) info.strTitle = *args.title;
-  if (args.comment) info.strComment = *args.comment;
+// The unit texts that --unit K=TEXT gives, checked before anything is touched.
+std::vector<std::pair<int, std::string>> UnitTexts(const RecipeArgs& args) {
+  std::vector<std::pair<int, std::string>> texts;
   for (const std::string& unit : args.units) {
     size_t eq = unit.find('=');
-    int k = eq == std::string::npos ? 0 : std::atoi(unit.substr(0, eq).c_str());
-    if (k < 1 || k > QVERCP_UNITS) return ReportFailure("recipe set: --unit " + unit, QVC_ERR_CANNOT_EXECUTE);
-    info.strUnitComment[k - 1] = unit.substr(eq + 1);
+    std::string digits = unit.substr(0, eq);
+    bool numeric = eq != std::string::npos && !digits.empty() && digits.size() <= 2 &&
+                   digits.find_first_not_of("0123456789") == std::string::npos;
+    int k = numeric ? std::stoi(digits) : 0;
+    if (k < 1 || k > QVERCP_UNITS) throw CLI::ValidationError("--unit", "K=TEXT with K from 1 to 32, not " + unit);
+    texts.emplace_back(k, Fitted("--unit " + digits, unit.substr(eq + 1), kUnitTextBytes, args.truncate));
   }
-  return ExitFor("recipe set", CQVERcpUtil::SetRcpInfo(args.dir.c_str(), &info));
+  return texts;
+}
+
+int Set(const RecipeArgs& args) {
+  std::optional<std::string> title;
+  std::optional<std::string> comment;
+  if (args.title) title = Fitted("--title", *args.title, kTitleBytes, args.truncate);
+  if (args.comment) comment = Fitted("--comment", *args.comment, kCommentBytes, args.truncate);
+  std::vector<std::pair<int, std::string>> units = UnitTexts(args);
+  return Run("recipe set " + args.dir, [&] {
+    Target target = RecipeTarget(args.dir);
+    CommandLocks locks;
+    locks.LockRecipe(target, LastName(target.recipe));
+    _QVERcpFileDetailInfo info;
+    uint32_t number = 0;
+    Check(CQVERcpUtil::GetRcpInfo(target.recipe.c_str(), &number, &info));
+    if (title) info.strTitle = *title;
+    if (comment) info.strComment = *comment;
+    for (const auto& [k, text] : units) info.strUnitComment[k - 1] = text;
+    Check(CQVERcpUtil::SetRcpInfo(target.recipe.c_str(), &info));
+    return kExitOk;
+  });
+}
+
+int BumpVersion(const RecipeArgs& args) {
+  return Run("recipe bump-version " + args.dir, [&] {
+    Target target = RecipeTarget(args.dir);
+    CommandLocks locks;
+    locks.LockRecipe(target, LastName(target.recipe));
+    Check(CQVERcpUtil::SetRcpHeadVersion((target.recipe + "/RcpHead.edf").c_str()));
+    return kExitOk;
+  });
 }
 
 int CreateRecipe(const RecipeArgs& args) {
-  std::string what = "recipe create " + std::to_string(args.number);
-  if (uint32_t rc = CQVERcpUtil::CheckRcpDuplicate(args.dir.c_str(), args.number)) return ReportFailure(what, rc);
-  const char* tmpl = args.templateFile ? args.templateFile->c_str() : nullptr;
-  return ExitFor(what, CQVERcpUtil::CreateRecipe(args.headName.c_str(), args.dir.c_str(), args.number, tmpl));
+  std::string headName = Fitted("--header-name", args.headName, kHeaderNameBytes, args.truncate);
+  return Run("recipe create " + args.dir + " " + std::to_string(args.number), [&] {
+    Target target = GroupTarget(args.dir);
+    CheckTemplate(args.templateFile, QVERCP_FILE_HEADER, "a recipe header file");
+    CommandLocks locks;
+    locks.LockProject(target);
+    std::string recipe = target.group + "/" + QVFormat("RCP%04u", args.number);
+    if (Exists(recipe)) Fail(LastName(recipe) + " already exists", QVC_ERR_EXISTS);
+    const char* tmpl = args.templateFile ? args.templateFile->c_str() : nullptr;
+    UndoCreateUnless(recipe, CQVERcpUtil::CreateRecipe(headName.c_str(), target.group.c_str(), args.number, tmpl));
+    return kExitOk;
+  });
+}
+
+int DeleteRecipe(const RecipeArgs& args) {
+  return Run("recipe delete " + args.dir, [&] {
+    Target target = RecipeTarget(args.dir);
+    if (args.removal.dryRun) return PrintRemoval(target.recipe);
+    CommandLocks locks;
+    locks.LockProject(target);
+    locks.LockRecipe(target, LastName(target.recipe));
+    Check(CQVERcpUtil::DeleteRecipe(target.recipe.c_str()));
+    ForgetPlacement(target);
+    return kExitOk;
+  });
+}
+
+int FreeRecipes(const RecipeArgs& args) {
+  return Run("recipe free " + args.dir, [&] {
+    Target target = GroupTarget(args.dir);
+    std::vector<int32_t> table(QVERCP_RECIPE_TABLE);
+    Check(CQVERcpUtil::FindFreeRcpNo(target.group.c_str(), table.data()));
+    return PrintFree(table.data(), QVERCP_RECIPE_TABLE, args.json, true);
+  });
+}
+
+int FreeUnits(const RecipeArgs& args) {
+  return Run("unit free " + args.dir, [&] {
+    Target target = RecipeTarget(args.dir);
+    int32_t table[QVERCP_UNITS];
+    Check(CQVERcpUtil::FindFreeUnitNo(target.recipe.c_str(), table));
+    return PrintFree(table, QVERCP_UNITS, args.json, true);
+  });
 }
 
 int CreateUnit(const RecipeArgs& args) {
-  std::string what = "unit create " + std::to_string(args.number);
-  uint32_t rc = args.number == 0 ? (CQVERcpUtil::CheckFile((args.dir + "/RcpRP.edf").c_str(), 0x80000000, 3) == 0
-                                         ? QVC_ERR_EXISTS
-                                         : 0)
-                                 : CQVERcpUtil::CheckUnitDuplicate(args.dir.c_str(), args.number);
-  if (rc != 0) return ReportFailure(what, rc);
-  const char* tmpl = args.templateFile ? args.templateFile->c_str() : nullptr;
-  return ExitFor(what, CQVERcpUtil::CreateUnitRecipe(args.headName.c_str(), args.dir.c_str(), args.number, tmpl));
+  std::string headName = Fitted("--header-name", args.headName, kHeaderNameBytes, args.truncate);
+  return Run("unit create " + args.dir + " " + std::to_string(args.number), [&] {
+    Target target = RecipeTarget(args.dir);
+    CheckTemplate(args.templateFile, QVERCP_FILE_UNIT, "a unit recipe file");
+    CommandLocks locks;
+    locks.LockRecipe(target, LastName(target.recipe));
+    std::string unit = target.recipe + "/" + UnitFileName(args.number);
+    if (Exists(unit)) Fail(LastName(unit) + " already exists", QVC_ERR_EXISTS);
+    const char* tmpl = args.templateFile ? args.templateFile->c_str() : nullptr;
+    UndoCreateUnless(unit,
+                       CQVERcpUtil::CreateUnitRecipe(headName.c_str(), target.recipe.c_str(), args.number, tmpl));
+    return kExitOk;
+  });
+}
+
+int DeleteUnit(const RecipeArgs& args) {
+  return Run("unit delete " + args.dir + " " + std::to_string(args.number), [&] {
+    Target target = RecipeTarget(args.dir);
+    std::string unit = target.recipe + "/" + UnitFileName(args.number);
+    if (!IsRegularFile(unit)) Fail("there is no " + LastName(unit), ERROR_FILE_NOT_FOUND);
+    if (args.removal.dryRun) return PrintRemoval(unit);
+    CommandLocks locks;
+    locks.LockRecipe(target, LastName(target.recipe));
+    Check(CQVERcpUtil::DeleteUnitRecipe(target.recipe.c_str(), args.number));
+    return kExitOk;
+  });
 }
 
 std::string EntryJson(const CQVERcpFileInfo& f) {
@@ -141,24 +230,31 @@ std::string EntryJson(const CQVERcpFileInfo& f) {
       .Text();
 }
 
-// The node for a directory: a group or recipe by its name, else a project.
-CQVERcpDirInfo NodeFor(const std::string& dir) {
+// The node of a checked directory: a recipe, a group or a project.
+CQVERcpDirInfo NodeFor(const Target& target) {
   CQVERcpDirInfo node;
-  if (node.SetFullPath(dir.c_str()) != 0) {
+  if (!target.group.empty()) {
+    node.SetFullPath((target.recipe.empty() ? target.group : target.recipe).c_str());
+  } else {
+    node.m_strParentPath = Parent(target.project);
+    node.m_strName = LastName(target.project);
     node.m_nKind = QVERCP_KIND_PROJECT;
-    node.m_strProject = node.m_strName;
   }
+  node.m_strProject = target.projectName;
   return node;
 }
 
+// A recipe's files, or the children of a group or project (of any node with
+// --children), as file entries.
 int List(const RecipeArgs& args) {
+  Target target = AnyTarget(args.dir);
   CQVERcpFileInfoArray files;
-  CQVERcpDirInfo node = NodeFor(args.dir);
-  if (args.children) {
+  CQVERcpDirInfo node = NodeFor(target);
+  if (args.children || target.recipe.empty()) {
     CQVERcpUtil::GetDirectoryList(&node, 0, 1);
     CQVERcpUtil::GetDirListAsFile(&node, files);
   } else {
-    CQVERcpUtil::GetFileList(args.dir.c_str(), files);
+    Check(CQVERcpUtil::GetFileList(target.recipe.c_str(), files));
   }
   std::string out = args.json ? "[" : "";
   for (size_t i = 0; i < files.size(); ++i) {
@@ -182,71 +278,65 @@ int DumpEdf(const std::string& path, bool json);
 
 void AddRecipeCommands(CLI::App& app, int* exitStatus) {
   auto args = std::make_shared<RecipeArgs>();
+  const char* truncateHelp = "Cut over-long texts at a character boundary instead of refusing them";
   auto* recipe = app.add_subcommand("recipe", "Create, describe, change and delete recipes");
   recipe->require_subcommand(1);
   auto* f = recipe->add_subcommand("free", "List the free recipe numbers (1 to 1000) of a group");
   f->add_option("GROUP_DIR", args->dir, "Group directory (RGnn)")->required();
   f->add_flag("--json", args->json, "Print JSON");
-  f->callback([=] {
-    std::vector<int32_t> table(QVERCP_RECIPE_TABLE);
-    uint32_t rc = CQVERcpUtil::FindFreeRcpNo(args->dir.c_str(), table.data());
-    *exitStatus = rc != 0 ? ReportFailure("recipe free", rc) : PrintFree(table.data(), QVERCP_RECIPE_TABLE, args->json);
-  });
+  f->callback([=] { *exitStatus = FreeRecipes(*args); });
   auto* c = recipe->add_subcommand("create", "Create recipe N from the user's or the system's template");
   c->add_option("GROUP_DIR", args->dir, "Group directory (RGnn)")->required();
-  c->add_option("N", args->number, "Recipe number")->required()->check(CLI::Range(1u, 9999u));
-  c->add_option("--header-name", args->headName, "Header name (at most 8 characters)");
-  c->add_option("--template", args->templateFile, "Template file to copy instead of the templates");
+  c->add_option("N", args->number, "Recipe number, 1 to 1000")->required()->check(CLI::Range(1u, kMaxRecipeNo));
+  c->add_option("--header-name", args->headName, "Header name (at most 8 bytes)");
+  c->add_option("--template", args->templateFile, "Recipe header file to copy instead of the templates");
+  c->add_flag("--truncate", args->truncate, truncateHelp);
   c->callback([=] { *exitStatus = CreateRecipe(*args); });
   auto* i = recipe->add_subcommand("info", "Show a recipe's header record");
   i->add_option("RECIPE_DIR", args->dir, "Recipe directory (RCPnnnn)")->required();
   i->add_flag("--json", args->json, "Print JSON");
-  i->callback([=] { *exitStatus = Info(*args); });
+  i->callback([=] { *exitStatus = Run("recipe info " + args->dir, [&] { return Info(*args); }); });
   auto* s = recipe->add_subcommand("set", "Change a recipe's title, comment or unit texts");
   s->add_option("RECIPE_DIR", args->dir, "Recipe directory (RCPnnnn)")->required();
-  s->add_option("--title", args->title, "Title (at most 16 characters)");
-  s->add_option("--comment", args->comment, "Comment (at most 64 characters)");
-  s->add_option("--unit", args->units, "Text of unit K (1 to 32): K=TEXT");
+  s->add_option("--title", args->title, "Title (at most 16 bytes)");
+  s->add_option("--comment", args->comment, "Comment (at most 64 bytes)");
+  s->add_option("--unit", args->units, "Text of unit K (1 to 32, at most 24 bytes): K=TEXT");
+  s->add_flag("--truncate", args->truncate, truncateHelp);
   s->callback([=] { *exitStatus = Set(*args); });
   auto* b = recipe->add_subcommand("bump-version", "Advance a recipe's version by one");
   b->add_option("RECIPE_DIR", args->dir, "Recipe directory (RCPnnnn)")->required();
-  b->callback([=] {
-    CString head = args->dir;
-    QVEEngCatPath(head, "RcpHead.edf");
-    *exitStatus = ExitFor("recipe bump-version", CQVERcpUtil::SetRcpHeadVersion(head.c_str()));
-  });
-  auto* d = recipe->add_subcommand("delete", "Delete a recipe with everything in it");
+  b->callback([=] { *exitStatus = BumpVersion(*args); });
+  auto* d = recipe->add_subcommand("delete", "Delete a recipe with everything in it, and its sub-group line");
   d->add_option("RECIPE_DIR", args->dir, "Recipe directory (RCPnnnn)")->required();
-  d->callback([=] { *exitStatus = ExitFor("recipe delete", CQVERcpUtil::DeleteRecipe(args->dir.c_str())); });
+  AddRemovalOptions(*d, args->removal, false);
+  d->callback([=] { *exitStatus = DeleteRecipe(*args); });
 
   auto* unit = app.add_subcommand("unit", "Create and delete unit recipes and procedure files");
   unit->require_subcommand(1);
   auto* uf = unit->add_subcommand("free", "List the free unit numbers (1 to 32) of a recipe");
   uf->add_option("RECIPE_DIR", args->dir, "Recipe directory (RCPnnnn)")->required();
   uf->add_flag("--json", args->json, "Print JSON");
-  uf->callback([=] {
-    int32_t table[QVERCP_UNITS];
-    uint32_t rc = CQVERcpUtil::FindFreeUnitNo(args->dir.c_str(), table);
-    *exitStatus = rc != 0 ? ReportFailure("unit free", rc) : PrintFree(table, QVERCP_UNITS, args->json);
-  });
+  uf->callback([=] { *exitStatus = FreeUnits(*args); });
   auto* uc = unit->add_subcommand("create", "Create unit recipe N (0: the procedure file)");
   uc->add_option("RECIPE_DIR", args->dir, "Recipe directory (RCPnnnn)")->required();
-  uc->add_option("N", args->number, "Unit number, 0 for the procedure")->required()->check(CLI::Range(0u, 32u));
-  uc->add_option("--header-name", args->headName, "Header name (at most 8 characters)");
-  uc->add_option("--template", args->templateFile, "Template file to copy instead of the templates");
+  uc->add_option("N", args->number, "Unit number 1 to 32, 0 for the procedure")->required()->check(
+      CLI::Range(0u, kMaxUnitNo));
+  uc->add_option("--header-name", args->headName, "Header name (at most 8 bytes)");
+  uc->add_option("--template", args->templateFile, "Unit recipe file to copy instead of the templates");
+  uc->add_flag("--truncate", args->truncate, truncateHelp);
   uc->callback([=] { *exitStatus = CreateUnit(*args); });
   auto* ud = unit->add_subcommand("delete", "Delete unit recipe N (0: the procedure file)");
   ud->add_option("RECIPE_DIR", args->dir, "Recipe directory (RCPnnnn)")->required();
-  ud->add_option("N", args->number, "Unit number, 0 for the procedure")->required()->check(CLI::Range(0u, 32u));
-  ud->callback([=] {
-    *exitStatus = ExitFor("unit delete", CQVERcpUtil::DeleteUnitRecipe(args->dir.c_str(), args->number));
-  });
+  ud->add_option("N", args->number, "Unit number 1 to 32, 0 for the procedure")->required()->check(
+      CLI::Range(0u, kMaxUnitNo));
+  AddRemovalOptions(*ud, args->removal, false);
+  ud->callback([=] { *exitStatus = DeleteUnit(*args); });
 
-  auto* ls = app.add_subcommand("ls", "List a directory's recipe files, or a node's children, as file entries");
-  ls->add_option("DIR", args->dir, "Directory")->required();
-  ls->add_flag("--children", args->children, "List the children of the node for DIR instead of its files");
+  auto* ls = app.add_subcommand("ls", "List a recipe's files, or the children of a group or project, as file entries");
+  ls->add_option("DIR", args->dir, "Recipe, group or project directory")->required();
+  ls->add_flag("--children", args->children, "List the children of a recipe's node instead of its files");
   ls->add_flag("--json", args->json, "Print JSON");
-  ls->callback([=] { *exitStatus = List(*args); });
+  ls->callback([=] { *exitStatus = Run("ls " + args->dir, [&] { return List(*args); }); });
 
   auto* edf = app.add_subcommand("edf", "Inspect EDF files");
   edf->require_subcommand(1);

@@ -1,11 +1,11 @@
 // rcpstore tree: the recipe tree of a project directory.
 #include <CLI/CLI.hpp>
 #include <cstdio>
-#include <filesystem>
 
 #include "Commands.h"
 #include "LibQVBRcpEpa.h"
 #include "Output.h"
+#include "Target.h"
 #include "libqvecommon/QVEEngPath.h"
 #include "platform/Env.h"
 #include "platform/Win32Types.h"
@@ -55,46 +55,15 @@ void RenderJson(CQVERcpDirInfo& node, std::string& out) {
   out += "]}";
 }
 
-// An absolute path without a trailing separator.
-std::string CleanDirectory(const std::string& dir) {
-  std::string path = std::filesystem::absolute(dir).lexically_normal().string();
-  while (path.size() > 1 && path.back() == '/') path.pop_back();
-  return path;
-}
-
 }  // namespace
 
-// The directory of a project given as a directory or as a registered name;
-// the project's name is the registered name or the directory's own.
-uint32_t FindProject(const std::string& given, std::string* dir, std::string* project) {
-  qvplatform::FileStat st;
-  uint32_t rc = qvplatform::CurrentEnv()->Stat(given, &st);
-  if (rc == 0 && st.type != qvplatform::EntryType::kDirectory) return ERROR_DIRECTORY;
-  if (rc != 0) {
-    _QVERcpProjectInfo info{};
-    CQVERcpUtil::GetProjectInfo(given.c_str(), &info);
-    if (info.strPath.empty()) return rc;
-    *dir = CleanDirectory(info.strPath);
-    *project = given;
-    return 0;
-  }
-  *dir = CleanDirectory(given);
-  CString parent;
-  CString name;
-  QVEEngSplitFilePath(dir->c_str(), 1, parent, name);
-  *project = name;
-  return 0;
-}
-
-int PrintProjectTree(const std::string& projectDir, const TreeOptions& options) {
-  std::string dir;
-  std::string project;
-  if (uint32_t rc = FindProject(projectDir, &dir, &project)) return ReportFailure("tree: " + projectDir, rc);
-
+int PrintProjectTree(const std::string& given, const TreeOptions& options) {
+  Target target = ProjectTarget(given);
   CQVERcpDirInfo root;
   root.m_nKind = QVERCP_KIND_PROJECT;
-  QVEEngSplitFilePath(dir.c_str(), 1, root.m_strParentPath, root.m_strName);
-  root.m_strProject = project;
+  root.m_strParentPath = Parent(target.project);
+  root.m_strName = LastName(target.project);
+  root.m_strProject = target.projectName;
   CQVERcpUtil::GetDirectoryList(&root, options.depthOne ? 0 : 1, options.noSubGroups ? 0 : 1);
 
   std::string out;
@@ -113,11 +82,11 @@ void AddTreeCommand(CLI::App& app, int* exitStatus) {
   auto* cmd = app.add_subcommand("tree", "Scan a project directory and print its recipe tree");
   auto dir = std::make_shared<std::string>();
   auto options = std::make_shared<TreeOptions>();
-  cmd->add_option("DIR", *dir, "Project directory, or the name of a registered project")->required();
+  cmd->add_option("PROJECT", *dir, "Registered project name, or its directory (with a '/')")->required();
   cmd->add_flag("--depth-one", options->depthOne, "List the recipe groups only, without recursion");
   cmd->add_flag("--no-subgroups", options->noSubGroups, "Do not lay the sub-group files over the recipes");
   cmd->add_flag("--json", options->json, "Print the tree as JSON");
-  cmd->callback([=] { *exitStatus = PrintProjectTree(*dir, *options); });
+  cmd->callback([=] { *exitStatus = Run("tree " + *dir, [&] { return PrintProjectTree(*dir, *options); }); });
 }
 
 }  // namespace rcpstore

@@ -4,6 +4,7 @@
 
 #include "Commands.h"
 #include "Output.h"
+#include "Usage.h"
 #include "libqvecommon/QVEEngMsgBuf.h"
 #include "platform/StationDir.h"
 
@@ -12,10 +13,14 @@ int main(int argc, char** argv) {
   QVEEngSetMsgBufObserver([](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); });
   CLI::App app{"rcpstore - the recipe store of the batch-recipe engineering tools"};
   app.require_subcommand(1);
+  // Options of rcpstore itself (--station) are accepted after a command too.
+  app.fallthrough();
+  app.set_version_flag("--version", "rcpstore " RCPSTORE_VERSION);
   app.add_option_function<std::string>(
          "--station", [](const std::string& dir) { qvplatform::SetStationDirectory(dir); },
          "Station directory for this call (default: $QVC_STATION_DIR)")
       ->check(CLI::ExistingDirectory | CLI::NonexistentPath);
+  app.footer(rcpstore::kNamingRule);
   int exitStatus = rcpstore::kExitOk;
   rcpstore::AddTreeCommand(app, &exitStatus);
   rcpstore::AddDemoCommand(app, &exitStatus);
@@ -24,11 +29,11 @@ int main(int argc, char** argv) {
   rcpstore::AddGroupCommand(app, &exitStatus);
   rcpstore::AddLockCommand(app, &exitStatus);
   rcpstore::AddRecipeCommands(app, &exitStatus);
+  rcpstore::AddHelpCommand(app, &exitStatus);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
-    int rc = app.exit(e);
-    return rc == 0 ? rcpstore::kExitOk : rcpstore::kExitUsage;
+    return rcpstore::ReportUsageError(app, e, argc, argv);
   }
   return exitStatus;
 }

@@ -168,6 +168,10 @@ class CQVERcpLock : public CObject {
   CQVERcpLock& operator=(const CQVERcpLock&) = delete;
 
   uint32_t LockProject(const char* projectName, unsigned flags, CString* message, CString* holder);
+  // Locks the project whose directory is given, registered or not; the name
+  // identifies the lock in the message and the events.
+  uint32_t LockProjectDirectory(const char* projectName, const char* projectDirectory, unsigned flags,
+                                CString* message, CString* holder);
   uint32_t LockRecipe(const char* name, unsigned unused1, unsigned unused2, const char* recipeDirectory,
                       unsigned flags, CString* message, CString* holder);
   uint32_t Unlock();

@@ -144,12 +144,18 @@ uint32_t CQVERcpLock::LockProject(const char* projectName, unsigned flags, CStri
     _QVCSetError(kMsgPublic, kSource, __LINE__, rc, "CQVERcpLock::LockProject");
     return rc;
   }
-  m_strLockFile = info.strPath;
+  return LockProjectDirectory(projectName, info.strPath.c_str(), flags, message, holder);
+}
+
+uint32_t CQVERcpLock::LockProjectDirectory(const char* projectName, const char* projectDirectory, unsigned flags,
+                                           CString* message, CString* holder) {
+  if (m_hLockFile != INVALID_HANDLE_VALUE) return AlreadyLocked("CQVERcpLock::LockProject", message);
+  m_strLockFile = projectDirectory != nullptr ? projectDirectory : "";
   QVEEngCatPath(m_strLockFile, kProjectLockFile);
   uint32_t rc = LockByFile(projectName, flags, holder, &m_hLockFile, m_strLockFile, kKindProject, message);
   if (rc == 0) {
     m_nLockKind = kKindProject;
-    m_strProject = name;
+    m_strProject = projectName;
     m_strRecipeDir.clear();
   }
   return rc;

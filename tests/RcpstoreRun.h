@@ -1,0 +1,37 @@
+// Runs the rcpstore command line as a real process.
+#pragma once
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "TestSupport.h"
+
+namespace qvtest {
+
+struct Outcome {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+inline std::string Quote(const std::string& arg) {
+  std::string out = "'";
+  for (char c : arg) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+// Runs "rcpstore --station STATION WORDS..." in the directory cwd; its output
+// passes through files in ioDir.
+inline Outcome RunRcpstore(const std::string& cwd, const std::string& station, const std::vector<std::string>& words,
+                           const std::string& ioDir) {
+  std::string cmd = "cd " + Quote(cwd) + " && " + RCPSTORE_BIN + " --station " + Quote(station);
+  for (const auto& w : words) cmd += " " + Quote(w);
+  cmd += " > " + Quote(ioDir + "/out") + " 2> " + Quote(ioDir + "/err");
+  int raw = std::system(cmd.c_str());
+  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFile(ioDir + "/out"), ReadFile(ioDir + "/err")};
+}
+
+}  // namespace qvtest

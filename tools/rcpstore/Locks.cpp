@@ -1,0 +1,100 @@
+#include "Locks.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "LibQVBRcpEpa.h"
+#include "Output.h"
+#include "platform/ShareMode.h"
+
+namespace rcpstore {
+
+namespace {
+
+std::vector<int> DescriptorsNamed(const char* text) {
+  std::vector<int> fds;
+  for (const char* p = text; p != nullptr && *p != 0;) {
+    char* end = nullptr;
+    long fd = std::strtol(p, &end, 10);
+    if (end == p) break;
+    if (fd > STDERR_FILENO && fd < 65536) fds.push_back(static_cast<int>(fd));
+    p = *end == ',' ? end + 1 : end;
+  }
+  return fds;
+}
+
+}  // namespace
+
+CommandLocks::CommandLocks() : inherited_(DescriptorsNamed(std::getenv(kLockFdsVariable))) {}
+
+CommandLocks::~CommandLocks() { ReleaseAll(); }
+
+void CommandLocks::LockProject(const Target& target) {
+  Take(target.project + "/RcpPjtLock.txt", [&](CQVERcpLock& lock, std::string* message) {
+    return lock.LockProjectDirectory(target.projectName.c_str(), target.project.c_str(), 0, message, nullptr);
+  });
+}
+
+void CommandLocks::LockRecipe(const Target& target, const std::string& name) {
+  Take(target.recipe + "/RcpLock.txt", [&](CQVERcpLock& lock, std::string* message) {
+    return lock.LockRecipe(name.c_str(), 0, 0, target.recipe.c_str(), 0, message, nullptr);
+  });
+}
+
+void CommandLocks::Take(const std::string& lockFile,
+                        const std::function<uint32_t(CQVERcpLock&, std::string*)>& lock) {
+  lastLockFile_ = lockFile;
+  if (Adopted(lockFile)) return;
+  auto taken = std::make_unique<CQVERcpLock>();
+  std::string message;
+  uint32_t rc = lock(*taken, &message);
+  if (rc == QVERCP_ERR_LOCKED) {
+    if (!message.empty() && message.back() == '.') message.pop_back();
+    Fail(message, rc);
+  }
+  Check(rc);
+  // This command's own hold is no other's: its in-use checks must not count it.
+  int fd = qvplatform::ShareDescriptor(taken->m_hLockFile);
+  qvplatform::AdoptHold(lockFile, fd);
+  held_.push_back(fd);
+  taken_.push_back(std::move(taken));
+}
+
+bool CommandLocks::Adopted(const std::string& lockFile) {
+  for (int fd : inherited_) {
+    if (qvplatform::AdoptHold(lockFile, fd)) {
+      held_.push_back(fd);
+      return true;
+    }
+  }
+  return false;
+}
+
+void CommandLocks::ReleaseAll() {
+  while (!taken_.empty()) {
+    int fd = qvplatform::ShareDescriptor(taken_.back()->m_hLockFile);
+    qvplatform::DropHold(fd);
+    std::erase(held_, fd);
+    taken_.back()->Unlock();
+    taken_.pop_back();
+  }
+}
+
+std::string CommandLocks::HandDown() const {
+  std::vector<int> fds = inherited_;
+  for (int fd : held_) {
+    if (std::find(fds.begin(), fds.end(), fd) == fds.end()) fds.push_back(fd);
+  }
+  std::string text;
+  for (int fd : fds) text += (text.empty() ? "" : ",") + std::to_string(fd);
+  return text;
+}
+
+void CommandLocks::KeepAcrossExec() const {
+  for (int fd : held_) fcntl(fd, F_SETFD, 0);
+}
+
+}  // namespace rcpstore

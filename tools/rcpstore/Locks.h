@@ -1,0 +1,55 @@
+// The locks a changing command holds while it runs. Structural changes (what
+// a project, group or sub-group file holds) take the project lock; changes
+// inside one recipe take that recipe's lock, and removing a recipe takes
+// both. A lock held by another station or process refuses the command.
+//
+// `rcpstore lock ... -- COMMAND` hands its locks down: the child inherits the
+// lock files' descriptors and finds their numbers in RCPSTORE_LOCK_FDS. A
+// descriptor counts only when it refers to the lock file itself and carries
+// its hold; the variable alone proves nothing.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Target.h"
+
+class CQVERcpLock;
+
+namespace rcpstore {
+
+constexpr char kLockFdsVariable[] = "RCPSTORE_LOCK_FDS";
+
+class CommandLocks {
+ public:
+  CommandLocks();
+  ~CommandLocks();
+  CommandLocks(const CommandLocks&) = delete;
+  CommandLocks& operator=(const CommandLocks&) = delete;
+
+  void LockProject(const Target& target);
+  void LockRecipe(const Target& target, const std::string& name);
+  // Releases the locks this command took (not the handed-down ones).
+  void ReleaseAll();
+
+  // The lock file of the last lock taken or adopted.
+  const std::string& lastLockFile() const { return lastLockFile_; }
+  // The descriptors a child must inherit to act as the holder: "3,5".
+  std::string HandDown() const;
+  // Makes the handed-down descriptors survive exec (in the child, before it).
+  void KeepAcrossExec() const;
+
+ private:
+  void Take(const std::string& lockFile, const std::function<uint32_t(CQVERcpLock&, std::string*)>& lock);
+  bool Adopted(const std::string& lockFile);
+
+  std::vector<int> inherited_;  // descriptors named by the parent, not yet verified
+  std::vector<int> held_;       // descriptors whose holds are this command's
+  std::vector<std::unique_ptr<CQVERcpLock>> taken_;
+  std::string lastLockFile_;
+};
+
+}  // namespace rcpstore

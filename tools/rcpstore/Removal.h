@@ -1,0 +1,37 @@
+// What every delete command shares: --dry-run lists what would go, and a
+// directory that holds stored items goes only with --yes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace CLI {
+class App;
+}
+
+namespace rcpstore {
+
+struct RemovalOptions {
+  bool dryRun = false;
+  bool yes = false;
+};
+
+// Adds --dry-run (and, when askYes, --yes) to a delete command.
+void AddRemovalOptions(CLI::App& command, RemovalOptions& options, bool askYes);
+
+// Prints the path and everything below it (links are listed, not entered).
+int PrintRemoval(const std::string& path);
+
+// The number of directories directly inside a directory (hidden names aside).
+size_t CountDirectories(const std::string& directory);
+
+// Refuses to remove a directory that holds count items of the kind named,
+// unless --yes was given.
+void RequireYes(const RemovalOptions& options, size_t count, const std::string& items);
+
+// After a create that failed (rc not 0) removes what it made, so that a retry
+// works, and fails with rc. The caller made sure beforehand that nothing was
+// at that path.
+void UndoCreateUnless(const std::string& made, uint32_t rc);
+
+}  // namespace rcpstore

@@ -1,0 +1,191 @@
+#include "Target.h"
+
+#include <strings.h>
+#include <sys/stat.h>
+
+#include <cstring>
+#include <filesystem>
+
+#include "LibQVBRcpEpa.h"
+#include "LibQVCCommon/QVCRegistry.h"
+#include "Output.h"
+#include "platform/Env.h"
+#include "platform/Registry.h"
+#include "platform/Win32Types.h"
+
+namespace rcpstore {
+
+namespace {
+
+constexpr char kProjectExpected[] = "not a project directory (expected a directory with Recipe/RcpPJTAttr.txt)";
+constexpr char kGroupExpected[] =
+    "not a recipe group (expected RGnn, nn 01 to 16, with RcpGrAttr.txt, in a project's Recipe directory)";
+constexpr char kRecipeExpected[] =
+    "not a recipe (expected RCPnnnn, nnnn 0001 to 1000, with RcpHead.edf, in a recipe group)";
+
+enum class Kind { kMissing, kFile, kDirectory, kLink, kOther };
+
+// The kind of the entry itself; a link is never followed.
+Kind KindOf(const std::string& path) {
+  struct stat st;
+  if (lstat(qvplatform::CurrentEnv()->Resolve(path).c_str(), &st) != 0) return Kind::kMissing;
+  if (S_ISLNK(st.st_mode)) return Kind::kLink;
+  return S_ISREG(st.st_mode) ? Kind::kFile : S_ISDIR(st.st_mode) ? Kind::kDirectory : Kind::kOther;
+}
+
+std::string Join(const std::string& dir, const std::string& name) { return dir == "/" ? "/" + name : dir + "/" + name; }
+
+bool SameIgnoringCase(const std::string& a, const char* b) { return strcasecmp(a.c_str(), b) == 0; }
+
+// The number of a name made of the prefix and exactly `digits` digits, or 0.
+unsigned NumberedName(const std::string& name, const char* prefix, size_t digits) {
+  size_t lead = std::strlen(prefix);
+  if (name.size() != lead + digits || strncasecmp(name.c_str(), prefix, lead) != 0) return 0;
+  unsigned number = 0;
+  for (size_t i = lead; i < name.size(); ++i) {
+    if (name[i] < '0' || name[i] > '9') return 0;
+    number = number * 10 + static_cast<unsigned>(name[i] - '0');
+  }
+  return number;
+}
+
+bool IsProjectDirectory(const std::string& dir) {
+  return KindOf(Join(dir, "Recipe")) == Kind::kDirectory && KindOf(Join(dir, "Recipe/RcpPJTAttr.txt")) == Kind::kFile;
+}
+
+// The name that locks and messages use: the registered one, else the directory's.
+std::string NameOf(const std::string& projectDir) {
+  std::vector<std::string> names = NamesRegisteredFor(projectDir);
+  return names.empty() ? LastName(projectDir) : names.front();
+}
+
+// The project that holds a group directory, or none.
+bool GroupInProject(const std::string& group, Target* target) {
+  std::string recipeDir = Parent(group);
+  if (!SameIgnoringCase(LastName(recipeDir), "Recipe") || !IsProjectDirectory(Parent(recipeDir))) return false;
+  target->project = Parent(recipeDir);
+  target->projectName = NameOf(target->project);
+  return true;
+}
+
+bool IsGroup(const std::string& dir, Target* target) {
+  unsigned number = NumberedName(LastName(dir), "RG", 2);
+  if (number < 1 || number > kMaxGroupNo || KindOf(dir) != Kind::kDirectory) return false;
+  if (KindOf(Join(dir, "RcpGrAttr.txt")) != Kind::kFile || !GroupInProject(dir, target)) return false;
+  target->group = dir;
+  target->groupNo = number;
+  return true;
+}
+
+bool IsRecipe(const std::string& dir, Target* target) {
+  unsigned number = NumberedName(LastName(dir), "RCP", 4);
+  if (number < 1 || number > kMaxRecipeNo || KindOf(dir) != Kind::kDirectory) return false;
+  if (KindOf(Join(dir, "RcpHead.edf")) != Kind::kFile || !IsGroup(Parent(dir), target)) return false;
+  target->recipe = dir;
+  target->recipeNo = number;
+  return true;
+}
+
+}  // namespace
+
+std::string CleanPath(const std::string& given) {
+  std::string path = std::filesystem::absolute(given.empty() ? "." : given).lexically_normal().string();
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  return qvplatform::CurrentEnv()->Resolve(path);
+}
+
+// The argument may be a link to a directory; nothing inside the store is followed.
+std::string ExistingDirectory(const std::string& given) {
+  std::string path = CleanPath(given);
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0) Fail("no such directory", ERROR_PATH_NOT_FOUND);
+  if (!S_ISDIR(st.st_mode)) Fail("not a directory", ERROR_DIRECTORY);
+  return path;
+}
+
+bool Exists(const std::string& path) { return KindOf(path) != Kind::kMissing; }
+
+bool IsDirectory(const std::string& path) { return KindOf(path) == Kind::kDirectory; }
+
+bool IsRegularFile(const std::string& path) { return KindOf(path) == Kind::kFile; }
+
+std::string Parent(const std::string& path) { return std::filesystem::path(path).parent_path().string(); }
+
+std::string LastName(const std::string& path) { return std::filesystem::path(path).filename().string(); }
+
+Target ProjectAt(const std::string& given) {
+  Target target;
+  target.project = ExistingDirectory(given);
+  if (!IsProjectDirectory(target.project)) Fail(kProjectExpected, QVERCP_ERR_INVALID_NAME);
+  target.projectName = NameOf(target.project);
+  return target;
+}
+
+bool NamesDirectory(const std::string& given) {
+  return given.find('/') != std::string::npos || given == "." || given == "..";
+}
+
+Target ProjectTarget(const std::string& given) {
+  if (NamesDirectory(given)) return ProjectAt(given);
+  _QVERcpProjectInfo info{};
+  CQVERcpUtil::GetProjectInfo(given.c_str(), &info);
+  if (info.strPath.empty()) {
+    Fail("no project registered under this name (give a directory with a '/', e.g. ./" + given + ")",
+         ERROR_FILE_NOT_FOUND);
+  }
+  Target target;
+  try {
+    target = ProjectAt(info.strPath);
+  } catch (const Failure& failure) {
+    Fail("registered for " + info.strPath + ", which is " + failure.cause, failure.code);
+  }
+  target.projectName = given;
+  return target;
+}
+
+Target GroupTarget(const std::string& directory) {
+  Target target;
+  if (!IsGroup(ExistingDirectory(directory), &target)) Fail(kGroupExpected, QVERCP_ERR_INVALID_NAME);
+  return target;
+}
+
+Target RecipeTarget(const std::string& directory) {
+  Target target;
+  if (!IsRecipe(ExistingDirectory(directory), &target)) Fail(kRecipeExpected, QVERCP_ERR_INVALID_NAME);
+  return target;
+}
+
+Target AnyTarget(const std::string& directory) {
+  std::string dir = ExistingDirectory(directory);
+  Target target;
+  if (IsRecipe(dir, &target) || IsGroup(dir, &target)) return target;
+  if (!IsProjectDirectory(dir)) {
+    Fail("not a project, recipe group or recipe directory", QVERCP_ERR_INVALID_NAME);
+  }
+  return ProjectAt(dir);
+}
+
+std::vector<std::string> RegisteredProjects() {
+  std::vector<std::string> names;
+  HKEY key = nullptr;
+  if (QVCOpenRegistry(HKEY_LOCAL_MACHINE, QVC_COMPONENT_ENG, "Batch", "Project List", 0, &key) != 0) return names;
+  char name[512];
+  for (DWORD index = 0; RegEnumKeyA(key, index, name, sizeof name) == 0; ++index) names.push_back(name);
+  RegCloseKey(key);
+  return names;
+}
+
+std::vector<std::string> NamesRegisteredFor(const std::string& projectDirectory) {
+  std::vector<std::string> names;
+  for (const std::string& name : RegisteredProjects()) {
+    _QVERcpProjectInfo info{};
+    CQVERcpUtil::GetProjectInfo(name.c_str(), &info);
+    std::error_code error;
+    if (!info.strPath.empty() && std::filesystem::equivalent(info.strPath, projectDirectory, error)) {
+      names.push_back(name);
+    }
+  }
+  return names;
+}
+
+}  // namespace rcpstore

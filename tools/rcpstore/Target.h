@@ -1,0 +1,57 @@
+// What a command is pointed at, checked before anything is written or
+// removed. A project is given by its registered name, or by its directory
+// when the argument contains a '/' (or is "." or ".."); groups and recipes
+// are given by their directories. Every check fails with a Failure that
+// names what was expected.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace rcpstore {
+
+struct Target {
+  std::string project;      // project directory: absolute, as found on disk
+  std::string projectName;  // the registered name it was given by, else the directory's name
+  std::string group;        // RGnn directory (groups and recipes)
+  std::string recipe;       // RCPnnnn directory (recipes)
+  unsigned groupNo = 0;
+  unsigned recipeNo = 0;
+};
+
+// The highest group and recipe numbers of the free-number tables.
+constexpr unsigned kMaxGroupNo = 16;
+constexpr unsigned kMaxRecipeNo = 1000;
+constexpr unsigned kMaxUnitNo = 32;
+
+// True when the argument names a directory rather than a registered project.
+bool NamesDirectory(const std::string& given);
+
+Target ProjectTarget(const std::string& given);
+// A project given by its directory only.
+Target ProjectAt(const std::string& directory);
+Target GroupTarget(const std::string& directory);
+Target RecipeTarget(const std::string& directory);
+// A recipe, group or project directory, whichever it is.
+Target AnyTarget(const std::string& directory);
+
+// An absolute path without "." or ".." components or a trailing separator,
+// with each existing component as it is named on disk.
+std::string CleanPath(const std::string& given);
+
+// The given directory, cleaned; refused when missing or not a directory.
+std::string ExistingDirectory(const std::string& given);
+
+// True when something (file, directory, link) exists at the path.
+bool Exists(const std::string& path);
+bool IsDirectory(const std::string& path);
+bool IsRegularFile(const std::string& path);
+std::string Parent(const std::string& path);
+std::string LastName(const std::string& path);
+
+// Every project registered on the station, not only the first 20.
+std::vector<std::string> RegisteredProjects();
+// The registered names whose directory is the given one.
+std::vector<std::string> NamesRegisteredFor(const std::string& projectDirectory);
+
+}  // namespace rcpstore

@@ -1,0 +1,21 @@
+// Usage errors and help: one line naming the command and what is wrong with
+// its words, and `rcpstore help COMMAND`.
+#pragma once
+
+namespace CLI {
+class App;
+class ParseError;
+}  // namespace CLI
+
+namespace rcpstore {
+
+// How commands name projects, groups and recipes; shown under the help.
+extern const char kNamingRule[];
+
+// Prints help or the version (exit 0), or the usage error (exit 2).
+int ReportUsageError(CLI::App& app, const CLI::ParseError& error, int argc, char** argv);
+
+// rcpstore help [COMMAND...]: the help of a command.
+void AddHelpCommand(CLI::App& app, int* exitStatus);
+
+}  // namespace rcpstore
