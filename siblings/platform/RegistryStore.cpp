@@ -109,13 +109,22 @@ class Statement {
   int status_;
 };
 
-std::mutex g_openMutex;
-std::shared_ptr<RegistryStore> g_store;
-std::string g_storePath;
-pid_t g_storePid = 0;
-// Connections a forked child inherited: SQLite's locks belong to the
-// parent's, so the child never closes them.
-std::vector<std::shared_ptr<RegistryStore>> g_inherited;
+// The store of the current station, kept for the next call. It is never
+// destroyed at exit: a forked child that exits must not close its parent's
+// connection.
+struct CurrentStore {
+  std::mutex mutex;
+  std::shared_ptr<RegistryStore> store;
+  std::string path;
+  pid_t pid = 0;
+  // Connections a forked child inherited: SQLite's locks belong to the
+  // parent's, so the child never closes them.
+  std::vector<std::shared_ptr<RegistryStore>> inherited;
+};
+CurrentStore& Current() {
+  static CurrentStore* current = new CurrentStore;
+  return *current;
+}
 
 }  // namespace
 
@@ -127,10 +136,11 @@ std::shared_ptr<RegistryStore> RegistryStore::ForStation(LONG* error) {
     result = ERROR_PATH_NOT_FOUND;
     return nullptr;
   }
-  std::lock_guard<std::mutex> lock(g_openMutex);
-  if (g_store != nullptr && g_storePid != getpid()) g_inherited.push_back(std::move(g_store));
-  if (g_store != nullptr && g_storePath == path) return g_store;
-  g_store.reset();  // users of the previous station's store keep it open until they are done
+  CurrentStore& current = Current();
+  std::lock_guard<std::mutex> lock(current.mutex);
+  if (current.store != nullptr && current.pid != getpid()) current.inherited.push_back(std::move(current.store));
+  if (current.store != nullptr && current.path == path) return current.store;
+  current.store.reset();  // users of the previous station's store keep it open until they are done
   sqlite3* db = nullptr;
   int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
                            nullptr);
@@ -144,9 +154,9 @@ std::shared_ptr<RegistryStore> RegistryStore::ForStation(LONG* error) {
   result = store->Exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL;");
   if (result == 0) result = store->LayOutNewStation();
   if (result != 0) return nullptr;
-  g_store = store;
-  g_storePath = path;
-  g_storePid = getpid();
+  current.store = store;
+  current.path = path;
+  current.pid = getpid();
   return store;
 }
 
