@@ -1,12 +1,20 @@
-// The station registry: keys, values, access checks, local groups, and
-// several processes writing one station at once.
+// The station registry: keys, values, access checks, local groups, several
+// processes and threads using one station at once, killed registrations, and
+// what a full, read-only or damaged registry file reports.
+#include <signal.h>
 #include <sqlite3.h>
+#include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <atomic>
+#include <random>
+#include <thread>
 
 #include "LibQVCCommon/QVCRegistry.h"
 #include "TestSupport.h"
 #include "platform/Registry.h"
+#include "platform/StationDir.h"
 
 namespace {
 
@@ -33,7 +41,42 @@ class RegistryTest : public ::testing::Test {
     return names;
   }
 
+  static uint32_t SetPath(const std::string& project, const std::string& path) {
+    std::string key = "Batch\\Project List\\" + project;
+    return QVCSetCommonRegistryString(HKEY_LOCAL_MACHINE, QVC_COMPONENT_ENG, key.c_str(), "Path", path.c_str(), 1);
+  }
+  static uint32_t GetPath(const std::string& project, std::string* path) {
+    std::string key = "Batch\\Project List\\" + project;
+    char buf[256];
+    uint32_t size = sizeof buf;
+    uint32_t rc = QVCGetCommonRegistryString(HKEY_LOCAL_MACHINE, QVC_COMPONENT_ENG, key.c_str(), "Path", "<none>", buf,
+                                             &size);
+    if (rc == 0) *path = buf;
+    return rc;
+  }
+
   qvtest::TempDir tmp_;
+};
+
+constexpr uint32_t kFileCorrupt = 1392;
+
+// A small tmpfs of its own, for a real full disk; skipped where mounting is
+// not permitted.
+class TinyDisk {
+ public:
+  TinyDisk(const std::string& where, const char* size) : path_(where) {
+    qvtest::MakeDirs(path_);
+    mounted_ = mount("tmpfs", path_.c_str(), "tmpfs", 0, size) == 0;
+  }
+  ~TinyDisk() {
+    if (mounted_) umount2(path_.c_str(), MNT_DETACH);
+  }
+  bool mounted() const { return mounted_; }
+  bool MakeReadOnly() { return mount("tmpfs", path_.c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, nullptr) == 0; }
+
+ private:
+  std::string path_;
+  bool mounted_ = false;
 };
 
 TEST_F(RegistryTest, KeysAndValuesKeepTheirCaseAndMatchWithout) {
@@ -46,6 +89,12 @@ TEST_F(RegistryTest, KeysAndValuesKeepTheirCaseAndMatchWithout) {
     RegCloseKey(a);
   }
   EXPECT_EQ(Children(list), (std::vector<std::string>{"Alpha", "beta"}));
+  EXPECT_EQ(RegCreateKeyExA(list, std::string(256, 'n').c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &a, nullptr),
+            static_cast<LONG>(ERROR_INVALID_PARAMETER));
+  ASSERT_EQ(RegCreateKeyExA(list, std::string(255, 'n').c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &a, nullptr),
+            0);
+  RegCloseKey(a);
+  EXPECT_EQ(RegDeleteKeyA(list, std::string(255, 'N').c_str()), 0);
   char small[3];
   EXPECT_EQ(RegEnumKeyA(list, 0, small, sizeof small), static_cast<LONG>(ERROR_MORE_DATA));
 
@@ -183,6 +232,131 @@ TEST_F(RegistryTest, ProcessesWritingAtOnceLoseNothing) {
   EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(check, 0)), "ok");
   sqlite3_finalize(check);
   sqlite3_close(db);
+}
+
+// The station changes under threads that read and write the registry: every
+// call works on one whole station, and a key opened before a change keeps
+// working on the station it was opened in.
+TEST_F(RegistryTest, StationChangesWhileThreadsUseTheRegistry) {
+  const std::string stations[2] = {tmp_ / "stationA", tmp_ / "stationB"};
+  qvplatform::SetStationDirectory(stations[0]);
+  uint32_t rc;
+  HKEY heldA = Open("Batch", "Project List", 1, &rc);
+  ASSERT_EQ(rc, 0u);
+
+  std::atomic<bool> stop{false};
+  std::atomic<int> failures{0};
+  std::atomic<int> calls{0};
+  std::vector<std::thread> workers;
+  for (int t = 0; t < 4; ++t) {
+    workers.emplace_back([&, t] {
+      for (int i = 0; !stop; ++i) {
+        std::string project = "T" + std::to_string(t) + "_" + std::to_string(i % 20);
+        std::string path;
+        uint32_t got = GetPath(project, &path);
+        failures += SetPath(project, "/p/" + project) != 0 || (got != 0 && got != ERROR_FILE_NOT_FOUND);
+        ++calls;
+      }
+    });
+  }
+  for (int change = 0; change < 200; ++change) {
+    qvplatform::SetStationDirectory(stations[change % 2]);
+    std::this_thread::sleep_for(std::chrono::microseconds(500));
+  }
+  stop = true;
+  for (std::thread& worker : workers) worker.join();
+  EXPECT_EQ(failures, 0) << "of " << calls << " calls";
+
+  qvplatform::SetStationDirectory(stations[1]);
+  uint32_t value = 0;
+  ASSERT_EQ(QVCSetRegistryU32(heldA, "Marker", 7, 1), 0u);
+  QVCCloseRegistry(heldA);
+  HKEY inB = Open("Batch", "Project List", 1, &rc);
+  ASSERT_EQ(QVCGetRegistryU32(inB, "Marker", 0, &value), 0u);
+  EXPECT_EQ(value, 0u);
+  QVCCloseRegistry(inB);
+  qvplatform::SetStationDirectory(stations[0]);
+  HKEY inA = Open("Batch", "Project List", 0, &rc);
+  ASSERT_EQ(QVCGetRegistryU32(inA, "Marker", 0, &value), 0u);
+  EXPECT_EQ(value, 7u);
+  EXPECT_GT(Children(inA).size(), 0u);
+  QVCCloseRegistry(inA);
+}
+
+// A registering process killed at any moment leaves the project's key
+// either absent or with its Path: the keys and the value are one transaction.
+TEST_F(RegistryTest, KilledRegistrationsLeaveNoKeyWithoutItsPath) {
+  uint32_t rc;
+  QVCCloseRegistry(Open("Batch", "Project List", 1, &rc));
+  std::mt19937 random(9);
+  const int kKills = 200;
+  for (int kill = 0; kill < kKills; ++kill) {
+    pid_t child = fork();
+    if (child == 0) {
+      for (int i = 0;; ++i) {
+        std::string project = "K" + std::to_string(getpid()) + "_" + std::to_string(i);
+        _QVERcpProjectInfo info{};
+        info.strPath = "/projects/" + project;
+        if (CQVERcpUtil::SetProjectInfo(project.c_str(), &info, 0) != 0) _exit(1);
+      }
+    }
+    usleep(2000 + random() % 20000);
+    ::kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the registering process failed";
+  }
+  HKEY list = Open("Batch", "Project List", 0, &rc);
+  ASSERT_EQ(rc, 0u);
+  std::vector<std::string> projects = Children(list);
+  QVCCloseRegistry(list);
+  EXPECT_GT(projects.size(), static_cast<size_t>(kKills));
+  for (const std::string& project : projects) {
+    std::string path;
+    ASSERT_EQ(GetPath(project, &path), 0u);
+    EXPECT_EQ(path, "/projects/" + project) << "a key without its value";
+  }
+}
+
+TEST_F(RegistryTest, ADamagedRegistryFileSaysSo) {
+  qvplatform::SetStationDirectory(tmp_ / "damaged");
+  qvtest::WriteFile(tmp_ / "damaged/registry.db", std::string(8192, 'x'));
+  std::string path;
+  EXPECT_EQ(SetPath("P1", "/p1"), kFileCorrupt);
+  EXPECT_EQ(GetPath("P1", &path), kFileCorrupt);
+  EXPECT_EQ(qvplatform::LocalGroupAdd("RcpSec1", ""), kFileCorrupt);
+  EXPECT_EQ(qvtest::ReadFile(tmp_ / "damaged/registry.db"), std::string(8192, 'x'));
+}
+
+// A registry on a full disk reports a full disk and keeps what it had; on a
+// read-only mount it refuses writes as access denied and still reads.
+TEST_F(RegistryTest, AFullOrReadOnlyDiskSaysSo) {
+  TinyDisk disk(tmp_ / "disk", "size=256k");
+  if (!disk.mounted()) GTEST_SKIP() << "mounting a tmpfs is not permitted here";
+  qvplatform::SetStationDirectory(tmp_ / "disk");
+  ASSERT_EQ(SetPath("First", "/first"), 0u);
+  uint32_t rc = 0;
+  for (int i = 0; i < 100000 && rc == 0; ++i) {
+    rc = SetPath("P" + std::to_string(i), std::string(1000, 'v'));
+  }
+  EXPECT_EQ(rc, static_cast<uint32_t>(ERROR_DISK_FULL));
+  std::string path;
+  ASSERT_EQ(GetPath("First", &path), 0u);
+  EXPECT_EQ(path, "/first");
+
+  qvplatform::SetStationDirectory(tmp_ / ".station");  // the next call closes the registry on the disk
+  ASSERT_EQ(GetPath("First", &path), static_cast<uint32_t>(ERROR_FILE_NOT_FOUND));
+  ASSERT_TRUE(disk.MakeReadOnly());
+  qvplatform::SetStationDirectory(tmp_ / "disk");
+  HKEY list = Open("Batch", "Project List", 0, &rc);
+  ASSERT_EQ(rc, 0u);
+  EXPECT_EQ(QVCSetRegistryU32(list, "Count", 1, 1), static_cast<uint32_t>(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(RegDeleteKeyA(list, "First"), static_cast<LONG>(ERROR_ACCESS_DENIED));
+  ASSERT_EQ(GetPath("First", &path), 0u);
+  EXPECT_EQ(path, "/first");
+  QVCCloseRegistry(list);
+  qvplatform::SetStationDirectory(tmp_ / ".station");
+  GetPath("First", &path);  // lets the tmpfs go
 }
 
 }  // namespace

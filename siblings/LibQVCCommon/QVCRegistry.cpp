@@ -1,6 +1,7 @@
 #include "LibQVCCommon/QVCRegistry.h"
 
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <string>
@@ -53,7 +54,7 @@ void EnsureStationLayout() {
   std::string station = qvplatform::RegistryPath();
   std::lock_guard<std::mutex> lock(mutex);
   if (station.empty() || done.count(station) != 0) return;
-  qvplatform::RegistryStore* store = qvplatform::RegistryStore::ForStation();
+  std::shared_ptr<qvplatform::RegistryStore> store = qvplatform::RegistryStore::ForStation();
   if (store == nullptr) return;
   const std::string product = ProductKey();
   LONG rc = store->EnsureLayoutKey({"Software", "VELMORAN", product}, true,
@@ -73,6 +74,12 @@ std::string KeyPath(int component, const char* section, const char* subKey) {
   return path;
 }
 
+// A key that may not be created is reported as such; a failure of the
+// registry file itself (a full disk, a damaged file) keeps the platform's code.
+uint32_t CreateResult(LONG rc, bool refused) {
+  return refused ? QVC_ERR_REGISTRY_CREATE : static_cast<uint32_t>(rc);
+}
+
 }  // namespace
 
 uint32_t QVCOpenRegistry(HKEY root, int component, const char* section, const char* subKey, int create, HKEY* key) {
@@ -85,7 +92,7 @@ uint32_t QVCOpenRegistry(HKEY root, int component, const char* section, const ch
   if (create == 1) {
     DWORD disposition = 0;
     LONG rc = RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, MAXIMUM_ALLOWED, nullptr, key, &disposition);
-    return rc == 0 ? 0 : QVC_ERR_REGISTRY_CREATE;
+    return CreateResult(rc, rc == ERROR_ACCESS_DENIED);
   }
   return static_cast<uint32_t>(RegOpenKeyExA(root, path.c_str(), 0, MAXIMUM_ALLOWED, key));
 }
@@ -137,11 +144,20 @@ uint32_t QVCGetCommonRegistryString(HKEY root, int component, const char* keyPat
 
 uint32_t QVCSetCommonRegistryString(HKEY root, int component, const char* keyPath, const char* valueName,
                                     const char* text, int create) {
+  std::string value = text != nullptr ? text : "";
+  const auto* bytes = reinterpret_cast<const uint8_t*>(value.data());
+  const auto size = static_cast<DWORD>(value.size());
+  if (create == 1 && ComponentName(component) != nullptr) {
+    // The keys and the value in one transaction: never a key without its value.
+    EnsureStationLayout();
+    bool refused = false;
+    LONG rc = qvplatform::CreateKeyAndSetValue(root, KeyPath(component, keyPath, nullptr).c_str(), valueName, REG_SZ,
+                                               bytes, size, &refused);
+    return CreateResult(rc, refused);
+  }
   HKEY key = nullptr;
   if (uint32_t rc = QVCOpenRegistry(root, component, keyPath, nullptr, create, &key)) return rc;
-  std::string value = text != nullptr ? text : "";
-  LONG rc = RegSetValueExA(key, valueName, 0, REG_SZ, reinterpret_cast<const uint8_t*>(value.data()),
-                           static_cast<DWORD>(value.size()));
+  LONG rc = RegSetValueExA(key, valueName, 0, REG_SZ, bytes, size);
   RegCloseKey(key);
   return static_cast<uint32_t>(rc);
 }

@@ -17,8 +17,8 @@ constexpr int QVC_COMPONENT_RCP = 6;
 // Opens root\Software\VELMORAN\<product>\<component>\section[\subKey] with
 // the most access the caller has to it (failing when it has none); with
 // create 1 the missing keys are created first. 0x2000010a for an unknown
-// component, 0x2000010d when a key cannot be created, otherwise the
-// platform's code.
+// component, 0x2000010d when the caller may not create a key, otherwise the
+// platform's code (a full disk, a damaged registry file, ...).
 uint32_t QVCOpenRegistry(HKEY root, int component, const char* section, const char* subKey, int create, HKEY* key);
 uint32_t QVCCloseRegistry(HKEY key);
 
@@ -31,6 +31,8 @@ uint32_t QVCSetRegistryU32(HKEY key, const char* name, uint32_t value, int creat
 // text when the value is missing; the platform's code when the key is.
 uint32_t QVCGetCommonRegistryString(HKEY root, int component, const char* keyPath, const char* valueName,
                                     const char* defaultText, char* buf, uint32_t* size);
+// Writes a string value; with create 1 the missing keys of the path and the
+// value are written in one transaction, so that no key is left without it.
 uint32_t QVCSetCommonRegistryString(HKEY root, int component, const char* keyPath, const char* valueName,
                                     const char* text, int create);
 

@@ -1,9 +1,26 @@
 #include "LibQVCCommon/QVCTime.h"
 
+#include <atomic>
 #include <ctime>
 
+namespace {
+
+std::atomic<bool> g_frozen{false};
+std::atomic<int32_t> g_frozenAt{0};
+
+}  // namespace
+
 int32_t QVCTime(int32_t* t) {
-  int32_t now = static_cast<int32_t>(std::time(nullptr));
+  int32_t now = g_frozen ? g_frozenAt.load() : static_cast<int32_t>(std::time(nullptr));
   if (t != nullptr) *t = now;
   return now;
 }
+
+namespace qvcommon::testing {
+
+void FreezeClock(const int32_t* at) {
+  if (at != nullptr) g_frozenAt = *at;
+  g_frozen = at != nullptr;
+}
+
+}  // namespace qvcommon::testing

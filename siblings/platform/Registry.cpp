@@ -13,7 +13,10 @@
 #include "platform/RegistryStore.h"
 #include "platform/StationDir.h"
 
+// An open key keeps the store it was opened in, also when the station
+// changes while it is open.
 struct RegKeyHandle {
+  std::shared_ptr<qvplatform::RegistryStore> store;
   int64_t id;
   uint32_t granted;
 };
@@ -23,6 +26,9 @@ namespace qvplatform {
 namespace {
 
 constexpr int64_t kRootId = 1;
+// The longest key name, as the original registry has it: every name fits the
+// buffers of the callers that enumerate keys.
+constexpr size_t kMaxKeyName = 255;
 const char kEveryone[] = "Everyone";
 const char kAdministrators[] = "Administrators";
 
@@ -95,16 +101,93 @@ std::vector<std::string> SplitKeyPath(const char* path) {
   return parts;
 }
 
+// The caller's identities, with the local groups of the given store (none
+// without one). The registry calls pass their own store, so that a call
+// never opens a second connection to its database in the middle of it.
+std::vector<std::string> IdentitiesIn(RegistryStore* store) {
+  std::string user = CallerUserName();
+  bool uid0;
+  {
+    std::lock_guard<std::mutex> lock(g_identityMutex);
+    uid0 = g_actAs.empty() ? geteuid() == 0 : g_actAsUid0;
+  }
+  std::vector<std::string> ids{user, kEveryone};
+  if (store != nullptr) {
+    for (std::string& group : store->GroupsOf(user)) ids.push_back(std::move(group));
+  }
+  if (uid0) ids.push_back(kAdministrators);
+  std::vector<std::string> unique;
+  for (std::string& id : ids) {
+    bool seen = false;
+    for (const std::string& u : unique) seen = seen || SameName(u, id);
+    if (!seen) unique.push_back(std::move(id));
+  }
+  return unique;
+}
+
+bool IsAdministrator(RegistryStore& store) {
+  for (const std::string& id : IdentitiesIn(&store)) {
+    if (SameName(id, kAdministrators)) return true;
+  }
+  return false;
+}
+
+// The store a handle belongs to: the current station's for the root.
+std::shared_ptr<RegistryStore> StoreOf(HKEY key, LONG* rc) {
+  if (key == nullptr) {
+    *rc = ERROR_INVALID_HANDLE;
+    return nullptr;
+  }
+  if (!IsRootHandle(key)) return key->store;
+  return RegistryStore::ForStation(rc);
+}
+
 // The key a handle stands for, with the handle's access.
 LONG Resolve(RegistryStore& store, HKEY key, KeyRow* row, uint32_t* granted) {
-  if (key == nullptr) return ERROR_INVALID_HANDLE;
   int64_t id = IsRootHandle(key) ? kRootId : key->id;
-  if (!store.ReadKey(id, row)) return IsRootHandle(key) ? ERROR_BADDB : ERROR_KEY_DELETED;
-  *granted = IsRootHandle(key) ? Granted(*row, CallerIdentities()) : key->granted;
+  LONG rc = store.ReadKey(id, row);
+  if (rc == ERROR_FILE_NOT_FOUND) return IsRootHandle(key) ? ERROR_BADDB : ERROR_KEY_DELETED;
+  if (rc != 0) return rc;
+  *granted = IsRootHandle(key) ? Granted(*row, IdentitiesIn(&store)) : key->granted;
   return 0;
 }
 
-HKEY NewHandle(int64_t id, uint32_t granted) { return new RegKeyHandle{id, granted}; }
+HKEY NewHandle(std::shared_ptr<RegistryStore> store, int64_t id, uint32_t granted) {
+  return new RegKeyHandle{std::move(store), id, granted};
+}
+
+// Walks subKey down from the parent's key, creating the keys that are
+// missing, each only where the caller may create sub-keys; the last new key
+// gets the given descriptor, the others their parent's access list. Runs
+// inside the caller's transaction.
+LONG CreatePath(RegistryStore& store, HKEY parent, const char* subKey, const SECURITY_DESCRIPTOR* given,
+                const std::vector<std::string>& ids, KeyRow* row, bool* created) {
+  uint32_t parentAccess = 0;
+  if (LONG rc = Resolve(store, parent, row, &parentAccess)) return rc;
+  auto parts = SplitKeyPath(subKey);
+  for (size_t i = 0; i < parts.size(); ++i) {
+    KeyRow child;
+    LONG found = store.FindChild(row->id, parts[i], &child);
+    if (found == 0) {
+      *row = child;
+      continue;
+    }
+    if (found != ERROR_FILE_NOT_FOUND) return found;
+    if (parts[i].size() > kMaxKeyName) return ERROR_INVALID_PARAMETER;
+    uint32_t mayCreate = i == 0 ? parentAccess : Granted(*row, ids);
+    if ((mayCreate & KEY_CREATE_SUB_KEY) == 0) return ERROR_ACCESS_DENIED;
+    const bool last = i + 1 == parts.size();
+    KeyRow fresh;
+    fresh.name = parts[i];
+    fresh.owner = ids.front();
+    fresh.hasDacl = last && given != nullptr ? given->hasDacl : row->hasDacl;
+    fresh.dacl = last && given != nullptr ? given->dacl : row->dacl;
+    if (LONG rc = store.InsertKey(row->id, &fresh)) return rc;
+    *row = fresh;
+    *created = true;
+  }
+  return 0;
+}
 
 }  // namespace
 
@@ -122,25 +205,8 @@ std::string CallerUserName() {
 }
 
 std::vector<std::string> CallerIdentities() {
-  std::string user = CallerUserName();
-  bool uid0;
-  {
-    std::lock_guard<std::mutex> lock(g_identityMutex);
-    uid0 = g_actAs.empty() ? geteuid() == 0 : g_actAsUid0;
-  }
-  std::vector<std::string> ids{user, kEveryone};
-  RegistryStore* store = RegistryStore::ForStation();
-  if (store != nullptr) {
-    for (std::string& group : store->GroupsOf(user)) ids.push_back(std::move(group));
-  }
-  if (uid0) ids.push_back(kAdministrators);
-  std::vector<std::string> unique;
-  for (std::string& id : ids) {
-    bool seen = false;
-    for (const std::string& u : unique) seen = seen || SameName(u, id);
-    if (!seen) unique.push_back(std::move(id));
-  }
-  return unique;
+  std::shared_ptr<RegistryStore> store = RegistryStore::ForStation();
+  return IdentitiesIn(store.get());
 }
 
 std::string RegistryPath() {
@@ -156,30 +222,51 @@ void ActAsUser(const std::string& user, bool uid0) {
 }
 }  // namespace testing
 
-static bool IsAdministrator() {
-  for (const std::string& id : CallerIdentities()) {
-    if (SameName(id, kAdministrators)) return true;
-  }
-  return false;
-}
-
 uint32_t LocalGroupAdd(const std::string& name, const std::string& comment) {
-  RegistryStore* store = RegistryStore::ForStation();
-  if (store == nullptr) return ERROR_BADDB;
-  if (!IsAdministrator()) return ERROR_ACCESS_DENIED;
+  LONG rc = 0;
+  std::shared_ptr<RegistryStore> store = RegistryStore::ForStation(&rc);
+  if (store == nullptr) return static_cast<uint32_t>(rc);
+  if (!IsAdministrator(*store)) return ERROR_ACCESS_DENIED;
   return store->AddGroup(name, comment);
 }
 
 uint32_t LocalGroupAddMember(const std::string& group, const std::string& user) {
-  RegistryStore* store = RegistryStore::ForStation();
-  if (store == nullptr) return ERROR_BADDB;
-  if (!IsAdministrator()) return ERROR_ACCESS_DENIED;
+  LONG rc = 0;
+  std::shared_ptr<RegistryStore> store = RegistryStore::ForStation(&rc);
+  if (store == nullptr) return static_cast<uint32_t>(rc);
+  if (!IsAdministrator(*store)) return ERROR_ACCESS_DENIED;
   return store->AddMember(group, user);
 }
 
 bool LocalGroupExists(const std::string& name) {
-  RegistryStore* store = RegistryStore::ForStation();
+  std::shared_ptr<RegistryStore> store = RegistryStore::ForStation();
   return store != nullptr && store->GroupExists(name);
+}
+
+LONG CreateKeyAndSetValue(HKEY parent, const char* subKey, const char* name, DWORD type, const uint8_t* data,
+                          DWORD size, bool* keyRefused) {
+  bool refused = false;
+  if (keyRefused != nullptr) *keyRefused = false;
+  if (data == nullptr && size != 0) return ERROR_INVALID_PARAMETER;
+  LONG rc = 0;
+  std::shared_ptr<RegistryStore> store = StoreOf(parent, &rc);
+  if (store == nullptr) return rc;
+  std::vector<std::string> ids = IdentitiesIn(store.get());
+  rc = store->Transaction([&]() -> LONG {
+    KeyRow row;
+    bool created = false;
+    LONG r = CreatePath(*store, parent, subKey, nullptr, ids, &row, &created);
+    if (r == 0 && DaclGranted(row, ids) == 0) r = ERROR_ACCESS_DENIED;
+    if (r != 0) {
+      refused = r == ERROR_ACCESS_DENIED;
+      return r;
+    }
+    if ((Granted(row, ids) & KEY_SET_VALUE) == 0) return ERROR_ACCESS_DENIED;
+    std::string bytes(reinterpret_cast<const char*>(data), size);
+    return store->WriteValue(row.id, name != nullptr ? name : "", type, bytes);
+  });
+  if (keyRefused != nullptr) *keyRefused = refused;
+  return rc;
 }
 
 }  // namespace qvplatform
@@ -189,93 +276,76 @@ using qvplatform::RegistryStore;
 
 LONG RegOpenKeyExA(HKEY parent, const char* subKey, DWORD /*options*/, REGSAM access, HKEY* result) {
   if (result == nullptr) return ERROR_INVALID_PARAMETER;
-  RegistryStore* store = RegistryStore::ForStation();
-  if (store == nullptr) return ERROR_BADDB;
+  LONG rc = 0;
+  std::shared_ptr<RegistryStore> store = qvplatform::StoreOf(parent, &rc);
+  if (store == nullptr) return rc;
   KeyRow row;
   uint32_t parentAccess = 0;
-  if (LONG rc = qvplatform::Resolve(*store, parent, &row, &parentAccess)) return rc;
+  if (LONG r = qvplatform::Resolve(*store, parent, &row, &parentAccess)) return r;
   for (const std::string& part : qvplatform::SplitKeyPath(subKey)) {
-    if (!store->FindChild(row.id, part, &row)) return ERROR_FILE_NOT_FOUND;
+    if (LONG r = store->FindChild(row.id, part, &row)) return r;
   }
   uint32_t granted = 0;
-  if (LONG rc = qvplatform::Grant(row, access, qvplatform::CallerIdentities(), &granted)) return rc;
-  *result = qvplatform::NewHandle(row.id, granted);
+  if (LONG r = qvplatform::Grant(row, access, qvplatform::IdentitiesIn(store.get()), &granted)) return r;
+  *result = qvplatform::NewHandle(store, row.id, granted);
   return 0;
 }
 
 LONG RegCreateKeyExA(HKEY parent, const char* subKey, DWORD /*reserved*/, char* /*keyClass*/, DWORD /*options*/,
                      REGSAM access, const SECURITY_ATTRIBUTES* attributes, HKEY* result, DWORD* disposition) {
   if (result == nullptr) return ERROR_INVALID_PARAMETER;
-  RegistryStore* store = RegistryStore::ForStation();
-  if (store == nullptr) return ERROR_BADDB;
-  std::vector<std::string> ids = qvplatform::CallerIdentities();
-  const SECURITY_DESCRIPTOR* given =
-      attributes != nullptr ? attributes->lpSecurityDescriptor : nullptr;
+  LONG rc = 0;
+  std::shared_ptr<RegistryStore> store = qvplatform::StoreOf(parent, &rc);
+  if (store == nullptr) return rc;
+  std::vector<std::string> ids = qvplatform::IdentitiesIn(store.get());
+  const SECURITY_DESCRIPTOR* given = attributes != nullptr ? attributes->lpSecurityDescriptor : nullptr;
   KeyRow row;
   bool created = false;
-  LONG rc = store->Transaction([&]() -> LONG {
-    uint32_t parentAccess = 0;
-    if (LONG r = qvplatform::Resolve(*store, parent, &row, &parentAccess)) return r;
-    auto parts = qvplatform::SplitKeyPath(subKey);
-    for (size_t i = 0; i < parts.size(); ++i) {
-      KeyRow child;
-      if (store->FindChild(row.id, parts[i], &child)) {
-        row = child;
-        continue;
-      }
-      uint32_t mayCreate = i == 0 ? parentAccess : qvplatform::Granted(row, ids);
-      if ((mayCreate & KEY_CREATE_SUB_KEY) == 0) return ERROR_ACCESS_DENIED;
-      const bool last = i + 1 == parts.size();
-      KeyRow fresh;
-      fresh.name = parts[i];
-      fresh.owner = ids.front();
-      fresh.hasDacl = last && given != nullptr ? given->hasDacl : row.hasDacl;
-      fresh.dacl = last && given != nullptr ? given->dacl : row.dacl;
-      if (!store->InsertKey(row.id, &fresh)) return ERROR_BADDB;
-      row = fresh;
-      created = true;
-    }
-    return 0;
-  });
+  rc = store->Transaction(
+      [&]() -> LONG { return qvplatform::CreatePath(*store, parent, subKey, given, ids, &row, &created); });
   if (rc != 0) return rc;
   uint32_t granted = 0;
   if (LONG r = qvplatform::Grant(row, access, ids, &granted)) return r;
   if (disposition != nullptr) *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
-  *result = qvplatform::NewHandle(row.id, granted);
+  *result = qvplatform::NewHandle(store, row.id, granted);
   return 0;
 }
 
 LONG RegEnumKeyA(HKEY key, DWORD index, char* name, DWORD nameSize) {
-  RegistryStore* store = RegistryStore::ForStation();
-  if (store == nullptr) return ERROR_BADDB;
+  LONG rc = 0;
+  std::shared_ptr<RegistryStore> store = qvplatform::StoreOf(key, &rc);
+  if (store == nullptr) return rc;
   KeyRow row;
   uint32_t granted = 0;
-  if (LONG rc = qvplatform::Resolve(*store, key, &row, &granted)) return rc;
+  if (LONG r = qvplatform::Resolve(*store, key, &row, &granted)) return r;
   if ((granted & KEY_ENUMERATE_SUB_KEYS) == 0) return ERROR_ACCESS_DENIED;
   std::string child;
-  if (!store->ChildAt(row.id, index, &child)) return ERROR_NO_MORE_ITEMS;
+  if (LONG r = store->ChildAt(row.id, index, &child)) return r;
   if (name == nullptr || child.size() + 1 > nameSize) return ERROR_MORE_DATA;
   std::memcpy(name, child.c_str(), child.size() + 1);
   return 0;
 }
 
 LONG RegDeleteKeyA(HKEY key, const char* subKey) {
-  RegistryStore* store = RegistryStore::ForStation();
-  if (store == nullptr) return ERROR_BADDB;
-  std::vector<std::string> ids = qvplatform::CallerIdentities();
+  LONG rc = 0;
+  std::shared_ptr<RegistryStore> store = qvplatform::StoreOf(key, &rc);
+  if (store == nullptr) return rc;
+  std::vector<std::string> ids = qvplatform::IdentitiesIn(store.get());
   return store->Transaction([&]() -> LONG {
     KeyRow row;
     uint32_t granted = 0;
-    if (LONG rc = qvplatform::Resolve(*store, key, &row, &granted)) return rc;
+    if (LONG r = qvplatform::Resolve(*store, key, &row, &granted)) return r;
     auto parts = qvplatform::SplitKeyPath(subKey);
     if (parts.empty()) return ERROR_INVALID_PARAMETER;
     for (const std::string& part : parts) {
-      if (!store->FindChild(row.id, part, &row)) return ERROR_FILE_NOT_FOUND;
+      if (LONG r = store->FindChild(row.id, part, &row)) return r;
     }
     if ((qvplatform::Granted(row, ids) & DELETE) == 0) return ERROR_ACCESS_DENIED;
     std::string anyChild;
-    if (store->ChildAt(row.id, 0, &anyChild)) return ERROR_ACCESS_DENIED;
-    return store->DeleteKey(row.id) ? 0 : ERROR_BADDB;
+    LONG child = store->ChildAt(row.id, 0, &anyChild);
+    if (child == 0) return ERROR_ACCESS_DENIED;
+    if (child != ERROR_NO_MORE_ITEMS) return child;
+    return store->DeleteKey(row.id);
   });
 }
 
@@ -286,13 +356,14 @@ LONG RegCloseKey(HKEY key) {
 }
 
 LONG RegGetKeySecurity(HKEY key, SECURITY_INFORMATION /*information*/, SECURITY_DESCRIPTOR* descriptor) {
-  RegistryStore* store = RegistryStore::ForStation();
-  if (store == nullptr) return ERROR_BADDB;
+  LONG rc = 0;
+  std::shared_ptr<RegistryStore> store = qvplatform::StoreOf(key, &rc);
+  if (store == nullptr) return rc;
   if (descriptor == nullptr) return ERROR_INVALID_PARAMETER;
   KeyRow row;
   uint32_t granted = 0;
-  if (LONG rc = qvplatform::Resolve(*store, key, &row, &granted)) return rc;
-  if ((qvplatform::Granted(row, qvplatform::CallerIdentities()) & READ_CONTROL) == 0) return ERROR_ACCESS_DENIED;
+  if (LONG r = qvplatform::Resolve(*store, key, &row, &granted)) return r;
+  if ((qvplatform::Granted(row, qvplatform::IdentitiesIn(store.get())) & READ_CONTROL) == 0) return ERROR_ACCESS_DENIED;
   descriptor->owner = row.owner;
   descriptor->hasDacl = row.hasDacl;
   descriptor->dacl = row.dacl;
@@ -300,14 +371,15 @@ LONG RegGetKeySecurity(HKEY key, SECURITY_INFORMATION /*information*/, SECURITY_
 }
 
 LONG RegSetKeySecurity(HKEY key, SECURITY_INFORMATION information, const SECURITY_DESCRIPTOR* descriptor) {
-  RegistryStore* store = RegistryStore::ForStation();
-  if (store == nullptr) return ERROR_BADDB;
+  LONG rc = 0;
+  std::shared_ptr<RegistryStore> store = qvplatform::StoreOf(key, &rc);
+  if (store == nullptr) return rc;
   if (descriptor == nullptr) return ERROR_INVALID_PARAMETER;
-  std::vector<std::string> ids = qvplatform::CallerIdentities();
+  std::vector<std::string> ids = qvplatform::IdentitiesIn(store.get());
   return store->Transaction([&]() -> LONG {
     KeyRow row;
     uint32_t granted = 0;
-    if (LONG rc = qvplatform::Resolve(*store, key, &row, &granted)) return rc;
+    if (LONG r = qvplatform::Resolve(*store, key, &row, &granted)) return r;
     uint32_t allowed = qvplatform::Granted(row, ids);
     if ((information & DACL_SECURITY_INFORMATION) != 0) {
       if ((allowed & WRITE_DAC) == 0) return ERROR_ACCESS_DENIED;
@@ -318,20 +390,21 @@ LONG RegSetKeySecurity(HKEY key, SECURITY_INFORMATION information, const SECURIT
       if ((allowed & WRITE_OWNER) == 0) return ERROR_ACCESS_DENIED;
       row.owner = descriptor->owner;
     }
-    return store->UpdateSecurity(row) ? 0 : ERROR_BADDB;
+    return store->UpdateSecurity(row);
   });
 }
 
 LONG RegQueryValueExA(HKEY key, const char* name, DWORD* /*reserved*/, DWORD* type, uint8_t* data, DWORD* size) {
-  RegistryStore* store = RegistryStore::ForStation();
-  if (store == nullptr) return ERROR_BADDB;
+  LONG rc = 0;
+  std::shared_ptr<RegistryStore> store = qvplatform::StoreOf(key, &rc);
+  if (store == nullptr) return rc;
   KeyRow row;
   uint32_t granted = 0;
-  if (LONG rc = qvplatform::Resolve(*store, key, &row, &granted)) return rc;
+  if (LONG r = qvplatform::Resolve(*store, key, &row, &granted)) return r;
   if ((granted & KEY_QUERY_VALUE) == 0) return ERROR_ACCESS_DENIED;
   uint32_t storedType = 0;
   std::string bytes;
-  if (!store->ReadValue(row.id, name != nullptr ? name : "", &storedType, &bytes)) return ERROR_FILE_NOT_FOUND;
+  if (LONG r = store->ReadValue(row.id, name != nullptr ? name : "", &storedType, &bytes)) return r;
   if (type != nullptr) *type = storedType;
   if (size == nullptr) return data == nullptr ? 0 : ERROR_INVALID_PARAMETER;
   DWORD needed = static_cast<DWORD>(bytes.size());
@@ -344,15 +417,16 @@ LONG RegQueryValueExA(HKEY key, const char* name, DWORD* /*reserved*/, DWORD* ty
 }
 
 LONG RegSetValueExA(HKEY key, const char* name, DWORD /*reserved*/, DWORD type, const uint8_t* data, DWORD size) {
-  RegistryStore* store = RegistryStore::ForStation();
-  if (store == nullptr) return ERROR_BADDB;
+  LONG rc = 0;
+  std::shared_ptr<RegistryStore> store = qvplatform::StoreOf(key, &rc);
+  if (store == nullptr) return rc;
   if (data == nullptr && size != 0) return ERROR_INVALID_PARAMETER;
   return store->Transaction([&]() -> LONG {
     KeyRow row;
     uint32_t granted = 0;
-    if (LONG rc = qvplatform::Resolve(*store, key, &row, &granted)) return rc;
+    if (LONG r = qvplatform::Resolve(*store, key, &row, &granted)) return r;
     if ((granted & KEY_SET_VALUE) == 0) return ERROR_ACCESS_DENIED;
     std::string bytes(reinterpret_cast<const char*>(data), size);
-    return store->WriteValue(row.id, name != nullptr ? name : "", type, bytes) ? 0 : ERROR_BADDB;
+    return store->WriteValue(row.id, name != nullptr ? name : "", type, bytes);
   });
 }

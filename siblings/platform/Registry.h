@@ -1,10 +1,14 @@
 // The station registry: a tree of keys with string and 32-bit values, each
 // key guarded by a security descriptor, kept in registry.db in the station
 // directory. Several processes may use one station at once; every change is
-// one SQLite transaction.
+// one SQLite transaction. An open key stays with the station it was opened
+// in; the local-machine root is always the current station's.
 //
 // Key and value names compare without regard to ASCII case and keep the case
-// they were created with. Results are the platform's error codes.
+// they were created with. Results are the platform's error codes; failures of
+// the registry file say what failed: ERROR_DISK_FULL (112), ERROR_ACCESS_DENIED
+// for a read-only file, 170 (busy) when another process keeps it locked past
+// the wait, 1392 for a damaged file, ERROR_BADDB otherwise.
 #pragma once
 
 #include <cstdint>
@@ -75,6 +79,7 @@ struct SECURITY_ATTRIBUTES {
   SECURITY_DESCRIPTOR* lpSecurityDescriptor = nullptr;
 };
 
+// A new key's name is at most 255 bytes (ERROR_INVALID_PARAMETER).
 LONG RegCreateKeyExA(HKEY parent, const char* subKey, DWORD reserved, char* keyClass, DWORD options, REGSAM access,
                      const SECURITY_ATTRIBUTES* attributes, HKEY* result, DWORD* disposition);
 LONG RegOpenKeyExA(HKEY parent, const char* subKey, DWORD options, REGSAM access, HKEY* result);
@@ -100,6 +105,14 @@ std::string CallerUserName();
 uint32_t LocalGroupAdd(const std::string& name, const std::string& comment);
 uint32_t LocalGroupAddMember(const std::string& group, const std::string& user);
 bool LocalGroupExists(const std::string& name);
+
+// Creates the missing keys of subKey below parent, as RegCreateKeyExA does,
+// and writes a value into the last one (KEY_SET_VALUE needed there), in one
+// transaction: a process killed on the way leaves neither the keys nor the
+// value. *keyRefused tells a refused key (access denied on the way) from a
+// refused value.
+LONG CreateKeyAndSetValue(HKEY parent, const char* subKey, const char* name, DWORD type, const uint8_t* data,
+                          DWORD size, bool* keyRefused);
 
 // The registry file of the current station.
 std::string RegistryPath();

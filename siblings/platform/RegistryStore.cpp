@@ -3,7 +3,7 @@
 #include <unistd.h>
 
 #include "QVFramework.h"
-#include "platform/StationDir.h"
+#include "platform/ErrorMap.h"
 
 namespace qvplatform {
 
@@ -23,10 +23,51 @@ const char kSchema[] =
 
 std::string Lower(const std::string& text) { return QVLowerAscii(text); }
 
-// A prepared statement, finalized when it goes out of scope.
+// Codes of the platform that the database's failures stand for; the
+// platform's error-code header does not carry them.
+constexpr LONG kErrorBusy = 170;
+constexpr LONG kErrorFileCorrupt = 1392;
+constexpr LONG kErrorOpenFailed = 110;
+
+// What a failed SQLite call means to the registry's callers. File-system
+// failures are told by the errno behind them, through the one errno table;
+// a read-only registry is access denied, as a read-only file is.
+LONG RegistryError(sqlite3* db, int rc) {
+  switch (rc & 0xff) {
+    case SQLITE_OK:
+    case SQLITE_ROW:
+    case SQLITE_DONE:
+      return 0;
+    case SQLITE_FULL:
+      return ERROR_DISK_FULL;
+    case SQLITE_READONLY:
+    case SQLITE_PERM:
+    case SQLITE_AUTH:
+      return ERROR_ACCESS_DENIED;
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+      return kErrorBusy;
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+      return kErrorFileCorrupt;
+    case SQLITE_NOMEM:
+      return ERROR_NOT_ENOUGH_MEMORY;
+    case SQLITE_CANTOPEN:
+    case SQLITE_IOERR: {
+      int err = db != nullptr ? sqlite3_system_errno(db) : 0;
+      if (err != 0) return static_cast<LONG>(Win32FromErrno(err));
+      return (rc & 0xff) == SQLITE_CANTOPEN ? kErrorOpenFailed : ERROR_GEN_FAILURE;
+    }
+    default:
+      return ERROR_BADDB;
+  }
+}
+
+// A prepared statement, finalized when it goes out of scope. A failure to
+// prepare shows at the first step.
 class Statement {
  public:
-  Statement(sqlite3* db, const char* sql) { sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr); }
+  Statement(sqlite3* db, const char* sql) : db_(db), status_(sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr)) {}
   ~Statement() { sqlite3_finalize(stmt_); }
   Statement(const Statement&) = delete;
   Statement& operator=(const Statement&) = delete;
@@ -43,8 +84,14 @@ class Statement {
     sqlite3_bind_blob(stmt_, i, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
     return *this;
   }
-  bool Row() { return stmt_ != nullptr && sqlite3_step(stmt_) == SQLITE_ROW; }
-  bool Done() { return stmt_ != nullptr && sqlite3_step(stmt_) == SQLITE_DONE; }
+  // Steps once: true when a row is there.
+  bool Row() { return Step() == SQLITE_ROW; }
+  // Runs a statement that gives no rows: 0 or the failure.
+  LONG Run() { return Step() == SQLITE_DONE ? 0 : Error(); }
+  // After Row() was false: 0 at the end of the rows, else the failure.
+  LONG Error() const { return status_ == SQLITE_DONE ? 0 : RegistryError(db_, status_); }
+  // After Row() was false: ERROR_FILE_NOT_FOUND when there was no row.
+  LONG Missing() const { return status_ == SQLITE_DONE ? ERROR_FILE_NOT_FOUND : Error(); }
   int64_t Int(int col) { return sqlite3_column_int64(stmt_, col); }
   std::string Text(int col) {
     const void* p = sqlite3_column_blob(stmt_, col);
@@ -52,154 +99,194 @@ class Statement {
   }
 
  private:
+  int Step() {
+    if (status_ == SQLITE_OK || status_ == SQLITE_ROW) status_ = sqlite3_step(stmt_);
+    return status_;
+  }
+
+  sqlite3* db_;
   sqlite3_stmt* stmt_ = nullptr;
+  int status_;
 };
 
-std::mutex g_openMutex;
-RegistryStore* g_store = nullptr;
-std::string g_storePath;
-pid_t g_storePid = 0;
+// The store of the current station, kept for the next call. It is never
+// destroyed at exit: a forked child that exits must not close its parent's
+// connection.
+struct CurrentStore {
+  std::mutex mutex;
+  std::shared_ptr<RegistryStore> store;
+  std::string path;
+  pid_t pid = 0;
+  // Connections a forked child inherited: SQLite's locks belong to the
+  // parent's, so the child never closes them.
+  std::vector<std::shared_ptr<RegistryStore>> inherited;
+};
+CurrentStore& Current() {
+  static CurrentStore* current = new CurrentStore;
+  return *current;
+}
 
 }  // namespace
 
-RegistryStore* RegistryStore::ForStation() {
-  std::string dir = StationDirectory();
-  if (dir.empty()) return nullptr;
-  std::string path = dir + "/registry.db";
-  std::lock_guard<std::mutex> lock(g_openMutex);
-  if (g_store != nullptr && g_storePath == path && g_storePid == getpid()) return g_store;
-  // A connection must not cross a fork; the parent's is left alone.
-  if (g_store != nullptr && g_storePid == getpid()) delete g_store;
-  g_store = nullptr;
+std::shared_ptr<RegistryStore> RegistryStore::ForStation(LONG* error) {
+  LONG ignored = 0;
+  LONG& result = error != nullptr ? *error : ignored;
+  std::string path = RegistryPath();
+  if (path.empty()) {
+    result = ERROR_PATH_NOT_FOUND;
+    return nullptr;
+  }
+  CurrentStore& current = Current();
+  std::lock_guard<std::mutex> lock(current.mutex);
+  if (current.store != nullptr && current.pid != getpid()) current.inherited.push_back(std::move(current.store));
+  if (current.store != nullptr && current.path == path) return current.store;
+  current.store.reset();  // users of the previous station's store keep it open until they are done
   sqlite3* db = nullptr;
-  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
-                      nullptr) != SQLITE_OK) {
+  int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
+                           nullptr);
+  if (rc != SQLITE_OK) {
+    result = RegistryError(db, rc);
     sqlite3_close(db);
     return nullptr;
   }
   sqlite3_busy_timeout(db, 30000);
-  auto* store = new RegistryStore(db);
-  sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL;", nullptr, nullptr, nullptr);
-  if (!store->LayOutNewStation()) {
-    delete store;
-    return nullptr;
-  }
-  g_store = store;
-  g_storePath = path;
-  g_storePid = getpid();
-  return g_store;
+  std::shared_ptr<RegistryStore> store(new RegistryStore(db));
+  result = store->Exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL;");
+  if (result == 0) result = store->LayOutNewStation();
+  if (result != 0) return nullptr;
+  current.store = store;
+  current.path = path;
+  current.pid = getpid();
+  return store;
 }
 
 RegistryStore::~RegistryStore() { sqlite3_close(db_); }
 
+LONG RegistryStore::Exec(const char* sql) {
+  int rc = sqlite3_exec(db_, sql, nullptr, nullptr, nullptr);
+  return rc == SQLITE_OK ? 0 : RegistryError(db_, rc);
+}
+
 LONG RegistryStore::Transaction(const std::function<LONG()>& body) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
-  if (sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) return ERROR_BADDB;
+  if (LONG rc = Exec("BEGIN IMMEDIATE")) return rc;
   LONG rc = body();
-  if (rc == 0 && sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) rc = ERROR_BADDB;
+  if (rc == 0) rc = Exec("COMMIT");
   if (rc != 0) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
   return rc;
 }
 
 // The root key, readable by Everyone and fully open to Administrators, and
 // the Administrators group with the station's creator in it.
-bool RegistryStore::LayOutNewStation() {
+LONG RegistryStore::LayOutNewStation() {
+  KeyRow root;
+  if (ReadKey(1, &root) == 0) return 0;  // laid out already: no write needed
   return Transaction([&]() -> LONG {
-    if (sqlite3_exec(db_, kSchema, nullptr, nullptr, nullptr) != SQLITE_OK) return ERROR_BADDB;
-    KeyRow root;
-    if (ReadKey(1, &root)) return 0;
+    if (LONG rc = Exec(kSchema)) return rc;
+    LONG found = ReadKey(1, &root);
+    if (found != ERROR_FILE_NOT_FOUND) return found;
     root = KeyRow{1, "HKEY_LOCAL_MACHINE", "Administrators", true,
                   {{"Everyone", KEY_READ}, {"Administrators", KEY_ALL_ACCESS}}};
     Statement insert(db_, "INSERT INTO keys(id, parent, name, lname, owner, has_dacl) VALUES(1, NULL, ?, ?, ?, 1)");
-    if (!insert.Bind(1, root.name).Bind(2, Lower(root.name)).Bind(3, root.owner).Done() || !WriteAces(root)) {
-      return ERROR_BADDB;
-    }
-    if (AddGroup("Administrators", "Administrators of the station") != 0) return ERROR_BADDB;
+    if (LONG rc = insert.Bind(1, root.name).Bind(2, Lower(root.name)).Bind(3, root.owner).Run()) return rc;
+    if (LONG rc = WriteAces(root)) return rc;
+    if (LONG rc = AddGroup("Administrators", "Administrators of the station")) return rc;
     return AddMember("Administrators", CallerUserName());
-  }) == 0;
+  });
 }
 
-bool RegistryStore::ReadAces(KeyRow* row) {
+LONG RegistryStore::ReadAces(KeyRow* row) {
   row->dacl.clear();
   Statement q(db_, "SELECT account, mask FROM aces WHERE key = ? ORDER BY seq");
   q.Bind(1, row->id);
   while (q.Row()) row->dacl.push_back({q.Text(0), static_cast<uint32_t>(q.Int(1))});
-  return true;
+  return q.Error();
 }
 
-bool RegistryStore::WriteAces(const KeyRow& row) {
+LONG RegistryStore::WriteAces(const KeyRow& row) {
   Statement clear(db_, "DELETE FROM aces WHERE key = ?");
-  if (!clear.Bind(1, row.id).Done()) return false;
+  if (LONG rc = clear.Bind(1, row.id).Run()) return rc;
   for (size_t i = 0; i < row.dacl.size(); ++i) {
     Statement add(db_, "INSERT INTO aces(key, seq, account, mask) VALUES(?, ?, ?, ?)");
     add.Bind(1, row.id).Bind(2, static_cast<int64_t>(i)).Bind(3, row.dacl[i].account);
-    if (!add.Bind(4, static_cast<int64_t>(row.dacl[i].mask)).Done()) return false;
+    if (LONG rc = add.Bind(4, static_cast<int64_t>(row.dacl[i].mask)).Run()) return rc;
   }
-  return true;
+  return 0;
 }
 
-bool RegistryStore::ReadKey(int64_t id, KeyRow* row) {
+LONG RegistryStore::ReadKey(int64_t id, KeyRow* row) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   Statement q(db_, "SELECT name, owner, has_dacl FROM keys WHERE id = ?");
-  if (!q.Bind(1, id).Row()) return false;
+  if (!q.Bind(1, id).Row()) return q.Missing();
   *row = KeyRow{id, q.Text(0), q.Text(1), q.Int(2) != 0, {}};
   return ReadAces(row);
 }
 
-bool RegistryStore::FindChild(int64_t parent, const std::string& name, KeyRow* row) {
+LONG RegistryStore::FindChild(int64_t parent, const std::string& name, KeyRow* row) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   Statement q(db_, "SELECT id FROM keys WHERE parent = ? AND lname = ?");
-  if (!q.Bind(1, parent).Bind(2, Lower(name)).Row()) return false;
+  if (!q.Bind(1, parent).Bind(2, Lower(name)).Row()) return q.Missing();
   return ReadKey(q.Int(0), row);
 }
 
-bool RegistryStore::ChildAt(int64_t parent, uint32_t index, std::string* name) {
+LONG RegistryStore::ChildAt(int64_t parent, uint32_t index, std::string* name) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   Statement q(db_, "SELECT name FROM keys WHERE parent = ? ORDER BY lname LIMIT 1 OFFSET ?");
-  if (!q.Bind(1, parent).Bind(2, static_cast<int64_t>(index)).Row()) return false;
+  if (!q.Bind(1, parent).Bind(2, static_cast<int64_t>(index)).Row()) {
+    LONG rc = q.Error();
+    return rc != 0 ? rc : ERROR_NO_MORE_ITEMS;
+  }
   *name = q.Text(0);
-  return true;
+  return 0;
 }
 
-bool RegistryStore::InsertKey(int64_t parent, KeyRow* row) {
+LONG RegistryStore::InsertKey(int64_t parent, KeyRow* row) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   Statement add(db_, "INSERT INTO keys(parent, name, lname, owner, has_dacl) VALUES(?, ?, ?, ?, ?)");
   add.Bind(1, parent).Bind(2, row->name).Bind(3, Lower(row->name)).Bind(4, row->owner);
-  if (!add.Bind(5, row->hasDacl ? 1 : 0).Done()) return false;
+  if (LONG rc = add.Bind(5, row->hasDacl ? 1 : 0).Run()) return rc;
   row->id = sqlite3_last_insert_rowid(db_);
   return WriteAces(*row);
 }
 
-bool RegistryStore::DeleteKey(int64_t id) {
+LONG RegistryStore::DeleteKey(int64_t id) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
-  Statement a(db_, "DELETE FROM aces WHERE key = ?");
-  Statement v(db_, "DELETE FROM vals WHERE key = ?");
-  Statement k(db_, "DELETE FROM keys WHERE id = ?");
-  return a.Bind(1, id).Done() && v.Bind(1, id).Done() && k.Bind(1, id).Done();
+  for (const char* sql : {"DELETE FROM aces WHERE key = ?", "DELETE FROM vals WHERE key = ?",
+                          "DELETE FROM keys WHERE id = ?"}) {
+    Statement remove(db_, sql);
+    if (LONG rc = remove.Bind(1, id).Run()) return rc;
+  }
+  return 0;
 }
 
-bool RegistryStore::UpdateSecurity(const KeyRow& row) {
+LONG RegistryStore::UpdateSecurity(const KeyRow& row) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   Statement u(db_, "UPDATE keys SET owner = ?, has_dacl = ? WHERE id = ?");
-  return u.Bind(1, row.owner).Bind(2, row.hasDacl ? 1 : 0).Bind(3, row.id).Done() && WriteAces(row);
+  if (LONG rc = u.Bind(1, row.owner).Bind(2, row.hasDacl ? 1 : 0).Bind(3, row.id).Run()) return rc;
+  return WriteAces(row);
 }
 
-bool RegistryStore::ReadValue(int64_t key, const std::string& name, uint32_t* type, std::string* bytes) {
+LONG RegistryStore::ReadValue(int64_t key, const std::string& name, uint32_t* type, std::string* bytes) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   Statement q(db_, "SELECT type, data FROM vals WHERE key = ? AND lname = ?");
-  if (!q.Bind(1, key).Bind(2, Lower(name)).Row()) return false;
+  if (!q.Bind(1, key).Bind(2, Lower(name)).Row()) return q.Missing();
   *type = static_cast<uint32_t>(q.Int(0));
   *bytes = q.Text(1);
-  return true;
+  return 0;
 }
 
-bool RegistryStore::WriteValue(int64_t key, const std::string& name, uint32_t type, const std::string& bytes) {
+LONG RegistryStore::WriteValue(int64_t key, const std::string& name, uint32_t type, const std::string& bytes) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   Statement existing(db_, "SELECT name FROM vals WHERE key = ? AND lname = ?");
-  std::string keptName = existing.Bind(1, key).Bind(2, Lower(name)).Row() ? existing.Text(0) : name;
+  std::string keptName = name;
+  if (existing.Bind(1, key).Bind(2, Lower(name)).Row()) {
+    keptName = existing.Text(0);
+  } else if (LONG rc = existing.Error()) {
+    return rc;
+  }
   Statement put(db_, "INSERT OR REPLACE INTO vals(key, lname, name, type, data) VALUES(?, ?, ?, ?, ?)");
   put.Bind(1, key).Bind(2, Lower(name)).Bind(3, keptName).Bind(4, static_cast<int64_t>(type));
-  return put.BindBlob(5, bytes).Done();
+  return put.BindBlob(5, bytes).Run();
 }
 
 std::vector<std::string> RegistryStore::GroupsOf(const std::string& user) {
@@ -215,14 +302,14 @@ uint32_t RegistryStore::AddGroup(const std::string& name, const std::string& com
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   if (GroupExists(name)) return ERROR_ALIAS_EXISTS;
   Statement add(db_, "INSERT INTO groups(lname, name, comment) VALUES(?, ?, ?)");
-  return add.Bind(1, Lower(name)).Bind(2, name).Bind(3, comment).Done() ? 0 : ERROR_BADDB;
+  return static_cast<uint32_t>(add.Bind(1, Lower(name)).Bind(2, name).Bind(3, comment).Run());
 }
 
 uint32_t RegistryStore::AddMember(const std::string& group, const std::string& user) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   if (!GroupExists(group)) return ERROR_NO_SUCH_ALIAS;
   Statement add(db_, "INSERT OR IGNORE INTO members(glname, lname, user) VALUES(?, ?, ?)");
-  return add.Bind(1, Lower(group)).Bind(2, Lower(user)).Bind(3, user).Done() ? 0 : ERROR_BADDB;
+  return static_cast<uint32_t>(add.Bind(1, Lower(group)).Bind(2, Lower(user)).Bind(3, user).Run());
 }
 
 bool RegistryStore::GroupExists(const std::string& name) {
@@ -235,16 +322,18 @@ LONG RegistryStore::EnsureLayoutKey(const std::vector<std::string>& path, bool h
                                     const std::vector<ACCESS_ALLOWED_ACE>& dacl) {
   return Transaction([&]() -> LONG {
     KeyRow row;
-    if (!ReadKey(1, &row)) return ERROR_BADDB;
+    if (LONG rc = ReadKey(1, &row)) return rc;
     for (size_t i = 0; i < path.size(); ++i) {
       KeyRow child;
-      if (FindChild(row.id, path[i], &child)) {
+      LONG found = FindChild(row.id, path[i], &child);
+      if (found == 0) {
         row = child;
         continue;
       }
+      if (found != ERROR_FILE_NOT_FOUND) return found;
       const bool last = i + 1 == path.size();
       child = KeyRow{0, path[i], "Administrators", last ? hasDacl : row.hasDacl, last ? dacl : row.dacl};
-      if (!InsertKey(row.id, &child)) return ERROR_BADDB;
+      if (LONG rc = InsertKey(row.id, &child)) return rc;
       row = child;
     }
     return 0;

@@ -1,11 +1,16 @@
 // The SQLite file behind the station registry and its local groups. Only the
 // registry calls use it; they make the access checks.
+//
+// Results are the platform's codes: 0, ERROR_FILE_NOT_FOUND for a missing
+// key, value or group, or what a failure of the database means (a full disk,
+// a read-only file, a busy or damaged database).
 #pragma once
 
 #include <sqlite3.h>
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -25,21 +30,26 @@ struct KeyRow {
 class RegistryStore {
  public:
   // The store of the current station for this process, opened (and laid
-  // out when new) on first use; null when it cannot be opened.
-  static RegistryStore* ForStation();
+  // out when new) on first use; null, with the reason in *error, when it
+  // cannot be opened. The caller's reference keeps the store open while the
+  // station changes under it.
+  static std::shared_ptr<RegistryStore> ForStation(LONG* error = nullptr);
   ~RegistryStore();
+  RegistryStore(const RegistryStore&) = delete;
+  RegistryStore& operator=(const RegistryStore&) = delete;
 
   // Runs body in one write transaction, committed when it returns 0.
   LONG Transaction(const std::function<LONG()>& body);
 
-  bool ReadKey(int64_t id, KeyRow* row);
-  bool FindChild(int64_t parent, const std::string& name, KeyRow* row);
-  bool ChildAt(int64_t parent, uint32_t index, std::string* name);
-  bool InsertKey(int64_t parent, KeyRow* row);
-  bool DeleteKey(int64_t id);
-  bool UpdateSecurity(const KeyRow& row);
-  bool ReadValue(int64_t key, const std::string& name, uint32_t* type, std::string* bytes);
-  bool WriteValue(int64_t key, const std::string& name, uint32_t type, const std::string& bytes);
+  LONG ReadKey(int64_t id, KeyRow* row);
+  LONG FindChild(int64_t parent, const std::string& name, KeyRow* row);
+  // ERROR_NO_MORE_ITEMS past the last child.
+  LONG ChildAt(int64_t parent, uint32_t index, std::string* name);
+  LONG InsertKey(int64_t parent, KeyRow* row);
+  LONG DeleteKey(int64_t id);
+  LONG UpdateSecurity(const KeyRow& row);
+  LONG ReadValue(int64_t key, const std::string& name, uint32_t* type, std::string* bytes);
+  LONG WriteValue(int64_t key, const std::string& name, uint32_t type, const std::string& bytes);
 
   std::vector<std::string> GroupsOf(const std::string& user);
   uint32_t AddGroup(const std::string& name, const std::string& comment);
@@ -53,9 +63,10 @@ class RegistryStore {
 
  private:
   explicit RegistryStore(sqlite3* db) : db_(db) {}
-  bool LayOutNewStation();
-  bool ReadAces(KeyRow* row);
-  bool WriteAces(const KeyRow& row);
+  LONG LayOutNewStation();
+  LONG ReadAces(KeyRow* row);
+  LONG WriteAces(const KeyRow& row);
+  LONG Exec(const char* sql);
 
   sqlite3* db_;
   std::recursive_mutex mutex_;
