@@ -267,7 +267,13 @@ TEST_F(ProjectTest, CreateBuildsOutOfSightAndDeleteFinishesWhatAKilledOneLeft) {
   EXPECT_FALSE(Exists(tmp_ / "P2"));
   EXPECT_EQ(CQVERcpUtil::DeleteProject((tmp_ / "P2").c_str()), static_cast<uint32_t>(ERROR_FILE_NOT_FOUND));
 
-  // A delete killed inside the in-use check: the re-run moves Recipe back and deletes it.
+  // A delete killed inside the in-use check: clean-temp moves Recipe back,
+  // and so does the re-run, which then deletes it.
+  _QVERcpProjectInfo info = Info(Project());
+  ASSERT_EQ(CQVERcpUtil::SetProjectInfo("P1", &info, 0), 0u);
+  ASSERT_EQ(std::rename((Project() + "/Recipe").c_str(), (Project() + "/Recipe1765000000").c_str()), 0);
+  EXPECT_EQ(CQVERcpUtil::DeleteTempFile("P1"), 0u);
+  EXPECT_EQ(Entries(Project()), (std::set<std::string>{"Other", "Recipe"}));
   ASSERT_EQ(std::rename((Project() + "/Recipe").c_str(), (Project() + "/Recipe1765000000").c_str()), 0);
   ASSERT_EQ(CQVERcpUtil::DeleteProject(Project().c_str()), 0u);
   EXPECT_EQ(Entries(Project()), (std::set<std::string>{"Other"}));

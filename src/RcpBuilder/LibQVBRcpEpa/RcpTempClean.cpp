@@ -18,9 +18,15 @@ void CleanUpperLevels(const CString& projectDirectory, CQVERcpDirInfo* root) {
 
 }  // namespace
 
+// A Recipe directory that a killed in-use check left moved aside is moved
+// back before the project is looked up again.
 uint32_t CQVERcpUtil::DeleteTempFile(const char* projectName) {
   _QVERcpProjectInfo info{};
-  if (uint32_t rc = GetProjectInfo(projectName, &info)) return rc;
+  if (uint32_t rc = GetProjectInfo(projectName, &info)) {
+    if (info.strPath.empty()) return rc;
+    rcphidden::CleanLeftovers(info.strPath);
+    if (uint32_t again = GetProjectInfo(projectName, &info)) return again;
+  }
   CQVERcpDirInfo root;
   root.m_nKind = QVERCP_KIND_PROJECT;
   root.m_strProject = projectName;
