@@ -398,6 +398,24 @@ TEST_F(GroupTest, LeftoversAreRemovedOrMovedBackButNothingLiveOrOutsideIsTouched
   EXPECT_EQ(Entries(recipe).size(), 5u);
 }
 
+TEST_F(GroupTest, ACreateThatFailsPartWayLeavesNothingBehind) {
+  qvtest::MakeDirs(Project() + "/Recipe");
+  ASSERT_EQ(CQVERcpUtil::CreateRecipeGroup(Project().c_str(), 1), 0u);
+  std::set<std::string> root = Entries(tmp_.path());
+  std::set<std::string> recipe = Entries(Project() + "/Recipe");
+  std::set<std::string> group = Entries(Group("RG01"));
+  for (qvtest::Step step : {qvtest::Step::kCreate, qvtest::Step::kAppend, qvtest::Step::kSync, qvtest::Step::kRename}) {
+    qvtest::FaultEnv env(step);
+    qvplatform::ScopedEnv scoped(&env);
+    EXPECT_NE(CQVERcpUtil::CreateRecipeGroup(Project().c_str(), 2), 0u);
+    EXPECT_NE(CQVERcpUtil::CreateRecipe("H", Group("RG01").c_str(), 1, nullptr), 0u);
+    EXPECT_NE(CQVERcpUtil::CreateProject("P2", tmp_.path().c_str()), 0u);
+  }
+  EXPECT_EQ(Entries(tmp_.path()), root);
+  EXPECT_EQ(Entries(Project() + "/Recipe"), recipe);
+  EXPECT_EQ(Entries(Group("RG01")), group);
+}
+
 TEST_F(GroupTest, ProcessesCreatingTheSameNumberNeverReplaceOneAnother) {
   qvtest::MakeDirs(Project() + "/Recipe");
   std::vector<int> groups = RaceInProcesses(6, [&](int) {
