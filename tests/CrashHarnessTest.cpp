@@ -68,6 +68,9 @@ const CommandClass kClasses[] = {
     {"subgroup_take", {"subgroup", "take", "@/P/Recipe/RG01", "RCP0001"}, true, Repair::kEither},
 };
 
+// Test names and failure messages show the class by its name.
+void PrintTo(const CommandClass& command, std::ostream* out) { *out << command.name; }
+
 // Names of work in progress: hidden names, names moved aside by an in-use
 // check (ten time digits appended) and the writers' work copies.
 bool IsTransient(const std::string& name) {
