@@ -81,6 +81,8 @@ bool IsTransient(const std::string& name) {
 }
 
 // The state without work in progress and everything below it.
+bool IsLockFile(const std::string& name) { return name == "RcpPjtLock.txt" || name == "RcpLock.txt"; }
+
 State Visible(const State& state) {
   State visible;
   for (const auto& [path, entry] : state) {
@@ -228,6 +230,7 @@ class CrashHarness : public ::testing::TestWithParam<CommandClass> {
   // sub-group; directory Q, a project not registered.
   void BuildFixture() {
     std::string p = root_ + "/P";
+    fs::create_directories(root_);
     for (std::vector<std::string> command : std::vector<std::vector<std::string>>{
              {"project", "create", "P", "@"},
              {"project", "register", "P", "@/P", "--comment", "fixture"},
@@ -265,6 +268,8 @@ class CrashHarness : public ::testing::TestWithParam<CommandClass> {
         it.disable_recursion_pending();
         continue;
       }
+      // A lock file holds the holder's text while a command runs, not store content.
+      if (IsLockFile(it->path().filename().string())) continue;
       bool directory = it->is_directory() && !it->is_symlink();
       state[relative] = Entry{directory, directory ? std::string() : qvtest::ReadFile(it->path().string())};
     }
