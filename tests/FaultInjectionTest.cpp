@@ -172,7 +172,8 @@ const std::vector<Operation>& Operations() {
          return CQVERcpUtil::SetProjectInfo("P", &info, 1);
        },
        nullptr, &kSwallowedFlush},
-      {"CreateProject", [](Context& c) { return CQVERcpUtil::CreateProject("Q", c.store.root.c_str()); }, nullptr, &kSwallowedFlush},
+      {"CreateProject", [](Context& c) { return CQVERcpUtil::CreateProject("Q", c.store.root.c_str()); }, nullptr,
+       &kSwallowedFlush},
       {"CreateRecipeGroup", [](Context& c) { return CQVERcpUtil::CreateRecipeGroup(c.store.project().c_str(), 2); },
        nullptr, &kSwallowedFlush},
       {"SetRecipeGroupInfo",
@@ -192,17 +193,21 @@ const std::vector<Operation>& Operations() {
        [](Context& c) { return CQVERcpUtil::SetRcpHeadVersion((c.store.recipe(1) + "/RcpHead.edf").c_str()); },
        nullptr, &kSwallowedFlush},
       {"CreateUnitRecipe",
-       [](Context& c) { return CQVERcpUtil::CreateUnitRecipe("U2", c.store.recipe(1).c_str(), 2, nullptr); }, nullptr, &kSwallowedFlush, true},
+       [](Context& c) { return CQVERcpUtil::CreateUnitRecipe("U2", c.store.recipe(1).c_str(), 2, nullptr); },
+       nullptr, &kSwallowedFlush, true},
       {"DeleteUnitRecipe", [](Context& c) { return CQVERcpUtil::DeleteUnitRecipe(c.store.recipe(1).c_str(), 1); },
        nullptr, &kInUseRenameBack},
-      {"DeleteRecipe", [](Context& c) { return CQVERcpUtil::DeleteRecipe(c.store.recipe(2).c_str()); }, nullptr, &kInUseRenameBack},
-      {"DeleteProject", [](Context& c) { return CQVERcpUtil::DeleteProject(c.store.project().c_str()); }, nullptr, &kProjectHalfDeleted},
+      {"DeleteRecipe", [](Context& c) { return CQVERcpUtil::DeleteRecipe(c.store.recipe(2).c_str()); }, nullptr,
+       &kInUseRenameBack},
+      {"DeleteProject", [](Context& c) { return CQVERcpUtil::DeleteProject(c.store.project().c_str()); }, nullptr,
+       &kProjectHalfDeleted},
       {"InsertSubGroup", [](Context& c) { return CQVERcpUtil::InsertSubGroup(c.store.group().c_str(), {"SubB"}); },
        nullptr, &kSwallowedFlush},
       {"DeleteSubGroup", [](Context& c) { return CQVERcpUtil::DeleteSubGroup(c.store.group().c_str(), {"SubA"}); },
        nullptr, &kSwallowedFlush},
       {"RenameSubGroup",
-       [](Context& c) { return CQVERcpUtil::RenameSubGroup(c.store.group().c_str(), "SubZ", {"SubA"}); }, nullptr, &kSwallowedFlush},
+       [](Context& c) { return CQVERcpUtil::RenameSubGroup(c.store.group().c_str(), "SubZ", {"SubA"}); }, nullptr,
+       &kSwallowedFlush},
       {"InsertItemToSubGroup",
        [](Context& c) {
          CQVERcpDirInfo second = RecipeNode("RCP0002");
@@ -227,12 +232,6 @@ const std::vector<Operation>& Operations() {
   return kOperations;
 }
 
-// Whether a failed call may leave the whole change in force. With the
-// failure returned: flushing the directory after the final rename (the new
-// content may not be on disk yet) and removing what lies under a hidden name
-// (a leftover that the next operation on the directory removes). Without:
-// any call whose failure the operation overcame, except a flush, whose
-// failure must never be swallowed.
 // Names and types only, for a change whose contents may differ.
 Snapshot Shape(const Snapshot& tree) {
   Snapshot shape;
@@ -240,7 +239,13 @@ Snapshot Shape(const Snapshot& tree) {
   return shape;
 }
 
-bool MayLeaveCommitted(const qvtest::NthCallFaultEnv::Site& site, uint32_t rc, const std::string& root) {
+// Whether a failed call may leave the whole change in force. With the
+// failure returned: flushing the directory after the final rename (the new
+// content may not be on disk yet) and removing what lies under a hidden name
+// (a leftover that the next operation on the directory removes). Without:
+// any call whose failure the operation overcame, except a flush, whose
+// failure must never be swallowed.
+bool MayLeaveCommitted(const Site& site, uint32_t rc, const std::string& root) {
   if (rc == 0) return site.call != qvtest::Call::kSync && site.call != qvtest::Call::kSyncDirectory;
   if (site.call == qvtest::Call::kSyncDirectory) return true;
   return site.call == qvtest::Call::kRemove && IsHidden(fs::relative(site.path, root).string());
