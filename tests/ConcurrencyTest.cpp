@@ -171,6 +171,20 @@ class ConcurrencyTest : public ::testing::Test {
            " reads found the file empty or damaged, last failed edit " + std::to_string(shared_->lastFailure);
   }
 
+  // Each editor writes the texts "p:i" without a lock; skipped when the run
+  // met the work-file race.
+  void WriteUnlocked(const std::function<uint32_t(const std::string&)>& write, const std::function<void()>& read) {
+    int failed = Run([&](int p, int i) { return write(std::to_string(p) + ":" + std::to_string(i)); }, read);
+    if (WorkFileRaceSeen()) GTEST_SKIP() << kWorkFileRace << RaceFigures();
+    EXPECT_EQ(failed, 0);
+    ExpectCleanReads();
+  }
+  // Whether a text is some editor's last.
+  static bool IsLastWrite(const std::string& text) {
+    size_t colon = text.find(':');
+    return colon != std::string::npos && text.substr(colon) == ":" + std::to_string(kEditsEach - 1);
+  }
+
   void ExpectCleanReads() {
     EXPECT_GT(shared_->reads, 0);
     EXPECT_EQ(shared_->damaged, 0) << "of " << shared_->reads << " reads";
@@ -250,15 +264,12 @@ TEST_F(ConcurrencyTest, SubGroupInsertsUnderTheProjectLockAreAllKept) {
 }
 
 TEST_F(ConcurrencyTest, HeaderWritersWithoutALockNeverDamageIt) {
-  auto edit = [&](int p, int i) { return WriteHeader(std::to_string(p) + ":" + std::to_string(i)); };
-  int failed = Run(edit, [&] { ReadHeader(); });
-  if (WorkFileRaceSeen()) GTEST_SKIP() << kWorkFileRace << RaceFigures();
-  EXPECT_EQ(failed, 0);
-  ExpectCleanReads();
+  WriteUnlocked([&](const std::string& text) { return WriteHeader(text); }, [&] { ReadHeader(); });
+  if (IsSkipped()) return;
   _QVERcpFileDetailInfo info;
   uint32_t number = 0;
   ASSERT_EQ(CQVERcpUtil::GetRcpInfo(recipe().c_str(), &number, &info), 0u);
-  EXPECT_EQ(info.strComment.substr(info.strComment.find(':')), ":" + std::to_string(kEditsEach - 1));
+  EXPECT_TRUE(IsLastWrite(info.strComment)) << info.strComment;
   for (const CString& unit : info.strUnitComment) EXPECT_EQ(unit, info.strComment);
 }
 
@@ -274,14 +285,11 @@ TEST_F(ConcurrencyTest, HeaderEditsUnderTheRecipeLockLoseNothing) {
 }
 
 TEST_F(ConcurrencyTest, GroupAttributeWritersWithoutALockNeverDamageIt) {
-  auto edit = [&](int p, int i) { return WriteGroup(std::to_string(p) + ":" + std::to_string(i)); };
-  int failed = Run(edit, [&] { ReadGroup(); });
-  if (WorkFileRaceSeen()) GTEST_SKIP() << kWorkFileRace << RaceFigures();
-  EXPECT_EQ(failed, 0);
-  ExpectCleanReads();
+  WriteUnlocked([&](const std::string& text) { return WriteGroup(text); }, [&] { ReadGroup(); });
+  if (IsSkipped()) return;
   _QVERcpGroupInfo info;
   ASSERT_EQ(CQVERcpUtil::GetRecipeGroupInfo(group().c_str(), &info), 0u);
-  EXPECT_EQ(info.strComment.substr(info.strComment.find(':')), ":" + std::to_string(kEditsEach - 1));
+  EXPECT_TRUE(IsLastWrite(info.strComment)) << info.strComment;
 }
 
 TEST_F(ConcurrencyTest, GroupAttributeCountUnderTheProjectLockLosesNothing) {
