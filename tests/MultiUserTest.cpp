@@ -94,4 +94,15 @@ TEST_F(MultiUserTest, AnotherUsersInUseCheckCountsWhatItCannotSeeAsHeld) {
   EXPECT_TRUE(qvtest::Exists(recipe() + "/RcpHead.edf"));
 }
 
+TEST_F(MultiUserTest, AnotherUserReplacesTheWorkFileRootLeftBehind) {
+  std::string group = tmp_ / "P/Recipe/RG01";
+  ASSERT_EQ(CQVERcpUtil::InsertSubGroup(group.c_str(), {"A"}), 0u);
+  qvtest::WriteFile(group + "/RcpSubGroupwork.txt", "left by an editor that died");
+  qvtest::ChildOutcome other = AsOtherUser([&] { return CQVERcpUtil::InsertSubGroup(group.c_str(), {"B"}); });
+  ASSERT_TRUE(other.returned);
+  EXPECT_EQ(other.rc, 0u);
+  EXPECT_EQ(qvtest::ReadFile(group + "/RcpSubGroup.txt"), "STARTSUB,B\r\nENDSUB,B\r\nSTARTSUB,A\r\nENDSUB,A\r\n");
+  EXPECT_FALSE(qvtest::Exists(group + "/RcpSubGroupwork.txt"));
+}
+
 }  // namespace

@@ -267,7 +267,13 @@ TEST_F(ProjectTest, CreateBuildsOutOfSightAndDeleteFinishesWhatAKilledOneLeft) {
   EXPECT_FALSE(Exists(tmp_ / "P2"));
   EXPECT_EQ(CQVERcpUtil::DeleteProject((tmp_ / "P2").c_str()), static_cast<uint32_t>(ERROR_FILE_NOT_FOUND));
 
-  // A delete killed inside the in-use check: the re-run moves Recipe back and deletes it.
+  // A delete killed inside the in-use check: clean-temp moves Recipe back,
+  // and so does the re-run, which then deletes it.
+  _QVERcpProjectInfo info = Info(Project());
+  ASSERT_EQ(CQVERcpUtil::SetProjectInfo("P1", &info, 0), 0u);
+  ASSERT_EQ(std::rename((Project() + "/Recipe").c_str(), (Project() + "/Recipe1765000000").c_str()), 0);
+  EXPECT_EQ(CQVERcpUtil::DeleteTempFile("P1"), 0u);
+  EXPECT_EQ(Entries(Project()), (std::set<std::string>{"Other", "Recipe"}));
   ASSERT_EQ(std::rename((Project() + "/Recipe").c_str(), (Project() + "/Recipe1765000000").c_str()), 0);
   ASSERT_EQ(CQVERcpUtil::DeleteProject(Project().c_str()), 0u);
   EXPECT_EQ(Entries(Project()), (std::set<std::string>{"Other"}));
@@ -390,6 +396,24 @@ TEST_F(GroupTest, LeftoversAreRemovedOrMovedBackButNothingLiveOrOutsideIsTouched
   ASSERT_EQ(CQVERcpUtil::CreateRecipeGroup(Project().c_str(), 6), 0u);
   EXPECT_EQ(Entries(recipe + "/RG06"), (std::set<std::string>{"RcpGrAttr.txt"}));
   EXPECT_EQ(Entries(recipe).size(), 5u);
+}
+
+TEST_F(GroupTest, ACreateThatFailsPartWayLeavesNothingBehind) {
+  qvtest::MakeDirs(Project() + "/Recipe");
+  ASSERT_EQ(CQVERcpUtil::CreateRecipeGroup(Project().c_str(), 1), 0u);
+  std::set<std::string> root = Entries(tmp_.path());
+  std::set<std::string> recipe = Entries(Project() + "/Recipe");
+  std::set<std::string> group = Entries(Group("RG01"));
+  for (qvtest::Step step : {qvtest::Step::kCreate, qvtest::Step::kAppend, qvtest::Step::kSync, qvtest::Step::kRename}) {
+    qvtest::FaultEnv env(step);
+    qvplatform::ScopedEnv scoped(&env);
+    EXPECT_NE(CQVERcpUtil::CreateRecipeGroup(Project().c_str(), 2), 0u);
+    EXPECT_NE(CQVERcpUtil::CreateRecipe("H", Group("RG01").c_str(), 1, nullptr), 0u);
+    EXPECT_NE(CQVERcpUtil::CreateProject("P2", tmp_.path().c_str()), 0u);
+  }
+  EXPECT_EQ(Entries(tmp_.path()), root);
+  EXPECT_EQ(Entries(Project() + "/Recipe"), recipe);
+  EXPECT_EQ(Entries(Group("RG01")), group);
 }
 
 TEST_F(GroupTest, ProcessesCreatingTheSameNumberNeverReplaceOneAnother) {

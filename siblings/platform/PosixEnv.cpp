@@ -70,6 +70,13 @@ int WithResolve(const std::string& path, Op op) {
 
 uint32_t Fail() { return LastWin32Error(); }
 
+// A trailing separator would make the system follow a link at the last
+// component; the name itself is meant.
+std::string EntryPath(const std::string& path) {
+  size_t end = path.find_last_not_of('/');
+  return end == std::string::npos ? path : path.substr(0, end + 1);
+}
+
 class PosixDirectory : public Directory {
  public:
   explicit PosixDirectory(int fd) : fd_(fd) {}
@@ -209,11 +216,11 @@ class PosixEnv : public Env {
   }
 
   uint32_t StatEntry(const std::string& path, FileStat* out) override {
-    return StatWith(path, out, [](const char* p, struct stat* st) { return lstat(p, st); });
+    return StatWith(EntryPath(path), out, [](const char* p, struct stat* st) { return lstat(p, st); });
   }
 
   uint32_t OpenDirectory(const std::string& path, std::unique_ptr<Directory>* out) override {
-    int fd = WithResolve(path, [](const std::string& p) {
+    int fd = WithResolve(EntryPath(path), [](const std::string& p) {
       return open(p.empty() ? "." : p.c_str(), PosixDirectory::kDirectoryFlags);
     });
     if (fd < 0) return Fail();

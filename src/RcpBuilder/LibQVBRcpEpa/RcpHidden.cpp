@@ -25,6 +25,10 @@ constexpr char kTrashMark[] = ".trash-";
 
 enum class Hidden { kNone, kBuild, kHold, kTrash };
 
+bool EndsWith(const std::string& text, const std::string& suffix) {
+  return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
 bool AllOf(const std::string& text, int (*test)(int)) {
   if (text.empty()) return false;
   for (unsigned char c : text) {
@@ -43,10 +47,6 @@ bool HasMark(const std::string& name, const std::string& mark) {
   return AllOf(tail.substr(0, dash), isdigit) && AllOf(tail.substr(dash + 1), isxdigit);
 }
 
-bool EndsWith(const std::string& text, const std::string& suffix) {
-  return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
-}
-
 Hidden HiddenKind(const std::string& name) {
   if (HasMark(name, kBuildMark)) return Hidden::kBuild;
   if (EndsWith(name, kHoldSuffix) && HasMark(name.substr(0, name.size() - kHoldLength), kBuildMark)) {
@@ -59,8 +59,7 @@ Hidden HiddenKind(const std::string& name) {
 // prefix, at least minDigits digits, suffix (upper-case text).
 bool NumberedName(const std::string& upper, const std::string& prefix, size_t minDigits, const std::string& suffix) {
   if (upper.size() < prefix.size() + minDigits + suffix.size()) return false;
-  if (upper.compare(0, prefix.size(), prefix) != 0) return false;
-  if (upper.compare(upper.size() - suffix.size(), suffix.size(), suffix) != 0) return false;
+  if (upper.compare(0, prefix.size(), prefix) != 0 || !EndsWith(upper, suffix)) return false;
   return AllOf(upper.substr(prefix.size(), upper.size() - prefix.size() - suffix.size()), isdigit);
 }
 
@@ -76,7 +75,7 @@ bool IsCheckedName(const std::string& name) {
 bool IsWorkFile(const std::string& name) {
   std::string upper = QVUpperAscii(name);
   if (upper == "RCPSUBGROUPWORK.TXT") return true;
-  if (upper.size() <= 4 || upper.compare(upper.size() - 4, 4, ".NEW") != 0) return false;
+  if (upper.size() <= 4 || !EndsWith(upper, ".NEW")) return false;
   std::string file = upper.substr(0, upper.size() - 4);
   return file == "RCPHEAD.EDF" || file == "RCPRP.EDF" || file == "RCPGRATTR.TXT" || file == "RCPPJTATTR.TXT" ||
          NumberedName(file, "RCPPT", 2, ".EDF");
@@ -138,12 +137,12 @@ CString CheckName(const CString& path) {
   return name + QVFormat("%010d", static_cast<int>(QVCTime(nullptr)));
 }
 
-void CleanLeftovers(const CString& directory) {
+void CleanLeftovers(const char* directory) {
   qvplatform::Env* env = CurrentEnv();
   std::vector<qvplatform::DirEntry> entries;
-  if (env->ReadDirectory(directory, &entries) != 0) return;
+  if (directory == nullptr || env->ReadDirectory(directory, &entries) != 0) return;
   for (const qvplatform::DirEntry& entry : entries) {
-    CString path = QVEEngJoinPath(directory.c_str(), entry.name.c_str());
+    CString path = QVEEngJoinPath(directory, entry.name.c_str());
     Hidden kind = HiddenKind(entry.name);
     // Only the store's own directories and files are removed; a link never.
     if (kind != Hidden::kNone) {
@@ -153,7 +152,7 @@ void CleanLeftovers(const CString& directory) {
     } else if (entry.type == qvplatform::EntryType::kFile && IsWorkFile(entry.name)) {
       if (!qvplatform::IsHeld(path)) env->RemoveFile(path);
     } else if (std::string original = CheckedOriginal(entry.name); !original.empty()) {
-      env->RenameNoReplace(path, QVEEngJoinPath(directory.c_str(), original.c_str()));
+      env->RenameNoReplace(path, QVEEngJoinPath(directory, original.c_str()));
     }
   }
 }
@@ -161,7 +160,7 @@ void CleanLeftovers(const CString& directory) {
 void CleanLeftoversBeside(const CString& path) {
   CString directory;
   CString name;
-  if (QVEEngSplitFilePath(path.c_str(), 1, directory, name) == 0) CleanLeftovers(directory);
+  if (QVEEngSplitFilePath(path.c_str(), 1, directory, name) == 0) CleanLeftovers(directory.c_str());
 }
 
 uint32_t DeleteViaTrash(const CString& path) {

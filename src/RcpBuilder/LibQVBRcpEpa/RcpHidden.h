@@ -31,8 +31,9 @@ CString CheckName(const CString& path);
 // Cleans what killed creates, deletes and writers left in directory: trash
 // is removed, a build or a work copy (RcpHead.edf.new, RcpSubGroupwork.txt,
 // ...) that nobody holds is removed, and NAMEdddddddddd is renamed back to
-// NAME when NAME does not exist. Failures are left for the next time.
-void CleanLeftovers(const CString& directory);
+// NAME when NAME does not exist. Failures are left for the next time; a
+// null directory is nothing to clean.
+void CleanLeftovers(const char* directory);
 // The same for the directory that holds path.
 void CleanLeftoversBeside(const CString& path);
 

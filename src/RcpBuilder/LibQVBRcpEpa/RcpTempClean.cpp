@@ -10,17 +10,23 @@ namespace {
 // The project directory, Recipe and every group directory; the recipe
 // directories are cleaned while their work directories are emptied.
 void CleanUpperLevels(const CString& projectDirectory, CQVERcpDirInfo* root) {
-  rcphidden::CleanLeftovers(projectDirectory);
-  rcphidden::CleanLeftovers(QVEEngJoinPath(projectDirectory.c_str(), "Recipe"));
+  rcphidden::CleanLeftovers(projectDirectory.c_str());
+  rcphidden::CleanLeftovers(QVEEngJoinPath(projectDirectory.c_str(), "Recipe").c_str());
   CQVERcpUtil::GetDirectoryList(root, 0, 0);
-  for (const auto& group : root->m_listChild) rcphidden::CleanLeftovers(group->GetFullPath());
+  for (const auto& group : root->m_listChild) rcphidden::CleanLeftovers(group->GetFullPath().c_str());
 }
 
 }  // namespace
 
+// A Recipe directory that a killed in-use check left moved aside is moved
+// back before the project is looked up again.
 uint32_t CQVERcpUtil::DeleteTempFile(const char* projectName) {
   _QVERcpProjectInfo info{};
-  if (uint32_t rc = GetProjectInfo(projectName, &info)) return rc;
+  if (uint32_t rc = GetProjectInfo(projectName, &info)) {
+    if (info.strPath.empty()) return rc;
+    rcphidden::CleanLeftovers(info.strPath.c_str());
+    if (uint32_t again = GetProjectInfo(projectName, &info)) return again;
+  }
   CQVERcpDirInfo root;
   root.m_nKind = QVERCP_KIND_PROJECT;
   root.m_strProject = projectName;
@@ -30,7 +36,7 @@ uint32_t CQVERcpUtil::DeleteTempFile(const char* projectName) {
   // A recipe whose work directory cannot be emptied or made does not stop the others.
   for (const auto& group : root.m_listChild) {
     for (const auto& recipe : group->m_listChild) {
-      rcphidden::CleanLeftovers(recipe->GetFullPath());
+      rcphidden::CleanLeftovers(recipe->GetFullPath().c_str());
       CString work = recipe->GetFullPath();
       QVEEngCatPath(work, "TEMP");
       CString everything = work;

@@ -47,7 +47,7 @@ uint32_t ReadGroupAttrFile(const char* directory, CString& comment, CString& ser
 uint32_t CQVERcpUtil::FindFreeRcpGroupNo(const char* projectDirectory, int32_t* table) {
   if (table == nullptr) return QVC_ERR_CANNOT_EXECUTE;
   for (int i = 0; i < QVERCP_GROUP_TABLE; ++i) table[i] = 1;
-  rcphidden::CleanLeftovers(RecipeRoot(projectDirectory));
+  rcphidden::CleanLeftovers(RecipeRoot(projectDirectory).c_str());
   CQVERcpDirInfo project;
   project.m_nKind = QVERCP_KIND_PROJECT;
   QVEEngSplitFilePath(projectDirectory, 1, project.m_strParentPath, project.m_strName);
@@ -62,7 +62,7 @@ uint32_t CQVERcpUtil::FindFreeRcpGroupNo(const char* projectDirectory, int32_t* 
 
 uint32_t CQVERcpUtil::CheckRcpGroupDuplicate(const char* projectDirectory, unsigned groupNo) {
   CString recipe = RecipeRoot(projectDirectory);
-  rcphidden::CleanLeftovers(recipe);
+  rcphidden::CleanLeftovers(recipe.c_str());
   return rcpcheck::Duplicate(QVEEngJoinPath(recipe.c_str(), GroupName(groupNo).c_str()), true, kSource,
                              "CheckRcpDuplicate()");
 }
@@ -71,7 +71,7 @@ uint32_t CQVERcpUtil::CheckRcpGroupDuplicate(const char* projectDirectory, unsig
 // step; an existing group is never overwritten.
 uint32_t CQVERcpUtil::CreateRecipeGroup(const char* projectDirectory, unsigned groupNo) {
   CString recipe = RecipeRoot(projectDirectory);
-  rcphidden::CleanLeftovers(recipe);
+  rcphidden::CleanLeftovers(recipe.c_str());
   CString name = GroupName(groupNo);
   if (rcpcheck::Exists(QVEEngJoinPath(recipe.c_str(), name.c_str()), true)) return QVC_ERR_EXISTS;
   rcphidden::HiddenBuild build(recipe, name.c_str());

@@ -172,7 +172,7 @@ uint32_t CQVERcpUtil::CreateProject(const char* name, const char* parentDirector
   qvplatform::EntryType type = qvplatform::EntryType::kOther;
   if (!rcpcheck::ListedType(project, &type)) return BuildHidden(parentDirectory, name, true);
   if (type != qvplatform::EntryType::kDirectory) return ERROR_ALREADY_EXISTS;
-  rcphidden::CleanLeftovers(project);
+  rcphidden::CleanLeftovers(project.c_str());
   CString recipe = RecipeDirectory(project);
   if (!rcpcheck::ListedType(recipe, &type)) return BuildHidden(project, "Recipe", false);
   if (type != qvplatform::EntryType::kDirectory) return ERROR_ALREADY_EXISTS;

@@ -203,7 +203,7 @@ uint32_t CQVERcpUtil::SetRcpHeadVersion(const char* path) {
 uint32_t CQVERcpUtil::FindFreeRcpNo(const char* groupDirectory, int32_t* table) {
   if (table == nullptr) return QVC_ERR_CANNOT_EXECUTE;
   for (int i = 0; i < QVERCP_RECIPE_TABLE; ++i) table[i] = 1;
-  rcphidden::CleanLeftovers(groupDirectory != nullptr ? groupDirectory : "");
+  rcphidden::CleanLeftovers(groupDirectory);
   CQVERcpDirInfo group;
   group.m_nKind = QVERCP_KIND_GROUP;
   if (uint32_t rc = QVEEngSplitFilePath(groupDirectory, 1, group.m_strParentPath, group.m_strName)) return rc;
@@ -216,7 +216,7 @@ uint32_t CQVERcpUtil::FindFreeRcpNo(const char* groupDirectory, int32_t* table) 
 }
 
 uint32_t CQVERcpUtil::CheckRcpDuplicate(const char* groupDirectory, unsigned recipeNo) {
-  rcphidden::CleanLeftovers(groupDirectory != nullptr ? groupDirectory : "");
+  rcphidden::CleanLeftovers(groupDirectory);
   return rcpcheck::Duplicate(QVEEngJoinPath(groupDirectory, QVFormat("RCP%04u", recipeNo).c_str()), true, kSource,
                              "CheckRcpDuplicate()");
 }
@@ -248,7 +248,7 @@ uint32_t CQVERcpUtil::DeleteRecipe(const char* recipeDirectory) {
 uint32_t CQVERcpUtil::FindFreeUnitNo(const char* recipeDirectory, int32_t* table) {
   if (table == nullptr) return QVC_ERR_CANNOT_EXECUTE;
   for (int i = 0; i < QVERCP_UNITS; ++i) table[i] = 1;
-  rcphidden::CleanLeftovers(recipeDirectory != nullptr ? recipeDirectory : "");
+  rcphidden::CleanLeftovers(recipeDirectory);
   CStringArray files;
   if (uint32_t rc = QVEEngListFile(QVEEngJoinPath(recipeDirectory, "RcpPT*.edf").c_str(), files)) return rc;
   for (const CString& file : files) {
@@ -264,7 +264,7 @@ uint32_t CQVERcpUtil::FindFreeUnitNo(const char* recipeDirectory, int32_t* table
 }
 
 uint32_t CQVERcpUtil::CheckUnitDuplicate(const char* recipeDirectory, unsigned unitNo) {
-  rcphidden::CleanLeftovers(recipeDirectory != nullptr ? recipeDirectory : "");
+  rcphidden::CleanLeftovers(recipeDirectory);
   return rcpcheck::Duplicate(QVEEngJoinPath(recipeDirectory, QVFormat("RcpPT%02u.edf", unitNo).c_str()), false, kSource,
                              "CheckUnitDuplicate()");
 }
@@ -289,7 +289,7 @@ uint32_t CQVERcpUtil::CreateUnitRecipe(const char* headName, const char* recipeD
 }
 
 uint32_t CQVERcpUtil::DeleteUnitRecipe(const char* recipeDirectory, unsigned unitNo) {
-  rcphidden::CleanLeftovers(recipeDirectory != nullptr ? recipeDirectory : "");
+  rcphidden::CleanLeftovers(recipeDirectory);
   CString file = QVEEngJoinPath(recipeDirectory, UnitFileName(unitNo).c_str());
   if (uint32_t rc = FileAccessCheck(file.c_str())) return rc;
   return QVEEngDeleteFile(file.c_str(), 1, 0);
