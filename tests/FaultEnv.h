@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/Env.h"
 #include "platform/Win32Types.h"
@@ -96,6 +97,14 @@ class NthCallFaultEnv : public qvplatform::EnvWrapper {
   uint32_t Rename(const std::string& f, const std::string& t) override {
     return Checked(Call::kRename, f, [&] { return target()->Rename(f, t); });
   }
+  uint32_t RenameNoReplace(const std::string& f, const std::string& t) override {
+    return Checked(Call::kRename, f, [&] { return target()->RenameNoReplace(f, t); });
+  }
+  uint32_t OpenDirectory(const std::string& p, std::unique_ptr<qvplatform::Directory>* out) override {
+    return CountedDirectory::Open(this, p, [&](std::unique_ptr<qvplatform::Directory>* real) {
+      return target()->OpenDirectory(p, real);
+    }, out);
+  }
   uint32_t RemoveFile(const std::string& p) override {
     return Checked(Call::kRemove, p, [&] { return target()->RemoveFile(p); });
   }
@@ -135,6 +144,32 @@ class NthCallFaultEnv : public qvplatform::EnvWrapper {
       return env->Checked(Call::kClose, path, [&] { return real->Close(); });
     }
     std::unique_ptr<qvplatform::WritableFile> real;
+    NthCallFaultEnv* env;
+    std::string path;
+  };
+
+  // A directory whose removals count, and whose sub-directories too.
+  struct CountedDirectory : qvplatform::Directory {
+    CountedDirectory(std::unique_ptr<qvplatform::Directory> d, NthCallFaultEnv* e, std::string p)
+        : real(std::move(d)), env(e), path(std::move(p)) {}
+    template <typename OpenReal>
+    static uint32_t Open(NthCallFaultEnv* env, const std::string& path, OpenReal openReal,
+                         std::unique_ptr<qvplatform::Directory>* out) {
+      std::unique_ptr<qvplatform::Directory> real;
+      uint32_t rc = openReal(&real);
+      if (rc == 0) *out = std::make_unique<CountedDirectory>(std::move(real), env, path);
+      return rc;
+    }
+    uint32_t Read(std::vector<qvplatform::DirEntry>* out) override { return real->Read(out); }
+    uint32_t OpenDirectory(const std::string& name, std::unique_ptr<qvplatform::Directory>* out) override {
+      return Open(env, path + "/" + name, [&](std::unique_ptr<qvplatform::Directory>* d) {
+        return real->OpenDirectory(name, d);
+      }, out);
+    }
+    uint32_t Remove(const std::string& name, bool directory) override {
+      return env->Checked(Call::kRemove, path + "/" + name, [&] { return real->Remove(name, directory); });
+    }
+    std::unique_ptr<qvplatform::Directory> real;
     NthCallFaultEnv* env;
     std::string path;
   };

@@ -26,9 +26,6 @@ namespace qvplatform {
 namespace {
 
 constexpr int64_t kRootId = 1;
-// The longest key name, as the original registry has it: every name fits the
-// buffers of the callers that enumerate keys.
-constexpr size_t kMaxKeyName = 255;
 const char kEveryone[] = "Everyone";
 const char kAdministrators[] = "Administrators";
 
@@ -173,7 +170,6 @@ LONG CreatePath(RegistryStore& store, HKEY parent, const char* subKey, const SEC
       continue;
     }
     if (found != ERROR_FILE_NOT_FOUND) return found;
-    if (parts[i].size() > kMaxKeyName) return ERROR_INVALID_PARAMETER;
     uint32_t mayCreate = i == 0 ? parentAccess : Granted(*row, ids);
     if ((mayCreate & KEY_CREATE_SUB_KEY) == 0) return ERROR_ACCESS_DENIED;
     const bool last = i + 1 == parts.size();

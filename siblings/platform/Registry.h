@@ -79,7 +79,6 @@ struct SECURITY_ATTRIBUTES {
   SECURITY_DESCRIPTOR* lpSecurityDescriptor = nullptr;
 };
 
-// A new key's name is at most 255 bytes (ERROR_INVALID_PARAMETER).
 LONG RegCreateKeyExA(HKEY parent, const char* subKey, DWORD reserved, char* keyClass, DWORD options, REGSAM access,
                      const SECURITY_ATTRIBUTES* attributes, HKEY* result, DWORD* disposition);
 LONG RegOpenKeyExA(HKEY parent, const char* subKey, DWORD options, REGSAM access, HKEY* result);
