@@ -135,10 +135,12 @@ uint32_t QVEEngTextWriter::Commit(const std::string& targetPath) {
   }
   file_.reset();
   ReleaseHold();
+  // The new content is in place; a failed flush of the directory is still
+  // reported, since the rename may not survive a crash.
   CString directory;
   CString name;
-  if (QVEEngSplitFilePath(targetPath.c_str(), 1, directory, name) == 0) env->SyncDirectory(directory);
-  return 0;
+  if (uint32_t split = QVEEngSplitFilePath(targetPath.c_str(), 1, directory, name)) return split;
+  return env->SyncDirectory(directory);
 }
 
 uint32_t QVEEngTextWriter::Abandon() {

@@ -41,8 +41,10 @@ class QVEEngTextReader {
 
 // Writes a text file to a work path and puts it in place of the target in
 // one step: flushed to disk, renamed over the target, directory flushed.
-// Until Commit the target keeps its old content; when any step fails the
-// work file is removed and the target stays whole.
+// Until Commit the target keeps its old content; when any step up to the
+// rename fails the work file is removed and the target stays whole. A failed
+// flush of the directory after the rename is returned with the new content
+// in place.
 //
 // The work file is held exclusively (share modes) from Create to the end of
 // the edit, so a second editor of the same target is refused (sharing

@@ -69,11 +69,14 @@ bool OtherHolds(int fd, off_t byte) {
 
 bool HeldByOther(int fd) { return OtherHolds(fd, kWriter) || OtherHolds(fd, kDenyWriters); }
 
-// Takes the exclusive guard without ever waiting for long: a few tries a
-// fraction of a millisecond apart, then a sharing violation.
-uint32_t TakeGuard(int fd) {
+// Takes the guard without ever waiting for long: a few tries a fraction of
+// a millisecond apart, then a sharing violation. An open taking its hold
+// takes it exclusive (type F_WRLCK); a probe about to remove an unheld file
+// takes it shared (F_RDLCK), so that no hold can be taken between its check
+// and its removal.
+uint32_t TakeGuard(int fd, short type = F_WRLCK) {
   for (int attempt = 0; attempt < kGuardTries; ++attempt) {
-    if (Lock(fd, F_OFD_SETLK, F_WRLCK, kGuard) == 0) return 0;
+    if (Lock(fd, F_OFD_SETLK, type, kGuard) == 0) return 0;
     if (errno != EAGAIN && errno != EACCES) return LastWin32Error();
     struct timespec pause = {0, kGuardPauseNs};
     nanosleep(&pause, nullptr);
@@ -201,25 +204,27 @@ bool HeldBelow(int dirFd) {
   return held;
 }
 
-// Clears the name of a work file that no live editor holds: a link, FIFO or
-// other non-file is unlinked as it is; a file only while nobody holds it and
-// the name still refers to it. A held one is never touched.
-uint32_t RemoveStale(const std::string& path) {
+}  // namespace
+
+uint32_t RemoveUnheld(const std::string& given) {
+  std::string path = Env::Posix()->Resolve(given);
   struct stat st;
   if (lstat(path.c_str(), &st) != 0) return errno == ENOENT ? 0 : LastWin32Error();
   if (S_ISDIR(st.st_mode)) return ERROR_ACCESS_DENIED;
   if (!S_ISREG(st.st_mode)) return unlink(path.c_str()) == 0 || errno == ENOENT ? 0 : LastWin32Error();
   int fd = open(path.c_str(), kProbeFlags);
   if (fd < 0) return errno == ENOENT ? 0 : ERROR_SHARING_VIOLATION;
-  uint32_t rc = 0;
-  if (HeldByOther(fd)) {
+  uint32_t rc = TakeGuard(fd, F_RDLCK);
+  if (rc == 0 && HeldByOther(fd)) {
     rc = ERROR_SHARING_VIOLATION;
-  } else if (NamesFile(AT_FDCWD, path, fd) && unlink(path.c_str()) != 0 && errno != ENOENT) {
+  } else if (rc == 0 && NamesFile(AT_FDCWD, path, fd) && unlink(path.c_str()) != 0 && errno != ENOENT) {
     rc = LastWin32Error();
   }
-  close(fd);
+  close(fd);  // lets go of the guard
   return rc;
 }
+
+namespace {
 
 // Holds a file that this open has just created, and makes sure the name
 // still refers to it.
@@ -273,7 +278,7 @@ uint32_t ShareCreateHeld(const std::string& given, HANDLE* handle) {
     int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd >= 0) return HoldCreated(path, fd, handle);
     if (errno != EEXIST) return LastWin32Error();
-    if (uint32_t rc = RemoveStale(path)) return rc;
+    if (uint32_t rc = RemoveUnheld(path)) return rc;
   }
   return ERROR_SHARING_VIOLATION;
 }

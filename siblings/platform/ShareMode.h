@@ -34,6 +34,11 @@ uint32_t ShareClose(HANDLE handle);
 // violation); one that nobody holds is stale and is unlinked first, as is a
 // link or other non-file there.
 uint32_t ShareCreateHeld(const std::string& path, HANDLE* handle);
+// Removes a leftover that no open holds: a file only while nobody holds it
+// (checked and unlinked under the guard, so that no hold is taken between),
+// a link or other non-file as it is. 0 when the name is free afterwards;
+// a sharing violation when the file is held.
+uint32_t RemoveUnheld(const std::string& path);
 // True when path, itself, still names the file the handle has open.
 bool ShareNames(HANDLE handle, const std::string& path);
 

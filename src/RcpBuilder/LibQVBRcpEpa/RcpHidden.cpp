@@ -114,8 +114,7 @@ bool IsStale(Hidden kind, qvplatform::EntryType type, const CString& path) {
       return type == qvplatform::EntryType::kDirectory && Exists(path + kHoldSuffix) &&
              !qvplatform::IsHeld(path + kHoldSuffix);
     case Hidden::kHold:
-      return type == qvplatform::EntryType::kFile && !Exists(path.substr(0, path.size() - kHoldLength)) &&
-             !qvplatform::IsHeld(path);
+      return type == qvplatform::EntryType::kFile && !Exists(path.substr(0, path.size() - kHoldLength));
     default:
       return false;
   }
@@ -145,12 +144,14 @@ void CleanLeftovers(const char* directory) {
     CString path = QVEEngJoinPath(directory, entry.name.c_str());
     Hidden kind = HiddenKind(entry.name);
     // Only the store's own directories and files are removed; a link never.
-    if (kind != Hidden::kNone) {
+    if (kind == Hidden::kHold) {
+      if (IsStale(kind, entry.type, path)) qvplatform::RemoveUnheld(path);
+    } else if (kind != Hidden::kNone) {
       if (!IsStale(kind, entry.type, path)) continue;
       QVEEngDeleteRecursive(path.c_str(), 0, 0);
-      if (kind == Hidden::kBuild) env->RemoveFile(path + kHoldSuffix);
+      if (kind == Hidden::kBuild) qvplatform::RemoveUnheld(path + kHoldSuffix);
     } else if (entry.type == qvplatform::EntryType::kFile && IsWorkFile(entry.name)) {
-      if (!qvplatform::IsHeld(path)) env->RemoveFile(path);
+      qvplatform::RemoveUnheld(path);
     } else if (std::string original = CheckedOriginal(entry.name); !original.empty()) {
       env->RenameNoReplace(path, QVEEngJoinPath(directory, original.c_str()));
     }

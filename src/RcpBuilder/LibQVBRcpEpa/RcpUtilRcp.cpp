@@ -234,7 +234,8 @@ uint32_t CQVERcpUtil::CreateRecipe(const char* headName, const char* groupDirect
   CString source = templateFile != nullptr ? CString(templateFile) : TemplateFor("RCPHEAD", true);
   CString head = QVEEngJoinPath(build.Path().c_str(), kHeadFile);
   if (uint32_t rc = QVEEngCopyFile(source.c_str(), head.c_str(), 1, 1)) return rc;
-  InitRecipeHead(head, headName);
+  // A header that could not be stamped is not a new recipe: the build goes.
+  if (uint32_t rc = InitRecipeHead(head, headName)) return rc;
   return build.Finish();
 }
 
@@ -282,9 +283,9 @@ uint32_t CQVERcpUtil::CreateUnitRecipe(const char* headName, const char* recipeD
   CString copy = QVEEngJoinPath(build.Path().c_str(), name.c_str());
   if (uint32_t rc = QVEEngCopyFile(source.c_str(), copy.c_str(), 1, 1)) return rc;
   _QVERcpFileDetailInfo info;
-  GetRcpFileInfo(copy.c_str(), nullptr, &info);
+  if (uint32_t rc = GetRcpFileInfo(copy.c_str(), nullptr, &info)) return rc;
   info.strHeadName = headName != nullptr ? headName : "";
-  SetRcpFileInfo(copy.c_str(), &info);
+  if (uint32_t rc = SetRcpFileInfo(copy.c_str(), &info)) return rc;
   return build.FinishFile();
 }
 
