@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "LibQVBRcpEpa.h"
+#include "RcpStorePath.h"
 #include "LibQVCCommon/QVCError.h"
 #include "LibQVCCommon/QVCEvent.h"
 #include "LibQVCCommon/QVCMessage.h"
@@ -149,6 +150,7 @@ uint32_t CQVERcpLock::LockProject(const char* projectName, unsigned flags, CStri
 
 uint32_t CQVERcpLock::LockProjectDirectory(const char* projectName, const char* projectDirectory, unsigned flags,
                                            CString* message, CString* holder) {
+  if (uint32_t rc = rcppath::Check(projectDirectory, kProjectLockFile)) return rc;
   if (m_hLockFile != INVALID_HANDLE_VALUE) return AlreadyLocked("CQVERcpLock::LockProject", message);
   m_strLockFile = projectDirectory != nullptr ? projectDirectory : "";
   QVEEngCatPath(m_strLockFile, kProjectLockFile);
@@ -163,6 +165,7 @@ uint32_t CQVERcpLock::LockProjectDirectory(const char* projectName, const char* 
 
 uint32_t CQVERcpLock::LockRecipe(const char* name, unsigned /*unused1*/, unsigned /*unused2*/,
                                  const char* recipeDirectory, unsigned flags, CString* message, CString* holder) {
+  if (uint32_t rc = rcppath::Check(recipeDirectory, kRecipeLockFile)) return rc;
   if (m_hLockFile != INVALID_HANDLE_VALUE) return AlreadyLocked("CQVERcpLock::LockRecipe", message);
   m_strLockFile = recipeDirectory != nullptr ? recipeDirectory : "";
   QVEEngCatPath(m_strLockFile, kRecipeLockFile);
