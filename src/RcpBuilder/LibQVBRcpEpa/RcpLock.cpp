@@ -150,7 +150,6 @@ uint32_t CQVERcpLock::LockProject(const char* projectName, unsigned flags, CStri
 
 uint32_t CQVERcpLock::LockProjectDirectory(const char* projectName, const char* projectDirectory, unsigned flags,
                                            CString* message, CString* holder) {
-  if (uint32_t rc = rcppath::Check(projectDirectory, kProjectLockFile)) return rc;
   if (m_hLockFile != INVALID_HANDLE_VALUE) return AlreadyLocked("CQVERcpLock::LockProject", message);
   m_strLockFile = projectDirectory != nullptr ? projectDirectory : "";
   QVEEngCatPath(m_strLockFile, kProjectLockFile);

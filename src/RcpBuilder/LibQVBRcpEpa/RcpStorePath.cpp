@@ -10,38 +10,23 @@ namespace {
 
 using qvplatform::EntryType;
 
-// What a component's name says it is, and whether it sits in the project
-// directory itself (the end of the walk).
-struct Claim {
-  bool storeName = false;
-  EntryType type = EntryType::kOther;
-  bool inProject = false;
-};
+enum class Name { kOther, kStoreDirectory, kProjectEntry };
 
-bool IsStoreFile(const std::string& upper) {
-  for (const char* name : {"RCPHEAD.EDF", "RCPRP.EDF", "RCPGRATTR.TXT", "RCPPJTATTR.TXT", "RCPSUBGROUP.TXT",
-                           "RCPSUBGROUPWORK.TXT", "RCPLOCK.TXT", "RCPFDA.L"}) {
-    if (upper == name) return true;
-  }
-  return rcppath::NumberedName(upper, "RCPPT", 2, ".EDF");
-}
-
-Claim ClaimOf(const std::string& name) {
-  std::string upper = QVUpperAscii(name);
-  if (upper == "RECIPE" || upper == "ETC") return {true, EntryType::kDirectory, true};
-  if (upper == "RCPPJTLOCK.TXT") return {true, EntryType::kFile, true};
+// Recipe and ETC stand in the project directory itself, where the walk ends.
+Name NameOf(const std::string& component) {
+  std::string upper = QVUpperAscii(component);
+  if (upper == "RECIPE" || upper == "ETC") return Name::kProjectEntry;
   if (upper == "TEMP" || rcppath::NumberedName(upper, "RG", 2, "") || rcppath::NumberedName(upper, "RCP", 4, "")) {
-    return {true, EntryType::kDirectory, false};
+    return Name::kStoreDirectory;
   }
-  if (IsStoreFile(upper)) return {true, EntryType::kFile, false};
-  return {};
+  return Name::kOther;
 }
 
 // Whatever cannot be looked at is not there for the caller either: only an
 // entry that exists can betray its name.
-bool IsWhatItClaims(const std::string& prefix, EntryType claimed) {
+bool IsDirectoryOrMissing(const std::string& prefix) {
   qvplatform::FileStat st;
-  return qvplatform::CurrentEnv()->StatEntry(prefix, &st) != 0 || st.type == claimed;
+  return qvplatform::CurrentEnv()->StatEntry(prefix, &st) != 0 || st.type == EntryType::kDirectory;
 }
 
 }  // namespace
@@ -68,12 +53,13 @@ uint32_t Check(const char* path, const char* name) {
     size_t begin = slash == std::string::npos ? 0 : slash + 1;
     std::string component = whole.substr(begin, end - begin + 1);
     if (component == "..") return ERROR_CANT_ACCESS_FILE;
-    Claim claim = ClaimOf(component);
-    // The last component may be any file the caller names; above it, the
-    // store ends where its names end.
-    if (!claim.storeName && !last && component != ".") return 0;
-    if (claim.storeName && !IsWhatItClaims(whole.substr(0, end + 1), claim.type)) return ERROR_CANT_ACCESS_FILE;
-    if (claim.inProject || slash == std::string::npos) return 0;
+    Name kind = NameOf(component);
+    // The last component may be any file the caller names (the file services
+    // refuse a link or a non-file there); above it, the store ends where its
+    // directory names end.
+    if (kind == Name::kOther && !last && component != ".") return 0;
+    if (kind != Name::kOther && !IsDirectoryOrMissing(whole.substr(0, end + 1))) return ERROR_CANT_ACCESS_FILE;
+    if (kind == Name::kProjectEntry || slash == std::string::npos) return 0;
     last = false;
     end = whole.find_last_not_of('/', slash);
   }
