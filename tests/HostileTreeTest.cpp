@@ -255,18 +255,18 @@ TEST(HostileTreeTest, EveryTrapFailsSafelyAndNothingOutsideChanges) {
   std::printf("hostile cases: %d\n", cases);
 }
 
-// Calls whose path leads through a link above the name they use.
-using Run = std::function<uint32_t(const Store&)>;
+// An entry point of the store, called on the store's paths.
 struct Named {
   const char* name;
-  Run run;
+  std::function<uint32_t(const Store&)> run;
 };
 
 std::string Head(const Store& s) { return s.recipe() + "/RcpHead.edf"; }
 std::string Unit(const Store& s) { return s.recipe() + "/RcpPT01.edf"; }
 uint32_t OpenCheck(const std::string& path, bool directory) {
-  return directory ? CQVERcpUtil::CheckDirFile(path.c_str(), 0x80000000, 3)
-                   : CQVERcpUtil::CheckFile(path.c_str(), 0x80000000, 3);
+  constexpr unsigned long kShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
+  return directory ? CQVERcpUtil::CheckDirFile(path.c_str(), FILE_GENERIC_READ_ACCESS, kShare)
+                   : CQVERcpUtil::CheckFile(path.c_str(), FILE_GENERIC_READ_ACCESS, kShare);
 }
 
 uint32_t ScanGroup(const Store& store) {
