@@ -74,6 +74,14 @@ class Store {
   std::string recipe() const { return tmp_ / "P/Recipe/RG01/RCP0001"; }
   std::string outside() const { return tmp_ / "outside"; }
 
+  // Moves the directory at path outside and puts a link to it in its place,
+  // so that a call following the link would find a whole store there.
+  void LinkOut(const std::string& path) const {
+    std::string moved = outside() + "/moved";
+    fs::rename(path, moved);
+    fs::create_directory_symlink(moved, path);
+  }
+
   // Puts the trap in place of whatever stands at the path.
   void Plant(const std::string& path, Trap trap) const {
     fs::remove_all(path);
@@ -245,6 +253,250 @@ TEST(HostileTreeTest, EveryTrapFailsSafelyAndNothingOutsideChanges) {
   }
   RecordProperty("cases", cases);
   std::printf("hostile cases: %d\n", cases);
+}
+
+// An entry point of the store, called on the store's paths.
+struct Named {
+  const char* name;
+  std::function<uint32_t(const Store&)> run;
+};
+
+std::string Head(const Store& s) { return s.recipe() + "/RcpHead.edf"; }
+std::string Unit(const Store& s) { return s.recipe() + "/RcpPT01.edf"; }
+uint32_t OpenCheck(const std::string& path, bool directory) {
+  constexpr unsigned long kShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
+  return directory ? CQVERcpUtil::CheckDirFile(path.c_str(), FILE_GENERIC_READ_ACCESS, kShare)
+                   : CQVERcpUtil::CheckFile(path.c_str(), FILE_GENERIC_READ_ACCESS, kShare);
+}
+
+uint32_t ScanGroup(const Store& store) {
+  CQVERcpDirInfo group;
+  group.SetFullPath(store.group().c_str());
+  return CQVERcpUtil::GetDirectoryList(&group, 1, 1);
+}
+
+uint32_t ReadSubGroups(const Store& store) {
+  CQVERcpDirInfo group;
+  return CQVERcpUtil::ReadSubGroupFile(store.group().c_str(), &group);
+}
+
+uint32_t PlaceRecipe(const Store& store, bool insert) {
+  CQVERcpDirInfo recipe;
+  recipe.SetFullPath(store.recipe().c_str());
+  return insert ? CQVERcpUtil::InsertItemToSubGroup(store.group().c_str(), {"S"}, &recipe)
+                : CQVERcpUtil::DeleteItemFromSubGroup(store.group().c_str(), {"S"}, &recipe);
+}
+
+std::vector<Named> RecipeCalls() {
+  return {
+      {"set header", [](const Store& s) { return SetHead(s, ""); }},
+      {"set unit", [](const Store& s) { return SetHead(s, "RcpPT01.edf"); }},
+      {"read header", [](const Store& s) { return GetHead(s, "RcpHead.edf"); }},
+      {"recipe info",
+       [](const Store& s) {
+         _QVERcpFileDetailInfo info;
+         uint32_t number = 0;
+         return CQVERcpUtil::GetRcpInfo(s.recipe().c_str(), &number, &info);
+       }},
+      {"head version", [](const Store& s) { return CQVERcpUtil::SetRcpHeadVersion(Head(s).c_str()); }},
+      {"lock recipe", [](const Store& s) { return LockAndUnlock(s, false); }},
+      {"delete recipe", [](const Store& s) { return CQVERcpUtil::DeleteRecipe(s.recipe().c_str()); }},
+      {"free units",
+       [](const Store& s) {
+         int32_t table[QVERCP_UNITS];
+         return CQVERcpUtil::FindFreeUnitNo(s.recipe().c_str(), table);
+       }},
+      {"unit duplicate", [](const Store& s) { return CQVERcpUtil::CheckUnitDuplicate(s.recipe().c_str(), 1); }},
+      {"create unit", [](const Store& s) { return CQVERcpUtil::CreateUnitRecipe("U", s.recipe().c_str(), 2, nullptr); }},
+      {"delete unit", [](const Store& s) { return CQVERcpUtil::DeleteUnitRecipe(s.recipe().c_str(), 1); }},
+      {"in-use check", [](const Store& s) { return CQVERcpUtil::DirAccessCheck(s.recipe().c_str()); }},
+      {"file in-use check", [](const Store& s) { return CQVERcpUtil::FileAccessCheck(Unit(s).c_str()); }},
+      {"open check", [](const Store& s) { return OpenCheck(Head(s), false); }},
+      {"directory open check", [](const Store& s) { return OpenCheck(s.recipe(), true); }},
+      {"list", ListRecipe},
+  };
+}
+
+std::vector<Named> GroupCalls() {
+  return {
+      {"write group", SetGroup},
+      {"read group", GetGroup},
+      {"delete group", [](const Store& s) { return CQVERcpUtil::DeleteRecipeGroup(s.group().c_str()); }},
+      {"free recipes",
+       [](const Store& s) {
+         int32_t table[QVERCP_RECIPE_TABLE];
+         return CQVERcpUtil::FindFreeRcpNo(s.group().c_str(), table);
+       }},
+      {"recipe duplicate", [](const Store& s) { return CQVERcpUtil::CheckRcpDuplicate(s.group().c_str(), 1); }},
+      {"create recipe", [](const Store& s) { return CQVERcpUtil::CreateRecipe("H", s.group().c_str(), 2, nullptr); }},
+      {"insert sub-group", AddSubGroup},
+      {"delete sub-group", [](const Store& s) { return CQVERcpUtil::DeleteSubGroup(s.group().c_str(), {"S"}); }},
+      {"rename sub-group", [](const Store& s) { return CQVERcpUtil::RenameSubGroup(s.group().c_str(), "U", {"S"}); }},
+      {"place recipe", [](const Store& s) { return PlaceRecipe(s, true); }},
+      {"take recipe out", [](const Store& s) { return PlaceRecipe(s, false); }},
+      {"read sub-groups", ReadSubGroups},
+      {"scan group", ScanGroup},
+  };
+}
+
+std::vector<Named> ProjectCalls() {
+  return {
+      {"write project", SetProject},
+      {"read project", GetProject},
+      {"free groups",
+       [](const Store& s) {
+         int32_t table[QVERCP_GROUP_TABLE];
+         return CQVERcpUtil::FindFreeRcpGroupNo(s.project().c_str(), table);
+       }},
+      {"group duplicate", [](const Store& s) { return CQVERcpUtil::CheckRcpGroupDuplicate(s.project().c_str(), 1); }},
+      {"create group", [](const Store& s) { return CQVERcpUtil::CreateRecipeGroup(s.project().c_str(), 2); }},
+      {"delete project", [](const Store& s) { return CQVERcpUtil::DeleteProject(s.project().c_str()); }},
+      {"tree", Tree},
+      {"clean temp", CleanTemp},
+  };
+}
+
+std::vector<Named> TempCalls() {
+  return {
+      {"list work files",
+       [](const Store& s) {
+         CQVERcpFileInfoArray files;
+         return CQVERcpUtil::GetFileList((s.recipe() + "/TEMP").c_str(), files);
+       }},
+      {"open work file", [](const Store& s) { return OpenCheck(s.recipe() + "/TEMP/work.tmp", false); }},
+  };
+}
+
+// Calls that reach the linked directory only by scanning the level above.
+std::vector<Named> ScanningCalls() {
+  return {{"tree", Tree}, {"clean temp", CleanTemp}, {"lock project", [](const Store& s) { return LockAndUnlock(s, true); }}};
+}
+
+std::vector<Named> Joined(std::initializer_list<std::vector<Named>> lists) {
+  std::vector<Named> all;
+  for (const auto& list : lists) all.insert(all.end(), list.begin(), list.end());
+  return all;
+}
+
+TEST(HostileTreeTest, ALinkAboveTheNameIsRefusedAndNothingOutsideChanges) {
+  struct Linked {
+    std::function<std::string(const Store&)> path;
+    std::vector<Named> refused;  // every call whose path leads through the link
+  };
+  const std::vector<Linked> links = {
+      {InProject("Recipe"), Joined({RecipeCalls(), GroupCalls(), ProjectCalls(), TempCalls()})},
+      {[](const Store& s) { return s.group(); }, Joined({RecipeCalls(), GroupCalls(), TempCalls()})},
+      {[](const Store& s) { return s.recipe(); }, Joined({RecipeCalls(), TempCalls()})},
+      {InRecipe("TEMP"), TempCalls()},
+  };
+  int cases = 0;
+  for (const Linked& link : links) {
+    Store store;
+    store.LinkOut(link.path(store));
+    const auto outside = Snapshot(store.outside());
+    auto run = [&](const Named& call, bool mustRefuse) {
+      SCOPED_TRACE(link.path(store) + " linked out, " + call.name);
+      qvtest::ChildOutcome outcome = qvtest::RunInChild([&] { return call.run(store); });
+      ++cases;
+      ASSERT_TRUE(outcome.finished && outcome.returned);
+      if (mustRefuse) {
+        EXPECT_EQ(outcome.rc, static_cast<uint32_t>(ERROR_CANT_ACCESS_FILE));
+      }
+      EXPECT_EQ(Snapshot(store.outside()), outside);
+    };
+    for (const Named& call : link.refused) run(call, true);
+    for (const Named& call : ScanningCalls()) run(call, false);
+  }
+  RecordProperty("cases", cases);
+  std::printf("linked-directory cases: %d\n", cases);
+}
+
+// The walk ends at the project directory: links leading to it, and store
+// names among its ancestors, are the caller's; a path climbing back out of
+// a store directory, or naming a linked store directory in another case, is
+// refused.
+TEST(HostileTreeTest, OnlyTheStoreBelowTheProjectDirectoryIsChecked) {
+  qvtest::TempDir tmp;
+  std::string real = tmp.path() + "/real/RG05";
+  ASSERT_EQ(CQVERcpUtil::CreateProject("P", real.c_str()), 0u);
+  fs::create_directory_symlink(tmp.path() + "/real", tmp.path() + "/home");
+  fs::create_directory_symlink(real, tmp.path() + "/TEMP");
+  std::string project = tmp.path() + "/home/RG05/P";
+  _QVERcpProjectInfo info{};
+  info.strPath = project;
+  info.nStatus = 1;
+  ASSERT_EQ(CQVERcpUtil::SetProjectInfo("P", &info, 1), 0u);
+  ASSERT_EQ(CQVERcpUtil::CreateRecipeGroup(project.c_str(), 1), 0u);
+  std::string group = project + "/Recipe/RG01";
+  ASSERT_EQ(CQVERcpUtil::CreateRecipe("H", group.c_str(), 1, nullptr), 0u);
+  std::string recipe = group + "/RCP0001";
+  std::string viaTemp = tmp.path() + "/TEMP/P/Recipe/RG01/./RCP0001";
+  _QVERcpFileDetailInfo detail;
+  detail.strComment = "through links above the project";
+  EXPECT_EQ(CQVERcpUtil::SetRcpInfo(viaTemp.c_str(), &detail), 0u);
+  uint32_t number = 0;
+  _QVERcpFileDetailInfo back;
+  EXPECT_EQ(CQVERcpUtil::GetRcpInfo(recipe.c_str(), &number, &back), 0u);
+  EXPECT_EQ(back.strComment, detail.strComment);
+
+  fs::create_directory(project + "/Recipe/RG02");
+  EXPECT_EQ(CQVERcpUtil::SetRcpInfo((project + "/Recipe/RG02/../RG01/RCP0001").c_str(), &detail),
+            static_cast<uint32_t>(ERROR_CANT_ACCESS_FILE));
+  fs::rename(project + "/Recipe", tmp.path() + "/moved");
+  fs::create_directory_symlink(tmp.path() + "/moved", project + "/Recipe");
+  EXPECT_EQ(CQVERcpUtil::SetRcpInfo((project + "/RECIPE/rg01/RCP0001").c_str(), &detail),
+            static_cast<uint32_t>(ERROR_CANT_ACCESS_FILE));
+}
+
+// A project whose parent lies behind a link, as under a linked home
+// directory, keeps working for every kind of operation.
+TEST(HostileTreeTest, AProjectBehindALinkedParentWorks) {
+  qvtest::TempDir tmp;
+  qvtest::MakeDirs(tmp.path() + "/real");
+  fs::create_directory_symlink(tmp.path() + "/real", tmp.path() + "/home");
+  std::string parent = tmp.path() + "/home";
+  std::string project = parent + "/P";
+  ASSERT_EQ(CQVERcpUtil::CreateProject("P", parent.c_str()), 0u);
+  _QVERcpProjectInfo info{};
+  info.strPath = project;
+  info.nStatus = 2;
+  info.strComment = "linked home";
+  ASSERT_EQ(CQVERcpUtil::SetProjectInfo("P", &info, 1), 0u);
+  ASSERT_EQ(CQVERcpUtil::CreateRecipeGroup(project.c_str(), 1), 0u);
+  std::string group = project + "/Recipe/RG01";
+  ASSERT_EQ(CQVERcpUtil::CreateRecipe("H", group.c_str(), 1, nullptr), 0u);
+  std::string recipe = group + "/RCP0001";
+  EXPECT_EQ(CQVERcpUtil::CreateUnitRecipe("U", recipe.c_str(), 1, nullptr), 0u);
+  EXPECT_EQ(CQVERcpUtil::InsertSubGroup(group.c_str(), {"S"}), 0u);
+  _QVERcpFileDetailInfo detail;
+  detail.strComment = "kept";
+  EXPECT_EQ(CQVERcpUtil::SetRcpInfo(recipe.c_str(), &detail), 0u);
+  {
+    CQVERcpLock projectLock;
+    CQVERcpLock recipeLock;
+    EXPECT_EQ(projectLock.LockProject("P", 0, nullptr, nullptr), 0u);
+    EXPECT_EQ(recipeLock.LockRecipe("R", 0, 0, recipe.c_str(), 0, nullptr, nullptr), 0u);
+  }
+  EXPECT_TRUE(qvtest::Exists(tmp.path() + "/real/P/Recipe/RG01/RCP0001/RcpPT01.edf"));
+
+  CQVERcpDirInfo root;
+  root.m_nKind = QVERCP_KIND_PROJECT;
+  root.m_strParentPath = parent;
+  root.m_strName = "P";
+  EXPECT_EQ(CQVERcpUtil::GetDirectoryList(&root, 1, 1), 0u);
+  EXPECT_EQ(qvtest::Shape(root), "RG01[RCP0001,S[]]");
+  CQVERcpFileInfoArray files;
+  EXPECT_EQ(CQVERcpUtil::GetFileList(recipe.c_str(), files), 0u);
+  EXPECT_EQ(files.size(), 2u);
+  _QVERcpProjectInfo read{};
+  EXPECT_EQ(CQVERcpUtil::GetProjectInfo("P", &read), 0u);
+  EXPECT_EQ(read.strComment, info.strComment);
+  EXPECT_EQ(CQVERcpUtil::DeleteTempFile("P"), 0u);
+  EXPECT_EQ(CQVERcpUtil::DeleteUnitRecipe(recipe.c_str(), 1), 0u);
+  EXPECT_EQ(CQVERcpUtil::DeleteRecipe(recipe.c_str()), 0u);
+  EXPECT_EQ(CQVERcpUtil::DeleteRecipeGroup(group.c_str()), 0u);
+  EXPECT_EQ(CQVERcpUtil::DeleteProject(project.c_str()), 0u);
+  EXPECT_FALSE(qvtest::Exists(tmp.path() + "/real/P/Recipe"));
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include "LibQVBRcpEpa.h"
 #include "RcpHidden.h"
+#include "RcpStorePath.h"
 #include "LibQVCCommon/QVCError.h"
 #include "libqvecommon/QVEEngFile.h"
 #include "libqvecommon/QVEEngPath.h"
@@ -18,6 +19,7 @@ namespace {
 constexpr uint32_t kNormalFile = FILE_ATTRIBUTE_NORMAL;
 
 uint32_t OpenAndClose(const char* path, unsigned long access, unsigned long shareMode, uint32_t flags) {
+  if (uint32_t rc = rcppath::Check(path)) return rc;
   HANDLE handle = INVALID_HANDLE_VALUE;
   uint32_t rc = QVEEngCreateFile(path, static_cast<uint32_t>(access), static_cast<uint32_t>(shareMode),
                                  OPEN_EXISTING, flags, nullptr, &handle, 0);
@@ -31,6 +33,7 @@ uint32_t OpenAndClose(const char* path, unsigned long access, unsigned long shar
 // than needed.
 uint32_t MoveAsideAndBack(const char* path, uint32_t (*move)(const CString&, const CString&)) {
   if (path == nullptr || *path == 0) return ERROR_INVALID_PARAMETER;
+  if (uint32_t rc = rcppath::Check(path)) return rc;
   qvplatform::Env* env = qvplatform::CurrentEnv();
   CString original = env->Resolve(path);
   CString aside = rcphidden::CheckName(original);

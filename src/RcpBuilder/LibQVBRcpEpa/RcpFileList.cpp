@@ -1,6 +1,7 @@
 // Recipe files and tree nodes listed as file entries.
 #include "LibQVBRcpEpa.h"
 #include "RcpHidden.h"
+#include "RcpStorePath.h"
 #include "libqvecommon/QVEEngList.h"
 
 namespace {
@@ -19,6 +20,7 @@ int OnListFile(unsigned type, unsigned /*depth*/, const char* directory, const c
 
 uint32_t CQVERcpUtil::GetFileList(const char* directory, CQVERcpFileInfoArray& files) {
   files.clear();
+  if (uint32_t rc = rcppath::Check(directory)) return rc;
   CString pattern = CString(directory != nullptr ? directory : "") + "/*";
   QVEEngListFile2(0, pattern.c_str(), QVEENG_LIST_FILES, OnListFile, &files);
   return 0;
@@ -29,7 +31,7 @@ uint32_t CQVERcpUtil::GetFileList(const CQVERcpDirInfo* node, CQVERcpFileInfoArr
     files.clear();
     return 0;
   }
-  GetFileList(node->GetFullPath().c_str(), files);
+  if (uint32_t rc = GetFileList(node->GetFullPath().c_str(), files)) return rc;
   for (auto& file : files) {
     file->m_strProject = node->m_strProject;
     file->m_nGroupNo = node->m_nGroupNo;

@@ -6,6 +6,7 @@
 #include <random>
 #include <vector>
 
+#include "RcpStorePath.h"
 #include "LibQVCCommon/QVCCodes.h"
 #include "LibQVCCommon/QVCTime.h"
 #include "libqvecommon/QVEEngFile.h"
@@ -16,6 +17,7 @@
 namespace {
 
 using qvplatform::CurrentEnv;
+using rcppath::NumberedName;
 
 constexpr size_t kCheckDigits = 10;
 constexpr char kHoldSuffix[] = ".hold";
@@ -54,13 +56,6 @@ Hidden HiddenKind(const std::string& name) {
   }
   if (HasMark(name, kTrashMark)) return Hidden::kTrash;
   return Hidden::kNone;
-}
-
-// prefix, at least minDigits digits, suffix (upper-case text).
-bool NumberedName(const std::string& upper, const std::string& prefix, size_t minDigits, const std::string& suffix) {
-  if (upper.size() < prefix.size() + minDigits + suffix.size()) return false;
-  if (upper.compare(0, prefix.size(), prefix) != 0 || !EndsWith(upper, suffix)) return false;
-  return AllOf(upper.substr(prefix.size(), upper.size() - prefix.size() - suffix.size()), isdigit);
 }
 
 // The names that the in-use check moves aside: groups, recipes, the Recipe

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "LibQVBRcpEpa.h"
+#include "RcpStorePath.h"
 #include "LibQVCCommon/QVCError.h"
 #include "LibQVCCommon/QVCEvent.h"
 #include "LibQVCCommon/QVCMessage.h"
@@ -163,6 +164,7 @@ uint32_t CQVERcpLock::LockProjectDirectory(const char* projectName, const char* 
 
 uint32_t CQVERcpLock::LockRecipe(const char* name, unsigned /*unused1*/, unsigned /*unused2*/,
                                  const char* recipeDirectory, unsigned flags, CString* message, CString* holder) {
+  if (uint32_t rc = rcppath::Check(recipeDirectory, kRecipeLockFile)) return rc;
   if (m_hLockFile != INVALID_HANDLE_VALUE) return AlreadyLocked("CQVERcpLock::LockRecipe", message);
   m_strLockFile = recipeDirectory != nullptr ? recipeDirectory : "";
   QVEEngCatPath(m_strLockFile, kRecipeLockFile);

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "LibQVBRcpEpa.h"
+#include "RcpStorePath.h"
 #include "libqvecommon/QVEEngPath.h"
 #include "RcpSubGroupLine.h"
 #include "libqvecommon/QVEEngText.h"
@@ -182,6 +183,7 @@ bool Finds(Rewrite& file, PathWalk walk, size_t level) {
 }  // namespace
 
 uint32_t CQVERcpUtil::InsertSubGroup(const char* groupDirectory, const CStringArray& path) {
+  if (uint32_t rc = rcppath::Check(groupDirectory, rcpsubgroup::kFileName)) return rc;
   if (!path.empty() && !Writable(rcpsubgroup::kStart, path.back())) return QVC_ERR_CANNOT_EXECUTE;
   Rewrite file(groupDirectory);
   if (uint32_t rc = file.Begin(true)) return rc;
@@ -212,6 +214,7 @@ uint32_t CQVERcpUtil::InsertSubGroup(const char* groupDirectory, const CStringAr
 // return to the group's top level. The target ends at the line that closes
 // it, whatever name that line carries, so nothing after it is lost.
 uint32_t CQVERcpUtil::DeleteSubGroup(const char* groupDirectory, const CStringArray& path) {
+  if (uint32_t rc = rcppath::Check(groupDirectory, rcpsubgroup::kFileName)) return rc;
   Rewrite file(groupDirectory);
   if (uint32_t rc = file.Begin(false)) return rc;
   const size_t n = path.size();
@@ -234,6 +237,7 @@ uint32_t CQVERcpUtil::DeleteSubGroup(const char* groupDirectory, const CStringAr
 }
 
 uint32_t CQVERcpUtil::RenameSubGroup(const char* groupDirectory, const char* newName, const CStringArray& path) {
+  if (uint32_t rc = rcppath::Check(groupDirectory, rcpsubgroup::kFileName)) return rc;
   const CString name = newName != nullptr ? newName : "";
   if (!Writable(rcpsubgroup::kStart, name)) return QVC_ERR_CANNOT_EXECUTE;
   Rewrite file(groupDirectory);
@@ -264,6 +268,7 @@ uint32_t CQVERcpUtil::RenameSubGroup(const char* groupDirectory, const char* new
 
 uint32_t CQVERcpUtil::InsertItemToSubGroup(const char* groupDirectory, const CStringArray& path,
                                            const CQVERcpDirInfo* item) {
+  if (uint32_t rc = rcppath::Check(groupDirectory, rcpsubgroup::kFileName)) return rc;
   if (item == nullptr || !Writable(rcpsubgroup::kNode, item->m_strName)) return QVC_ERR_CANNOT_EXECUTE;
   Rewrite file(groupDirectory);
   if (uint32_t rc = file.Begin(false)) return rc;
@@ -293,6 +298,7 @@ uint32_t CQVERcpUtil::InsertItemToSubGroup(const char* groupDirectory, const CSt
 
 uint32_t CQVERcpUtil::DeleteItemFromSubGroup(const char* groupDirectory, const CStringArray& /*path*/,
                                              const CQVERcpDirInfo* item) {
+  if (uint32_t rc = rcppath::Check(groupDirectory, rcpsubgroup::kFileName)) return rc;
   if (item == nullptr) return QVC_ERR_CANNOT_EXECUTE;
   Rewrite file(groupDirectory);
   if (uint32_t rc = file.Begin(false)) return rc;

@@ -5,6 +5,7 @@
 
 #include "LibQVBRcpEpa.h"
 #include "RcpSubGroupLine.h"
+#include "RcpStorePath.h"
 #include "libqvecommon/QVEEngPath.h"
 
 namespace {
@@ -95,9 +96,11 @@ class SubGroupReader {
 
 }  // namespace
 
-// A group without a readable file has no sub-groups; the reader never fails.
+// A group without a readable file has no sub-groups; the reader fails only
+// for a path through a link.
 uint32_t CQVERcpUtil::ReadSubGroupFile(const char* groupDirectory, CQVERcpDirInfo* groupNode) {
   if (groupNode == nullptr) return 0;
+  if (uint32_t rc = rcppath::Check(groupDirectory, rcpsubgroup::kFileName)) return rc;
   SubGroupReader reader(groupNode);
   rcptext::ReadKeywordFile(QVEEngJoinPath(groupDirectory, rcpsubgroup::kFileName),
                            [&](const Line& line) { reader.Apply(line); });

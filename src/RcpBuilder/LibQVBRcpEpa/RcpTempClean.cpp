@@ -2,6 +2,7 @@
 // finishing or undoing what killed creates and deletes left in it.
 #include "LibQVBRcpEpa.h"
 #include "RcpHidden.h"
+#include "RcpStorePath.h"
 #include "libqvecommon/QVEEngFile.h"
 #include "libqvecommon/QVEEngPath.h"
 
@@ -36,9 +37,10 @@ uint32_t CQVERcpUtil::DeleteTempFile(const char* projectName) {
   // A recipe whose work directory cannot be emptied or made does not stop the others.
   for (const auto& group : root.m_listChild) {
     for (const auto& recipe : group->m_listChild) {
-      rcphidden::CleanLeftovers(recipe->GetFullPath().c_str());
       CString work = recipe->GetFullPath();
       QVEEngCatPath(work, "TEMP");
+      if (rcppath::Check(work.c_str()) != 0) continue;
+      rcphidden::CleanLeftovers(recipe->GetFullPath().c_str());
       CString everything = work;
       QVEEngDeleteRecursive(QVEEngCatPath(everything, "*").c_str(), 0, 0);
       QVEEngCreateDir(work.c_str(), 0);

@@ -5,6 +5,7 @@
 
 #include "LibQVBRcpEpa.h"
 #include "RcpHidden.h"
+#include "RcpStorePath.h"
 #include "libqvecommon/QVEEngList.h"
 #include "libqvecommon/QVEEngPath.h"
 
@@ -48,15 +49,12 @@ uint32_t CQVERcpUtil::GetDirectoryList(CQVERcpDirInfo* node, int recursive, int 
   switch (node->m_nKind) {
     case QVERCP_KIND_PROJECT:
     case QVERCP_KIND_GROUP:
-      GetDirectoryListUpperRcpGroup(node, recursive, readSubGroups);
-      break;
+      return GetDirectoryListUpperRcpGroup(node, recursive, readSubGroups);
     case QVERCP_KIND_SUBGROUP:
-      GetDirectoryListUnderSubGroup(node, recursive, readSubGroups);
-      break;
+      return GetDirectoryListUnderSubGroup(node, recursive, readSubGroups);
     default:
-      break;
+      return 0;
   }
-  return 0;
 }
 
 uint32_t CQVERcpUtil::GetDirectoryListUpperRcpGroup(CQVERcpDirInfo* node, int recursive, int readSubGroups) {
@@ -64,6 +62,7 @@ uint32_t CQVERcpUtil::GetDirectoryListUpperRcpGroup(CQVERcpDirInfo* node, int re
   ScanContext scan{{node}};
   CString pattern = node->GetFullPath();
   if (node->m_nKind == QVERCP_KIND_PROJECT) QVEEngCatPath(pattern, "Recipe");
+  if (uint32_t rc = rcppath::Check(pattern.c_str())) return rc;
   QVEEngCatPath(pattern, "*");
   QVEEngListFile2(recursive, pattern.c_str(), QVEENG_LIST_DIRS, OnListDir, &scan);
   if (readSubGroups == 0) return 0;
@@ -82,7 +81,7 @@ uint32_t CQVERcpUtil::GetDirectoryListUnderSubGroup(CQVERcpDirInfo* node, int re
   group.SetFullPath(node->GetFullPath().c_str());
   group.m_nKind = QVERCP_KIND_GROUP;
   group.m_strSubGroup.clear();
-  GetDirectoryListUpperRcpGroup(&group, recursive, 1);
+  if (uint32_t rc = GetDirectoryListUpperRcpGroup(&group, recursive, 1)) return rc;
   CQVERcpDirInfo* found = FindSubGroup(&group, node->m_strSubGroup);
   if (found == nullptr) return 0;
   uint32_t userData = node->m_dwUserData;

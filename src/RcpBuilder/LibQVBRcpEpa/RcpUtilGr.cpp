@@ -4,6 +4,7 @@
 #include "RcpCheck.h"
 #include "RcpHidden.h"
 #include "RcpKeywordFile.h"
+#include "RcpStorePath.h"
 #include "libqvecommon/QVEEngPath.h"
 
 namespace {
@@ -47,6 +48,7 @@ uint32_t ReadGroupAttrFile(const char* directory, CString& comment, CString& ser
 uint32_t CQVERcpUtil::FindFreeRcpGroupNo(const char* projectDirectory, int32_t* table) {
   if (table == nullptr) return QVC_ERR_CANNOT_EXECUTE;
   for (int i = 0; i < QVERCP_GROUP_TABLE; ++i) table[i] = 1;
+  if (uint32_t rc = rcppath::Check(projectDirectory, "Recipe")) return rc;
   rcphidden::CleanLeftovers(RecipeRoot(projectDirectory).c_str());
   CQVERcpDirInfo project;
   project.m_nKind = QVERCP_KIND_PROJECT;
@@ -61,6 +63,7 @@ uint32_t CQVERcpUtil::FindFreeRcpGroupNo(const char* projectDirectory, int32_t* 
 }
 
 uint32_t CQVERcpUtil::CheckRcpGroupDuplicate(const char* projectDirectory, unsigned groupNo) {
+  if (uint32_t rc = rcppath::Check(projectDirectory, "Recipe")) return rc;
   CString recipe = RecipeRoot(projectDirectory);
   rcphidden::CleanLeftovers(recipe.c_str());
   return rcpcheck::Duplicate(QVEEngJoinPath(recipe.c_str(), GroupName(groupNo).c_str()), true, kSource,
@@ -70,6 +73,7 @@ uint32_t CQVERcpUtil::CheckRcpGroupDuplicate(const char* projectDirectory, unsig
 // The group is built complete under a hidden name and then appears in one
 // step; an existing group is never overwritten.
 uint32_t CQVERcpUtil::CreateRecipeGroup(const char* projectDirectory, unsigned groupNo) {
+  if (uint32_t rc = rcppath::Check(projectDirectory, "Recipe")) return rc;
   CString recipe = RecipeRoot(projectDirectory);
   rcphidden::CleanLeftovers(recipe.c_str());
   CString name = GroupName(groupNo);
@@ -82,12 +86,14 @@ uint32_t CQVERcpUtil::CreateRecipeGroup(const char* projectDirectory, unsigned g
 
 uint32_t CQVERcpUtil::DeleteRecipeGroup(const char* groupDirectory) {
   if (groupDirectory == nullptr || *groupDirectory == 0) return QVC_ERR_CANNOT_EXECUTE;
+  if (uint32_t rc = rcppath::Check(groupDirectory)) return rc;
   rcphidden::CleanLeftoversBeside(groupDirectory);
   if (uint32_t rc = DirAccessCheck(groupDirectory)) return rc;
   return rcphidden::DeleteViaTrash(groupDirectory);
 }
 
 uint32_t CQVERcpUtil::GetRecipeGroupInfo(const char* groupDirectory, _QVERcpGroupInfo* info) {
+  if (uint32_t rc = rcppath::Check(groupDirectory, kAttrFile)) return rc;
   if (info == nullptr) return QVC_ERR_CANNOT_EXECUTE;
   CString server1;
   CString server2;
@@ -102,6 +108,7 @@ uint32_t CQVERcpUtil::GetRecipeGroupInfo(const char* groupDirectory, _QVERcpGrou
 // The file is replaced in one step, so a failed write leaves the old one.
 // Missing server entries are written as empty values.
 uint32_t CQVERcpUtil::SetRecipeGroupInfo(const char* groupDirectory, const _QVERcpGroupInfo* info) {
+  if (uint32_t rc = rcppath::Check(groupDirectory, kAttrFile)) return rc;
   if (info == nullptr) return QVC_ERR_CANNOT_EXECUTE;
   const CStringArray& servers = info->astrServer;
   return WriteGroupAttrFile(groupDirectory, info->strComment, servers.size() > 0 ? servers[0] : CString(),

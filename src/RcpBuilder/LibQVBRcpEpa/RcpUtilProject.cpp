@@ -8,8 +8,10 @@
 #include "RcpCheck.h"
 #include "RcpHidden.h"
 #include "RcpKeywordFile.h"
+#include "RcpStorePath.h"
 #include "libqvecommon/QVEEngFile.h"
 #include "libqvecommon/QVEEngPath.h"
+#include "platform/Env.h"
 
 namespace {
 
@@ -57,6 +59,16 @@ uint32_t WriteProjectAttrFile(const CString& directory, const _QVERcpProjectInfo
                                     {"PJTHOST", info.strPjtHost},
                                     {"REFPJTDIR", info.strRefPjtDir},
                                     {"VERSION", info.nVersionMode != 0 ? "AUT" : "MAN"}});
+}
+
+// The parent of a project is the caller's choice and may itself be a link
+// to a directory (a linked home directory); only a missing one is made.
+uint32_t MakeParent(const char* parentDirectory) {
+  qvplatform::FileStat st;
+  if (qvplatform::CurrentEnv()->Stat(parentDirectory, &st) == 0 && st.type == qvplatform::EntryType::kDirectory) {
+    return 0;
+  }
+  return QVEEngCreateDir2(parentDirectory, 1);
 }
 
 _QVERcpProjectInfo NewProjectInfo() {
@@ -122,6 +134,7 @@ uint32_t EnumProjectKeys(HKEY root, const char* subKey, CStringArray& names) {
 uint32_t CQVERcpUtil::SetProjectInfo(const char* projectName, const _QVERcpProjectInfo* info, int writeFile) {
   if (!AcceptableNewProjectName(projectName) || info == nullptr) return QVC_ERR_CANNOT_EXECUTE;
   if (writeFile == 1) {
+    if (uint32_t rc = rcppath::Check(RecipeDirectory(info->strPath).c_str(), kAttrFile)) return rc;
     if (uint32_t rc = WriteProjectAttrFile(RecipeDirectory(info->strPath), *info)) return rc;
   }
   return QVCSetCommonRegistryString(HKEY_LOCAL_MACHINE, QVC_COMPONENT_ENG, ProjectKey(projectName).c_str(), "Path",
@@ -138,6 +151,7 @@ uint32_t CQVERcpUtil::GetProjectInfo(const char* projectName, _QVERcpProjectInfo
   }
   info->strPath = path;
   CString attrFile = QVEEngJoinPath(RecipeDirectory(info->strPath).c_str(), kAttrFile);
+  if (uint32_t rc = rcppath::Check(attrFile.c_str())) return rc;
   uint32_t rc = rcptext::ReadKeywordFile(attrFile, [&](const rcptext::KeywordLine& line) { ApplyProjectLine(line, info); });
   if (rc != 0) _QVCSetError(kMsgInternal, kSource, __LINE__, rc, "catnot open RcpPjtAttr.txt");
   return rc;
@@ -166,7 +180,7 @@ uint32_t CQVERcpUtil::CreateProject(const char* name, const char* parentDirector
   if (!AcceptableNewProjectName(name) || parentDirectory == nullptr || *parentDirectory == 0) {
     return QVC_ERR_CANNOT_EXECUTE;
   }
-  if (uint32_t rc = QVEEngCreateDir2(parentDirectory, 1)) return rc;
+  if (uint32_t rc = MakeParent(parentDirectory)) return rc;
   rcphidden::CleanLeftovers(parentDirectory);
   CString project = QVEEngJoinPath(parentDirectory, name);
   qvplatform::EntryType type = qvplatform::EntryType::kOther;
@@ -183,6 +197,8 @@ uint32_t CQVERcpUtil::CreateProject(const char* name, const char* parentDirector
 // it) does not keep the rest of the project from being deleted.
 uint32_t CQVERcpUtil::DeleteProject(const char* projectDirectory) {
   if (projectDirectory == nullptr || *projectDirectory == 0) return QVC_ERR_CANNOT_EXECUTE;
+  if (uint32_t rc = rcppath::Check(projectDirectory, "Recipe")) return rc;
+  if (uint32_t rc = rcppath::Check(projectDirectory, "ETC/RcpFda.l")) return rc;
   rcphidden::CleanLeftoversBeside(projectDirectory);
   rcphidden::CleanLeftovers(projectDirectory);
   CString recipe = RecipeDirectory(projectDirectory);

@@ -8,6 +8,7 @@
 #include "LibQVBRcpEpa.h"
 #include "RcpCheck.h"
 #include "RcpHidden.h"
+#include "RcpStorePath.h"
 #include "LibQVCCommon/QVCRevision.h"
 #include "LibQVCCommon/QVCTime.h"
 #include "libqvecommon/QVEEngFile.h"
@@ -135,6 +136,7 @@ CString UnitFileName(unsigned unitNo) { return unitNo == 0 ? CString("RcpRP.edf"
 // A recipe header file must hold its main record and all 32 unit records;
 // one that lacks any is refused whole (ERROR_FILE_CORRUPT), nothing written.
 uint32_t CQVERcpUtil::SetRcpFileInfo(const char* path, const _QVERcpFileDetailInfo* info) {
+  if (uint32_t rc = rcppath::Check(path)) return rc;
   if (path == nullptr || info == nullptr) return QVC_ERR_CANNOT_EXECUTE;
   EdfFile file;
   if (uint32_t rc = file.Open(path, true)) return rc;
@@ -155,6 +157,7 @@ uint32_t CQVERcpUtil::SetRcpFileInfo(const char* path, const _QVERcpFileDetailIn
 }
 
 uint32_t CQVERcpUtil::GetRcpFileInfo(const char* path, uint32_t* kind, _QVERcpFileDetailInfo* info) {
+  if (uint32_t rc = rcppath::Check(path)) return rc;
   if (path == nullptr || info == nullptr) return QVC_ERR_CANNOT_EXECUTE;
   EdfFile file;
   if (uint32_t rc = file.Open(path, false)) return rc;
@@ -187,6 +190,7 @@ uint32_t CQVERcpUtil::GetRcpInfo(const char* recipeDirectory, uint32_t* recipeNo
 }
 
 uint32_t CQVERcpUtil::SetRcpHeadVersion(const char* path) {
+  if (uint32_t rc = rcppath::Check(path)) return rc;
   if (path == nullptr) return QVC_ERR_CANNOT_EXECUTE;
   EdfFile file;
   if (uint32_t rc = file.Open(path, true)) return rc;
@@ -203,6 +207,7 @@ uint32_t CQVERcpUtil::SetRcpHeadVersion(const char* path) {
 uint32_t CQVERcpUtil::FindFreeRcpNo(const char* groupDirectory, int32_t* table) {
   if (table == nullptr) return QVC_ERR_CANNOT_EXECUTE;
   for (int i = 0; i < QVERCP_RECIPE_TABLE; ++i) table[i] = 1;
+  if (uint32_t rc = rcppath::Check(groupDirectory)) return rc;
   rcphidden::CleanLeftovers(groupDirectory);
   CQVERcpDirInfo group;
   group.m_nKind = QVERCP_KIND_GROUP;
@@ -216,6 +221,7 @@ uint32_t CQVERcpUtil::FindFreeRcpNo(const char* groupDirectory, int32_t* table) 
 }
 
 uint32_t CQVERcpUtil::CheckRcpDuplicate(const char* groupDirectory, unsigned recipeNo) {
+  if (uint32_t rc = rcppath::Check(groupDirectory)) return rc;
   rcphidden::CleanLeftovers(groupDirectory);
   return rcpcheck::Duplicate(QVEEngJoinPath(groupDirectory, QVFormat("RCP%04u", recipeNo).c_str()), true, kSource,
                              "CheckRcpDuplicate()");
@@ -226,6 +232,7 @@ uint32_t CQVERcpUtil::CheckRcpDuplicate(const char* groupDirectory, unsigned rec
 uint32_t CQVERcpUtil::CreateRecipe(const char* headName, const char* groupDirectory, unsigned recipeNo,
                                    const char* templateFile) {
   if (groupDirectory == nullptr || *groupDirectory == 0) return QVC_ERR_CANNOT_EXECUTE;
+  if (uint32_t rc = rcppath::Check(groupDirectory)) return rc;
   rcphidden::CleanLeftovers(groupDirectory);
   CString name = QVFormat("RCP%04u", recipeNo);
   if (rcpcheck::Exists(QVEEngJoinPath(groupDirectory, name.c_str()), true)) return QVC_ERR_EXISTS;
@@ -241,6 +248,7 @@ uint32_t CQVERcpUtil::CreateRecipe(const char* headName, const char* groupDirect
 
 uint32_t CQVERcpUtil::DeleteRecipe(const char* recipeDirectory) {
   if (recipeDirectory == nullptr || *recipeDirectory == 0) return QVC_ERR_CANNOT_EXECUTE;
+  if (uint32_t rc = rcppath::Check(recipeDirectory)) return rc;
   rcphidden::CleanLeftoversBeside(recipeDirectory);
   if (uint32_t rc = DirAccessCheck(recipeDirectory)) return rc;
   return rcphidden::DeleteViaTrash(recipeDirectory);
@@ -249,6 +257,7 @@ uint32_t CQVERcpUtil::DeleteRecipe(const char* recipeDirectory) {
 uint32_t CQVERcpUtil::FindFreeUnitNo(const char* recipeDirectory, int32_t* table) {
   if (table == nullptr) return QVC_ERR_CANNOT_EXECUTE;
   for (int i = 0; i < QVERCP_UNITS; ++i) table[i] = 1;
+  if (uint32_t rc = rcppath::Check(recipeDirectory)) return rc;
   rcphidden::CleanLeftovers(recipeDirectory);
   CStringArray files;
   if (uint32_t rc = QVEEngListFile(QVEEngJoinPath(recipeDirectory, "RcpPT*.edf").c_str(), files)) return rc;
@@ -265,6 +274,7 @@ uint32_t CQVERcpUtil::FindFreeUnitNo(const char* recipeDirectory, int32_t* table
 }
 
 uint32_t CQVERcpUtil::CheckUnitDuplicate(const char* recipeDirectory, unsigned unitNo) {
+  if (uint32_t rc = rcppath::Check(recipeDirectory)) return rc;
   rcphidden::CleanLeftovers(recipeDirectory);
   return rcpcheck::Duplicate(QVEEngJoinPath(recipeDirectory, QVFormat("RcpPT%02u.edf", unitNo).c_str()), false, kSource,
                              "CheckUnitDuplicate()");
@@ -275,6 +285,7 @@ uint32_t CQVERcpUtil::CheckUnitDuplicate(const char* recipeDirectory, unsigned u
 uint32_t CQVERcpUtil::CreateUnitRecipe(const char* headName, const char* recipeDirectory, unsigned unitNo,
                                        const char* templateFile) {
   if (recipeDirectory == nullptr || *recipeDirectory == 0) return QVC_ERR_CANNOT_EXECUTE;
+  if (uint32_t rc = rcppath::Check(recipeDirectory)) return rc;
   rcphidden::CleanLeftovers(recipeDirectory);
   CString source = templateFile != nullptr ? CString(templateFile) : TemplateFor("RCPPRT", unitNo != 0);
   CString name = UnitFileName(unitNo);
@@ -290,6 +301,7 @@ uint32_t CQVERcpUtil::CreateUnitRecipe(const char* headName, const char* recipeD
 }
 
 uint32_t CQVERcpUtil::DeleteUnitRecipe(const char* recipeDirectory, unsigned unitNo) {
+  if (uint32_t rc = rcppath::Check(recipeDirectory, UnitFileName(unitNo).c_str())) return rc;
   rcphidden::CleanLeftovers(recipeDirectory);
   CString file = QVEEngJoinPath(recipeDirectory, UnitFileName(unitNo).c_str());
   if (uint32_t rc = FileAccessCheck(file.c_str())) return rc;
