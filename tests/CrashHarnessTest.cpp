@@ -46,7 +46,7 @@ struct CommandClass {
 
 const CommandClass kClasses[] = {
     {"group_create", {"group", "create", "@/P", "3"}, true, Repair::kEither},
-    {"group_delete", {"group", "delete", "@/P/Recipe/RG02"}, true, Repair::kEither},
+    {"group_delete", {"group", "delete", "@/P/Recipe/RG02", "--yes"}, true, Repair::kEither},
     {"group_set", {"group", "set", "@/P/Recipe/RG01", "--comment", "new", "--server", "A", "--server", "B"}, true,
      Repair::kEither},
     {"recipe_create", {"recipe", "create", "@/P/Recipe/RG01", "7", "--header-name", "H7"}, true, Repair::kEither},
