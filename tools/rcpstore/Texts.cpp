@@ -12,9 +12,7 @@ namespace {
 constexpr size_t kLineBuffer = 1024;
 constexpr size_t kFileNameBytes = 255;
 
-[[noreturn]] void Refuse(const std::string& option, const std::string& why) {
-  throw CLI::ValidationError(option, why);
-}
+[[noreturn]] void Refuse(const std::string& option, const std::string& why) { throw CLI::ValidationError(option, why); }
 
 bool HasControlCharacter(const std::string& text) {
   for (unsigned char c : text) {
