@@ -143,7 +143,14 @@ TEST_F(CliTargetTest, EveryTargetIsWhatItClaimsBeforeAnythingChanges) {
   const char* notRecipe = "not a recipe (expected RCPnnnn";
   const char* notGroup = "not a recipe group (expected RGnn";
   const char* notProject = "not a project directory";
+  // Links in the store's place are never taken for what they point to.
+  symlink((tmp_ / "plain/RCP0001").c_str(), (tmp_ / "demo/Recipe/RG01/RCP0009").c_str());
+  symlink((tmp_ / "demo/Recipe/RG01").c_str(), (tmp_ / "demo/Recipe/RG09").c_str());
   ExpectRefusedWithoutChange({
+      {{"recipe", "delete", "{rg01}/RCP0009"}, 1, notRecipe},
+      {{"unit", "delete", "{rg01}/RCP0009", "0"}, 1, notRecipe},
+      {{"group", "delete", "{demo}/Recipe/RG09", "--yes"}, 1, notGroup},
+      {{"subgroup", "add", "{demo}/Recipe/RG09", "X"}, 1, notGroup},
       {{"recipe", "delete", "{rg01}"}, 1, notRecipe},
       {{"recipe", "delete", "{file}"}, 1, "not a directory"},
       {{"recipe", "delete", "{plain}/RCP0001"}, 1, notRecipe},
