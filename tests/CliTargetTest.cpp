@@ -11,8 +11,8 @@
 #include <nlohmann/json.hpp>
 
 #include "LibQVBRcpEpa.h"
-#include "TestProcess.h"
 #include "RcpstoreRun.h"
+#include "TestProcess.h"
 #include "TestSupport.h"
 
 namespace fs = std::filesystem;
@@ -49,8 +49,11 @@ std::string Changes(const std::map<std::string, std::string>& before, const std:
   std::string changes;
   for (const auto& [path, what] : before) {
     auto now = after.find(path);
-    if (now == after.end()) changes += "removed " + path + "\n";
-    else if (now->second != what) changes += "changed " + path + "\n";
+    if (now == after.end()) {
+      changes += "removed " + path + "\n";
+    } else if (now->second != what) {
+      changes += "changed " + path + "\n";
+    }
   }
   for (const auto& [path, what] : after) {
     if (before.count(path) == 0) changes += "added " + path + "\n";
@@ -84,13 +87,17 @@ class CliTargetTest : public ::testing::Test {
   }
 
   std::string Expand(std::string word) const {
-    const std::pair<const char*, std::string> names[] = {
-        {"{demo}", tmp_ / "demo"},           {"{rg01}", tmp_ / "demo/Recipe/RG01"},
-        {"{rcp1}", tmp_ / "demo/Recipe/RG01/RCP0001"}, {"{plain}", tmp_ / "plain"},
-        {"{file}", tmp_ / "plain/file.txt"}, {"{missing}", tmp_ / "nowhere/RCP0001"},
-        {"{tmp}", tmp_.path()}};
+    const std::pair<const char*, std::string> names[] = {{"{demo}", tmp_ / "demo"},
+                                                         {"{rg01}", tmp_ / "demo/Recipe/RG01"},
+                                                         {"{rcp1}", tmp_ / "demo/Recipe/RG01/RCP0001"},
+                                                         {"{plain}", tmp_ / "plain"},
+                                                         {"{file}", tmp_ / "plain/file.txt"},
+                                                         {"{missing}", tmp_ / "nowhere/RCP0001"},
+                                                         {"{tmp}", tmp_.path()}};
     for (const auto& [key, value] : names) {
-      for (size_t at = word.find(key); at != std::string::npos; at = word.find(key)) word.replace(at, strlen(key), value);
+      for (size_t at = word.find(key); at != std::string::npos; at = word.find(key)) {
+        word.replace(at, strlen(key), value);
+      }
     }
     return word;
   }
@@ -136,7 +143,14 @@ TEST_F(CliTargetTest, EveryTargetIsWhatItClaimsBeforeAnythingChanges) {
   const char* notRecipe = "not a recipe (expected RCPnnnn";
   const char* notGroup = "not a recipe group (expected RGnn";
   const char* notProject = "not a project directory";
+  // Links in the store's place are never taken for what they point to.
+  symlink((tmp_ / "plain/RCP0001").c_str(), (tmp_ / "demo/Recipe/RG01/RCP0009").c_str());
+  symlink((tmp_ / "demo/Recipe/RG01").c_str(), (tmp_ / "demo/Recipe/RG09").c_str());
   ExpectRefusedWithoutChange({
+      {{"recipe", "delete", "{rg01}/RCP0009"}, 1, notRecipe},
+      {{"unit", "delete", "{rg01}/RCP0009", "0"}, 1, notRecipe},
+      {{"group", "delete", "{demo}/Recipe/RG09", "--yes"}, 1, notGroup},
+      {{"subgroup", "add", "{demo}/Recipe/RG09", "X"}, 1, notGroup},
       {{"recipe", "delete", "{rg01}"}, 1, notRecipe},
       {{"recipe", "delete", "{file}"}, 1, "not a directory"},
       {{"recipe", "delete", "{plain}/RCP0001"}, 1, notRecipe},
@@ -311,7 +325,8 @@ TEST_F(CliTargetTest, ACommandRunUnderLockActsAsTheHolder) {
   std::string rcp1 = tmp_ / "demo/Recipe/RG01/RCP0001";
   for (const std::string& forged :
        std::vector<std::string>{"exec 7<" + rcp1 + "/RcpHead.edf; RCPSTORE_LOCK_FDS=7 ", "RCPSTORE_LOCK_FDS=0,1,2 "}) {
-    Outcome other = Rcpstore({"lock", "recipe", rcp1, "--", "sh", "-c", forged + bin + " recipe set " + rcp1 + " --title X"});
+    Outcome other =
+        Rcpstore({"lock", "recipe", rcp1, "--", "sh", "-c", forged + bin + " recipe set " + rcp1 + " --title X"});
     EXPECT_EQ(other.status, 1) << forged;
     EXPECT_NE(other.err.find("RCP0001 is being edited on another station"), std::string::npos) << other.err;
   }
@@ -366,8 +381,10 @@ TEST_F(CliTargetTest, ListingsSayWhatTheyLeaveOutAndFullTablesFail) {
   Outcome children = Rcpstore({"ls", "{demo}/Recipe/RG02"});
   EXPECT_EQ(children.status, 0);
   EXPECT_NE(children.out.find("RCP0001"), std::string::npos);
-  EXPECT_EQ(Shell("QVC_STATION_DIR= " + std::string(RCPSTORE_BIN) + " tree Demo --depth-one --station station >/dev/null"), 0);
-  EXPECT_EQ(Rcpstore({"--version"}).out, "rcpstore 3.0.0\n");
+  EXPECT_EQ(
+      Shell("QVC_STATION_DIR= " + std::string(RCPSTORE_BIN) + " tree Demo --depth-one --station station >/dev/null"),
+      0);
+  EXPECT_EQ(Rcpstore({"--version"}).out.rfind("rcpstore 3.", 0), 0u);
   EXPECT_NE(Rcpstore({"help", "subgroup", "put"}).out.find("RECIPE"), std::string::npos);
 }
 

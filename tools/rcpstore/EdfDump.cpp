@@ -40,7 +40,9 @@ JsonObject RecordFields(const std::string& name, const uint8_t* p, uint32_t size
 int DumpEdf(const std::string& path, bool json) {
   CQVEEdaFileMap map;
   _QVEEdtFileHeader* header = nullptr;
-  if (uint32_t rc = map.Open(path.c_str(), QVEEDA_MODE_READ, &header, 0)) return ReportFailure("edf dump " + path, {CodeMeaning(rc), rc});
+  if (uint32_t rc = map.Open(path.c_str(), QVEEDA_MODE_READ, &header, 0)) {
+    return ReportFailure("edf dump " + path, {CodeMeaning(rc), rc});
+  }
   const uint8_t* h = header->bytes;
   uint32_t count = QVEEdaGetU32(h, QVEEDA_OFF_RECORDS);
   uint32_t directory = QVEEdaGetU32(h, QVEEDA_OFF_DIRECTORY);

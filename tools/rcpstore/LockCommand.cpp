@@ -156,7 +156,7 @@ void AddLockCommand(CLI::App& app, int* exitStatus) {
   const char* commandHelp = "Command to run while the lock is held (after --); without one, hold until "
                             "standard input closes or the process is interrupted";
 
-  auto* p = lock->add_subcommand("project", "Lock a registered project");
+  auto* p = lock->add_subcommand("project", "Lock a project, by its registered name or its directory");
   p->add_option("PROJECT", args->target, "Registered project name, or its directory (with a '/')")->required();
   p->add_option("COMMAND", args->command, commandHelp);
   p->callback([=] { *exitStatus = LockProject(*args); });

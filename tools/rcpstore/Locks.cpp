@@ -44,8 +44,7 @@ void CommandLocks::LockRecipe(const Target& target, const std::string& name) {
   });
 }
 
-void CommandLocks::Take(const std::string& lockFile,
-                        const std::function<uint32_t(CQVERcpLock&, std::string*)>& lock) {
+void CommandLocks::Take(const std::string& lockFile, const std::function<uint32_t(CQVERcpLock&, std::string*)>& lock) {
   lastLockFile_ = lockFile;
   if (Adopted(lockFile)) return;
   auto taken = std::make_unique<CQVERcpLock>();

@@ -59,8 +59,10 @@ std::string InfoText(const std::string& name, const _QVERcpProjectInfo& info) {
 
 void CheckTexts(const RegisterArgs& args) {
   CheckProjectName("NAME", args.name);
-  for (const auto* text : {&args.comment, &args.host, &args.refDir}) {
-    if (*text) CheckOneLine("--comment/--host/--ref-dir", **text);
+  const std::pair<const char*, const std::optional<std::string>*> texts[] = {
+      {"--comment", &args.comment}, {"--host", &args.host}, {"--ref-dir", &args.refDir}};
+  for (const auto& [option, text] : texts) {
+    if (*text) CheckOneLine(option, **text);
   }
 }
 

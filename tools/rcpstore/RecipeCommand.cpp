@@ -2,6 +2,7 @@
 // and what is inside an EDF file.
 #include <CLI/CLI.hpp>
 #include <ctime>
+#include <filesystem>
 #include <optional>
 
 #include "Commands.h"
@@ -40,10 +41,14 @@ CString UnitFileName(unsigned unitNo) { return unitNo == 0 ? CString("RcpRP.edf"
 // A template must be a readable data file of the kind it is to become.
 void CheckTemplate(const std::optional<std::string>& path, uint32_t kind, const char* kindName) {
   if (!path) return;
-  if (!IsRegularFile(*path)) Fail("template " + *path + " is not a readable file", ERROR_FILE_NOT_FOUND);
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(*path, error)) {
+    Fail("template " + *path + " is not a readable file", ERROR_FILE_NOT_FOUND);
+  }
   _QVERcpFileDetailInfo info;
   uint32_t found = 0;
-  Check(CQVERcpUtil::GetRcpFileInfo(path->c_str(), &found, &info), "template " + *path + " is not a readable data file");
+  Check(CQVERcpUtil::GetRcpFileInfo(path->c_str(), &found, &info),
+        "template " + *path + " is not a readable data file");
   if (found != kind) Fail("template " + *path + " is not " + kindName, kNotOfItsKind);
 }
 

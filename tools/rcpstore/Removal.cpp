@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "LibQVBRcpEpa.h"
 #include "Output.h"
 #include "libqvecommon/QVEEngFile.h"
 #include "platform/Env.h"
@@ -45,8 +46,10 @@ void RequireYes(const RemovalOptions& options, size_t count, const std::string& 
 
 void UndoCreateUnless(const std::string& made, uint32_t rc) {
   if (rc == 0) return;
+  // A create refused because the name was taken made nothing: what is there is another's.
+  bool taken = rc == QVC_ERR_EXISTS || rc == ERROR_ALREADY_EXISTS || rc == ERROR_FILE_EXISTS;
   qvplatform::FileStat st;
-  if (qvplatform::CurrentEnv()->Stat(made, &st) == 0) QVEEngDeleteRecursive(made.c_str(), 0, 0);
+  if (!taken && qvplatform::CurrentEnv()->Stat(made, &st) == 0) QVEEngDeleteRecursive(made.c_str(), 0, 0);
   Check(rc);
 }
 

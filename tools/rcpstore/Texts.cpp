@@ -12,9 +12,7 @@ namespace {
 constexpr size_t kLineBuffer = 1024;
 constexpr size_t kFileNameBytes = 255;
 
-[[noreturn]] void Refuse(const std::string& option, const std::string& why) {
-  throw CLI::ValidationError(option, why);
-}
+[[noreturn]] void Refuse(const std::string& option, const std::string& why) { throw CLI::ValidationError(option, why); }
 
 bool HasControlCharacter(const std::string& text) {
   for (unsigned char c : text) {
@@ -40,11 +38,12 @@ std::string Fitted(const std::string& option, const std::string& text, size_t li
 
 void CheckOneLine(const std::string& option, const std::string& text) {
   if (HasControlCharacter(text)) Refuse(option, "line breaks and control characters cannot be stored");
+  // Joined as a line of a store file is, behind the longest keyword.
   CString line;
-  QVEEdaCsvMargeItem(CStringArray{"STARTSUB", text}, line);
+  QVEEdaCsvMargeItem(CStringArray{"REFPJTDIR", text}, line);
   if (line.size() + 2 >= kLineBuffer) {
-    Refuse(option, "too long to be read back as one line (at most about " + std::to_string(kLineBuffer - 16) +
-                       " bytes)");
+    Refuse(option, "too long to be read back as one line (a stored line holds at most " +
+                       std::to_string(kLineBuffer - 1) + " bytes)");
   }
 }
 
@@ -55,8 +54,8 @@ void CheckSubGroupName(const std::string& option, const std::string& name) {
 }
 
 void CheckProjectName(const std::string& option, const std::string& name) {
-  if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) {
-    Refuse(option, "a project name is one directory name: not empty, not . or .., no '/'");
+  if (name.empty() || name == "." || name == ".." || name.find_first_of("/\\") != std::string::npos) {
+    Refuse(option, "a project name is one directory name: not empty, not . or .., no '/' or '\\'");
   }
   if (HasControlCharacter(name)) Refuse(option, "a project name holds no control characters");
   if (name.size() > kFileNameBytes) Refuse(option, "at most " + std::to_string(kFileNameBytes) + " bytes");
