@@ -373,6 +373,12 @@ TEST_P(CrashHarness, AKilledCommandLeavesOldOrNewAndIsFinishedOrUndone) {
     }
     Run(command.args);
     State rerun = Snapshot();
+    // A re-run that finds the change already visible (a delete killed after
+    // its target went to the trash) leaves the hidden rest to clean-temp.
+    if (treeOfP && !SameState(rerun, after) && SameState(Visible(rerun), Visible(after))) {
+      ASSERT_EQ(Run({"clean-temp", "P"}), 0);
+      rerun = Snapshot();
+    }
     ASSERT_TRUE(SameState(rerun, after)) << "after the re-run, kill " << kill << ":" << Differences(rerun, after);
   }
   std::printf("crash harness %s: %d kills, %d mid-operation, %d before any change, %d after completion, "

@@ -26,6 +26,14 @@ std::vector<int> DescriptorsNamed(const char* text) {
   return fds;
 }
 
+// Once a command holds the lock over its directories it finishes or undoes
+// what killed commands left there, so that its re-run completes their work.
+void CleanLeftovers(const std::vector<std::string>& directories) {
+  for (const std::string& directory : directories) {
+    if (!directory.empty()) CQVERcpUtil::CleanLeftovers(directory.c_str());
+  }
+}
+
 }  // namespace
 
 CommandLocks::CommandLocks() : inherited_(DescriptorsNamed(std::getenv(kLockFdsVariable))) {}
@@ -36,12 +44,14 @@ void CommandLocks::LockProject(const Target& target) {
   Take(target.project + "/RcpPjtLock.txt", [&](CQVERcpLock& lock, std::string* message) {
     return lock.LockProjectDirectory(target.projectName.c_str(), target.project.c_str(), 0, message, nullptr);
   });
+  CleanLeftovers({target.project, target.project + "/Recipe", target.group, target.recipe});
 }
 
 void CommandLocks::LockRecipe(const Target& target, const std::string& name) {
   Take(target.recipe + "/RcpLock.txt", [&](CQVERcpLock& lock, std::string* message) {
     return lock.LockRecipe(name.c_str(), 0, 0, target.recipe.c_str(), 0, message, nullptr);
   });
+  CleanLeftovers({target.recipe});
 }
 
 void CommandLocks::Take(const std::string& lockFile, const std::function<uint32_t(CQVERcpLock&, std::string*)>& lock) {

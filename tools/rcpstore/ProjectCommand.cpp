@@ -102,14 +102,19 @@ int Register(const RegisterArgs& args) {
   return kExitOk;
 }
 
-// Makes the project directory itself, so that an existing one is never
-// reused; a create that fails part way removes it again.
+// An existing project is never made again. The store builds the project
+// (or the Recipe directory inside an existing directory) under a hidden name
+// and puts it in place whole, so a create that fails or is killed leaves
+// nothing behind.
 int Create(const std::string& name, const std::string& parentDir) {
   std::string parent = ExistingDirectory(parentDir);
   std::string dir = parent + "/" + name;
-  if (Exists(dir)) Fail(dir + " already exists", QVC_ERR_EXISTS);
-  Check(qvplatform::CurrentEnv()->MakeDirectory(dir), "cannot make " + dir);
-  UndoCreateUnless(dir, CQVERcpUtil::CreateProject(name.c_str(), parent.c_str()));
+  // A create killed after its project was in place left only its hold.
+  CQVERcpUtil::CleanLeftovers(parent.c_str());
+  if (IsDirectory(dir + "/Recipe") && Exists(dir + "/Recipe/RcpPJTAttr.txt")) {
+    Fail(dir + " already exists as a project", QVC_ERR_EXISTS);
+  }
+  Check(CQVERcpUtil::CreateProject(name.c_str(), parent.c_str()));
   return kExitOk;
 }
 
@@ -150,7 +155,7 @@ int Unregister(const std::string& name) {
 // Deletes the recipe store and the directory when nothing else is in it, and
 // takes the project off the station's list.
 int Delete(const std::string& given, const RemovalOptions& removal) {
-  Target target = ProjectTarget(given);
+  Target target = ProjectToDelete(given);
   if (removal.dryRun) return PrintRemoval(target.project);
   RequireYes(removal, CountDirectories(target.project + "/Recipe"), "recipe groups");
   std::vector<std::string> names = NamesRegisteredFor(target.project);

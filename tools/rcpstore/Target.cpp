@@ -3,6 +3,7 @@
 #include <strings.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 
@@ -143,15 +144,70 @@ Target ProjectTarget(const std::string& given) {
   return target;
 }
 
+namespace {
+
+// A project directory whose delete was killed after its Recipe directory
+// went to the store's trash (".Recipe.trash-...") or was removed (only the
+// lock file is left): no longer a project, but deleting it again finishes
+// that delete.
+bool DeleteInterrupted(const std::string& dir) {
+  std::vector<qvplatform::DirEntry> entries;
+  if (qvplatform::CurrentEnv()->ReadDirectory(dir, &entries) != 0 || entries.empty()) return false;
+  bool onlyLockFile = entries.size() == 1 && entries[0].name == "RcpPjtLock.txt";
+  return onlyLockFile || std::any_of(entries.begin(), entries.end(), [](const qvplatform::DirEntry& entry) {
+           return entry.type == qvplatform::EntryType::kDirectory && entry.name.rfind(".Recipe.trash-", 0) == 0;
+         });
+}
+
+std::string RegisteredPath(const std::string& name) {
+  _QVERcpProjectInfo info{};
+  CQVERcpUtil::GetProjectInfo(name.c_str(), &info);
+  return info.strPath;
+}
+
+}  // namespace
+
+Target ProjectToDelete(const std::string& given) {
+  try {
+    return ProjectTarget(given);
+  } catch (const Failure&) {
+    std::string dir = NamesDirectory(given) ? CleanPath(given) : RegisteredPath(given);
+    if (dir.empty()) throw;
+    // A delete killed once the directory was in the trash left only that.
+    if (!IsDirectory(dir)) CQVERcpUtil::CleanLeftovers(Parent(dir).c_str());
+    if (!IsDirectory(dir)) throw;
+    // A Recipe directory that a killed in-use check left aside comes back.
+    bool interrupted = DeleteInterrupted(dir);
+    CQVERcpUtil::CleanLeftovers(dir.c_str());
+    if (!interrupted) return ProjectTarget(given);
+    Target target;
+    target.project = dir;
+    target.projectName = NamesDirectory(given) ? NameOf(dir) : given;
+    return target;
+  }
+}
+
+namespace {
+
+// A group or recipe that a killed in-use check left aside (its name and ten
+// digits) is moved back before it is looked for.
+std::string RestoredDirectory(const std::string& given) {
+  std::string path = CleanPath(given);
+  if (!Exists(path)) CQVERcpUtil::CleanLeftovers(Parent(path).c_str());
+  return ExistingDirectory(path);
+}
+
+}  // namespace
+
 Target GroupTarget(const std::string& directory) {
   Target target;
-  if (!IsGroup(ExistingDirectory(directory), &target)) Fail(kGroupExpected, QVERCP_ERR_INVALID_NAME);
+  if (!IsGroup(RestoredDirectory(directory), &target)) Fail(kGroupExpected, QVERCP_ERR_INVALID_NAME);
   return target;
 }
 
 Target RecipeTarget(const std::string& directory) {
   Target target;
-  if (!IsRecipe(ExistingDirectory(directory), &target)) Fail(kRecipeExpected, QVERCP_ERR_INVALID_NAME);
+  if (!IsRecipe(RestoredDirectory(directory), &target)) Fail(kRecipeExpected, QVERCP_ERR_INVALID_NAME);
   return target;
 }
 

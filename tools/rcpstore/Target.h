@@ -28,6 +28,9 @@ constexpr unsigned kMaxUnitNo = 32;
 bool NamesDirectory(const std::string& given);
 
 Target ProjectTarget(const std::string& given);
+// A project to delete: as ProjectTarget, or a directory whose delete was
+// killed part way, so that running the delete again finishes it.
+Target ProjectToDelete(const std::string& given);
 // A project given by its directory only.
 Target ProjectAt(const std::string& directory);
 Target GroupTarget(const std::string& directory);

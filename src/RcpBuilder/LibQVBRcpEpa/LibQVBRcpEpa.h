@@ -242,6 +242,11 @@ class CQVERcpUtil {
 
   // Empties the TEMP directory of every recipe of a project.
   static uint32_t DeleteTempFile(const char* projectName);
+  // Finishes or undoes what killed creates and deletes left in one directory
+  // of a store: hidden builds and trash, unheld work copies, names left
+  // aside by an in-use check. Callers run it while they hold the lock that
+  // covers the directory.
+  static uint32_t CleanLeftovers(const char* directory);
 
   // Sub-group file.
   static uint32_t ReadSubGroupFile(const char* groupDirectory, CQVERcpDirInfo* groupNode);

@@ -48,3 +48,10 @@ uint32_t CQVERcpUtil::DeleteTempFile(const char* projectName) {
   }
   return 0;
 }
+
+uint32_t CQVERcpUtil::CleanLeftovers(const char* directory) {
+  if (directory == nullptr || *directory == 0) return QVC_ERR_CANNOT_EXECUTE;
+  if (uint32_t rc = rcppath::Check(directory)) return rc;
+  rcphidden::CleanLeftovers(directory);
+  return 0;
+}

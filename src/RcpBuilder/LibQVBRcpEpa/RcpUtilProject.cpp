@@ -1,5 +1,6 @@
 // Projects: the project list in the station registry and the project
 // attribute file RcpPJTAttr.txt in the project's Recipe directory.
+#include <algorithm>
 #include <vector>
 
 #include "LibQVBRcpEpa.h"
@@ -18,6 +19,7 @@ namespace {
 constexpr char kSource[] = "RcpUtilProject";
 constexpr uint16_t kMsgInternal = 9168;
 constexpr char kAttrFile[] = "RcpPJTAttr.txt";
+constexpr char kProjectLockFile[] = "RcpPjtLock.txt";
 constexpr char kRevision[] = "R3.00.00";
 constexpr char kProjectList[] = "Project List";
 constexpr int kListedProjects = 20;
@@ -208,7 +210,11 @@ uint32_t CQVERcpUtil::DeleteProject(const char* projectDirectory) {
   CString lockList = projectDirectory;
   QVEEngCatPath(lockList, "ETC");
   QVEEngDeleteFile(QVEEngCatPath(lockList, "RcpFda.l").c_str(), 0, 0);
+  // The directory goes in one step with its lock file (the deleting
+  // caller's own) when nothing else is left in it.
   CStringArray left;
-  if (QVEEngListFileRecursive(projectDirectory, left) == 0 && !left.empty()) return 0;
-  return rcphidden::DeleteViaTrash(projectDirectory);
+  CString lockFile = QVEEngJoinPath(projectDirectory, kProjectLockFile);
+  bool othersLeft = QVEEngListFileRecursive(projectDirectory, left) == 0 &&
+                    std::any_of(left.begin(), left.end(), [&](const CString& file) { return file != lockFile; });
+  return othersLeft ? 0 : rcphidden::DeleteViaTrash(projectDirectory);
 }
