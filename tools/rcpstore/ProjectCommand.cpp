@@ -102,14 +102,12 @@ int Register(const RegisterArgs& args) {
   return kExitOk;
 }
 
-// Makes the project directory itself, so that an existing one is never
-// reused; a create that fails part way removes it again.
+// A new project only, in an existing directory; the store builds it whole or not at all.
 int Create(const std::string& name, const std::string& parentDir) {
   std::string parent = ExistingDirectory(parentDir);
   std::string dir = parent + "/" + name;
   if (Exists(dir)) Fail(dir + " already exists", QVC_ERR_EXISTS);
-  Check(qvplatform::CurrentEnv()->MakeDirectory(dir), "cannot make " + dir);
-  UndoCreateUnless(dir, CQVERcpUtil::CreateProject(name.c_str(), parent.c_str()));
+  Check(CQVERcpUtil::CreateProject(name.c_str(), parent.c_str()));
   return kExitOk;
 }
 
@@ -149,18 +147,47 @@ int Unregister(const std::string& name) {
 
 // Deletes the recipe store and the directory when nothing else is in it, and
 // takes the project off the station's list.
+// What an interrupted project delete leaves: the directory with its lock
+// file and nothing else, which a re-run removes.
+bool IsRemainsOfProject(const std::string& dir) {
+  std::vector<qvplatform::DirEntry> entries;
+  if (!IsDirectory(dir) || qvplatform::CurrentEnv()->ReadDirectory(dir, &entries) != 0) return false;
+  bool lockFile = false;
+  for (const qvplatform::DirEntry& entry : entries) {
+    if (entry.name == "RcpPjtLock.txt") {
+      lockFile = true;
+    } else if (entry.name.front() != '.') {
+      return false;
+    }
+  }
+  return lockFile;
+}
+
+Target ProjectOrRemains(const std::string& given) {
+  try {
+    return ProjectTarget(given);
+  } catch (const Failure&) {
+    if (!NamesDirectory(given) || !IsRemainsOfProject(CleanPath(given))) throw;
+  }
+  Target target;
+  target.project = CleanPath(given);
+  target.projectName = LastName(target.project);
+  return target;
+}
+
+// The store goes first, then the registration, then the emptied directory,
+// so that a re-run finishes what an interrupted delete began.
 int Delete(const std::string& given, const RemovalOptions& removal) {
-  Target target = ProjectTarget(given);
+  Target target = ProjectOrRemains(given);
   if (removal.dryRun) return PrintRemoval(target.project);
   RequireYes(removal, CountDirectories(target.project + "/Recipe"), "recipe groups");
-  std::vector<std::string> names = NamesRegisteredFor(target.project);
   CommandLocks locks;
   locks.LockProject(target);
   Check(CQVERcpUtil::DeleteProject(target.project.c_str()));
+  for (const std::string& name : NamesRegisteredFor(target.project)) CQVERcpUtil::DeleteProjectInfo(name.c_str());
   locks.ReleaseAll();
   QVEEngDeleteFile(locks.lastLockFile().c_str(), 0, 0);
-  qvplatform::CurrentEnv()->RemoveDirectory(target.project);
-  for (const std::string& name : names) CQVERcpUtil::DeleteProjectInfo(name.c_str());
+  Check(CQVERcpUtil::DeleteProject(target.project.c_str()));
   return kExitOk;
 }
 

@@ -78,8 +78,8 @@ bool IsGroup(const std::string& dir, Target* target) {
 }
 
 bool IsRecipe(const std::string& dir, Target* target) {
-  unsigned number = NumberedName(LastName(dir), "RCP", 4);
-  if (number < 1 || number > kMaxRecipeNo || KindOf(dir) != Kind::kDirectory) return false;
+  unsigned number = RecipeNumberOf(LastName(dir));
+  if (number == 0 || KindOf(dir) != Kind::kDirectory) return false;
   if (KindOf(Join(dir, "RcpHead.edf")) != Kind::kFile || !IsGroup(Parent(dir), target)) return false;
   target->recipe = dir;
   target->recipeNo = number;
@@ -119,6 +119,11 @@ Target ProjectAt(const std::string& given) {
   if (!IsProjectDirectory(target.project)) Fail(kProjectExpected, QVERCP_ERR_INVALID_NAME);
   target.projectName = NameOf(target.project);
   return target;
+}
+
+unsigned RecipeNumberOf(const std::string& name) {
+  unsigned number = NumberedName(name, "RCP", 4);
+  return number <= kMaxRecipeNo ? number : 0;
 }
 
 bool NamesDirectory(const std::string& given) {

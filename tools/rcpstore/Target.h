@@ -24,6 +24,9 @@ constexpr unsigned kMaxGroupNo = 16;
 constexpr unsigned kMaxRecipeNo = 1000;
 constexpr unsigned kMaxUnitNo = 32;
 
+// The number of a recipe directory name RCPnnnn (1 to 1000), else 0.
+unsigned RecipeNumberOf(const std::string& name);
+
 // True when the argument names a directory rather than a registered project.
 bool NamesDirectory(const std::string& given);
 
