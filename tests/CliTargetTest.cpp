@@ -352,6 +352,18 @@ TEST_F(CliTargetTest, CreatesAndDeletesLeaveNothingHalfDone) {
   json info = json::parse(Rcpstore({"recipe", "info", group + "/RCP0007", "--json"}).out);
   EXPECT_EQ(info["title"], title.substr(0, 15));
 
+  // A delete cut short after the recipe went is finished by its re-run; then
+  // the recipe is simply missing.
+  std::string rcp2 = tmp_ / "demo/Recipe/RG01/RCP0002";
+  fs::remove_all(rcp2);
+  EXPECT_EQ(Rcpstore({"recipe", "delete", rcp2}).status, 0);
+  EXPECT_EQ(qvtest::ReadFile(tmp_ / "demo/Recipe/RG01/RcpSubGroup.txt").find("RCP0002"), std::string::npos);
+  EXPECT_NE(Rcpstore({"recipe", "delete", rcp2}).err.find("no such directory"), std::string::npos);
+  // So is a project delete that left the directory with only its lock file.
+  qvtest::WriteFile(tmp_ / "gone/RcpPjtLock.txt", "");
+  EXPECT_EQ(Rcpstore({"project", "delete", "./gone"}).status, 0);
+  EXPECT_FALSE(qvtest::Exists(tmp_ / "gone"));
+
   // A project delete with --yes removes the directory and the registration.
   ASSERT_EQ(Rcpstore({"project", "delete", "Demo", "--yes"}).status, 0);
   EXPECT_FALSE(qvtest::Exists(tmp_ / "demo"));

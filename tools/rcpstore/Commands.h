@@ -28,7 +28,8 @@ struct TreeOptions {
 int PrintProjectTree(const std::string& project, const TreeOptions& options);
 
 struct Target;
-// Removes a removed recipe's line from its group's sub-group file.
-void ForgetPlacement(const Target& recipe);
+// Removes a removed recipe's line from its group's sub-group file; false
+// when no line named it.
+bool ForgetPlacement(const Target& recipe);
 
 }  // namespace rcpstore

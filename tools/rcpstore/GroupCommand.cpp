@@ -9,6 +9,7 @@
 #include "Removal.h"
 #include "Target.h"
 #include "Texts.h"
+#include "libqvecommon/QVEEngFile.h"
 
 namespace rcpstore {
 
@@ -47,13 +48,14 @@ int Create(const GroupArgs& args) {
   locks.LockProject(target);
   std::string group = target.project + "/Recipe/" + QVFormat("RG%02u", args.number);
   if (Exists(group)) Fail(LastName(group) + " already exists", QVC_ERR_EXISTS);
-  uint32_t rc = CQVERcpUtil::CreateRecipeGroup(target.project.c_str(), args.number);
-  if (rc == 0 && (args.comment || !args.servers.empty())) {
-    _QVERcpGroupInfo info;
-    Apply(args, &info);
-    rc = CQVERcpUtil::SetRecipeGroupInfo(group.c_str(), &info);
-  }
-  UndoCreateUnless(group, rc);
+  Check(CQVERcpUtil::CreateRecipeGroup(target.project.c_str(), args.number));
+  if (!args.comment && args.servers.empty()) return kExitOk;
+  // The group is this command's own: without its attributes it goes again.
+  _QVERcpGroupInfo info;
+  Apply(args, &info);
+  uint32_t rc = CQVERcpUtil::SetRecipeGroupInfo(group.c_str(), &info);
+  if (rc != 0) QVEEngDeleteRecursive(group.c_str(), 0, 0);
+  Check(rc);
   return kExitOk;
 }
 

@@ -102,18 +102,13 @@ int Register(const RegisterArgs& args) {
   return kExitOk;
 }
 
-// An existing project is never made again. The store builds the project
-// (or the Recipe directory inside an existing directory) under a hidden name
-// and puts it in place whole, so a create that fails or is killed leaves
-// nothing behind.
+// A new project only: the store builds it whole or not at all, and a create
+// killed after its project was in place left only its hold beside it.
 int Create(const std::string& name, const std::string& parentDir) {
   std::string parent = ExistingDirectory(parentDir);
   std::string dir = parent + "/" + name;
-  // A create killed after its project was in place left only its hold.
   CQVERcpUtil::CleanLeftovers(parent.c_str());
-  if (IsDirectory(dir + "/Recipe") && Exists(dir + "/Recipe/RcpPJTAttr.txt")) {
-    Fail(dir + " already exists as a project", QVC_ERR_EXISTS);
-  }
+  if (Exists(dir)) Fail(dir + " already exists", QVC_ERR_EXISTS);
   Check(CQVERcpUtil::CreateProject(name.c_str(), parent.c_str()));
   return kExitOk;
 }
@@ -152,8 +147,9 @@ int Unregister(const std::string& name) {
   return kExitOk;
 }
 
-// Deletes the recipe store and the directory when nothing else is in it, and
-// takes the project off the station's list.
+// Deletes the recipe store, and the directory with it when nothing else is
+// in it, then takes the project off the station's list. A re-run finishes
+// what an interrupted delete began.
 int Delete(const std::string& given, const RemovalOptions& removal) {
   Target target = ProjectToDelete(given);
   if (removal.dryRun) return PrintRemoval(target.project);
@@ -162,10 +158,10 @@ int Delete(const std::string& given, const RemovalOptions& removal) {
   CommandLocks locks;
   locks.LockProject(target);
   Check(CQVERcpUtil::DeleteProject(target.project.c_str()));
-  locks.ReleaseAll();
-  QVEEngDeleteFile(locks.lastLockFile().c_str(), 0, 0);
-  qvplatform::CurrentEnv()->RemoveDirectory(target.project);
   for (const std::string& name : names) CQVERcpUtil::DeleteProjectInfo(name.c_str());
+  locks.ReleaseAll();
+  // A directory kept for what else is in it keeps no lock file of the store.
+  QVEEngDeleteFile(locks.lastLockFile().c_str(), 0, 0);
   return kExitOk;
 }
 

@@ -158,13 +158,31 @@ int CreateRecipe(const RecipeArgs& args) {
     std::string recipe = target.group + "/" + QVFormat("RCP%04u", args.number);
     if (Exists(recipe)) Fail(LastName(recipe) + " already exists", QVC_ERR_EXISTS);
     const char* tmpl = args.templateFile ? args.templateFile->c_str() : nullptr;
-    UndoCreateUnless(recipe, CQVERcpUtil::CreateRecipe(headName.c_str(), target.group.c_str(), args.number, tmpl));
+    Check(CQVERcpUtil::CreateRecipe(headName.c_str(), target.group.c_str(), args.number, tmpl));
     return kExitOk;
   });
 }
 
+// The re-run of a delete cut short after the recipe went: its line in the
+// sub-group file goes too. A recipe that no line names is simply missing.
+int FinishDelete(const std::string& dir) {
+  Target target;
+  try {
+    target = GroupTarget(Parent(dir));
+  } catch (const Failure&) {
+    Fail("no such directory", ERROR_PATH_NOT_FOUND);
+  }
+  target.recipeNo = RecipeNumberOf(LastName(dir));
+  if (target.recipeNo == 0) Fail("no such directory", ERROR_PATH_NOT_FOUND);
+  CommandLocks locks;
+  locks.LockProject(target);
+  if (!ForgetPlacement(target)) Fail("no such directory", ERROR_PATH_NOT_FOUND);
+  return kExitOk;
+}
+
 int DeleteRecipe(const RecipeArgs& args) {
   return Run("recipe delete " + args.dir, [&] {
+    if (!Exists(RestoredPath(args.dir))) return FinishDelete(CleanPath(args.dir));
     Target target = RecipeTarget(args.dir);
     if (args.removal.dryRun) return PrintRemoval(target.recipe);
     CommandLocks locks;
@@ -204,8 +222,7 @@ int CreateUnit(const RecipeArgs& args) {
     std::string unit = target.recipe + "/" + UnitFileName(args.number);
     if (Exists(unit)) Fail(LastName(unit) + " already exists", QVC_ERR_EXISTS);
     const char* tmpl = args.templateFile ? args.templateFile->c_str() : nullptr;
-    UndoCreateUnless(unit,
-                       CQVERcpUtil::CreateUnitRecipe(headName.c_str(), target.recipe.c_str(), args.number, tmpl));
+    Check(CQVERcpUtil::CreateUnitRecipe(headName.c_str(), target.recipe.c_str(), args.number, tmpl));
     return kExitOk;
   });
 }

@@ -5,9 +5,7 @@
 #include <filesystem>
 #include <vector>
 
-#include "LibQVBRcpEpa.h"
 #include "Output.h"
-#include "libqvecommon/QVEEngFile.h"
 #include "platform/Env.h"
 #include "platform/Win32Types.h"
 
@@ -42,15 +40,6 @@ void RequireYes(const RemovalOptions& options, size_t count, const std::string& 
   if (count == 0 || options.yes) return;
   Fail("it holds " + std::to_string(count) + " " + items + "; --yes removes them with it (--dry-run lists them)",
        ERROR_DIR_NOT_EMPTY);
-}
-
-void UndoCreateUnless(const std::string& made, uint32_t rc) {
-  if (rc == 0) return;
-  // A create refused because the name was taken made nothing: what is there is another's.
-  bool taken = rc == QVC_ERR_EXISTS || rc == ERROR_ALREADY_EXISTS || rc == ERROR_FILE_EXISTS;
-  qvplatform::FileStat st;
-  if (!taken && qvplatform::CurrentEnv()->Stat(made, &st) == 0) QVEEngDeleteRecursive(made.c_str(), 0, 0);
-  Check(rc);
 }
 
 }  // namespace rcpstore

@@ -2,7 +2,6 @@
 // directory that holds stored items goes only with --yes.
 #pragma once
 
-#include <cstdint>
 #include <string>
 
 namespace CLI {
@@ -28,10 +27,5 @@ size_t CountDirectories(const std::string& directory);
 // Refuses to remove a directory that holds count items of the kind named,
 // unless --yes was given.
 void RequireYes(const RemovalOptions& options, size_t count, const std::string& items);
-
-// After a create that failed (rc not 0) removes what it made, so that a retry
-// works, and fails with rc. The caller made sure beforehand that nothing was
-// at that path.
-void UndoCreateUnless(const std::string& made, uint32_t rc);
 
 }  // namespace rcpstore

@@ -159,11 +159,12 @@ CLI::App* AddPathCommand(CLI::App& parent, const char* name, const char* help, S
 }  // namespace
 
 // Removes a recipe's line from its group's sub-group file, if it has one.
-void ForgetPlacement(const Target& target) {
+bool ForgetPlacement(const Target& target) {
   uint32_t rc = RemoveNodeLine(target.group, QVFormat("RCP%04u", target.recipeNo));
-  if (rc == QVC_ERR_NOT_FOUND) return;
+  if (rc == QVC_ERR_NOT_FOUND) return false;
   Check(rc, "the recipe is gone, but its line in the sub-group file stays: " + CodeMeaning(rc) +
-                " (rcpstore subgroup take removes it)");
+                " (a re-run of the delete removes it)");
+  return true;
 }
 
 void AddSubGroupCommand(CLI::App& app, int* exitStatus) {

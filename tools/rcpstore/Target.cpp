@@ -79,8 +79,8 @@ bool IsGroup(const std::string& dir, Target* target) {
 }
 
 bool IsRecipe(const std::string& dir, Target* target) {
-  unsigned number = NumberedName(LastName(dir), "RCP", 4);
-  if (number < 1 || number > kMaxRecipeNo || KindOf(dir) != Kind::kDirectory) return false;
+  unsigned number = RecipeNumberOf(LastName(dir));
+  if (number == 0 || KindOf(dir) != Kind::kDirectory) return false;
   if (KindOf(Join(dir, "RcpHead.edf")) != Kind::kFile || !IsGroup(Parent(dir), target)) return false;
   target->recipe = dir;
   target->recipeNo = number;
@@ -120,6 +120,11 @@ Target ProjectAt(const std::string& given) {
   if (!IsProjectDirectory(target.project)) Fail(kProjectExpected, QVERCP_ERR_INVALID_NAME);
   target.projectName = NameOf(target.project);
   return target;
+}
+
+unsigned RecipeNumberOf(const std::string& name) {
+  unsigned number = NumberedName(name, "RCP", 4);
+  return number <= kMaxRecipeNo ? number : 0;
 }
 
 bool NamesDirectory(const std::string& given) {
@@ -187,27 +192,21 @@ Target ProjectToDelete(const std::string& given) {
   }
 }
 
-namespace {
-
-// A group or recipe that a killed in-use check left aside (its name and ten
-// digits) is moved back before it is looked for.
-std::string RestoredDirectory(const std::string& given) {
+std::string RestoredPath(const std::string& given) {
   std::string path = CleanPath(given);
   if (!Exists(path)) CQVERcpUtil::CleanLeftovers(Parent(path).c_str());
-  return ExistingDirectory(path);
+  return path;
 }
-
-}  // namespace
 
 Target GroupTarget(const std::string& directory) {
   Target target;
-  if (!IsGroup(RestoredDirectory(directory), &target)) Fail(kGroupExpected, QVERCP_ERR_INVALID_NAME);
+  if (!IsGroup(ExistingDirectory(RestoredPath(directory)), &target)) Fail(kGroupExpected, QVERCP_ERR_INVALID_NAME);
   return target;
 }
 
 Target RecipeTarget(const std::string& directory) {
   Target target;
-  if (!IsRecipe(RestoredDirectory(directory), &target)) Fail(kRecipeExpected, QVERCP_ERR_INVALID_NAME);
+  if (!IsRecipe(ExistingDirectory(RestoredPath(directory)), &target)) Fail(kRecipeExpected, QVERCP_ERR_INVALID_NAME);
   return target;
 }
 

@@ -24,6 +24,9 @@ constexpr unsigned kMaxGroupNo = 16;
 constexpr unsigned kMaxRecipeNo = 1000;
 constexpr unsigned kMaxUnitNo = 32;
 
+// The number of a recipe directory name RCPnnnn (1 to 1000), else 0.
+unsigned RecipeNumberOf(const std::string& name);
+
 // True when the argument names a directory rather than a registered project.
 bool NamesDirectory(const std::string& given);
 
@@ -41,6 +44,10 @@ Target AnyTarget(const std::string& directory);
 // An absolute path without "." or ".." components or a trailing separator,
 // with each existing component as it is named on disk.
 std::string CleanPath(const std::string& given);
+
+// The path, cleaned; a group or recipe that a killed in-use check left aside
+// (its name and ten digits) is moved back first.
+std::string RestoredPath(const std::string& given);
 
 // The given directory, cleaned; refused when missing or not a directory.
 std::string ExistingDirectory(const std::string& given);
