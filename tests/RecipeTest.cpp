@@ -260,6 +260,38 @@ TEST_F(RecipeTest, AWriteBackHoldsItsWorkFileFromReadToCommit) {
   EXPECT_FALSE(Exists(recipe() + "/missing.edf.new"));
 }
 
+// A change reads the texts it edits while the work file is already held,
+// and writes back every text it did not touch as it was.
+TEST_F(RecipeTest, AChangeEditsTheTextsItReadUnderOneHold) {
+  _QVERcpFileDetailInfo info = Read();
+  info.strTitle = "Kept";
+  info.strUnitComment[4] = "Five";
+  ASSERT_EQ(CQVERcpUtil::SetRcpInfo(recipe().c_str(), &info), 0u);
+  bool heldWhileChanging = false;
+  ASSERT_EQ(CQVERcpUtil::ChangeRcpInfo(recipe().c_str(),
+                                       [&](_QVERcpFileDetailInfo* texts) {
+                                         heldWhileChanging = Exists(head() + ".new");
+                                         EXPECT_EQ(texts->strTitle, "Kept");
+                                         texts->strUnitComment[2] = "Three";
+                                       }),
+            0u);
+  EXPECT_TRUE(heldWhileChanging);
+  EXPECT_FALSE(Exists(head() + ".new"));
+  _QVERcpFileDetailInfo back = Read();
+  EXPECT_EQ(back.strTitle, "Kept");
+  EXPECT_EQ(back.strUnitComment[2], "Three");
+  EXPECT_EQ(back.strUnitComment[4], "Five");
+  EXPECT_EQ(back.strHeadName, "HEAD1");
+
+  Patch(head(), [](std::string& b) { b.replace(0x40 + 16 * 32, 4, "XRCB"); });
+  const std::string damaged = ReadFile(head());
+  bool called = false;
+  EXPECT_EQ(CQVERcpUtil::ChangeRcpInfo(recipe().c_str(), [&](_QVERcpFileDetailInfo*) { called = true; }),
+            static_cast<uint32_t>(ERROR_FILE_CORRUPT));
+  EXPECT_FALSE(called);
+  EXPECT_TRUE(ReadFile(head()) == damaged);
+}
+
 class ListTest : public RecipeTest {
  protected:
   void SetUp() override {

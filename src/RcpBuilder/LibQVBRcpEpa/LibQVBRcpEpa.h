@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <list>
 #include <memory>
 
@@ -222,6 +223,9 @@ class CQVERcpUtil {
   static uint32_t SetRcpInfo(const char* recipeDirectory, const _QVERcpFileDetailInfo* info);
   static uint32_t GetRcpInfo(const char* recipeDirectory, uint32_t* recipeNo, _QVERcpFileDetailInfo* info);
   static uint32_t SetRcpHeadVersion(const char* path);
+  // Reads a recipe's texts, lets change edit them and writes them back, all
+  // under one hold of the header's work file.
+  static uint32_t ChangeRcpInfo(const char* recipeDirectory, const std::function<void(_QVERcpFileDetailInfo*)>& change);
 
   // Recipes and unit recipes.
   static uint32_t FindFreeRcpNo(const char* groupDirectory, int32_t* table);

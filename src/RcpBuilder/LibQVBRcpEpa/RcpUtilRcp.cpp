@@ -96,6 +96,38 @@ int32_t NextVersion(const CString& text) {
   return next >= 1 && next <= kMaxVersion ? static_cast<int32_t>(next) : 1;
 }
 
+// Opens a data file and, for a recipe header file, resolves all its
+// records; one that lacks any is refused (ERROR_FILE_CORRUPT).
+uint32_t OpenTexts(EdfFile& file, const CString& path, bool writable, HeadRecords* records) {
+  if (uint32_t rc = file.Open(path, writable)) return rc;
+  return file.IsRecipeHeader() && !file.Resolve(records) ? ERROR_FILE_CORRUPT : 0;
+}
+
+void ReadTexts(EdfFile& file, const HeadRecords& records, _QVERcpFileDetailInfo* info) {
+  info->tUpdated = static_cast<int32_t>(QVEEdaGetU32(file.Head(), QVEEDA_OFF_UPDATED));
+  info->strHeadName = QVEEdaGetText(file.Head(), QVEEDA_OFF_NAME, QVEEDA_NAME_WIDTH);
+  if (!file.IsRecipeHeader()) return;
+  info->strTitle = QVEEdaGetText(records.main, kTitle, kTitleWidth);
+  info->strComment = QVEEdaGetText(records.main, kComment, kCommentWidth);
+  for (int i = 0; i < QVERCP_UNITS; ++i) {
+    info->strUnitComment[i] = QVEEdaGetText(records.units[i], kUnitText, kUnitTextWidth);
+  }
+}
+
+// An empty header name or title leaves the old one.
+void WriteTexts(EdfFile& file, const HeadRecords& records, const _QVERcpFileDetailInfo& info) {
+  uint8_t* head = file.Head();
+  if (!info.strHeadName.empty()) QVEEdaPutText(head, QVEEDA_OFF_NAME, QVEEDA_NAME_WIDTH, info.strHeadName);
+  StampTimes(head, QVCTime(nullptr));
+  StampRevision(head);
+  if (!file.IsRecipeHeader()) return;
+  if (!info.strTitle.empty()) QVEEdaPutText(records.main, kTitle, kTitleWidth, info.strTitle);
+  QVEEdaPutText(records.main, kComment, kCommentWidth, info.strComment);
+  for (int i = 0; i < QVERCP_UNITS; ++i) {
+    QVEEdaPutText(records.units[i], kUnitText, kUnitTextWidth, info.strUnitComment[i]);
+  }
+}
+
 // Stamps a header freshly copied from a template: name, times, author and
 // revision; the texts keep the template's values.
 uint32_t InitRecipeHead(const CString& path, const char* headName) {
@@ -139,20 +171,9 @@ uint32_t CQVERcpUtil::SetRcpFileInfo(const char* path, const _QVERcpFileDetailIn
   if (uint32_t rc = rcppath::Check(path)) return rc;
   if (path == nullptr || info == nullptr) return QVC_ERR_CANNOT_EXECUTE;
   EdfFile file;
-  if (uint32_t rc = file.Open(path, true)) return rc;
   HeadRecords records;
-  if (file.IsRecipeHeader() && !file.Resolve(&records)) return ERROR_FILE_CORRUPT;
-  uint8_t* head = file.Head();
-  if (!info->strHeadName.empty()) QVEEdaPutText(head, QVEEDA_OFF_NAME, QVEEDA_NAME_WIDTH, info->strHeadName);
-  StampTimes(head, QVCTime(nullptr));
-  StampRevision(head);
-  if (file.IsRecipeHeader()) {
-    if (!info->strTitle.empty()) QVEEdaPutText(records.main, kTitle, kTitleWidth, info->strTitle);
-    QVEEdaPutText(records.main, kComment, kCommentWidth, info->strComment);
-    for (int i = 0; i < QVERCP_UNITS; ++i) {
-      QVEEdaPutText(records.units[i], kUnitText, kUnitTextWidth, info->strUnitComment[i]);
-    }
-  }
+  if (uint32_t rc = OpenTexts(file, path, true, &records)) return rc;
+  WriteTexts(file, records, *info);
   return file.Commit();
 }
 
@@ -160,20 +181,26 @@ uint32_t CQVERcpUtil::GetRcpFileInfo(const char* path, uint32_t* kind, _QVERcpFi
   if (uint32_t rc = rcppath::Check(path)) return rc;
   if (path == nullptr || info == nullptr) return QVC_ERR_CANNOT_EXECUTE;
   EdfFile file;
-  if (uint32_t rc = file.Open(path, false)) return rc;
   HeadRecords records;
-  if (file.IsRecipeHeader() && !file.Resolve(&records)) return ERROR_FILE_CORRUPT;
+  if (uint32_t rc = OpenTexts(file, path, false, &records)) return rc;
   if (kind != nullptr) *kind = file.Kind();
-  info->tUpdated = static_cast<int32_t>(QVEEdaGetU32(file.Head(), QVEEDA_OFF_UPDATED));
-  info->strHeadName = QVEEdaGetText(file.Head(), QVEEDA_OFF_NAME, QVEEDA_NAME_WIDTH);
-  if (file.IsRecipeHeader()) {
-    info->strTitle = QVEEdaGetText(records.main, kTitle, kTitleWidth);
-    info->strComment = QVEEdaGetText(records.main, kComment, kCommentWidth);
-    for (int i = 0; i < QVERCP_UNITS; ++i) {
-      info->strUnitComment[i] = QVEEdaGetText(records.units[i], kUnitText, kUnitTextWidth);
-    }
-  }
+  ReadTexts(file, records, info);
   return 0;
+}
+
+// The read, the change and the write-back happen under one hold of the
+// work file, so that a concurrent change of other texts is never lost.
+uint32_t CQVERcpUtil::ChangeRcpInfo(const char* recipeDirectory,
+                                    const std::function<void(_QVERcpFileDetailInfo*)>& change) {
+  if (recipeDirectory == nullptr || !change) return QVC_ERR_CANNOT_EXECUTE;
+  EdfFile file;
+  HeadRecords records;
+  if (uint32_t rc = OpenTexts(file, QVEEngJoinPath(recipeDirectory, kHeadFile), true, &records)) return rc;
+  _QVERcpFileDetailInfo info;
+  ReadTexts(file, records, &info);
+  change(&info);
+  WriteTexts(file, records, info);
+  return file.Commit();
 }
 
 uint32_t CQVERcpUtil::SetRcpInfo(const char* recipeDirectory, const _QVERcpFileDetailInfo* info) {
