@@ -171,6 +171,17 @@ TEST_F(EditTest, PutsAndTakesRecipes) {
   EXPECT_EQ(Lines(), Crlf(qvtest::kSubGroupExample));
 }
 
+// A hand-edited file may end without a line feed; a line written after its
+// last line must still stand on a line of its own.
+TEST_F(EditTest, ALastLineWithoutLineFeedStaysALineOfItsOwn) {
+  WriteFile(file(), "STARTSUB,Packing");
+  ASSERT_EQ(Put("RCP0009", {"Packing"}), 0u);
+  EXPECT_EQ(Lines(), "STARTSUB,Packing\r\nNODE,RCP0009\r\n");
+  WriteFile(file(), "STARTSUB,Packing");
+  ASSERT_EQ(CQVERcpUtil::InsertSubGroup(dir().c_str(), {"Packing", "Box"}), 0u);
+  EXPECT_EQ(Lines(), "STARTSUB,Packing\r\nSTARTSUB,Box\r\nENDSUB,Box\r\n");
+}
+
 TEST_F(EditTest, EditsOfAGroupWithoutAFileFailAndCreateNothing) {
   std::remove(file().c_str());
   EXPECT_EQ(Put("RCP0001", {"SubA"}), QVC_ERR_TEXT_FILE_OPEN);

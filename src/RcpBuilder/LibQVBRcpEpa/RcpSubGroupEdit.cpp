@@ -7,6 +7,7 @@
 #include "LibQVBRcpEpa.h"
 #include "RcpStorePath.h"
 #include "libqvecommon/QVEEngPath.h"
+#include "RcpKeywordFile.h"
 #include "RcpSubGroupLine.h"
 #include "libqvecommon/QVEEngText.h"
 #include "libqveeda/QVEEdaCsv.h"
@@ -64,9 +65,18 @@ class Rewrite {
     return true;
   }
 
-  void Keep(const Piece& piece) { work_.Write(piece.text, piece.length); }
+  // A kept last line without its line feed gets one before a written line,
+  // so that the two never run together; a piece of a longer line does not.
+  void Keep(const Piece& piece) {
+    work_.Write(piece.text, piece.length);
+    lineOpen_ = piece.text[piece.length - 1] != '\n' && piece.length + 1 < rcpsubgroup::kLineBuffer;
+  }
 
-  void Write(const CString& text) { work_.Write(text); }
+  void Write(const CString& text) {
+    if (lineOpen_) work_.Write("\n", 1);
+    lineOpen_ = false;
+    work_.Write(text);
+  }
 
   // Puts the work copy in place of the sub-group file; a file that could not
   // be read to its end is never replaced.
@@ -94,6 +104,7 @@ class Rewrite {
   QVEEngTextWriter work_;
   QVEEngTextReader source_;
   bool sourceOpen_ = false;
+  bool lineOpen_ = false;
   bool missingIsEmpty_ = false;
   CStringArray scratch_;
 };
@@ -162,14 +173,8 @@ void WriteSubGroupLine(const CString& name, Rewrite& file, bool start, bool end)
 
 void WriteNodeLine(const CString& name, Rewrite& file) { WriteItemLine(rcpsubgroup::kNode, name, file); }
 
-// A line of the file must come back as one line: no line break in it and no
-// longer than the line buffer reads whole.
-bool Writable(const char* keyword, const CString& name) {
-  if (name.find_first_of("\r\n") != CString::npos) return false;
-  CString joined;
-  QVEEdaCsvMargeItem(CStringArray{keyword, name}, joined);
-  return joined.size() + 1 < rcpsubgroup::kLineBuffer;
-}
+// A line of the file must come back as one line.
+bool Writable(const char* keyword, const CString& name) { return rcptext::LineReadsBack({keyword, name}); }
 
 // True when a line of the file opens the sub-group P itself.
 bool Finds(Rewrite& file, PathWalk walk, size_t level) {
