@@ -127,13 +127,11 @@ int Set(const RecipeArgs& args) {
     Target target = RecipeTarget(args.dir);
     CommandLocks locks;
     locks.LockRecipe(target, LastName(target.recipe));
-    _QVERcpFileDetailInfo info;
-    uint32_t number = 0;
-    Check(CQVERcpUtil::GetRcpInfo(target.recipe.c_str(), &number, &info));
-    if (title) info.strTitle = *title;
-    if (comment) info.strComment = *comment;
-    for (const auto& [k, text] : units) info.strUnitComment[k - 1] = text;
-    Check(CQVERcpUtil::SetRcpInfo(target.recipe.c_str(), &info));
+    Check(CQVERcpUtil::ChangeRcpInfo(target.recipe.c_str(), [&](_QVERcpFileDetailInfo* info) {
+      if (title) info->strTitle = *title;
+      if (comment) info->strComment = *comment;
+      for (const auto& [k, text] : units) info->strUnitComment[k - 1] = text;
+    }));
     return kExitOk;
   });
 }
