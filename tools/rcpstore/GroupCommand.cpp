@@ -80,7 +80,23 @@ int Set(const GroupArgs& args) {
   return kExitOk;
 }
 
+// A group that is gone: the store clears what an interrupted delete of it
+// left beside it, and the group is reported missing.
+int FinishDelete(const std::string& group) {
+  Target target;
+  try {
+    target = ProjectOfGroup(group);
+  } catch (const Failure&) {
+    Fail("no such directory", ERROR_PATH_NOT_FOUND);
+  }
+  CommandLocks locks;
+  locks.LockProject(target);
+  CQVERcpUtil::DeleteRecipeGroup(group.c_str());
+  Fail("no such directory", ERROR_PATH_NOT_FOUND);
+}
+
 int Delete(const GroupArgs& args) {
+  if (!Exists(CleanPath(args.dir))) return FinishDelete(CleanPath(args.dir));
   Target target = GroupTarget(args.dir);
   if (args.removal.dryRun) return PrintRemoval(target.group);
   RequireYes(args.removal, CountDirectories(target.group), "recipes");

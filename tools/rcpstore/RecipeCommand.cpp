@@ -176,6 +176,7 @@ int FinishDelete(const std::string& dir) {
   if (target.recipeNo == 0) Fail("no such directory", ERROR_PATH_NOT_FOUND);
   CommandLocks locks;
   locks.LockProject(target);
+  CQVERcpUtil::DeleteRecipe(dir.c_str());  // clears what the interrupted delete left beside it
   if (!ForgetPlacement(target)) Fail("no such directory", ERROR_PATH_NOT_FOUND);
   return kExitOk;
 }
