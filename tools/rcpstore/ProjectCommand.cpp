@@ -1,5 +1,6 @@
 // rcpstore project and rcpstore station: registered projects and the station.
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 
@@ -147,27 +148,28 @@ int Unregister(const std::string& name) {
 
 // Deletes the recipe store and the directory when nothing else is in it, and
 // takes the project off the station's list.
-// What an interrupted project delete leaves: the directory with its lock
-// file and nothing else, which a re-run removes.
+// What an interrupted project delete leaves: the directory without its store
+// (or with the store moved aside by an in-use check), holding its lock file
+// or nothing but the store's hidden leftovers. A re-run removes it; anything
+// else in it stays.
 bool IsRemainsOfProject(const std::string& dir) {
   std::vector<qvplatform::DirEntry> entries;
-  if (!IsDirectory(dir) || qvplatform::CurrentEnv()->ReadDirectory(dir, &entries) != 0) return false;
-  bool lockFile = false;
-  for (const qvplatform::DirEntry& entry : entries) {
-    if (entry.name == "RcpPjtLock.txt") {
-      lockFile = true;
-    } else if (entry.name.front() != '.') {
-      return false;
-    }
+  if (!IsDirectory(dir) || Exists(dir + "/Recipe") || qvplatform::CurrentEnv()->ReadDirectory(dir, &entries) != 0) {
+    return false;
   }
-  return lockFile;
+  bool onlyHidden = std::all_of(entries.begin(), entries.end(),
+                                [](const qvplatform::DirEntry& entry) { return entry.name.front() == '.'; });
+  return onlyHidden || IsRegularFile(dir + "/RcpPjtLock.txt");
 }
 
 Target ProjectOrRemains(const std::string& given) {
   try {
     return ProjectTarget(given);
   } catch (const Failure&) {
-    if (!NamesDirectory(given) || !IsRemainsOfProject(CleanPath(given))) throw;
+    if (!NamesDirectory(given)) throw;
+    // A project already gone: the store clears what a delete of it left beside it.
+    if (!Exists(CleanPath(given))) CQVERcpUtil::DeleteProject(CleanPath(given).c_str());
+    if (!IsRemainsOfProject(CleanPath(given))) throw;
   }
   Target target;
   target.project = CleanPath(given);
