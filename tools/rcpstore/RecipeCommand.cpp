@@ -156,7 +156,10 @@ int CreateRecipe(const RecipeArgs& args) {
     CommandLocks locks;
     locks.LockProject(target);
     std::string recipe = target.group + "/" + QVFormat("RCP%04u", args.number);
-    if (Exists(recipe)) Fail(LastName(recipe) + " already exists", QVC_ERR_EXISTS);
+    // The store's duplicate check also clears what an interrupted create left.
+    uint32_t rc = CQVERcpUtil::CheckRcpDuplicate(target.group.c_str(), args.number);
+    if (rc == QVC_ERR_EXISTS) Fail(LastName(recipe) + " already exists", rc);
+    Check(rc);
     const char* tmpl = args.templateFile ? args.templateFile->c_str() : nullptr;
     Check(CQVERcpUtil::CreateRecipe(headName.c_str(), target.group.c_str(), args.number, tmpl));
     return kExitOk;
@@ -221,7 +224,10 @@ int CreateUnit(const RecipeArgs& args) {
     CommandLocks locks;
     locks.LockRecipe(target, LastName(target.recipe));
     std::string unit = target.recipe + "/" + UnitFileName(args.number);
-    if (Exists(unit)) Fail(LastName(unit) + " already exists", QVC_ERR_EXISTS);
+    // The store's duplicate check also clears what an interrupted create left.
+    uint32_t rc = CQVERcpUtil::CheckUnitDuplicate(target.recipe.c_str(), args.number);
+    if (rc == QVC_ERR_EXISTS || Exists(unit)) Fail(LastName(unit) + " already exists", QVC_ERR_EXISTS);
+    Check(rc);
     const char* tmpl = args.templateFile ? args.templateFile->c_str() : nullptr;
     Check(CQVERcpUtil::CreateUnitRecipe(headName.c_str(), target.recipe.c_str(), args.number, tmpl));
     return kExitOk;
