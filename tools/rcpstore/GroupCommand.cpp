@@ -48,15 +48,13 @@ int Create(const GroupArgs& args) {
   locks.LockProject(target);
   std::string group = target.project + "/Recipe/" + QVFormat("RG%02u", args.number);
   // The store's duplicate check also clears what an interrupted create left.
-  uint32_t rc = CQVERcpUtil::CheckRcpGroupDuplicate(target.project.c_str(), args.number);
-  if (rc == QVC_ERR_EXISTS) Fail(LastName(group) + " already exists", rc);
-  Check(rc);
+  CheckAbsent(CQVERcpUtil::CheckRcpGroupDuplicate(target.project.c_str(), args.number), LastName(group));
   Check(CQVERcpUtil::CreateRecipeGroup(target.project.c_str(), args.number));
   if (!args.comment && args.servers.empty()) return kExitOk;
   // The group is this command's own: without its attributes it goes again.
   _QVERcpGroupInfo info;
   Apply(args, &info);
-  rc = CQVERcpUtil::SetRecipeGroupInfo(group.c_str(), &info);
+  uint32_t rc = CQVERcpUtil::SetRecipeGroupInfo(group.c_str(), &info);
   if (rc != 0) QVEEngDeleteRecursive(group.c_str(), 0, 0);
   Check(rc);
   return kExitOk;

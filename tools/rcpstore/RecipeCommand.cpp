@@ -157,9 +157,7 @@ int CreateRecipe(const RecipeArgs& args) {
     locks.LockProject(target);
     std::string recipe = target.group + "/" + QVFormat("RCP%04u", args.number);
     // The store's duplicate check also clears what an interrupted create left.
-    uint32_t rc = CQVERcpUtil::CheckRcpDuplicate(target.group.c_str(), args.number);
-    if (rc == QVC_ERR_EXISTS) Fail(LastName(recipe) + " already exists", rc);
-    Check(rc);
+    CheckAbsent(CQVERcpUtil::CheckRcpDuplicate(target.group.c_str(), args.number), LastName(recipe));
     const char* tmpl = args.templateFile ? args.templateFile->c_str() : nullptr;
     Check(CQVERcpUtil::CreateRecipe(headName.c_str(), target.group.c_str(), args.number, tmpl));
     return kExitOk;
@@ -226,8 +224,7 @@ int CreateUnit(const RecipeArgs& args) {
     std::string unit = target.recipe + "/" + UnitFileName(args.number);
     // The store's duplicate check also clears what an interrupted create left.
     uint32_t rc = CQVERcpUtil::CheckUnitDuplicate(target.recipe.c_str(), args.number);
-    if (rc == QVC_ERR_EXISTS || Exists(unit)) Fail(LastName(unit) + " already exists", QVC_ERR_EXISTS);
-    Check(rc);
+    CheckAbsent(Exists(unit) ? QVC_ERR_EXISTS : rc, LastName(unit));
     const char* tmpl = args.templateFile ? args.templateFile->c_str() : nullptr;
     Check(CQVERcpUtil::CreateUnitRecipe(headName.c_str(), target.recipe.c_str(), args.number, tmpl));
     return kExitOk;
