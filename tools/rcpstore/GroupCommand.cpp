@@ -47,7 +47,8 @@ int Create(const GroupArgs& args) {
   CommandLocks locks;
   locks.LockProject(target);
   std::string group = target.project + "/Recipe/" + QVFormat("RG%02u", args.number);
-  if (Exists(group)) Fail(LastName(group) + " already exists", QVC_ERR_EXISTS);
+  // The store's duplicate check also clears what an interrupted create left.
+  CheckAbsent(CQVERcpUtil::CheckRcpGroupDuplicate(target.project.c_str(), args.number), LastName(group));
   Check(CQVERcpUtil::CreateRecipeGroup(target.project.c_str(), args.number));
   if (!args.comment && args.servers.empty()) return kExitOk;
   // The group is this command's own: without its attributes it goes again.
@@ -80,7 +81,23 @@ int Set(const GroupArgs& args) {
   return kExitOk;
 }
 
+// A group that is gone: the store clears what an interrupted delete of it
+// left beside it, and the group is reported missing.
+int FinishDelete(const std::string& group) {
+  Target target;
+  try {
+    target = ProjectOfGroup(group);
+  } catch (const Failure&) {
+    Fail("no such directory", ERROR_PATH_NOT_FOUND);
+  }
+  CommandLocks locks;
+  locks.LockProject(target);
+  CQVERcpUtil::DeleteRecipeGroup(group.c_str());
+  Fail("no such directory", ERROR_PATH_NOT_FOUND);
+}
+
 int Delete(const GroupArgs& args) {
+  if (!Exists(RestoredPath(args.dir))) return FinishDelete(CleanPath(args.dir));
   Target target = GroupTarget(args.dir);
   if (args.removal.dryRun) return PrintRemoval(target.group);
   RequireYes(args.removal, CountDirectories(target.group), "recipes");

@@ -72,6 +72,11 @@ void Check(uint32_t rc, const std::string& cause) {
   if (rc != 0) Fail(cause, rc);
 }
 
+void CheckAbsent(uint32_t rc, const std::string& name) {
+  if (rc == QVC_ERR_EXISTS) Fail(name + " already exists", rc);
+  Check(rc);
+}
+
 int ReportFailure(const std::string& what, const Failure& failure) {
   std::fprintf(stderr, "rcpstore: %s: %s (error 0x%08X)\n", what.c_str(), failure.cause.c_str(), failure.code);
   return kExitFailure;

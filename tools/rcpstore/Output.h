@@ -28,6 +28,9 @@ struct Failure {
 void Check(uint32_t rc);
 void Check(uint32_t rc, const std::string& cause);
 
+// The result of a duplicate check: "<name> already exists" when it found one.
+void CheckAbsent(uint32_t rc, const std::string& name);
+
 // Prints "rcpstore: <what>: <cause> (error 0x%08X)" to stderr; returns 1.
 int ReportFailure(const std::string& what, const Failure& failure);
 

@@ -1,5 +1,6 @@
 // rcpstore project and rcpstore station: registered projects and the station.
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 

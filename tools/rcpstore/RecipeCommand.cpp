@@ -154,7 +154,8 @@ int CreateRecipe(const RecipeArgs& args) {
     CommandLocks locks;
     locks.LockProject(target);
     std::string recipe = target.group + "/" + QVFormat("RCP%04u", args.number);
-    if (Exists(recipe)) Fail(LastName(recipe) + " already exists", QVC_ERR_EXISTS);
+    // The store's duplicate check also clears what an interrupted create left.
+    CheckAbsent(CQVERcpUtil::CheckRcpDuplicate(target.group.c_str(), args.number), LastName(recipe));
     const char* tmpl = args.templateFile ? args.templateFile->c_str() : nullptr;
     Check(CQVERcpUtil::CreateRecipe(headName.c_str(), target.group.c_str(), args.number, tmpl));
     return kExitOk;
@@ -174,6 +175,7 @@ int FinishDelete(const std::string& dir) {
   if (target.recipeNo == 0) Fail("no such directory", ERROR_PATH_NOT_FOUND);
   CommandLocks locks;
   locks.LockProject(target);
+  CQVERcpUtil::DeleteRecipe(dir.c_str());  // clears what the interrupted delete left beside it
   if (!ForgetPlacement(target)) Fail("no such directory", ERROR_PATH_NOT_FOUND);
   return kExitOk;
 }
@@ -218,7 +220,9 @@ int CreateUnit(const RecipeArgs& args) {
     CommandLocks locks;
     locks.LockRecipe(target, LastName(target.recipe));
     std::string unit = target.recipe + "/" + UnitFileName(args.number);
-    if (Exists(unit)) Fail(LastName(unit) + " already exists", QVC_ERR_EXISTS);
+    // The store's duplicate check also clears what an interrupted create left.
+    uint32_t rc = CQVERcpUtil::CheckUnitDuplicate(target.recipe.c_str(), args.number);
+    CheckAbsent(Exists(unit) ? QVC_ERR_EXISTS : rc, LastName(unit));
     const char* tmpl = args.templateFile ? args.templateFile->c_str() : nullptr;
     Check(CQVERcpUtil::CreateUnitRecipe(headName.c_str(), target.recipe.c_str(), args.number, tmpl));
     return kExitOk;

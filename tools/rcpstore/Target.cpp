@@ -122,6 +122,12 @@ Target ProjectAt(const std::string& given) {
   return target;
 }
 
+Target ProjectOfGroup(const std::string& group) {
+  Target target;
+  if (!GroupInProject(group, &target)) Fail(kGroupExpected, QVERCP_ERR_INVALID_NAME);
+  return target;
+}
+
 unsigned RecipeNumberOf(const std::string& name) {
   unsigned number = NumberedName(name, "RCP", 4);
   return number <= kMaxRecipeNo ? number : 0;

@@ -26,6 +26,8 @@ constexpr unsigned kMaxUnitNo = 32;
 
 // The number of a recipe directory name RCPnnnn (1 to 1000), else 0.
 unsigned RecipeNumberOf(const std::string& name);
+// The project whose Recipe directory holds the (possibly missing) group path.
+Target ProjectOfGroup(const std::string& group);
 
 // True when the argument names a directory rather than a registered project.
 bool NamesDirectory(const std::string& given);
