@@ -182,10 +182,10 @@ Target ProjectToDelete(const std::string& given) {
   try {
     return ProjectTarget(given);
   } catch (const Failure&) {
-    std::string dir = NamesDirectory(given) ? CleanPath(given) : RegisteredPath(given);
+    std::string dir = NamesDirectory(given) ? given : RegisteredPath(given);
     if (dir.empty()) throw;
     // A delete killed once the directory was in the trash left only that.
-    if (!IsDirectory(dir)) CQVERcpUtil::CleanLeftovers(Parent(dir).c_str());
+    dir = RestoredPath(dir);
     if (!IsDirectory(dir)) throw;
     // A Recipe directory that a killed in-use check left aside comes back.
     bool interrupted = DeleteInterrupted(dir);

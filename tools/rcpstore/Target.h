@@ -47,8 +47,9 @@ Target AnyTarget(const std::string& directory);
 // with each existing component as it is named on disk.
 std::string CleanPath(const std::string& given);
 
-// The path, cleaned; a group or recipe that a killed in-use check left aside
-// (its name and ten digits) is moved back first.
+// The path, cleaned. When nothing is there, what killed commands left beside
+// it is finished first: a name an in-use check moved aside (its name and ten
+// digits) comes back, a delete's trash goes.
 std::string RestoredPath(const std::string& given);
 
 // The given directory, cleaned; refused when missing or not a directory.
