@@ -2,9 +2,8 @@
 
 #include <unistd.h>
 
-#include <ctime>
-
 #include "LibQVCCommon/QVCObserver.h"
+#include "LibQVCCommon/QVCTime.h"
 #include "platform/AppendLog.h"
 #include "platform/Host.h"
 #include "platform/Registry.h"
@@ -20,15 +19,6 @@ qvplatform::AppendLog& EventLog() {
   return *log;
 }
 
-std::string UtcNow() {
-  std::time_t now = std::time(nullptr);
-  std::tm tm{};
-  gmtime_r(&now, &tm);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &tm);
-  return text;
-}
-
 // Keeps an entry on one line and its fields apart, whatever its texts hold.
 std::string Field(const char* text) {
   std::string out = text != nullptr ? text : "";
@@ -42,7 +32,7 @@ std::string Field(const char* text) {
 
 void _QVCPutEventLog(const char* first, const char* source, int line, uint32_t /*value*/, const char* text) {
   try {
-    QVCEventRecord record{UtcNow(), qvplatform::ComputerName(), qvplatform::CallerUserName(),
+    QVCEventRecord record{QVCUtcNow(), qvplatform::ComputerName(), qvplatform::CallerUserName(),
                           static_cast<int>(getpid()), Field(source), line, Field(first), Field(text)};
     EventLog().Append(record.time + "\t" + record.host + "\t" + record.user + "\t" + std::to_string(record.pid) +
                       "\t" + record.source + ":" + std::to_string(line) + "\t" + record.first + "\t" + record.text);

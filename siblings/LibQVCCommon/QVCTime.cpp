@@ -16,6 +16,16 @@ int32_t QVCTime(int32_t* t) {
   return now;
 }
 
+// Logs tell the real time, also while a test holds the clock.
+std::string QVCUtcNow() {
+  std::time_t now = std::time(nullptr);
+  std::tm tm{};
+  gmtime_r(&now, &tm);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &tm);
+  return text;
+}
+
 namespace qvcommon::testing {
 
 void FreezeClock(const int32_t* at) {

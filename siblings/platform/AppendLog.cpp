@@ -51,19 +51,20 @@ void AppendLog::RotateIfFull() {
   }
 }
 
-void AppendLog::Append(const std::string& line) {
+bool AppendLog::Append(const std::string& line) {
   std::string path = Path();
-  if (path.empty()) return;
+  if (path.empty()) return false;
   std::lock_guard<std::mutex> lock(mutex_);
-  if (!EnsureOpen(path)) return;
+  if (!EnsureOpen(path)) return false;
   RotateIfFull();
-  if (fd_ < 0) return;
+  if (fd_ < 0) return false;
   std::string text = line + "\n";
   ssize_t w;
   do {
     w = write(fd_, text.data(), text.size());
   } while (w < 0 && errno == EINTR);
   if (w > 0) written_ += w;
+  return w == static_cast<ssize_t>(text.size());
 }
 
 }  // namespace qvplatform

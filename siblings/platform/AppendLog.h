@@ -1,6 +1,6 @@
 // A line log in the station directory that rotates at a fixed size, so that
-// it can never fill the disk. Appending never fails and never throws; a line
-// that cannot be written is dropped.
+// it can never fill the disk. Appending never throws; a line that cannot be
+// written is dropped, and the caller learns it from the result.
 #pragma once
 
 #include <cstdint>
@@ -17,7 +17,9 @@ class AppendLog {
   AppendLog(const AppendLog&) = delete;
   AppendLog& operator=(const AppendLog&) = delete;
 
-  void Append(const std::string& line);
+  // Appends the line and a line feed in one write; false when the line was
+  // not written whole.
+  bool Append(const std::string& line);
   // The path of the current log file (empty when the station has none).
   std::string Path();
 

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "LibQVBRcpEpa.h"
+#include "RcpAudit.h"
 #include "RcpStorePath.h"
 #include "libqvecommon/QVEEngPath.h"
 #include "RcpKeywordFile.h"
@@ -176,6 +177,8 @@ void WriteNodeLine(const CString& name, Rewrite& file) { WriteItemLine(rcpsubgro
 // A line of the file must come back as one line.
 bool Writable(const char* keyword, const CString& name) { return rcptext::LineReadsBack({keyword, name}); }
 
+CString ItemName(const CQVERcpDirInfo* item) { return item != nullptr ? item->m_strName : CString(); }
+
 // True when a line of the file opens the sub-group P itself.
 bool Finds(Rewrite& file, PathWalk walk, size_t level) {
   Piece piece;
@@ -188,30 +191,33 @@ bool Finds(Rewrite& file, PathWalk walk, size_t level) {
 }  // namespace
 
 uint32_t CQVERcpUtil::InsertSubGroup(const char* groupDirectory, const CStringArray& path) {
-  if (uint32_t rc = rcppath::Check(groupDirectory, rcpsubgroup::kFileName)) return rc;
-  if (!path.empty() && !Writable(rcpsubgroup::kStart, path.back())) return QVC_ERR_CANNOT_EXECUTE;
-  Rewrite file(groupDirectory);
-  if (uint32_t rc = file.Begin(true)) return rc;
-  const size_t n = path.size();
-  if (n < 1 || Finds(file, PathWalk(path), n)) return file.Refuse();
-  if (uint32_t rc = file.Rewind()) return rc;
+  return rcpaudit::Recorded("insertSubGroup", groupDirectory, rcpaudit::SubGroupText(path, nullptr).c_str(),
+                            [&]() -> uint32_t {
+    if (uint32_t rc = rcppath::Check(groupDirectory, rcpsubgroup::kFileName)) return rc;
+    if (!path.empty() && !Writable(rcpsubgroup::kStart, path.back())) return QVC_ERR_CANNOT_EXECUTE;
+    Rewrite file(groupDirectory);
+    if (uint32_t rc = file.Begin(true)) return rc;
+    const size_t n = path.size();
+    if (n < 1 || Finds(file, PathWalk(path), n)) return file.Refuse();
+    if (uint32_t rc = file.Rewind()) return rc;
 
-  uint32_t result = QVC_ERR_CANNOT_EXECUTE;
-  if (n == 1) {
-    WriteSubGroupLine(path[0], file, true, true);
-    result = 0;
-  }
-  PathWalk walk(path);
-  Piece piece;
-  while (file.Next(&piece)) {
-    file.Keep(piece);
-    if (n == 1 || !piece.parsed) continue;
-    if (walk.Step(piece.line) == PathWalk::Event::kOpen && walk.level() == n - 1 && result != 0) {
-      WriteSubGroupLine(path[n - 1], file, true, true);
+    uint32_t result = QVC_ERR_CANNOT_EXECUTE;
+    if (n == 1) {
+      WriteSubGroupLine(path[0], file, true, true);
       result = 0;
     }
-  }
-  return file.Finish(result);
+    PathWalk walk(path);
+    Piece piece;
+    while (file.Next(&piece)) {
+      file.Keep(piece);
+      if (n == 1 || !piece.parsed) continue;
+      if (walk.Step(piece.line) == PathWalk::Event::kOpen && walk.level() == n - 1 && result != 0) {
+        WriteSubGroupLine(path[n - 1], file, true, true);
+        result = 0;
+      }
+    }
+    return file.Finish(result);
+  });
 }
 
 // The target's own lines and those of the sub-groups in it go; its "NODE"
@@ -219,103 +225,114 @@ uint32_t CQVERcpUtil::InsertSubGroup(const char* groupDirectory, const CStringAr
 // return to the group's top level. The target ends at the line that closes
 // it, whatever name that line carries, so nothing after it is lost.
 uint32_t CQVERcpUtil::DeleteSubGroup(const char* groupDirectory, const CStringArray& path) {
-  if (uint32_t rc = rcppath::Check(groupDirectory, rcpsubgroup::kFileName)) return rc;
-  Rewrite file(groupDirectory);
-  if (uint32_t rc = file.Begin(false)) return rc;
-  const size_t n = path.size();
-  if (n < 1) return file.Refuse();
+  return rcpaudit::Recorded("deleteSubGroup", groupDirectory, rcpaudit::SubGroupText(path, nullptr).c_str(),
+                            [&]() -> uint32_t {
+    if (uint32_t rc = rcppath::Check(groupDirectory, rcpsubgroup::kFileName)) return rc;
+    Rewrite file(groupDirectory);
+    if (uint32_t rc = file.Begin(false)) return rc;
+    const size_t n = path.size();
+    if (n < 1) return file.Refuse();
 
-  PathWalk walk(path);
-  bool inside = false;
-  Piece piece;
-  while (file.Next(&piece)) {
-    if (!piece.parsed) continue;
-    PathWalk::Event event = walk.Step(piece.line);
-    bool opens = event == PathWalk::Event::kOpen && walk.level() == n;
-    bool closes = event == PathWalk::Event::kClose && walk.level() == n;
-    if (opens) inside = true;
-    bool keep = !inside || (n > 1 && piece.line.keyword == rcpsubgroup::kNode);
-    if (keep) file.Keep(piece);
-    if (closes) inside = false;
-  }
-  return file.Finish(0);
+    PathWalk walk(path);
+    bool inside = false;
+    Piece piece;
+    while (file.Next(&piece)) {
+      if (!piece.parsed) continue;
+      PathWalk::Event event = walk.Step(piece.line);
+      bool opens = event == PathWalk::Event::kOpen && walk.level() == n;
+      bool closes = event == PathWalk::Event::kClose && walk.level() == n;
+      if (opens) inside = true;
+      bool keep = !inside || (n > 1 && piece.line.keyword == rcpsubgroup::kNode);
+      if (keep) file.Keep(piece);
+      if (closes) inside = false;
+    }
+    return file.Finish(0);
+  });
 }
 
 uint32_t CQVERcpUtil::RenameSubGroup(const char* groupDirectory, const char* newName, const CStringArray& path) {
-  if (uint32_t rc = rcppath::Check(groupDirectory, rcpsubgroup::kFileName)) return rc;
-  const CString name = newName != nullptr ? newName : "";
-  if (!Writable(rcpsubgroup::kStart, name)) return QVC_ERR_CANNOT_EXECUTE;
-  Rewrite file(groupDirectory);
-  if (uint32_t rc = file.Begin(false)) return rc;
-  const size_t n = path.size();
-  if (n < 1) return file.Refuse();
-  PathWalk conflict(path);
-  conflict.CompareLastLevelWith(&name);
-  if (Finds(file, conflict, n)) return file.Refuse();
-  if (uint32_t rc = file.Rewind()) return rc;
+  return rcpaudit::Recorded("renameSubGroup", groupDirectory, rcpaudit::SubGroupText(path, newName).c_str(),
+                            [&]() -> uint32_t {
+    if (uint32_t rc = rcppath::Check(groupDirectory, rcpsubgroup::kFileName)) return rc;
+    const CString name = newName != nullptr ? newName : "";
+    if (!Writable(rcpsubgroup::kStart, name)) return QVC_ERR_CANNOT_EXECUTE;
+    Rewrite file(groupDirectory);
+    if (uint32_t rc = file.Begin(false)) return rc;
+    const size_t n = path.size();
+    if (n < 1) return file.Refuse();
+    PathWalk conflict(path);
+    conflict.CompareLastLevelWith(&name);
+    if (Finds(file, conflict, n)) return file.Refuse();
+    if (uint32_t rc = file.Rewind()) return rc;
 
-  uint32_t result = QVC_ERR_NOT_FOUND;
-  PathWalk walk(path);
-  Piece piece;
-  while (file.Next(&piece)) {
-    if (!piece.parsed) continue;
-    PathWalk::Event event = walk.Step(piece.line);
-    if (event != PathWalk::Event::kNone && walk.level() == n) {
-      bool opens = event == PathWalk::Event::kOpen;
-      WriteSubGroupLine(name, file, opens, !opens);
-      result = 0;
-    } else {
-      file.Keep(piece);
+    uint32_t result = QVC_ERR_NOT_FOUND;
+    PathWalk walk(path);
+    Piece piece;
+    while (file.Next(&piece)) {
+      if (!piece.parsed) continue;
+      PathWalk::Event event = walk.Step(piece.line);
+      if (event != PathWalk::Event::kNone && walk.level() == n) {
+        bool opens = event == PathWalk::Event::kOpen;
+        WriteSubGroupLine(name, file, opens, !opens);
+        result = 0;
+      } else {
+        file.Keep(piece);
+      }
     }
-  }
-  return file.Finish(result);
+    return file.Finish(result);
+  });
 }
 
 uint32_t CQVERcpUtil::InsertItemToSubGroup(const char* groupDirectory, const CStringArray& path,
                                            const CQVERcpDirInfo* item) {
-  if (uint32_t rc = rcppath::Check(groupDirectory, rcpsubgroup::kFileName)) return rc;
-  if (item == nullptr || !Writable(rcpsubgroup::kNode, item->m_strName)) return QVC_ERR_CANNOT_EXECUTE;
-  Rewrite file(groupDirectory);
-  if (uint32_t rc = file.Begin(false)) return rc;
-  const size_t n = path.size();
-  if (n < 1) return file.Refuse();
-  Piece piece;
-  while (file.Next(&piece)) {
-    if (piece.parsed && piece.line.keyword == rcpsubgroup::kNode && piece.line.value == item->m_strName) {
-      return file.Refuse();
+  return rcpaudit::Recorded("placeRecipe", groupDirectory, rcpaudit::SubGroupText(path, ItemName(item)).c_str(),
+                            [&]() -> uint32_t {
+    if (uint32_t rc = rcppath::Check(groupDirectory, rcpsubgroup::kFileName)) return rc;
+    if (item == nullptr || !Writable(rcpsubgroup::kNode, item->m_strName)) return QVC_ERR_CANNOT_EXECUTE;
+    Rewrite file(groupDirectory);
+    if (uint32_t rc = file.Begin(false)) return rc;
+    const size_t n = path.size();
+    if (n < 1) return file.Refuse();
+    Piece piece;
+    while (file.Next(&piece)) {
+      if (piece.parsed && piece.line.keyword == rcpsubgroup::kNode && piece.line.value == item->m_strName) {
+        return file.Refuse();
+      }
     }
-  }
-  if (uint32_t rc = file.Rewind()) return rc;
+    if (uint32_t rc = file.Rewind()) return rc;
 
-  uint32_t result = QVC_ERR_NOT_FOUND;
-  PathWalk walk(path);
-  while (file.Next(&piece)) {
-    file.Keep(piece);
-    if (!piece.parsed) continue;
-    if (walk.Step(piece.line) == PathWalk::Event::kOpen && walk.level() == n) {
-      WriteNodeLine(item->m_strName, file);
-      walk.RestartMatch();
-      result = 0;
+    uint32_t result = QVC_ERR_NOT_FOUND;
+    PathWalk walk(path);
+    while (file.Next(&piece)) {
+      file.Keep(piece);
+      if (!piece.parsed) continue;
+      if (walk.Step(piece.line) == PathWalk::Event::kOpen && walk.level() == n) {
+        WriteNodeLine(item->m_strName, file);
+        walk.RestartMatch();
+        result = 0;
+      }
     }
-  }
-  return file.Finish(result);
+    return file.Finish(result);
+  });
 }
 
 uint32_t CQVERcpUtil::DeleteItemFromSubGroup(const char* groupDirectory, const CStringArray& /*path*/,
                                              const CQVERcpDirInfo* item) {
-  if (uint32_t rc = rcppath::Check(groupDirectory, rcpsubgroup::kFileName)) return rc;
-  if (item == nullptr) return QVC_ERR_CANNOT_EXECUTE;
-  Rewrite file(groupDirectory);
-  if (uint32_t rc = file.Begin(false)) return rc;
-  uint32_t result = QVC_ERR_NOT_FOUND;
-  Piece piece;
-  while (file.Next(&piece)) {
-    if (!piece.parsed) continue;
-    if (piece.line.keyword == rcpsubgroup::kNode && piece.line.value == item->m_strName) {
-      result = 0;
-      continue;
+  return rcpaudit::Recorded("unplaceRecipe", groupDirectory, ItemName(item).c_str(), [&]() -> uint32_t {
+    if (uint32_t rc = rcppath::Check(groupDirectory, rcpsubgroup::kFileName)) return rc;
+    if (item == nullptr) return QVC_ERR_CANNOT_EXECUTE;
+    Rewrite file(groupDirectory);
+    if (uint32_t rc = file.Begin(false)) return rc;
+    uint32_t result = QVC_ERR_NOT_FOUND;
+    Piece piece;
+    while (file.Next(&piece)) {
+      if (!piece.parsed) continue;
+      if (piece.line.keyword == rcpsubgroup::kNode && piece.line.value == item->m_strName) {
+        result = 0;
+        continue;
+      }
+      file.Keep(piece);
     }
-    file.Keep(piece);
-  }
-  return file.Finish(result);
+    return file.Finish(result);
+  });
 }

@@ -1,6 +1,7 @@
 // Recipe groups: numbered directories RGnn below a project's Recipe
 // directory, each with its attribute file RcpGrAttr.txt.
 #include "LibQVBRcpEpa.h"
+#include "RcpAudit.h"
 #include "RcpCheck.h"
 #include "RcpHidden.h"
 #include "RcpKeywordFile.h"
@@ -73,23 +74,28 @@ uint32_t CQVERcpUtil::CheckRcpGroupDuplicate(const char* projectDirectory, unsig
 // The group is built complete under a hidden name and then appears in one
 // step; an existing group is never overwritten.
 uint32_t CQVERcpUtil::CreateRecipeGroup(const char* projectDirectory, unsigned groupNo) {
-  if (uint32_t rc = rcppath::Check(projectDirectory, "Recipe")) return rc;
-  CString recipe = RecipeRoot(projectDirectory);
-  rcphidden::CleanLeftovers(recipe.c_str());
-  CString name = GroupName(groupNo);
-  if (rcpcheck::Exists(QVEEngJoinPath(recipe.c_str(), name.c_str()), true)) return QVC_ERR_EXISTS;
-  rcphidden::HiddenBuild build(recipe, name.c_str());
-  if (uint32_t rc = build.Begin()) return rc;
-  if (uint32_t rc = WriteGroupAttrFile(build.Path().c_str(), "", "", "")) return rc;
-  return build.Finish();
+  CString group = QVEEngJoinPath(RecipeRoot(projectDirectory).c_str(), GroupName(groupNo).c_str());
+  return rcpaudit::Recorded("createGroup", group.c_str(), [&]() -> uint32_t {
+    if (uint32_t rc = rcppath::Check(projectDirectory, "Recipe")) return rc;
+    CString recipe = RecipeRoot(projectDirectory);
+    rcphidden::CleanLeftovers(recipe.c_str());
+    CString name = GroupName(groupNo);
+    if (rcpcheck::Exists(QVEEngJoinPath(recipe.c_str(), name.c_str()), true)) return QVC_ERR_EXISTS;
+    rcphidden::HiddenBuild build(recipe, name.c_str());
+    if (uint32_t rc = build.Begin()) return rc;
+    if (uint32_t rc = WriteGroupAttrFile(build.Path().c_str(), "", "", "")) return rc;
+    return build.Finish();
+  });
 }
 
 uint32_t CQVERcpUtil::DeleteRecipeGroup(const char* groupDirectory) {
-  if (groupDirectory == nullptr || *groupDirectory == 0) return QVC_ERR_CANNOT_EXECUTE;
-  if (uint32_t rc = rcppath::Check(groupDirectory)) return rc;
-  rcphidden::CleanLeftoversBeside(groupDirectory);
-  if (uint32_t rc = DirAccessCheck(groupDirectory)) return rc;
-  return rcphidden::DeleteViaTrash(groupDirectory);
+  return rcpaudit::Recorded("deleteGroup", groupDirectory, [&]() -> uint32_t {
+    if (groupDirectory == nullptr || *groupDirectory == 0) return QVC_ERR_CANNOT_EXECUTE;
+    if (uint32_t rc = rcppath::Check(groupDirectory)) return rc;
+    rcphidden::CleanLeftoversBeside(groupDirectory);
+    if (uint32_t rc = DirAccessCheck(groupDirectory)) return rc;
+    return rcphidden::DeleteViaTrash(groupDirectory);
+  });
 }
 
 uint32_t CQVERcpUtil::GetRecipeGroupInfo(const char* groupDirectory, _QVERcpGroupInfo* info) {
@@ -108,9 +114,11 @@ uint32_t CQVERcpUtil::GetRecipeGroupInfo(const char* groupDirectory, _QVERcpGrou
 // The file is replaced in one step, so a failed write leaves the old one.
 // Missing server entries are written as empty values.
 uint32_t CQVERcpUtil::SetRecipeGroupInfo(const char* groupDirectory, const _QVERcpGroupInfo* info) {
-  if (uint32_t rc = rcppath::Check(groupDirectory, kAttrFile)) return rc;
-  if (info == nullptr) return QVC_ERR_CANNOT_EXECUTE;
-  const CStringArray& servers = info->astrServer;
-  return WriteGroupAttrFile(groupDirectory, info->strComment, servers.size() > 0 ? servers[0] : CString(),
-                            servers.size() > 1 ? servers[1] : CString());
+  return rcpaudit::Recorded("setGroup", groupDirectory, [&]() -> uint32_t {
+    if (uint32_t rc = rcppath::Check(groupDirectory, kAttrFile)) return rc;
+    if (info == nullptr) return QVC_ERR_CANNOT_EXECUTE;
+    const CStringArray& servers = info->astrServer;
+    return WriteGroupAttrFile(groupDirectory, info->strComment, servers.size() > 0 ? servers[0] : CString(),
+                              servers.size() > 1 ? servers[1] : CString());
+  });
 }

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "LibQVBRcpEpa.h"
+#include "RcpAudit.h"
 #include "LibQVCCommon/QVCError.h"
 #include "LibQVCCommon/QVCRegistry.h"
 #include "RcpCheck.h"
@@ -134,13 +135,16 @@ uint32_t EnumProjectKeys(HKEY root, const char* subKey, CStringArray& names) {
 }  // namespace
 
 uint32_t CQVERcpUtil::SetProjectInfo(const char* projectName, const _QVERcpProjectInfo* info, int writeFile) {
-  if (!AcceptableNewProjectName(projectName) || info == nullptr) return QVC_ERR_CANNOT_EXECUTE;
-  if (writeFile == 1) {
-    if (uint32_t rc = rcppath::Check(RecipeDirectory(info->strPath).c_str(), kAttrFile)) return rc;
-    if (uint32_t rc = WriteProjectAttrFile(RecipeDirectory(info->strPath), *info)) return rc;
-  }
-  return QVCSetCommonRegistryString(HKEY_LOCAL_MACHINE, QVC_COMPONENT_ENG, ProjectKey(projectName).c_str(), "Path",
-                                    info->strPath.c_str(), 1);
+  const char* path = info != nullptr ? info->strPath.c_str() : nullptr;
+  return rcpaudit::Recorded("setProject", path, projectName, [&]() -> uint32_t {
+    if (!AcceptableNewProjectName(projectName) || info == nullptr) return QVC_ERR_CANNOT_EXECUTE;
+    if (writeFile == 1) {
+      if (uint32_t rc = rcppath::Check(RecipeDirectory(info->strPath).c_str(), kAttrFile)) return rc;
+      if (uint32_t rc = WriteProjectAttrFile(RecipeDirectory(info->strPath), *info)) return rc;
+    }
+    return QVCSetCommonRegistryString(HKEY_LOCAL_MACHINE, QVC_COMPONENT_ENG, ProjectKey(projectName).c_str(), "Path",
+                                      info->strPath.c_str(), 1);
+  });
 }
 
 uint32_t CQVERcpUtil::GetProjectInfo(const char* projectName, _QVERcpProjectInfo* info) {
@@ -160,12 +164,14 @@ uint32_t CQVERcpUtil::GetProjectInfo(const char* projectName, _QVERcpProjectInfo
 }
 
 uint32_t CQVERcpUtil::DeleteProjectInfo(const char* projectName) {
-  if (!ValidProjectName(projectName)) return QVC_ERR_CANNOT_EXECUTE;
-  HKEY key = nullptr;
-  if (uint32_t rc = QVCOpenRegistry(HKEY_LOCAL_MACHINE, QVC_COMPONENT_ENG, "Batch", kProjectList, 1, &key)) return rc;
-  LONG rc = RegDeleteKeyA(key, projectName);
-  QVCCloseRegistry(key);
-  return static_cast<uint32_t>(rc);
+  return rcpaudit::Recorded("unregisterProject", nullptr, projectName, [&]() -> uint32_t {
+    if (!ValidProjectName(projectName)) return QVC_ERR_CANNOT_EXECUTE;
+    HKEY key = nullptr;
+    if (uint32_t rc = QVCOpenRegistry(HKEY_LOCAL_MACHINE, QVC_COMPONENT_ENG, "Batch", kProjectList, 1, &key)) return rc;
+    LONG rc = RegDeleteKeyA(key, projectName);
+    QVCCloseRegistry(key);
+    return static_cast<uint32_t>(rc);
+  });
 }
 
 uint32_t CQVERcpUtil::GetProjectList(CStringArray& projects) {
@@ -179,42 +185,46 @@ uint32_t CQVERcpUtil::GetProjectList(CStringArray& projects) {
 // attributes. A link or a file in place of either directory is refused,
 // so that nothing is written outside the parent.
 uint32_t CQVERcpUtil::CreateProject(const char* name, const char* parentDirectory) {
-  if (!AcceptableNewProjectName(name) || parentDirectory == nullptr || *parentDirectory == 0) {
-    return QVC_ERR_CANNOT_EXECUTE;
-  }
-  if (uint32_t rc = MakeParent(parentDirectory)) return rc;
-  rcphidden::CleanLeftovers(parentDirectory);
-  CString project = QVEEngJoinPath(parentDirectory, name);
-  qvplatform::EntryType type = qvplatform::EntryType::kOther;
-  if (!rcpcheck::ListedType(project, &type)) return BuildHidden(parentDirectory, name, true);
-  if (type != qvplatform::EntryType::kDirectory) return ERROR_ALREADY_EXISTS;
-  rcphidden::CleanLeftovers(project.c_str());
-  CString recipe = RecipeDirectory(project);
-  if (!rcpcheck::ListedType(recipe, &type)) return BuildHidden(project, "Recipe", false);
-  if (type != qvplatform::EntryType::kDirectory) return ERROR_ALREADY_EXISTS;
-  return WriteProjectAttrFile(recipe, NewProjectInfo());
+  return rcpaudit::Recorded("createProject", QVEEngJoinPath(parentDirectory, name).c_str(), [&]() -> uint32_t {
+    if (!AcceptableNewProjectName(name) || parentDirectory == nullptr || *parentDirectory == 0) {
+      return QVC_ERR_CANNOT_EXECUTE;
+    }
+    if (uint32_t rc = MakeParent(parentDirectory)) return rc;
+    rcphidden::CleanLeftovers(parentDirectory);
+    CString project = QVEEngJoinPath(parentDirectory, name);
+    qvplatform::EntryType type = qvplatform::EntryType::kOther;
+    if (!rcpcheck::ListedType(project, &type)) return BuildHidden(parentDirectory, name, true);
+    if (type != qvplatform::EntryType::kDirectory) return ERROR_ALREADY_EXISTS;
+    rcphidden::CleanLeftovers(project.c_str());
+    CString recipe = RecipeDirectory(project);
+    if (!rcpcheck::ListedType(recipe, &type)) return BuildHidden(project, "Recipe", false);
+    if (type != qvplatform::EntryType::kDirectory) return ERROR_ALREADY_EXISTS;
+    return WriteProjectAttrFile(recipe, NewProjectInfo());
+  });
 }
 
 // A Recipe directory that is already gone (a delete killed after removing
 // it) does not keep the rest of the project from being deleted.
 uint32_t CQVERcpUtil::DeleteProject(const char* projectDirectory) {
-  if (projectDirectory == nullptr || *projectDirectory == 0) return QVC_ERR_CANNOT_EXECUTE;
-  if (uint32_t rc = rcppath::Check(projectDirectory, "Recipe")) return rc;
-  if (uint32_t rc = rcppath::Check(projectDirectory, "ETC/RcpFda.l")) return rc;
-  rcphidden::CleanLeftoversBeside(projectDirectory);
-  rcphidden::CleanLeftovers(projectDirectory);
-  CString recipe = RecipeDirectory(projectDirectory);
-  uint32_t rc = DirAccessCheck(recipe.c_str());
-  if (rc == 0) rc = rcphidden::DeleteViaTrash(recipe);
-  if (rc != 0 && rc != ERROR_FILE_NOT_FOUND) return rc;
-  CString lockList = projectDirectory;
-  QVEEngCatPath(lockList, "ETC");
-  QVEEngDeleteFile(QVEEngCatPath(lockList, "RcpFda.l").c_str(), 0, 0);
-  // The directory goes in one step with its lock file (the deleting
-  // caller's own) when nothing else is left in it.
-  CStringArray left;
-  CString lockFile = QVEEngJoinPath(projectDirectory, kProjectLockFile);
-  bool othersLeft = QVEEngListFileRecursive(projectDirectory, left) == 0 &&
-                    std::any_of(left.begin(), left.end(), [&](const CString& file) { return file != lockFile; });
-  return othersLeft ? 0 : rcphidden::DeleteViaTrash(projectDirectory);
+  return rcpaudit::Recorded("deleteProject", projectDirectory, [&]() -> uint32_t {
+    if (projectDirectory == nullptr || *projectDirectory == 0) return QVC_ERR_CANNOT_EXECUTE;
+    if (uint32_t rc = rcppath::Check(projectDirectory, "Recipe")) return rc;
+    if (uint32_t rc = rcppath::Check(projectDirectory, "ETC/RcpFda.l")) return rc;
+    rcphidden::CleanLeftoversBeside(projectDirectory);
+    rcphidden::CleanLeftovers(projectDirectory);
+    CString recipe = RecipeDirectory(projectDirectory);
+    uint32_t rc = DirAccessCheck(recipe.c_str());
+    if (rc == 0) rc = rcphidden::DeleteViaTrash(recipe);
+    if (rc != 0 && rc != ERROR_FILE_NOT_FOUND) return rc;
+    CString lockList = projectDirectory;
+    QVEEngCatPath(lockList, "ETC");
+    QVEEngDeleteFile(QVEEngCatPath(lockList, "RcpFda.l").c_str(), 0, 0);
+    // The directory goes in one step with its lock file (the deleting
+    // caller's own) when nothing else is left in it.
+    CStringArray left;
+    CString lockFile = QVEEngJoinPath(projectDirectory, kProjectLockFile);
+    bool othersLeft = QVEEngListFileRecursive(projectDirectory, left) == 0 &&
+                      std::any_of(left.begin(), left.end(), [&](const CString& file) { return file != lockFile; });
+    return othersLeft ? 0 : rcphidden::DeleteViaTrash(projectDirectory);
+  });
 }

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "LibQVBRcpEpa.h"
+#include "RcpAudit.h"
 #include "RcpCheck.h"
 #include "RcpHidden.h"
 #include "RcpStorePath.h"
@@ -168,13 +169,15 @@ CString UnitFileName(unsigned unitNo) { return unitNo == 0 ? CString("RcpRP.edf"
 // A recipe header file must hold its main record and all 32 unit records;
 // one that lacks any is refused whole (ERROR_FILE_CORRUPT), nothing written.
 uint32_t CQVERcpUtil::SetRcpFileInfo(const char* path, const _QVERcpFileDetailInfo* info) {
-  if (uint32_t rc = rcppath::Check(path)) return rc;
-  if (path == nullptr || info == nullptr) return QVC_ERR_CANNOT_EXECUTE;
-  EdfFile file;
-  HeadRecords records;
-  if (uint32_t rc = OpenTexts(file, path, true, &records)) return rc;
-  WriteTexts(file, records, *info);
-  return file.Commit();
+  return rcpaudit::Recorded("setHeader", path, [&]() -> uint32_t {
+    if (uint32_t rc = rcppath::Check(path)) return rc;
+    if (path == nullptr || info == nullptr) return QVC_ERR_CANNOT_EXECUTE;
+    EdfFile file;
+    HeadRecords records;
+    if (uint32_t rc = OpenTexts(file, path, true, &records)) return rc;
+    WriteTexts(file, records, *info);
+    return file.Commit();
+  });
 }
 
 uint32_t CQVERcpUtil::GetRcpFileInfo(const char* path, uint32_t* kind, _QVERcpFileDetailInfo* info) {
@@ -192,15 +195,17 @@ uint32_t CQVERcpUtil::GetRcpFileInfo(const char* path, uint32_t* kind, _QVERcpFi
 // work file, so that a concurrent change of other texts is never lost.
 uint32_t CQVERcpUtil::ChangeRcpInfo(const char* recipeDirectory,
                                     const std::function<void(_QVERcpFileDetailInfo*)>& change) {
-  if (recipeDirectory == nullptr || !change) return QVC_ERR_CANNOT_EXECUTE;
-  EdfFile file;
-  HeadRecords records;
-  if (uint32_t rc = OpenTexts(file, QVEEngJoinPath(recipeDirectory, kHeadFile), true, &records)) return rc;
-  _QVERcpFileDetailInfo info;
-  ReadTexts(file, records, &info);
-  change(&info);
-  WriteTexts(file, records, info);
-  return file.Commit();
+  return rcpaudit::Recorded("setHeader", QVEEngJoinPath(recipeDirectory, kHeadFile).c_str(), [&]() -> uint32_t {
+    if (recipeDirectory == nullptr || !change) return QVC_ERR_CANNOT_EXECUTE;
+    EdfFile file;
+    HeadRecords records;
+    if (uint32_t rc = OpenTexts(file, QVEEngJoinPath(recipeDirectory, kHeadFile), true, &records)) return rc;
+    _QVERcpFileDetailInfo info;
+    ReadTexts(file, records, &info);
+    change(&info);
+    WriteTexts(file, records, info);
+    return file.Commit();
+  });
 }
 
 uint32_t CQVERcpUtil::SetRcpInfo(const char* recipeDirectory, const _QVERcpFileDetailInfo* info) {
@@ -217,17 +222,19 @@ uint32_t CQVERcpUtil::GetRcpInfo(const char* recipeDirectory, uint32_t* recipeNo
 }
 
 uint32_t CQVERcpUtil::SetRcpHeadVersion(const char* path) {
-  if (uint32_t rc = rcppath::Check(path)) return rc;
-  if (path == nullptr) return QVC_ERR_CANNOT_EXECUTE;
-  EdfFile file;
-  if (uint32_t rc = file.Open(path, true)) return rc;
-  if (!file.IsRecipeHeader()) return 0;
-  HeadRecords records;
-  if (!file.Resolve(&records)) return ERROR_FILE_CORRUPT;
-  int32_t next = NextVersion(QVEEdaGetText(records.main, kVersion, kVersionWidth));
-  QVEEdaPutText(records.main, kVersion, kVersionWidth, std::to_string(next));
-  QVEEdaPutU32(records.main, kVersionTime, static_cast<uint32_t>(QVCTime(nullptr)));
-  return file.Commit();
+  return rcpaudit::Recorded("bumpVersion", path, [&]() -> uint32_t {
+    if (uint32_t rc = rcppath::Check(path)) return rc;
+    if (path == nullptr) return QVC_ERR_CANNOT_EXECUTE;
+    EdfFile file;
+    if (uint32_t rc = file.Open(path, true)) return rc;
+    if (!file.IsRecipeHeader()) return 0;
+    HeadRecords records;
+    if (!file.Resolve(&records)) return ERROR_FILE_CORRUPT;
+    int32_t next = NextVersion(QVEEdaGetText(records.main, kVersion, kVersionWidth));
+    QVEEdaPutText(records.main, kVersion, kVersionWidth, std::to_string(next));
+    QVEEdaPutU32(records.main, kVersionTime, static_cast<uint32_t>(QVCTime(nullptr)));
+    return file.Commit();
+  });
 }
 
 // Recipes numbered outside the table (RCP0000, RCP1001 and up) have no entry.
@@ -258,27 +265,32 @@ uint32_t CQVERcpUtil::CheckRcpDuplicate(const char* groupDirectory, unsigned rec
 // appears in one step; an existing recipe is never overwritten.
 uint32_t CQVERcpUtil::CreateRecipe(const char* headName, const char* groupDirectory, unsigned recipeNo,
                                    const char* templateFile) {
-  if (groupDirectory == nullptr || *groupDirectory == 0) return QVC_ERR_CANNOT_EXECUTE;
-  if (uint32_t rc = rcppath::Check(groupDirectory)) return rc;
-  rcphidden::CleanLeftovers(groupDirectory);
-  CString name = QVFormat("RCP%04u", recipeNo);
-  if (rcpcheck::Exists(QVEEngJoinPath(groupDirectory, name.c_str()), true)) return QVC_ERR_EXISTS;
-  rcphidden::HiddenBuild build(groupDirectory, name.c_str());
-  if (uint32_t rc = build.Begin()) return rc;
-  CString source = templateFile != nullptr ? CString(templateFile) : TemplateFor("RCPHEAD", true);
-  CString head = QVEEngJoinPath(build.Path().c_str(), kHeadFile);
-  if (uint32_t rc = QVEEngCopyFile(source.c_str(), head.c_str(), 1, 1)) return rc;
-  // A header that could not be stamped is not a new recipe: the build goes.
-  if (uint32_t rc = InitRecipeHead(head, headName)) return rc;
-  return build.Finish();
+  CString recipe = QVEEngJoinPath(groupDirectory, QVFormat("RCP%04u", recipeNo).c_str());
+  return rcpaudit::Recorded("createRecipe", recipe.c_str(), [&]() -> uint32_t {
+    if (groupDirectory == nullptr || *groupDirectory == 0) return QVC_ERR_CANNOT_EXECUTE;
+    if (uint32_t rc = rcppath::Check(groupDirectory)) return rc;
+    rcphidden::CleanLeftovers(groupDirectory);
+    CString name = QVFormat("RCP%04u", recipeNo);
+    if (rcpcheck::Exists(QVEEngJoinPath(groupDirectory, name.c_str()), true)) return QVC_ERR_EXISTS;
+    rcphidden::HiddenBuild build(groupDirectory, name.c_str());
+    if (uint32_t rc = build.Begin()) return rc;
+    CString source = templateFile != nullptr ? CString(templateFile) : TemplateFor("RCPHEAD", true);
+    CString head = QVEEngJoinPath(build.Path().c_str(), kHeadFile);
+    if (uint32_t rc = QVEEngCopyFile(source.c_str(), head.c_str(), 1, 1)) return rc;
+    // A header that could not be stamped is not a new recipe: the build goes.
+    if (uint32_t rc = InitRecipeHead(head, headName)) return rc;
+    return build.Finish();
+  });
 }
 
 uint32_t CQVERcpUtil::DeleteRecipe(const char* recipeDirectory) {
-  if (recipeDirectory == nullptr || *recipeDirectory == 0) return QVC_ERR_CANNOT_EXECUTE;
-  if (uint32_t rc = rcppath::Check(recipeDirectory)) return rc;
-  rcphidden::CleanLeftoversBeside(recipeDirectory);
-  if (uint32_t rc = DirAccessCheck(recipeDirectory)) return rc;
-  return rcphidden::DeleteViaTrash(recipeDirectory);
+  return rcpaudit::Recorded("deleteRecipe", recipeDirectory, [&]() -> uint32_t {
+    if (recipeDirectory == nullptr || *recipeDirectory == 0) return QVC_ERR_CANNOT_EXECUTE;
+    if (uint32_t rc = rcppath::Check(recipeDirectory)) return rc;
+    rcphidden::CleanLeftoversBeside(recipeDirectory);
+    if (uint32_t rc = DirAccessCheck(recipeDirectory)) return rc;
+    return rcphidden::DeleteViaTrash(recipeDirectory);
+  });
 }
 
 uint32_t CQVERcpUtil::FindFreeUnitNo(const char* recipeDirectory, int32_t* table) {
@@ -311,26 +323,32 @@ uint32_t CQVERcpUtil::CheckUnitDuplicate(const char* recipeDirectory, unsigned u
 // then replaces the file in one step.
 uint32_t CQVERcpUtil::CreateUnitRecipe(const char* headName, const char* recipeDirectory, unsigned unitNo,
                                        const char* templateFile) {
-  if (recipeDirectory == nullptr || *recipeDirectory == 0) return QVC_ERR_CANNOT_EXECUTE;
-  if (uint32_t rc = rcppath::Check(recipeDirectory)) return rc;
-  rcphidden::CleanLeftovers(recipeDirectory);
-  CString source = templateFile != nullptr ? CString(templateFile) : TemplateFor("RCPPRT", unitNo != 0);
-  CString name = UnitFileName(unitNo);
-  rcphidden::HiddenBuild build(recipeDirectory, name.c_str());
-  if (uint32_t rc = build.Begin()) return rc;
-  CString copy = QVEEngJoinPath(build.Path().c_str(), name.c_str());
-  if (uint32_t rc = QVEEngCopyFile(source.c_str(), copy.c_str(), 1, 1)) return rc;
-  _QVERcpFileDetailInfo info;
-  if (uint32_t rc = GetRcpFileInfo(copy.c_str(), nullptr, &info)) return rc;
-  info.strHeadName = headName != nullptr ? headName : "";
-  if (uint32_t rc = SetRcpFileInfo(copy.c_str(), &info)) return rc;
-  return build.FinishFile();
+  CString unit = QVEEngJoinPath(recipeDirectory, UnitFileName(unitNo).c_str());
+  return rcpaudit::Recorded("createUnit", unit.c_str(), [&]() -> uint32_t {
+    if (recipeDirectory == nullptr || *recipeDirectory == 0) return QVC_ERR_CANNOT_EXECUTE;
+    if (uint32_t rc = rcppath::Check(recipeDirectory)) return rc;
+    rcphidden::CleanLeftovers(recipeDirectory);
+    CString source = templateFile != nullptr ? CString(templateFile) : TemplateFor("RCPPRT", unitNo != 0);
+    CString name = UnitFileName(unitNo);
+    rcphidden::HiddenBuild build(recipeDirectory, name.c_str());
+    if (uint32_t rc = build.Begin()) return rc;
+    CString copy = QVEEngJoinPath(build.Path().c_str(), name.c_str());
+    if (uint32_t rc = QVEEngCopyFile(source.c_str(), copy.c_str(), 1, 1)) return rc;
+    _QVERcpFileDetailInfo info;
+    if (uint32_t rc = GetRcpFileInfo(copy.c_str(), nullptr, &info)) return rc;
+    info.strHeadName = headName != nullptr ? headName : "";
+    if (uint32_t rc = SetRcpFileInfo(copy.c_str(), &info)) return rc;
+    return build.FinishFile();
+  });
 }
 
 uint32_t CQVERcpUtil::DeleteUnitRecipe(const char* recipeDirectory, unsigned unitNo) {
-  if (uint32_t rc = rcppath::Check(recipeDirectory, UnitFileName(unitNo).c_str())) return rc;
-  rcphidden::CleanLeftovers(recipeDirectory);
-  CString file = QVEEngJoinPath(recipeDirectory, UnitFileName(unitNo).c_str());
-  if (uint32_t rc = FileAccessCheck(file.c_str())) return rc;
-  return QVEEngDeleteFile(file.c_str(), 1, 0);
+  CString unit = QVEEngJoinPath(recipeDirectory, UnitFileName(unitNo).c_str());
+  return rcpaudit::Recorded("deleteUnit", unit.c_str(), [&]() -> uint32_t {
+    if (uint32_t rc = rcppath::Check(recipeDirectory, UnitFileName(unitNo).c_str())) return rc;
+    rcphidden::CleanLeftovers(recipeDirectory);
+    CString file = QVEEngJoinPath(recipeDirectory, UnitFileName(unitNo).c_str());
+    if (uint32_t rc = FileAccessCheck(file.c_str())) return rc;
+    return QVEEngDeleteFile(file.c_str(), 1, 0);
+  });
 }

@@ -1,0 +1,89 @@
+#include "RcpAudit.h"
+
+#include <unistd.h>
+
+#include "LibQVCCommon/QVCError.h"
+#include "LibQVCCommon/QVCTime.h"
+#include "RcpJsonText.h"
+#include "platform/AppendLog.h"
+#include "platform/Host.h"
+#include "platform/Registry.h"
+#include "platform/Win32Types.h"
+
+namespace {
+
+constexpr char kSource[] = "RcpAudit";
+constexpr uint16_t kMsgInternal = 9168;
+constexpr int64_t kTrailLimit = 16 << 20;
+
+thread_local int t_depth = 0;
+
+qvplatform::AppendLog& Trail() {
+  static auto* log = new qvplatform::AppendLog(rcpaudit::kTrailName, kTrailLimit);
+  return *log;
+}
+
+std::string Line(const char* operation, const std::string& path, uint32_t result, const std::string& detail) {
+  std::string line = "{\"time\":" + rcpjson::Quote(QVCUtcNow()) + ",\"station\":" +
+                     rcpjson::Quote(qvplatform::ComputerName()) + ",\"user\":" +
+                     rcpjson::Quote(qvplatform::CallerUserName()) + ",\"pid\":" + std::to_string(getpid()) +
+                     ",\"operation\":" + rcpjson::Quote(operation) + ",\"path\":" + rcpjson::Quote(path) +
+                     ",\"result\":" + std::to_string(result);
+  if (!detail.empty()) line += ",\"detail\":" + rcpjson::Quote(detail);
+  return line + "}";
+}
+
+// Keeps the nesting count right however the change ends.
+class Depth {
+ public:
+  Depth() { ++t_depth; }
+  ~Depth() { --t_depth; }
+  Depth(const Depth&) = delete;
+  Depth& operator=(const Depth&) = delete;
+  bool outermost() const { return t_depth == 1; }
+};
+
+}  // namespace
+
+namespace rcpaudit {
+
+uint32_t Recorded(const char* operation, const char* path, const std::function<uint32_t()>& change) {
+  return Recorded(operation, path, nullptr, change);
+}
+
+uint32_t Recorded(const char* operation, const char* path, const char* detail,
+                  const std::function<uint32_t()>& change) {
+  Depth depth;
+  uint32_t result = change();
+  if (depth.outermost()) Record(operation, path != nullptr ? path : "", result, detail != nullptr ? detail : "");
+  return result;
+}
+
+void Record(const char* operation, const std::string& path, uint32_t result, const std::string& detail) {
+  try {
+    if (Trail().Append(Line(operation, path, result, detail))) return;
+  } catch (...) {
+    // Falls through to the failure record: the change itself stands.
+  }
+  std::string text = std::string("audit trail not written: ") + operation + " " + path;
+  _QVCSetError(kMsgInternal, kSource, __LINE__, ERROR_WRITE_FAULT, text.c_str());
+}
+
+std::string SubGroupText(const std::vector<std::string>& names, const char* newName) {
+  std::string text;
+  for (const std::string& name : names) text += (text.empty() ? "" : "/") + name;
+  return newName != nullptr ? text + " -> " + newName : text;
+}
+
+std::string SubGroupText(const std::vector<std::string>& names, const std::string& recipe) {
+  std::string text = SubGroupText(names, nullptr);
+  return text.empty() ? recipe : text + "/" + recipe;
+}
+
+std::vector<std::string> TrailFiles() {
+  std::string current = Trail().Path();
+  if (current.empty()) return {};
+  return {current + ".1", current};
+}
+
+}  // namespace rcpaudit

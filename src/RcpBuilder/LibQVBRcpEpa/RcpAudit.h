@@ -1,0 +1,38 @@
+// The audit trail of the store: one line for every change the library makes
+// to a store, in audit.log in the station directory (beside events.log).
+// Each line is one JSON object: time, station, user, pid, operation, path,
+// result, and for some operations a detail. The trail rotates at a fixed
+// size to audit.log.1. A line that cannot be written never fails or undoes
+// the change; it is recorded in errors.log instead.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace rcpaudit {
+
+constexpr char kTrailName[] = "audit.log";
+
+// Runs change and records it with its result. A change that runs inside
+// another one (a header stamped while a unit recipe is built) is part of
+// the outer one and gets no line of its own. A null path is recorded empty.
+uint32_t Recorded(const char* operation, const char* path, const std::function<uint32_t()>& change);
+// The same with a detail: the sub-group, the new name, the project name.
+uint32_t Recorded(const char* operation, const char* path, const char* detail,
+                  const std::function<uint32_t()>& change);
+
+// Records a change that was made already (a repair).
+void Record(const char* operation, const std::string& path, uint32_t result, const std::string& detail);
+
+// A sub-group path as the trail shows it: the names joined with "/", then
+// " -> " and the new name when one is given (a rename), or "/" and the
+// recipe's name (a placement).
+std::string SubGroupText(const std::vector<std::string>& names, const char* newName);
+std::string SubGroupText(const std::vector<std::string>& names, const std::string& recipe);
+
+// The trail's files, oldest first: the rotated one, then the current one.
+std::vector<std::string> TrailFiles();
+
+}  // namespace rcpaudit

@@ -1,0 +1,15 @@
+// Texts from the store as JSON string literals, lossless for names that are
+// not UTF-8.
+#pragma once
+
+#include <string>
+
+namespace rcpjson {
+
+// The text as a quoted JSON string. Valid UTF-8 is kept as it is; a byte
+// that is not part of a valid UTF-8 sequence is written as U+0000 followed
+// by its two lower-case hex digits. No stored name or text holds a NUL, so
+// a reader undoes the escape without ambiguity.
+std::string Quote(const std::string& text);
+
+}  // namespace rcpjson

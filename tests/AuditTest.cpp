@@ -1,0 +1,152 @@
+// The audit trail: one line per change the store makes, written through the
+// library, read back with rcpstore log.
+#include <nlohmann/json.hpp>
+
+#include <sstream>
+
+#include "LibQVBRcpEpa.h"
+#include "RcpstoreRun.h"
+#include "TestSupport.h"
+#include "platform/Registry.h"
+
+using nlohmann::json;
+
+namespace {
+
+std::vector<json> TrailLines(const std::string& station) {
+  std::vector<json> lines;
+  std::istringstream in(qvtest::ReadFile(station + "/audit.log"));
+  std::string line;
+  while (std::getline(in, line)) lines.push_back(json::parse(line));
+  return lines;
+}
+
+class AuditTest : public ::testing::Test {
+ protected:
+  std::string station() const { return tmp_ / ".station"; }
+  std::string project() const { return tmp_ / "P"; }
+  std::string group() const { return project() + "/Recipe/RG02"; }
+  std::string recipe() const { return group() + "/RCP0007"; }
+
+  qvtest::TempDir tmp_;
+};
+
+// Every change of the store gives one line, with the path it changed and its
+// result; a failed change is recorded with its failure; a change made inside
+// another (the unit file's header stamped while it is built) is not recorded
+// on its own.
+TEST_F(AuditTest, EveryChangeLeavesOneLineWithItsResult) {
+  CQVERcpDirInfo item;
+  item.m_strName = "RCP0007";
+  _QVERcpFileDetailInfo texts;
+  texts.strTitle = "Mix";
+  _QVERcpProjectInfo info{};
+  info.strPath = project();
+  info.nStatus = 1;
+  ASSERT_EQ(CQVERcpUtil::CreateProject("P", tmp_.path().c_str()), 0u);
+  ASSERT_EQ(CQVERcpUtil::SetProjectInfo("P", &info, 1), 0u);
+  ASSERT_EQ(CQVERcpUtil::CreateRecipeGroup(project().c_str(), 2), 0u);
+  EXPECT_EQ(CQVERcpUtil::CreateRecipeGroup(project().c_str(), 2), QVC_ERR_EXISTS);
+  _QVERcpGroupInfo groupInfo;
+  ASSERT_EQ(CQVERcpUtil::SetRecipeGroupInfo(group().c_str(), &groupInfo), 0u);
+  ASSERT_EQ(CQVERcpUtil::CreateRecipe("H", group().c_str(), 7, nullptr), 0u);
+  ASSERT_EQ(CQVERcpUtil::CreateUnitRecipe("H", recipe().c_str(), 3, nullptr), 0u);
+  ASSERT_EQ(CQVERcpUtil::SetRcpInfo(recipe().c_str(), &texts), 0u);
+  ASSERT_EQ(CQVERcpUtil::ChangeRcpInfo(recipe().c_str(), [](_QVERcpFileDetailInfo* t) { t->strComment = "c"; }), 0u);
+  ASSERT_EQ(CQVERcpUtil::SetRcpHeadVersion((recipe() + "/RcpHead.edf").c_str()), 0u);
+  ASSERT_EQ(CQVERcpUtil::InsertSubGroup(group().c_str(), {"A"}), 0u);
+  ASSERT_EQ(CQVERcpUtil::RenameSubGroup(group().c_str(), "B", {"A"}), 0u);
+  ASSERT_EQ(CQVERcpUtil::InsertItemToSubGroup(group().c_str(), {"B"}, &item), 0u);
+  ASSERT_EQ(CQVERcpUtil::DeleteItemFromSubGroup(group().c_str(), {"B"}, &item), 0u);
+  ASSERT_EQ(CQVERcpUtil::DeleteSubGroup(group().c_str(), {"B"}), 0u);
+  ASSERT_EQ(CQVERcpUtil::DeleteUnitRecipe(recipe().c_str(), 3), 0u);
+  EXPECT_NE(CQVERcpUtil::DeleteUnitRecipe(recipe().c_str(), 3), 0u);
+  ASSERT_EQ(CQVERcpUtil::DeleteRecipe(recipe().c_str()), 0u);
+  ASSERT_EQ(CQVERcpUtil::DeleteRecipeGroup(group().c_str()), 0u);
+  ASSERT_EQ(CQVERcpUtil::DeleteProjectInfo("P"), 0u);
+  ASSERT_EQ(CQVERcpUtil::DeleteProject(project().c_str()), 0u);
+
+  struct Expected {
+    const char* operation;
+    std::string path;
+    bool ok;
+    const char* detail;
+  };
+  const std::string unit = recipe() + "/RcpPT03.edf";
+  const std::string head = recipe() + "/RcpHead.edf";
+  const std::vector<Expected> expected = {
+      {"createProject", project(), true, nullptr},     {"setProject", project(), true, "P"},
+      {"createGroup", group(), true, nullptr},         {"createGroup", group(), false, nullptr},
+      {"setGroup", group(), true, nullptr},            {"createRecipe", recipe(), true, nullptr},
+      {"createUnit", unit, true, nullptr},             {"setHeader", head, true, nullptr},
+      {"setHeader", head, true, nullptr},              {"bumpVersion", head, true, nullptr},
+      {"insertSubGroup", group(), true, "A"},          {"renameSubGroup", group(), true, "A -> B"},
+      {"placeRecipe", group(), true, "B/RCP0007"},     {"unplaceRecipe", group(), true, "RCP0007"},
+      {"deleteSubGroup", group(), true, "B"},          {"deleteUnit", unit, true, nullptr},
+      {"deleteUnit", unit, false, nullptr},            {"deleteRecipe", recipe(), true, nullptr},
+      {"deleteGroup", group(), true, nullptr},         {"unregisterProject", "", true, "P"},
+      {"deleteProject", project(), true, nullptr}};
+  std::vector<json> lines = TrailLines(station());
+  ASSERT_EQ(lines.size(), expected.size());
+  for (size_t i = 0; i < lines.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(lines[i]["operation"], expected[i].operation);
+    EXPECT_EQ(lines[i]["path"], expected[i].path);
+    EXPECT_EQ(lines[i]["result"] == 0, expected[i].ok);
+    EXPECT_EQ(lines[i].contains("detail"), expected[i].detail != nullptr);
+    if (expected[i].detail != nullptr) {
+      EXPECT_EQ(lines[i]["detail"], expected[i].detail);
+    }
+    EXPECT_EQ(lines[i]["user"], qvplatform::CallerUserName());
+    EXPECT_EQ(lines[i]["pid"], getpid());
+    EXPECT_EQ(lines[i]["time"].get<std::string>().size(), 20u);
+  }
+  EXPECT_EQ(lines[3]["result"], QVC_ERR_EXISTS);
+}
+
+// A trail that cannot be written neither fails nor undoes the change; the
+// lost line is recorded as a failure instead.
+TEST_F(AuditTest, ATrailThatCannotBeWrittenLosesNoChange) {
+  qvtest::MakeDirs(station() + "/audit.log");
+  qvtest::MakeDirs(project() + "/Recipe");
+  qvtest::ErrorCapture errors;
+  EXPECT_EQ(CQVERcpUtil::CreateRecipeGroup(project().c_str(), 5), 0u);
+  EXPECT_TRUE(qvtest::Exists(project() + "/Recipe/RG05/RcpGrAttr.txt"));
+  ASSERT_EQ(errors.records().size(), 1u);
+  EXPECT_EQ(errors.records()[0].code, static_cast<uint32_t>(ERROR_WRITE_FAULT));
+  EXPECT_NE(errors.records()[0].text.find("createGroup " + project() + "/Recipe/RG05"), std::string::npos);
+  EXPECT_NE(qvtest::ReadFile(station() + "/errors.log").find("audit trail not written"), std::string::npos);
+}
+
+// The reader keeps names that are not UTF-8 byte for byte and filters by
+// project, time and user.
+TEST_F(AuditTest, LogReadsTheTrailBackFiltered) {
+  const std::string odd = "caf\xe9";
+  const std::string other = tmp_ / "Q";
+  ASSERT_EQ(CQVERcpUtil::CreateProject(odd.c_str(), tmp_.path().c_str()), 0u);
+  ASSERT_EQ(CQVERcpUtil::CreateProject("Q", tmp_.path().c_str()), 0u);
+  ASSERT_EQ(CQVERcpUtil::CreateRecipeGroup((tmp_ / odd).c_str(), 1), 0u);
+  auto log = [&](const std::vector<std::string>& words) {
+    std::vector<std::string> all = {"log"};
+    all.insert(all.end(), words.begin(), words.end());
+    return qvtest::RunRcpstore(tmp_.path(), station(), all, tmp_.path());
+  };
+
+  qvtest::Outcome mine = log({"--json", "--project", tmp_ / odd});
+  ASSERT_EQ(mine.status, 0) << mine.err;
+  json entries = json::parse(mine.out);
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[1]["operation"], "createGroup");
+  EXPECT_EQ(entries[1]["path"], std::string(tmp_ / "caf") + std::string("\0e9", 3) + "/Recipe/RG01");
+
+  qvtest::Outcome text = log({"--project", other});
+  EXPECT_EQ(text.out.find(odd), std::string::npos);
+  EXPECT_NE(text.out.find("createProject\t" + other + "\tok"), std::string::npos);
+  EXPECT_EQ(json::parse(log({"--json"}).out).size(), 3u);
+  EXPECT_EQ(json::parse(log({"--json", "--since", "2999-01-01"}).out).size(), 0u);
+  EXPECT_EQ(json::parse(log({"--json", "--since", "2000-01-01T00:00:00Z"}).out).size(), 3u);
+  EXPECT_EQ(json::parse(log({"--json", "--user", "nobody-here"}).out).size(), 0u);
+  EXPECT_EQ(log({"--since", "yesterday"}).status, 2);
+}
+
+}  // namespace
