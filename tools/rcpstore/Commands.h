@@ -18,6 +18,7 @@ void AddGroupCommand(CLI::App& app, int* exitStatus);
 void AddLockCommand(CLI::App& app, int* exitStatus);
 void AddRecipeCommands(CLI::App& app, int* exitStatus);
 void AddLogCommand(CLI::App& app, int* exitStatus);
+void AddVerifyCommand(CLI::App& app, int* exitStatus);
 
 struct TreeOptions {
   bool depthOne = false;

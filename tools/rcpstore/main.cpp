@@ -30,6 +30,7 @@ int main(int argc, char** argv) {
   rcpstore::AddLockCommand(app, &exitStatus);
   rcpstore::AddRecipeCommands(app, &exitStatus);
   rcpstore::AddLogCommand(app, &exitStatus);
+  rcpstore::AddVerifyCommand(app, &exitStatus);
   rcpstore::AddHelpCommand(app, &exitStatus);
   try {
     app.parse(argc, argv);

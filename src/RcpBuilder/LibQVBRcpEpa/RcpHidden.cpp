@@ -131,24 +131,48 @@ CString CheckName(const CString& path) {
   return name + QVFormat("%010d", static_cast<int>(QVCTime(nullptr)));
 }
 
+Leftover StaleLeftover(const CString& directory, const qvplatform::DirEntry& entry) {
+  CString path = QVEEngJoinPath(directory.c_str(), entry.name.c_str());
+  switch (HiddenKind(entry.name)) {
+    case Hidden::kHold:
+      return IsStale(Hidden::kHold, entry.type, path) ? Leftover::kHold : Leftover::kNone;
+    case Hidden::kBuild:
+      return IsStale(Hidden::kBuild, entry.type, path) ? Leftover::kBuild : Leftover::kNone;
+    case Hidden::kTrash:
+      return IsStale(Hidden::kTrash, entry.type, path) ? Leftover::kTrash : Leftover::kNone;
+    case Hidden::kNone:
+      break;
+  }
+  if (entry.type == qvplatform::EntryType::kFile && IsWorkFile(entry.name)) {
+    return qvplatform::IsHeld(path) ? Leftover::kNone : Leftover::kWorkCopy;
+  }
+  return CheckedOriginal(entry.name).empty() ? Leftover::kNone : Leftover::kCheckName;
+}
+
+// Only the store's own directories and files are removed; a link never.
 void CleanLeftovers(const char* directory) {
   qvplatform::Env* env = CurrentEnv();
   std::vector<qvplatform::DirEntry> entries;
   if (directory == nullptr || env->ReadDirectory(directory, &entries) != 0) return;
   for (const qvplatform::DirEntry& entry : entries) {
     CString path = QVEEngJoinPath(directory, entry.name.c_str());
-    Hidden kind = HiddenKind(entry.name);
-    // Only the store's own directories and files are removed; a link never.
-    if (kind == Hidden::kHold) {
-      if (IsStale(kind, entry.type, path)) qvplatform::RemoveUnheld(path);
-    } else if (kind != Hidden::kNone) {
-      if (!IsStale(kind, entry.type, path)) continue;
-      QVEEngDeleteRecursive(path.c_str(), 0, 0);
-      if (kind == Hidden::kBuild) qvplatform::RemoveUnheld(path + kHoldSuffix);
-    } else if (entry.type == qvplatform::EntryType::kFile && IsWorkFile(entry.name)) {
-      qvplatform::RemoveUnheld(path);
-    } else if (std::string original = CheckedOriginal(entry.name); !original.empty()) {
-      env->RenameNoReplace(path, QVEEngJoinPath(directory, original.c_str()));
+    switch (StaleLeftover(directory, entry)) {
+      case Leftover::kHold:
+      case Leftover::kWorkCopy:
+        qvplatform::RemoveUnheld(path);
+        break;
+      case Leftover::kBuild:
+        QVEEngDeleteRecursive(path.c_str(), 0, 0);
+        qvplatform::RemoveUnheld(path + kHoldSuffix);
+        break;
+      case Leftover::kTrash:
+        QVEEngDeleteRecursive(path.c_str(), 0, 0);
+        break;
+      case Leftover::kCheckName:
+        env->RenameNoReplace(path, QVEEngJoinPath(directory, CheckedOriginal(entry.name).c_str()));
+        break;
+      case Leftover::kNone:
+        break;
     }
   }
 }

@@ -17,6 +17,7 @@
 #include <string>
 
 #include "QVFramework.h"
+#include "platform/Env.h"
 #include "platform/Win32Types.h"
 
 namespace rcphidden {
@@ -27,6 +28,14 @@ bool IsTransient(const std::string& entryName);
 
 // The in-use check's name for path: the path followed by ten time digits.
 CString CheckName(const CString& path);
+
+// What a killed create, delete, writer or in-use check left in a directory.
+enum class Leftover { kNone, kBuild, kHold, kTrash, kWorkCopy, kCheckName };
+
+// The kind of leftover that an entry of directory is, when CleanLeftovers
+// would finish or undo it now; kNone for everything else, a live builder's
+// or writer's work included.
+Leftover StaleLeftover(const CString& directory, const qvplatform::DirEntry& entry);
 
 // Cleans what killed creates, deletes and writers left in directory: trash
 // is removed, a build or a work copy (RcpHead.edf.new, RcpSubGroupwork.txt,

@@ -1,0 +1,34 @@
+// Checks a project's recipe store the way the store's own rules read it, and
+// repairs what can be repaired without losing anything.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace rcpverify {
+
+// One thing found wrong. kind is a stable word (see docs/verify.md); cause
+// says it briefly. A repaired finding says what was done.
+struct Finding {
+  std::string path;
+  std::string kind;
+  std::string cause;
+  bool repaired = false;
+  std::string repair;
+};
+
+struct Options {
+  // Repairs what can be repaired without losing anything. The caller holds
+  // the project lock (so its lock file is the caller's and is not checked).
+  bool repair = false;
+  // Called after each recipe group with the groups done and their number.
+  std::function<void(size_t done, size_t total)> progress;
+};
+
+// Checks the store of the project directory and appends what it finds.
+// Returns 0, or the failure that kept the store from being read at all.
+uint32_t Verify(const std::string& projectDirectory, const Options& options, std::vector<Finding>* findings);
+
+}  // namespace rcpverify
