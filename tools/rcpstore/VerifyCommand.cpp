@@ -7,6 +7,7 @@
 
 #include "Commands.h"
 #include "Json.h"
+#include "LibQVBRcpEpa.h"
 #include "Locks.h"
 #include "Output.h"
 #include "RcpVerify.h"
@@ -43,8 +44,25 @@ std::string FindingLine(const rcpverify::Finding& finding) {
   return finding.repaired ? "repaired " + line + ": " + finding.repair : line;
 }
 
+// The project as other commands take it, or else any directory that holds a
+// Recipe directory: a store whose attribute file is lost is still verified.
+Target StoreTarget(const std::string& given) {
+  try {
+    return ProjectTarget(given);
+  } catch (const Failure& failure) {
+    _QVERcpProjectInfo info{};
+    if (!NamesDirectory(given)) CQVERcpUtil::GetProjectInfo(given.c_str(), &info);
+    std::string directory = NamesDirectory(given) ? given : info.strPath;
+    if (directory.empty() || !IsDirectory(directory + "/Recipe")) throw;
+    Target target;
+    target.project = ExistingDirectory(directory);
+    target.projectName = NamesDirectory(given) ? LastName(target.project) : given;
+    return target;
+  }
+}
+
 int Verify(const VerifyArgs& args) {
-  Target target = ProjectTarget(args.project);
+  Target target = StoreTarget(args.project);
   CommandLocks locks;
   if (args.repair) locks.LockProject(target);
   rcpverify::Options options;
