@@ -1,9 +1,10 @@
 // Generates a recipe store for the benchmarks.
 //
-//   rcpstore-genstore STORE GROUPS RECIPES [HEADER]  G groups x R recipes, each
-//       recipe with a few files and a TEMP directory, each group with a sub-group
-//       file that places half its recipes in nested sub-groups; with HEADER, every
-//       RcpHead.edf is a copy of that file
+//   rcpstore-genstore STORE GROUPS RECIPES [HEADER [UNIT]]  G groups x R recipes,
+//       each recipe with a few files and a TEMP directory, each group with its
+//       attribute file and a sub-group file that places half its recipes in
+//       nested sub-groups; with HEADER, every RcpHead.edf is a copy of that file,
+//       with UNIT every RcpRP.edf and RcpPT01.edf one of that file
 //   rcpstore-genstore --subgroup-file FILE LINES  one sub-group file of about
 //       LINES lines, nested deep and wide; prints the path of its deepest
 //       sub-group (names separated by blanks)
@@ -48,7 +49,19 @@ std::string SubGroupFile(int recipes) {
   return out;
 }
 
-int GenerateStore(const fs::path& store, int groups, int recipes, const std::string& header) {
+// Data files are copies of the given file, or a few placeholder bytes.
+void WriteDataFile(const fs::path& path, const std::string& copyOf) {
+  if (copyOf.empty()) {
+    WriteText(path, "EDF");
+  } else {
+    fs::copy_file(copyOf, path, fs::copy_options::overwrite_existing);
+  }
+}
+
+int GenerateStore(const fs::path& store, int groups, int recipes, const std::string& header, const std::string& unit) {
+  fs::create_directories(store / "Recipe");
+  WriteText(store / "Recipe" / "RcpPJTAttr.txt",
+            "REVISION,R3.00.00\r\nSTATUS,C\r\nCOMMENT,\r\nPJTHOST,\r\nREFPJTDIR,\r\nVERSION,MAN\r\n");
   for (int g = 1; g <= groups; ++g) {
     char group[16];
     std::snprintf(group, sizeof group, "RG%02d", g);
@@ -56,9 +69,10 @@ int GenerateStore(const fs::path& store, int groups, int recipes, const std::str
     for (int r = 1; r <= recipes; ++r) {
       fs::path recipe = groupDir / RecipeName(r);
       fs::create_directories(recipe / "TEMP");
-      for (const char* file : {"RcpHead.edf", "RcpRP.edf", "RcpPT01.edf"}) WriteText(recipe / file, "EDF");
-      if (!header.empty()) fs::copy_file(header, recipe / "RcpHead.edf", fs::copy_options::overwrite_existing);
+      WriteDataFile(recipe / "RcpHead.edf", header);
+      for (const char* file : {"RcpRP.edf", "RcpPT01.edf"}) WriteDataFile(recipe / file, unit);
     }
+    WriteText(groupDir / "RcpGrAttr.txt", "COMMENT\r\nSERVER\r\nSERVER\r\n");
     WriteText(groupDir / "RcpSubGroup.txt", SubGroupFile(recipes));
   }
   return 0;
@@ -92,7 +106,10 @@ int main(int argc, char** argv) {
   if (argc == 4 && std::string(argv[1]) == "--subgroup-file") {
     return GenerateSubGroupFile(argv[2], std::atoi(argv[3]));
   }
-  if (argc == 4 || argc == 5) return GenerateStore(argv[1], std::atoi(argv[2]), std::atoi(argv[3]), argc == 5 ? argv[4] : "");
-  std::fprintf(stderr, "usage: rcpstore-genstore STORE GROUPS RECIPES [HEADER] | --subgroup-file FILE LINES\n");
+  if (argc >= 4 && argc <= 6) {
+    return GenerateStore(argv[1], std::atoi(argv[2]), std::atoi(argv[3]), argc >= 5 ? argv[4] : "",
+                         argc == 6 ? argv[5] : "");
+  }
+  std::fprintf(stderr, "usage: rcpstore-genstore STORE GROUPS RECIPES [HEADER [UNIT]] | --subgroup-file FILE LINES\n");
   return 2;
 }

@@ -53,5 +53,13 @@ ours=$(median_ms "$rcpstore ls --children $group --json")
 theirs=$(median_ms "cat $group/RCP*/RcpHead.edf")
 echo "rcpstore ls --children --json: ${ours} ms   cat RcpHead.edf: ${theirs} ms   ratio: $(ratio "$ours" "$theirs")"
 
+echo "== verify: 16 groups x 1000 recipes, every data file read =="
+templates=$PWD/build-bench/templates/QVSystem
+"$gen" "$work/verify" 16 1000 "$templates/RcpHead.edf" "$templates/RcpPrt.edf"
+sync
+ours=$(median_ms "$rcpstore verify $work/verify")
+theirs=$(median_ms "find $work/verify/Recipe -name '*.edf' -exec cat {} +")
+echo "rcpstore verify: ${ours} ms   find + cat every .edf: ${theirs} ms   ratio: $(ratio "$ours" "$theirs")"
+
 echo "== locks =="
 "$PWD/build-bench/bench/rcpstore-lockbench" "$work/locks" 5000 8
