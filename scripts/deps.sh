@@ -3,9 +3,10 @@
 # As root it runs apt-get; otherwise it prints the exact line to run.
 set -euo pipefail
 
-# clang-14 and libclang-rt-14-dev (libFuzzer, the sanitizer runtimes) build the fuzz targets.
-packages=(g++ cmake ninja-build libsqlite3-dev libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
-          nlohmann-json3-dev clang-14 libclang-rt-14-dev)
+# clang-14 and libclang-rt-14-dev (libFuzzer, the sanitizer runtimes) build the fuzz targets;
+# libarchive-dev writes and reads store archives, nettle-dev gives their SHA-256 sums.
+packages=(g++ cmake ninja-build pkg-config libsqlite3-dev libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
+          nlohmann-json3-dev clang-14 libclang-rt-14-dev libarchive-dev nettle-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -19,6 +19,7 @@ void AddLockCommand(CLI::App& app, int* exitStatus);
 void AddRecipeCommands(CLI::App& app, int* exitStatus);
 void AddLogCommand(CLI::App& app, int* exitStatus);
 void AddVerifyCommand(CLI::App& app, int* exitStatus);
+void AddArchiveCommands(CLI::App& app, int* exitStatus);
 
 struct TreeOptions {
   bool depthOne = false;

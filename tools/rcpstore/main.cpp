@@ -31,6 +31,7 @@ int main(int argc, char** argv) {
   rcpstore::AddRecipeCommands(app, &exitStatus);
   rcpstore::AddLogCommand(app, &exitStatus);
   rcpstore::AddVerifyCommand(app, &exitStatus);
+  rcpstore::AddArchiveCommands(app, &exitStatus);
   rcpstore::AddHelpCommand(app, &exitStatus);
   try {
     app.parse(argc, argv);

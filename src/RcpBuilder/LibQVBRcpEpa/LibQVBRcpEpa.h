@@ -105,6 +105,7 @@ struct _QVERcpFileDetailInfo {
   CString strExtra;
   CString strUnitComment[QVERCP_UNITS];
   int32_t tUpdated = 0;
+  CString strVersion;  // a recipe header's version, read only: SetRcpHeadVersion raises it
 };
 
 // One entry of a file list: a recipe data file, or a tree node shown as an

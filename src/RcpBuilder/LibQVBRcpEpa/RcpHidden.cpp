@@ -125,6 +125,8 @@ bool IsTransient(const std::string& entryName) {
   return (!entryName.empty() && entryName[0] == '.') || !CheckedOriginal(entryName).empty();
 }
 
+bool IsWorkCopy(const std::string& entryName) { return IsWorkFile(entryName); }
+
 CString CheckName(const CString& path) {
   CString name = path;
   while (name.size() > 1 && name.back() == '/') name.pop_back();

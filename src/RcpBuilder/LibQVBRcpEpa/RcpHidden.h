@@ -37,6 +37,10 @@ enum class Leftover { kNone, kBuild, kHold, kTrash, kWorkCopy, kCheckName };
 // or writer's work included.
 Leftover StaleLeftover(const CString& directory, const qvplatform::DirEntry& entry);
 
+// True for the name of a work copy of one of the store's files
+// (RcpSubGroupwork.txt, RcpHead.edf.new, ...): never part of the store.
+bool IsWorkCopy(const std::string& entryName);
+
 // Cleans what killed creates, deletes and writers left in directory: trash
 // is removed, a build or a work copy (RcpHead.edf.new, RcpSubGroupwork.txt,
 // ...) that nobody holds is removed, and NAMEdddddddddd is renamed back to

@@ -110,6 +110,7 @@ void ReadTexts(EdfFile& file, const HeadRecords& records, _QVERcpFileDetailInfo*
   if (!file.IsRecipeHeader()) return;
   info->strTitle = QVEEdaGetText(records.main, kTitle, kTitleWidth);
   info->strComment = QVEEdaGetText(records.main, kComment, kCommentWidth);
+  info->strVersion = QVEEdaGetText(records.main, kVersion, kVersionWidth);
   for (int i = 0; i < QVERCP_UNITS; ++i) {
     info->strUnitComment[i] = QVEEdaGetText(records.units[i], kUnitText, kUnitTextWidth);
   }

@@ -134,6 +134,35 @@ class Verifier {
     return 0;
   }
 
+  void CheckRecipeRoot(const std::string& recipe) {
+    std::vector<DirEntry> entries;
+    if (uint32_t rc = List(recipe, &entries)) {
+      Add(recipe, "unreadableFile", "cannot be listed (error " + Hex(rc) + ")");
+      return;
+    }
+    bool attributes = false;
+    std::vector<std::string> groups;
+    for (const DirEntry& entry : entries) {
+      std::string path = Join(recipe, entry.name);
+      std::string upper = QVUpperAscii(entry.name);
+      if (Special(path, entry)) continue;
+      if (upper == "RCPPJTATTR.TXT") {
+        attributes = true;
+        CheckTextFile(path, entry);
+      } else if (entry.type == EntryType::kDirectory) {
+        int number = NumberOf(upper, "RG", 2, "", kGroups);
+        if (number > 0) groups.push_back(path);
+        if (number == 0) Add(path, "groupNumber", "not a recipe group RG01 to RG16");
+        if (number < 0) Add(path, "strayDirectory", "neither a recipe group nor a recipe");
+      }
+    }
+    if (!attributes) MissingProjectAttributes(Join(recipe, "RcpPJTAttr.txt"));
+    for (size_t i = 0; i < groups.size(); ++i) {
+      CheckGroup(groups[i]);
+      if (options_.progress) options_.progress(i + 1, groups.size());
+    }
+  }
+
  private:
   size_t Add(const std::string& path, const char* kind, const std::string& cause) {
     findings_.push_back(Finding{path, kind, cause, false, ""});
@@ -191,35 +220,6 @@ class Verifier {
     if (entry.type != EntryType::kOther) return false;
     Add(path, "specialFile", "a link or special file, which the store never follows or opens");
     return true;
-  }
-
-  void CheckRecipeRoot(const std::string& recipe) {
-    std::vector<DirEntry> entries;
-    if (uint32_t rc = List(recipe, &entries)) {
-      Add(recipe, "unreadableFile", "cannot be listed (error " + Hex(rc) + ")");
-      return;
-    }
-    bool attributes = false;
-    std::vector<std::string> groups;
-    for (const DirEntry& entry : entries) {
-      std::string path = Join(recipe, entry.name);
-      std::string upper = QVUpperAscii(entry.name);
-      if (Special(path, entry)) continue;
-      if (upper == "RCPPJTATTR.TXT") {
-        attributes = true;
-        CheckTextFile(path, entry);
-      } else if (entry.type == EntryType::kDirectory) {
-        int number = NumberOf(upper, "RG", 2, "", kGroups);
-        if (number > 0) groups.push_back(path);
-        if (number == 0) Add(path, "groupNumber", "not a recipe group RG01 to RG16");
-        if (number < 0) Add(path, "strayDirectory", "neither a recipe group nor a recipe");
-      }
-    }
-    if (!attributes) MissingProjectAttributes(Join(recipe, "RcpPJTAttr.txt"));
-    for (size_t i = 0; i < groups.size(); ++i) {
-      CheckGroup(groups[i]);
-      if (options_.progress) options_.progress(i + 1, groups.size());
-    }
   }
 
   // The project's create writes the default attributes into an existing
@@ -427,6 +427,11 @@ uint32_t Verify(const std::string& projectDirectory, const Options& options, std
   if (findings == nullptr || projectDirectory.empty()) return QVC_ERR_CANNOT_EXECUTE;
   if (uint32_t rc = rcppath::Check(projectDirectory.c_str(), "Recipe")) return rc;
   return Verifier(projectDirectory, options, findings).Run();
+}
+
+void VerifyRecipeDirectory(const std::string& recipeDirectory, std::vector<Finding>* findings) {
+  Options none;
+  Verifier(recipeDirectory, none, findings).CheckRecipeRoot(recipeDirectory);
 }
 
 }  // namespace rcpverify

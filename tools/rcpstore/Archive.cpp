@@ -1,0 +1,447 @@
+#include "Archive.h"
+
+#include <archive.h>
+#include <archive_entry.h>
+#include <fcntl.h>
+#include <nettle/sha2.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <map>
+#include <memory>
+#include <set>
+
+#include "Json.h"
+#include "LibQVBRcpEpa.h"
+#include "Locks.h"
+#include "Output.h"
+#include "RcpAudit.h"
+#include "RcpHidden.h"
+#include "LibQVCCommon/QVCTime.h"
+#include "platform/Env.h"
+#include "libqveeda/QVEEdaFile.h"
+#include "platform/Host.h"
+
+namespace rcpstore {
+
+namespace {
+
+using qvplatform::DirEntry;
+using qvplatform::EntryType;
+
+constexpr char kManifest[] = "manifest.json";
+constexpr char kFormat[] = "rcpstore-archive";
+constexpr int kVersion = 1;
+constexpr char kRoot[] = "Recipe";
+// No store file comes near these; an archive that claims more is refused.
+constexpr int64_t kMaxFileSize = int64_t{1} << 30;
+constexpr int64_t kMaxManifestSize = int64_t{256} << 20;
+
+struct ArchiveDeleter {
+  void operator()(archive* a) const { archive_free(a); }
+};
+using ArchivePtr = std::unique_ptr<archive, ArchiveDeleter>;
+
+struct EntryDeleter {
+  void operator()(archive_entry* e) const { archive_entry_free(e); }
+};
+
+std::string Sha256(const std::string& bytes) {
+  sha256_ctx ctx;
+  sha256_init(&ctx);
+  sha256_update(&ctx, bytes.size(), reinterpret_cast<const uint8_t*>(bytes.data()));
+  uint8_t digest[SHA256_DIGEST_SIZE];
+  sha256_digest(&ctx, sizeof digest, digest);
+  static const char kHex[] = "0123456789abcdef";
+  std::string hex;
+  for (uint8_t byte : digest) {
+    hex += kHex[byte >> 4];
+    hex += kHex[byte & 0x0F];
+  }
+  return hex;
+}
+
+std::string ArchiveError(archive* a) {
+  const char* text = archive_error_string(a);
+  return text != nullptr ? text : "unknown archive error";
+}
+
+uint32_t ReadWhole(const std::string& path, std::string* bytes) {
+  std::unique_ptr<qvplatform::ReadableFile> file;
+  if (uint32_t rc = qvplatform::CurrentEnv()->OpenForRead(path, &file)) return rc;
+  char buffer[65536];
+  size_t got = 0;
+  bytes->clear();
+  do {
+    if (uint32_t rc = file->Read(buffer, sizeof buffer, &got)) return rc;
+    bytes->append(buffer, got);
+  } while (got > 0);
+  return 0;
+}
+
+// ---- export ----
+
+// One entry of the store as the archive holds it.
+struct StoreEntry {
+  std::string relative;  // "Recipe/RG01/RcpGrAttr.txt"
+  std::string path;
+  bool directory;
+};
+
+// The store's directories and files, parents first. Work in progress, lock
+// files and what lies in the recipes' work directories are not the store's;
+// links and special files are never followed and are reported.
+void Walk(const std::string& path, const std::string& relative, std::vector<StoreEntry>* out,
+          std::vector<std::string>* skipped) {
+  std::vector<DirEntry> entries;
+  if (uint32_t rc = qvplatform::CurrentEnv()->ReadDirectory(path, &entries)) Fail("cannot list " + path, rc);
+  std::sort(entries.begin(), entries.end(), [](const DirEntry& a, const DirEntry& b) { return a.name < b.name; });
+  for (const DirEntry& entry : entries) {
+    std::string upper = QVUpperAscii(entry.name);
+    if (rcphidden::IsTransient(entry.name) || rcphidden::IsWorkCopy(entry.name) || upper == "RCPLOCK.TXT") continue;
+    StoreEntry item{relative + "/" + entry.name, path + "/" + entry.name, entry.type == EntryType::kDirectory};
+    if (entry.type == EntryType::kOther) {
+      skipped->push_back(item.path);
+      continue;
+    }
+    out->push_back(item);
+    if (item.directory && upper != "TEMP") Walk(item.path, item.relative, out, skipped);
+  }
+}
+
+Json RecipeJson(const CQVERcpDirInfo& recipe) {
+  _QVERcpFileDetailInfo info;
+  uint32_t number = 0;
+  Json out = {{"recipe", recipe.m_nRecipeNo}};
+  if (CQVERcpUtil::GetRcpInfo(recipe.GetFullPath().c_str(), &number, &info) == 0) {
+    out["title"] = JsonText(info.strTitle);
+    out["version"] = JsonText(info.strVersion);
+  }
+  return out;
+}
+
+// A group's or sub-group's items as the store arranges them.
+Json ItemsJson(const CQVERcpDirInfo& node) {
+  Json items = Json::array();
+  for (const auto& child : node.m_listChild) {
+    if (child->m_nKind == QVERCP_KIND_RECIPE) items.push_back(RecipeJson(*child));
+    if (child->m_nKind == QVERCP_KIND_SUBGROUP) {
+      items.push_back({{"subGroup", JsonText(child->m_strName)}, {"items", ItemsJson(*child)}});
+    }
+  }
+  return items;
+}
+
+Json TreeJson(const Target& project) {
+  CQVERcpDirInfo root;
+  root.m_nKind = QVERCP_KIND_PROJECT;
+  root.SetFullPath(project.project.c_str());
+  CQVERcpUtil::GetDirectoryList(&root, 1, 1);
+  Json groups = Json::array();
+  for (const auto& group : root.m_listChild) {
+    _QVERcpGroupInfo info;
+    CQVERcpUtil::GetRecipeGroupInfo(group->GetFullPath().c_str(), &info);
+    groups.push_back({{"group", group->m_nGroupNo}, {"comment", JsonText(info.strComment)}, {"items", ItemsJson(*group)}});
+  }
+  return groups;
+}
+
+class ArchiveWriter {
+ public:
+  explicit ArchiveWriter(const std::string& path) : a_(archive_write_new()) {
+    if (archive_write_add_filter_gzip(a_.get()) != ARCHIVE_OK ||
+        archive_write_set_format_pax_restricted(a_.get()) != ARCHIVE_OK ||
+        archive_write_open_filename(a_.get(), path.c_str()) != ARCHIVE_OK) {
+      Fail("cannot write " + path + ": " + ArchiveError(a_.get()), ERROR_WRITE_FAULT);
+    }
+  }
+
+  void Add(const std::string& name, bool directory, const std::string& bytes) {
+    std::unique_ptr<archive_entry, EntryDeleter> entry(archive_entry_new());
+    archive_entry_set_pathname(entry.get(), name.c_str());
+    archive_entry_set_filetype(entry.get(), directory ? AE_IFDIR : AE_IFREG);
+    archive_entry_set_perm(entry.get(), directory ? 0755 : 0644);
+    archive_entry_set_size(entry.get(), directory ? 0 : static_cast<la_int64_t>(bytes.size()));
+    archive_entry_set_mtime(entry.get(), QVCTime(nullptr), 0);
+    bool ok = archive_write_header(a_.get(), entry.get()) == ARCHIVE_OK;
+    if (ok && !directory) ok = archive_write_data(a_.get(), bytes.data(), bytes.size()) == static_cast<la_ssize_t>(bytes.size());
+    if (!ok) Fail("cannot write the archive: " + ArchiveError(a_.get()), ERROR_WRITE_FAULT);
+  }
+
+  void Close() {
+    if (archive_write_close(a_.get()) != ARCHIVE_OK) Fail("cannot write the archive: " + ArchiveError(a_.get()), ERROR_WRITE_FAULT);
+  }
+
+ private:
+  ArchivePtr a_;
+};
+
+// The entries' bytes and the manifest, which comes last so that every file
+// is read once.
+void WriteArchive(const Target& project, const std::vector<StoreEntry>& entries, const std::string& path,
+                  ExportSummary* summary) {
+  Json files = Json::array();
+  Json directories = Json::array();
+  ArchiveWriter writer(path);
+  for (const StoreEntry& entry : entries) {
+    std::string bytes;
+    if (!entry.directory) {
+      if (uint32_t rc = ReadWhole(entry.path, &bytes)) Fail("cannot read " + entry.path, rc);
+      files.push_back({{"path", JsonText(entry.relative)}, {"size", bytes.size()}, {"sha256", Sha256(bytes)}});
+      summary->bytes += bytes.size();
+      ++summary->files;
+    } else {
+      directories.push_back(JsonText(entry.relative));
+    }
+    writer.Add(entry.relative, entry.directory, bytes);
+  }
+  Json manifest = {{"format", kFormat},
+                   {"version", kVersion},
+                   {"project", JsonText(project.projectName)},
+                   {"exported", QVCUtcNow()},
+                   {"station", JsonText(qvplatform::ComputerName())},
+                   {"groups", TreeJson(project)},
+                   {"directories", directories},
+                   {"files", files}};
+  writer.Add(kManifest, false, manifest.dump());
+  writer.Close();
+}
+
+// ---- import ----
+
+// The archive path of an entry, checked: a relative path below Recipe (or
+// the manifest), without empty, "." or ".." components or hidden names.
+std::string CheckedName(const char* pathname) {
+  std::string name = pathname != nullptr ? pathname : "";
+  while (name.size() > 1 && name.back() == '/') name.pop_back();
+  if (name == kManifest) return name;
+  if (name.empty() || name[0] == '/') Fail("entry \"" + name + "\" has an absolute path", QVERCP_ERR_INVALID_NAME);
+  size_t begin = 0;
+  bool first = true;
+  while (begin <= name.size()) {
+    size_t end = std::min(name.find('/', begin), name.size());
+    std::string component = name.substr(begin, end - begin);
+    if (component.empty() || component == "." || component == ".." || component[0] == '.') {
+      Fail("entry \"" + name + "\" leaves the store or names hidden work", QVERCP_ERR_INVALID_NAME);
+    }
+    if (first && component != kRoot) Fail("entry \"" + name + "\" lies outside the store", QVERCP_ERR_INVALID_NAME);
+    first = false;
+    begin = end + 1;
+  }
+  return name;
+}
+
+struct Extracted {
+  std::map<std::string, std::pair<int64_t, std::string>> files;  // name: size, sum
+  std::set<std::string> directories;
+  std::string manifest;
+};
+
+class ArchiveReader {
+ public:
+  explicit ArchiveReader(const std::string& path) : a_(archive_read_new()) {
+    archive_read_support_filter_all(a_.get());
+    archive_read_support_format_tar(a_.get());
+    if (archive_read_open_filename(a_.get(), path.c_str(), 65536) != ARCHIVE_OK) {
+      Fail("cannot read " + path + ": " + ArchiveError(a_.get()), ERROR_READ_FAULT);
+    }
+  }
+
+  // The next entry, or null at the end of a whole archive.
+  archive_entry* Next() {
+    archive_entry* entry = nullptr;
+    int rc = archive_read_next_header(a_.get(), &entry);
+    if (rc == ARCHIVE_EOF) return nullptr;
+    if (rc != ARCHIVE_OK) Fail("damaged or truncated archive: " + ArchiveError(a_.get()), ERROR_FILE_CORRUPT);
+    return entry;
+  }
+
+  std::string Data(archive_entry* entry, int64_t limit) {
+    if (archive_entry_size(entry) > limit) Fail("an entry is larger than any store file", ERROR_FILE_CORRUPT);
+    std::string bytes;
+    char buffer[65536];
+    la_ssize_t got = 0;
+    while ((got = archive_read_data(a_.get(), buffer, sizeof buffer)) > 0) {
+      bytes.append(buffer, static_cast<size_t>(got));
+      if (static_cast<int64_t>(bytes.size()) > limit) Fail("an entry is larger than any store file", ERROR_FILE_CORRUPT);
+    }
+    if (got < 0) Fail("damaged or truncated archive: " + ArchiveError(a_.get()), ERROR_FILE_CORRUPT);
+    return bytes;
+  }
+
+ private:
+  ArchivePtr a_;
+};
+
+std::string Below(const std::string& build, const std::string& name) {
+  return name == kRoot ? build : build + name.substr(sizeof kRoot - 1);
+}
+
+void MakeDirectory(const std::string& path) {
+  qvplatform::Env* env = qvplatform::CurrentEnv();
+  qvplatform::FileStat st;
+  if (env->StatEntry(path, &st) == 0 && st.type == EntryType::kDirectory) return;
+  if (uint32_t rc = env->MakeDirectory(path)) Fail("cannot make " + path, rc);
+}
+
+void WriteNewFile(const std::string& path, const std::string& bytes) {
+  qvplatform::Env* env = qvplatform::CurrentEnv();
+  std::unique_ptr<qvplatform::WritableFile> file;
+  uint32_t rc = env->CreateForWrite(path, &file);
+  if (rc == 0) rc = file->Append(bytes.data(), bytes.size());
+  if (rc == 0) rc = file->Close();
+  if (rc != 0) Fail("cannot write " + path, rc);
+}
+
+// Every entry goes below the build directory. Entries come parents first
+// from an export; a missing parent is made, a file in its way fails.
+Extracted Extract(const std::string& archivePath, const std::string& build) {
+  ArchiveReader reader(archivePath);
+  Extracted out;
+  while (archive_entry* entry = reader.Next()) {
+    std::string name = CheckedName(archive_entry_pathname(entry));
+    bool link = archive_entry_hardlink(entry) != nullptr || archive_entry_symlink(entry) != nullptr;
+    mode_t type = archive_entry_filetype(entry);
+    if (link || (type != AE_IFREG && type != AE_IFDIR)) Fail("entry \"" + name + "\" is a link or special file", QVERCP_ERR_INVALID_NAME);
+    if (out.files.count(name) != 0 || out.directories.count(name) != 0 || (name == kManifest && !out.manifest.empty())) {
+      Fail("entry \"" + name + "\" comes twice", QVERCP_ERR_INVALID_NAME);
+    }
+    if (name == kManifest) {
+      out.manifest = reader.Data(entry, kMaxManifestSize);
+    } else if (type == AE_IFDIR) {
+      out.directories.insert(name);
+      MakeDirectory(Below(build, name));
+    } else {
+      std::string bytes = reader.Data(entry, kMaxFileSize);
+      WriteNewFile(Below(build, name), bytes);
+      out.files[name] = {static_cast<int64_t>(bytes.size()), Sha256(bytes)};
+    }
+  }
+  return out;
+}
+
+// The manifest must list exactly what arrived, with the same sums.
+void CheckManifest(const Extracted& got) {
+  Json manifest = Json::parse(got.manifest, nullptr, false);
+  if (!manifest.is_object() || manifest.value("format", "") != kFormat || manifest.value("version", 0) != kVersion) {
+    Fail("no manifest of a store archive", ERROR_FILE_CORRUPT);
+  }
+  size_t listed = 0;
+  for (const Json& file : manifest.value("files", Json::array())) {
+    std::string name = JsonBytes(file.value("path", ""));
+    auto found = got.files.find(name);
+    if (found == got.files.end()) Fail("\"" + name + "\" is listed but missing", ERROR_FILE_CORRUPT);
+    if (found->second.first != file.value("size", int64_t{-1}) || found->second.second != file.value("sha256", "")) {
+      Fail("\"" + name + "\" does not match its checksum", ERROR_FILE_CORRUPT);
+    }
+    ++listed;
+  }
+  if (listed != got.files.size()) Fail("the archive holds files its manifest does not list", ERROR_FILE_CORRUPT);
+  std::set<std::string> directories;
+  for (const Json& directory : manifest.value("directories", Json::array())) directories.insert(JsonBytes(directory));
+  if (directories != got.directories) Fail("the directories differ from the manifest's", ERROR_FILE_CORRUPT);
+}
+
+void SyncTree(const std::string& directory) {
+  int fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  bool ok = fd >= 0 && syncfs(fd) == 0;
+  if (fd >= 0) close(fd);
+  if (!ok) Fail("cannot flush " + directory, ERROR_WRITE_FAULT);
+}
+
+void CheckImportTarget(const ImportRequest& request, const std::string& directory) {
+  if (!IsDirectory(Parent(directory))) Fail("no such directory: " + Parent(directory), ERROR_PATH_NOT_FOUND);
+  if (Exists(directory) && !IsDirectory(directory)) Fail(directory + " is not a directory", ERROR_ALREADY_EXISTS);
+  if (Exists(directory + "/" + kRoot) && !request.replace) {
+    Fail("a recipe store is there already (--replace replaces it)", QVC_ERR_EXISTS);
+  }
+  if (request.name.empty()) return;
+  _QVERcpProjectInfo info{};
+  CQVERcpUtil::GetProjectInfo(request.name.c_str(), &info);
+  if (!info.strPath.empty() && CleanPath(info.strPath) != directory && !request.replace) {
+    Fail("\"" + request.name + "\" is registered for " + info.strPath + " (--replace replaces it)", QVC_ERR_EXISTS);
+  }
+}
+
+// Puts the build in place. An existing store is first moved aside under
+// the in-use check's name, which every clean-up moves back while the name
+// is free, so that a kill at any step leaves one store in place.
+void PutInPlace(rcphidden::HiddenBuild& build, const std::string& recipe) {
+  qvplatform::Env* env = qvplatform::CurrentEnv();
+  std::string aside;
+  if (Exists(recipe)) {
+    aside = rcphidden::CheckName(recipe);
+    if (uint32_t rc = env->RenameNoReplace(recipe, aside)) Fail("cannot move the old store aside", rc);
+  }
+  if (uint32_t rc = build.Finish()) {
+    if (!aside.empty()) env->RenameNoReplace(aside, recipe);
+    Fail("cannot put the store in place", rc);
+  }
+  if (!aside.empty()) rcphidden::DeleteViaTrash(aside);
+}
+
+ImportSummary Restore(const ImportRequest& request, const std::string& directory) {
+  ImportSummary summary;
+  summary.project = directory;
+  std::string recipe = directory + "/" + kRoot;
+  Target target;
+  target.project = directory;
+  target.projectName = request.name.empty() ? LastName(directory) : request.name;
+  CommandLocks locks;
+  if (Exists(recipe)) locks.LockProject(target);
+  rcphidden::HiddenBuild build(directory, kRoot);
+  Check(build.Begin());
+  Extracted got = Extract(request.archive, build.Path());
+  CheckManifest(got);
+  summary.files = got.files.size();
+  rcpverify::VerifyRecipeDirectory(build.Path(), &summary.findings);
+  for (rcpverify::Finding& finding : summary.findings) finding.path = recipe + finding.path.substr(build.Path().size());
+  SyncTree(build.Path());
+  PutInPlace(build, recipe);
+  return summary;
+}
+
+void Register(const std::string& name, const std::string& directory) {
+  _QVERcpProjectInfo info{};
+  info.strPath = directory;
+  info.nStatus = 1;
+  Check(CQVERcpUtil::SetProjectInfo(name.c_str(), &info, 0));
+}
+
+}  // namespace
+
+ExportSummary ExportStore(const Target& project, const std::string& archive) {
+  const std::string root = project.project + "/" + kRoot;
+  std::vector<StoreEntry> entries{{kRoot, root, true}};
+  ExportSummary summary;
+  Walk(root, kRoot, &entries, &summary.skipped);
+  std::string part = archive + ".part";
+  try {
+    WriteArchive(project, entries, part, &summary);
+  } catch (const Failure&) {
+    qvplatform::CurrentEnv()->RemoveFile(part);
+    throw;
+  }
+  if (uint32_t rc = qvplatform::CurrentEnv()->Rename(part, archive)) Fail("cannot put " + archive + " in place", rc);
+  return summary;
+}
+
+ImportSummary ImportStore(const ImportRequest& request) {
+  std::string directory = CleanPath(request.directory);
+  CheckImportTarget(request, directory);
+  bool made = !Exists(directory);
+  if (made) MakeDirectory(directory);
+  ImportSummary summary;
+  try {
+    summary = Restore(request, directory);
+  } catch (const Failure& failure) {
+    if (made) qvplatform::CurrentEnv()->RemoveDirectory(directory);
+    rcpaudit::Record("importStore", directory + "/" + kRoot, failure.code, request.archive);
+    throw;
+  }
+  rcpaudit::Record("importStore", directory + "/" + kRoot, 0, request.archive);
+  if (!request.name.empty()) Register(request.name, directory);
+  return summary;
+}
+
+}  // namespace rcpstore

@@ -1,0 +1,91 @@
+// rcpstore export and import: a project's recipe store as one archive.
+#include <CLI/CLI.hpp>
+#include <cstdio>
+
+#include "Archive.h"
+#include "Commands.h"
+#include "Json.h"
+#include "Locks.h"
+#include "Output.h"
+#include "Target.h"
+
+namespace rcpstore {
+
+namespace {
+
+struct ExportArgs {
+  std::string project;
+  std::string archive;
+  bool json = false;
+};
+
+struct ImportArgs {
+  ImportRequest request;
+  bool json = false;
+};
+
+int Export(const ExportArgs& args) {
+  Target target = ProjectTarget(args.project);
+  CommandLocks locks;
+  locks.LockProject(target);
+  ExportSummary summary = ExportStore(target, CleanPath(args.archive));
+  for (const std::string& path : summary.skipped) {
+    std::fprintf(stderr, "rcpstore: export: %s: a link or special file, not exported\n", path.c_str());
+  }
+  if (!args.json) {
+    return PrintLine("exported " + std::to_string(summary.files) + " files (" + std::to_string(summary.bytes) +
+                     " bytes) to " + args.archive);
+  }
+  Json skipped = Json::array();
+  for (const std::string& path : summary.skipped) skipped.push_back(JsonText(path));
+  return PrintJson({{"project", JsonText(target.projectName)},
+                    {"path", JsonText(target.project)},
+                    {"archive", JsonText(CleanPath(args.archive))},
+                    {"files", summary.files},
+                    {"bytes", summary.bytes},
+                    {"skipped", skipped}});
+}
+
+int Import(const ImportArgs& args) {
+  ImportSummary summary = ImportStore(args.request);
+  for (const rcpverify::Finding& finding : summary.findings) {
+    std::fprintf(stderr, "rcpstore: import: %s: %s [%s]\n", finding.path.c_str(), finding.cause.c_str(),
+                 finding.kind.c_str());
+  }
+  if (!args.json) {
+    std::string line = "imported " + std::to_string(summary.files) + " files into " + summary.project + "/Recipe";
+    return PrintLine(args.request.name.empty() ? line : line + ", registered as " + args.request.name);
+  }
+  Json findings = Json::array();
+  for (const rcpverify::Finding& finding : summary.findings) {
+    findings.push_back({{"path", JsonText(finding.path)}, {"kind", finding.kind}, {"cause", JsonText(finding.cause)}});
+  }
+  Json out = {{"path", JsonText(summary.project)}, {"files", summary.files}, {"findings", findings}};
+  if (!args.request.name.empty()) out["project"] = JsonText(args.request.name);
+  return PrintJson(out);
+}
+
+}  // namespace
+
+void AddArchiveCommands(CLI::App& app, int* exitStatus) {
+  auto exportArgs = std::make_shared<ExportArgs>();
+  auto* e = app.add_subcommand("export", "Write a project's recipe store into one compressed archive");
+  e->add_option("PROJECT", exportArgs->project, "Project directory (with a '/') or registered project name")
+      ->required();
+  e->add_option("ARCHIVE", exportArgs->archive, "Archive file to write (a gzip-compressed tar)")->required();
+  e->add_flag("--json", exportArgs->json, "Print JSON");
+  e->callback([=] { *exitStatus = Run("export " + exportArgs->project, [&] { return Export(*exportArgs); }); });
+
+  auto importArgs = std::make_shared<ImportArgs>();
+  auto* i = app.add_subcommand("import", "Restore a recipe store from an archive into a project directory");
+  i->add_option("ARCHIVE", importArgs->request.archive, "Archive written by rcpstore export")->required();
+  i->add_option("DIR", importArgs->request.directory, "Project directory to restore the store into")->required();
+  i->add_option("--name", importArgs->request.name, "Register the project under this name");
+  i->add_flag("--replace", importArgs->request.replace, "Replace a store (and a registration) that is there");
+  i->add_flag("--json", importArgs->json, "Print JSON");
+  i->callback([=] {
+    *exitStatus = Run("import " + importArgs->request.archive, [&] { return Import(*importArgs); });
+  });
+}
+
+}  // namespace rcpstore
