@@ -18,6 +18,7 @@
 #include "RcpAudit.h"
 #include "RcpHidden.h"
 #include "LibQVCCommon/QVCTime.h"
+#include "libqvecommon/QVEEngPath.h"
 #include "platform/Env.h"
 #include "libqveeda/QVEEdaFile.h"
 #include "platform/Host.h"
@@ -135,7 +136,7 @@ Json ItemsJson(const CQVERcpDirInfo& node) {
 Json TreeJson(const Target& project) {
   CQVERcpDirInfo root;
   root.m_nKind = QVERCP_KIND_PROJECT;
-  root.SetFullPath(project.project.c_str());
+  QVEEngSplitFilePath(project.project.c_str(), 1, root.m_strParentPath, root.m_strName);
   CQVERcpUtil::GetDirectoryList(&root, 1, 1);
   Json groups = Json::array();
   for (const auto& group : root.m_listChild) {
@@ -277,6 +278,7 @@ std::string Below(const std::string& build, const std::string& name) {
   return name == kRoot ? build : build + name.substr(sizeof kRoot - 1);
 }
 
+// The Recipe entry is the build directory itself, which is there already.
 void MakeDirectory(const std::string& path) {
   qvplatform::Env* env = qvplatform::CurrentEnv();
   qvplatform::FileStat st;
@@ -293,8 +295,8 @@ void WriteNewFile(const std::string& path, const std::string& bytes) {
   if (rc != 0) Fail("cannot write " + path, rc);
 }
 
-// Every entry goes below the build directory. Entries come parents first
-// from an export; a missing parent is made, a file in its way fails.
+// Every entry goes below the build directory. An export writes parents
+// first; a file or directory whose parent has not come is refused.
 Extracted Extract(const std::string& archivePath, const std::string& build) {
   ArchiveReader reader(archivePath);
   Extracted out;
