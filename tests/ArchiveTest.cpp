@@ -146,6 +146,8 @@ TEST_F(ArchiveTest, CraftedArchivesAreRefusedWithNothingWritten) {
   };
   std::vector<Item> unlisted = good;
   unlisted.insert(unlisted.end() - 1, {"Recipe/RG01/extra.txt", AE_IFREG, "x", "", ""});
+  std::vector<Item> twice = good;
+  twice.insert(twice.end() - 1, {"Recipe/rg01/rcpgrattr.txt", AE_IFREG, "x", "", ""});
   const std::string outside = tmp_ / "evil";
   std::map<std::string, std::vector<Item>> crafted = {
       {"parent", with({"../evil", AE_IFREG, "x", "", ""})},
@@ -156,6 +158,7 @@ TEST_F(ArchiveTest, CraftedArchivesAreRefusedWithNothingWritten) {
       {"hard link", with({"Recipe/RG01/hard", AE_IFREG, "", "", "Recipe/RcpPJTAttr.txt"})},
       {"fifo", with({"Recipe/RG01/pipe", AE_IFIFO, "", "", ""})},
       {"unlisted file", unlisted},
+      {"same name twice", twice},
       {"checksum", changed("Recipe/RG01/RcpGrAttr.txt", 'X')},
       {"no manifest", std::vector<Item>(good.begin(), good.end() - 1)},
   };

@@ -96,7 +96,8 @@ TEST_F(VerifyTest, EveryPlantedDefectIsFoundAndRepairKeepsTheData) {
   EXPECT_EQ(report["repaired"], repairable - 1);
   EXPECT_EQ(report["left"], defects.size() - repairable);
   for (const json& finding : report["findings"]) {
-    auto defect = std::find_if(defects.begin(), defects.end(), [&](const auto& d) { return d.path == finding["path"]; });
+    auto defect =
+        std::find_if(defects.begin(), defects.end(), [&](const auto& d) { return d.path == finding["path"]; });
     ASSERT_NE(defect, defects.end()) << finding.dump();
     EXPECT_EQ(finding["repaired"], defect->repairable) << finding.dump();
   }

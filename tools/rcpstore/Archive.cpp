@@ -142,7 +142,8 @@ Json TreeJson(const Target& project) {
   for (const auto& group : root.m_listChild) {
     _QVERcpGroupInfo info;
     CQVERcpUtil::GetRecipeGroupInfo(group->GetFullPath().c_str(), &info);
-    groups.push_back({{"group", group->m_nGroupNo}, {"comment", JsonText(info.strComment)}, {"items", ItemsJson(*group)}});
+    groups.push_back(
+        {{"group", group->m_nGroupNo}, {"comment", JsonText(info.strComment)}, {"items", ItemsJson(*group)}});
   }
   return groups;
 }
@@ -165,12 +166,16 @@ class ArchiveWriter {
     archive_entry_set_size(entry.get(), directory ? 0 : static_cast<la_int64_t>(bytes.size()));
     archive_entry_set_mtime(entry.get(), QVCTime(nullptr), 0);
     bool ok = archive_write_header(a_.get(), entry.get()) == ARCHIVE_OK;
-    if (ok && !directory) ok = archive_write_data(a_.get(), bytes.data(), bytes.size()) == static_cast<la_ssize_t>(bytes.size());
+    if (ok && !directory) {
+      ok = archive_write_data(a_.get(), bytes.data(), bytes.size()) == static_cast<la_ssize_t>(bytes.size());
+    }
     if (!ok) Fail("cannot write the archive: " + ArchiveError(a_.get()), ERROR_WRITE_FAULT);
   }
 
   void Close() {
-    if (archive_write_close(a_.get()) != ARCHIVE_OK) Fail("cannot write the archive: " + ArchiveError(a_.get()), ERROR_WRITE_FAULT);
+    if (archive_write_close(a_.get()) != ARCHIVE_OK) {
+      Fail("cannot write the archive: " + ArchiveError(a_.get()), ERROR_WRITE_FAULT);
+    }
   }
 
  private:
@@ -238,6 +243,8 @@ struct Extracted {
   std::string manifest;
 };
 
+[[noreturn]] void TooLarge() { Fail("an entry is larger than any store file", ERROR_FILE_CORRUPT); }
+
 class ArchiveReader {
  public:
   explicit ArchiveReader(const std::string& path) : a_(archive_read_new()) {
@@ -258,13 +265,13 @@ class ArchiveReader {
   }
 
   std::string Data(archive_entry* entry, int64_t limit) {
-    if (archive_entry_size(entry) > limit) Fail("an entry is larger than any store file", ERROR_FILE_CORRUPT);
+    if (archive_entry_size(entry) > limit) TooLarge();
     std::string bytes;
     char buffer[65536];
     la_ssize_t got = 0;
     while ((got = archive_read_data(a_.get(), buffer, sizeof buffer)) > 0) {
       bytes.append(buffer, static_cast<size_t>(got));
-      if (static_cast<int64_t>(bytes.size()) > limit) Fail("an entry is larger than any store file", ERROR_FILE_CORRUPT);
+      if (static_cast<int64_t>(bytes.size()) > limit) TooLarge();
     }
     if (got < 0) Fail("damaged or truncated archive: " + ArchiveError(a_.get()), ERROR_FILE_CORRUPT);
     return bytes;
@@ -300,14 +307,17 @@ void WriteNewFile(const std::string& path, const std::string& bytes) {
 Extracted Extract(const std::string& archivePath, const std::string& build) {
   ArchiveReader reader(archivePath);
   Extracted out;
+  std::set<std::string> seen;
   while (archive_entry* entry = reader.Next()) {
     std::string name = CheckedName(archive_entry_pathname(entry));
     bool link = archive_entry_hardlink(entry) != nullptr || archive_entry_symlink(entry) != nullptr;
     mode_t type = archive_entry_filetype(entry);
-    if (link || (type != AE_IFREG && type != AE_IFDIR)) Fail("entry \"" + name + "\" is a link or special file", QVERCP_ERR_INVALID_NAME);
-    if (out.files.count(name) != 0 || out.directories.count(name) != 0 || (name == kManifest && !out.manifest.empty())) {
-      Fail("entry \"" + name + "\" comes twice", QVERCP_ERR_INVALID_NAME);
+    if (link || (type != AE_IFREG && type != AE_IFDIR)) {
+      Fail("entry \"" + name + "\" is a link or special file", QVERCP_ERR_INVALID_NAME);
     }
+    // Names match without regard to case in a store, so two entries that
+    // differ only in case would land in one file.
+    if (!seen.insert(QVUpperAscii(name)).second) Fail("entry \"" + name + "\" comes twice", QVERCP_ERR_INVALID_NAME);
     if (name == kManifest) {
       out.manifest = reader.Data(entry, kMaxManifestSize);
     } else if (type == AE_IFDIR) {
