@@ -61,5 +61,12 @@ ours=$(median_ms "$rcpstore verify $work/verify")
 theirs=$(median_ms "find $work/verify/Recipe -name '*.edf' -exec cat {} +")
 echo "rcpstore verify: ${ours} ms   find + cat every .edf: ${theirs} ms   ratio: $(ratio "$ours" "$theirs")"
 
+echo "== export: the same store =="
+prepare="rm -f $work/verify.tgz"
+ours=$(median_ms "$rcpstore export $work/verify $work/verify.tgz")
+theirs=$(median_ms "tar czf $work/verify.tgz -C $work/verify Recipe")
+prepare=
+echo "rcpstore export: ${ours} ms   tar czf: ${theirs} ms   ratio: $(ratio "$ours" "$theirs")"
+
 echo "== locks =="
 "$PWD/build-bench/bench/rcpstore-lockbench" "$work/locks" 5000 8
