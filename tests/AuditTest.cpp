@@ -126,6 +126,9 @@ TEST_F(AuditTest, LogReadsTheTrailBackFiltered) {
   ASSERT_EQ(CQVERcpUtil::CreateProject(odd.c_str(), tmp_.path().c_str()), 0u);
   ASSERT_EQ(CQVERcpUtil::CreateProject("Q", tmp_.path().c_str()), 0u);
   ASSERT_EQ(CQVERcpUtil::CreateRecipeGroup((tmp_ / odd).c_str(), 1), 0u);
+  const std::string quoted = "say \"h\xc3\xa9\" \\ back";
+  ASSERT_EQ(CQVERcpUtil::InsertSubGroup((tmp_ / "Q/Recipe/RG01").c_str(), {quoted}), QVC_ERR_TEXT_FILE_OPEN);
+  EXPECT_EQ(TrailLines(station()).back()["detail"], quoted);
   auto log = [&](const std::vector<std::string>& words) {
     std::vector<std::string> all = {"log"};
     all.insert(all.end(), words.begin(), words.end());
@@ -142,9 +145,9 @@ TEST_F(AuditTest, LogReadsTheTrailBackFiltered) {
   qvtest::Outcome text = log({"--project", other});
   EXPECT_EQ(text.out.find(odd), std::string::npos);
   EXPECT_NE(text.out.find("createProject\t" + other + "\tok"), std::string::npos);
-  EXPECT_EQ(json::parse(log({"--json"}).out).size(), 3u);
+  EXPECT_EQ(json::parse(log({"--json"}).out).size(), 4u);
   EXPECT_EQ(json::parse(log({"--json", "--since", "2999-01-01"}).out).size(), 0u);
-  EXPECT_EQ(json::parse(log({"--json", "--since", "2000-01-01T00:00:00Z"}).out).size(), 3u);
+  EXPECT_EQ(json::parse(log({"--json", "--since", "2000-01-01T00:00:00Z"}).out).size(), 4u);
   EXPECT_EQ(json::parse(log({"--json", "--user", "nobody-here"}).out).size(), 0u);
   EXPECT_EQ(log({"--since", "yesterday"}).status, 2);
 }

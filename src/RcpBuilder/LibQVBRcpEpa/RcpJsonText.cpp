@@ -4,7 +4,27 @@ namespace {
 
 constexpr char kHex[] = "0123456789abcdef";
 
-// Length of the UTF-8 sequence at p (at most n bytes), or 0 when invalid.
+void AppendHex(std::string& out, const char* prefix, unsigned char byte) {
+  out += prefix;
+  out += kHex[byte >> 4];
+  out += kHex[byte & 0x0F];
+}
+
+void AppendAscii(std::string& out, char c) {
+  if (c == '"' || c == '\\') {
+    out += '\\';
+    out += c;
+  } else if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+    AppendHex(out, "\\u00", static_cast<unsigned char>(c));
+  } else {
+    out += c;
+  }
+}
+
+}  // namespace
+
+namespace rcpjson {
+
 size_t Utf8Length(const unsigned char* p, size_t n) {
   if (p[0] < 0x80) return 1;
   size_t len = p[0] >= 0xF0 && p[0] <= 0xF4 ? 4 : p[0] >= 0xE0 && p[0] <= 0xEF ? 3 : p[0] >= 0xC2 && p[0] < 0xE0 ? 2 : 0;
@@ -18,37 +38,13 @@ size_t Utf8Length(const unsigned char* p, size_t n) {
   return len;
 }
 
-void AppendEscape(std::string& out, unsigned char byte) {
-  out += "\\u00";
-  out += kHex[byte >> 4];
-  out += kHex[byte & 0x0F];
-}
-
-void AppendAscii(std::string& out, char c) {
-  if (c == '"' || c == '\\') {
-    out += '\\';
-    out += c;
-  } else if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
-    AppendEscape(out, static_cast<unsigned char>(c));
-  } else {
-    out += c;
-  }
-}
-
-}  // namespace
-
-namespace rcpjson {
-
 std::string Quote(const std::string& text) {
   std::string out = "\"";
   const auto* p = reinterpret_cast<const unsigned char*>(text.data());
   for (size_t i = 0, n = text.size(); i < n;) {
     size_t len = Utf8Length(p + i, n - i);
     if (len == 0) {
-      out += "\\u0000";
-      out += kHex[p[i] >> 4];
-      out += kHex[p[i] & 0x0F];
-      ++i;
+      AppendHex(out, "\\u0000", p[i++]);
     } else if (len == 1) {
       AppendAscii(out, text[i++]);
     } else {

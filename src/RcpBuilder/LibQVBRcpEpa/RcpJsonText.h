@@ -2,6 +2,7 @@
 // not UTF-8.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace rcpjson {
@@ -11,5 +12,8 @@ namespace rcpjson {
 // by its two lower-case hex digits. No stored name or text holds a NUL, so
 // a reader undoes the escape without ambiguity.
 std::string Quote(const std::string& text);
+
+// Length of the valid UTF-8 sequence at p (at most n bytes, n > 0), or 0.
+size_t Utf8Length(const unsigned char* p, size_t n);
 
 }  // namespace rcpjson

@@ -135,17 +135,9 @@ class Verifier {
   }
 
   void CheckRecipeRoot(const std::string& recipe) {
-    std::vector<DirEntry> entries;
-    if (uint32_t rc = List(recipe, &entries)) {
-      Add(recipe, "unreadableFile", "cannot be listed (error " + Hex(rc) + ")");
-      return;
-    }
     bool attributes = false;
     std::vector<std::string> groups;
-    for (const DirEntry& entry : entries) {
-      std::string path = Join(recipe, entry.name);
-      std::string upper = QVUpperAscii(entry.name);
-      if (Special(path, entry)) continue;
+    bool listed = Visit(recipe, [&](const DirEntry& entry, const std::string& path, const std::string& upper) {
       if (upper == "RCPPJTATTR.TXT") {
         attributes = true;
         CheckTextFile(path, entry);
@@ -155,7 +147,8 @@ class Verifier {
         if (number == 0) Add(path, "groupNumber", "not a recipe group RG01 to RG16");
         if (number < 0) Add(path, "strayDirectory", "neither a recipe group nor a recipe");
       }
-    }
+    });
+    if (!listed) return;
     if (!attributes) MissingProjectAttributes(Join(recipe, "RcpPJTAttr.txt"));
     for (size_t i = 0; i < groups.size(); ++i) {
       CheckGroup(groups[i]);
@@ -214,6 +207,23 @@ class Verifier {
     return 0;
   }
 
+  // Hands every entry of a directory that is not a link or special file to
+  // visit, with its path and its name in upper case. False, reported, when
+  // the directory cannot be listed.
+  bool Visit(const std::string& directory,
+             const std::function<void(const DirEntry&, const std::string&, const std::string&)>& visit) {
+    std::vector<DirEntry> entries;
+    if (uint32_t rc = List(directory, &entries)) {
+      Add(directory, "unreadableFile", "cannot be listed (error " + Hex(rc) + ")");
+      return false;
+    }
+    for (const DirEntry& entry : entries) {
+      std::string path = Join(directory, entry.name);
+      if (!Special(path, entry)) visit(entry, path, QVUpperAscii(entry.name));
+    }
+    return true;
+  }
+
   // Links, FIFOs, sockets and devices: the store never follows or opens
   // them, and verify leaves them for a person to look at.
   bool Special(const std::string& path, const DirEntry& entry) {
@@ -235,19 +245,11 @@ class Verifier {
   }
 
   void CheckGroup(const std::string& group) {
-    std::vector<DirEntry> entries;
-    if (uint32_t rc = List(group, &entries)) {
-      Add(group, "unreadableFile", "cannot be listed (error " + Hex(rc) + ")");
-      return;
-    }
     bool attributes = false;
     bool subGroups = false;
     std::set<std::string> names;
     std::vector<std::string> recipes;
-    for (const DirEntry& entry : entries) {
-      std::string path = Join(group, entry.name);
-      std::string upper = QVUpperAscii(entry.name);
-      if (Special(path, entry)) continue;
+    bool listed = Visit(group, [&](const DirEntry& entry, const std::string& path, const std::string& upper) {
       if (upper == "RCPGRATTR.TXT") {
         attributes = true;
         CheckTextFile(path, entry);
@@ -261,7 +263,8 @@ class Verifier {
         if (number == 0) Add(path, "recipeNumber", "not a recipe RCP0001 to RCP1000");
         if (number < 0) Add(path, "strayDirectory", "neither a recipe group nor a recipe");
       }
-    }
+    });
+    if (!listed) return;
     if (!attributes) MissingGroupAttributes(group);
     for (const std::string& recipe : recipes) CheckRecipe(recipe);
     if (subGroups) CheckSubGroups(group, names);
@@ -276,16 +279,8 @@ class Verifier {
   }
 
   void CheckRecipe(const std::string& recipe) {
-    std::vector<DirEntry> entries;
-    if (uint32_t rc = List(recipe, &entries)) {
-      Add(recipe, "unreadableFile", "cannot be listed (error " + Hex(rc) + ")");
-      return;
-    }
     bool header = false;
-    for (const DirEntry& entry : entries) {
-      std::string path = Join(recipe, entry.name);
-      std::string upper = QVUpperAscii(entry.name);
-      if (Special(path, entry)) continue;
+    bool listed = Visit(recipe, [&](const DirEntry& entry, const std::string& path, const std::string& upper) {
       if (upper == "RCPHEAD.EDF") {
         header = true;
         CheckDataFile(path, entry, true);
@@ -298,8 +293,8 @@ class Verifier {
       } else if (unit == 0) {
         Add(path, "unitNumber", "not a unit recipe file RcpPT01.edf to RcpPT32.edf");
       }
-    }
-    if (!header) Add(Join(recipe, "RcpHead.edf"), "missingFile", "recipe header missing");
+    });
+    if (listed && !header) Add(Join(recipe, "RcpHead.edf"), "missingFile", "recipe header missing");
   }
 
   void CheckTextFile(const std::string& path, const DirEntry& entry) {
