@@ -1,10 +1,10 @@
 // rcpstore log: reads back the audit trail of the station's changes to its
 // stores, oldest first.
 #include <CLI/CLI.hpp>
+#include <cctype>
 #include <cstdio>
 #include <fstream>
 #include <optional>
-#include <regex>
 
 #include "Commands.h"
 #include "Json.h"
@@ -112,10 +112,17 @@ int Log(const LogArgs& args) {
   return kExitOk;
 }
 
-// A UTC time in the trail's form, or a leading part of one (a day, an hour).
+// A UTC time in the trail's form, or a leading part of one: a day, an hour
+// or a minute (2026-12-06, 2026-12-06T19, 2026-12-06T19:20), with or
+// without the closing Z.
 std::string CheckUtcTime(const std::string& text) {
-  static const std::regex kTime(R"(\d{4}-\d{2}-\d{2}(T\d{2}(:\d{2}(:\d{2})?)?)?Z?)");
-  return std::regex_match(text, kTime) ? std::string() : "a UTC time such as 2026-12-06T19:20:00Z is expected";
+  static const std::string kForm = "0000-00-00T00:00:00";
+  std::string time = TimeKey(text);
+  bool whole = time.size() == 10 || time.size() == 13 || time.size() == 16 || time.size() == 19;
+  for (size_t i = 0; whole && i < time.size(); ++i) {
+    whole = kForm[i] == '0' ? std::isdigit(static_cast<unsigned char>(time[i])) != 0 : time[i] == kForm[i];
+  }
+  return whole ? std::string() : "a UTC time such as 2026-12-06T19:20:00Z is expected";
 }
 
 }  // namespace
