@@ -114,20 +114,21 @@ class Verifier {
     std::vector<DirEntry> entries;
     if (uint32_t rc = List(project_, &entries)) return rc;
     std::string recipe;
+    bool named = false;
     for (const DirEntry& entry : entries) {
       std::string path = Join(project_, entry.name);
       std::string upper = QVUpperAscii(entry.name);
-      if (upper == "RECIPE" && !Special(path, entry)) {
+      if (upper == "RECIPE") {
+        named = true;
         if (entry.type == EntryType::kDirectory) recipe = path;
-        if (entry.type != EntryType::kDirectory) {
-          Add(path, "unreadableFile", "a file where the Recipe directory belongs");
-        }
+        if (entry.type == EntryType::kFile) Add(path, "unreadableFile", "a file where the Recipe directory belongs");
+        Special(path, entry);
       } else if (upper == "RCPPJTLOCK.TXT" && !Special(path, entry) && !options_.repair) {
         CheckLockFile(path, entry, false);
       }
     }
     if (recipe.empty()) {
-      Add(Join(project_, "Recipe"), "missingFile", "no Recipe directory: this is no recipe store");
+      if (!named) Add(Join(project_, "Recipe"), "missingFile", "no Recipe directory: this is no recipe store");
       return 0;
     }
     CheckRecipeRoot(recipe);
