@@ -312,6 +312,27 @@ uint32_t RegistryStore::AddMember(const std::string& group, const std::string& u
   return static_cast<uint32_t>(add.Bind(1, Lower(group)).Bind(2, Lower(user)).Bind(3, user).Run());
 }
 
+uint32_t RegistryStore::RemoveMember(const std::string& group, const std::string& user) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  if (!GroupExists(group)) return ERROR_NO_SUCH_ALIAS;
+  Statement remove(db_, "DELETE FROM members WHERE glname = ? AND lname = ?");
+  if (LONG rc = remove.Bind(1, Lower(group)).Bind(2, Lower(user)).Run()) return static_cast<uint32_t>(rc);
+  return sqlite3_changes(db_) == 0 ? ERROR_MEMBER_NOT_IN_ALIAS : 0;
+}
+
+uint32_t RegistryStore::ReadGroup(const std::string& name, LocalGroupInfo* info) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  Statement group(db_, "SELECT name, comment FROM groups WHERE lname = ?");
+  if (!group.Bind(1, Lower(name)).Row()) return group.Error() != 0 ? static_cast<uint32_t>(group.Error()) : ERROR_NO_SUCH_ALIAS;
+  LocalGroupInfo read{group.Text(0), group.Text(1), {}};
+  Statement members(db_, "SELECT user FROM members WHERE glname = ? ORDER BY lname");
+  members.Bind(1, Lower(name));
+  while (members.Row()) read.members.push_back(members.Text(0));
+  if (LONG rc = members.Error()) return static_cast<uint32_t>(rc);
+  *info = std::move(read);
+  return 0;
+}
+
 bool RegistryStore::GroupExists(const std::string& name) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   Statement q(db_, "SELECT 1 FROM groups WHERE lname = ?");
@@ -319,7 +340,7 @@ bool RegistryStore::GroupExists(const std::string& name) {
 }
 
 LONG RegistryStore::EnsureLayoutKey(const std::vector<std::string>& path, bool hasDacl,
-                                    const std::vector<ACCESS_ALLOWED_ACE>& dacl) {
+                                    const std::vector<AccessEntry>& dacl) {
   return Transaction([&]() -> LONG {
     KeyRow row;
     if (LONG rc = ReadKey(1, &row)) return rc;
