@@ -1,0 +1,60 @@
+#include "Rights.h"
+
+#include "LibQVBRcpEpa.h"
+#include "Output.h"
+
+namespace rcpstore {
+
+namespace {
+
+struct RightRow {
+  Right right;
+  const char* name;
+};
+constexpr RightRow kRights[] = {{Right::Run, "run"},         {Right::Read, "read"},     {Right::Create, "create"},
+                                {Right::Edit, "edit"},       {Right::Delete, "delete"}, {Right::Approve, "approve"},
+                                {Right::Download, "download"}};
+
+}  // namespace
+
+const std::vector<Right>& AllRights() {
+  static const std::vector<Right> all = [] {
+    std::vector<Right> rights;
+    for (const RightRow& row : kRights) rights.push_back(row.right);
+    return rights;
+  }();
+  return all;
+}
+
+const char* RightName(Right right) {
+  for (const RightRow& row : kRights) {
+    if (row.right == right) return row.name;
+  }
+  return "unknown";
+}
+
+std::vector<std::string> RightNames() {
+  std::vector<std::string> names;
+  for (const RightRow& row : kRights) names.push_back(row.name);
+  return names;
+}
+
+bool RightNamed(const std::string& name, Right* right) {
+  for (const RightRow& row : kRights) {
+    if (name == row.name) {
+      *right = row.right;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool HoldsRight(Right right) { return CQVERcpSecurity().CheckSecurity(static_cast<unsigned>(right)) == 1; }
+
+void RequireRight(Right right) {
+  if (!HoldsRight(right)) {
+    Fail("user " + qvplatform::CallerUserName() + " lacks the " + RightName(right) + " right", ERROR_ACCESS_DENIED);
+  }
+}
+
+}  // namespace rcpstore
