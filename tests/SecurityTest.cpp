@@ -163,6 +163,7 @@ TEST_F(SecurityTest, TheDefaultTableHoldsForEveryGroupAndRight) {
   for (int g = 0; g < 6; ++g) cases.push_back({std::string("member") + kGroups[g], kDefaultRights[g]});
   cases.push_back({"twice", 0x3f});
   cases.push_back({"nobody-in-particular", 0});
+  cases.push_back({"rcpsec4", 0});  // a user named like a group is not its member
   for (const Case& c : cases) {
     ActAsUser(c.user);
     for (unsigned bit = 1; bit <= 0x40; bit <<= 1) {
@@ -251,6 +252,16 @@ TEST_F(SecurityTest, TheBranchGoesOnlyWholeAndOnlyForWhoMayDeleteEveryKey) {
   EXPECT_EQ(security.GetSecurityInfo(), 1);
   for (const char* right : kRightKeys) EXPECT_TRUE(Exists(RightKey(right))) << right;
 
+  // A right key that went missing (a switch-on cut short) is built again by
+  // the next switch-on, with its default list; the others keep theirs.
+  HKEY batch = OpenBatch("");
+  ASSERT_EQ(RegDeleteKeyA(batch, RightKey("Approve").c_str()), 0);
+  QVCCloseRegistry(batch);
+  ASSERT_EQ(security.SetSecurity(1), 1);
+  EXPECT_EQ(Describe(ListOf(RightKey("Approve"))), "Administrators:r RcpSec4:rw ");
+  EXPECT_EQ(ListOf(RightKey("Run")).size(), 7u);
+
+  grantDelete(kRightKeys[5]);
   grantDelete(kRightKeys[6]);
   ActAsUser("alice");
   EXPECT_EQ(security.GetSecurityInfo(), 1);  // not an administrator
@@ -358,6 +369,9 @@ TEST_F(SecurityTest, KeysAndGroupsOfThePrivateSteps) {
   EXPECT_TRUE(qvplatform::LocalGroupExists("RcpSec3"));
   EXPECT_EQ(CQVERcpSecurityProbe::CheckGrpName("root"), 0u);
   EXPECT_FALSE(qvplatform::LocalGroupExists("root"));
+  std::vector<WCHAR> root{L'r', L'o', L'o', L't', 0};
+  LOCALGROUP_INFO_0 named{root.data()};
+  EXPECT_EQ(NetLocalGroupAdd(nullptr, 0, reinterpret_cast<BYTE*>(&named), nullptr), NERR_UserExists);
   EXPECT_EQ(CQVERcpSecurityProbe::CheckGrpName(std::string(41, 'g').c_str()), QVC_ERR_ACCOUNT);
   EXPECT_EQ(CQVERcpSecurityProbe::CheckGrpName(std::string(40, 'g').c_str()), 0u);
   const char latin[] = "Gr\xfcppe";

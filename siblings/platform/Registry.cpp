@@ -108,7 +108,12 @@ std::vector<std::string> IdentitiesIn(RegistryStore* store) {
     std::lock_guard<std::mutex> lock(g_identityMutex);
     uid0 = g_actAs.empty() ? geteuid() == 0 : g_actAsUid0;
   }
-  std::vector<std::string> ids{user, kEveryone};
+  // A user whose name is also a group's or a well-known account's would hold
+  // that account's entries: such a user acts through its groups only.
+  const bool namesAnAccount = SameName(user, kEveryone) || SameName(user, kAdministrators) ||
+                              (store != nullptr && store->GroupExists(user));
+  std::vector<std::string> ids{kEveryone};
+  if (!namesAnAccount) ids.insert(ids.begin(), user);
   if (store != nullptr) {
     for (std::string& group : store->GroupsOf(user)) ids.push_back(std::move(group));
   }
@@ -178,7 +183,7 @@ LONG CreatePath(RegistryStore& store, HKEY parent, const char* subKey, const Key
     const bool last = i + 1 == parts.size();
     KeyRow fresh;
     fresh.name = parts[i];
-    fresh.owner = HoldsAdministrators(ids) ? kAdministrators : ids.front();
+    fresh.owner = HoldsAdministrators(ids) ? kAdministrators : CallerUserName();
     fresh.hasDacl = last && given != nullptr ? given->hasDacl : row->hasDacl;
     fresh.dacl = last && given != nullptr ? given->dacl : row->dacl;
     if (LONG rc = store.InsertKey(row->id, &fresh)) return rc;

@@ -84,8 +84,9 @@ LONG RegSetValueExA(HKEY key, const char* name, DWORD reserved, DWORD type, cons
 
 namespace qvplatform {
 
-// The caller's identities: the OS user, "Everyone", the local groups that
-// list the user, and "Administrators" for uid 0.
+// The caller's identities: the OS user (unless a local group or a
+// well-known account has its name), "Everyone", the local groups that list
+// the user, and "Administrators" for uid 0.
 std::vector<std::string> CallerIdentities();
 std::string CallerUserName();
 

@@ -1,6 +1,7 @@
 #include "Rights.h"
 
 #include "LibQVBRcpEpa.h"
+#include "LibQVCCommon/QVCRegistry.h"
 #include "Output.h"
 
 namespace rcpstore {
@@ -51,10 +52,19 @@ bool RightNamed(const std::string& name, Right* right) {
 
 bool HoldsRight(Right right) { return CQVERcpSecurity().CheckSecurity(static_cast<unsigned>(right)) == 1; }
 
+uint32_t OpenSecurityBranch() {
+  HKEY key = nullptr;
+  uint32_t rc = QVCOpenRegistry(HKEY_LOCAL_MACHINE, QVC_COMPONENT_ENG, "Batch", "RecipeSecurity", 0, &key);
+  if (rc == 0) QVCCloseRegistry(key);
+  return rc;
+}
+
 void RequireRight(Right right) {
-  if (!HoldsRight(right)) {
-    Fail("user " + qvplatform::CallerUserName() + " lacks the " + RightName(right) + " right", ERROR_ACCESS_DENIED);
-  }
+  if (HoldsRight(right)) return;
+  // A refusal because the rights cannot be read says so.
+  uint32_t rc = OpenSecurityBranch();
+  if (rc != 0 && rc != ERROR_ACCESS_DENIED) Fail("the station's recipe rights cannot be read: " + CodeMeaning(rc), rc);
+  Fail("user " + qvplatform::CallerUserName() + " lacks the " + RightName(right) + " right", ERROR_ACCESS_DENIED);
 }
 
 }  // namespace rcpstore

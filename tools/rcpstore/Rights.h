@@ -2,6 +2,7 @@
 // that every command which creates, edits or deletes recipes makes first.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,10 @@ bool RightNamed(const std::string& name, Right* right);
 // Whether the user who runs the command holds the right (always, while
 // security is off or not set up).
 bool HoldsRight(Right right);
+
+// Opens and closes the security branch: 0, or why it cannot be opened
+// (ERROR_FILE_NOT_FOUND when security was never switched on).
+uint32_t OpenSecurityBranch();
 
 // Fails with access denied, naming the right and the user, when the user
 // who runs the command does not hold the right.

@@ -5,7 +5,6 @@
 #include "Commands.h"
 #include "Json.h"
 #include "LibQVBRcpEpa.h"
-#include "LibQVCCommon/QVCRegistry.h"
 #include "Output.h"
 #include "Rights.h"
 
@@ -22,12 +21,7 @@ std::string Joined(const std::vector<std::string>& items, const char* none) {
 }
 
 // Whether the security branch is there (a branch that cannot be read counts).
-bool BranchExists() {
-  HKEY key = nullptr;
-  uint32_t rc = QVCOpenRegistry(HKEY_LOCAL_MACHINE, QVC_COMPONENT_ENG, "Batch", "RecipeSecurity", 0, &key);
-  if (rc == 0) QVCCloseRegistry(key);
-  return rc != ERROR_FILE_NOT_FOUND;
-}
+bool BranchExists() { return OpenSecurityBranch() != ERROR_FILE_NOT_FOUND; }
 
 void RequireAdministrator() {
   if (!qvplatform::CallerIsAdministrator()) {

@@ -95,6 +95,14 @@ uint32_t ReadEnabled(HKEY branch, uint32_t* enabled) {
   return rc;
 }
 
+// Whether a right key is there, whoever may open it.
+bool RightKeyExists(const RightRow& right) {
+  HKEY key = nullptr;
+  uint32_t rc = OpenBatch(right.keyPath, 0, &key);
+  if (rc == 0) QVCCloseRegistry(key);
+  return rc != ERROR_FILE_NOT_FOUND;
+}
+
 struct FreeBlock {
   void operator()(void* block) const { std::free(block); }
 };
@@ -113,25 +121,30 @@ int CQVERcpSecurity::SetSecurity(unsigned value) {
   HKEY branch = nullptr;
   if (OpenBatch(kBranch, 0, &branch) != 0) {
     if (value == 0) return 0;  // nothing to switch off
-    // The first switch-on builds the branch, the right keys and the groups;
-    // a branch that exists keeps its access lists.
+    // The first switch-on builds the branch, the right keys and the groups.
     HKEY defaults = nullptr;
     if (OpenBatch(kDefaultKey, 1, &defaults) != 0) return 0;
     QVCCloseRegistry(defaults);
     if (SetSecDefault() != 0) return 0;
     if (OpenBatch(kBranch, 0, &branch) != 0) return 0;
+  } else if (value == 1 && SetSecDefault() != 0) {
+    // A switch-on cut short left right keys missing: they are built now;
+    // the keys that are there keep their access lists.
+    QVCCloseRegistry(branch);
+    return 0;
   }
   uint32_t written = QVCSetRegistryU32(branch, kEnabled, value, 1);
   QVCCloseRegistry(branch);
   return written == 0 ? 1 : 0;
 }
 
-// Only a branch that is not there means "not set up"; a branch that cannot
-// be read refuses, so that a damaged or busy registry never opens every right.
+// Only a branch (or a station registry) that is not there means "not set
+// up"; a branch that cannot be read refuses, so that a damaged or busy
+// registry never opens every right.
 int CQVERcpSecurity::CheckSecurity(unsigned rights) {
   HKEY branch = nullptr;
   uint32_t opened = OpenBatch(kBranch, 0, &branch);
-  if (opened == ERROR_FILE_NOT_FOUND) return 1;
+  if (opened == ERROR_FILE_NOT_FOUND || opened == ERROR_PATH_NOT_FOUND) return 1;
   if (opened != 0) return 0;
   uint32_t enabled = 0;
   if (ReadEnabled(branch, &enabled) != 0) return 0;
@@ -172,11 +185,13 @@ int CQVERcpSecurity::GetSecurityInfo() {
   return enabled == 1 ? 1 : 0;
 }
 
+// Builds the right keys with their default access lists, and the groups on
+// them. A right key that is there already keeps its list.
 uint32_t CQVERcpSecurity::SetSecDefault() {
   FillGroupComments();
   const GroupRow& administrators = g_groupTable[0];
   for (const RightRow& right : kRightTable) {
-    if ((administrators.rights & right.bit) == 0) continue;
+    if ((administrators.rights & right.bit) == 0 || RightKeyExists(right)) continue;
     HKEY key = nullptr;
     if (uint32_t rc = CreateRegKey(administrators.name, GENERIC_READ, HKEY_LOCAL_MACHINE, QVC_COMPONENT_ENG, "Batch",
                                    right.keyPath, &key)) {
