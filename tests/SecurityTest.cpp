@@ -3,10 +3,13 @@
 // not an administrator cannot do (in a child process running as another
 // uid), and the byte layouts behind the access lists under hostile sizes.
 #include <grp.h>
+#include <signal.h>
 #include <strings.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstring>
 #include <random>
 
@@ -322,6 +325,43 @@ TEST_F(SecurityTest, AnotherUserCannotSwitchEnrolOrRemove) {
   EXPECT_EQ(Enabled(), 1u);
   for (const char* right : kRightKeys) EXPECT_TRUE(Exists(RightKey(right))) << right;
   EXPECT_FALSE(qvplatform::LocalGroupExists("Mine"));
+}
+
+// A switch-on killed at any moment is finished by the next one: every right
+// key is there, with its default list or (killed while that list was being
+// written) the first entries of it, never an entry too many.
+TEST_F(SecurityTest, AKilledSwitchOnIsFinishedByTheNext) {
+  // Kills land anywhere within the time one whole switch-on takes here.
+  auto start = std::chrono::steady_clock::now();
+  ASSERT_EQ(CQVERcpSecurity().SetSecurity(1), 1);
+  const auto whole = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start);
+  std::mt19937 random(5);
+  const int kKills = 16;
+  int cutShort = 0;
+  for (int n = 0; n < kKills; ++n) {
+    qvplatform::SetStationDirectory(tmp_ / ("station" + std::to_string(n)));
+    ASSERT_TRUE(qvplatform::CallerIsAdministrator());
+    pid_t pid = fork();
+    if (pid == 0) _exit(CQVERcpSecurity().SetSecurity(1) == 1 ? 0 : 1);
+    usleep(static_cast<useconds_t>(random() % (whole.count() + 1)));
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    cutShort += Enabled() != 1 ? 1 : 0;
+    CQVERcpSecurity security;
+    ASSERT_EQ(security.SetSecurity(1), 1) << n;
+    EXPECT_EQ(Enabled(), 1u);
+    for (int r = 0; r < 7; ++r) {
+      std::string expected = "Administrators:r ";
+      for (int g = 1; g <= QVERCP_SECURITY_GROUPS; ++g) {
+        if (kDefaultRights[g] & (1u << r)) expected += std::string(kGroups[g]) + ":rw ";
+      }
+      std::string list = Describe(ListOf(RightKey(kRightKeys[r])));
+      EXPECT_FALSE(list.empty()) << n << " " << kRightKeys[r];
+      EXPECT_EQ(expected.compare(0, list.size(), list), 0) << n << " " << kRightKeys[r] << ": " << list;
+    }
+    for (int g = 1; g <= QVERCP_SECURITY_GROUPS; ++g) EXPECT_TRUE(qvplatform::LocalGroupExists(kGroups[g])) << n;
+  }
+  EXPECT_GT(cutShort, kKills / 4);
 }
 
 TEST_F(SecurityTest, KeysAndGroupsOfThePrivateSteps) {
