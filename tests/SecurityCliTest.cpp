@@ -34,15 +34,16 @@ class SecurityCliTest : public ::testing::Test {
     return qvtest::RunRcpstore(tmp_.path(), station_, args, io_);
   }
 
-  // Runs rcpstore as the other user, with the station's group as its own.
-  Outcome AsOther(const std::vector<std::string>& args) {
+  // Runs rcpstore as the other user, with the station's group as its own
+  // unless told otherwise.
+  Outcome AsOther(const std::vector<std::string>& args, bool inStationGroup = true) {
     struct stat st;
     if (stat(station_.c_str(), &st) != 0) return {-1, "", "no station"};
     unlink((io_ + "/out").c_str());  // root's, from an earlier run
     unlink((io_ + "/err").c_str());
     pid_t pid = fork();
     if (pid == 0) {
-      gid_t groups[] = {st.st_gid};
+      gid_t groups[] = {inStationGroup ? st.st_gid : kOtherUser};
       if (setgroups(1, groups) != 0 || setresgid(kOtherUser, kOtherUser, kOtherUser) != 0 ||
           setresuid(kOtherUser, kOtherUser, kOtherUser) != 0) {
         _exit(99);
@@ -150,6 +151,12 @@ TEST_F(SecurityCliTest, ChangesOfRecipesAskForTheirRightFirst) {
     EXPECT_EQ(run.status, 1) << refusal.words[0] << " " << refusal.words[1];
     EXPECT_NE(run.err.find(std::string("lacks the ") + refusal.right + " right"), std::string::npos) << run.err;
   }
+  // Outside the station's group the rights cannot be read, and it says so.
+  run = AsOther({"recipe", "create", group, "8"}, false);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("the station's registry cannot be opened"), std::string::npos) << run.err;
+  EXPECT_FALSE(qvtest::Exists(group + "/RCP0008"));
+  EXPECT_EQ(AsOther({"security", "status"}, false).status, 1);
   EXPECT_TRUE(qvtest::Exists(recipe + "/RcpRP.edf"));
   EXPECT_FALSE(qvtest::Exists(demo_ + "/Recipe/RG09"));
 

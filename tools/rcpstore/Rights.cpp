@@ -3,6 +3,7 @@
 #include "LibQVBRcpEpa.h"
 #include "LibQVCCommon/QVCRegistry.h"
 #include "Output.h"
+#include "platform/RegistryStore.h"
 
 namespace rcpstore {
 
@@ -59,9 +60,18 @@ uint32_t OpenSecurityBranch() {
   return rc;
 }
 
+void RequireStationRegistry() {
+  LONG opened = 0;
+  if (qvplatform::RegistryStore::ForStation(&opened) == nullptr) {
+    Fail("the station's registry cannot be opened: " + CodeMeaning(static_cast<uint32_t>(opened)),
+         static_cast<uint32_t>(opened));
+  }
+}
+
 void RequireRight(Right right) {
   if (HoldsRight(right)) return;
   // A refusal because the rights cannot be read says so.
+  RequireStationRegistry();
   uint32_t rc = OpenSecurityBranch();
   if (rc != 0 && rc != ERROR_ACCESS_DENIED) Fail("the station's recipe rights cannot be read: " + CodeMeaning(rc), rc);
   Fail("user " + qvplatform::CallerUserName() + " lacks the " + RightName(right) + " right", ERROR_ACCESS_DENIED);

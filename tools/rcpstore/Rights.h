@@ -34,6 +34,9 @@ bool HoldsRight(Right right);
 // (ERROR_FILE_NOT_FOUND when security was never switched on).
 uint32_t OpenSecurityBranch();
 
+// Fails, saying why, when the station's registry cannot be opened.
+void RequireStationRegistry();
+
 // Fails with access denied, naming the right and the user, when the user
 // who runs the command does not hold the right.
 void RequireRight(Right right);

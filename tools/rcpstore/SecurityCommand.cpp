@@ -37,6 +37,7 @@ int Switch(unsigned value) {
 }
 
 int Status(bool json) {
+  RequireStationRegistry();
   const char* status = CQVERcpSecurity().GetSecurityInfo() == 1 ? "on" : BranchExists() ? "off" : "absent";
   std::vector<std::string> held;
   for (Right right : AllRights()) {
@@ -49,6 +50,7 @@ int Status(bool json) {
 
 // Exit status 0 when the user holds every right asked for, 1 when not.
 int CheckRights(const std::vector<std::string>& names, bool json) {
+  RequireStationRegistry();
   unsigned mask = 0;
   Json results = Json::object();
   std::string text;
