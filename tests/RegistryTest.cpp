@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "LibQVCCommon/QVCRegistry.h"
+#include "SecuritySupport.h"
 #include "TestSupport.h"
 #include "platform/Registry.h"
 #include "platform/StationDir.h"
@@ -148,15 +149,13 @@ TEST_F(RegistryTest, AccessListsDecideWhatEachUserMayDo) {
   // A key created without a descriptor takes its parent's access list.
   HKEY p1 = Open("Batch", "Project List\\P1", 0, &rc);
   ASSERT_EQ(rc, 0u);
-  SECURITY_DESCRIPTOR sd;
-  ASSERT_EQ(RegGetKeySecurity(p1, DACL_SECURITY_INFORMATION, &sd), 0);
+  qvplatform::KeySecurity sd = qvtest::SecurityOf(p1);
   EXPECT_EQ(sd.owner, "alice");
   ASSERT_EQ(sd.dacl.size(), 1u);
   EXPECT_EQ(sd.dacl[0].account, "Everyone");
 
   // Only bob may read it now; alice still owns it, so she may change it back.
-  SECURITY_DESCRIPTOR bobOnly{"alice", true, {{"Bob", GENERIC_READ}}};
-  ASSERT_EQ(RegSetKeySecurity(p1, DACL_SECURITY_INFORMATION, &bobOnly), 0);
+  ASSERT_EQ(qvtest::SetAccessList(p1, {{"Bob", GENERIC_READ}}), 0);
   QVCCloseRegistry(p1);
   EXPECT_EQ(Open("Batch", "Project List\\P1", 0, &rc), nullptr);
   EXPECT_EQ(rc, static_cast<uint32_t>(ERROR_ACCESS_DENIED));
@@ -176,12 +175,11 @@ TEST_F(RegistryTest, AccessListsDecideWhatEachUserMayDo) {
   ASSERT_EQ(qvplatform::LocalGroupAdd("RcpSec1", "Operators"), 0u);
   EXPECT_EQ(qvplatform::LocalGroupAdd("rcpsec1", ""), static_cast<uint32_t>(ERROR_ALIAS_EXISTS));
   ASSERT_EQ(qvplatform::LocalGroupAddMember("RcpSec1", "alice"), 0u);
-  SECURITY_DESCRIPTOR groupDelete{"root", true, {{"rcpsec1", DELETE}}};
   HKEY p1Admin = nullptr;
   ASSERT_EQ(RegOpenKeyExA(list, "P1", 0, WRITE_DAC, &p1Admin), static_cast<LONG>(ERROR_ACCESS_DENIED));
   ActAsUser("alice");
   ASSERT_EQ(RegOpenKeyExA(list, "P1", 0, WRITE_DAC, &p1Admin), 0);
-  ASSERT_EQ(RegSetKeySecurity(p1Admin, DACL_SECURITY_INFORMATION, &groupDelete), 0);
+  ASSERT_EQ(qvtest::SetAccessList(p1Admin, {{"rcpsec1", DELETE}}), 0);
   RegCloseKey(p1Admin);
   ActAsUser("carol");
   EXPECT_EQ(RegDeleteKeyA(list, "P1"), static_cast<LONG>(ERROR_ACCESS_DENIED));

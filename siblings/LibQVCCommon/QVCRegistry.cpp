@@ -1,5 +1,7 @@
 #include "LibQVCCommon/QVCRegistry.h"
 
+#include <strings.h>
+
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -10,30 +12,24 @@
 #include "LibQVCCommon/QVCError.h"
 #include "platform/RegistryStore.h"
 
+const QVCComponentRow QVC_COMPONENT_TABLE[] = {
+    {QVC_COMPONENT_COMMON, "Common"}, {QVC_COMPONENT_ENG, "ENG"}, {QVC_COMPONENT_HIS, "HIS"},
+    {QVC_COMPONENT_NET, "NET"},       {QVC_COMPONENT_FCS, "FCS"}, {QVC_COMPONENT_RCP, "RCP"},
+    {0, nullptr}};
+
+const QVCProductRow QVC_PRODUCT_TABLE[] = {{"Recipe Engineering Station", "RcpStation"},
+                                           {"Recipe Engineering Client", "RcpClient"},
+                                           {"Recipe Engineering Viewer", "RcpClient"},
+                                           {nullptr, nullptr}};
+
 namespace {
 
 constexpr char kSource[] = "QVCRegistry";
 constexpr uint16_t kMsgRegistry = 16;
 
-struct Component {
-  int number;
-  const char* name;
-};
-constexpr Component kComponents[] = {{QVC_COMPONENT_COMMON, "Common"}, {QVC_COMPONENT_ENG, "ENG"},
-                                     {QVC_COMPONENT_HIS, "HIS"},       {QVC_COMPONENT_NET, "NET"},
-                                     {QVC_COMPONENT_FCS, "FCS"},       {QVC_COMPONENT_RCP, "RCP"}};
-
-struct Product {
-  const char* name;
-  const char* key;
-};
-constexpr Product kProducts[] = {{"Recipe Engineering Station", "RcpStation"},
-                                 {"Recipe Engineering Client", "RcpClient"},
-                                 {"Recipe Engineering Viewer", "RcpClient"}};
-
 const char* ComponentName(int number) {
-  for (const Component& c : kComponents) {
-    if (c.number == number) return c.name;
+  for (const QVCComponentRow* c = QVC_COMPONENT_TABLE; c->number != 0; ++c) {
+    if (c->number == number) return c->name;
   }
   return nullptr;
 }
@@ -42,7 +38,7 @@ std::string ProductKey() {
   char name[32];
   QVCGetProductName(name, sizeof name);
   const char* key = QVCProductKeyName(name);
-  return key != nullptr ? key : kProducts[0].key;
+  return key != nullptr ? key : QVC_PRODUCT_TABLE[0].key;
 }
 
 // A new station's layout: the product tree readable by Everyone and fully
@@ -164,14 +160,14 @@ uint32_t QVCSetCommonRegistryString(HKEY root, int component, const char* keyPat
 
 uint32_t QVCGetProductName(char* buf, uint32_t size) {
   if (buf == nullptr || size == 0) return QVC_ERR_CANNOT_EXECUTE;
-  std::strncpy(buf, kProducts[0].name, size - 1);
+  std::strncpy(buf, QVC_PRODUCT_TABLE[0].name, size - 1);
   buf[size - 1] = 0;
   return 0;
 }
 
 const char* QVCProductKeyName(const char* productName) {
-  for (const Product& p : kProducts) {
-    if (productName != nullptr && std::strcmp(p.name, productName) == 0) return p.key;
+  for (const QVCProductRow* p = QVC_PRODUCT_TABLE; productName != nullptr && p->name != nullptr; ++p) {
+    if (strcasecmp(p->name, productName) == 0) return p->key;
   }
   return nullptr;
 }

@@ -14,6 +14,22 @@ constexpr int QVC_COMPONENT_NET = 4;
 constexpr int QVC_COMPONENT_FCS = 5;
 constexpr int QVC_COMPONENT_RCP = 6;
 
+// The registry component table (number and key name); it ends at a row
+// with number 0.
+struct QVCComponentRow {
+  int number;
+  const char* name;
+};
+extern const QVCComponentRow QVC_COMPONENT_TABLE[];
+
+// The product table: each product's name and the registry key name under
+// which it keeps its settings; it ends at a row whose name is null.
+struct QVCProductRow {
+  const char* name;
+  const char* key;
+};
+extern const QVCProductRow QVC_PRODUCT_TABLE[];
+
 // Opens root\Software\VELMORAN\<product>\<component>\section[\subKey] with
 // the most access the caller has to it (failing when it has none); with
 // create 1 the missing keys are created first. 0x2000010a for an unknown
@@ -38,5 +54,6 @@ uint32_t QVCSetCommonRegistryString(HKEY root, int component, const char* keyPat
 
 // The installed product's name (at most size-1 characters).
 uint32_t QVCGetProductName(char* buf, uint32_t size);
-// The registry key name of a product, or null for an unknown product.
+// The registry key name of a product (its name compared without regard to
+// case), or null for an unknown product.
 const char* QVCProductKeyName(const char* productName);

@@ -27,6 +27,7 @@ bool AppendLog::EnsureOpen(const std::string& path) {
   if (fd_ >= 0) close(fd_);
   path_ = path;
   fd_ = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+  if (fd_ >= 0) ShareStationFile(fd_);
   struct stat st;
   size_ = (fd_ >= 0 && fstat(fd_, &st) == 0) ? st.st_size : 0;
   written_ = 0;

@@ -51,7 +51,7 @@ bool SameName(const std::string& a, const std::string& b) { return strcasecmp(a.
 uint32_t DaclGranted(const KeyRow& key, const std::vector<std::string>& identities) {
   if (!key.hasDacl) return KEY_ALL_ACCESS;
   uint32_t granted = 0;
-  for (const ACCESS_ALLOWED_ACE& ace : key.dacl) {
+  for (const AccessEntry& ace : key.dacl) {
     for (const std::string& who : identities) {
       if (SameName(ace.account, who)) granted |= MapGeneric(ace.mask);
     }
@@ -108,7 +108,12 @@ std::vector<std::string> IdentitiesIn(RegistryStore* store) {
     std::lock_guard<std::mutex> lock(g_identityMutex);
     uid0 = g_actAs.empty() ? geteuid() == 0 : g_actAsUid0;
   }
-  std::vector<std::string> ids{user, kEveryone};
+  // A user whose name is also a group's or a well-known account's would hold
+  // that account's entries: such a user acts through its groups only.
+  const bool namesAnAccount = SameName(user, kEveryone) || SameName(user, kAdministrators) ||
+                              (store != nullptr && store->GroupExists(user));
+  std::vector<std::string> ids{kEveryone};
+  if (!namesAnAccount) ids.insert(ids.begin(), user);
   if (store != nullptr) {
     for (std::string& group : store->GroupsOf(user)) ids.push_back(std::move(group));
   }
@@ -122,12 +127,14 @@ std::vector<std::string> IdentitiesIn(RegistryStore* store) {
   return unique;
 }
 
-bool IsAdministrator(RegistryStore& store) {
-  for (const std::string& id : IdentitiesIn(&store)) {
+bool HoldsAdministrators(const std::vector<std::string>& ids) {
+  for (const std::string& id : ids) {
     if (SameName(id, kAdministrators)) return true;
   }
   return false;
 }
+
+bool IsAdministrator(RegistryStore& store) { return HoldsAdministrators(IdentitiesIn(&store)); }
 
 // The store a handle belongs to: the current station's for the root.
 std::shared_ptr<RegistryStore> StoreOf(HKEY key, LONG* rc) {
@@ -155,9 +162,10 @@ HKEY NewHandle(std::shared_ptr<RegistryStore> store, int64_t id, uint32_t grante
 
 // Walks subKey down from the parent's key, creating the keys that are
 // missing, each only where the caller may create sub-keys; the last new key
-// gets the given descriptor, the others their parent's access list. Runs
-// inside the caller's transaction.
-LONG CreatePath(RegistryStore& store, HKEY parent, const char* subKey, const SECURITY_DESCRIPTOR* given,
+// gets the given access list, the others their parent's. What an
+// administrator creates belongs to Administrators, so that every
+// administrator may manage it. Runs inside the caller's transaction.
+LONG CreatePath(RegistryStore& store, HKEY parent, const char* subKey, const KeySecurity* given,
                 const std::vector<std::string>& ids, KeyRow* row, bool* created) {
   uint32_t parentAccess = 0;
   if (LONG rc = Resolve(store, parent, row, &parentAccess)) return rc;
@@ -175,7 +183,7 @@ LONG CreatePath(RegistryStore& store, HKEY parent, const char* subKey, const SEC
     const bool last = i + 1 == parts.size();
     KeyRow fresh;
     fresh.name = parts[i];
-    fresh.owner = ids.front();
+    fresh.owner = HoldsAdministrators(ids) ? kAdministrators : CallerUserName();
     fresh.hasDacl = last && given != nullptr ? given->hasDacl : row->hasDacl;
     fresh.dacl = last && given != nullptr ? given->dacl : row->dacl;
     if (LONG rc = store.InsertKey(row->id, &fresh)) return rc;
@@ -183,6 +191,31 @@ LONG CreatePath(RegistryStore& store, HKEY parent, const char* subKey, const SEC
     *created = true;
   }
   return 0;
+}
+
+// Deletes one sub-key that has no sub-keys of its own, where the caller holds
+// DELETE on it. Runs inside the caller's transaction.
+LONG DeleteOne(RegistryStore& store, HKEY key, const std::string& subKey, const std::vector<std::string>& ids) {
+  KeyRow row;
+  uint32_t granted = 0;
+  if (LONG r = Resolve(store, key, &row, &granted)) return r;
+  auto parts = SplitKeyPath(subKey.c_str());
+  if (parts.empty()) return ERROR_INVALID_PARAMETER;
+  for (const std::string& part : parts) {
+    if (LONG r = store.FindChild(row.id, part, &row)) return r;
+  }
+  if ((Granted(row, ids) & DELETE) == 0) return ERROR_ACCESS_DENIED;
+  std::string anyChild;
+  LONG child = store.ChildAt(row.id, 0, &anyChild);
+  if (child == 0) return ERROR_ACCESS_DENIED;
+  if (child != ERROR_NO_MORE_ITEMS) return child;
+  return store.DeleteKey(row.id);
+}
+
+// The access list a caller gives with a new key, if any.
+LONG GivenSecurity(const SECURITY_ATTRIBUTES* attributes, KeySecurity* security, bool* given) {
+  *given = attributes != nullptr && attributes->lpSecurityDescriptor != nullptr;
+  return *given ? static_cast<LONG>(ReadDescriptor(attributes->lpSecurityDescriptor, security)) : 0;
 }
 
 }  // namespace
@@ -218,6 +251,11 @@ void ActAsUser(const std::string& user, bool uid0) {
 }
 }  // namespace testing
 
+bool CallerIsAdministrator() {
+  std::shared_ptr<RegistryStore> store = RegistryStore::ForStation();
+  return HoldsAdministrators(IdentitiesIn(store.get()));
+}
+
 uint32_t LocalGroupAdd(const std::string& name, const std::string& comment) {
   LONG rc = 0;
   std::shared_ptr<RegistryStore> store = RegistryStore::ForStation(&rc);
@@ -232,6 +270,35 @@ uint32_t LocalGroupAddMember(const std::string& group, const std::string& user) 
   if (store == nullptr) return static_cast<uint32_t>(rc);
   if (!IsAdministrator(*store)) return ERROR_ACCESS_DENIED;
   return store->AddMember(group, user);
+}
+
+uint32_t LocalGroupRemoveMember(const std::string& group, const std::string& user) {
+  LONG rc = 0;
+  std::shared_ptr<RegistryStore> store = RegistryStore::ForStation(&rc);
+  if (store == nullptr) return static_cast<uint32_t>(rc);
+  if (!IsAdministrator(*store)) return ERROR_ACCESS_DENIED;
+  return store->RemoveMember(group, user);
+}
+
+uint32_t LocalGroupGet(const std::string& name, LocalGroupInfo* info) {
+  LONG rc = 0;
+  std::shared_ptr<RegistryStore> store = RegistryStore::ForStation(&rc);
+  if (store == nullptr) return static_cast<uint32_t>(rc);
+  if (info == nullptr) return ERROR_INVALID_PARAMETER;
+  return store->ReadGroup(name, info);
+}
+
+LONG DeleteKeysTogether(HKEY key, const std::vector<std::string>& subKeys) {
+  LONG rc = 0;
+  std::shared_ptr<RegistryStore> store = StoreOf(key, &rc);
+  if (store == nullptr) return rc;
+  std::vector<std::string> ids = IdentitiesIn(store.get());
+  return store->Transaction([&]() -> LONG {
+    for (const std::string& subKey : subKeys) {
+      if (LONG r = DeleteOne(*store, key, subKey, ids)) return r;
+    }
+    return 0;
+  });
 }
 
 bool LocalGroupExists(const std::string& name) {
@@ -268,6 +335,7 @@ LONG CreateKeyAndSetValue(HKEY parent, const char* subKey, const char* name, DWO
 }  // namespace qvplatform
 
 using qvplatform::KeyRow;
+using qvplatform::KeySecurity;
 using qvplatform::RegistryStore;
 
 LONG RegOpenKeyExA(HKEY parent, const char* subKey, DWORD /*options*/, REGSAM access, HKEY* result) {
@@ -294,14 +362,20 @@ LONG RegCreateKeyExA(HKEY parent, const char* subKey, DWORD /*reserved*/, char* 
   std::shared_ptr<RegistryStore> store = qvplatform::StoreOf(parent, &rc);
   if (store == nullptr) return rc;
   std::vector<std::string> ids = qvplatform::IdentitiesIn(store.get());
-  const SECURITY_DESCRIPTOR* given = attributes != nullptr ? attributes->lpSecurityDescriptor : nullptr;
+  KeySecurity security;
+  bool given = false;
+  if (LONG r = qvplatform::GivenSecurity(attributes, &security, &given)) return r;
   KeyRow row;
   bool created = false;
-  rc = store->Transaction(
-      [&]() -> LONG { return qvplatform::CreatePath(*store, parent, subKey, given, ids, &row, &created); });
+  rc = store->Transaction([&]() -> LONG {
+    return qvplatform::CreatePath(*store, parent, subKey, given ? &security : nullptr, ids, &row, &created);
+  });
   if (rc != 0) return rc;
-  uint32_t granted = 0;
-  if (LONG r = qvplatform::Grant(row, access, ids, &granted)) return r;
+  // The creator of a key holds what it asked for, whatever the new key's list says.
+  uint32_t granted = (access & MAXIMUM_ALLOWED) != 0 ? KEY_ALL_ACCESS : qvplatform::MapGeneric(access);
+  if (!created) {
+    if (LONG r = qvplatform::Grant(row, access, ids, &granted)) return r;
+  }
   if (disposition != nullptr) *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
   *result = qvplatform::NewHandle(store, row.id, granted);
   return 0;
@@ -323,26 +397,7 @@ LONG RegEnumKeyA(HKEY key, DWORD index, char* name, DWORD nameSize) {
 }
 
 LONG RegDeleteKeyA(HKEY key, const char* subKey) {
-  LONG rc = 0;
-  std::shared_ptr<RegistryStore> store = qvplatform::StoreOf(key, &rc);
-  if (store == nullptr) return rc;
-  std::vector<std::string> ids = qvplatform::IdentitiesIn(store.get());
-  return store->Transaction([&]() -> LONG {
-    KeyRow row;
-    uint32_t granted = 0;
-    if (LONG r = qvplatform::Resolve(*store, key, &row, &granted)) return r;
-    auto parts = qvplatform::SplitKeyPath(subKey);
-    if (parts.empty()) return ERROR_INVALID_PARAMETER;
-    for (const std::string& part : parts) {
-      if (LONG r = store->FindChild(row.id, part, &row)) return r;
-    }
-    if ((qvplatform::Granted(row, ids) & DELETE) == 0) return ERROR_ACCESS_DENIED;
-    std::string anyChild;
-    LONG child = store->ChildAt(row.id, 0, &anyChild);
-    if (child == 0) return ERROR_ACCESS_DENIED;
-    if (child != ERROR_NO_MORE_ITEMS) return child;
-    return store->DeleteKey(row.id);
-  });
+  return qvplatform::DeleteKeysTogether(key, {subKey != nullptr ? subKey : ""});
 }
 
 LONG RegCloseKey(HKEY key) {
@@ -351,40 +406,39 @@ LONG RegCloseKey(HKEY key) {
   return 0;
 }
 
-LONG RegGetKeySecurity(HKEY key, SECURITY_INFORMATION /*information*/, SECURITY_DESCRIPTOR* descriptor) {
+LONG RegGetKeySecurity(HKEY key, SECURITY_INFORMATION information, PSECURITY_DESCRIPTOR descriptor, DWORD* size) {
   LONG rc = 0;
   std::shared_ptr<RegistryStore> store = qvplatform::StoreOf(key, &rc);
   if (store == nullptr) return rc;
-  if (descriptor == nullptr) return ERROR_INVALID_PARAMETER;
+  if (size == nullptr) return ERROR_INVALID_PARAMETER;
   KeyRow row;
   uint32_t granted = 0;
   if (LONG r = qvplatform::Resolve(*store, key, &row, &granted)) return r;
-  if ((qvplatform::Granted(row, qvplatform::IdentitiesIn(store.get())) & READ_CONTROL) == 0) return ERROR_ACCESS_DENIED;
-  descriptor->owner = row.owner;
-  descriptor->hasDacl = row.hasDacl;
-  descriptor->dacl = row.dacl;
-  return 0;
+  if ((granted & READ_CONTROL) == 0) return ERROR_ACCESS_DENIED;
+  KeySecurity security{row.owner, row.hasDacl, row.dacl};
+  return static_cast<LONG>(qvplatform::WriteDescriptor(security, information, descriptor, size));
 }
 
-LONG RegSetKeySecurity(HKEY key, SECURITY_INFORMATION information, const SECURITY_DESCRIPTOR* descriptor) {
+LONG RegSetKeySecurity(HKEY key, SECURITY_INFORMATION information, PSECURITY_DESCRIPTOR descriptor) {
   LONG rc = 0;
   std::shared_ptr<RegistryStore> store = qvplatform::StoreOf(key, &rc);
   if (store == nullptr) return rc;
-  if (descriptor == nullptr) return ERROR_INVALID_PARAMETER;
-  std::vector<std::string> ids = qvplatform::IdentitiesIn(store.get());
+  KeySecurity security;
+  if (uint32_t r = qvplatform::ReadDescriptor(descriptor, &security)) return static_cast<LONG>(r);
+  const bool setOwner = (information & OWNER_SECURITY_INFORMATION) != 0;
+  if (setOwner && security.owner.empty()) return ERROR_INVALID_SECURITY_DESCR;
   return store->Transaction([&]() -> LONG {
     KeyRow row;
     uint32_t granted = 0;
     if (LONG r = qvplatform::Resolve(*store, key, &row, &granted)) return r;
-    uint32_t allowed = qvplatform::Granted(row, ids);
     if ((information & DACL_SECURITY_INFORMATION) != 0) {
-      if ((allowed & WRITE_DAC) == 0) return ERROR_ACCESS_DENIED;
-      row.hasDacl = descriptor->hasDacl;
-      row.dacl = descriptor->dacl;
+      if ((granted & WRITE_DAC) == 0) return ERROR_ACCESS_DENIED;
+      row.hasDacl = security.hasDacl;
+      row.dacl = security.dacl;
     }
-    if ((information & OWNER_SECURITY_INFORMATION) != 0) {
-      if ((allowed & WRITE_OWNER) == 0) return ERROR_ACCESS_DENIED;
-      row.owner = descriptor->owner;
+    if (setOwner) {
+      if ((granted & WRITE_OWNER) == 0) return ERROR_ACCESS_DENIED;
+      row.owner = security.owner;
     }
     return store->UpdateSecurity(row);
   });

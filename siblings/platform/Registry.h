@@ -15,11 +15,11 @@
 #include <string>
 #include <vector>
 
+#include "platform/Security.h"
 #include "platform/Win32Types.h"
 
 using LONG = int32_t;
 using REGSAM = uint32_t;
-using SECURITY_INFORMATION = uint32_t;
 
 struct RegKeyHandle;
 using HKEY = RegKeyHandle*;
@@ -46,39 +46,24 @@ constexpr uint32_t GENERIC_EXECUTE = 0x20000000;
 constexpr uint32_t GENERIC_WRITE = 0x40000000;
 constexpr uint32_t GENERIC_READ = 0x80000000;
 
+constexpr uint32_t REG_OPTION_NON_VOLATILE = 0;
 constexpr uint32_t REG_SZ = 1;
 constexpr uint32_t REG_DWORD = 4;
 constexpr uint32_t REG_CREATED_NEW_KEY = 1;
 constexpr uint32_t REG_OPENED_EXISTING_KEY = 2;
 
-constexpr uint32_t OWNER_SECURITY_INFORMATION = 1;
-constexpr uint32_t DACL_SECURITY_INFORMATION = 4;
-
 constexpr uint32_t ERROR_MORE_DATA = 234;
 constexpr uint32_t ERROR_KEY_DELETED = 1018;
 constexpr uint32_t ERROR_BADDB = 1009;
 constexpr uint32_t ERROR_NO_SUCH_ALIAS = 1376;
+constexpr uint32_t ERROR_MEMBER_NOT_IN_ALIAS = 1377;
 constexpr uint32_t ERROR_MEMBER_IN_ALIAS = 1378;
 constexpr uint32_t ERROR_ALIAS_EXISTS = 1379;
 constexpr uint32_t ERROR_NONE_MAPPED = 1332;
 
-// One allow entry of an access list: an account and its access mask.
-struct ACCESS_ALLOWED_ACE {
-  std::string account;
-  uint32_t mask = 0;
-};
-
-// An owner and a DACL, or no DACL at all (everyone has full access).
-struct SECURITY_DESCRIPTOR {
-  std::string owner;
-  bool hasDacl = false;
-  std::vector<ACCESS_ALLOWED_ACE> dacl;
-};
-
-struct SECURITY_ATTRIBUTES {
-  SECURITY_DESCRIPTOR* lpSecurityDescriptor = nullptr;
-};
-
+// A new key gets the descriptor's access list (the parent's without one) and
+// the caller as its owner, "Administrators" for an administrator; the handle
+// of a key just created has the access asked for.
 LONG RegCreateKeyExA(HKEY parent, const char* subKey, DWORD reserved, char* keyClass, DWORD options, REGSAM access,
                      const SECURITY_ATTRIBUTES* attributes, HKEY* result, DWORD* disposition);
 LONG RegOpenKeyExA(HKEY parent, const char* subKey, DWORD options, REGSAM access, HKEY* result);
@@ -87,23 +72,47 @@ LONG RegEnumKeyA(HKEY key, DWORD index, char* name, DWORD nameSize);
 // Deletes a sub-key that has no sub-keys of its own; needs DELETE on it.
 LONG RegDeleteKeyA(HKEY key, const char* subKey);
 LONG RegCloseKey(HKEY key);
-LONG RegGetKeySecurity(HKEY key, SECURITY_INFORMATION information, SECURITY_DESCRIPTOR* descriptor);
-LONG RegSetKeySecurity(HKEY key, SECURITY_INFORMATION information, const SECURITY_DESCRIPTOR* descriptor);
+// The key's owner and access list in self-relative form into descriptor
+// (room: *size bytes; out: the size needed, ERROR_INSUFFICIENT_BUFFER when it
+// does not fit). Needs READ_CONTROL on the handle.
+LONG RegGetKeySecurity(HKEY key, SECURITY_INFORMATION information, PSECURITY_DESCRIPTOR descriptor, DWORD* size);
+// Replaces the access list (WRITE_DAC on the handle) or the owner
+// (WRITE_OWNER) with those of a descriptor in either form.
+LONG RegSetKeySecurity(HKEY key, SECURITY_INFORMATION information, PSECURITY_DESCRIPTOR descriptor);
 LONG RegQueryValueExA(HKEY key, const char* name, DWORD* reserved, DWORD* type, uint8_t* data, DWORD* size);
 LONG RegSetValueExA(HKEY key, const char* name, DWORD reserved, DWORD type, const uint8_t* data, DWORD size);
 
 namespace qvplatform {
 
-// The caller's identities: the OS user, "Everyone", the local groups that
-// list the user, and "Administrators" for uid 0.
+// The caller's identities: the OS user (unless a local group or a
+// well-known account has its name), "Everyone", the local groups that list
+// the user, and "Administrators" for uid 0.
 std::vector<std::string> CallerIdentities();
 std::string CallerUserName();
 
-// Local groups of the station. Creating one, or enrolling a member, needs
-// Administrators.
+bool CallerIsAdministrator();
+
+// Local groups of the station. Creating one, or enrolling or removing a
+// member, needs Administrators.
 uint32_t LocalGroupAdd(const std::string& name, const std::string& comment);
 uint32_t LocalGroupAddMember(const std::string& group, const std::string& user);
+// ERROR_MEMBER_NOT_IN_ALIAS when the user is not a member.
+uint32_t LocalGroupRemoveMember(const std::string& group, const std::string& user);
 bool LocalGroupExists(const std::string& name);
+
+struct LocalGroupInfo {
+  std::string name;
+  std::string comment;
+  std::vector<std::string> members;
+};
+// A local group with its comment and members; ERROR_NO_SUCH_ALIAS when
+// there is none of that name.
+uint32_t LocalGroupGet(const std::string& name, LocalGroupInfo* info);
+
+// Deletes the sub-keys of key in the order given, in one transaction: all of
+// them or, when one is refused (DELETE needed on each, and each must have no
+// sub-keys left at its turn) or missing, none.
+LONG DeleteKeysTogether(HKEY key, const std::vector<std::string>& subKeys);
 
 // Creates the missing keys of subKey below parent, as RegCreateKeyExA does,
 // and writes a value into the last one (KEY_SET_VALUE needed there), in one

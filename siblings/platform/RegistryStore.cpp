@@ -1,9 +1,11 @@
 #include "platform/RegistryStore.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include "QVFramework.h"
 #include "platform/ErrorMap.h"
+#include "platform/StationDir.h"
 
 namespace qvplatform {
 
@@ -126,6 +128,17 @@ CurrentStore& Current() {
   return *current;
 }
 
+// A new registry file takes the station's file mode before SQLite opens it,
+// and SQLite gives its journal files the same. Only a file made here is
+// touched: closing a descriptor of a file that a connection of this process
+// has open would drop that connection's locks.
+void CreateRegistryFile(const std::string& path) {
+  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+  if (fd < 0) return;
+  ShareStationFile(fd);
+  close(fd);
+}
+
 }  // namespace
 
 std::shared_ptr<RegistryStore> RegistryStore::ForStation(LONG* error) {
@@ -141,6 +154,7 @@ std::shared_ptr<RegistryStore> RegistryStore::ForStation(LONG* error) {
   if (current.store != nullptr && current.pid != getpid()) current.inherited.push_back(std::move(current.store));
   if (current.store != nullptr && current.path == path) return current.store;
   current.store.reset();  // users of the previous station's store keep it open until they are done
+  CreateRegistryFile(path);
   sqlite3* db = nullptr;
   int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
                            nullptr);
@@ -177,7 +191,8 @@ LONG RegistryStore::Transaction(const std::function<LONG()>& body) {
 }
 
 // The root key, readable by Everyone and fully open to Administrators, and
-// the Administrators group with the station's creator in it.
+// the Administrators group with the station's creator (the owner of the
+// station directory) in it.
 LONG RegistryStore::LayOutNewStation() {
   KeyRow root;
   if (ReadKey(1, &root) == 0) return 0;  // laid out already: no write needed
@@ -191,7 +206,8 @@ LONG RegistryStore::LayOutNewStation() {
     if (LONG rc = insert.Bind(1, root.name).Bind(2, Lower(root.name)).Bind(3, root.owner).Run()) return rc;
     if (LONG rc = WriteAces(root)) return rc;
     if (LONG rc = AddGroup("Administrators", "Administrators of the station")) return rc;
-    return AddMember("Administrators", CallerUserName());
+    // Whoever happens to open a shared station first is not its administrator.
+    return CallerOwnsStation() ? AddMember("Administrators", CallerUserName()) : 0;
   });
 }
 
@@ -312,6 +328,27 @@ uint32_t RegistryStore::AddMember(const std::string& group, const std::string& u
   return static_cast<uint32_t>(add.Bind(1, Lower(group)).Bind(2, Lower(user)).Bind(3, user).Run());
 }
 
+uint32_t RegistryStore::RemoveMember(const std::string& group, const std::string& user) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  if (!GroupExists(group)) return ERROR_NO_SUCH_ALIAS;
+  Statement remove(db_, "DELETE FROM members WHERE glname = ? AND lname = ?");
+  if (LONG rc = remove.Bind(1, Lower(group)).Bind(2, Lower(user)).Run()) return static_cast<uint32_t>(rc);
+  return sqlite3_changes(db_) == 0 ? ERROR_MEMBER_NOT_IN_ALIAS : 0;
+}
+
+uint32_t RegistryStore::ReadGroup(const std::string& name, LocalGroupInfo* info) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  Statement group(db_, "SELECT name, comment FROM groups WHERE lname = ?");
+  if (!group.Bind(1, Lower(name)).Row()) return group.Error() != 0 ? static_cast<uint32_t>(group.Error()) : ERROR_NO_SUCH_ALIAS;
+  LocalGroupInfo read{group.Text(0), group.Text(1), {}};
+  Statement members(db_, "SELECT user FROM members WHERE glname = ? ORDER BY lname");
+  members.Bind(1, Lower(name));
+  while (members.Row()) read.members.push_back(members.Text(0));
+  if (LONG rc = members.Error()) return static_cast<uint32_t>(rc);
+  *info = std::move(read);
+  return 0;
+}
+
 bool RegistryStore::GroupExists(const std::string& name) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   Statement q(db_, "SELECT 1 FROM groups WHERE lname = ?");
@@ -319,7 +356,7 @@ bool RegistryStore::GroupExists(const std::string& name) {
 }
 
 LONG RegistryStore::EnsureLayoutKey(const std::vector<std::string>& path, bool hasDacl,
-                                    const std::vector<ACCESS_ALLOWED_ACE>& dacl) {
+                                    const std::vector<AccessEntry>& dacl) {
   return Transaction([&]() -> LONG {
     KeyRow row;
     if (LONG rc = ReadKey(1, &row)) return rc;

@@ -24,7 +24,7 @@ struct KeyRow {
   std::string name;
   std::string owner;
   bool hasDacl = false;
-  std::vector<ACCESS_ALLOWED_ACE> dacl;
+  std::vector<AccessEntry> dacl;
 };
 
 class RegistryStore {
@@ -54,12 +54,14 @@ class RegistryStore {
   std::vector<std::string> GroupsOf(const std::string& user);
   uint32_t AddGroup(const std::string& name, const std::string& comment);
   uint32_t AddMember(const std::string& group, const std::string& user);
+  uint32_t RemoveMember(const std::string& group, const std::string& user);
   bool GroupExists(const std::string& name);
+  uint32_t ReadGroup(const std::string& name, LocalGroupInfo* info);
 
   // Creates the keys of path that are missing, the last one with the given
   // access list, without an access check: the station's fixed layout.
   LONG EnsureLayoutKey(const std::vector<std::string>& path, bool hasDacl,
-                       const std::vector<ACCESS_ALLOWED_ACE>& dacl);
+                       const std::vector<AccessEntry>& dacl);
 
  private:
   explicit RegistryStore(sqlite3* db) : db_(db) {}

@@ -1,5 +1,9 @@
 #include "platform/StationDir.h"
 
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <mutex>
 
@@ -33,15 +37,47 @@ bool MakeDirectories(const std::string& path) {
   return rc == 0 || rc == ERROR_ALREADY_EXISTS;
 }
 
+constexpr mode_t kSharedDirectoryMode = 02770;
+constexpr mode_t kSharedFileMode = 0660;
+
+// Root's new station: every user of the station's group may register
+// projects and append to the logs; nobody else may touch it. Without the
+// group on this system it stays root's alone.
+void ShareNewStation(const std::string& dir) {
+  struct group gr;
+  struct group* found = nullptr;
+  char buf[4096];
+  gid_t gid = getgrnam_r(kStationGroup, &gr, buf, sizeof buf, &found) == 0 && found != nullptr ? found->gr_gid : 0;
+  if (chown(dir.c_str(), 0, gid) == 0) chmod(dir.c_str(), kSharedDirectoryMode);
+}
+
+bool IsSharedStation(const std::string& dir) {
+  struct stat st;
+  return !dir.empty() && stat(dir.c_str(), &st) == 0 && (st.st_mode & S_ISGID) != 0;
+}
+
 }  // namespace
 
 std::string StationDirectory() {
   std::lock_guard<std::mutex> lock(g_mutex);
   std::string dir = g_override.empty() ? FromEnvironment() : g_override;
   if (dir == g_ensured) return dir;
+  FileStat st;
+  const bool existed = Env::Posix()->Stat(dir, &st) == 0;
   if (!MakeDirectories(dir)) return std::string();
+  if (!existed && geteuid() == 0) ShareNewStation(dir);
   g_ensured = dir;
   return dir;
+}
+
+bool CallerOwnsStation() {
+  struct stat st;
+  std::string dir = StationDirectory();
+  return !dir.empty() && stat(dir.c_str(), &st) == 0 && st.st_uid == geteuid();
+}
+
+void ShareStationFile(int fd) {
+  if (IsSharedStation(StationDirectory())) fchmod(fd, kSharedFileMode);
 }
 
 void SetStationDirectory(const std::string& path) {

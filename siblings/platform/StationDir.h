@@ -8,8 +8,21 @@
 namespace qvplatform {
 
 // The station directory, created (with its parents) on first use. Empty when
-// it cannot be created.
+// it cannot be created. A station that root creates is shared by the group
+// kStationGroup: the directory is root's, of that group, mode 02770 (setgid,
+// so every file in it takes the group), and its files are 0660. Other
+// stations keep the creator's umask.
 std::string StationDirectory();
+
+constexpr char kStationGroup[] = "users";
+
+// Whether the process's user owns the station directory: the station's
+// creator, whom the new registry enrols in Administrators.
+bool CallerOwnsStation();
+
+// Gives a file just created in the station directory the station's file
+// mode: 0660 in a shared station, else it is left as created.
+void ShareStationFile(int fd);
 
 // Sets the station directory for this process, ahead of the environment;
 // an empty path returns to the environment's choice.

@@ -20,6 +20,7 @@ void AddRecipeCommands(CLI::App& app, int* exitStatus);
 void AddLogCommand(CLI::App& app, int* exitStatus);
 void AddVerifyCommand(CLI::App& app, int* exitStatus);
 void AddArchiveCommands(CLI::App& app, int* exitStatus);
+void AddSecurityCommand(CLI::App& app, int* exitStatus);
 
 struct TreeOptions {
   bool depthOne = false;

@@ -4,6 +4,7 @@
 #include "Commands.h"
 #include "LibQVBRcpEpa.h"
 #include "Output.h"
+#include "Rights.h"
 #include "Target.h"
 #include "libqvecommon/QVEEngPath.h"
 #include "platform/Env.h"
@@ -112,6 +113,7 @@ uint32_t CreateProject(const std::string& dir) {
 }
 
 int RunDemo(const std::string& given) {
+  RequireRight(Right::Create);
   std::string dir = CleanPath(given);
   CString recipeDir = dir + "/Recipe";
   if (Exists(recipeDir)) Fail(recipeDir + " exists; choose another directory", QVC_ERR_EXISTS);

@@ -7,6 +7,7 @@
 #include "Locks.h"
 #include "Output.h"
 #include "Removal.h"
+#include "Rights.h"
 #include "Target.h"
 #include "Texts.h"
 #include "libqvecommon/QVEEngFile.h"
@@ -43,6 +44,7 @@ int Free(const GroupArgs& args) {
 }
 
 int Create(const GroupArgs& args) {
+  RequireRight(Right::Create);
   Target target = ProjectTarget(args.dir);
   CommandLocks locks;
   locks.LockProject(target);
@@ -71,6 +73,7 @@ int Info(const GroupArgs& args) {
 }
 
 int Set(const GroupArgs& args) {
+  RequireRight(Right::Edit);
   Target target = GroupTarget(args.dir);
   CommandLocks locks;
   locks.LockProject(target);
@@ -97,6 +100,7 @@ int FinishDelete(const std::string& group) {
 }
 
 int Delete(const GroupArgs& args) {
+  RequireRight(Right::Delete);
   if (!Exists(RestoredPath(args.dir))) return FinishDelete(CleanPath(args.dir));
   Target target = GroupTarget(args.dir);
   if (args.removal.dryRun) return PrintRemoval(target.group);

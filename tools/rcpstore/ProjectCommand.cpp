@@ -9,6 +9,7 @@
 #include "Locks.h"
 #include "Output.h"
 #include "Removal.h"
+#include "Rights.h"
 #include "Target.h"
 #include "Texts.h"
 #include "libqvecommon/QVEEngFile.h"
@@ -152,6 +153,7 @@ int Unregister(const std::string& name) {
 // in it, then takes the project off the station's list. A re-run finishes
 // what an interrupted delete began.
 int Delete(const std::string& given, const RemovalOptions& removal) {
+  RequireRight(Right::Delete);
   Target target = ProjectToDelete(given);
   if (removal.dryRun) return PrintRemoval(target.project);
   RequireYes(removal, CountDirectories(target.project + "/Recipe"), "recipe groups");

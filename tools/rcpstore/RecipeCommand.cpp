@@ -10,6 +10,7 @@
 #include "Locks.h"
 #include "Output.h"
 #include "Removal.h"
+#include "Rights.h"
 #include "Target.h"
 #include "Texts.h"
 #include "libqvecommon/QVEEngFile.h"
@@ -124,6 +125,7 @@ int Set(const RecipeArgs& args) {
   if (args.comment) comment = Fitted("--comment", *args.comment, kCommentBytes, args.truncate);
   std::vector<std::pair<int, std::string>> units = UnitTexts(args);
   return Run("recipe set " + args.dir, [&] {
+    RequireRight(Right::Edit);
     Target target = RecipeTarget(args.dir);
     CommandLocks locks;
     locks.LockRecipe(target, LastName(target.recipe));
@@ -138,6 +140,7 @@ int Set(const RecipeArgs& args) {
 
 int BumpVersion(const RecipeArgs& args) {
   return Run("recipe bump-version " + args.dir, [&] {
+    RequireRight(Right::Edit);
     Target target = RecipeTarget(args.dir);
     CommandLocks locks;
     locks.LockRecipe(target, LastName(target.recipe));
@@ -149,6 +152,7 @@ int BumpVersion(const RecipeArgs& args) {
 int CreateRecipe(const RecipeArgs& args) {
   std::string headName = Fitted("--header-name", args.headName, kHeaderNameBytes, args.truncate);
   return Run("recipe create " + args.dir + " " + std::to_string(args.number), [&] {
+    RequireRight(Right::Create);
     Target target = GroupTarget(args.dir);
     CheckTemplate(args.templateFile, QVERCP_FILE_HEADER, "a recipe header file");
     CommandLocks locks;
@@ -182,6 +186,7 @@ int FinishDelete(const std::string& dir) {
 
 int DeleteRecipe(const RecipeArgs& args) {
   return Run("recipe delete " + args.dir, [&] {
+    RequireRight(Right::Delete);
     if (!Exists(RestoredPath(args.dir))) return FinishDelete(CleanPath(args.dir));
     Target target = RecipeTarget(args.dir);
     if (args.removal.dryRun) return PrintRemoval(target.recipe);
@@ -215,6 +220,7 @@ int FreeUnits(const RecipeArgs& args) {
 int CreateUnit(const RecipeArgs& args) {
   std::string headName = Fitted("--header-name", args.headName, kHeaderNameBytes, args.truncate);
   return Run("unit create " + args.dir + " " + std::to_string(args.number), [&] {
+    RequireRight(Right::Create);
     Target target = RecipeTarget(args.dir);
     CheckTemplate(args.templateFile, QVERCP_FILE_UNIT, "a unit recipe file");
     CommandLocks locks;
@@ -231,6 +237,7 @@ int CreateUnit(const RecipeArgs& args) {
 
 int DeleteUnit(const RecipeArgs& args) {
   return Run("unit delete " + args.dir + " " + std::to_string(args.number), [&] {
+    RequireRight(Right::Delete);
     Target target = RecipeTarget(args.dir);
     std::string unit = target.recipe + "/" + UnitFileName(args.number);
     if (!IsRegularFile(unit)) Fail("there is no " + LastName(unit), ERROR_FILE_NOT_FOUND);

@@ -9,6 +9,7 @@
 #include "LibQVBRcpEpa.h"
 #include "Locks.h"
 #include "Output.h"
+#include "Rights.h"
 #include "Target.h"
 #include "Texts.h"
 
@@ -84,6 +85,7 @@ CQVERcpDirInfo RecipeNode(const std::string& name) {
 // Runs an edit of the group's arrangement under the project lock.
 int Edit(const std::string& what, const SubGroupArgs& args, const std::function<void(const Target&)>& edit) {
   return Run(what + " " + args.groupDir, [&] {
+    RequireRight(Right::Edit);
     Target target = GroupTarget(args.groupDir);
     CommandLocks locks;
     locks.LockProject(target);

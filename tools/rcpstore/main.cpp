@@ -32,6 +32,7 @@ int main(int argc, char** argv) {
   rcpstore::AddLogCommand(app, &exitStatus);
   rcpstore::AddVerifyCommand(app, &exitStatus);
   rcpstore::AddArchiveCommands(app, &exitStatus);
+  rcpstore::AddSecurityCommand(app, &exitStatus);
   rcpstore::AddHelpCommand(app, &exitStatus);
   try {
     app.parse(argc, argv);

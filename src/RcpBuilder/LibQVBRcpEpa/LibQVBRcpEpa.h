@@ -9,6 +9,9 @@
 
 #include "LibQVCCommon/QVCCodes.h"
 #include "QVFramework.h"
+#include "platform/Accounts.h"
+#include "platform/Registry.h"
+#include "platform/Security.h"
 #include "platform/Win32Types.h"
 
 // Result codes of the recipe store.
@@ -183,6 +186,64 @@ class CQVERcpLock : public CObject {
   CString m_strRecipeDir;
   int m_nLockKind;
   CString m_strLockFile;
+};
+
+// The rights of a recipe-security check, one bit each.
+constexpr unsigned QVERCP_RIGHT_RUN = 0x01;
+constexpr unsigned QVERCP_RIGHT_READ = 0x02;
+constexpr unsigned QVERCP_RIGHT_CREATE = 0x04;
+constexpr unsigned QVERCP_RIGHT_EDIT = 0x08;
+constexpr unsigned QVERCP_RIGHT_DELETE = 0x10;
+constexpr unsigned QVERCP_RIGHT_APPROVE = 0x20;
+constexpr unsigned QVERCP_RIGHT_DOWNLOAD = 0x40;
+// The recipe-security local groups are "RcpSec1" to "RcpSec<this>".
+constexpr int QVERCP_SECURITY_GROUPS = 5;
+
+// The station's recipe access rights: each right is a registry key below
+// Batch\RecipeSecurity\Default whose access list names the local groups that
+// hold it, and a check is the registry's access check of the calling user
+// on that key. The value "Enabled" of Batch\RecipeSecurity switches the
+// scheme on (1) or off.
+class CQVERcpSecurity {
+ public:
+  CQVERcpSecurity();
+  ~CQVERcpSecurity();
+  CQVERcpSecurity(const CQVERcpSecurity& other) = default;
+  CQVERcpSecurity& operator=(const CQVERcpSecurity& other) = default;
+
+  // 1 switches security on (building the right keys and the groups the
+  // first time), 0 off. 1 on success, 0 on failure.
+  int SetSecurity(unsigned value);
+  // 1 when the calling user holds every right of the mask (or security is
+  // off or not set up), else 0.
+  int CheckSecurity(unsigned rights);
+  // 1 when security is switched on.
+  int GetSecurityInfo();
+
+  SECURITY_ATTRIBUTES m_sa;
+  SECURITY_DESCRIPTOR m_sd;
+  alignas(8) BYTE m_aclBuffer[1024];
+  PACL m_pAcl;
+  alignas(8) BYTE m_sidBuffer[100];
+  PSID m_pSid;
+  char m_szDomain[80];
+  SID_NAME_USE m_sidUse;
+  DWORD m_cbSid;
+  DWORD m_cchDomain;
+  WCHAR m_wszGroupName[41];
+  WCHAR m_wszGroupComment[81];
+
+ private:
+  uint32_t CreateRegKey(const char* account, unsigned long access, HKEY root, unsigned component,
+                        const char* section, const char* subKey, HKEY* key);
+  uint32_t AddAccessCtl(HKEY key, const char* account, unsigned long access);
+  uint32_t CreateRegistryInternal(HKEY root, const char* product, const char* component, const char* section,
+                                  const char* subKey, unsigned long access, SECURITY_ATTRIBUTES* attributes,
+                                  HKEY* key);
+  uint32_t SetSecDefault();
+  uint32_t CheckGrpName(const char* name);
+
+  friend struct CQVERcpSecurityProbe;  // the tests' way to the private steps
 };
 
 // The static operations on the recipe store.

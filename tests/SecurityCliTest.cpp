@@ -1,0 +1,179 @@
+// rcpstore security and station group as real processes: root administers
+// the station, another user (uid 65534, in the station's group) is held to
+// the rights of the groups it is enrolled in.
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <nlohmann/json.hpp>
+
+#include "RcpstoreRun.h"
+#include "TestSupport.h"
+
+using nlohmann::json;
+
+namespace {
+
+namespace fs = std::filesystem;
+using qvtest::Outcome;
+
+constexpr uid_t kOtherUser = 65534;  // "nobody"
+
+class SecurityCliTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (geteuid() != 0) GTEST_SKIP() << "acting as a second user needs root";
+    fs::permissions(tmp_.path(), fs::perms::all);
+    qvtest::MakeDirs(io_);
+    fs::permissions(io_, fs::perms::all);
+  }
+
+  Outcome AsRoot(const std::vector<std::string>& args) {
+    return qvtest::RunRcpstore(tmp_.path(), station_, args, io_);
+  }
+
+  // Runs rcpstore as the other user, with the station's group as its own
+  // unless told otherwise.
+  Outcome AsOther(const std::vector<std::string>& args, bool inStationGroup = true) {
+    struct stat st;
+    if (stat(station_.c_str(), &st) != 0) return {-1, "", "no station"};
+    unlink((io_ + "/out").c_str());  // root's, from an earlier run
+    unlink((io_ + "/err").c_str());
+    pid_t pid = fork();
+    if (pid == 0) {
+      gid_t groups[] = {inStationGroup ? st.st_gid : kOtherUser};
+      if (setgroups(1, groups) != 0 || setresgid(kOtherUser, kOtherUser, kOtherUser) != 0 ||
+          setresuid(kOtherUser, kOtherUser, kOtherUser) != 0) {
+        _exit(99);
+      }
+      _exit(qvtest::RunRcpstore(tmp_.path(), station_, args, io_).status);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, qvtest::ReadFile(io_ + "/out"),
+            qvtest::ReadFile(io_ + "/err")};
+  }
+
+  // A demo project that every user may write, as a shared project is.
+  void MakeSharedProject() {
+    ASSERT_EQ(AsRoot({"demo", demo_}).status, 0);
+    fs::permissions(demo_, fs::perms::all);
+    for (const auto& entry : fs::recursive_directory_iterator(demo_)) {
+      fs::permissions(entry.path(), entry.is_directory() ? fs::perms::all : fs::perms(0666));
+    }
+  }
+
+  qvtest::TempDir tmp_;
+  std::string station_ = tmp_ / "station";
+  std::string io_ = tmp_ / "io";
+  std::string demo_ = tmp_ / "demo";
+};
+
+TEST_F(SecurityCliTest, AnAdministratorSwitchesSecurityAndEnrolsMembers) {
+  Outcome run = AsRoot({"security", "status", "--json"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  json status = json::parse(run.out);
+  EXPECT_EQ(status["status"], "absent");
+  EXPECT_EQ(status["rights"].size(), 7u);
+  run = AsRoot({"security", "off"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("never switched on"), std::string::npos) << run.err;
+
+  ASSERT_EQ(AsRoot({"security", "on"}).status, 0);
+  ASSERT_EQ(AsRoot({"security", "on"}).status, 0);
+  EXPECT_EQ(json::parse(AsRoot({"security", "status", "--json"}).out)["status"], "on");
+  ASSERT_EQ(AsRoot({"station", "group", "add-member", "RcpSec4", "nobody"}).status, 0);
+  run = AsRoot({"security", "groups", "--json"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  json groups = json::parse(run.out)["groups"];
+  ASSERT_EQ(groups.size(), 5u);
+  EXPECT_EQ(groups[3]["name"], "RcpSec4");
+  EXPECT_EQ(groups[3]["members"], json::array({"nobody"}));
+  EXPECT_FALSE(groups[0]["comment"].get<std::string>().empty());
+
+  run = AsRoot({"station", "group", "add-member", "RcpSec4", "no-such-user-here"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("there is no user no-such-user-here"), std::string::npos) << run.err;
+  EXPECT_EQ(AsRoot({"security", "check", "approval"}).status, 2);
+
+  // The member holds what its group gives; the check's exit status says so.
+  run = AsOther({"security", "check", "approve", "delete", "--json"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(json::parse(run.out)["user"], "nobody");
+  run = AsOther({"security", "check", "approve", "download", "--json"});
+  EXPECT_EQ(run.status, 1);
+  json check = json::parse(run.out);
+  EXPECT_EQ(check["allowed"], false);
+  EXPECT_EQ(check["rights"]["approve"], true);
+  EXPECT_EQ(check["rights"]["download"], false);
+
+  // Nobody but an administrator switches or enrols.
+  for (const std::vector<std::string>& words :
+       {std::vector<std::string>{"security", "off"}, {"station", "group", "add-member", "RcpSec5", "nobody"},
+        {"station", "group", "remove-member", "RcpSec4", "nobody"}}) {
+    run = AsOther(words);
+    EXPECT_EQ(run.status, 1) << words[1];
+    EXPECT_NE(run.err.find("user nobody is not an administrator"), std::string::npos) << run.err;
+  }
+  EXPECT_EQ(json::parse(AsRoot({"security", "status", "--json"}).out)["status"], "on");
+
+  ASSERT_EQ(AsRoot({"station", "group", "remove-member", "RcpSec4", "nobody"}).status, 0);
+  run = AsRoot({"station", "group", "remove-member", "RcpSec4", "nobody"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("nobody is not a member of RcpSec4"), std::string::npos) << run.err;
+  ASSERT_EQ(AsRoot({"security", "off"}).status, 0);
+  EXPECT_EQ(json::parse(AsOther({"security", "status", "--json"}).out)["status"], "off");
+}
+
+TEST_F(SecurityCliTest, ChangesOfRecipesAskForTheirRightFirst) {
+  MakeSharedProject();
+  ASSERT_EQ(AsRoot({"security", "on"}).status, 0);
+  ASSERT_EQ(AsRoot({"station", "group", "add-member", "RcpSec1", "nobody"}).status, 0);
+  const std::string group = demo_ + "/Recipe/RG01";
+  const std::string recipe = group + "/RCP0003";
+
+  Outcome run = AsOther({"recipe", "create", group, "7"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "rcpstore: recipe create " + group + " 7: user nobody lacks the create right (error 0x00000005)\n");
+  EXPECT_FALSE(qvtest::Exists(group + "/RCP0007"));
+  struct Refusal {
+    std::vector<std::string> words;
+    const char* right;
+  };
+  for (const Refusal& refusal : {Refusal{{"recipe", "set", recipe, "--title", "T"}, "edit"},
+                                 Refusal{{"subgroup", "add", group, "New"}, "edit"},
+                                 Refusal{{"unit", "delete", recipe, "0"}, "delete"},
+                                 Refusal{{"group", "create", demo_, "9"}, "create"},
+                                 Refusal{{"project", "delete", demo_, "--yes"}, "delete"}}) {
+    run = AsOther(refusal.words);
+    EXPECT_EQ(run.status, 1) << refusal.words[0] << " " << refusal.words[1];
+    EXPECT_NE(run.err.find(std::string("lacks the ") + refusal.right + " right"), std::string::npos) << run.err;
+  }
+  // Outside the station's group the rights cannot be read, and it says so.
+  run = AsOther({"recipe", "create", group, "8"}, false);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("the station's registry cannot be opened"), std::string::npos) << run.err;
+  EXPECT_FALSE(qvtest::Exists(group + "/RCP0008"));
+  EXPECT_EQ(AsOther({"security", "status"}, false).status, 1);
+  EXPECT_TRUE(qvtest::Exists(recipe + "/RcpRP.edf"));
+  EXPECT_FALSE(qvtest::Exists(demo_ + "/Recipe/RG09"));
+
+  // Enrolled where create and edit are given, it creates; delete stays refused.
+  ASSERT_EQ(AsRoot({"station", "group", "add-member", "RcpSec2", "nobody"}).status, 0);
+  run = AsOther({"recipe", "create", group, "7"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  run = AsOther({"recipe", "delete", recipe});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("user nobody lacks the delete right"), std::string::npos) << run.err;
+  EXPECT_TRUE(qvtest::Exists(recipe));
+
+  // Switched off, everything is allowed again.
+  ASSERT_EQ(AsRoot({"security", "off"}).status, 0);
+  run = AsOther({"recipe", "delete", recipe});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_FALSE(qvtest::Exists(recipe));
+}
+
+}  // namespace

@@ -1,0 +1,181 @@
+// rcpstore security and station group: switching the recipe access rights on
+// and off, what the caller may do, and the members of the station's groups.
+#include <CLI/CLI.hpp>
+
+#include "Commands.h"
+#include "Json.h"
+#include "LibQVBRcpEpa.h"
+#include "Output.h"
+#include "Rights.h"
+
+namespace rcpstore {
+
+namespace {
+
+std::string User() { return qvplatform::CallerUserName(); }
+
+std::string Joined(const std::vector<std::string>& items, const char* none) {
+  std::string text;
+  for (const std::string& item : items) text += (text.empty() ? "" : ", ") + item;
+  return text.empty() ? none : text;
+}
+
+// Whether the security branch is there (a branch that cannot be read counts).
+bool BranchExists() { return OpenSecurityBranch() != ERROR_FILE_NOT_FOUND; }
+
+void RequireAdministrator() {
+  if (!qvplatform::CallerIsAdministrator()) {
+    Fail("user " + User() + " is not an administrator of the station", ERROR_ACCESS_DENIED);
+  }
+}
+
+int Switch(unsigned value) {
+  RequireAdministrator();
+  if (value == 0 && !BranchExists()) Fail("security was never switched on at this station", ERROR_FILE_NOT_FOUND);
+  if (CQVERcpSecurity().SetSecurity(value) != 1) Fail("the security settings cannot be written", QVC_ERR_ACCOUNT);
+  return kExitOk;
+}
+
+int Status(bool json) {
+  RequireStationRegistry();
+  const char* status = CQVERcpSecurity().GetSecurityInfo() == 1 ? "on" : BranchExists() ? "off" : "absent";
+  std::vector<std::string> held;
+  for (Right right : AllRights()) {
+    if (HoldsRight(right)) held.push_back(RightName(right));
+  }
+  if (json) return PrintJson(Json{{"status", status}, {"user", JsonText(User())}, {"rights", held}});
+  std::string shown = std::string(status) == "absent" ? "not set up" : status;
+  return PrintLine("security: " + shown + "\nuser:     " + User() + "\nrights:   " + Joined(held, "none"));
+}
+
+// Exit status 0 when the user holds every right asked for, 1 when not.
+int CheckRights(const std::vector<std::string>& names, bool json) {
+  RequireStationRegistry();
+  unsigned mask = 0;
+  Json results = Json::object();
+  std::string text;
+  for (const std::string& name : names) {
+    Right right = Right::Run;
+    RightNamed(name, &right);
+    mask |= static_cast<unsigned>(right);
+    bool held = HoldsRight(right);
+    results[name] = held;
+    text += name + ": " + (held ? "allowed" : "refused") + "\n";
+  }
+  const bool allowed = CQVERcpSecurity().CheckSecurity(mask) == 1;
+  if (json) {
+    PrintJson(Json{{"user", JsonText(User())}, {"allowed", allowed}, {"rights", results}});
+  } else {
+    PrintLine("user " + User() + "\n" + text.substr(0, text.size() - 1));
+  }
+  return allowed ? kExitOk : kExitFailure;
+}
+
+int Groups(bool json) {
+  Json list = Json::array();
+  std::string text;
+  for (int n = 1; n <= QVERCP_SECURITY_GROUPS; ++n) {
+    const std::string name = QVFormat("RcpSec%d", n);
+    qvplatform::LocalGroupInfo group;
+    uint32_t rc = qvplatform::LocalGroupGet(name, &group);
+    if (rc == ERROR_NO_SUCH_ALIAS) {
+      list.push_back(Json{{"name", name}, {"exists", false}});
+      text += name + ": not created (security was never switched on)\n";
+      continue;
+    }
+    Check(rc);
+    Json members = Json::array();
+    for (const std::string& member : group.members) members.push_back(JsonText(member));
+    list.push_back(Json{{"name", JsonText(group.name)},
+                        {"exists", true},
+                        {"comment", JsonText(group.comment)},
+                        {"members", members}});
+    text += group.name + ": " + group.comment + "\n  members: " + Joined(group.members, "none") + "\n";
+  }
+  if (json) return PrintJson(Json{{"groups", list}});
+  return PrintLine(text.substr(0, text.size() - 1));
+}
+
+struct MemberArgs {
+  std::string group;
+  std::string user;
+};
+
+bool IsUser(const std::string& name) {
+  BYTE sid[QV_MAX_SID_SIZE];
+  DWORD cbSid = sizeof sid;
+  char domain[256];
+  DWORD cchDomain = sizeof domain;
+  SID_NAME_USE use = SidTypeUnknown;
+  return LookupAccountNameA(nullptr, name.c_str(), sid, &cbSid, domain, &cchDomain, &use) && use == SidTypeUser;
+}
+
+int ChangeMember(const MemberArgs& args, bool add) {
+  RequireAdministrator();
+  if (add && !IsUser(args.user)) Fail("there is no user " + args.user + " on this computer", ERROR_NONE_MAPPED);
+  uint32_t rc = add ? qvplatform::LocalGroupAddMember(args.group, args.user)
+                    : qvplatform::LocalGroupRemoveMember(args.group, args.user);
+  if (rc == ERROR_NO_SUCH_ALIAS) Fail("there is no local group " + args.group, rc);
+  if (rc == ERROR_MEMBER_NOT_IN_ALIAS) Fail(args.user + " is not a member of " + args.group, rc);
+  Check(rc);
+  return kExitOk;
+}
+
+// The station command, whichever command file made it first.
+CLI::App* StationCommand(CLI::App& app) {
+  try {
+    return app.get_subcommand("station");
+  } catch (const CLI::OptionNotFound&) {
+    auto* station = app.add_subcommand("station", "The station: its directory, registry and groups");
+    station->require_subcommand(1);
+    return station;
+  }
+}
+
+}  // namespace
+
+void AddSecurityCommand(CLI::App& app, int* exitStatus) {
+  auto* security = app.add_subcommand("security", "Switch the recipe access rights on or off and check them");
+  security->require_subcommand(1);
+  auto json = std::make_shared<bool>(false);
+
+  security->add_subcommand("on", "Switch recipe security on (administrators only)")->callback([=] {
+    *exitStatus = Run("security on", [] { return Switch(1); });
+  });
+  security->add_subcommand("off", "Switch recipe security off (administrators only)")->callback([=] {
+    *exitStatus = Run("security off", [] { return Switch(0); });
+  });
+
+  auto* s = security->add_subcommand("status", "Whether security is on, and the rights of the caller");
+  s->add_flag("--json", *json, "Print JSON");
+  s->callback([=] { *exitStatus = Run("security status", [&] { return Status(*json); }); });
+
+  auto rights = std::make_shared<std::vector<std::string>>();
+  auto* c = security->add_subcommand("check", "Whether the caller holds every right named (exit status 1 if not)");
+  c->add_option("RIGHT", *rights, "run, read, create, edit, delete, approve or download")
+      ->required()
+      ->check(CLI::IsMember(RightNames()));
+  c->add_flag("--json", *json, "Print JSON");
+  c->callback([=] { *exitStatus = Run("security check", [&] { return CheckRights(*rights, *json); }); });
+
+  auto* g = security->add_subcommand("groups", "The recipe-security groups with their comments and members");
+  g->add_flag("--json", *json, "Print JSON");
+  g->callback([=] { *exitStatus = Run("security groups", [&] { return Groups(*json); }); });
+
+  auto* group = StationCommand(app)->add_subcommand("group", "Members of the station's local groups");
+  group->require_subcommand(1);
+  auto member = std::make_shared<MemberArgs>();
+  for (bool add : {true, false}) {
+    const char* name = add ? "add-member" : "remove-member";
+    auto* m = group->add_subcommand(name, add ? "Enrol a user in a local group (administrators only)"
+                                              : "Take a user out of a local group (administrators only)");
+    m->add_option("GROUP", member->group, "Local group, e.g. RcpSec2")->required();
+    m->add_option("USER", member->user, "User name")->required();
+    m->callback([=] {
+      std::string what = std::string("station group ") + name + " " + member->group + " " + member->user;
+      *exitStatus = Run(what, [&] { return ChangeMember(*member, add); });
+    });
+  }
+}
+
+}  // namespace rcpstore
