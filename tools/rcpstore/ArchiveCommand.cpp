@@ -7,6 +7,7 @@
 #include "Json.h"
 #include "Locks.h"
 #include "Output.h"
+#include "Rights.h"
 #include "Target.h"
 
 namespace rcpstore {
@@ -47,6 +48,8 @@ int Export(const ExportArgs& args) {
 }
 
 int Import(const ImportArgs& args) {
+  RequireRight(Right::Create);
+  if (args.request.replace) RequireRight(Right::Delete);
   ImportSummary summary = ImportStore(args.request);
   for (const rcpverify::Finding& finding : summary.findings) {
     std::fprintf(stderr, "rcpstore: import: %s: %s [%s]\n", finding.path.c_str(), finding.cause.c_str(),

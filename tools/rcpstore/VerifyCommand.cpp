@@ -11,6 +11,7 @@
 #include "Locks.h"
 #include "Output.h"
 #include "RcpVerify.h"
+#include "Rights.h"
 #include "Target.h"
 
 namespace rcpstore {
@@ -63,6 +64,7 @@ Target StoreTarget(const std::string& given) {
 
 int Verify(const VerifyArgs& args) {
   Target target = StoreTarget(args.project);
+  if (args.repair) RequireRight(Right::Edit);
   CommandLocks locks;
   if (args.repair) locks.LockProject(target);
   rcpverify::Options options;

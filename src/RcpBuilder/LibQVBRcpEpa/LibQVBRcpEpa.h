@@ -242,6 +242,8 @@ class CQVERcpSecurity {
                                   HKEY* key);
   uint32_t SetSecDefault();
   uint32_t CheckGrpName(const char* name);
+  // SetSecurity's switch itself, which SetSecurity records in the audit trail.
+  int SwitchSecurity(unsigned value);
 
   friend struct CQVERcpSecurityProbe;  // the tests' way to the private steps
 };

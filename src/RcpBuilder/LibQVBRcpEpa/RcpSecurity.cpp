@@ -13,6 +13,7 @@
 #include "LibQVCCommon/QVCError.h"
 #include "LibQVCCommon/QVCMessage.h"
 #include "LibQVCCommon/QVCRegistry.h"
+#include "RcpAudit.h"
 
 namespace {
 
@@ -118,6 +119,13 @@ CQVERcpSecurity::~CQVERcpSecurity() = default;
 
 int CQVERcpSecurity::SetSecurity(unsigned value) {
   if (value != 0 && value != 1) return 0;
+  uint32_t rc = rcpaudit::Recorded("switchSecurity", nullptr, value == 1 ? "on" : "off", [&]() -> uint32_t {
+    return SwitchSecurity(value) == 1 ? 0 : QVC_ERR_CANNOT_EXECUTE;
+  });
+  return rc == 0 ? 1 : 0;
+}
+
+int CQVERcpSecurity::SwitchSecurity(unsigned value) {
   HKEY branch = nullptr;
   if (OpenBatch(kBranch, 0, &branch) != 0) {
     if (value == 0) return 0;  // nothing to switch off
