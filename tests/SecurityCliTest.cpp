@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <nlohmann/json.hpp>
+#include <sstream>
 
 #include "RcpstoreRun.h"
 #include "TestSupport.h"
@@ -125,6 +126,17 @@ TEST_F(SecurityCliTest, AnAdministratorSwitchesSecurityAndEnrolsMembers) {
   EXPECT_NE(run.err.find("nobody is not a member of RcpSec4"), std::string::npos) << run.err;
   ASSERT_EQ(AsRoot({"security", "off"}).status, 0);
   EXPECT_EQ(json::parse(AsOther({"security", "status", "--json"}).out)["status"], "off");
+
+  // Every switch that took effect is in the audit trail, by whom.
+  std::vector<std::string> switches;
+  std::istringstream trail(qvtest::ReadFile(station_ + "/audit.log"));
+  for (std::string line; std::getline(trail, line);) {
+    json entry = json::parse(line);
+    if (entry["operation"] != "switchSecurity" || entry["result"] != 0) continue;
+    EXPECT_EQ(entry["user"], "root");
+    switches.push_back(entry["detail"]);
+  }
+  EXPECT_EQ(switches, (std::vector<std::string>{"on", "on", "off"}));
 }
 
 TEST_F(SecurityCliTest, ChangesOfRecipesAskForTheirRightFirst) {
