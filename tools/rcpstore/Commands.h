@@ -17,11 +17,13 @@ void AddProjectCommand(CLI::App& app, int* exitStatus);
 void AddGroupCommand(CLI::App& app, int* exitStatus);
 void AddLockCommand(CLI::App& app, int* exitStatus);
 void AddRecipeCommands(CLI::App& app, int* exitStatus);
+// group list, recipe list and find; after AddGroupCommand and AddRecipeCommands.
+void AddListCommands(CLI::App& app, int* exitStatus);
 
 struct TreeOptions {
   bool depthOne = false;
   bool noSubGroups = false;
-  bool json = false;
+  bool plain = false;
 };
 
 // Scans a project (by name or directory) and prints its tree; returns 0.

@@ -4,6 +4,7 @@
 
 #include "Commands.h"
 #include "Output.h"
+#include "Report.h"
 #include "Usage.h"
 #include "libqvecommon/QVEEngMsgBuf.h"
 #include "platform/StationDir.h"
@@ -29,6 +30,8 @@ int main(int argc, char** argv) {
   rcpstore::AddGroupCommand(app, &exitStatus);
   rcpstore::AddLockCommand(app, &exitStatus);
   rcpstore::AddRecipeCommands(app, &exitStatus);
+  rcpstore::AddListCommands(app, &exitStatus);
+  rcpstore::AddOutputFlags(app);
   rcpstore::AddHelpCommand(app, &exitStatus);
   try {
     app.parse(argc, argv);

@@ -261,4 +261,8 @@ class CQVERcpUtil {
                                        const CQVERcpDirInfo* item);
   static uint32_t DeleteItemFromSubGroup(const char* groupDirectory, const CStringArray& path,
                                          const CQVERcpDirInfo* item);
+  // Places the named recipes in the sub-group path (an empty path: the
+  // group's top level), wherever they were, in one rewrite of the file.
+  static uint32_t MoveItemsToSubGroup(const char* groupDirectory, const CStringArray& path,
+                                      const CStringArray& items);
 };
