@@ -37,7 +37,7 @@ int UnitNumberOf(const std::string& name) {
   if (strcasecmp(name.c_str(), "RcpRP.edf") == 0) return 0;
   unsigned number = 0;
   char tail[8] = {};
-  if (name.size() != 13 || strncasecmp(name.c_str(), "RcpPT", 5) != 0) return -1;
+  if (name.size() != 11 || strncasecmp(name.c_str(), "RcpPT", 5) != 0) return -1;
   if (std::sscanf(name.c_str() + 5, "%2u%7s", &number, tail) != 2 || strcasecmp(tail, ".edf") != 0) return -1;
   return number >= 1 && number <= kMaxUnitNo ? static_cast<int>(number) : -1;
 }
@@ -92,6 +92,18 @@ Json AddressJson(const Target& target) {
   return address.empty() ? Json(nullptr) : JsonText(address);
 }
 
+Json BasicJson(const Target& target) {
+  if (target.group.empty()) {
+    return Json{{"kind", "project"}, {"address", AddressJson(target)}, {"path", JsonText(target.project)},
+                {"name", JsonText(target.projectName)}};
+  }
+  Json item{{"kind", target.recipe.empty() ? "group" : "recipe"}, {"address", AddressJson(target)},
+            {"path", JsonText(PathOf(target))}, {"name", JsonText(LastName(PathOf(target)))}};
+  if (!target.recipe.empty()) item["group"] = target.groupNo;
+  item["number"] = target.recipe.empty() ? target.groupNo : target.recipeNo;
+  return item;
+}
+
 Json ProjectJson(const std::string& name, const _QVERcpProjectInfo& info) {
   Target target;
   target.projectName = name;
@@ -110,12 +122,14 @@ Json ProjectJson(const std::string& name, const _QVERcpProjectInfo& info) {
 
 Json GroupJson(const Target& group) {
   _QVERcpGroupInfo info;
-  Check(CQVERcpUtil::GetRecipeGroupInfo(group.group.c_str(), &info));
+  // A group whose attribute file cannot be read is still listed, without them.
+  CQVERcpUtil::GetRecipeGroupInfo(group.group.c_str(), &info);
   Json servers = Json::array();
   for (const std::string& server : info.astrServer) servers.push_back(JsonText(server));
   return Json{{"kind", "group"},
               {"address", AddressJson(group)},
               {"path", JsonText(group.group)},
+              {"name", JsonText(LastName(group.group))},
               {"number", group.groupNo},
               {"comment", JsonText(info.strComment)},
               {"servers", servers},
@@ -128,6 +142,7 @@ Json UnitJson(const Target& recipe, unsigned unitNo) {
               {"address", address.empty() || unitNo == 0 ? Json(nullptr)
                                                          : JsonText(address + "/" + std::to_string(unitNo))},
               {"path", JsonText(recipe.recipe + "/" + UnitFileName(unitNo))},
+              {"name", UnitFileName(unitNo)},
               {"number", unitNo}};
 }
 
@@ -142,6 +157,7 @@ Json RecipeJson(const Target& recipe, const RecipeHead& head, const std::string&
   return Json{{"kind", "recipe"},
               {"address", AddressJson(recipe)},
               {"path", JsonText(recipe.recipe)},
+              {"name", JsonText(LastName(recipe.recipe))},
               {"group", recipe.groupNo},
               {"number", recipe.recipeNo},
               {"headerName", JsonText(head.headerName)},
@@ -183,6 +199,18 @@ std::string SubGroupOf(const Target& recipe) {
 
 Json DescribeRecipe(const Target& recipe) {
   return RecipeJson(recipe, ReadRecipeHead(recipe.recipe), SubGroupOf(recipe));
+}
+
+Json ListedRecipeJson(const Target& recipe, const std::string& subGroup, RecipeHead* head) {
+  try {
+    *head = ReadRecipeHead(recipe.recipe);
+  } catch (const Failure& failure) {
+    *head = RecipeHead();
+    Json item = RecipeJson(recipe, *head, subGroup);
+    item["error"] = JsonText(failure.cause);
+    return item;
+  }
+  return RecipeJson(recipe, *head, subGroup);
 }
 
 int PrintFree(const Target& owner, const int32_t* table, int size, bool ranges) {

@@ -40,6 +40,11 @@ std::string Shown(const Target& target);
 // The address as JSON: a string, or null for a project that is not registered.
 Json AddressJson(const Target& target);
 
+// The keys every thing has: kind, address, path, name; and number (and
+// group, for a recipe) for a group or recipe. What a listing --plain or a
+// removal reports.
+Json BasicJson(const Target& target);
+
 Json ProjectJson(const std::string& name, const _QVERcpProjectInfo& info);
 // A group: number, comment and servers.
 Json GroupJson(const Target& group);
@@ -63,6 +68,10 @@ Json DescribeRecipe(const Target& recipe);
 // ranges, else "1 2 3 5"), or with --json {"address","path","free":[...]}
 // of the group or recipe whose table it is. A full table is a failure.
 int PrintFree(const Target& owner, const int32_t* table, int size, bool ranges);
+
+// A recipe as a listing shows it, its header read into *head. A recipe whose
+// header cannot be read is still listed, with empty texts and "error".
+Json ListedRecipeJson(const Target& recipe, const std::string& subGroup, RecipeHead* head);
 
 // The target one level down, at the directory a scan found.
 Target GroupOf(const Target& project, unsigned groupNo, const std::string& directory);

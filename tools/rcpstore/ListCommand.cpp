@@ -55,15 +55,16 @@ int PrintRecipes(const std::string& given, const Filter& filter) {
   std::string text;
   for (const Target& group : GroupsOf(target)) {
     for (const ListedRecipe& listed : RecipesOf(group)) {
-      RecipeHead head = ReadRecipeHead(listed.recipe.recipe);
+      RecipeHead head;
+      Json item = ListedRecipeJson(listed.recipe, listed.subGroup, &head);
       if (!Matches(filter.title, head.title) || !Matches(filter.comment, head.comment) ||
           !InSubGroup(filter.subGroup, listed.subGroup)) {
         continue;
       }
       if (Output().json) {
-        recipes.push_back(RecipeJson(listed.recipe, head, listed.subGroup));
+        recipes.push_back(item);
       } else {
-        text += RecipeLine(listed, head) + "\n";
+        text += RecipeLine(listed, head) + (item.contains("error") ? "  (" + JsonBytes(item["error"]) + ")" : "") + "\n";
       }
     }
   }

@@ -147,7 +147,7 @@ int CleanTemp(const LockArgs& args) {
   locks.LockProject(target);
   Check(CQVERcpUtil::DeleteTempFile(target.projectName.c_str()));
   ChangeReport report;
-  report.Changed(Json{{"kind", "project"}, {"address", AddressJson(target)}, {"path", JsonText(target.project)}},
+  report.Changed(BasicJson(target),
                  "TEMP directories emptied");
   return report.Print();
 }

@@ -111,7 +111,7 @@ int Create(const std::string& name, const std::string& parentDir) {
   if (Exists(dir)) Fail(dir + " already exists", QVC_ERR_EXISTS);
   Check(CQVERcpUtil::CreateProject(name.c_str(), parent.c_str()));
   ChangeReport report;
-  report.Created(Json{{"kind", "project"}, {"address", nullptr}, {"path", JsonText(dir)}},
+  report.Created(BasicJson(ProjectAt(dir)),
                  "register it to give it an address: rcpstore project register NAME " + dir);
   return report.Print();
 }
@@ -162,7 +162,7 @@ int Delete(const std::string& given, const RemovalOptions& removal) {
   CommandLocks locks;
   locks.LockProject(target);
   ChangeReport report;
-  report.Removed(Json{{"kind", "project"}, {"address", AddressJson(target)}, {"path", JsonText(target.project)}});
+  report.Removed(BasicJson(target));
   Check(CQVERcpUtil::DeleteProject(target.project.c_str()));
   for (const std::string& name : names) CQVERcpUtil::DeleteProjectInfo(name.c_str());
   locks.ReleaseAll();

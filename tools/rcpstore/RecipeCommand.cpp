@@ -146,12 +146,6 @@ int CreateRecipe(const RecipeArgs& args) {
   });
 }
 
-// A recipe that is gone, as a delete reports it.
-Json GoneRecipe(const Target& recipe) {
-  return Json{{"kind", "recipe"}, {"address", AddressJson(recipe)}, {"path", JsonText(recipe.recipe)},
-              {"group", recipe.groupNo}, {"number", recipe.recipeNo}};
-}
-
 // The re-run of a delete cut short after the recipe went: its line in the
 // sub-group file goes too. A recipe that no line names is simply missing.
 int FinishDelete(const std::string& dir) {
@@ -169,7 +163,7 @@ int FinishDelete(const std::string& dir) {
   CQVERcpUtil::DeleteRecipe(dir.c_str());  // clears what the interrupted delete left beside it
   if (!ForgetPlacement(target)) Fail("no such directory", ERROR_PATH_NOT_FOUND);
   ChangeReport report;
-  report.Removed(GoneRecipe(target), "the end of an interrupted delete");
+  report.Removed(BasicJson(target), "the end of an interrupted delete");
   return report.Print();
 }
 

@@ -142,7 +142,8 @@ void ReportPlaced(const Target& group, const CStringArray& names, ChangeReport* 
   for (const ListedRecipe& listed : RecipesOf(group)) {
     if (std::find(names.begin(), names.end(), LastName(listed.recipe.recipe)) == names.end()) continue;
     std::string place = listed.subGroup.empty() ? "at the group's top level" : "in sub-group " + listed.subGroup;
-    report->Changed(RecipeJson(listed.recipe, ReadRecipeHead(listed.recipe.recipe), listed.subGroup), place);
+    RecipeHead head;
+    report->Changed(ListedRecipeJson(listed.recipe, listed.subGroup, &head), place);
   }
 }
 

@@ -62,26 +62,18 @@ class TreeRender {
         return Json{{"kind", "subGroup"}, {"address", AddressJson(at)}, {"path", JsonText(at.group)},
                     {"name", JsonText(node.m_strName)}, {"subGroup", JsonText(node.m_strSubGroup)}};
       case QVERCP_KIND_GROUP:
-        return options_.plain ? Plain(at, node, at.groupNo) : GroupJson(at);
+        return options_.plain ? BasicJson(at) : GroupJson(at);
       case QVERCP_KIND_RECIPE: {
-        if (options_.plain) return Plain(at, node, at.recipeNo);
+        if (options_.plain) return BasicJson(at);
         std::string subGroup = node.m_pParent != nullptr && node.m_pParent->m_nKind == QVERCP_KIND_SUBGROUP
                                    ? node.m_pParent->m_strSubGroup
                                    : "";
-        return RecipeJson(at, ReadRecipeHead(at.recipe), subGroup);
+        RecipeHead head;
+        return ListedRecipeJson(at, subGroup, &head);
       }
       default:
-        return Json{{"kind", "project"}, {"address", AddressJson(at)}, {"path", JsonText(at.project)},
-                    {"name", JsonText(at.projectName)}};
+        return BasicJson(at);
     }
-  }
-
-  static Json Plain(const Target& at, const CQVERcpDirInfo& node, unsigned number) {
-    return Json{{"kind", node.m_nKind == QVERCP_KIND_GROUP ? "group" : "recipe"},
-                {"address", AddressJson(at)},
-                {"path", JsonText(PathOf(at))},
-                {"name", JsonText(node.m_strName)},
-                {"number", number}};
   }
 
   const TreeOptions& options_;
