@@ -204,7 +204,7 @@ TEST_F(CliTest, RecipeCommandsMakeDescribeAndListRecipes) {
   json files = json::parse(Rcpstore({"ls", recipe, "--json"}).out);
   ASSERT_EQ(files.size(), 2u);
   EXPECT_EQ(files[1]["name"], "RcpPT02.edf");
-  EXPECT_EQ(files[1]["unit"], 2);
+  EXPECT_EQ(files[1]["number"], 2);
   EXPECT_EQ(files[1]["title"], "Seven");
   EXPECT_EQ(files[1]["comment"], "Dryer");
   json children = json::parse(Rcpstore({"ls", "--children", group, "--json"}).out);
@@ -213,7 +213,7 @@ TEST_F(CliTest, RecipeCommandsMakeDescribeAndListRecipes) {
   EXPECT_EQ(children[0]["title"], "Batch 2-1");
 
   json dump = json::parse(Rcpstore({"edf", "dump", recipe + "/RcpHead.edf", "--json"}).out);
-  EXPECT_EQ(dump["header"]["kind"], "header");
+  EXPECT_EQ(dump["header"]["fileKind"], "header");
   EXPECT_EQ(dump["records"][0]["fields"]["title"], "Seven");
   qvtest::WriteFile(tmp_ / "junk.edf", "junk");
   Outcome junk = Rcpstore({"edf", "dump", tmp_ / "junk.edf"});

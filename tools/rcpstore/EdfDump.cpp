@@ -70,7 +70,7 @@ int DumpEdf(const std::string& given) {
     std::string revision = std::to_string(h[QVEEDA_OFF_REVISION + 2]) + "." +
                            std::to_string(h[QVEEDA_OFF_REVISION + 1]) + "." + std::to_string(h[QVEEDA_OFF_REVISION]);
     Json head{{"size", QVEEdaGetU32(h, QVEEDA_OFF_SIZE)},
-              {"kind", FileKind(QVEEdaGetU32(h, QVEEDA_OFF_KIND))},
+              {"fileKind", FileKind(QVEEdaGetU32(h, QVEEDA_OFF_KIND))},
               {"name", JsonText(QVEEdaGetText(h, QVEEDA_OFF_NAME, QVEEDA_NAME_WIDTH))},
               {"revision", revision},
               {"written", IsoTime(Time(h, QVEEDA_OFF_WRITTEN))},

@@ -280,14 +280,32 @@ const char* EntryKind(const CQVERcpFileInfo& f) {
   }
 }
 
-Json EntryJson(const CQVERcpFileInfo& f) {
-  return Json{{"kind", EntryKind(f)},
-              {"name", JsonText(f.GetFileName())},
-              {"path", JsonText(f.m_pDirInfo != nullptr ? f.m_pDirInfo->GetFullPath() : f.GetFullPath())},
-              {"title", JsonText(f.m_strTitle)},
-              {"unit", f.m_nUnitNo},
-              {"comment", JsonText(f.m_strComment)},
-              {"updated", IsoTime(f.m_tModified)}};
+// A listed entry as the thing it is: a child node of the listed target
+// (group, sub-group, recipe), or a file of the listed recipe.
+Json EntryThing(const Target& listed, const CQVERcpFileInfo& f) {
+  const CQVERcpDirInfo* node = f.m_pDirInfo;
+  switch (f.m_nKind) {
+    case 0xF000: return BasicJson(RecipeOf(listed, static_cast<unsigned>(f.m_nRecipeNo), node->GetFullPath()));
+    case 0xF002: return BasicJson(GroupOf(listed, static_cast<unsigned>(f.m_nGroupNo), node->GetFullPath()));
+    case 0xF001:
+      return Json{{"kind", "subGroup"}, {"address", AddressJson(listed)}, {"path", JsonText(PathOf(listed))},
+                  {"name", JsonText(node->m_strName)}, {"subGroup", JsonText(node->m_strSubGroup)}};
+    case QVERCP_FILE_UNIT:
+      if (f.m_nUnitNo != 0) return UnitJson(listed, static_cast<unsigned>(f.m_nUnitNo));
+      break;
+    default: break;
+  }
+  bool header = f.m_nKind == QVERCP_FILE_HEADER;
+  return Json{{"kind", EntryKind(f)}, {"address", header ? AddressJson(listed) : Json(nullptr)},
+              {"path", JsonText(f.GetFullPath())}, {"name", JsonText(f.GetFileName())}};
+}
+
+Json EntryJson(const Target& listed, const CQVERcpFileInfo& f) {
+  Json item = EntryThing(listed, f);
+  item["title"] = JsonText(f.m_strTitle);
+  item["comment"] = JsonText(f.m_strComment);
+  item["updated"] = IsoTime(f.m_tModified);
+  return item;
 }
 
 // The node of a checked directory: a recipe, a group or a project.
@@ -320,8 +338,8 @@ int List(const RecipeArgs& args) {
   std::string out;
   for (const auto& file : files) {
     const CQVERcpFileInfo& f = *file;
-    entries.push_back(EntryJson(f));
-    out += (out.empty() ? "" : "\n") + std::string(EntryKind(f)) + "  " + f.GetFileName() + "  " + f.m_strTitle +
+    entries.push_back(EntryJson(target, f));
+    out += (out.empty() ? "" : "\n") + std::string(EntryKind(f)) + "  " + ShownName(entries.back()) + "  " + f.m_strTitle +
            (f.m_nUnitNo != 0 ? "  unit " + std::to_string(f.m_nUnitNo) : "") +
            (f.m_strComment.empty() ? "" : "  " + f.m_strComment);
   }

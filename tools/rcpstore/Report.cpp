@@ -9,6 +9,7 @@ namespace rcpstore {
 namespace {
 
 constexpr const char* kVerbs[] = {"created", "changed", "removed"};
+constexpr const char* kJsonKeys[] = {"made", "changed", "removed"};
 
 std::string Text(const Json& value) { return value.is_string() ? JsonBytes(value.get<std::string>()) : ""; }
 
@@ -37,8 +38,8 @@ std::string ShownName(const Json& item) {
 
 int ChangeReport::Print() const {
   if (Output().json) {
-    Json out = {{"created", Json::array()}, {"changed", Json::array()}, {"removed", Json::array()}};
-    for (const Entry& entry : entries_) out[kVerbs[entry.verb]].push_back(entry.item);
+    Json out = {{"made", Json::array()}, {"changed", Json::array()}, {"removed", Json::array()}};
+    for (const Entry& entry : entries_) out[kJsonKeys[entry.verb]].push_back(entry.item);
     return PrintJson(out);
   }
   if (Output().quiet) return kExitOk;

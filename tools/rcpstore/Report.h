@@ -27,7 +27,7 @@ void AddOutputFlags(CLI::App& app);
 
 // What a change command created, changed or removed. Printed as one line per
 // thing ("created recipe @Line1/1/12"), or with --json as one object
-// {"created":[...],"changed":[...],"removed":[...]} of the things' objects.
+// {"made":[...],"changed":[...],"removed":[...]} of the things' objects.
 class ChangeReport {
  public:
   // item is the thing's JSON object; detail follows its line in text.
