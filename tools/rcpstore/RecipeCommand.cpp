@@ -339,7 +339,8 @@ int List(const RecipeArgs& args) {
   for (const auto& file : files) {
     const CQVERcpFileInfo& f = *file;
     entries.push_back(EntryJson(target, f));
-    out += (out.empty() ? "" : "\n") + std::string(EntryKind(f)) + "  " + ShownName(entries.back()) + "  " + f.m_strTitle +
+    out += (out.empty() ? "" : "\n") + std::string(EntryKind(f)) + "  " + ShownName(entries.back()) + "  " +
+           JsonBytes(entries.back()["name"]) + "  " + f.m_strTitle +
            (f.m_nUnitNo != 0 ? "  unit " + std::to_string(f.m_nUnitNo) : "") +
            (f.m_strComment.empty() ? "" : "  " + f.m_strComment);
   }
