@@ -19,6 +19,13 @@ void AddLockCommand(CLI::App& app, int* exitStatus);
 void AddRecipeCommands(CLI::App& app, int* exitStatus);
 // group list, recipe list and find; after AddGroupCommand and AddRecipeCommands.
 void AddListCommands(CLI::App& app, int* exitStatus);
+// recipe copy and recipe move; after AddRecipeCommands.
+void AddCopyCommands(CLI::App& app, int* exitStatus);
+void AddBatchCommand(CLI::App& app, int* exitStatus);
+
+// Every command that works on the store, with --json and --quiet: what
+// rcpstore and each line of a batch run.
+void AddStoreCommands(CLI::App& app, int* exitStatus);
 
 struct TreeOptions {
   bool depthOne = false;

@@ -8,6 +8,7 @@
 #include "LibQVBRcpEpa.h"
 #include "RcpCheck.h"
 #include "RcpHidden.h"
+#include "RcpRecipeHead.h"
 #include "RcpStorePath.h"
 #include "LibQVCCommon/QVCRevision.h"
 #include "LibQVCCommon/QVCTime.h"
@@ -129,12 +130,14 @@ void WriteTexts(EdfFile& file, const HeadRecords& records, const _QVERcpFileDeta
 }
 
 // Stamps a header freshly copied from a template: name, times, author and
-// revision; the texts keep the template's values.
-uint32_t InitRecipeHead(const CString& path, const char* headName) {
+// revision; the texts keep the template's values. A version, when given,
+// replaces the copied one.
+uint32_t InitRecipeHead(const CString& path, const char* headName, const CString* version = nullptr) {
   EdfFile file;
   if (uint32_t rc = file.Open(path, true)) return rc;
   uint8_t* main = file.Main();
   if (main == nullptr) return ERROR_FILE_CORRUPT;
+  if (version != nullptr) QVEEdaPutText(main, kVersion, kVersionWidth, *version);
   QVEEdaPutText(file.Head(), QVEEDA_OFF_NAME, QVEEDA_NAME_WIDTH, headName != nullptr ? headName : "");
   int32_t now = QVCTime(nullptr);
   StampTimes(file.Head(), now);
@@ -164,6 +167,15 @@ CString TemplateFor(const char* key, bool userFirst) {
 CString UnitFileName(unsigned unitNo) { return unitNo == 0 ? CString("RcpRP.edf") : QVFormat("RcpPT%02u.edf", unitNo); }
 
 }  // namespace
+
+uint32_t rcprecipe::StampCopiedHead(const CString& path, const char* headName) {
+  EdfFile recipeTemplate;
+  if (uint32_t rc = recipeTemplate.Open(TemplateFor("RCPHEAD", true), false)) return rc;
+  uint8_t* main = recipeTemplate.Main();
+  if (main == nullptr) return ERROR_FILE_CORRUPT;
+  CString version = QVEEdaGetText(main, kVersion, kVersionWidth);
+  return InitRecipeHead(path, headName, &version);
+}
 
 // A recipe header file must hold its main record and all 32 unit records;
 // one that lacks any is refused whole (ERROR_FILE_CORRUPT), nothing written.
