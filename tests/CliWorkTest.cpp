@@ -1,7 +1,10 @@
 // A day's work through the rcpstore command line, as a real process on a
 // fresh station: store addresses, listings and search, sub-group moves, and
 // the JSON schema of every command.
+#include <filesystem>
+#include <map>
 #include <nlohmann/json.hpp>
+#include <sstream>
 
 #include "JsonSchema.h"
 #include "RcpstoreRun.h"
@@ -226,6 +229,116 @@ TEST_F(CliWorkTest, EveryJsonOutputFollowsTheSchema) {
   json removed = Json({"recipe", "delete", "@Line1/1/1"})["removed"][0];
   EXPECT_EQ(removed["address"], "@Line1/1/1");
   EXPECT_EQ(removed["title"], "Mix A");
+}
+
+// The data files of a recipe and their bytes.
+std::map<std::string, std::string> FilesOf(const std::string& dir) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    if (entry.path().extension() == ".edf") files[entry.path().filename().string()] = qvtest::ReadFile(entry.path());
+  }
+  return files;
+}
+
+TEST_F(CliWorkTest, CopyAndMoveCarryEveryByte) {
+  MakeLine1();
+  std::string rg01 = tmp_ / "P/Recipe/RG01";
+  std::string rg02 = tmp_ / "P/Recipe/RG02";
+  Ok({"unit", "create", "@Line1/1/2", "0"});
+  Ok({"unit", "create", "@Line1/1/2", "3"});
+  Ok({"recipe", "set", "@Line1/1/2", "--unit", "3=Dryer"});
+  Ok({"recipe", "bump-version", "@Line1/1/2"});
+  std::map<std::string, std::string> source = FilesOf(rg01 + "/RCP0002");
+  ASSERT_EQ(source.size(), 3u);
+
+  json copy = Json({"recipe", "copy", "@Line1/1/2", "@Line1/2", "7"})["made"][0];
+  EXPECT_EQ(copy["address"], "@Line1/2/7");
+  EXPECT_EQ(copy["title"], "Mix B");
+  EXPECT_EQ(copy["version"], 0);  // a new recipe's, the source is at 1
+  EXPECT_EQ(copy["subGroup"], "");
+  EXPECT_EQ(copy["units"].size(), 2u);
+  EXPECT_EQ(copy["units"][1]["text"], "Dryer");
+  std::map<std::string, std::string> copied = FilesOf(rg02 + "/RCP0007");
+  EXPECT_EQ(copied["RcpRP.edf"], source["RcpRP.edf"]);
+  EXPECT_EQ(copied["RcpPT03.edf"], source["RcpPT03.edf"]);
+  EXPECT_NE(copied["RcpHead.edf"], source["RcpHead.edf"]);  // stamped as created now
+  EXPECT_EQ(FilesOf(rg01 + "/RCP0002"), source);
+
+  // Without N: the source's number when free there, else the lowest free one.
+  EXPECT_EQ(Ok({"recipe", "copy", "@Line1/1/3", "@Line1/2"}), "created recipe @Line1/2/3: copied from @Line1/1/3\n");
+  EXPECT_EQ(Ok({"recipe", "copy", "@Line1/1/3", "@Line1/1"}), "created recipe @Line1/1/6: copied from @Line1/1/3\n");
+  Outcome taken = Rcpstore({"recipe", "copy", "@Line1/1/3", "@Line1/2", "7"});
+  EXPECT_EQ(taken.status, 1);
+  EXPECT_NE(taken.err.find("RCP0007 of @Line1/2 already exists"), std::string::npos) << taken.err;
+  EXPECT_EQ(FilesOf(rg02 + "/RCP0007"), copied);
+
+  // A move keeps the recipe as it is and takes it out of its sub-group.
+  std::map<std::string, std::string> moving = FilesOf(rg01 + "/RCP0002");
+  json moved = Json({"recipe", "move", "@Line1/1/2", "@Line1/2", "20"});
+  EXPECT_EQ(moved["removed"][0]["address"], "@Line1/1/2");
+  EXPECT_EQ(moved["made"][0]["address"], "@Line1/2/20");
+  EXPECT_EQ(moved["made"][0]["version"], 1);
+  EXPECT_EQ(FilesOf(rg02 + "/RCP0020"), moving);
+  EXPECT_FALSE(qvtest::Exists(rg01 + "/RCP0002"));
+  EXPECT_EQ(qvtest::ReadFile(rg01 + "/RcpSubGroup.txt").find("RCP0002"), std::string::npos);
+
+  // A recipe locked by another process stays where it is.
+  std::string bin = std::string(RCPSTORE_BIN) + " --station " + qvtest::Quote(tmp_ / "station");
+  Outcome locked = Rcpstore({"lock", "recipe", "@Line1/1/5", "--", "sh", "-c",
+                             "env -u RCPSTORE_LOCK_FDS " + bin + " recipe move @Line1/1/5 @Line1/2"});
+  EXPECT_NE(locked.status, 0);
+  EXPECT_NE(locked.err.find("is being edited"), std::string::npos) << locked.err;
+  EXPECT_TRUE(qvtest::Exists(rg01 + "/RCP0005/RcpHead.edf"));
+  EXPECT_FALSE(qvtest::Exists(rg02 + "/RCP0005"));
+}
+
+TEST_F(CliWorkTest, BatchStopsAtTheFirstFailureAndNamesIt) {
+  Ok({"project", "create", "P", tmp_.path()});
+  Ok({"project", "register", "Line1", tmp_ / "P"});
+  std::string bin = std::string(RCPSTORE_BIN) + " --station " + qvtest::Quote(tmp_ / "station");
+  qvtest::WriteFile(tmp_ / "work.txt",
+                    "group create @Line1 3\n"
+                    "  # recipes of group 3\n"
+                    "\n"
+                    "recipe create @Line1/3 1\n"
+                    "recipe set @Line1/3/1 --title 'Two words' --comment \"say \\\"hi\\\"\"\n"
+                    // The batch holds the project lock between its lines: a
+                    // process that does not inherit it is refused.
+                    "lock project @Line1 -- sh -c 'env -u RCPSTORE_LOCK_FDS " + bin +
+                        " group create @Line1 4 || echo refused'\n"
+                    "recipe create @Line1/3 1\n"
+                    "recipe create @Line1/3 2\n");
+  Outcome run = Rcpstore({"batch", "work.txt"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "created group @Line1/3\ncreated recipe @Line1/3/1\nchanged recipe @Line1/3/1\nrefused\n");
+  std::string last = run.err.substr(run.err.rfind("rcpstore: batch"));
+  EXPECT_EQ(last, "rcpstore: batch work.txt: line 7 failed: recipe create @Line1/3 1; the 1 commands after it were "
+                  "not run (error 0x2000010A)\n");
+  json recipe = Json({"recipe", "info", "@Line1/3/1"});
+  EXPECT_EQ(recipe["title"], "Two words");
+  EXPECT_EQ(recipe["comment"], "say \"hi\"");
+  EXPECT_FALSE(qvtest::Exists(tmp_ / "P/Recipe/RG03/RCP0002"));
+  EXPECT_FALSE(qvtest::Exists(tmp_ / "P/Recipe/RG04"));
+
+  // A line that cannot be split into words stops the batch before any runs.
+  qvtest::WriteFile(tmp_ / "open.txt", "recipe create @Line1/3 5\nrecipe set @Line1/3/5 --title 'open\n");
+  Outcome open = Rcpstore({"batch", "open.txt"});
+  EXPECT_EQ(open.status, 1);
+  EXPECT_NE(open.err.find("line 2: an open quote (nothing was run)"), std::string::npos) << open.err;
+  EXPECT_FALSE(qvtest::Exists(tmp_ / "P/Recipe/RG03/RCP0005"));
+  Outcome usage = Rcpstore({"batch", "-"});  // empty standard input: nothing to do
+  EXPECT_EQ(usage.status, 0);
+
+  // With --json every line prints its JSON value on a line of its own.
+  qvtest::WriteFile(tmp_ / "json.txt", "recipe create @Line1/3 2\nrecipe list @Line1/3\nbogus\n");
+  Outcome lines = Rcpstore({"batch", "json.txt", "--json"});
+  EXPECT_EQ(lines.status, 1);
+  EXPECT_NE(lines.err.find("line 3 failed: bogus"), std::string::npos) << lines.err;
+  std::istringstream out(lines.out);
+  std::string line;
+  size_t count = 0;
+  for (; std::getline(out, line); ++count) qvtest::ExpectSchema(json::parse(line), "batch line");
+  EXPECT_EQ(count, 2u);
 }
 
 }  // namespace

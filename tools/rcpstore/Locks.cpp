@@ -42,9 +42,11 @@ struct KeptLock {
 // The locks kept by the KeptProjectLocks alive; null when none is.
 std::vector<KeptLock>* g_kept = nullptr;
 
-bool IsKept(const std::string& lockFile) {
-  return g_kept != nullptr && std::any_of(g_kept->begin(), g_kept->end(),
-                                          [&](const KeptLock& kept) { return kept.file == lockFile; });
+// The kept lock of the lock file, or null.
+CQVERcpLock* Kept(const std::string& lockFile) {
+  if (g_kept == nullptr) return nullptr;
+  auto found = std::find_if(g_kept->begin(), g_kept->end(), [&](const KeptLock& kept) { return kept.file == lockFile; });
+  return found == g_kept->end() ? nullptr : found->lock.get();
 }
 
 void Release(CQVERcpLock& lock) {
@@ -68,8 +70,10 @@ CommandLocks::~CommandLocks() { ReleaseAll(); }
 
 void CommandLocks::LockProject(const Target& target) {
   std::string lockFile = target.project + "/RcpPjtLock.txt";
-  if (IsKept(lockFile)) {
+  if (CQVERcpLock* kept = Kept(lockFile)) {
+    // Held for the whole batch; a command run under `lock` inherits it too.
     lastLockFile_ = lockFile;
+    held_.push_back(qvplatform::ShareDescriptor(kept->m_hLockFile));
   } else {
     bool taken = Take(lockFile, [&](CQVERcpLock& lock, std::string* message) {
       return lock.LockProjectDirectory(target.projectName.c_str(), target.project.c_str(), 0, message, nullptr);
