@@ -341,4 +341,27 @@ TEST_F(CliWorkTest, BatchStopsAtTheFirstFailureAndNamesIt) {
   EXPECT_EQ(count, 2u);
 }
 
+TEST_F(CliWorkTest, EveryCommandHasAnExampleInItsHelpAndTheManPage) {
+  std::string man = Ok({"help", "--man"});
+  size_t commands = 0;
+  for (size_t at = man.find("\n.SS "); at != std::string::npos; at = man.find("\n.SS ", at + 1)) {
+    size_t end = man.find("\n.SS ", at + 1);
+    std::string section = man.substr(at, end == std::string::npos ? std::string::npos : end - at);
+    EXPECT_NE(section.find("Example: rcpstore "), std::string::npos) << section;
+    std::string words = section.substr(5, section.find('\n', 1) - 5);
+    std::vector<std::string> help{"help"};
+    for (size_t from = 0, space = 0; from < words.size(); from = space + 1) {
+      space = std::min(words.find(' ', from), words.size());
+      std::string word = words.substr(from, space - from);
+      for (size_t dash = word.find("\\-"); dash != std::string::npos; dash = word.find("\\-")) word.erase(dash, 1);
+      help.push_back(word);
+    }
+    EXPECT_NE(Ok(help).find("Example: rcpstore "), std::string::npos) << words;
+    ++commands;
+  }
+  EXPECT_GE(commands, 40u);
+  qvtest::WriteFile(tmp_ / "completion.bash", Ok({"help", "--bash-completion"}));
+  EXPECT_EQ(std::system(("bash -n " + qvtest::Quote(tmp_ / "completion.bash")).c_str()), 0);
+}
+
 }  // namespace

@@ -127,7 +127,7 @@ void AddBatchCommand(CLI::App& app, int* exitStatus) {
   auto* batch = app.add_subcommand(
       "batch", "Run commands from a file (- for standard input), one per line, under one lock per project");
   batch->add_option("FILE", *file, "File of command lines (without 'rcpstore'; # starts a comment), or -")->required();
-  Example(*batch, "printf 'recipe create @Line1/1 1\\nrecipe set @Line1/1/1 --title Mix\\n' | rcpstore batch -");
+  Example(*batch, "rcpstore batch changes.txt   (a line of it: recipe set @Line1/1/12 --title 'Rye bread')");
   batch->callback([=] { *exitStatus = Run("batch " + *file, [&] { return RunBatch(*file); }); });
 }
 

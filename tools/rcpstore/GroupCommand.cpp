@@ -135,6 +135,7 @@ void AddGroupCommand(CLI::App& app, int* exitStatus) {
 
   auto* f = group->add_subcommand("free", "List the free recipe-group numbers (1 to 16)");
   f->add_option("PROJECT", args->dir, kProjectHelp)->required();
+  Example(*f, "rcpstore group free @Line1");
   f->callback(run("group free", Free));
 
   auto* c = group->add_subcommand("create", "Create recipe group N");
@@ -142,6 +143,7 @@ void AddGroupCommand(CLI::App& app, int* exitStatus) {
   c->add_option("N", args->number, "Group number, 1 to 16")->required()->check(CLI::Range(1u, kMaxGroupNo));
   c->add_option("--comment", args->comment, "Comment");
   c->add_option("--server", args->servers, "Server name (at most two)")->expected(0, 2)->check(serverCheck);
+  Example(*c, "rcpstore group create @Line1 2 --comment Trials --server BATCH01");
   c->callback([=] {
     CheckTexts(*args);
     run("group create", Create)();
@@ -149,12 +151,14 @@ void AddGroupCommand(CLI::App& app, int* exitStatus) {
 
   auto* i = group->add_subcommand("info", "Show a recipe group's attributes");
   i->add_option("GROUP", args->dir, kGroupHelp)->required();
+  Example(*i, "rcpstore group info @Line1/2");
   i->callback(run("group info", Info));
 
   auto* s = group->add_subcommand("set", "Change a recipe group's comment or servers");
   s->add_option("GROUP", args->dir, kGroupHelp)->required();
   s->add_option("--comment", args->comment, "Comment");
   s->add_option("--server", args->servers, "Server name (at most two)")->expected(0, 2)->check(serverCheck);
+  Example(*s, "rcpstore group set @Line1/2 --comment \"Trial recipes\"");
   s->callback([=] {
     CheckTexts(*args);
     run("group set", Set)();
@@ -163,6 +167,7 @@ void AddGroupCommand(CLI::App& app, int* exitStatus) {
   auto* d = group->add_subcommand("delete", "Delete a recipe group with everything in it");
   d->add_option("GROUP", args->dir, kGroupHelp)->required();
   AddRemovalOptions(*d, args->removal, true);
+  Example(*d, "rcpstore group delete @Line1/2 --dry-run");
   d->callback(run("group delete", Delete));
 }
 

@@ -164,20 +164,24 @@ void AddLockCommand(CLI::App& app, int* exitStatus) {
   auto* p = lock->add_subcommand("project", "Lock a project, by its registered name or its directory");
   p->add_option("PROJECT", args->target, kProjectHelp)->required();
   p->add_option("COMMAND", args->command, commandHelp);
+  Example(*p, "rcpstore lock project @Line1 -- rcpstore batch changes.txt");
   p->callback([=] { *exitStatus = LockProject(*args); });
 
   auto* r = lock->add_subcommand("recipe", "Lock a recipe");
   r->add_option("RECIPE", args->target, kRecipeHelp)->required();
   r->add_option("--name", args->name, "Name of the lock in messages and events (default: the directory's name)");
   r->add_option("COMMAND", args->command, commandHelp);
+  Example(*r, "rcpstore lock recipe @Line1/1/12 < /dev/tty");
   r->callback([=] { *exitStatus = LockRecipe(*args); });
 
   auto* s = lock->add_subcommand("status", "Whether a project or recipe is locked now, and by whom");
   s->add_option("TARGET", args->target, "Recipe (@PROJECT/G/R or its directory), or a project")->required();
+  Example(*s, "rcpstore lock status @Line1/1/12");
   s->callback([=] { *exitStatus = Run("lock status " + args->target, [&] { return Status(*args); }); });
 
   auto* clean = app.add_subcommand("clean-temp", "Empty the TEMP directory of every recipe of a project");
   clean->add_option("PROJECT", args->target, kProjectHelp)->required();
+  Example(*clean, "rcpstore clean-temp @Line1");
   clean->callback([=] { *exitStatus = Run("clean-temp " + args->target, [&] { return CleanTemp(*args); }); });
 }
 

@@ -46,7 +46,8 @@ std::string InfoText(const std::string& name, const _QVERcpProjectInfo& info) {
   return "project:  @" + name + "\nname:     " + name + "\npath:     " + info.strPath +
          "\nstatus:   " + (info.nStatus == 1 ? "C (checked)" : "U (unchecked)") + "\ncomment:  " + info.strComment +
          "\nhost:     " + info.strPjtHost + "\nrevision: " + info.strRevision + "\nref dir:  " + info.strRefPjtDir +
-         "\nversion:  " + (info.nVersionMode != 0 ? "AUT (advanced on every change)" : "MAN (advanced by hand)");
+         "\nversion:  " + (info.nVersionMode != 0 ? "AUT (the editing tools advance recipe versions)"
+                                 : "MAN (versions are advanced by hand)");
 }
 
 void CheckTexts(const RegisterArgs& args) {
@@ -201,6 +202,7 @@ void AddProjectCommand(CLI::App& app, int* exitStatus) {
   auto* c = project->add_subcommand("create", "Create a project directory with its Recipe directory");
   c->add_option("NAME", create->first, "Name of the new project directory")->required();
   c->add_option("PARENT_DIR", create->second, "Existing directory to create it in")->required();
+  Example(*c, "rcpstore project create Plant ~/plant");
   c->callback([=] {
     CheckProjectName("NAME", create->first);
     *exitStatus = Run("project create " + create->first, [&] { return Create(create->first, create->second); });
@@ -217,6 +219,7 @@ void AddProjectCommand(CLI::App& app, int* exitStatus) {
   auto* automatic = r->add_flag("--auto-version", args->autoVersion, "Advance recipe versions automatically");
   r->add_flag("--manual-version", args->manualVersion, "Advance recipe versions by hand")->excludes(automatic);
   r->add_flag("--no-attr-file", args->noAttrFile, "Write the registry only, not the attribute file");
+  Example(*r, "rcpstore project register Line1 ~/plant/Plant --status C --auto-version");
   r->callback([=] {
     CheckTexts(*args);
     *exitStatus = Run("project register " + args->name, [&] { return Register(*args); });
@@ -225,13 +228,16 @@ void AddProjectCommand(CLI::App& app, int* exitStatus) {
   auto named = std::make_shared<std::string>();
   auto* i = project->add_subcommand("info", "Show a registered project");
   i->add_option("PROJECT", *named, "Registered project: @NAME or NAME")->required();
+  Example(*i, "rcpstore project info @Line1");
   i->callback([=] { *exitStatus = Run("project info " + *named, [&] { return Info(*named); }); });
 
   auto* l = project->add_subcommand("list", "List the registered projects (the store lists at most 20)");
+  Example(*l, "rcpstore project list --json");
   l->callback([=] { *exitStatus = Run("project list", [&] { return List(); }); });
 
   auto* u = project->add_subcommand("unregister", "Remove a project from the station's project list");
   u->add_option("PROJECT", *named, "Registered project: @NAME or NAME")->required();
+  Example(*u, "rcpstore project unregister Line1");
   u->callback([=] { *exitStatus = Run("project unregister " + *named, [&] { return Unregister(*named); }); });
 
   auto removal = std::make_shared<RemovalOptions>();
@@ -239,11 +245,13 @@ void AddProjectCommand(CLI::App& app, int* exitStatus) {
       "delete", "Delete a project's recipe store (and the directory when nothing else is in it); unregister it");
   d->add_option("PROJECT", *named, kProjectHelp)->required();
   AddRemovalOptions(*d, *removal, true);
+  Example(*d, "rcpstore project delete @Line1 --dry-run");
   d->callback([=] { *exitStatus = Run("project delete " + *named, [&] { return Delete(*named, *removal); }); });
 
   auto* station = app.add_subcommand("station", "The station: its directory, registry and the caller's identities");
   station->require_subcommand(1);
   auto* s = station->add_subcommand("info", "Show the station and the caller's identities");
+  Example(*s, "rcpstore station info");
   s->callback([=] { *exitStatus = Run("station info", [&] { return StationInfo(); }); });
 }
 

@@ -360,6 +360,7 @@ void AddRecipeCommands(CLI::App& app, int* exitStatus) {
   recipe->require_subcommand(1);
   auto* f = recipe->add_subcommand("free", "List the free recipe numbers (1 to 1000) of a group");
   f->add_option("GROUP", args->dir, kGroupHelp)->required();
+  Example(*f, "rcpstore recipe free @Line1/1");
   f->callback([=] { *exitStatus = FreeRecipes(*args); });
   auto* c = recipe->add_subcommand("create", "Create recipe N from the user's or the system's template");
   c->add_option("GROUP", args->dir, kGroupHelp)->required();
@@ -367,9 +368,11 @@ void AddRecipeCommands(CLI::App& app, int* exitStatus) {
   c->add_option("--header-name", args->headName, "Header name (at most 8 bytes)");
   c->add_option("--template", args->templateFile, "Recipe header file to copy instead of the templates");
   c->add_flag("--truncate", args->truncate, truncateHelp);
+  Example(*c, "rcpstore recipe create @Line1/1 12 --header-name MIX12");
   c->callback([=] { *exitStatus = CreateRecipe(*args); });
   auto* i = recipe->add_subcommand("info", "Show a recipe's header record");
   i->add_option("RECIPE", args->dir, kRecipeHelp)->required();
+  Example(*i, "rcpstore recipe info @Line1/1/12");
   i->callback([=] { *exitStatus = Run("recipe info " + args->dir, [&] { return Info(*args); }); });
   auto* s = recipe->add_subcommand("set", "Change a recipe's title, comment or unit texts");
   s->add_option("RECIPE", args->dir, kRecipeHelp)->required();
@@ -377,19 +380,23 @@ void AddRecipeCommands(CLI::App& app, int* exitStatus) {
   s->add_option("--comment", args->comment, "Comment (at most 64 bytes)");
   s->add_option("--unit", args->units, "Text of unit K (1 to 32, at most 24 bytes): K=TEXT");
   s->add_flag("--truncate", args->truncate, truncateHelp);
+  Example(*s, "rcpstore recipe set @Line1/1/12 --title Dough --unit 3=Mixer");
   s->callback([=] { *exitStatus = Set(*args); });
   auto* b = recipe->add_subcommand("bump-version", "Advance a recipe's version by one");
   b->add_option("RECIPE", args->dir, kRecipeHelp)->required();
+  Example(*b, "rcpstore recipe bump-version @Line1/1/12");
   b->callback([=] { *exitStatus = BumpVersion(*args); });
   auto* d = recipe->add_subcommand("delete", "Delete a recipe with everything in it, and its sub-group line");
   d->add_option("RECIPE", args->dir, kRecipeHelp)->required();
   AddRemovalOptions(*d, args->removal, false);
+  Example(*d, "rcpstore recipe delete @Line1/1/12 --dry-run");
   d->callback([=] { *exitStatus = DeleteRecipe(*args); });
 
   auto* unit = app.add_subcommand("unit", "Create and delete unit recipes and procedure files");
   unit->require_subcommand(1);
   auto* uf = unit->add_subcommand("free", "List the free unit numbers (1 to 32) of a recipe");
   uf->add_option("RECIPE", args->dir, kRecipeHelp)->required();
+  Example(*uf, "rcpstore unit free @Line1/1/12");
   uf->callback([=] { *exitStatus = FreeUnits(*args); });
   auto* uc = unit->add_subcommand("create", "Create unit recipe N (0: the procedure file)");
   uc->add_option("RECIPE", args->dir, kUnitHelp)->required();
@@ -397,22 +404,26 @@ void AddRecipeCommands(CLI::App& app, int* exitStatus) {
   uc->add_option("--header-name", args->headName, "Header name (at most 8 bytes)");
   uc->add_option("--template", args->templateFile, "Unit recipe file to copy instead of the templates");
   uc->add_flag("--truncate", args->truncate, truncateHelp);
+  Example(*uc, "rcpstore unit create @Line1/1/12/3");
   uc->callback([=] { *exitStatus = CreateUnit(*args); });
   auto* ud = unit->add_subcommand("delete", "Delete unit recipe N (0: the procedure file)");
   ud->add_option("RECIPE", args->dir, kUnitHelp)->required();
   ud->add_option("N", args->number, "Unit number 1 to 32, 0 for the procedure")->check(CLI::Range(0u, kMaxUnitNo));
   AddRemovalOptions(*ud, args->removal, false);
+  Example(*ud, "rcpstore unit delete @Line1/1/12 0");
   ud->callback([=] { *exitStatus = DeleteUnit(*args); });
 
   auto* ls = app.add_subcommand("ls", "List a recipe's files, or the children of a group or project, as file entries");
   ls->add_option("TARGET", args->dir, "Recipe, group or project: its address or directory")->required();
   ls->add_flag("--children", args->children, "List the children of a recipe's node instead of its files");
+  Example(*ls, "rcpstore ls @Line1/1 --children");
   ls->callback([=] { *exitStatus = Run("ls " + args->dir, [&] { return List(*args); }); });
 
   auto* edf = app.add_subcommand("edf", "Inspect EDF files");
   edf->require_subcommand(1);
   auto* dump = edf->add_subcommand("dump", "Show the header fields and records of an EDF file");
   dump->add_option("FILE", args->dir, "EDF file, or the address of a unit recipe (@PROJECT/G/R/U)")->required();
+  Example(*dump, "rcpstore edf dump @Line1/1/12/3 --json");
   dump->callback([=] { *exitStatus = DumpEdf(args->dir); });
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "ManPage.h"
 #include "Output.h"
 
 namespace rcpstore {
@@ -94,7 +95,18 @@ void AddHelpCommand(CLI::App& app, int* exitStatus) {
   auto words = std::make_shared<std::vector<std::string>>();
   auto* help = app.add_subcommand("help", "Show the help of a command: rcpstore help recipe set");
   help->add_option("COMMAND", *words, "Command words");
-  help->callback([&app, words, exitStatus] {
+  Example(*help, "rcpstore help recipe set");
+  auto man = std::make_shared<bool>(false);
+  auto completion = std::make_shared<bool>(false);
+  help->add_flag("--man", *man, "Print the man page rcpstore(1) in roff");
+  help->add_flag("--bash-completion", *completion, "Print the bash completion script");
+  help->callback([&app, words, exitStatus, man, completion] {
+    if (*man || *completion) {
+      std::string text = *man ? ManPage(app) : BashCompletion(app);
+      std::fwrite(text.data(), 1, text.size(), stdout);
+      *exitStatus = kExitOk;
+      return;
+    }
     std::string path;
     size_t used = 0;
     CLI::App* at = Deepest(app, *words, &path, &used);
