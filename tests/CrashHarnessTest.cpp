@@ -285,15 +285,16 @@ class CrashHarness : public ::testing::TestWithParam<CommandClass> {
   // The nodes that `rcpstore tree` shows for P; every recipe shown exists.
   std::set<std::string> Tree() {
     int status = 0;
-    std::string out = Output({"tree", "@/P", "--json"}, &status);
+    std::string out = Output({"tree", "@/P", "--plain", "--json"}, &status);
     std::set<std::string> nodes;
     if (status != 0) {
       ADD_FAILURE() << "tree failed";
       return nodes;
     }
     std::function<void(const json&)> walk = [&](const json& node) {
-      nodes.insert(node["display"].get<std::string>());
-      if (node["kind"] == QVERCP_KIND_RECIPE) {
+      std::string kind = node["kind"];
+      nodes.insert(kind + " " + node["path"].get<std::string>() + " " + node.value("subGroup", ""));
+      if (kind == "recipe") {
         EXPECT_TRUE(fs::is_directory(node["path"].get<std::string>())) << "ghost " << node["path"];
       }
       for (const json& child : node["children"]) walk(child);
