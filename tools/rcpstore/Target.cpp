@@ -62,13 +62,24 @@ void NameProject(Target* target) {
   target->projectName = names.empty() ? LastName(target->project) : names.front();
 }
 
-// The project that holds a group directory, or none.
+// The project that holds a group directory (not named yet), or none.
 bool GroupInProject(const std::string& group, Target* target) {
   std::string recipeDir = Parent(group);
   if (!SameIgnoringCase(LastName(recipeDir), "Recipe") || !IsProjectDirectory(Parent(recipeDir))) return false;
   target->project = Parent(recipeDir);
-  NameProject(target);
   return true;
+}
+
+// The target with its project's name: the one an address gave, else the
+// one the station's registry gives.
+Target Named(Target target, const std::string& given) {
+  if (IsAddress(given)) {
+    target.projectName = ParseAddress(given).project;
+    target.registered = true;
+  } else {
+    NameProject(&target);
+  }
+  return target;
 }
 
 std::string RegisteredPath(const std::string& name) {
@@ -199,7 +210,7 @@ Target ProjectAt(const std::string& given) {
 Target ProjectOfGroup(const std::string& group) {
   Target target;
   if (!GroupInProject(group, &target)) Fail(kGroupExpected, QVERCP_ERR_INVALID_NAME);
-  return target;
+  return Named(target, group);
 }
 
 unsigned RecipeNumberOf(const std::string& name) {
@@ -282,23 +293,24 @@ std::string RestoredPath(const std::string& given) {
 Target GroupTarget(const std::string& directory) {
   Target target;
   if (!IsGroup(ExistingDirectory(RestoredPath(directory)), &target)) Fail(kGroupExpected, QVERCP_ERR_INVALID_NAME);
-  return target;
+  return Named(target, directory);
 }
 
 Target RecipeTarget(const std::string& directory) {
   Target target;
   if (!IsRecipe(ExistingDirectory(RestoredPath(directory)), &target)) Fail(kRecipeExpected, QVERCP_ERR_INVALID_NAME);
-  return target;
+  return Named(target, directory);
 }
 
 Target AnyTarget(const std::string& directory) {
   std::string dir = ExistingDirectory(directory);
   Target target;
-  if (IsRecipe(dir, &target) || IsGroup(dir, &target)) return target;
+  if (IsRecipe(dir, &target) || IsGroup(dir, &target)) return Named(target, directory);
   if (!IsProjectDirectory(dir)) {
     Fail("not a project, recipe group or recipe directory", QVERCP_ERR_INVALID_NAME);
   }
-  return ProjectAt(dir);
+  target.project = dir;
+  return Named(target, directory);
 }
 
 std::vector<std::string> RegisteredProjects() {
