@@ -7,6 +7,7 @@
 #include "LibQVBRcpEpa.h"
 #include "Listing.h"
 #include "Output.h"
+#include "RcpRecipeHead.h"
 #include "Report.h"
 #include "libqveeda/QVEEdaFile.h"
 #include "platform/Env.h"
@@ -15,14 +16,7 @@ namespace rcpstore {
 
 namespace {
 
-// Fields of a recipe header's main record (MRCB) and unit records (URCB).
-constexpr size_t kTitle = 0x00, kTitleWidth = 16;
-constexpr size_t kCreated = 0x10;
-constexpr size_t kComment = 0x20, kCommentWidth = 64;
-constexpr size_t kVersion = 0x80, kVersionWidth = 16;
-constexpr size_t kAuthor = 0x90, kAuthorWidth = 32;
-constexpr uint32_t kMainRecordSize = 0x138;
-constexpr size_t kUnitText = 0x08, kUnitTextWidth = 24;
+using namespace rcprecipe;  // the fields of the header records
 constexpr uint32_t kDamaged = 1392;  // the file is damaged or not of the expected format
 
 const uint8_t* Record(_QVEEdtFileHeader* header, const char* name, uint32_t index, uint32_t minSize) {
@@ -62,7 +56,7 @@ RecipeHead ReadRecipeHead(const std::string& recipeDir) {
   head.created = static_cast<int32_t>(QVEEdaGetU32(main, kCreated));
   head.version = std::strtoll(QVEEdaGetText(main, kVersion, kVersionWidth).c_str(), nullptr, 10);
   for (unsigned i = 0; i < kMaxUnitNo; ++i) {
-    if (const uint8_t* unit = Record(header, "URCB", i, kUnitText + kUnitTextWidth)) {
+    if (const uint8_t* unit = Record(header, "URCB", i, kUnitRecordSize)) {
       head.unitTexts[i] = QVEEdaGetText(unit, kUnitText, kUnitTextWidth);
     }
   }

@@ -2,6 +2,7 @@
 #include "LibQVBRcpEpa.h"
 #include "Describe.h"
 #include "Output.h"
+#include "RcpRecipeHead.h"
 #include "Report.h"
 #include "Target.h"
 #include "libqveeda/QVEEdaFile.h"
@@ -24,15 +25,16 @@ int32_t Time(const uint8_t* p, size_t offset) { return static_cast<int32_t>(QVEE
 
 // The fields of the records the store knows; others in hex.
 Json RecordFields(const std::string& name, const uint8_t* p, uint32_t size) {
-  if (name == "MRCB" && size >= 0x138) {
-    return Json{{"title", JsonText(QVEEdaGetText(p, 0x00, 16))},
-                {"created", IsoTime(Time(p, 0x10))},
-                {"comment", JsonText(QVEEdaGetText(p, 0x20, 64))},
-                {"version", std::strtoll(QVEEdaGetText(p, 0x80, 16).c_str(), nullptr, 10)},
-                {"author", JsonText(QVEEdaGetText(p, 0x90, 32))},
-                {"versionTime", IsoTime(Time(p, 0x134))}};
+  using namespace rcprecipe;
+  if (name == "MRCB" && size >= kMainRecordSize) {
+    return Json{{"title", JsonText(QVEEdaGetText(p, kTitle, kTitleWidth))},
+                {"created", IsoTime(Time(p, kCreated))},
+                {"comment", JsonText(QVEEdaGetText(p, kComment, kCommentWidth))},
+                {"version", std::strtoll(QVEEdaGetText(p, kVersion, kVersionWidth).c_str(), nullptr, 10)},
+                {"author", JsonText(QVEEdaGetText(p, kAuthor, kAuthorWidth))},
+                {"versionTime", IsoTime(Time(p, kVersionTime))}};
   }
-  if (name == "URCB" && size >= 0x20) return Json{{"text", JsonText(QVEEdaGetText(p, 0x08, 24))}};
+  if (name == "URCB" && size >= kUnitRecordSize) return Json{{"text", JsonText(QVEEdaGetText(p, kUnitText, kUnitTextWidth))}};
   return Json{{"hex", Hex(p, size)}};
 }
 

@@ -23,16 +23,7 @@ namespace {
 constexpr char kSource[] = "RcpUtilRcp";
 constexpr char kHeadFile[] = "RcpHead.edf";
 
-// Fields of the records of a recipe header file.
-constexpr size_t kTitle = 0x00, kTitleWidth = 16;
-constexpr size_t kCreated = 0x10;
-constexpr size_t kComment = 0x20, kCommentWidth = 64;
-constexpr size_t kVersion = 0x80, kVersionWidth = 16;
-constexpr size_t kAuthor = 0x90, kAuthorWidth = 32;
-constexpr size_t kVersionTime = 0x134;
-constexpr uint32_t kMainRecordSize = kVersionTime + 4;
-constexpr size_t kUnitText = 0x08, kUnitTextWidth = 24;
-constexpr uint32_t kUnitRecordSize = kUnitText + kUnitTextWidth;
+using namespace rcprecipe;  // the fields of the header records
 constexpr int32_t kMaxVersion = 100000000;
 
 // The records of a recipe header file that its texts live in.
