@@ -66,6 +66,10 @@ const CommandClass kClasses[] = {
     {"subgroup_rename", {"subgroup", "rename", "@/P/Recipe/RG01", "S9", "S1"}, true, Repair::kEither},
     {"subgroup_put", {"subgroup", "put", "@/P/Recipe/RG01", "RCP0002", "S1"}, true, Repair::kEither},
     {"subgroup_take", {"subgroup", "take", "@/P/Recipe/RG01", "RCP0001"}, true, Repair::kEither},
+    {"subgroup_move", {"subgroup", "move", "@/P/Recipe/RG01/RCP0002,1"}, true, Repair::kEither},
+    {"recipe_copy", {"recipe", "copy", "@/P/Recipe/RG01/RCP0001", "@/P/Recipe/RG02", "7"}, true, Repair::kEither},
+    // One rename, then the old sub-group line goes; a re-run removes a line left.
+    {"recipe_move", {"recipe", "move", "@/P/Recipe/RG01/RCP0001", "@/P/Recipe/RG02", "7"}, false, Repair::kRerun},
 };
 
 // Test names and failure messages show the class by its name.

@@ -50,9 +50,11 @@ int Copy(const CopyArgs& args) {
   return report.Print();
 }
 
-// One rename under both projects' locks and the recipe's own; the recipe
-// leaves its old sub-group.
+// One rename under both projects' locks and the recipe's own; then the
+// recipe leaves its old sub-group. A move cut short between the two is
+// finished by its re-run, as a delete is.
 int Move(const CopyArgs& args) {
+  if (!Exists(RestoredPath(args.source))) return FinishGoneRecipe(CleanPath(args.source), "move");
   Target source = RecipeTarget(args.source);
   Target group = GroupTarget(args.group);
   CommandLocks locks;
@@ -61,16 +63,10 @@ int Move(const CopyArgs& args) {
   locks.LockRecipe(source, LastName(source.recipe));
   Target moved = Destination(group, NumberIn(group, source, args.number));
   if (moved.recipe == source.recipe) Fail("the recipe is there already", QVC_ERR_EXISTS);
-  Json before = BasicJson(source);
+  Json before = DescribeRecipe(source);
   uint32_t rc = CQVERcpUtil::MoveRecipe(source.recipe.c_str(), group.group.c_str(), moved.recipeNo);
   CheckAbsent(rc, LastName(moved.recipe) + " of " + Shown(group));
-  try {
-    ForgetPlacement(source);
-  } catch (const Failure& failure) {
-    Fail("moved to " + Shown(moved) + ", but the old sub-group line stays: " + failure.cause +
-             " (rcpstore recipe delete " + Shown(source) + " removes it)",
-         failure.code);
-  }
+  ForgetPlacement(source);
   ChangeReport report;
   report.Removed(before, "moved to " + Shown(moved));
   report.Created(DescribeRecipe(moved), "moved from " + Shown(source));

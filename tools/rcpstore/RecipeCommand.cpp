@@ -146,30 +146,9 @@ int CreateRecipe(const RecipeArgs& args) {
   });
 }
 
-// The re-run of a delete cut short after the recipe went: its line in the
-// sub-group file goes too. A recipe that no line names is simply missing.
-int FinishDelete(const std::string& dir) {
-  Target target;
-  try {
-    target = GroupTarget(Parent(dir));
-  } catch (const Failure&) {
-    Fail("no such directory", ERROR_PATH_NOT_FOUND);
-  }
-  target.recipeNo = RecipeNumberOf(LastName(dir));
-  if (target.recipeNo == 0) Fail("no such directory", ERROR_PATH_NOT_FOUND);
-  target.recipe = dir;
-  CommandLocks locks;
-  locks.LockProject(target);
-  CQVERcpUtil::DeleteRecipe(dir.c_str());  // clears what the interrupted delete left beside it
-  if (!ForgetPlacement(target)) Fail("no such directory", ERROR_PATH_NOT_FOUND);
-  ChangeReport report;
-  report.Removed(BasicJson(target), "the end of an interrupted delete");
-  return report.Print();
-}
-
 int DeleteRecipe(const RecipeArgs& args) {
   return Run("recipe delete " + args.dir, [&] {
-    if (!Exists(RestoredPath(args.dir))) return FinishDelete(CleanPath(args.dir));
+    if (!Exists(RestoredPath(args.dir))) return FinishGoneRecipe(CleanPath(args.dir), "delete");
     Target target = RecipeTarget(args.dir);
     if (args.removal.dryRun) return PrintRemoval(target.recipe);
     CommandLocks locks;
@@ -350,6 +329,25 @@ int List(const RecipeArgs& args) {
 }
 
 }  // namespace
+
+int FinishGoneRecipe(const std::string& dir, const std::string& command) {
+  Target target;
+  try {
+    target = GroupTarget(Parent(dir));
+  } catch (const Failure&) {
+    Fail("no such directory", ERROR_PATH_NOT_FOUND);
+  }
+  target.recipeNo = RecipeNumberOf(LastName(dir));
+  if (target.recipeNo == 0) Fail("no such directory", ERROR_PATH_NOT_FOUND);
+  target.recipe = dir;
+  CommandLocks locks;
+  locks.LockProject(target);
+  CQVERcpUtil::DeleteRecipe(dir.c_str());  // clears what an interrupted delete left beside it
+  if (!ForgetPlacement(target)) Fail("no such directory", ERROR_PATH_NOT_FOUND);
+  ChangeReport report;
+  report.Removed(BasicJson(target), "the end of an interrupted " + command);
+  return report.Print();
+}
 
 int DumpEdf(const std::string& path);
 

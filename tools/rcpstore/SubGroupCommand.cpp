@@ -247,7 +247,7 @@ bool ForgetPlacement(const Target& target) {
   uint32_t rc = RemoveNodeLine(target.group, QVFormat("RCP%04u", target.recipeNo));
   if (rc == QVC_ERR_NOT_FOUND) return false;
   Check(rc, "the recipe is gone, but its line in the sub-group file stays: " + CodeMeaning(rc) +
-                " (a re-run of the delete removes it)");
+                " (a re-run of the command removes it)");
   return true;
 }
 
