@@ -34,23 +34,26 @@ std::vector<std::string> Words(const std::string& text) {
   char quote = 0;
   for (size_t i = 0; i < text.size(); ++i) {
     char c = text[i];
-    if (quote == '\'') {
-      if (c == '\'') quote = 0; else word += c;
-    } else if (quote == '"') {
-      if (c == '"') quote = 0;
-      else if (c == '\\' && i + 1 < text.size() && (text[i + 1] == '"' || text[i + 1] == '\\')) word += text[++i];
-      else word += c;
-    } else if (c == ' ' || c == '\t' || c == '\r') {
+    bool escapes = c == '\\' && i + 1 < text.size() && (quote == 0 || text[i + 1] == '"' || text[i + 1] == '\\');
+    if (quote != 0 && c == quote) {
+      quote = 0;
+    } else if (quote == '\'' || (quote == '"' && !escapes)) {
+      word += c;
+    } else if (escapes) {
+      word += text[++i];
+      inWord = true;
+    } else if (quote == 0 && (c == ' ' || c == '\t' || c == '\r')) {
       if (inWord) words.push_back(word);
       word.clear();
       inWord = false;
-    } else if (c == '#' && !inWord) {
+    } else if (quote == 0 && c == '#' && !inWord) {
       break;
-    } else {
+    } else if (quote == 0 && (c == '\'' || c == '"')) {
+      quote = c;
       inWord = true;
-      if (c == '\'' || c == '"') quote = c;
-      else if (c == '\\' && i + 1 < text.size()) word += text[++i];
-      else word += c;
+    } else {
+      word += c;
+      inWord = true;
     }
   }
   if (quote != 0) throw Failure{"an open quote", ERROR_INVALID_PARAMETER};
@@ -76,7 +79,9 @@ std::vector<Line> ReadLines(const std::string& file) {
       Fail("line " + std::to_string(number) + ": " + failure.cause + " (nothing was run)", failure.code);
     }
     if (words.empty()) continue;
-    if (words[0] == "batch") Fail("line " + std::to_string(number) + ": a batch runs no batch (nothing was run)", ERROR_INVALID_PARAMETER);
+    if (words[0] == "batch") {
+      Fail("line " + std::to_string(number) + ": a batch runs no batch (nothing was run)", ERROR_INVALID_PARAMETER);
+    }
     lines.push_back({number, text, words});
   }
   return lines;
@@ -112,8 +117,10 @@ int RunBatch(const std::string& file) {
     int status = RunLine(lines[i], batchOutput);
     if (status != kExitOk) {
       progress.Hide();
-      std::string rest = i + 1 < lines.size() ? "; the " + std::to_string(lines.size() - i - 1) + " commands after it were not run" : "";
-      Fail("line " + std::to_string(lines[i].number) + " failed: " + lines[i].text + rest, status == kExitUsage ? ERROR_INVALID_PARAMETER : QVC_ERR_CANNOT_EXECUTE);
+      size_t left = lines.size() - i - 1;
+      std::string rest = left > 0 ? "; the " + std::to_string(left) + " commands after it were not run" : "";
+      Fail("line " + std::to_string(lines[i].number) + " failed: " + lines[i].text + rest,
+           status == kExitUsage ? ERROR_INVALID_PARAMETER : QVC_ERR_CANNOT_EXECUTE);
     }
     progress.Show(i + 1);
   }
