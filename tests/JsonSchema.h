@@ -8,7 +8,7 @@
 #include <functional>
 #include <map>
 #include <nlohmann/json.hpp>
-#include <regex>
+#include <cctype>
 #include <string>
 #include <vector>
 
@@ -18,9 +18,15 @@ using Check = std::function<bool(const nlohmann::json&)>;
 
 inline bool IsText(const nlohmann::json& v) { return v.is_string(); }
 inline bool IsCount(const nlohmann::json& v) { return v.is_number_unsigned(); }
+// "2026-12-06T19:20:00Z"
 inline bool IsIsoTime(const nlohmann::json& v) {
-  static const std::regex kIso("\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ");
-  return v.is_string() && std::regex_match(v.get<std::string>(), kIso);
+  static const std::string kForm = "dddd-dd-ddTdd:dd:ddZ";
+  if (!v.is_string() || v.get<std::string>().size() != kForm.size()) return false;
+  std::string text = v.get<std::string>();
+  for (size_t i = 0; i < kForm.size(); ++i) {
+    if (kForm[i] == 'd' ? !std::isdigit(static_cast<unsigned char>(text[i])) : text[i] != kForm[i]) return false;
+  }
+  return true;
 }
 inline Check OneOf(std::vector<std::string> words) {
   return [words](const nlohmann::json& v) {
