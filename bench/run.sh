@@ -31,10 +31,10 @@ ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a / b}'; }
 echo "== tree scan: 16 groups x 1000 recipes =="
 "$gen" "$work/store" 16 1000
 sync
-ours=$(median_ms "$rcpstore tree $work/store --json")
+ours=$(median_ms "$rcpstore tree $work/store --plain --json")
 theirs=$(median_ms "find $work/store/Recipe -mindepth 1 -maxdepth 3 -type d")
-rss=$(/usr/bin/time -f %M "$rcpstore" tree "$work/store" --json 2>&1 > /dev/null | tail -1)
-echo "rcpstore tree --json: ${ours} ms   find: ${theirs} ms   ratio: $(ratio "$ours" "$theirs")   peak RSS: $((rss / 1024)) MB"
+rss=$(/usr/bin/time -f %M "$rcpstore" tree "$work/store" --plain --json 2>&1 > /dev/null | tail -1)
+echo "rcpstore tree --plain --json: ${ours} ms   find: ${theirs} ms   ratio: $(ratio "$ours" "$theirs")   peak RSS: $((rss / 1024)) MB"
 
 echo "== sub-group item insertion: 20,000-line file =="
 mkdir -p "$work/rg/RG01"
@@ -52,6 +52,19 @@ group=$work/list/Recipe/RG01
 ours=$(median_ms "$rcpstore ls --children $group --json")
 theirs=$(median_ms "cat $group/RCP*/RcpHead.edf")
 echo "rcpstore ls --children --json: ${ours} ms   cat RcpHead.edf: ${theirs} ms   ratio: $(ratio "$ours" "$theirs")"
+listing=$(median_ms "$rcpstore recipe list $group --json")
+echo "rcpstore recipe list --json: ${listing} ms   ls --children --json: ${ours} ms   ratio: $(ratio "$listing" "$ours")"
+
+echo "== batch: 1000 recipe creates in one process =="
+"$gen" "$work/batch" 1 0
+for n in $(seq 1000); do echo "recipe create $work/batch/Recipe/RG01 $n"; done > "$work/creates.txt"
+prepare="rm -rf $work/batch/Recipe/RG01/RCP*"
+runs_saved=$runs
+runs=3
+ours=$(median_ms "$rcpstore batch $work/creates.txt --quiet")
+runs=$runs_saved
+prepare=
+echo "rcpstore batch, 1000 recipe creates: ${ours} ms ($(ratio "$ours" 1000) ms a create; each flushes its files and directories to disk)"
 
 echo "== verify: 16 groups x 1000 recipes, every data file read =="
 templates=$PWD/build-bench/templates/QVSystem

@@ -66,6 +66,10 @@ const CommandClass kClasses[] = {
     {"subgroup_rename", {"subgroup", "rename", "@/P/Recipe/RG01", "S9", "S1"}, true, Repair::kEither},
     {"subgroup_put", {"subgroup", "put", "@/P/Recipe/RG01", "RCP0002", "S1"}, true, Repair::kEither},
     {"subgroup_take", {"subgroup", "take", "@/P/Recipe/RG01", "RCP0001"}, true, Repair::kEither},
+    {"subgroup_move", {"subgroup", "move", "@/P/Recipe/RG01/RCP0002,1"}, true, Repair::kEither},
+    {"recipe_copy", {"recipe", "copy", "@/P/Recipe/RG01/RCP0001", "@/P/Recipe/RG02", "7"}, true, Repair::kEither},
+    // One rename, then the old sub-group line goes; a re-run removes a line left.
+    {"recipe_move", {"recipe", "move", "@/P/Recipe/RG01/RCP0001", "@/P/Recipe/RG02", "7"}, false, Repair::kRerun},
 };
 
 // Test names and failure messages show the class by its name.
@@ -285,15 +289,16 @@ class CrashHarness : public ::testing::TestWithParam<CommandClass> {
   // The nodes that `rcpstore tree` shows for P; every recipe shown exists.
   std::set<std::string> Tree() {
     int status = 0;
-    std::string out = Output({"tree", "@/P", "--json"}, &status);
+    std::string out = Output({"tree", "@/P", "--plain", "--json"}, &status);
     std::set<std::string> nodes;
     if (status != 0) {
       ADD_FAILURE() << "tree failed";
       return nodes;
     }
     std::function<void(const json&)> walk = [&](const json& node) {
-      nodes.insert(node["display"].get<std::string>());
-      if (node["kind"] == QVERCP_KIND_RECIPE) {
+      std::string kind = node["kind"];
+      nodes.insert(kind + " " + node["path"].get<std::string>() + " " + node.value("subGroup", ""));
+      if (kind == "recipe") {
         EXPECT_TRUE(fs::is_directory(node["path"].get<std::string>())) << "ghost " << node["path"];
       }
       for (const json& child : node["children"]) walk(child);

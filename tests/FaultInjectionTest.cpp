@@ -195,6 +195,15 @@ const std::vector<Operation>& Operations() {
          return CQVERcpUtil::DeleteItemFromSubGroup(c.store.group().c_str(), {"SubA"}, &first);
        },
        nullptr},
+      {"MoveItemsToSubGroup",
+       [](Context& c) { return CQVERcpUtil::MoveItemsToSubGroup(c.store.group().c_str(), {}, {"RCP0001"}); },
+       nullptr},
+      {"CopyRecipe",
+       [](Context& c) { return CQVERcpUtil::CopyRecipe(c.store.recipe(1).c_str(), c.store.group().c_str(), 3); },
+       nullptr},
+      {"MoveRecipe",
+       [](Context& c) { return CQVERcpUtil::MoveRecipe(c.store.recipe(2).c_str(), c.store.group().c_str(), 4); },
+       nullptr, true},
       {"LockProject", [](Context& c) { return c.lock.LockProject("P", 0, nullptr, nullptr); }, nullptr},
       {"LockRecipe",
        [](Context& c) {

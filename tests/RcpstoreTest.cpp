@@ -36,22 +36,23 @@ TEST_F(CliTest, DemoLaysOutAProjectAndTreePrintsIt) {
   std::string demo = tmp_ / "demo";
   Outcome run = Rcpstore({"demo", demo});
   ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_NE(run.out.find("│   │   └── Pjt:Demo Gr:RG01 Sub:Mixing/Heating  [sub-group]"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("│   │   └── Heating/\n│   │       └── @Demo/1/2  Batch 1-2  v0\n"), std::string::npos) << run.out;
   EXPECT_TRUE(qvtest::Exists(tmp_ / "demo/Recipe/RG01/RCP0001/TEMP"));
   EXPECT_TRUE(qvtest::Exists(tmp_ / "station/errors.log"));
 
   json root = Tree(demo);
-  EXPECT_EQ(root["kind"], 1);
-  EXPECT_EQ(root["project"], "Demo");  // a registered directory goes by its registered name
-  EXPECT_EQ(Tree("Demo")["project"], "Demo");
+  EXPECT_EQ(root["kind"], "project");
+  EXPECT_EQ(root["address"], "@Demo");  // a registered directory goes by its registered name
+  EXPECT_EQ(Tree("Demo")["address"], "@Demo");
   EXPECT_EQ(root["path"], demo);
-  EXPECT_EQ(root["display"], "Pjt:Demo");
   ASSERT_EQ(Names(root), (std::vector<std::string>{"RG01", "RG02"}));
   const json& rg01 = root["children"][0];
   EXPECT_EQ(Names(rg01), (std::vector<std::string>{"RCP0003", "RCP0005", "Mixing", "Packing"}));
   const json& heating = rg01["children"][2]["children"][1];
-  EXPECT_EQ(heating["subgroup"], "Mixing/Heating");
-  EXPECT_EQ(heating["children"][0]["display"], "PJT:Demo Gr:RG01 Sub:Mixing/Heating Rcp:RCP0002");
+  EXPECT_EQ(heating["subGroup"], "Mixing/Heating");
+  EXPECT_EQ(heating["children"][0]["address"], "@Demo/1/2");
+  EXPECT_EQ(heating["children"][0]["subGroup"], "Mixing/Heating");
+  EXPECT_EQ(heating["children"][0]["title"], "Batch 1-2");
   EXPECT_TRUE(qvtest::Exists(demo + "/Recipe/RG01/RcpGrAttr.txt"));
   EXPECT_EQ(heating["children"][0]["path"], demo + "/Recipe/RG01/RCP0002");
 
@@ -80,7 +81,7 @@ TEST_F(CliTest, SubGroupCommandsEditTheArrangement) {
   Outcome dup = Rcpstore({"subgroup", "put", rg02, "RCP0003", "Trials"});
   EXPECT_EQ(dup.status, 1);
   EXPECT_EQ(dup.err, "rcpstore: subgroup put " + rg02 +
-                        ": RCP0003 is already in sub-group Trials/Day (take it out first) (error 0x20000106)\n");
+                        ": RCP0003 is already in sub-group Trials/Day (take it out first, or move it) (error 0x20000106)\n");
 
   ASSERT_EQ(Rcpstore({"subgroup", "take", rg02, "RCP0003"}).status, 0);
   ASSERT_EQ(Rcpstore({"subgroup", "remove", rg02, "Trials"}).status, 0);
@@ -108,16 +109,17 @@ TEST_F(CliTest, ProjectAndGroupCommandsWorkOnTheStation) {
   json info = json::parse(Rcpstore({"project", "info", "Line1", "--json"}).out);
   EXPECT_EQ(info["path"], dir);
   EXPECT_EQ(info["comment"], "first");
-  EXPECT_EQ(info["status"], "U");
+  EXPECT_EQ(info["status"], "unchecked");
   EXPECT_EQ(info["host"], "stn7");
-  EXPECT_EQ(info["version"], "AUT");
+  EXPECT_EQ(info["versionMode"], "auto");
   EXPECT_EQ(info["revision"], "R3.00.00");
   json list = json::parse(Rcpstore({"project", "list", "--json"}).out);
   ASSERT_EQ(list.size(), 1u);
   EXPECT_EQ(list[0]["name"], "Line1");
   EXPECT_EQ(Rcpstore({"project", "register", "Line1", dir, "--status", "X"}).status, 2);
 
-  EXPECT_EQ(Rcpstore({"group", "free", dir, "--json"}).out, "[1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16]\n");
+  EXPECT_EQ(Rcpstore({"group", "free", dir, "--json"}).out,
+            "{\"address\":\"@Line1\",\"free\":[1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16],\"path\":\"" + dir + "\"}\n");
   ASSERT_EQ(Rcpstore({"group", "create", dir, "3", "--comment", "Dosing", "--server", "S1"}).status, 0);
   Outcome dup = Rcpstore({"group", "create", dir, "3"});
   EXPECT_EQ(dup.status, 1);
@@ -134,6 +136,7 @@ TEST_F(CliTest, ProjectAndGroupCommandsWorkOnTheStation) {
 
   json station = json::parse(Rcpstore({"station", "info", "--json"}).out);
   EXPECT_EQ(station["registry"], tmp_ / "station/registry.db");
+  EXPECT_EQ(station["path"], tmp_ / "station");
   ASSERT_EQ(Rcpstore({"project", "unregister", "Line1"}).status, 0);
   EXPECT_EQ(Rcpstore({"project", "info", "Line1"}).status, 1);
   ASSERT_EQ(Rcpstore({"project", "delete", dir}).status, 0);
@@ -159,7 +162,8 @@ TEST_F(CliTest, LockCommandsHoldRunAndReport) {
   EXPECT_EQ(status.status, 1);
   json free = json::parse(Rcpstore({"lock", "status", recipe, "--json"}).out);
   EXPECT_EQ(free["held"], false);
-  EXPECT_EQ(free["lockFile"], recipe + "/RcpLock.txt");
+  EXPECT_EQ(free["path"], recipe + "/RcpLock.txt");
+  EXPECT_EQ(free["address"], "@Demo/1/1");
   EXPECT_EQ(Rcpstore({"lock", "status", "Demo"}).out, "not locked (" + demo + "/RcpPjtLock.txt)\n");
   EXPECT_EQ(Rcpstore({"lock", "project", "Nope", "--", "true"}).status, 1);
 
@@ -187,25 +191,29 @@ TEST_F(CliTest, RecipeCommandsMakeDescribeAndListRecipes) {
   EXPECT_EQ(info["number"], 7);
   EXPECT_EQ(info["headerName"], "H7");
   EXPECT_EQ(info["title"], "Seven");
-  EXPECT_EQ(info["units"][1], "Dryer");
-  EXPECT_EQ(info["version"], "1");
+  EXPECT_TRUE(info["units"].empty());  // only the unit files that exist
+  EXPECT_EQ(info["version"], 1);
 
   ASSERT_EQ(Rcpstore({"unit", "create", recipe, "2"}).status, 0);
   EXPECT_EQ(Rcpstore({"unit", "create", recipe, "2"}).status, 1);
-  EXPECT_EQ(Rcpstore({"unit", "free", recipe, "--json"}).out.substr(0, 7), "[1,3,4,");
+  EXPECT_EQ(json::parse(Rcpstore({"unit", "free", recipe, "--json"}).out)["free"][1], 3);
+  json withUnit = json::parse(Rcpstore({"recipe", "info", recipe, "--json"}).out);
+  ASSERT_EQ(withUnit["units"].size(), 1u);
+  EXPECT_EQ(withUnit["units"][0]["text"], "Dryer");
+  EXPECT_EQ(withUnit["units"][0]["address"], "@Demo/2/7/2");
   json files = json::parse(Rcpstore({"ls", recipe, "--json"}).out);
   ASSERT_EQ(files.size(), 2u);
   EXPECT_EQ(files[1]["name"], "RcpPT02.edf");
-  EXPECT_EQ(files[1]["unit"], 2);
+  EXPECT_EQ(files[1]["number"], 2);
   EXPECT_EQ(files[1]["title"], "Seven");
   EXPECT_EQ(files[1]["comment"], "Dryer");
   json children = json::parse(Rcpstore({"ls", "--children", group, "--json"}).out);
   EXPECT_EQ(children.back()["name"], "Trials");
-  EXPECT_EQ(children[0]["kind"], 0xF000);
+  EXPECT_EQ(children[0]["kind"], "recipe");
   EXPECT_EQ(children[0]["title"], "Batch 2-1");
 
   json dump = json::parse(Rcpstore({"edf", "dump", recipe + "/RcpHead.edf", "--json"}).out);
-  EXPECT_EQ(dump["header"]["kind"], 0x2452);
+  EXPECT_EQ(dump["header"]["fileKind"], "header");
   EXPECT_EQ(dump["records"][0]["fields"]["title"], "Seven");
   qvtest::WriteFile(tmp_ / "junk.edf", "junk");
   Outcome junk = Rcpstore({"edf", "dump", tmp_ / "junk.edf"});
@@ -223,7 +231,8 @@ TEST_F(CliTest, JsonStaysValidForAnyStoredName) {
   qvtest::MakeDirs(group + "/RCP0001");
   qvtest::WriteFile(group + "/RcpSubGroup.txt", "STARTSUB,\"q\"\"\\\x01\xff\xc3\xa9\"\nNODE,RCP0001\nENDSUB,x\n");
   json root = Tree(tmp_ / "p");
-  EXPECT_EQ(root["children"][0]["children"][0]["name"], "q\"\\\x01\xc3\xbf\xc3\xa9");
+  // The byte 0xff is not UTF-8: it is kept as U+0000 and its hex digits.
+  EXPECT_EQ(root["children"][0]["children"][0]["name"], std::string("q\"\\\x01\0ff\xc3\xa9", 9));
 }
 
 }  // namespace

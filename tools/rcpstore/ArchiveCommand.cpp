@@ -4,9 +4,11 @@
 
 #include "Archive.h"
 #include "Commands.h"
+#include "Describe.h"
 #include "Json.h"
 #include "Locks.h"
 #include "Output.h"
+#include "Report.h"
 #include "Rights.h"
 #include "Target.h"
 
@@ -17,12 +19,10 @@ namespace {
 struct ExportArgs {
   std::string project;
   std::string archive;
-  bool json = false;
 };
 
 struct ImportArgs {
   ImportRequest request;
-  bool json = false;
 };
 
 int Export(const ExportArgs& args) {
@@ -33,18 +33,18 @@ int Export(const ExportArgs& args) {
   for (const std::string& path : summary.skipped) {
     std::fprintf(stderr, "rcpstore: export: %s: a link or special file, not exported\n", path.c_str());
   }
-  if (!args.json) {
+  if (!Output().json) {
     return PrintLine("exported " + std::to_string(summary.files) + " files (" + std::to_string(summary.bytes) +
                      " bytes) to " + args.archive);
   }
   Json skipped = Json::array();
   for (const std::string& path : summary.skipped) skipped.push_back(JsonText(path));
-  return PrintJson({{"project", JsonText(target.projectName)},
-                    {"path", JsonText(target.project)},
-                    {"archive", JsonText(CleanPath(args.archive))},
-                    {"files", summary.files},
-                    {"bytes", summary.bytes},
-                    {"skipped", skipped}});
+  Json out = BasicJson(target);
+  out.update({{"archive", JsonText(CleanPath(args.archive))},
+              {"files", summary.files},
+              {"bytes", summary.bytes},
+              {"skipped", skipped}});
+  return PrintJson(out);
 }
 
 int Import(const ImportArgs& args) {
@@ -55,7 +55,7 @@ int Import(const ImportArgs& args) {
     std::fprintf(stderr, "rcpstore: import: %s: %s [%s]\n", finding.path.c_str(), finding.cause.c_str(),
                  finding.kind.c_str());
   }
-  if (!args.json) {
+  if (!Output().json) {
     std::string line = "imported " + std::to_string(summary.files) + " files into " + summary.project + "/Recipe";
     return PrintLine(args.request.name.empty() ? line : line + ", registered as " + args.request.name);
   }
@@ -76,7 +76,6 @@ void AddArchiveCommands(CLI::App& app, int* exitStatus) {
   e->add_option("PROJECT", exportArgs->project, "Project directory (with a '/') or registered project name")
       ->required();
   e->add_option("ARCHIVE", exportArgs->archive, "Archive file to write (a gzip-compressed tar)")->required();
-  e->add_flag("--json", exportArgs->json, "Print JSON");
   e->callback([=] { *exitStatus = Run("export " + exportArgs->project, [&] { return Export(*exportArgs); }); });
 
   auto importArgs = std::make_shared<ImportArgs>();
@@ -85,10 +84,7 @@ void AddArchiveCommands(CLI::App& app, int* exitStatus) {
   i->add_option("DIR", importArgs->request.directory, "Project directory to restore the store into")->required();
   i->add_option("--name", importArgs->request.name, "Register the project under this name");
   i->add_flag("--replace", importArgs->request.replace, "Replace a store (and a registration) that is there");
-  i->add_flag("--json", importArgs->json, "Print JSON");
-  i->callback([=] {
-    *exitStatus = Run("import " + importArgs->request.archive, [&] { return Import(*importArgs); });
-  });
+  i->callback([=] { *exitStatus = Run("import " + importArgs->request.archive, [&] { return Import(*importArgs); }); });
 }
 
 }  // namespace rcpstore

@@ -21,11 +21,20 @@ void AddLogCommand(CLI::App& app, int* exitStatus);
 void AddVerifyCommand(CLI::App& app, int* exitStatus);
 void AddArchiveCommands(CLI::App& app, int* exitStatus);
 void AddSecurityCommand(CLI::App& app, int* exitStatus);
+// group list, recipe list and find; after AddGroupCommand and AddRecipeCommands.
+void AddListCommands(CLI::App& app, int* exitStatus);
+// recipe copy and recipe move; after AddRecipeCommands.
+void AddCopyCommands(CLI::App& app, int* exitStatus);
+void AddBatchCommand(CLI::App& app, int* exitStatus);
+
+// Every command that works on the store, with --json and --quiet: what
+// rcpstore and each line of a batch run.
+void AddStoreCommands(CLI::App& app, int* exitStatus);
 
 struct TreeOptions {
   bool depthOne = false;
   bool noSubGroups = false;
-  bool json = false;
+  bool plain = false;
 };
 
 // Scans a project (by name or directory) and prints its tree; returns 0.
@@ -35,5 +44,9 @@ struct Target;
 // Removes a removed recipe's line from its group's sub-group file; false
 // when no line named it.
 bool ForgetPlacement(const Target& recipe);
+// The re-run of a delete or move of a recipe cut short after the recipe
+// went: its line in the sub-group file goes too. A recipe that no line names
+// is simply missing.
+int FinishGoneRecipe(const std::string& dir, const std::string& command);
 
 }  // namespace rcpstore

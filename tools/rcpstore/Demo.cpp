@@ -6,6 +6,7 @@
 #include "Output.h"
 #include "Rights.h"
 #include "Target.h"
+#include "Usage.h"
 #include "libqvecommon/QVEEngPath.h"
 #include "platform/Env.h"
 #include "platform/Win32Types.h"
@@ -129,6 +130,7 @@ void AddDemoCommand(CLI::App& app, int* exitStatus) {
   auto* cmd = app.add_subcommand("demo", "Create a demo project and print its recipe tree");
   auto dir = std::make_shared<std::string>("./rcpstore-demo");
   cmd->add_option("DIR", *dir, "Directory of the demo project")->capture_default_str();
+  Example(*cmd, "rcpstore demo ./demo && rcpstore tree @Demo");
   cmd->callback([=] { *exitStatus = Run("demo " + *dir, [&] { return RunDemo(*dir); }); });
 }
 

@@ -8,6 +8,9 @@
 #include "Output.h"
 #include "Removal.h"
 #include "Rights.h"
+#include "Describe.h"
+#include "Report.h"
+#include "Usage.h"
 #include "Target.h"
 #include "Texts.h"
 #include "libqvecommon/QVEEngFile.h"
@@ -21,7 +24,6 @@ struct GroupArgs {
   unsigned number = 0;
   std::optional<std::string> comment;
   std::vector<std::string> servers;
-  bool json = false;
   RemovalOptions removal;
 };
 
@@ -40,7 +42,7 @@ int Free(const GroupArgs& args) {
   Target target = ProjectTarget(args.dir);
   int32_t table[QVERCP_GROUP_TABLE];
   Check(CQVERcpUtil::FindFreeRcpGroupNo(target.project.c_str(), table));
-  return PrintFree(table, QVERCP_GROUP_TABLE, args.json, false);
+  return PrintFree(target, table, QVERCP_GROUP_TABLE, false);
 }
 
 int Create(const GroupArgs& args) {
@@ -48,28 +50,32 @@ int Create(const GroupArgs& args) {
   Target target = ProjectTarget(args.dir);
   CommandLocks locks;
   locks.LockProject(target);
-  std::string group = target.project + "/Recipe/" + QVFormat("RG%02u", args.number);
+  Target group = GroupOf(target, args.number, target.project + "/Recipe/" + QVFormat("RG%02u", args.number));
   // The store's duplicate check also clears what an interrupted create left.
-  CheckAbsent(CQVERcpUtil::CheckRcpGroupDuplicate(target.project.c_str(), args.number), LastName(group));
+  CheckAbsent(CQVERcpUtil::CheckRcpGroupDuplicate(target.project.c_str(), args.number), LastName(group.group));
   Check(CQVERcpUtil::CreateRecipeGroup(target.project.c_str(), args.number));
-  if (!args.comment && args.servers.empty()) return kExitOk;
-  // The group is this command's own: without its attributes it goes again.
-  _QVERcpGroupInfo info;
-  Apply(args, &info);
-  uint32_t rc = CQVERcpUtil::SetRecipeGroupInfo(group.c_str(), &info);
-  if (rc != 0) QVEEngDeleteRecursive(group.c_str(), 0, 0);
-  Check(rc);
-  return kExitOk;
+  if (args.comment || !args.servers.empty()) {
+    // The group is this command's own: without its attributes it goes again.
+    _QVERcpGroupInfo info;
+    Apply(args, &info);
+    uint32_t rc = CQVERcpUtil::SetRecipeGroupInfo(group.group.c_str(), &info);
+    if (rc != 0) QVEEngDeleteRecursive(group.group.c_str(), 0, 0);
+    Check(rc);
+  }
+  ChangeReport report;
+  report.Created(GroupJson(group));
+  return report.Print();
 }
 
 int Info(const GroupArgs& args) {
   Target target = GroupTarget(args.dir);
   _QVERcpGroupInfo info;
   Check(CQVERcpUtil::GetRecipeGroupInfo(target.group.c_str(), &info));
-  if (args.json) return PrintLine(JsonObject().Field("comment", info.strComment).Field("servers", info.astrServer).Text());
+  if (Output().json) return PrintJson(GroupJson(target));
   std::string servers;
   for (const std::string& s : info.astrServer) servers += (servers.empty() ? "" : ", ") + s;
-  return PrintLine("comment: " + info.strComment + "\nservers: " + servers);
+  return PrintLine("group:   " + Shown(target) + "\npath:    " + target.group + "\ncomment: " + info.strComment +
+                   "\nservers: " + servers);
 }
 
 int Set(const GroupArgs& args) {
@@ -81,7 +87,9 @@ int Set(const GroupArgs& args) {
   Check(CQVERcpUtil::GetRecipeGroupInfo(target.group.c_str(), &info));
   Apply(args, &info);
   Check(CQVERcpUtil::SetRecipeGroupInfo(target.group.c_str(), &info));
-  return kExitOk;
+  ChangeReport report;
+  report.Changed(GroupJson(target));
+  return report.Print();
 }
 
 // A group that is gone: the store clears what an interrupted delete of it
@@ -107,8 +115,11 @@ int Delete(const GroupArgs& args) {
   RequireYes(args.removal, CountDirectories(target.group), "recipes");
   CommandLocks locks;
   locks.LockProject(target);
+  Json item = GroupJson(target);
   Check(CQVERcpUtil::DeleteRecipeGroup(target.group.c_str()));
-  return kExitOk;
+  ChangeReport report;
+  report.Removed(item);
+  return report.Print();
 }
 
 }  // namespace
@@ -118,7 +129,6 @@ void AddGroupCommand(CLI::App& app, int* exitStatus) {
   group->require_subcommand(1);
   auto args = std::make_shared<GroupArgs>();
   auto serverCheck = CLI::Validator([](std::string& s) { return s.empty() ? "a server name is not empty" : ""; }, "");
-  const char* projectHelp = "Project directory (with a '/') or registered project name";
   auto run = [=](const char* command, const std::function<int(const GroupArgs&)>& body) {
     return [=] {
       std::string what = std::string(command) + " " + args->dir;
@@ -128,37 +138,40 @@ void AddGroupCommand(CLI::App& app, int* exitStatus) {
   };
 
   auto* f = group->add_subcommand("free", "List the free recipe-group numbers (1 to 16)");
-  f->add_option("PROJECT", args->dir, projectHelp)->required();
-  f->add_flag("--json", args->json, "Print JSON");
+  f->add_option("PROJECT", args->dir, kProjectHelp)->required();
+  Example(*f, "rcpstore group free @Line1");
   f->callback(run("group free", Free));
 
   auto* c = group->add_subcommand("create", "Create recipe group N");
-  c->add_option("PROJECT", args->dir, projectHelp)->required();
+  c->add_option("PROJECT", args->dir, kProjectHelp)->required();
   c->add_option("N", args->number, "Group number, 1 to 16")->required()->check(CLI::Range(1u, kMaxGroupNo));
   c->add_option("--comment", args->comment, "Comment");
   c->add_option("--server", args->servers, "Server name (at most two)")->expected(0, 2)->check(serverCheck);
+  Example(*c, "rcpstore group create @Line1 2 --comment Trials --server BATCH01");
   c->callback([=] {
     CheckTexts(*args);
     run("group create", Create)();
   });
 
   auto* i = group->add_subcommand("info", "Show a recipe group's attributes");
-  i->add_option("GROUP_DIR", args->dir, "Group directory (RGnn)")->required();
-  i->add_flag("--json", args->json, "Print JSON");
+  i->add_option("GROUP", args->dir, kGroupHelp)->required();
+  Example(*i, "rcpstore group info @Line1/2");
   i->callback(run("group info", Info));
 
   auto* s = group->add_subcommand("set", "Change a recipe group's comment or servers");
-  s->add_option("GROUP_DIR", args->dir, "Group directory (RGnn)")->required();
+  s->add_option("GROUP", args->dir, kGroupHelp)->required();
   s->add_option("--comment", args->comment, "Comment");
   s->add_option("--server", args->servers, "Server name (at most two)")->expected(0, 2)->check(serverCheck);
+  Example(*s, "rcpstore group set @Line1/2 --comment \"Trial recipes\"");
   s->callback([=] {
     CheckTexts(*args);
     run("group set", Set)();
   });
 
   auto* d = group->add_subcommand("delete", "Delete a recipe group with everything in it");
-  d->add_option("GROUP_DIR", args->dir, "Group directory (RGnn)")->required();
+  d->add_option("GROUP", args->dir, kGroupHelp)->required();
   AddRemovalOptions(*d, args->removal, true);
+  Example(*d, "rcpstore group delete @Line1/2 --dry-run");
   d->callback(run("group delete", Delete));
 }
 

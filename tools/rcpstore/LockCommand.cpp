@@ -12,6 +12,9 @@
 #include "Commands.h"
 #include "LibQVBRcpEpa.h"
 #include "Locks.h"
+#include "Describe.h"
+#include "Report.h"
+#include "Usage.h"
 #include "Output.h"
 #include "Target.h"
 #include "platform/Env.h"
@@ -25,7 +28,6 @@ struct LockArgs {
   std::string target;
   std::string name;
   std::vector<std::string> command;
-  bool json = false;
 };
 
 volatile sig_atomic_t g_stop = 0;
@@ -95,13 +97,14 @@ int LockRecipe(const LockArgs& args) {
   });
 }
 
-// The lock file of a recipe or of a project (by name or directory).
-std::string LockFileOf(const std::string& given) {
-  if (!NamesDirectory(given)) return ProjectTarget(given).project + "/RcpPjtLock.txt";
+// A recipe or a project (by name, address or directory): what has a lock.
+Target Lockable(const std::string& given) {
+  if (!NamesDirectory(given)) return ProjectTarget(given);
   Target target = AnyTarget(given);
-  if (!target.recipe.empty()) return target.recipe + "/RcpLock.txt";
-  if (target.group.empty()) return target.project + "/RcpPjtLock.txt";
-  Fail("a recipe group has no lock of its own (its project's lock covers it)", QVERCP_ERR_INVALID_NAME);
+  if (!target.group.empty() && target.recipe.empty()) {
+    Fail("a recipe group has no lock of its own (its project's lock covers it)", QVERCP_ERR_INVALID_NAME);
+  }
+  return target;
 }
 
 // The holder's station and number as its lock file says, read without
@@ -119,18 +122,19 @@ void ReadHolder(const std::string& file, std::string* computer, int* number) {
 }
 
 int Status(const LockArgs& args) {
-  std::string file = LockFileOf(args.target);
+  Target target = Lockable(args.target);
+  std::string file = target.recipe.empty() ? target.project + "/RcpPjtLock.txt" : target.recipe + "/RcpLock.txt";
   bool held = qvplatform::IsHeld(file);
   std::string computer;
   int number = 0;
   if (held) ReadHolder(file, &computer, &number);
-  if (args.json) {
-    return PrintLine(JsonObject()
-                         .Field("lockFile", file)
-                         .Field("held", held)
-                         .Field("computer", computer)
-                         .Field("holder", static_cast<int64_t>(number))
-                         .Text());
+  if (Output().json) {
+    return PrintJson(Json{{"kind", "lock"},
+                          {"address", AddressJson(target)},
+                          {"path", JsonText(file)},
+                          {"held", held},
+                          {"station", JsonText(computer)},
+                          {"holder", number}});
   }
   if (!held) return PrintLine("not locked (" + file + ")");
   return PrintLine("locked by station " + computer + ", holder " + std::to_string(number) + " (" + file + ")");
@@ -138,13 +142,14 @@ int Status(const LockArgs& args) {
 
 int CleanTemp(const LockArgs& args) {
   Target target = ProjectTarget(args.target);
-  std::vector<std::string> names = NamesDirectory(args.target) ? NamesRegisteredFor(target.project)
-                                                               : std::vector<std::string>{args.target};
-  if (names.empty()) Fail("the project is not registered on this station", ERROR_FILE_NOT_FOUND);
+  if (!target.registered) Fail("the project is not registered on this station", ERROR_FILE_NOT_FOUND);
   CommandLocks locks;
   locks.LockProject(target);
-  Check(CQVERcpUtil::DeleteTempFile(names.front().c_str()));
-  return kExitOk;
+  Check(CQVERcpUtil::DeleteTempFile(target.projectName.c_str()));
+  ChangeReport report;
+  report.Changed(BasicJson(target),
+                 "TEMP directories emptied");
+  return report.Print();
 }
 
 }  // namespace
@@ -157,23 +162,26 @@ void AddLockCommand(CLI::App& app, int* exitStatus) {
                             "standard input closes or the process is interrupted";
 
   auto* p = lock->add_subcommand("project", "Lock a project, by its registered name or its directory");
-  p->add_option("PROJECT", args->target, "Registered project name, or its directory (with a '/')")->required();
+  p->add_option("PROJECT", args->target, kProjectHelp)->required();
   p->add_option("COMMAND", args->command, commandHelp);
+  Example(*p, "rcpstore lock project @Line1 -- rcpstore batch changes.txt");
   p->callback([=] { *exitStatus = LockProject(*args); });
 
   auto* r = lock->add_subcommand("recipe", "Lock a recipe");
-  r->add_option("RECIPE_DIR", args->target, "Recipe directory")->required();
+  r->add_option("RECIPE", args->target, kRecipeHelp)->required();
   r->add_option("--name", args->name, "Name of the lock in messages and events (default: the directory's name)");
   r->add_option("COMMAND", args->command, commandHelp);
+  Example(*r, "rcpstore lock recipe @Line1/1/12 < /dev/tty");
   r->callback([=] { *exitStatus = LockRecipe(*args); });
 
   auto* s = lock->add_subcommand("status", "Whether a project or recipe is locked now, and by whom");
-  s->add_option("TARGET", args->target, "Recipe directory, or a project by name or directory")->required();
-  s->add_flag("--json", args->json, "Print JSON");
+  s->add_option("TARGET", args->target, "Recipe (@PROJECT/G/R or its directory), or a project")->required();
+  Example(*s, "rcpstore lock status @Line1/1/12");
   s->callback([=] { *exitStatus = Run("lock status " + args->target, [&] { return Status(*args); }); });
 
   auto* clean = app.add_subcommand("clean-temp", "Empty the TEMP directory of every recipe of a project");
-  clean->add_option("PROJECT", args->target, "Registered project name, or its directory (with a '/')")->required();
+  clean->add_option("PROJECT", args->target, kProjectHelp)->required();
+  Example(*clean, "rcpstore clean-temp @Line1");
   clean->callback([=] { *exitStatus = Run("clean-temp " + args->target, [&] { return CleanTemp(*args); }); });
 }
 

@@ -34,16 +34,52 @@ void CleanLeftovers(const std::vector<std::string>& directories) {
   }
 }
 
+struct KeptLock {
+  std::string file;
+  std::unique_ptr<CQVERcpLock> lock;
+};
+
+// The locks kept by the KeptProjectLocks alive; null when none is.
+std::vector<KeptLock>* g_kept = nullptr;
+
+// The kept lock of the lock file, or null.
+CQVERcpLock* Kept(const std::string& lockFile) {
+  if (g_kept == nullptr) return nullptr;
+  auto found = std::find_if(g_kept->begin(), g_kept->end(), [&](const KeptLock& kept) { return kept.file == lockFile; });
+  return found == g_kept->end() ? nullptr : found->lock.get();
+}
+
+void Release(CQVERcpLock& lock) {
+  qvplatform::DropHold(qvplatform::ShareDescriptor(lock.m_hLockFile));
+  lock.Unlock();
+}
+
 }  // namespace
+
+KeptProjectLocks::KeptProjectLocks() { g_kept = new std::vector<KeptLock>(); }
+
+KeptProjectLocks::~KeptProjectLocks() {
+  for (KeptLock& kept : *g_kept) Release(*kept.lock);
+  delete g_kept;
+  g_kept = nullptr;
+}
 
 CommandLocks::CommandLocks() : inherited_(DescriptorsNamed(std::getenv(kLockFdsVariable))) {}
 
 CommandLocks::~CommandLocks() { ReleaseAll(); }
 
 void CommandLocks::LockProject(const Target& target) {
-  Take(target.project + "/RcpPjtLock.txt", [&](CQVERcpLock& lock, std::string* message) {
-    return lock.LockProjectDirectory(target.projectName.c_str(), target.project.c_str(), 0, message, nullptr);
-  });
+  std::string lockFile = target.project + "/RcpPjtLock.txt";
+  if (CQVERcpLock* kept = Kept(lockFile)) {
+    // Held for the whole batch; a command run under `lock` inherits it too.
+    lastLockFile_ = lockFile;
+    held_.push_back(qvplatform::ShareDescriptor(kept->m_hLockFile));
+  } else {
+    bool taken = Take(lockFile, [&](CQVERcpLock& lock, std::string* message) {
+      return lock.LockProjectDirectory(target.projectName.c_str(), target.project.c_str(), 0, message, nullptr);
+    });
+    if (taken) KeepLast(lockFile);
+  }
   CleanLeftovers({target.project, target.project + "/Recipe", target.group, target.recipe});
 }
 
@@ -54,9 +90,9 @@ void CommandLocks::LockRecipe(const Target& target, const std::string& name) {
   CleanLeftovers({target.recipe});
 }
 
-void CommandLocks::Take(const std::string& lockFile, const std::function<uint32_t(CQVERcpLock&, std::string*)>& lock) {
+bool CommandLocks::Take(const std::string& lockFile, const std::function<uint32_t(CQVERcpLock&, std::string*)>& lock) {
   lastLockFile_ = lockFile;
-  if (Adopted(lockFile)) return;
+  if (Adopted(lockFile)) return false;
   auto taken = std::make_unique<CQVERcpLock>();
   std::string message;
   uint32_t rc = lock(*taken, &message);
@@ -70,6 +106,14 @@ void CommandLocks::Take(const std::string& lockFile, const std::function<uint32_
   qvplatform::AdoptHold(lockFile, fd);
   held_.push_back(fd);
   taken_.push_back(std::move(taken));
+  return true;
+}
+
+void CommandLocks::KeepLast(const std::string& lockFile) {
+  if (g_kept == nullptr) return;
+  std::erase(held_, qvplatform::ShareDescriptor(taken_.back()->m_hLockFile));
+  g_kept->push_back({lockFile, std::move(taken_.back())});
+  taken_.pop_back();
 }
 
 bool CommandLocks::Adopted(const std::string& lockFile) {
@@ -84,10 +128,8 @@ bool CommandLocks::Adopted(const std::string& lockFile) {
 
 void CommandLocks::ReleaseAll() {
   while (!taken_.empty()) {
-    int fd = qvplatform::ShareDescriptor(taken_.back()->m_hLockFile);
-    qvplatform::DropHold(fd);
-    std::erase(held_, fd);
-    taken_.back()->Unlock();
+    std::erase(held_, qvplatform::ShareDescriptor(taken_.back()->m_hLockFile));
+    Release(*taken_.back());
     taken_.pop_back();
   }
 }

@@ -23,6 +23,17 @@ namespace rcpstore {
 
 constexpr char kLockFdsVariable[] = "RCPSTORE_LOCK_FDS";
 
+// While one lives (a batch runs), the project locks that commands take are
+// kept until it ends instead of being released with each command: one lock
+// per project for the whole batch.
+class KeptProjectLocks {
+ public:
+  KeptProjectLocks();
+  ~KeptProjectLocks();  // releases the kept locks
+  KeptProjectLocks(const KeptProjectLocks&) = delete;
+  KeptProjectLocks& operator=(const KeptProjectLocks&) = delete;
+};
+
 class CommandLocks {
  public:
   CommandLocks();
@@ -43,7 +54,10 @@ class CommandLocks {
   void KeepAcrossExec() const;
 
  private:
-  void Take(const std::string& lockFile, const std::function<uint32_t(CQVERcpLock&, std::string*)>& lock);
+  // False when the lock was handed down rather than taken here.
+  bool Take(const std::string& lockFile, const std::function<uint32_t(CQVERcpLock&, std::string*)>& lock);
+  // Hands the lock taken last to the KeptProjectLocks alive, if any.
+  void KeepLast(const std::string& lockFile);
   bool Adopted(const std::string& lockFile);
 
   std::vector<int> inherited_;  // descriptors named by the parent, not yet verified

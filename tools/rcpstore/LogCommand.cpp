@@ -9,6 +9,7 @@
 #include "Commands.h"
 #include "Json.h"
 #include "Output.h"
+#include "Report.h"
 #include "RcpAudit.h"
 #include "Target.h"
 
@@ -20,7 +21,6 @@ struct LogArgs {
   std::string project;
   std::string since;
   std::string user;
-  bool json = false;
 };
 
 // What the entries must match.
@@ -107,7 +107,7 @@ std::string LineOf(const Json& entry) {
 
 int Log(const LogArgs& args) {
   std::vector<Json> entries = ReadTrail(MakeFilter(args));
-  if (args.json) return PrintJson(Json(entries));
+  if (Output().json) return PrintJson(Json(entries));
   for (const Json& entry : entries) PrintLine(LineOf(entry));
   return kExitOk;
 }
@@ -134,7 +134,6 @@ void AddLogCommand(CLI::App& app, int* exitStatus) {
   log->add_option("--since", args->since, "Only changes at or after this UTC time (2026-12-06T19:20:00Z)")
       ->check(CLI::Validator(CheckUtcTime, "UTC"));
   log->add_option("--user", args->user, "Only changes made by this user");
-  log->add_flag("--json", args->json, "Print JSON");
   log->callback([=] { *exitStatus = Run("log", [&] { return Log(*args); }); });
 }
 

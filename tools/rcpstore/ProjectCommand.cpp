@@ -10,6 +10,9 @@
 #include "Output.h"
 #include "Removal.h"
 #include "Rights.h"
+#include "Describe.h"
+#include "Report.h"
+#include "Usage.h"
 #include "Target.h"
 #include "Texts.h"
 #include "libqvecommon/QVEEngFile.h"
@@ -40,23 +43,12 @@ _QVERcpProjectInfo DefaultInfo() {
   return info;
 }
 
-std::string InfoJson(const std::string& name, const _QVERcpProjectInfo& info) {
-  return JsonObject()
-      .Field("name", name)
-      .Field("path", info.strPath)
-      .Field("status", info.nStatus == 1 ? "C" : "U")
-      .Field("comment", info.strComment)
-      .Field("host", info.strPjtHost)
-      .Field("revision", info.strRevision)
-      .Field("refDir", info.strRefPjtDir)
-      .Field("version", info.nVersionMode != 0 ? "AUT" : "MAN")
-      .Text();
-}
-
 std::string InfoText(const std::string& name, const _QVERcpProjectInfo& info) {
-  return "name:     " + name + "\npath:     " + info.strPath + "\nstatus:   " + (info.nStatus == 1 ? "C" : "U") +
-         "\ncomment:  " + info.strComment + "\nhost:     " + info.strPjtHost + "\nrevision: " + info.strRevision +
-         "\nref dir:  " + info.strRefPjtDir + "\nversion:  " + (info.nVersionMode != 0 ? "AUT" : "MAN");
+  return "project:  @" + name + "\nname:     " + name + "\npath:     " + info.strPath +
+         "\nstatus:   " + (info.nStatus == 1 ? "C (checked)" : "U (unchecked)") + "\ncomment:  " + info.strComment +
+         "\nhost:     " + info.strPjtHost + "\nrevision: " + info.strRevision + "\nref dir:  " + info.strRefPjtDir +
+         "\nversion:  " + (info.nVersionMode != 0 ? "AUT (the editing tools advance recipe versions)"
+                                 : "MAN (versions are advanced by hand)");
 }
 
 void CheckTexts(const RegisterArgs& args) {
@@ -68,9 +60,10 @@ void CheckTexts(const RegisterArgs& args) {
   }
 }
 
-// A registered name; anything else is refused.
-_QVERcpProjectInfo Registered(const std::string& name) {
+// A registered name (or its address @NAME); anything else is refused.
+_QVERcpProjectInfo Registered(const std::string& given) {
   _QVERcpProjectInfo info = DefaultInfo();
+  std::string name = ProjectNameGiven(given);
   if (NamesDirectory(name)) Fail("a registered project name, not a directory, is expected", ERROR_INVALID_NAME);
   uint32_t rc = CQVERcpUtil::GetProjectInfo(name.c_str(), &info);
   if (info.strPath.empty()) Fail("no project registered under this name", ERROR_FILE_NOT_FOUND);
@@ -101,7 +94,14 @@ int Register(const RegisterArgs& args) {
   uint32_t rc = CQVERcpUtil::SetProjectInfo(args.name.c_str(), &info, args.noAttrFile ? 0 : 1);
   if (rc != 0 && !wasRegistered) CQVERcpUtil::DeleteProjectInfo(args.name.c_str());
   Check(rc);
-  return kExitOk;
+  ChangeReport report;
+  Json item = ProjectJson(args.name, info);
+  if (wasRegistered) {
+    report.Changed(item);
+  } else {
+    report.Created(item, "registered " + target.project);
+  }
+  return report.Print();
 }
 
 // A new project only: the store builds it whole or not at all, and a create
@@ -112,29 +112,30 @@ int Create(const std::string& name, const std::string& parentDir) {
   CQVERcpUtil::CleanLeftovers(parent.c_str());
   if (Exists(dir)) Fail(dir + " already exists", QVC_ERR_EXISTS);
   Check(CQVERcpUtil::CreateProject(name.c_str(), parent.c_str()));
-  return kExitOk;
+  ChangeReport report;
+  report.Created(BasicJson(ProjectAt(dir)),
+                 "register it to give it an address: rcpstore project register NAME " + dir);
+  return report.Print();
 }
 
-int Info(const std::string& name, bool json) {
+int Info(const std::string& given) {
+  std::string name = ProjectNameGiven(given);
   _QVERcpProjectInfo info = Registered(name);
-  return PrintLine(json ? InfoJson(name, info) : InfoText(name, info));
+  return Output().json ? PrintJson(ProjectJson(name, info)) : PrintLine(InfoText(name, info));
 }
 
 // The store lists at most 20 projects; the rest are counted on stderr.
-int List(bool json) {
+int List() {
   CStringArray names;
   Check(CQVERcpUtil::GetProjectList(names));
-  if (json) {
-    std::string out = "[";
-    for (size_t i = 0; i < names.size(); ++i) {
-      _QVERcpProjectInfo info = DefaultInfo();
-      CQVERcpUtil::GetProjectInfo(names[i].c_str(), &info);
-      out += (i > 0 ? "," : "") + InfoJson(names[i], info);
-    }
-    PrintLine(out + "]");
-  } else {
-    for (const std::string& name : names) PrintLine(name);
+  Json projects = Json::array();
+  for (const std::string& name : names) {
+    _QVERcpProjectInfo info = DefaultInfo();
+    CQVERcpUtil::GetProjectInfo(name.c_str(), &info);
+    projects.push_back(ProjectJson(name, info));
+    if (!Output().json) PrintLine("@" + name + "  " + info.strPath);
   }
+  if (Output().json) PrintJson(projects);
   size_t registered = RegisteredProjects().size();
   if (registered > names.size()) {
     std::fprintf(stderr, "rcpstore: project list: %zu more registered projects not shown (the list holds %zu)\n",
@@ -143,10 +144,13 @@ int List(bool json) {
   return kExitOk;
 }
 
-int Unregister(const std::string& name) {
-  Registered(name);
+int Unregister(const std::string& given) {
+  std::string name = ProjectNameGiven(given);
+  Json item = ProjectJson(name, Registered(name));
   Check(CQVERcpUtil::DeleteProjectInfo(name.c_str()));
-  return kExitOk;
+  ChangeReport report;
+  report.Removed(item, "unregistered; its directory stays");
+  return report.Print();
 }
 
 // Deletes the recipe store, and the directory with it when nothing else is
@@ -160,26 +164,29 @@ int Delete(const std::string& given, const RemovalOptions& removal) {
   std::vector<std::string> names = NamesRegisteredFor(target.project);
   CommandLocks locks;
   locks.LockProject(target);
+  ChangeReport report;
+  report.Removed(BasicJson(target));
   Check(CQVERcpUtil::DeleteProject(target.project.c_str()));
   for (const std::string& name : names) CQVERcpUtil::DeleteProjectInfo(name.c_str());
   locks.ReleaseAll();
   // A directory kept for what else is in it keeps no lock file of the store.
   QVEEngDeleteFile(locks.lastLockFile().c_str(), 0, 0);
-  return kExitOk;
+  return report.Print();
 }
 
-int StationInfo(bool json) {
+int StationInfo() {
   std::string dir = qvplatform::StationDirectory();
   if (dir.empty()) Fail("no station directory can be used", ERROR_ACCESS_DENIED);
   std::vector<std::string> identities = qvplatform::CallerIdentities();
   std::string registry = qvplatform::RegistryPath();
-  if (json) {
-    return PrintLine(JsonObject()
-                         .Field("station", dir)
-                         .Field("user", qvplatform::CallerUserName())
-                         .Field("identities", identities)
-                         .Field("registry", registry)
-                         .Text());
+  if (Output().json) {
+    Json ids = Json::array();
+    for (const std::string& id : identities) ids.push_back(JsonText(id));
+    return PrintJson(Json{{"kind", "station"},
+                          {"path", JsonText(dir)},
+                          {"user", JsonText(qvplatform::CallerUserName())},
+                          {"identities", ids},
+                          {"registry", JsonText(registry)}});
   }
   std::string ids;
   for (const std::string& id : identities) ids += (ids.empty() ? "" : ", ") + id;
@@ -197,6 +204,7 @@ void AddProjectCommand(CLI::App& app, int* exitStatus) {
   auto* c = project->add_subcommand("create", "Create a project directory with its Recipe directory");
   c->add_option("NAME", create->first, "Name of the new project directory")->required();
   c->add_option("PARENT_DIR", create->second, "Existing directory to create it in")->required();
+  Example(*c, "rcpstore project create Plant ~/plant");
   c->callback([=] {
     CheckProjectName("NAME", create->first);
     *exitStatus = Run("project create " + create->first, [&] { return Create(create->first, create->second); });
@@ -213,38 +221,40 @@ void AddProjectCommand(CLI::App& app, int* exitStatus) {
   auto* automatic = r->add_flag("--auto-version", args->autoVersion, "Advance recipe versions automatically");
   r->add_flag("--manual-version", args->manualVersion, "Advance recipe versions by hand")->excludes(automatic);
   r->add_flag("--no-attr-file", args->noAttrFile, "Write the registry only, not the attribute file");
+  Example(*r, "rcpstore project register Line1 ~/plant/Plant --status C --auto-version");
   r->callback([=] {
     CheckTexts(*args);
     *exitStatus = Run("project register " + args->name, [&] { return Register(*args); });
   });
 
   auto named = std::make_shared<std::string>();
-  auto json = std::make_shared<bool>(false);
   auto* i = project->add_subcommand("info", "Show a registered project");
-  i->add_option("NAME", *named, "Project name")->required();
-  i->add_flag("--json", *json, "Print JSON");
-  i->callback([=] { *exitStatus = Run("project info " + *named, [&] { return Info(*named, *json); }); });
+  i->add_option("PROJECT", *named, "Registered project: @NAME or NAME")->required();
+  Example(*i, "rcpstore project info @Line1");
+  i->callback([=] { *exitStatus = Run("project info " + *named, [&] { return Info(*named); }); });
 
   auto* l = project->add_subcommand("list", "List the registered projects (the store lists at most 20)");
-  l->add_flag("--json", *json, "Print JSON");
-  l->callback([=] { *exitStatus = Run("project list", [&] { return List(*json); }); });
+  Example(*l, "rcpstore project list --json");
+  l->callback([=] { *exitStatus = Run("project list", [&] { return List(); }); });
 
   auto* u = project->add_subcommand("unregister", "Remove a project from the station's project list");
-  u->add_option("NAME", *named, "Project name")->required();
+  u->add_option("PROJECT", *named, "Registered project: @NAME or NAME")->required();
+  Example(*u, "rcpstore project unregister Line1");
   u->callback([=] { *exitStatus = Run("project unregister " + *named, [&] { return Unregister(*named); }); });
 
   auto removal = std::make_shared<RemovalOptions>();
   auto* d = project->add_subcommand(
       "delete", "Delete a project's recipe store (and the directory when nothing else is in it); unregister it");
-  d->add_option("PROJECT", *named, "Project directory (with a '/') or registered project name")->required();
+  d->add_option("PROJECT", *named, kProjectHelp)->required();
   AddRemovalOptions(*d, *removal, true);
+  Example(*d, "rcpstore project delete @Line1 --dry-run");
   d->callback([=] { *exitStatus = Run("project delete " + *named, [&] { return Delete(*named, *removal); }); });
 
   auto* station = app.add_subcommand("station", "The station: its directory, registry and the caller's identities");
   station->require_subcommand(1);
   auto* s = station->add_subcommand("info", "Show the station and the caller's identities");
-  s->add_flag("--json", *json, "Print JSON");
-  s->callback([=] { *exitStatus = Run("station info", [&] { return StationInfo(*json); }); });
+  Example(*s, "rcpstore station info");
+  s->callback([=] { *exitStatus = Run("station info", [&] { return StationInfo(); }); });
 }
 
 }  // namespace rcpstore

@@ -11,6 +11,9 @@
 #include "Output.h"
 #include "Removal.h"
 #include "Rights.h"
+#include "Report.h"
+#include "Describe.h"
+#include "Usage.h"
 #include "Target.h"
 #include "Texts.h"
 #include "libqvecommon/QVEEngFile.h"
@@ -21,9 +24,12 @@ namespace rcpstore {
 
 namespace {
 
+// N of a unit command that was left out (the address names the unit).
+constexpr unsigned kNoUnitGiven = ~0u;
+
 struct RecipeArgs {
   std::string dir;
-  unsigned number = 0;
+  unsigned number = kNoUnitGiven;
   std::string headName;
   std::optional<std::string> templateFile;
   std::optional<std::string> title;
@@ -31,13 +37,10 @@ struct RecipeArgs {
   std::vector<std::string> units;
   bool truncate = false;
   bool children = false;
-  bool json = false;
   RemovalOptions removal;
 };
 
 constexpr uint32_t kNotOfItsKind = 1392;  // the file is damaged or not of the expected format
-
-CString UnitFileName(unsigned unitNo) { return unitNo == 0 ? CString("RcpRP.edf") : QVFormat("RcpPT%02u.edf", unitNo); }
 
 // A template must be a readable data file of the kind it is to become.
 void CheckTemplate(const std::optional<std::string>& path, uint32_t kind, const char* kindName) {
@@ -53,54 +56,28 @@ void CheckTemplate(const std::optional<std::string>& path, uint32_t kind, const 
   if (found != kind) Fail("template " + *path + " is not " + kindName, kNotOfItsKind);
 }
 
-std::string TimeText(int32_t t) {
-  std::time_t when = t;
-  std::tm tm{};
-  gmtime_r(&when, &tm);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &tm);
-  return text;
-}
-
-// The version text of a recipe header (MRCB 0x80), or empty.
-std::string VersionOf(const std::string& recipeDir) {
-  CString path = recipeDir;
-  QVEEngCatPath(path, "RcpHead.edf");
-  CQVEEdaFileMap map;
-  _QVEEdtFileHeader* header = nullptr;
-  if (map.Open(path.c_str(), QVEEDA_MODE_READ, &header, 0) != 0) return "";
-  void* main = nullptr;
-  uint32_t size = 0;
-  std::string version;
-  if (QVEEdaEdtFindData(header, "MRCB", 0, &main, &size) == 0 && size >= 0x90) version = QVEEdaGetText(main, 0x80, 16);
-  return version;
+std::string InfoText(const Target& target, const Json& item, const RecipeHead& head) {
+  std::string out = "recipe:  " + Shown(target) + "\npath:    " + target.recipe +
+                    "\nheader:  " + head.headerName + "\ntitle:   " + head.title + "\ncomment: " + head.comment +
+                    "\nversion: " + std::to_string(head.version) + "\ncreated: " + IsoTime(head.created) + " by " +
+                    head.author + "\nupdated: " + IsoTime(head.updated);
+  std::string subGroup = JsonBytes(item["subGroup"].get<std::string>());
+  if (!subGroup.empty()) out += "\nsub-group: " + subGroup;
+  for (const Json& unit : item["units"]) {
+    unsigned number = unit["number"].get<unsigned>();
+    out += number == 0 ? "\nprocedure: " + UnitFileName(0)
+                       : "\nunit " + std::to_string(number) + ": " + UnitFileName(number) + "  " +
+                             head.unitTexts[number - 1];
+  }
+  return out;
 }
 
 int Info(const RecipeArgs& args) {
   Target target = RecipeTarget(args.dir);
-  _QVERcpFileDetailInfo info;
-  uint32_t number = 0;
-  Check(CQVERcpUtil::GetRcpInfo(target.recipe.c_str(), &number, &info));
-  std::vector<std::string> units(info.strUnitComment, info.strUnitComment + QVERCP_UNITS);
-  std::string version = VersionOf(target.recipe);
-  if (args.json) {
-    return PrintLine(JsonObject()
-                         .Field("number", static_cast<int64_t>(number))
-                         .Field("headerName", info.strHeadName)
-                         .Field("title", info.strTitle)
-                         .Field("comment", info.strComment)
-                         .Field("units", units)
-                         .Field("updated", static_cast<int64_t>(info.tUpdated))
-                         .Field("version", version)
-                         .Text());
-  }
-  std::string out = "number:  " + std::to_string(number) + "\nheader:  " + info.strHeadName + "\ntitle:   " +
-                    info.strTitle + "\ncomment: " + info.strComment + "\nupdated: " + TimeText(info.tUpdated) +
-                    "\nversion: " + version;
-  for (int i = 0; i < QVERCP_UNITS; ++i) {
-    if (!units[i].empty()) out += "\nunit " + std::to_string(i + 1) + ": " + units[i];
-  }
-  return PrintLine(out);
+  RecipeHead head = ReadRecipeHead(target.recipe);
+  Json item = RecipeJson(target, head, SubGroupOf(target));
+  if (Output().json) return PrintJson(item);
+  return PrintLine(InfoText(target, item, head));
 }
 
 // The unit texts that --unit K=TEXT gives, checked before anything is touched.
@@ -134,7 +111,9 @@ int Set(const RecipeArgs& args) {
       if (comment) info->strComment = *comment;
       for (const auto& [k, text] : units) info->strUnitComment[k - 1] = text;
     }));
-    return kExitOk;
+    ChangeReport report;
+    report.Changed(DescribeRecipe(target));
+    return report.Print();
   });
 }
 
@@ -145,7 +124,10 @@ int BumpVersion(const RecipeArgs& args) {
     CommandLocks locks;
     locks.LockRecipe(target, LastName(target.recipe));
     Check(CQVERcpUtil::SetRcpHeadVersion((target.recipe + "/RcpHead.edf").c_str()));
-    return kExitOk;
+    Json item = DescribeRecipe(target);
+    ChangeReport report;
+    report.Changed(item, "version " + item["version"].dump());
+    return report.Print();
   });
 }
 
@@ -157,45 +139,32 @@ int CreateRecipe(const RecipeArgs& args) {
     CheckTemplate(args.templateFile, QVERCP_FILE_HEADER, "a recipe header file");
     CommandLocks locks;
     locks.LockProject(target);
-    std::string recipe = target.group + "/" + QVFormat("RCP%04u", args.number);
+    Target recipe = RecipeOf(target, args.number, target.group + "/" + QVFormat("RCP%04u", args.number));
     // The store's duplicate check also clears what an interrupted create left.
-    CheckAbsent(CQVERcpUtil::CheckRcpDuplicate(target.group.c_str(), args.number), LastName(recipe));
+    CheckAbsent(CQVERcpUtil::CheckRcpDuplicate(target.group.c_str(), args.number), LastName(recipe.recipe));
     const char* tmpl = args.templateFile ? args.templateFile->c_str() : nullptr;
     Check(CQVERcpUtil::CreateRecipe(headName.c_str(), target.group.c_str(), args.number, tmpl));
-    return kExitOk;
+    ChangeReport report;
+    report.Created(RecipeJson(recipe, ReadRecipeHead(recipe.recipe), ""));
+    return report.Print();
   });
-}
-
-// The re-run of a delete cut short after the recipe went: its line in the
-// sub-group file goes too. A recipe that no line names is simply missing.
-int FinishDelete(const std::string& dir) {
-  Target target;
-  try {
-    target = GroupTarget(Parent(dir));
-  } catch (const Failure&) {
-    Fail("no such directory", ERROR_PATH_NOT_FOUND);
-  }
-  target.recipeNo = RecipeNumberOf(LastName(dir));
-  if (target.recipeNo == 0) Fail("no such directory", ERROR_PATH_NOT_FOUND);
-  CommandLocks locks;
-  locks.LockProject(target);
-  CQVERcpUtil::DeleteRecipe(dir.c_str());  // clears what the interrupted delete left beside it
-  if (!ForgetPlacement(target)) Fail("no such directory", ERROR_PATH_NOT_FOUND);
-  return kExitOk;
 }
 
 int DeleteRecipe(const RecipeArgs& args) {
   return Run("recipe delete " + args.dir, [&] {
     RequireRight(Right::Delete);
-    if (!Exists(RestoredPath(args.dir))) return FinishDelete(CleanPath(args.dir));
+    if (!Exists(RestoredPath(args.dir))) return FinishGoneRecipe(CleanPath(args.dir), "delete");
     Target target = RecipeTarget(args.dir);
     if (args.removal.dryRun) return PrintRemoval(target.recipe);
     CommandLocks locks;
     locks.LockProject(target);
     locks.LockRecipe(target, LastName(target.recipe));
+    Json item = DescribeRecipe(target);
     Check(CQVERcpUtil::DeleteRecipe(target.recipe.c_str()));
     ForgetPlacement(target);
-    return kExitOk;
+    ChangeReport report;
+    report.Removed(item);
+    return report.Print();
   });
 }
 
@@ -204,7 +173,7 @@ int FreeRecipes(const RecipeArgs& args) {
     Target target = GroupTarget(args.dir);
     std::vector<int32_t> table(QVERCP_RECIPE_TABLE);
     Check(CQVERcpUtil::FindFreeRcpNo(target.group.c_str(), table.data()));
-    return PrintFree(table.data(), QVERCP_RECIPE_TABLE, args.json, true);
+    return PrintFree(target, table.data(), QVERCP_RECIPE_TABLE, true);
   });
 }
 
@@ -213,52 +182,116 @@ int FreeUnits(const RecipeArgs& args) {
     Target target = RecipeTarget(args.dir);
     int32_t table[QVERCP_UNITS];
     Check(CQVERcpUtil::FindFreeUnitNo(target.recipe.c_str(), table));
-    return PrintFree(table, QVERCP_UNITS, args.json, true);
+    return PrintFree(target, table, QVERCP_UNITS, true);
   });
+}
+
+// A unit given by its recipe and N, or by its address alone.
+struct UnitGiven {
+  Target recipe;
+  unsigned number = 0;
+};
+
+UnitGiven UnitTarget(const RecipeArgs& args) {
+  UnitGiven unit;
+  bool unitAddress = IsAddress(args.dir) && ParseAddress(args.dir).unitNo != 0;
+  if (unitAddress) {
+    Address address = ParseAddress(args.dir);
+    unit.number = address.unitNo;
+    address.unitNo = 0;
+    unit.recipe = RecipeTarget(AddressText(address));
+  } else {
+    unit.recipe = RecipeTarget(args.dir);
+    unit.number = args.number;
+  }
+  if (unit.number == kNoUnitGiven) Fail("a unit number N is expected after the recipe", ERROR_INVALID_PARAMETER);
+  if (unitAddress && args.number != kNoUnitGiven && args.number != unit.number) {
+    Fail("the address names unit " + std::to_string(unit.number) + ", N another", ERROR_INVALID_PARAMETER);
+  }
+  return unit;
+}
+
+std::string UnitWhat(const char* command, const RecipeArgs& args) {
+  std::string what = std::string(command) + " " + args.dir;
+  return args.number == kNoUnitGiven ? what : what + " " + std::to_string(args.number);
 }
 
 int CreateUnit(const RecipeArgs& args) {
   std::string headName = Fitted("--header-name", args.headName, kHeaderNameBytes, args.truncate);
-  return Run("unit create " + args.dir + " " + std::to_string(args.number), [&] {
+  return Run(UnitWhat("unit create", args), [&] {
     RequireRight(Right::Create);
-    Target target = RecipeTarget(args.dir);
+    UnitGiven given = UnitTarget(args);
+    const Target& target = given.recipe;
     CheckTemplate(args.templateFile, QVERCP_FILE_UNIT, "a unit recipe file");
     CommandLocks locks;
     locks.LockRecipe(target, LastName(target.recipe));
-    std::string unit = target.recipe + "/" + UnitFileName(args.number);
+    std::string unit = target.recipe + "/" + UnitFileName(given.number);
     // The store's duplicate check also clears what an interrupted create left.
-    uint32_t rc = CQVERcpUtil::CheckUnitDuplicate(target.recipe.c_str(), args.number);
+    uint32_t rc = CQVERcpUtil::CheckUnitDuplicate(target.recipe.c_str(), given.number);
     CheckAbsent(Exists(unit) ? QVC_ERR_EXISTS : rc, LastName(unit));
     const char* tmpl = args.templateFile ? args.templateFile->c_str() : nullptr;
-    Check(CQVERcpUtil::CreateUnitRecipe(headName.c_str(), target.recipe.c_str(), args.number, tmpl));
-    return kExitOk;
+    Check(CQVERcpUtil::CreateUnitRecipe(headName.c_str(), target.recipe.c_str(), given.number, tmpl));
+    ChangeReport report;
+    report.Created(UnitJson(target, given.number));
+    return report.Print();
   });
 }
 
 int DeleteUnit(const RecipeArgs& args) {
-  return Run("unit delete " + args.dir + " " + std::to_string(args.number), [&] {
+  return Run(UnitWhat("unit delete", args), [&] {
     RequireRight(Right::Delete);
-    Target target = RecipeTarget(args.dir);
-    std::string unit = target.recipe + "/" + UnitFileName(args.number);
+    UnitGiven given = UnitTarget(args);
+    const Target& target = given.recipe;
+    std::string unit = target.recipe + "/" + UnitFileName(given.number);
     if (!IsRegularFile(unit)) Fail("there is no " + LastName(unit), ERROR_FILE_NOT_FOUND);
     if (args.removal.dryRun) return PrintRemoval(unit);
     CommandLocks locks;
     locks.LockRecipe(target, LastName(target.recipe));
-    Check(CQVERcpUtil::DeleteUnitRecipe(target.recipe.c_str(), args.number));
-    return kExitOk;
+    Check(CQVERcpUtil::DeleteUnitRecipe(target.recipe.c_str(), given.number));
+    ChangeReport report;
+    report.Removed(UnitJson(target, given.number));
+    return report.Print();
   });
 }
 
-std::string EntryJson(const CQVERcpFileInfo& f) {
-  return JsonObject()
-      .Field("kind", static_cast<int64_t>(f.m_nKind))
-      .Field("type", static_cast<int64_t>(f.m_nFileType))
-      .Field("name", f.GetFileName())
-      .Field("title", f.m_strTitle)
-      .Field("unit", static_cast<int64_t>(f.m_nUnitNo))
-      .Field("comment", f.m_strComment)
-      .Field("time", static_cast<int64_t>(f.m_tModified))
-      .Text();
+const char* EntryKind(const CQVERcpFileInfo& f) {
+  switch (f.m_nKind) {
+    case QVERCP_FILE_HEADER: return "header";
+    case QVERCP_FILE_UNIT: return f.m_nUnitNo == 0 ? "procedure" : "unit";
+    case 0xF000: return "recipe";
+    case 0xF001: return "subGroup";
+    case 0xF002: return "group";
+    case 0xF003: return "project";
+    default: return "file";
+  }
+}
+
+// A listed entry as the thing it is: a child node of the listed target
+// (group, sub-group, recipe), or a file of the listed recipe.
+Json EntryThing(const Target& listed, const CQVERcpFileInfo& f) {
+  const CQVERcpDirInfo* node = f.m_pDirInfo;
+  switch (f.m_nKind) {
+    case 0xF000: return BasicJson(RecipeOf(listed, static_cast<unsigned>(f.m_nRecipeNo), node->GetFullPath()));
+    case 0xF002: return BasicJson(GroupOf(listed, static_cast<unsigned>(f.m_nGroupNo), node->GetFullPath()));
+    case 0xF001:
+      return Json{{"kind", "subGroup"}, {"address", AddressJson(listed)}, {"path", JsonText(PathOf(listed))},
+                  {"name", JsonText(node->m_strName)}, {"subGroup", JsonText(node->m_strSubGroup)}};
+    case QVERCP_FILE_UNIT:
+      if (f.m_nUnitNo != 0) return UnitJson(listed, static_cast<unsigned>(f.m_nUnitNo));
+      break;
+    default: break;
+  }
+  bool header = f.m_nKind == QVERCP_FILE_HEADER;
+  return Json{{"kind", EntryKind(f)}, {"address", header ? AddressJson(listed) : Json(nullptr)},
+              {"path", JsonText(f.GetFullPath())}, {"name", JsonText(f.GetFileName())}};
+}
+
+Json EntryJson(const Target& listed, const CQVERcpFileInfo& f) {
+  Json item = EntryThing(listed, f);
+  item["title"] = JsonText(f.m_strTitle);
+  item["comment"] = JsonText(f.m_strComment);
+  item["updated"] = IsoTime(f.m_tModified);
+  return item;
 }
 
 // The node of a checked directory: a recipe, a group or a project.
@@ -287,25 +320,43 @@ int List(const RecipeArgs& args) {
   } else {
     Check(CQVERcpUtil::GetFileList(target.recipe.c_str(), files));
   }
-  std::string out = args.json ? "[" : "";
-  for (size_t i = 0; i < files.size(); ++i) {
-    const CQVERcpFileInfo& f = *files[i];
-    if (args.json) {
-      out += (i > 0 ? "," : "") + EntryJson(f);
-    } else {
-      out += (i > 0 ? "\n" : "") + QVFormat("0x%04X %d ", f.m_nKind, f.m_nFileType) + f.GetFileName() + "  " +
-             f.m_strTitle + (f.m_nUnitNo != 0 ? "  unit " + std::to_string(f.m_nUnitNo) : "") +
-             (f.m_strComment.empty() ? "" : "  " + f.m_strComment);
-    }
+  Json entries = Json::array();
+  std::string out;
+  for (const auto& file : files) {
+    const CQVERcpFileInfo& f = *file;
+    entries.push_back(EntryJson(target, f));
+    out += (out.empty() ? "" : "\n") + std::string(EntryKind(f)) + "  " + ShownName(entries.back()) + "  " +
+           JsonBytes(entries.back()["name"]) + "  " + f.m_strTitle +
+           (f.m_nUnitNo != 0 ? "  unit " + std::to_string(f.m_nUnitNo) : "") +
+           (f.m_strComment.empty() ? "" : "  " + f.m_strComment);
   }
-  if (args.json) return PrintLine(out + "]");
+  if (Output().json) return PrintJson(entries);
   if (!out.empty()) PrintLine(out);
   return kExitOk;
 }
 
 }  // namespace
 
-int DumpEdf(const std::string& path, bool json);
+int FinishGoneRecipe(const std::string& dir, const std::string& command) {
+  Target target;
+  try {
+    target = GroupTarget(Parent(dir));
+  } catch (const Failure&) {
+    Fail("no such directory", ERROR_PATH_NOT_FOUND);
+  }
+  target.recipeNo = RecipeNumberOf(LastName(dir));
+  if (target.recipeNo == 0) Fail("no such directory", ERROR_PATH_NOT_FOUND);
+  target.recipe = dir;
+  CommandLocks locks;
+  locks.LockProject(target);
+  CQVERcpUtil::DeleteRecipe(dir.c_str());  // clears what an interrupted delete left beside it
+  if (!ForgetPlacement(target)) Fail("no such directory", ERROR_PATH_NOT_FOUND);
+  ChangeReport report;
+  report.Removed(BasicJson(target), "the end of an interrupted " + command);
+  return report.Print();
+}
+
+int DumpEdf(const std::string& path);
 
 void AddRecipeCommands(CLI::App& app, int* exitStatus) {
   auto args = std::make_shared<RecipeArgs>();
@@ -313,68 +364,72 @@ void AddRecipeCommands(CLI::App& app, int* exitStatus) {
   auto* recipe = app.add_subcommand("recipe", "Create, describe, change and delete recipes");
   recipe->require_subcommand(1);
   auto* f = recipe->add_subcommand("free", "List the free recipe numbers (1 to 1000) of a group");
-  f->add_option("GROUP_DIR", args->dir, "Group directory (RGnn)")->required();
-  f->add_flag("--json", args->json, "Print JSON");
+  f->add_option("GROUP", args->dir, kGroupHelp)->required();
+  Example(*f, "rcpstore recipe free @Line1/1");
   f->callback([=] { *exitStatus = FreeRecipes(*args); });
   auto* c = recipe->add_subcommand("create", "Create recipe N from the user's or the system's template");
-  c->add_option("GROUP_DIR", args->dir, "Group directory (RGnn)")->required();
+  c->add_option("GROUP", args->dir, kGroupHelp)->required();
   c->add_option("N", args->number, "Recipe number, 1 to 1000")->required()->check(CLI::Range(1u, kMaxRecipeNo));
   c->add_option("--header-name", args->headName, "Header name (at most 8 bytes)");
   c->add_option("--template", args->templateFile, "Recipe header file to copy instead of the templates");
   c->add_flag("--truncate", args->truncate, truncateHelp);
+  Example(*c, "rcpstore recipe create @Line1/1 12 --header-name MIX12");
   c->callback([=] { *exitStatus = CreateRecipe(*args); });
   auto* i = recipe->add_subcommand("info", "Show a recipe's header record");
-  i->add_option("RECIPE_DIR", args->dir, "Recipe directory (RCPnnnn)")->required();
-  i->add_flag("--json", args->json, "Print JSON");
+  i->add_option("RECIPE", args->dir, kRecipeHelp)->required();
+  Example(*i, "rcpstore recipe info @Line1/1/12");
   i->callback([=] { *exitStatus = Run("recipe info " + args->dir, [&] { return Info(*args); }); });
   auto* s = recipe->add_subcommand("set", "Change a recipe's title, comment or unit texts");
-  s->add_option("RECIPE_DIR", args->dir, "Recipe directory (RCPnnnn)")->required();
+  s->add_option("RECIPE", args->dir, kRecipeHelp)->required();
   s->add_option("--title", args->title, "Title (at most 16 bytes)");
   s->add_option("--comment", args->comment, "Comment (at most 64 bytes)");
   s->add_option("--unit", args->units, "Text of unit K (1 to 32, at most 24 bytes): K=TEXT");
   s->add_flag("--truncate", args->truncate, truncateHelp);
+  Example(*s, "rcpstore recipe set @Line1/1/12 --title Dough --unit 3=Mixer");
   s->callback([=] { *exitStatus = Set(*args); });
   auto* b = recipe->add_subcommand("bump-version", "Advance a recipe's version by one");
-  b->add_option("RECIPE_DIR", args->dir, "Recipe directory (RCPnnnn)")->required();
+  b->add_option("RECIPE", args->dir, kRecipeHelp)->required();
+  Example(*b, "rcpstore recipe bump-version @Line1/1/12");
   b->callback([=] { *exitStatus = BumpVersion(*args); });
   auto* d = recipe->add_subcommand("delete", "Delete a recipe with everything in it, and its sub-group line");
-  d->add_option("RECIPE_DIR", args->dir, "Recipe directory (RCPnnnn)")->required();
+  d->add_option("RECIPE", args->dir, kRecipeHelp)->required();
   AddRemovalOptions(*d, args->removal, false);
+  Example(*d, "rcpstore recipe delete @Line1/1/12 --dry-run");
   d->callback([=] { *exitStatus = DeleteRecipe(*args); });
 
   auto* unit = app.add_subcommand("unit", "Create and delete unit recipes and procedure files");
   unit->require_subcommand(1);
   auto* uf = unit->add_subcommand("free", "List the free unit numbers (1 to 32) of a recipe");
-  uf->add_option("RECIPE_DIR", args->dir, "Recipe directory (RCPnnnn)")->required();
-  uf->add_flag("--json", args->json, "Print JSON");
+  uf->add_option("RECIPE", args->dir, kRecipeHelp)->required();
+  Example(*uf, "rcpstore unit free @Line1/1/12");
   uf->callback([=] { *exitStatus = FreeUnits(*args); });
   auto* uc = unit->add_subcommand("create", "Create unit recipe N (0: the procedure file)");
-  uc->add_option("RECIPE_DIR", args->dir, "Recipe directory (RCPnnnn)")->required();
-  uc->add_option("N", args->number, "Unit number 1 to 32, 0 for the procedure")->required()->check(
-      CLI::Range(0u, kMaxUnitNo));
+  uc->add_option("RECIPE", args->dir, kUnitHelp)->required();
+  uc->add_option("N", args->number, "Unit number 1 to 32, 0 for the procedure")->check(CLI::Range(0u, kMaxUnitNo));
   uc->add_option("--header-name", args->headName, "Header name (at most 8 bytes)");
   uc->add_option("--template", args->templateFile, "Unit recipe file to copy instead of the templates");
   uc->add_flag("--truncate", args->truncate, truncateHelp);
+  Example(*uc, "rcpstore unit create @Line1/1/12/3");
   uc->callback([=] { *exitStatus = CreateUnit(*args); });
   auto* ud = unit->add_subcommand("delete", "Delete unit recipe N (0: the procedure file)");
-  ud->add_option("RECIPE_DIR", args->dir, "Recipe directory (RCPnnnn)")->required();
-  ud->add_option("N", args->number, "Unit number 1 to 32, 0 for the procedure")->required()->check(
-      CLI::Range(0u, kMaxUnitNo));
+  ud->add_option("RECIPE", args->dir, kUnitHelp)->required();
+  ud->add_option("N", args->number, "Unit number 1 to 32, 0 for the procedure")->check(CLI::Range(0u, kMaxUnitNo));
   AddRemovalOptions(*ud, args->removal, false);
+  Example(*ud, "rcpstore unit delete @Line1/1/12 0");
   ud->callback([=] { *exitStatus = DeleteUnit(*args); });
 
   auto* ls = app.add_subcommand("ls", "List a recipe's files, or the children of a group or project, as file entries");
-  ls->add_option("DIR", args->dir, "Recipe, group or project directory")->required();
+  ls->add_option("TARGET", args->dir, "Recipe, group or project: its address or directory")->required();
   ls->add_flag("--children", args->children, "List the children of a recipe's node instead of its files");
-  ls->add_flag("--json", args->json, "Print JSON");
+  Example(*ls, "rcpstore ls @Line1/1 --children");
   ls->callback([=] { *exitStatus = Run("ls " + args->dir, [&] { return List(*args); }); });
 
   auto* edf = app.add_subcommand("edf", "Inspect EDF files");
   edf->require_subcommand(1);
   auto* dump = edf->add_subcommand("dump", "Show the header fields and records of an EDF file");
-  dump->add_option("FILE", args->dir, "EDF file")->required();
-  dump->add_flag("--json", args->json, "Print JSON");
-  dump->callback([=] { *exitStatus = DumpEdf(args->dir, args->json); });
+  dump->add_option("FILE", args->dir, "EDF file, or the address of a unit recipe (@PROJECT/G/R/U)")->required();
+  Example(*dump, "rcpstore edf dump @Line1/1/12/3 --json");
+  dump->callback([=] { *exitStatus = DumpEdf(args->dir); });
 }
 
 }  // namespace rcpstore

@@ -6,6 +6,7 @@
 #include "Json.h"
 #include "LibQVBRcpEpa.h"
 #include "Output.h"
+#include "Report.h"
 #include "Rights.h"
 
 namespace rcpstore {
@@ -33,7 +34,9 @@ int Switch(unsigned value) {
   RequireAdministrator();
   if (value == 0 && !BranchExists()) Fail("security was never switched on at this station", ERROR_FILE_NOT_FOUND);
   if (CQVERcpSecurity().SetSecurity(value) != 1) Fail("the security settings cannot be written", QVC_ERR_ACCOUNT);
-  return kExitOk;
+  const char* status = value == 1 ? "on" : "off";
+  if (Output().json) return PrintJson(Json{{"status", status}});
+  return Output().quiet ? kExitOk : PrintLine(std::string("recipe security is ") + status);
 }
 
 int Status(bool json) {
@@ -86,10 +89,8 @@ int Groups(bool json) {
     Check(rc);
     Json members = Json::array();
     for (const std::string& member : group.members) members.push_back(JsonText(member));
-    list.push_back(Json{{"name", JsonText(group.name)},
-                        {"exists", true},
-                        {"comment", JsonText(group.comment)},
-                        {"members", members}});
+    list.push_back(Json{
+        {"name", JsonText(group.name)}, {"exists", true}, {"comment", JsonText(group.comment)}, {"members", members}});
     text += group.name + ": " + group.comment + "\n  members: " + Joined(group.members, "none") + "\n";
   }
   if (json) return PrintJson(Json{{"groups", list}});
@@ -118,7 +119,11 @@ int ChangeMember(const MemberArgs& args, bool add) {
   if (rc == ERROR_NO_SUCH_ALIAS) Fail("there is no local group " + args.group, rc);
   if (rc == ERROR_MEMBER_NOT_IN_ALIAS) Fail(args.user + " is not a member of " + args.group, rc);
   Check(rc);
-  return kExitOk;
+  if (Output().json)
+    return PrintJson(Json{{"group", JsonText(args.group)}, {"user", JsonText(args.user)}, {"member", add}});
+  if (Output().quiet) return kExitOk;
+  return PrintLine(add ? args.user + " is now a member of " + args.group
+                       : args.user + " is no longer a member of " + args.group);
 }
 
 // The station command, whichever command file made it first.
@@ -137,7 +142,6 @@ CLI::App* StationCommand(CLI::App& app) {
 void AddSecurityCommand(CLI::App& app, int* exitStatus) {
   auto* security = app.add_subcommand("security", "Switch the recipe access rights on or off and check them");
   security->require_subcommand(1);
-  auto json = std::make_shared<bool>(false);
 
   security->add_subcommand("on", "Switch recipe security on (administrators only)")->callback([=] {
     *exitStatus = Run("security on", [] { return Switch(1); });
@@ -147,20 +151,17 @@ void AddSecurityCommand(CLI::App& app, int* exitStatus) {
   });
 
   auto* s = security->add_subcommand("status", "Whether security is on, and the rights of the caller");
-  s->add_flag("--json", *json, "Print JSON");
-  s->callback([=] { *exitStatus = Run("security status", [&] { return Status(*json); }); });
+  s->callback([=] { *exitStatus = Run("security status", [&] { return Status(Output().json); }); });
 
   auto rights = std::make_shared<std::vector<std::string>>();
   auto* c = security->add_subcommand("check", "Whether the caller holds every right named (exit status 1 if not)");
   c->add_option("RIGHT", *rights, "run, read, create, edit, delete, approve or download")
       ->required()
       ->check(CLI::IsMember(RightNames()));
-  c->add_flag("--json", *json, "Print JSON");
-  c->callback([=] { *exitStatus = Run("security check", [&] { return CheckRights(*rights, *json); }); });
+  c->callback([=] { *exitStatus = Run("security check", [&] { return CheckRights(*rights, Output().json); }); });
 
   auto* g = security->add_subcommand("groups", "The recipe-security groups with their comments and members");
-  g->add_flag("--json", *json, "Print JSON");
-  g->callback([=] { *exitStatus = Run("security groups", [&] { return Groups(*json); }); });
+  g->callback([=] { *exitStatus = Run("security groups", [&] { return Groups(Output().json); }); });
 
   auto* group = StationCommand(app)->add_subcommand("group", "Members of the station's local groups");
   group->require_subcommand(1);

@@ -4,6 +4,7 @@
 #include <strings.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 
 #include "Commands.h"
 #include "LibQVBRcpEpa.h"
@@ -12,6 +13,10 @@
 #include "Rights.h"
 #include "Target.h"
 #include "Texts.h"
+#include "Describe.h"
+#include "Listing.h"
+#include "Report.h"
+#include "Usage.h"
 
 namespace rcpstore {
 
@@ -20,7 +25,8 @@ namespace {
 struct SubGroupArgs {
   std::string groupDir;
   std::string newName;
-  std::string recipe;
+  std::string recipes;
+  std::vector<std::string> more;  // further recipes of take
   std::vector<std::string> path;
 };
 
@@ -76,21 +82,86 @@ std::string RecipeName(const std::string& given) {
   return QVFormat("RCP%04u", number);
 }
 
-CQVERcpDirInfo RecipeNode(const std::string& name) {
-  CQVERcpDirInfo recipe;
-  recipe.SetRcpDirInfo(nullptr, name.c_str());
-  return recipe;
+bool IsRecipeNumber(const std::string& text) {
+  try {
+    RecipeName(text);
+    return true;
+  } catch (const CLI::ValidationError&) {
+    return false;
+  }
+}
+
+// "12,13,RCP0020": recipes of one group by number or directory name.
+std::vector<std::string> RecipeNames(const std::string& given) {
+  std::vector<std::string> names;
+  for (size_t at = 0, end = 0; at <= given.size(); at = end + 1) {
+    end = std::min(given.find(',', at), given.size());
+    std::string name = RecipeName(given.substr(at, end - at));
+    if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
+  }
+  return names;
+}
+
+// "RECIPE[,N...]": a recipe by address or directory, then more of its group
+// by number. The group comes back in *group.
+std::vector<std::string> RecipesGiven(const std::string& given, Target* group) {
+  size_t cut = given.size();
+  for (size_t comma = given.rfind(','); comma != std::string::npos && IsRecipeNumber(given.substr(comma + 1, cut - comma - 1));
+       comma = comma == 0 ? std::string::npos : given.rfind(',', comma - 1)) {
+    cut = comma;
+  }
+  Target first = RecipeTarget(given.substr(0, cut));
+  *group = first;
+  std::vector<std::string> names{LastName(first.recipe)};
+  if (cut < given.size()) {
+    for (const std::string& name : RecipeNames(given.substr(cut + 1))) {
+      if (name != names.front()) names.push_back(name);
+    }
+  }
+  return names;
+}
+
+// Every named recipe must be a recipe of the group.
+void RequireRecipes(const Target& group, const CStringArray& names) {
+  for (const std::string& name : names) {
+    if (!Exists(group.group + "/" + name + "/RcpHead.edf")) {
+      Fail(name + " is not a recipe of this group", ERROR_PATH_NOT_FOUND);
+    }
+  }
+}
+
+Json SubGroupJson(const Target& group, const CStringArray& path) {
+  return Json{{"kind", "subGroup"},
+              {"address", AddressJson(group)},
+              {"path", JsonText(group.group)},
+              {"name", JsonText(path.empty() ? "" : path.back())},
+              {"subGroup", JsonText(Joined(path, path.size()))}};
+}
+
+// The recipes named, as they are placed now.
+void ReportPlaced(const Target& group, const CStringArray& names, ChangeReport* report) {
+  for (const ListedRecipe& listed : RecipesOf(group)) {
+    if (std::find(names.begin(), names.end(), LastName(listed.recipe.recipe)) == names.end()) continue;
+    std::string place = listed.subGroup.empty() ? "at the group's top level" : "in sub-group " + listed.subGroup;
+    RecipeHead head;
+    report->Changed(ListedRecipeJson(listed.recipe, listed.subGroup, &head), place);
+  }
 }
 
 // Runs an edit of the group's arrangement under the project lock.
-int Edit(const std::string& what, const SubGroupArgs& args, const std::function<void(const Target&)>& edit) {
+int Edit(const Target& target, const std::function<void(ChangeReport*)>& edit) {
+  CommandLocks locks;
+  locks.LockProject(target);
+  ChangeReport report;
+  edit(&report);
+  return report.Print();
+}
+
+int EditGroup(const std::string& what, const SubGroupArgs& args, const std::function<void(const Target&, ChangeReport*)>& edit) {
   return Run(what + " " + args.groupDir, [&] {
     RequireRight(Right::Edit);
     Target target = GroupTarget(args.groupDir);
-    CommandLocks locks;
-    locks.LockProject(target);
-    edit(target);
-    return kExitOk;
+    return Edit(target, [&](ChangeReport* report) { edit(target, report); });
   });
 }
 
@@ -98,21 +169,23 @@ void CheckPath(const CStringArray& path) {
   for (const std::string& name : path) CheckSubGroupName("NAME", name);
 }
 
-void Add(const Target& target, const CStringArray& path) {
+void Add(const Target& target, const CStringArray& path, ChangeReport* report) {
   Arrangement arrangement(target);
   arrangement.RequireSubGroup(path, path.size() - 1);
   if (arrangement.SubGroup(path, path.size()) != nullptr) {
     Fail("sub-group " + Joined(path, path.size()) + " already exists", QVC_ERR_EXISTS);
   }
   Check(CQVERcpUtil::InsertSubGroup(target.group.c_str(), path));
+  report->Created(SubGroupJson(target, path));
 }
 
-void Remove(const Target& target, const CStringArray& path) {
+void Remove(const Target& target, const CStringArray& path, ChangeReport* report) {
   Arrangement(target).RequireSubGroup(path, path.size());
   Check(CQVERcpUtil::DeleteSubGroup(target.group.c_str(), path));
+  report->Removed(SubGroupJson(target, path), "its recipes move up");
 }
 
-void Rename(const Target& target, const std::string& newName, const CStringArray& path) {
+void Rename(const Target& target, const std::string& newName, const CStringArray& path, ChangeReport* report) {
   Arrangement arrangement(target);
   arrangement.RequireSubGroup(path, path.size());
   CStringArray renamed = path;
@@ -121,40 +194,51 @@ void Rename(const Target& target, const std::string& newName, const CStringArray
     Fail("sub-group " + Joined(renamed, renamed.size()) + " already exists", QVC_ERR_EXISTS);
   }
   Check(CQVERcpUtil::RenameSubGroup(target.group.c_str(), newName.c_str(), path));
+  report->Changed(SubGroupJson(target, renamed), "renamed from " + Joined(path, path.size()));
 }
 
-void Put(const Target& target, const std::string& recipe, const CStringArray& path) {
-  if (!Exists(target.group + "/" + recipe + "/RcpHead.edf")) {
-    Fail(recipe + " is not a recipe of this group", ERROR_PATH_NOT_FOUND);
-  }
-  Arrangement arrangement(target);
-  arrangement.RequireSubGroup(path, path.size());
-  if (const CQVERcpDirInfo* place = arrangement.PlaceOf(recipe)) {
-    Fail(recipe + " is already in sub-group " + place->m_strSubGroup + " (take it out first)", QVC_ERR_EXISTS);
-  }
-  CQVERcpDirInfo node = RecipeNode(recipe);
-  uint32_t rc = CQVERcpUtil::InsertItemToSubGroup(target.group.c_str(), path, &node);
-  if (rc == QVC_ERR_CANNOT_EXECUTE) Fail("the sub-group file already names " + recipe, rc);
+// Places recipes in a sub-group (or at the top level) in one rewrite.
+void Place(const Target& target, const CStringArray& names, const CStringArray& path, ChangeReport* report) {
+  RequireRecipes(target, names);
+  Arrangement(target).RequireSubGroup(path, path.size());
+  uint32_t rc = CQVERcpUtil::MoveItemsToSubGroup(target.group.c_str(), path, names);
+  if (rc == QVC_ERR_TEXT_FILE_OPEN && path.empty() && !Exists(target.group + "/RcpSubGroup.txt")) rc = 0;
   Check(rc);
+  ReportPlaced(target, names, report);
+}
+
+void Put(const Target& target, const CStringArray& names, const CStringArray& path, ChangeReport* report) {
+  RequireRecipes(target, names);
+  Arrangement arrangement(target);
+  for (const std::string& recipe : names) {
+    if (const CQVERcpDirInfo* place = arrangement.PlaceOf(recipe)) {
+      Fail(recipe + " is already in sub-group " + place->m_strSubGroup + " (take it out first, or move it)",
+           QVC_ERR_EXISTS);
+    }
+  }
+  Place(target, names, path, report);
+}
+
+void Take(const Target& target, const CStringArray& names, ChangeReport* report) {
+  Arrangement arrangement(target);
+  for (const std::string& recipe : names) {
+    if (arrangement.PlaceOf(recipe) == nullptr) Fail(recipe + " is in no sub-group", QVC_ERR_NOT_FOUND);
+  }
+  Place(target, names, {}, report);
 }
 
 // Removes the recipe's line from the sub-group file; a group without the file
 // names no recipe either (QVC_ERR_NOT_FOUND).
 uint32_t RemoveNodeLine(const std::string& group, const std::string& recipe) {
-  CQVERcpDirInfo node = RecipeNode(recipe);
+  CQVERcpDirInfo node;
+  node.SetRcpDirInfo(nullptr, recipe.c_str());
   uint32_t rc = CQVERcpUtil::DeleteItemFromSubGroup(group.c_str(), CStringArray{}, &node);
   return rc == QVC_ERR_TEXT_FILE_OPEN && !Exists(group + "/RcpSubGroup.txt") ? QVC_ERR_NOT_FOUND : rc;
 }
 
-void Take(const Target& target, const std::string& recipe) {
-  uint32_t rc = RemoveNodeLine(target.group, recipe);
-  if (rc == QVC_ERR_NOT_FOUND) Fail(recipe + " is in no sub-group", rc);
-  Check(rc);
-}
-
 CLI::App* AddPathCommand(CLI::App& parent, const char* name, const char* help, SubGroupArgs& args) {
   auto* cmd = parent.add_subcommand(name, help);
-  cmd->add_option("GROUP_DIR", args.groupDir, "Recipe group directory (RGnn)")->required();
+  cmd->add_option("GROUP", args.groupDir, kGroupHelp)->required();
   return cmd;
 }
 
@@ -165,51 +249,78 @@ bool ForgetPlacement(const Target& target) {
   uint32_t rc = RemoveNodeLine(target.group, QVFormat("RCP%04u", target.recipeNo));
   if (rc == QVC_ERR_NOT_FOUND) return false;
   Check(rc, "the recipe is gone, but its line in the sub-group file stays: " + CodeMeaning(rc) +
-                " (a re-run of the delete removes it)");
+                " (a re-run of the command removes it)");
   return true;
 }
 
 void AddSubGroupCommand(CLI::App& app, int* exitStatus) {
-  auto* group = app.add_subcommand("subgroup", "Edit the sub-groups of a recipe group");
+  auto* group = app.add_subcommand("subgroup", "Arrange the recipes of a group in nested sub-groups");
   group->require_subcommand(1);
   auto args = std::make_shared<SubGroupArgs>();
   const char* pathHelp = "Sub-group path, top level first";
+  const char* recipesHelp = "Recipe numbers or directory names of the group, comma-separated: 1,2,RCP0007";
 
   auto* add = AddPathCommand(*group, "add", "Add an empty sub-group (the last NAME) inside the others", *args);
   add->add_option("NAME", args->path, pathHelp)->required();
+  Example(*add, "rcpstore subgroup add @Line1/1 Trials Night");
   add->callback([=] {
     CheckPath(args->path);
-    *exitStatus = Edit("subgroup add", *args, [&](const Target& target) { Add(target, args->path); });
+    *exitStatus = EditGroup("subgroup add", *args, [&](const Target& t, ChangeReport* r) { Add(t, args->path, r); });
   });
 
   auto* remove = AddPathCommand(*group, "remove", "Remove a sub-group; its recipes move up", *args);
   remove->add_option("NAME", args->path, pathHelp)->required();
+  Example(*remove, "rcpstore subgroup remove @Line1/1 Trials Night");
   remove->callback([=] {
-    *exitStatus = Edit("subgroup remove", *args, [&](const Target& target) { Remove(target, args->path); });
+    *exitStatus =
+        EditGroup("subgroup remove", *args, [&](const Target& t, ChangeReport* r) { Remove(t, args->path, r); });
   });
 
   auto* rename = AddPathCommand(*group, "rename", "Give a sub-group a new name", *args);
   rename->add_option("NEW_NAME", args->newName, "The new name")->required();
   rename->add_option("NAME", args->path, pathHelp)->required();
+  Example(*rename, "rcpstore subgroup rename @Line1/1 Day Trials Night");
   rename->callback([=] {
     CheckSubGroupName("NEW_NAME", args->newName);
-    *exitStatus = Edit("subgroup rename", *args,
-                       [&](const Target& target) { Rename(target, args->newName, args->path); });
+    *exitStatus = EditGroup("subgroup rename", *args,
+                            [&](const Target& t, ChangeReport* r) { Rename(t, args->newName, args->path, r); });
   });
 
-  auto* put = AddPathCommand(*group, "put", "Put a recipe of the group into a sub-group", *args);
-  put->add_option("RECIPE", args->recipe, "Recipe number or directory name, e.g. 1 or RCP0001")->required();
+  auto* put = AddPathCommand(*group, "put", "Put recipes of the group that are in no sub-group into a sub-group", *args);
+  put->add_option("RECIPES", args->recipes, recipesHelp)->required();
   put->add_option("NAME", args->path, pathHelp)->required();
+  Example(*put, "rcpstore subgroup put @Line1/1 3,4,12 Trials");
   put->callback([=] {
-    std::string recipe = RecipeName(args->recipe);
-    *exitStatus = Edit("subgroup put", *args, [&](const Target& target) { Put(target, recipe, args->path); });
+    CStringArray names = RecipeNames(args->recipes);
+    *exitStatus =
+        EditGroup("subgroup put", *args, [&](const Target& t, ChangeReport* r) { Put(t, names, args->path, r); });
   });
 
-  auto* take = AddPathCommand(*group, "take", "Take a recipe out of whatever sub-group holds it", *args);
-  take->add_option("RECIPE", args->recipe, "Recipe number or directory name, e.g. 1 or RCP0001")->required();
+  auto* take = AddPathCommand(*group, "take", "Take recipes out of whatever sub-groups hold them", *args);
+  take->add_option("RECIPES", args->more, "Recipe numbers or directory names of the group")->required();
+  Example(*take, "rcpstore subgroup take @Line1/1 3 4 RCP0012");
   take->callback([=] {
-    std::string recipe = RecipeName(args->recipe);
-    *exitStatus = Edit("subgroup take", *args, [&](const Target& target) { Take(target, recipe); });
+    CStringArray names;
+    for (const std::string& given : args->more) {
+      for (const std::string& name : RecipeNames(given)) names.push_back(name);
+    }
+    *exitStatus = EditGroup("subgroup take", *args, [&](const Target& t, ChangeReport* r) { Take(t, names, r); });
+  });
+
+  auto* move = group->add_subcommand(
+      "move", "Move recipes into a sub-group (no NAME: to the group's top level), wherever they were, in one step");
+  move->add_option("RECIPES", args->recipes, "A recipe (@PROJECT/G/R or its directory), then more of its group: ,N")
+      ->required();
+  move->add_option("NAME", args->path, pathHelp);
+  Example(*move, "rcpstore subgroup move @Line1/1/12,13,20 Trials Night");
+  move->callback([=] {
+    *exitStatus = Run("subgroup move " + args->recipes, [&] {
+      Target target;
+      CStringArray names = RecipesGiven(args->recipes, &target);
+      target.recipe.clear();
+      target.recipeNo = 0;
+      return Edit(target, [&](ChangeReport* r) { Place(target, names, args->path, r); });
+    });
   });
 }
 

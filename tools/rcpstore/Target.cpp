@@ -54,20 +54,55 @@ bool IsProjectDirectory(const std::string& dir) {
   return KindOf(Join(dir, "Recipe")) == Kind::kDirectory && KindOf(Join(dir, "Recipe/RcpPJTAttr.txt")) == Kind::kFile;
 }
 
-// The name that locks and messages use: the registered one, else the directory's.
-std::string NameOf(const std::string& projectDir) {
-  std::vector<std::string> names = NamesRegisteredFor(projectDir);
-  return names.empty() ? LastName(projectDir) : names.front();
+// The name that locks, messages and addresses use: the registered one, else
+// the directory's.
+void NameProject(Target* target) {
+  std::vector<std::string> names = NamesRegisteredFor(target->project);
+  target->registered = !names.empty();
+  target->projectName = names.empty() ? LastName(target->project) : names.front();
 }
 
-// The project that holds a group directory, or none.
+// The project that holds a group directory (not named yet), or none.
 bool GroupInProject(const std::string& group, Target* target) {
   std::string recipeDir = Parent(group);
   if (!SameIgnoringCase(LastName(recipeDir), "Recipe") || !IsProjectDirectory(Parent(recipeDir))) return false;
   target->project = Parent(recipeDir);
-  target->projectName = NameOf(target->project);
   return true;
 }
+
+// The target with its project's name: the one an address gave, else the
+// one the station's registry gives.
+Target Named(Target target, const std::string& given) {
+  if (IsAddress(given)) {
+    target.projectName = ParseAddress(given).project;
+    target.registered = true;
+  } else {
+    NameProject(&target);
+  }
+  return target;
+}
+
+std::string RegisteredPath(const std::string& name) {
+  _QVERcpProjectInfo info{};
+  CQVERcpUtil::GetProjectInfo(name.c_str(), &info);
+  return info.strPath;
+}
+
+constexpr char kAddressForm[] = "@PROJECT, @PROJECT/G, @PROJECT/G/R or @PROJECT/G/R/U";
+
+// One number of an address: decimal, or the directory or file name form.
+unsigned AddressNumber(const std::string& part, const char* prefix, size_t digits, unsigned max, const char* what) {
+  unsigned number = NumberedName(part, prefix, digits);
+  bool decimal = !part.empty() && part.size() <= 4 && part.find_first_not_of("0123456789") == std::string::npos;
+  if (number == 0 && decimal) number = static_cast<unsigned>(std::stoul(part));
+  if (number < 1 || number > max) {
+    Fail("'" + part + "' is not a " + what + " number (1 to " + std::to_string(max) + ") in " + kAddressForm,
+         ERROR_INVALID_NAME);
+  }
+  return number;
+}
+
+
 
 bool IsGroup(const std::string& dir, Target* target) {
   unsigned number = NumberedName(LastName(dir), "RG", 2);
@@ -89,7 +124,57 @@ bool IsRecipe(const std::string& dir, Target* target) {
 
 }  // namespace
 
-std::string CleanPath(const std::string& given) {
+bool IsAddress(const std::string& given) { return !given.empty() && given.front() == '@'; }
+
+Address ParseAddress(const std::string& given) {
+  std::vector<std::string> parts;
+  for (size_t at = 1, end = 0; at <= given.size(); at = end + 1) {
+    end = std::min(given.find('/', at), given.size());
+    parts.push_back(given.substr(at, end - at));
+  }
+  if (!IsAddress(given) || parts.size() > 4 || parts[0].empty()) {
+    Fail(std::string("not a store address (expected ") + kAddressForm + ")", ERROR_INVALID_NAME);
+  }
+  Address address;
+  address.project = parts[0];
+  if (parts.size() > 1) address.groupNo = AddressNumber(parts[1], "RG", 2, kMaxGroupNo, "group");
+  if (parts.size() > 2) address.recipeNo = AddressNumber(parts[2], "RCP", 4, kMaxRecipeNo, "recipe");
+  if (parts.size() > 3) address.unitNo = AddressNumber(parts[3], "RcpPT", 2, kMaxUnitNo, "unit recipe");
+  return address;
+}
+
+std::string ProjectNameGiven(const std::string& given) {
+  if (!IsAddress(given)) return given;
+  Address address = ParseAddress(given);
+  if (address.groupNo != 0) Fail("a project (@PROJECT) is expected here", QVERCP_ERR_INVALID_NAME);
+  return address.project;
+}
+
+std::string AddressText(const Address& address) {
+  std::string text = "@" + address.project;
+  for (unsigned number : {address.groupNo, address.recipeNo, address.unitNo}) {
+    if (number == 0) break;
+    text += "/" + std::to_string(number);
+  }
+  return text;
+}
+
+std::string AddressOf(const Target& target) {
+  if (!target.registered) return "";
+  return AddressText(Address{target.projectName, target.groupNo, target.recipeNo, 0});
+}
+
+std::string PathOfAddress(const Address& address) {
+  std::string path = RegisteredPath(address.project);
+  if (path.empty()) Fail("no project registered under the name " + address.project, ERROR_FILE_NOT_FOUND);
+  if (address.groupNo != 0) path += QVFormat("/Recipe/RG%02u", address.groupNo);
+  if (address.recipeNo != 0) path += QVFormat("/RCP%04u", address.recipeNo);
+  if (address.unitNo != 0) path += QVFormat("/RcpPT%02u.edf", address.unitNo);
+  return path;
+}
+
+std::string CleanPath(const std::string& text) {
+  std::string given = IsAddress(text) ? PathOfAddress(ParseAddress(text)) : text;
   std::string path = std::filesystem::absolute(given.empty() ? "." : given).lexically_normal().string();
   while (path.size() > 1 && path.back() == '/') path.pop_back();
   return qvplatform::CurrentEnv()->Resolve(path);
@@ -118,14 +203,14 @@ Target ProjectAt(const std::string& given) {
   Target target;
   target.project = ExistingDirectory(given);
   if (!IsProjectDirectory(target.project)) Fail(kProjectExpected, QVERCP_ERR_INVALID_NAME);
-  target.projectName = NameOf(target.project);
+  NameProject(&target);
   return target;
 }
 
 Target ProjectOfGroup(const std::string& group) {
   Target target;
   if (!GroupInProject(group, &target)) Fail(kGroupExpected, QVERCP_ERR_INVALID_NAME);
-  return target;
+  return Named(target, group);
 }
 
 unsigned RecipeNumberOf(const std::string& name) {
@@ -137,8 +222,9 @@ bool NamesDirectory(const std::string& given) {
   return given.find('/') != std::string::npos || given == "." || given == "..";
 }
 
-Target ProjectTarget(const std::string& given) {
-  if (NamesDirectory(given)) return ProjectAt(given);
+Target ProjectTarget(const std::string& text) {
+  if (NamesDirectory(text) && !IsAddress(text)) return ProjectAt(text);
+  std::string given = ProjectNameGiven(text);
   _QVERcpProjectInfo info{};
   CQVERcpUtil::GetProjectInfo(given.c_str(), &info);
   if (info.strPath.empty()) {
@@ -152,6 +238,7 @@ Target ProjectTarget(const std::string& given) {
     Fail("registered for " + info.strPath + ", which is " + failure.cause, failure.code);
   }
   target.projectName = given;
+  target.registered = true;
   return target;
 }
 
@@ -170,15 +257,10 @@ bool DeleteInterrupted(const std::string& dir) {
          });
 }
 
-std::string RegisteredPath(const std::string& name) {
-  _QVERcpProjectInfo info{};
-  CQVERcpUtil::GetProjectInfo(name.c_str(), &info);
-  return info.strPath;
-}
-
 }  // namespace
 
-Target ProjectToDelete(const std::string& given) {
+Target ProjectToDelete(const std::string& text) {
+  std::string given = ProjectNameGiven(text);
   try {
     return ProjectTarget(given);
   } catch (const Failure&) {
@@ -193,7 +275,11 @@ Target ProjectToDelete(const std::string& given) {
     if (!interrupted) return ProjectTarget(given);
     Target target;
     target.project = dir;
-    target.projectName = NamesDirectory(given) ? NameOf(dir) : given;
+    NameProject(&target);
+    if (!NamesDirectory(given)) {
+      target.projectName = given;
+      target.registered = true;
+    }
     return target;
   }
 }
@@ -207,23 +293,24 @@ std::string RestoredPath(const std::string& given) {
 Target GroupTarget(const std::string& directory) {
   Target target;
   if (!IsGroup(ExistingDirectory(RestoredPath(directory)), &target)) Fail(kGroupExpected, QVERCP_ERR_INVALID_NAME);
-  return target;
+  return Named(target, directory);
 }
 
 Target RecipeTarget(const std::string& directory) {
   Target target;
   if (!IsRecipe(ExistingDirectory(RestoredPath(directory)), &target)) Fail(kRecipeExpected, QVERCP_ERR_INVALID_NAME);
-  return target;
+  return Named(target, directory);
 }
 
 Target AnyTarget(const std::string& directory) {
   std::string dir = ExistingDirectory(directory);
   Target target;
-  if (IsRecipe(dir, &target) || IsGroup(dir, &target)) return target;
+  if (IsRecipe(dir, &target) || IsGroup(dir, &target)) return Named(target, directory);
   if (!IsProjectDirectory(dir)) {
     Fail("not a project, recipe group or recipe directory", QVERCP_ERR_INVALID_NAME);
   }
-  return ProjectAt(dir);
+  target.project = dir;
+  return Named(target, directory);
 }
 
 std::vector<std::string> RegisteredProjects() {

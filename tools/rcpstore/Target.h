@@ -1,8 +1,9 @@
 // What a command is pointed at, checked before anything is written or
 // removed. A project is given by its registered name, or by its directory
 // when the argument contains a '/' (or is "." or ".."); groups and recipes
-// are given by their directories. Every check fails with a Failure that
-// names what was expected.
+// are given by their directories. Any of them may also be given by its store
+// address (see Address below). Every check fails with a Failure that names
+// what was expected.
 #pragma once
 
 #include <string>
@@ -17,7 +18,32 @@ struct Target {
   std::string recipe;       // RCPnnnn directory (recipes)
   unsigned groupNo = 0;
   unsigned recipeNo = 0;
+  bool registered = false;  // projectName is a registered name, so it has an address
 };
+
+// A store address: "@PROJECT", "@PROJECT/G", "@PROJECT/G/R" or
+// "@PROJECT/G/R/U", with the registered project name and the numbers of a
+// group (1-16), recipe (1-1000) and unit recipe (1-32). An argument that
+// starts with '@' is always an address, never a path. On input the numbers
+// may also be the directory and file names (RG01, RCP0012, RcpPT03).
+struct Address {
+  std::string project;
+  unsigned groupNo = 0;
+  unsigned recipeNo = 0;
+  unsigned unitNo = 0;
+};
+
+bool IsAddress(const std::string& given);
+// The address the text gives; a malformed one fails, saying what is expected.
+Address ParseAddress(const std::string& given);
+// The project name a project address gives, else the text itself.
+std::string ProjectNameGiven(const std::string& given);
+// The address text, numbers decimal without leading zeros.
+std::string AddressText(const Address& address);
+// The address of a checked target, or "" when its project is not registered.
+std::string AddressOf(const Target& target);
+// The directory (or unit file) an address names, whether or not it exists.
+std::string PathOfAddress(const Address& address);
 
 // The highest group and recipe numbers of the free-number tables.
 constexpr unsigned kMaxGroupNo = 16;
@@ -44,7 +70,8 @@ Target RecipeTarget(const std::string& directory);
 Target AnyTarget(const std::string& directory);
 
 // An absolute path without "." or ".." components or a trailing separator,
-// with each existing component as it is named on disk.
+// with each existing component as it is named on disk. An address gives the
+// path it names.
 std::string CleanPath(const std::string& given);
 
 // The path, cleaned. When nothing is there, what killed commands left beside

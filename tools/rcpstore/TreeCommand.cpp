@@ -1,59 +1,83 @@
-// rcpstore tree: the recipe tree of a project directory.
+// rcpstore tree: the recipe tree of a project with the titles and versions
+// of its recipes, or with --plain its bare structure.
 #include <CLI/CLI.hpp>
 #include <cstdio>
 
 #include "Commands.h"
+#include "Describe.h"
 #include "LibQVBRcpEpa.h"
+#include "Listing.h"
 #include "Output.h"
+#include "Report.h"
 #include "Target.h"
-#include "libqvecommon/QVEEngPath.h"
-#include "platform/Env.h"
-#include "platform/Win32Types.h"
+#include "Usage.h"
 
 namespace rcpstore {
 
 namespace {
 
-const char* KindName(int32_t kind) {
-  switch (kind) {
-    case QVERCP_KIND_PROJECT: return "project";
-    case QVERCP_KIND_GROUP: return "group";
-    case QVERCP_KIND_SUBGROUP: return "sub-group";
-    case QVERCP_KIND_RECIPE: return "recipe";
-    default: return "unrecognised";
-  }
-}
+// Renders the nodes below a scanned node, as text lines or JSON objects.
+class TreeRender {
+ public:
+  explicit TreeRender(const TreeOptions& options) : options_(options) {}
 
-void RenderText(CQVERcpDirInfo& node, const std::string& indent, std::string& out) {
-  size_t left = node.m_listChild.size();
-  for (auto& child : node.m_listChild) {
-    bool last = --left == 0;
-    out += indent + (last ? "└── " : "├── ") + child->GetDispName(0) + "  [" + KindName(child->m_nKind) + "]\n";
-    RenderText(*child, indent + (last ? "    " : "│   "), out);
+  Json Node(const Target& at, const CQVERcpDirInfo& node) {
+    Json item = Describe(at, node);
+    Json children = Json::array();
+    for (const auto& child : node.m_listChild) {
+      if (!Listed(*child) || child->m_nKind == QVERCP_KIND_NONE) continue;
+      children.push_back(Node(child->m_nKind == QVERCP_KIND_SUBGROUP ? at : TargetOfNode(at, *child), *child));
+    }
+    item["children"] = children;
+    return item;
   }
-}
 
-void RenderJson(CQVERcpDirInfo& node, std::string& out) {
-  out += "{\"kind\":" + std::to_string(node.m_nKind) + ",\"name\":";
-  AppendJsonString(out, node.m_strName);
-  out += ",\"project\":";
-  AppendJsonString(out, node.m_strProject);
-  out += ",\"group\":" + std::to_string(node.m_nGroupNo) + ",\"recipe\":" + std::to_string(node.m_nRecipeNo) +
-         ",\"subgroup\":";
-  AppendJsonString(out, node.m_strSubGroup);
-  out += ",\"path\":";
-  AppendJsonString(out, node.GetFullPath());
-  out += ",\"display\":";
-  AppendJsonString(out, node.GetDispName(0));
-  out += ",\"children\":[";
-  bool first = true;
-  for (auto& child : node.m_listChild) {
-    if (!first) out += ',';
-    first = false;
-    RenderJson(*child, out);
+  void Text(const Json& node, const std::string& indent, std::string& out) const {
+    size_t left = node["children"].size();
+    for (const Json& child : node["children"]) {
+      bool last = --left == 0;
+      out += indent + (last ? "└── " : "├── ") + Line(child) + "\n";
+      Text(child, indent + (last ? "    " : "│   "), out);
+    }
   }
-  out += "]}";
-}
+
+  std::string Line(const Json& node) const {
+    std::string kind = node["kind"];
+    std::string name = JsonBytes(node.value("name", ""));
+    if (kind == "subGroup") return name + "/";
+    if (options_.plain) return kind == "project" ? ShownName(node) : name;
+    std::string line = ShownName(node);
+    if (kind == "recipe") {
+      line += "  " + JsonBytes(node["title"].get<std::string>()) + "  v" + node["version"].dump();
+    } else if (kind != "project" && node["comment"] != "") {
+      line += "  " + JsonBytes(node["comment"].get<std::string>());
+    }
+    return line;
+  }
+
+ private:
+  Json Describe(const Target& at, const CQVERcpDirInfo& node) const {
+    switch (node.m_nKind) {
+      case QVERCP_KIND_SUBGROUP:
+        return Json{{"kind", "subGroup"}, {"address", AddressJson(at)}, {"path", JsonText(at.group)},
+                    {"name", JsonText(node.m_strName)}, {"subGroup", JsonText(node.m_strSubGroup)}};
+      case QVERCP_KIND_GROUP:
+        return options_.plain ? BasicJson(at) : GroupJson(at);
+      case QVERCP_KIND_RECIPE: {
+        if (options_.plain) return BasicJson(at);
+        std::string subGroup = node.m_pParent != nullptr && node.m_pParent->m_nKind == QVERCP_KIND_SUBGROUP
+                                   ? node.m_pParent->m_strSubGroup
+                                   : "";
+        RecipeHead head;
+        return ListedRecipeJson(at, subGroup, &head);
+      }
+      default:
+        return BasicJson(at);
+    }
+  }
+
+  const TreeOptions& options_;
+};
 
 }  // namespace
 
@@ -66,26 +90,24 @@ int PrintProjectTree(const std::string& given, const TreeOptions& options) {
   root.m_strProject = target.projectName;
   CQVERcpUtil::GetDirectoryList(&root, options.depthOne ? 0 : 1, options.noSubGroups ? 0 : 1);
 
-  std::string out;
-  if (options.json) {
-    RenderJson(root, out);
-    out += '\n';
-  } else {
-    out = root.GetDispName(0) + "  [project]\n";
-    RenderText(root, "", out);
-  }
+  TreeRender render(options);
+  Json tree = render.Node(target, root);
+  if (Output().json) return PrintJson(tree);
+  std::string out = render.Line(tree) + "  " + target.project + "\n";
+  render.Text(tree, "", out);
   std::fwrite(out.data(), 1, out.size(), stdout);
   return kExitOk;
 }
 
 void AddTreeCommand(CLI::App& app, int* exitStatus) {
-  auto* cmd = app.add_subcommand("tree", "Scan a project directory and print its recipe tree");
+  auto* cmd = app.add_subcommand("tree", "Print a project's recipe tree with titles and versions");
   auto dir = std::make_shared<std::string>();
   auto options = std::make_shared<TreeOptions>();
-  cmd->add_option("PROJECT", *dir, "Registered project name, or its directory (with a '/')")->required();
+  cmd->add_option("PROJECT", *dir, kProjectHelp)->required();
   cmd->add_flag("--depth-one", options->depthOne, "List the recipe groups only, without recursion");
   cmd->add_flag("--no-subgroups", options->noSubGroups, "Do not lay the sub-group files over the recipes");
-  cmd->add_flag("--json", options->json, "Print the tree as JSON");
+  cmd->add_flag("--plain", options->plain, "The bare structure: names only, no headers read");
+  Example(*cmd, "rcpstore tree @Line1 --plain");
   cmd->callback([=] { *exitStatus = Run("tree " + *dir, [&] { return PrintProjectTree(*dir, *options); }); });
 }
 

@@ -5,14 +5,25 @@
 #include <string>
 #include <vector>
 
+#include "ManPage.h"
 #include "Output.h"
 
 namespace rcpstore {
 
 const char kNamingRule[] =
-    "A project is given by its registered name, or by its directory when the argument contains a '/'\n"
-    "(./NAME for a directory here). Groups (RGnn) and recipes (RCPnnnn) are given by their directories.\n"
+    "Store addresses: @PROJECT, @PROJECT/G, @PROJECT/G/R, @PROJECT/G/R/U (registered project name, group 1-16,\n"
+    "recipe 1-1000, unit 1-32); an argument starting with '@' is always an address. Things may also be given\n"
+    "by their directories; a project by its registered name, or by its directory when the argument contains\n"
+    "a '/' (./NAME for a directory here, ./@NAME for one whose name starts with '@').\n"
+    "Every command takes --json (docs/json.md) and --quiet.\n"
     "Exit status: 0 success, 1 the command failed or was refused, 2 usage error.";
+
+const char kProjectHelp[] = "Project: @NAME or its registered NAME, or its directory (with a '/')";
+const char kGroupHelp[] = "Recipe group: @PROJECT/G, or its directory (RGnn)";
+const char kRecipeHelp[] = "Recipe: @PROJECT/G/R, or its directory (RCPnnnn)";
+const char kUnitHelp[] = "Recipe (@PROJECT/G/R or its directory) followed by N, or a unit address @PROJECT/G/R/U";
+
+void Example(CLI::App& command, const char* example) { command.footer(std::string("Example: ") + example); }
 
 namespace {
 
@@ -84,7 +95,18 @@ void AddHelpCommand(CLI::App& app, int* exitStatus) {
   auto words = std::make_shared<std::vector<std::string>>();
   auto* help = app.add_subcommand("help", "Show the help of a command: rcpstore help recipe set");
   help->add_option("COMMAND", *words, "Command words");
-  help->callback([&app, words, exitStatus] {
+  Example(*help, "rcpstore help recipe set");
+  auto man = std::make_shared<bool>(false);
+  auto completion = std::make_shared<bool>(false);
+  help->add_flag("--man", *man, "Print the man page rcpstore(1) in roff");
+  help->add_flag("--bash-completion", *completion, "Print the bash completion script");
+  help->callback([&app, words, exitStatus, man, completion] {
+    if (*man || *completion) {
+      std::string text = *man ? ManPage(app) : BashCompletion(app);
+      std::fwrite(text.data(), 1, text.size(), stdout);
+      *exitStatus = kExitOk;
+      return;
+    }
     std::string path;
     size_t used = 0;
     CLI::App* at = Deepest(app, *words, &path, &used);

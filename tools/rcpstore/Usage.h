@@ -12,6 +12,15 @@ namespace rcpstore {
 // How commands name projects, groups and recipes; shown under the help.
 extern const char kNamingRule[];
 
+// The help of the arguments that name store things.
+extern const char kProjectHelp[];
+extern const char kGroupHelp[];
+extern const char kRecipeHelp[];
+extern const char kUnitHelp[];
+
+// Shows an example under a command's help.
+void Example(CLI::App& command, const char* example);
+
 // Prints help or the version (exit 0), or the usage error (exit 2).
 int ReportUsageError(CLI::App& app, const CLI::ParseError& error, int argc, char** argv);
 

@@ -1,16 +1,18 @@
 // rcpstore verify: checks a project's recipe store and, when asked, repairs
 // what can be repaired without losing anything.
-#include <unistd.h>
-
 #include <CLI/CLI.hpp>
 #include <cstdio>
+#include <memory>
 
 #include "Commands.h"
+#include "Describe.h"
 #include "Json.h"
 #include "LibQVBRcpEpa.h"
 #include "Locks.h"
 #include "Output.h"
+#include "Progress.h"
 #include "RcpVerify.h"
+#include "Report.h"
 #include "Rights.h"
 #include "Target.h"
 
@@ -21,15 +23,7 @@ namespace {
 struct VerifyArgs {
   std::string project;
   bool repair = false;
-  bool json = false;
 };
-
-// Groups done so far, on a terminal only, so that a large store shows life.
-void ShowProgress(size_t done, size_t total) {
-  std::fprintf(stderr, "\rverify: group %zu of %zu", done, total);
-  if (done == total) std::fprintf(stderr, "\r%*s\r", 40, "");
-  std::fflush(stderr);
-}
 
 Json FindingJson(const rcpverify::Finding& finding) {
   Json out = {{"path", JsonText(finding.path)},
@@ -69,28 +63,30 @@ int Verify(const VerifyArgs& args) {
   if (args.repair) locks.LockProject(target);
   rcpverify::Options options;
   options.repair = args.repair;
-  if (isatty(STDERR_FILENO) != 0 && !args.json) options.progress = ShowProgress;
+  // Groups done so far, so that a large store shows life.
+  std::unique_ptr<Progress> progress;
+  options.progress = [&progress](size_t done, size_t total) {
+    if (!progress) progress = std::make_unique<Progress>("verify: groups", total);
+    progress->Show(done);
+  };
   std::vector<rcpverify::Finding> findings;
   Check(rcpverify::Verify(target.project, options, &findings));
+  progress.reset();
   size_t left = 0;
   Json list = Json::array();
   for (const rcpverify::Finding& finding : findings) {
     left += finding.repaired ? 0 : 1;
-    if (args.json) list.push_back(FindingJson(finding));
-    if (!args.json) PrintLine(FindingLine(finding));
+    if (Output().json) list.push_back(FindingJson(finding));
+    if (!Output().json) PrintLine(FindingLine(finding));
   }
-  if (args.json) {
-    PrintJson({{"project", JsonText(target.projectName)},
-               {"path", JsonText(target.project)},
-               {"found", findings.size()},
-               {"repaired", findings.size() - left},
-               {"left", left},
-               {"findings", list}});
+  if (Output().json) {
+    Json out = BasicJson(target);
+    out.update({{"found", findings.size()}, {"repaired", findings.size() - left}, {"left", left}, {"findings", list}});
+    PrintJson(out);
   } else {
     PrintLine(findings.empty() ? "clean"
-                               : std::to_string(findings.size()) + " found, " +
-                                     std::to_string(findings.size() - left) + " repaired, " + std::to_string(left) +
-                                     " left");
+                               : std::to_string(findings.size()) + " found, " + std::to_string(findings.size() - left) +
+                                     " repaired, " + std::to_string(left) + " left");
   }
   return left == 0 ? kExitOk : kExitFailure;
 }
@@ -101,9 +97,7 @@ void AddVerifyCommand(CLI::App& app, int* exitStatus) {
   auto* verify = app.add_subcommand("verify", "Check a project's recipe store; with --repair fix what is safe to fix");
   auto args = std::make_shared<VerifyArgs>();
   verify->add_option("PROJECT", args->project, "Project directory (with a '/') or registered project name")->required();
-  verify->add_flag("--repair", args->repair,
-                   "Fix what can be fixed without losing anything, under the project lock");
-  verify->add_flag("--json", args->json, "Print JSON");
+  verify->add_flag("--repair", args->repair, "Fix what can be fixed without losing anything, under the project lock");
   verify->callback([=] { *exitStatus = Run("verify " + args->project, [&] { return Verify(*args); }); });
 }
 

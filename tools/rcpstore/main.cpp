@@ -4,9 +4,32 @@
 
 #include "Commands.h"
 #include "Output.h"
+#include "Report.h"
 #include "Usage.h"
 #include "libqvecommon/QVEEngMsgBuf.h"
 #include "platform/StationDir.h"
+
+namespace rcpstore {
+
+void AddStoreCommands(CLI::App& app, int* exitStatus) {
+  AddTreeCommand(app, exitStatus);
+  AddDemoCommand(app, exitStatus);
+  AddSubGroupCommand(app, exitStatus);
+  AddProjectCommand(app, exitStatus);
+  AddGroupCommand(app, exitStatus);
+  AddLockCommand(app, exitStatus);
+  AddRecipeCommands(app, exitStatus);
+  AddListCommands(app, exitStatus);
+  AddCopyCommands(app, exitStatus);
+  AddBatchCommand(app, exitStatus);
+  AddLogCommand(app, exitStatus);
+  AddVerifyCommand(app, exitStatus);
+  AddArchiveCommands(app, exitStatus);
+  AddSecurityCommand(app, exitStatus);
+  AddOutputFlags(app);
+}
+
+}  // namespace rcpstore
 
 int main(int argc, char** argv) {
   // The message buffer's lines are the user's: they go to stderr.
@@ -22,17 +45,7 @@ int main(int argc, char** argv) {
       ->check(CLI::ExistingDirectory | CLI::NonexistentPath);
   app.footer(rcpstore::kNamingRule);
   int exitStatus = rcpstore::kExitOk;
-  rcpstore::AddTreeCommand(app, &exitStatus);
-  rcpstore::AddDemoCommand(app, &exitStatus);
-  rcpstore::AddSubGroupCommand(app, &exitStatus);
-  rcpstore::AddProjectCommand(app, &exitStatus);
-  rcpstore::AddGroupCommand(app, &exitStatus);
-  rcpstore::AddLockCommand(app, &exitStatus);
-  rcpstore::AddRecipeCommands(app, &exitStatus);
-  rcpstore::AddLogCommand(app, &exitStatus);
-  rcpstore::AddVerifyCommand(app, &exitStatus);
-  rcpstore::AddArchiveCommands(app, &exitStatus);
-  rcpstore::AddSecurityCommand(app, &exitStatus);
+  rcpstore::AddStoreCommands(app, &exitStatus);
   rcpstore::AddHelpCommand(app, &exitStatus);
   try {
     app.parse(argc, argv);

@@ -297,6 +297,11 @@ class CQVERcpUtil {
   static uint32_t CreateRecipe(const char* headName, const char* groupDirectory, unsigned recipeNo,
                                const char* templateFile);
   static uint32_t DeleteRecipe(const char* recipeDirectory);
+  // Copies every data file of a recipe to recipe recipeNo of a group, stamped
+  // as a new recipe of this user; it appears complete or not at all.
+  static uint32_t CopyRecipe(const char* recipeDirectory, const char* groupDirectory, unsigned recipeNo);
+  // Moves a recipe, nothing in it open, to recipe recipeNo of a group as it is.
+  static uint32_t MoveRecipe(const char* recipeDirectory, const char* groupDirectory, unsigned recipeNo);
   static uint32_t FindFreeUnitNo(const char* recipeDirectory, int32_t* table);
   static uint32_t CheckUnitDuplicate(const char* recipeDirectory, unsigned unitNo);
   static uint32_t CreateUnitRecipe(const char* headName, const char* recipeDirectory, unsigned unitNo,
@@ -325,4 +330,8 @@ class CQVERcpUtil {
                                        const CQVERcpDirInfo* item);
   static uint32_t DeleteItemFromSubGroup(const char* groupDirectory, const CStringArray& path,
                                          const CQVERcpDirInfo* item);
+  // Places the named recipes in the sub-group path (an empty path: the
+  // group's top level), wherever they were, in one rewrite of the file.
+  static uint32_t MoveItemsToSubGroup(const char* groupDirectory, const CStringArray& path,
+                                      const CStringArray& items);
 };

@@ -2,6 +2,7 @@
 // in them. Every edit streams the file into the work copy and puts the copy
 // in the file's place in one durable step; until then the old arrangement
 // is in force, and a failed edit leaves it whole.
+#include <algorithm>
 #include <cstring>
 
 #include "LibQVBRcpEpa.h"
@@ -240,5 +241,55 @@ uint32_t CQVERcpUtil::DeleteItemFromSubGroup(const char* groupDirectory, const C
       file.Keep(piece);
     }
     return file.Finish(result);
+  });
+}
+
+namespace {
+
+// What the trail says of a move: the items, then the sub-group they went to.
+CString MovedItemsText(const CStringArray& path, const CStringArray& items) {
+  CString text;
+  for (const CString& item : items) text += (text.empty() ? "" : ",") + item;
+  return text + " -> " + rcpaudit::SubGroupText(path, nullptr);
+}
+
+}  // namespace
+
+// Every "NODE" line of the items goes, and with a path they come back as one
+// block right after the line that opens the sub-group. A path that no line
+// opens changes nothing (QVC_ERR_NOT_FOUND).
+uint32_t CQVERcpUtil::MoveItemsToSubGroup(const char* groupDirectory, const CStringArray& path,
+                                          const CStringArray& items) {
+  return rcpaudit::Recorded("moveItems", groupDirectory, MovedItemsText(path, items).c_str(), [&]() -> uint32_t {
+    if (uint32_t rc = rcppath::Check(groupDirectory, rcpsubgroup::kFileName)) return rc;
+    for (const CString& item : items) {
+      if (item.empty() || !Writable(rcpsubgroup::kNode, item)) return QVC_ERR_CANNOT_EXECUTE;
+    }
+    Rewrite file(groupDirectory);
+    if (uint32_t rc = file.Begin(false)) return rc;
+    const size_t n = path.size();
+    if (n > 0) {
+      if (!Finds(file, PathWalk(path), n)) {
+        file.Refuse();
+        return QVC_ERR_NOT_FOUND;
+      }
+      if (uint32_t rc = file.Rewind()) return rc;
+    }
+    auto moved = [&](const Line& line) {
+      return line.keyword == rcpsubgroup::kNode && std::find(items.begin(), items.end(), line.value) != items.end();
+    };
+    PathWalk walk(path);
+    bool placed = n == 0;
+    Piece piece;
+    while (file.Next(&piece)) {
+      if (piece.parsed && moved(piece.line)) continue;
+      file.Keep(piece);
+      if (placed || !piece.parsed) continue;
+      if (walk.Step(piece.line) == PathWalk::Event::kOpen && walk.level() == n) {
+        for (const CString& item : items) WriteNodeLine(item, file);
+        placed = true;
+      }
+    }
+    return file.Finish(0);
   });
 }

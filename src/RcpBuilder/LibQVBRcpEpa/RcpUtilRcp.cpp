@@ -9,6 +9,7 @@
 #include "RcpAudit.h"
 #include "RcpCheck.h"
 #include "RcpHidden.h"
+#include "RcpRecipeHead.h"
 #include "RcpStorePath.h"
 #include "LibQVCCommon/QVCRevision.h"
 #include "LibQVCCommon/QVCTime.h"
@@ -23,16 +24,7 @@ namespace {
 constexpr char kSource[] = "RcpUtilRcp";
 constexpr char kHeadFile[] = "RcpHead.edf";
 
-// Fields of the records of a recipe header file.
-constexpr size_t kTitle = 0x00, kTitleWidth = 16;
-constexpr size_t kCreated = 0x10;
-constexpr size_t kComment = 0x20, kCommentWidth = 64;
-constexpr size_t kVersion = 0x80, kVersionWidth = 16;
-constexpr size_t kAuthor = 0x90, kAuthorWidth = 32;
-constexpr size_t kVersionTime = 0x134;
-constexpr uint32_t kMainRecordSize = kVersionTime + 4;
-constexpr size_t kUnitText = 0x08, kUnitTextWidth = 24;
-constexpr uint32_t kUnitRecordSize = kUnitText + kUnitTextWidth;
+using namespace rcprecipe;  // the fields of the header records
 constexpr int32_t kMaxVersion = 100000000;
 
 // The records of a recipe header file that its texts live in.
@@ -131,12 +123,14 @@ void WriteTexts(EdfFile& file, const HeadRecords& records, const _QVERcpFileDeta
 }
 
 // Stamps a header freshly copied from a template: name, times, author and
-// revision; the texts keep the template's values.
-uint32_t InitRecipeHead(const CString& path, const char* headName) {
+// revision; the texts keep the template's values. A version, when given,
+// replaces the copied one.
+uint32_t InitRecipeHead(const CString& path, const char* headName, const CString* version = nullptr) {
   EdfFile file;
   if (uint32_t rc = file.Open(path, true)) return rc;
   uint8_t* main = file.Main();
   if (main == nullptr) return ERROR_FILE_CORRUPT;
+  if (version != nullptr) QVEEdaPutText(main, kVersion, kVersionWidth, *version);
   QVEEdaPutText(file.Head(), QVEEDA_OFF_NAME, QVEEDA_NAME_WIDTH, headName != nullptr ? headName : "");
   int32_t now = QVCTime(nullptr);
   StampTimes(file.Head(), now);
@@ -166,6 +160,15 @@ CString TemplateFor(const char* key, bool userFirst) {
 CString UnitFileName(unsigned unitNo) { return unitNo == 0 ? CString("RcpRP.edf") : QVFormat("RcpPT%02u.edf", unitNo); }
 
 }  // namespace
+
+uint32_t rcprecipe::StampCopiedHead(const CString& path, const char* headName) {
+  EdfFile recipeTemplate;
+  if (uint32_t rc = recipeTemplate.Open(TemplateFor("RCPHEAD", true), false)) return rc;
+  uint8_t* main = recipeTemplate.Main();
+  if (main == nullptr) return ERROR_FILE_CORRUPT;
+  CString version = QVEEdaGetText(main, kVersion, kVersionWidth);
+  return InitRecipeHead(path, headName, &version);
+}
 
 // A recipe header file must hold its main record and all 32 unit records;
 // one that lacks any is refused whole (ERROR_FILE_CORRUPT), nothing written.
