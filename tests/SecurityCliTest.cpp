@@ -158,7 +158,12 @@ TEST_F(SecurityCliTest, ChangesOfRecipesAskForTheirRightFirst) {
                                  Refusal{{"subgroup", "add", group, "New"}, "edit"},
                                  Refusal{{"unit", "delete", recipe, "0"}, "delete"},
                                  Refusal{{"group", "create", demo_, "9"}, "create"},
-                                 Refusal{{"project", "delete", demo_, "--yes"}, "delete"}}) {
+                                 Refusal{{"project", "delete", demo_, "--yes"}, "delete"},
+                                 Refusal{{"recipe", "copy", recipe, group, "30"}, "create"},
+                                 Refusal{{"recipe", "move", recipe, group, "31"}, "create"},
+                                 Refusal{{"subgroup", "move", recipe}, "edit"},
+                                 Refusal{{"verify", demo_, "--repair"}, "edit"},
+                                 Refusal{{"import", tmp_ / "none.tgz", tmp_ / "restored"}, "create"}}) {
     run = AsOther(refusal.words);
     EXPECT_EQ(run.status, 1) << refusal.words[0] << " " << refusal.words[1];
     EXPECT_NE(run.err.find(std::string("lacks the ") + refusal.right + " right"), std::string::npos) << run.err;
@@ -171,6 +176,8 @@ TEST_F(SecurityCliTest, ChangesOfRecipesAskForTheirRightFirst) {
   EXPECT_EQ(AsOther({"security", "status"}, false).status, 1);
   EXPECT_TRUE(qvtest::Exists(recipe + "/RcpRP.edf"));
   EXPECT_FALSE(qvtest::Exists(demo_ + "/Recipe/RG09"));
+  EXPECT_FALSE(qvtest::Exists(group + "/RCP0030"));
+  EXPECT_FALSE(qvtest::Exists(group + "/RCP0031"));
 
   // Enrolled where create and edit are given, it creates; delete stays refused.
   ASSERT_EQ(AsRoot({"station", "group", "add-member", "RcpSec2", "nobody"}).status, 0);

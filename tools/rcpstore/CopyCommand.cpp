@@ -7,6 +7,7 @@
 #include "Locks.h"
 #include "Output.h"
 #include "Report.h"
+#include "Rights.h"
 #include "Target.h"
 #include "Usage.h"
 
@@ -38,6 +39,7 @@ Target Destination(const Target& group, unsigned number) {
 }
 
 int Copy(const CopyArgs& args) {
+  RequireRight(Right::Create);
   Target source = RecipeTarget(args.source);
   Target group = GroupTarget(args.group);
   CommandLocks locks;
@@ -54,6 +56,8 @@ int Copy(const CopyArgs& args) {
 // recipe leaves its old sub-group. A move cut short between the two is
 // finished by its re-run, as a delete is.
 int Move(const CopyArgs& args) {
+  RequireRight(Right::Create);
+  RequireRight(Right::Delete);
   if (!Exists(RestoredPath(args.source))) return FinishGoneRecipe(CleanPath(args.source), "move");
   Target source = RecipeTarget(args.source);
   Target group = GroupTarget(args.group);

@@ -150,6 +150,7 @@ void ReportPlaced(const Target& group, const CStringArray& names, ChangeReport* 
 
 // Runs an edit of the group's arrangement under the project lock.
 int Edit(const Target& target, const std::function<void(ChangeReport*)>& edit) {
+  RequireRight(Right::Edit);
   CommandLocks locks;
   locks.LockProject(target);
   ChangeReport report;
@@ -159,7 +160,6 @@ int Edit(const Target& target, const std::function<void(ChangeReport*)>& edit) {
 
 int EditGroup(const std::string& what, const SubGroupArgs& args, const std::function<void(const Target&, ChangeReport*)>& edit) {
   return Run(what + " " + args.groupDir, [&] {
-    RequireRight(Right::Edit);
     Target target = GroupTarget(args.groupDir);
     return Edit(target, [&](ChangeReport* report) { edit(target, report); });
   });
