@@ -17,6 +17,7 @@ void AddProjectCommand(CLI::App& app, int* exitStatus);
 void AddGroupCommand(CLI::App& app, int* exitStatus);
 void AddLockCommand(CLI::App& app, int* exitStatus);
 void AddRecipeCommands(CLI::App& app, int* exitStatus);
+void AddPathCommand(CLI::App& app, int* exitStatus);
 
 struct TreeOptions {
   bool depthOne = false;

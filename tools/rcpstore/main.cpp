@@ -29,6 +29,7 @@ int main(int argc, char** argv) {
   rcpstore::AddGroupCommand(app, &exitStatus);
   rcpstore::AddLockCommand(app, &exitStatus);
   rcpstore::AddRecipeCommands(app, &exitStatus);
+  rcpstore::AddPathCommand(app, &exitStatus);
   rcpstore::AddHelpCommand(app, &exitStatus);
   try {
     app.parse(argc, argv);
