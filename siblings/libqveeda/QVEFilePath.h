@@ -21,7 +21,7 @@ constexpr uint32_t QVEEDA_ERR_NO_PROJECT = 0x20300002;
 // Whether a look-up asks for a folder, a file, or whichever the key names.
 enum class QVEPathWant : int;
 
-class CQVEFilePath {
+class QV_EXPORT CQVEFilePath {
  public:
   CQVEFilePath();
   virtual ~CQVEFilePath();
@@ -88,4 +88,4 @@ class CQVEFilePath {
 // The directory that holds the system template set's owner folders:
 // $QVC_TEMPLATE_DIR, else share/qv-templates beside the program's directory,
 // else the build's own template directory.
-CString QVETemplateRoot();
+QV_EXPORT CString QVETemplateRoot();
