@@ -48,5 +48,6 @@ install(FILES ${PROJECT_BINARY_DIR}/LibQVBRcpEpaConfig.cmake ${PROJECT_BINARY_DI
 # The pkg-config file finds the installation from where it lies, so that an
 # installation moved with --prefix works.
 file(RELATIVE_PATH QV_PC_TO_PREFIX /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
+string(REGEX REPLACE "/$" "" QV_PC_TO_PREFIX "${QV_PC_TO_PREFIX}")
 configure_file(cmake/LibQVBRcpEpa.pc.in ${PROJECT_BINARY_DIR}/LibQVBRcpEpa.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/LibQVBRcpEpa.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
