@@ -40,10 +40,11 @@ CString ProgramDirectory() {
 }
 
 // The directory of the object file this code was loaded from: the shared
-// library when it is one, else the program.
+// library when it is one, else the program. Asked with this function's own
+// address, which a host cannot interpose.
 CString ModuleDirectory() {
   Dl_info info = {};
-  if (dladdr(reinterpret_cast<void*>(&QVETemplateRoot), &info) == 0 || info.dli_fname == nullptr) return CString();
+  if (dladdr(reinterpret_cast<void*>(&ModuleDirectory), &info) == 0 || info.dli_fname == nullptr) return CString();
   return DirectoryOf(info.dli_fname);
 }
 
