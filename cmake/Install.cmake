@@ -15,12 +15,13 @@ install(FILES
   siblings/QVFramework.h
   siblings/QVModule.h
   DESTINATION ${QV_INCLUDE_DEST})
-install(FILES siblings/LibQVCCommon/QVCCodes.h siblings/LibQVCCommon/QVCMessage.h
+install(FILES siblings/LibQVCCommon/QVCCodes.h siblings/LibQVCCommon/QVCError.h siblings/LibQVCCommon/QVCEvent.h
+  siblings/LibQVCCommon/QVCMessage.h
   DESTINATION ${QV_INCLUDE_DEST}/LibQVCCommon)
-install(FILES siblings/libqvecommon/QVEEngText.h DESTINATION ${QV_INCLUDE_DEST}/libqvecommon)
+install(FILES siblings/libqvecommon/QVEEngMsgBuf.h siblings/libqvecommon/QVEEngText.h DESTINATION ${QV_INCLUDE_DEST}/libqvecommon)
 install(FILES siblings/libqveeda/QVEEdaFile.h siblings/libqveeda/QVEFilePath.h
   DESTINATION ${QV_INCLUDE_DEST}/libqveeda)
-install(FILES siblings/platform/Env.h siblings/platform/Win32Types.h DESTINATION ${QV_INCLUDE_DEST}/platform)
+install(FILES siblings/platform/Env.h siblings/platform/StationDir.h siblings/platform/Win32Types.h DESTINATION ${QV_INCLUDE_DEST}/platform)
 
 if(BUILD_SHARED_LIBS)
   install(TARGETS QVBRcpEpaShared EXPORT LibQVBRcpEpaTargets

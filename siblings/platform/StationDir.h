@@ -5,14 +5,16 @@
 
 #include <string>
 
+#include "QVFramework.h"
+
 namespace qvplatform {
 
 // The station directory, created (with its parents) on first use. Empty when
 // it cannot be created.
-std::string StationDirectory();
+QV_EXPORT std::string StationDirectory();
 
 // Sets the station directory for this process, ahead of the environment;
 // an empty path returns to the environment's choice.
-void SetStationDirectory(const std::string& path);
+QV_EXPORT void SetStationDirectory(const std::string& path);
 
 }  // namespace qvplatform

@@ -16,7 +16,8 @@ cmake --install "$build" --prefix "$prefix" > /dev/null
 check() {
   local program=$1
   local template
-  template=$("$program")
+  rm -rf "$work/store" && mkdir "$work/store"
+  template=$("$program" "$work/store") || { echo "$program failed with status $?"; exit 1; }
   [[ -f $template ]] || { echo "$program: no template at $template"; exit 1; }
   if [[ $shared == ON && $template != "$prefix"/* ]]; then
     echo "$program: template $template is not the installed one"; exit 1

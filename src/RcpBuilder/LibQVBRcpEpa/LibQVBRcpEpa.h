@@ -26,7 +26,7 @@ constexpr int32_t QVERCP_KIND_RECIPE = 4;
 
 // One node of the recipe tree: a project, a recipe group, a sub-group or a
 // recipe. A node owns its children and its user block.
-class CQVERcpDirInfo : public CObject {
+class QV_EXPORT CQVERcpDirInfo : public CObject {
  public:
   using ChildList = std::list<std::unique_ptr<CQVERcpDirInfo>>;
 
@@ -110,7 +110,7 @@ struct _QVERcpFileDetailInfo {
 // One entry of a file list: a recipe data file, or a tree node shown as an
 // entry. Kinds 0xF000 to 0xF003 stand for a recipe, sub-group, group and
 // project node.
-class CQVERcpFileInfo : public CObject {
+class QV_EXPORT CQVERcpFileInfo : public CObject {
  public:
   CQVERcpFileInfo();
   CQVERcpFileInfo(const CQVERcpFileInfo& other);
@@ -161,7 +161,7 @@ constexpr unsigned QVERCP_REPORT_MSGBOX = 0x2;   // the message in a message box
 
 // An editing lock on a project or a recipe, held as an open lock file that
 // other writers cannot open. Destroying a locked object unlocks it.
-class CQVERcpLock : public CObject {
+class QV_EXPORT CQVERcpLock : public CObject {
  public:
   CQVERcpLock();
   ~CQVERcpLock() override;
@@ -185,7 +185,7 @@ class CQVERcpLock : public CObject {
 };
 
 // The static operations on the recipe store.
-class CQVERcpUtil {
+class QV_EXPORT CQVERcpUtil {
  public:
   CQVERcpUtil() = delete;
 
