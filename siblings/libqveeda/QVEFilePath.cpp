@@ -31,6 +31,16 @@ CString DirectoryOf(const char* file) {
   return dir;
 }
 
+// The path relative to dir, each leading "../" taking off one of dir's
+// components, so that the result holds no "..".
+CString Beside(CString dir, const char* relative) {
+  while (std::strncmp(relative, "../", 3) == 0 && !dir.empty()) {
+    dir = DirectoryOf(dir.c_str());
+    relative += 3;
+  }
+  return QVEEngCatPath(dir, relative);
+}
+
 CString ProgramDirectory() {
   char self[4096];
   ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
@@ -120,8 +130,8 @@ uint32_t OwnerDirectory(const char* owner, CString* dir) {
 
 CString QVETemplateRoot() {
   if (const char* dir = std::getenv("QVC_TEMPLATE_DIR"); dir != nullptr && *dir != 0) return dir;
-  for (const CString& installed : {ModuleDirectory() + "/" QV_DATA_FROM_LIBDIR "/qv-templates",
-                                   ProgramDirectory() + "/../share/qv-templates"}) {
+  for (const CString& installed : {Beside(ModuleDirectory(), QV_DATA_FROM_LIBDIR "/qv-templates"),
+                                   Beside(ProgramDirectory(), "../share/qv-templates")}) {
     if (IsDirectory(installed)) return installed;
   }
   return QV_BUILD_TEMPLATE_DIR;

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the build into a temporary prefix and builds a small program
 # against it twice, with find_package and with pkg-config; each must run and
-# find the system template set of the installation.
+# find the system template set of the installation, as must the installed
+# rcpstore.
 #   run.sh BUILD_DIR CXX "EXTRA_FLAGS" SHARED(ON|OFF)
 set -euo pipefail
 build=$1 cxx=$2 flags=$3 shared=$4
@@ -39,4 +40,7 @@ static=$([[ $shared == ON ]] || echo --static)
 "$cxx" -std=c++20 $flags "$here/consumer.cpp" -o "$work/consumer-pc" \
   $(pkg-config --cflags LibQVBRcpEpa) $(pkg-config $static --libs LibQVBRcpEpa) -Wl,-rpath,"$libdir"
 check "$work/consumer-pc"
+# The installed command line finds the installed template set too.
+[[ $("$prefix/bin/rcpstore" path GetTmplRcpPath QVSystem RCPHEAD) == "$prefix"/share/* ]] ||
+  { echo "installed rcpstore does not use the installed template set"; exit 1; }
 echo "installed library used by find_package and pkg-config"
