@@ -8,6 +8,8 @@ set -euo pipefail
 packages=(g++ cmake ninja-build pkg-config libsqlite3-dev libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
           nlohmann-json3-dev clang-14 libclang-rt-14-dev libarchive-dev nettle-dev)
 missing=()
+# pkgconf: the install test builds a program against the installed library with pkg-config.
+packages+=(pkgconf)
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done

@@ -8,11 +8,15 @@
 #include <string>
 #include <vector>
 
+// Marks what a shared build of the library exports; everything else is
+// hidden.
+#define QV_EXPORT __attribute__((visibility("default")))
+
 using CString = std::string;
 using CStringArray = std::vector<std::string>;
 
 // Root class of the framework's object hierarchy.
-class CObject {
+class QV_EXPORT CObject {
  public:
   virtual ~CObject() = default;
   virtual void Serialize() {}
@@ -26,9 +30,9 @@ class CUIntArray : public std::vector<unsigned> {
 };
 
 // The text with ASCII letters in upper or lower case; other bytes as they are.
-CString QVUpperAscii(CString text);
-CString QVLowerAscii(CString text);
+QV_EXPORT CString QVUpperAscii(CString text);
+QV_EXPORT CString QVLowerAscii(CString text);
 
 // printf-style formatting into a string (the framework's CString::Format).
 // The format is always the caller's own text, never an argument.
-CString QVFormat(const char* format, ...) __attribute__((format(printf, 1, 2)));
+QV_EXPORT CString QVFormat(const char* format, ...) __attribute__((format(printf, 1, 2)));

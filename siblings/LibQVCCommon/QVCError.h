@@ -6,6 +6,8 @@
 #include <functional>
 #include <string>
 
+#include "QVFramework.h"
+
 struct QVCErrorRecord {
   uint16_t messageNo = 0;
   std::string source;
@@ -21,4 +23,4 @@ void _QVCSetError(uint16_t messageNo, const char* source, int line, uint32_t cod
 
 // Installs the observer of every record; an empty function removes it.
 // Returns the previous observer.
-QVCErrorObserver QVCSetErrorObserver(QVCErrorObserver observer);
+QV_EXPORT QVCErrorObserver QVCSetErrorObserver(QVCErrorObserver observer);

@@ -7,6 +7,8 @@
 #include <functional>
 #include <string>
 
+#include "QVFramework.h"
+
 struct QVCEventRecord {
   std::string time;  // UTC, ISO 8601
   std::string host;
@@ -25,7 +27,7 @@ void _QVCPutEventLog(const char* first, const char* source, int line, uint32_t v
 
 // Installs the observer of every entry; an empty function removes it.
 // Returns the previous observer.
-QVCEventObserver QVCSetEventObserver(QVCEventObserver observer);
+QV_EXPORT QVCEventObserver QVCSetEventObserver(QVCEventObserver observer);
 
 // The identity of this process as a log writer: the process id, and its low
 // 16 bits as the holder number that lock files carry.

@@ -1,15 +1,13 @@
 #include "LibQVCCommon/QVCMessage.h"
 
+#include <iterator>
+
 #include "LibQVCCommon/QVCObserver.h"
+#include "QVModule.h"
 
 namespace {
 
-struct Message {
-  unsigned id;
-  const char* text;
-};
-
-constexpr Message kCatalogue[] = {
+constexpr QVStringResource kCatalogue[] = {
     {QVC_MSG_PROJECT_NOT_FOUND, "The project cannot be found on this station (error 0x%08X). "},
     {QVC_MSG_LOCKED_BY, "%s is being edited on another station: %s (holder %d)."},
     {16720, "Recipe operators: may run and read recipes"},
@@ -19,15 +17,18 @@ constexpr Message kCatalogue[] = {
     {16724, "Recipe downloaders: may also download recipes"},
 };
 
+QVModule g_catalogue = {"QVCMessages", kCatalogue, std::size(kCatalogue), nullptr, 0};
+
 QVCObserverSlot<QVCMessageBoxHandler> g_handler;
 
 }  // namespace
 
+QVModule* QVCMessageModule() { return &g_catalogue; }
+
 CString QVCLoadString(unsigned id) {
-  for (const Message& m : kCatalogue) {
-    if (m.id == id) return m.text;
-  }
-  return CString();
+  CString text;
+  QVFindModuleString(id, &text);
+  return text;
 }
 
 int AfxMessageBox(const char* text, unsigned type, unsigned /*helpContext*/) {

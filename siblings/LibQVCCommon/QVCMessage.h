@@ -14,16 +14,23 @@ constexpr unsigned MB_ICONERROR = 0x10;
 constexpr unsigned MB_ICONWARNING = 0x30;
 constexpr int IDOK = 1;
 
-// The text of a message number; empty for an unknown number. The texts are
-// the catalogue's own; some are formats whose arguments the number's
-// description names.
-CString QVCLoadString(unsigned id);
+struct QVModule;
+
+// The family's message catalogue: a module whose string resources are the
+// texts of the message numbers. Some texts are formats whose arguments the
+// number's description names. A library that shows these messages joins it
+// to the module chain while it is loaded.
+QV_EXPORT QVModule* QVCMessageModule();
+
+// The text of a message number, looked up along the module chain; empty
+// when no module on the chain has it.
+QV_EXPORT CString QVCLoadString(unsigned id);
 
 // The message box: shows text through the installed handler and returns its
 // answer. Without a handler nothing is shown and the answer is IDOK.
-int AfxMessageBox(const char* text, unsigned type, unsigned helpContext);
+QV_EXPORT int AfxMessageBox(const char* text, unsigned type, unsigned helpContext);
 
 using QVCMessageBoxHandler = std::function<int(const std::string& text, unsigned type)>;
 // Installs the handler; an empty function restores the default. Returns the
 // previous one.
-QVCMessageBoxHandler QVCSetMessageBoxHandler(QVCMessageBoxHandler handler);
+QV_EXPORT QVCMessageBoxHandler QVCSetMessageBoxHandler(QVCMessageBoxHandler handler);

@@ -192,19 +192,6 @@ void CQVEEdaFileMap::Release() {
   m_nFileSize = 0;
 }
 
-void* CQVEEdaFileMap::ConvMapAddr(void* fileOffset) {
-  return fileOffset == nullptr ? nullptr : ConvMapAddr2(fileOffset);
-}
-
-void* CQVEEdaFileMap::ConvMapAddr2(void* fileOffset) {
-  return m_pConvBase + reinterpret_cast<uintptr_t>(fileOffset);
-}
-
-void* CQVEEdaFileMap::ConvFileAddr(void* mappedAddress) {
-  if (mappedAddress == nullptr) return nullptr;
-  return reinterpret_cast<void*>(static_cast<uint8_t*>(mappedAddress) - m_pConvBase);
-}
-
 uint32_t QVEEdaEdtFindData(_QVEEdtFileHeader* header, const char* name, uint32_t index, void** record,
                            uint32_t* size) {
   if (header == nullptr || name == nullptr || record == nullptr) return ERROR_INVALID_PARAMETER;

@@ -48,7 +48,7 @@ void QVEEdaPutU32(void* base, size_t offset, uint32_t value);
 CString QVEEdaGetText(const void* base, size_t offset, size_t width);
 void QVEEdaPutText(void* base, size_t offset, size_t width, const CString& text);
 
-class CQVEEdaFileMap {
+class QV_EXPORT CQVEEdaFileMap {
  public:
   CQVEEdaFileMap();
   virtual ~CQVEEdaFileMap();
@@ -66,9 +66,16 @@ class CQVEEdaFileMap {
   // Releases the mapping without writing anything back.
   void Release();
 
-  void* ConvMapAddr(void* fileOffset);
-  void* ConvMapAddr2(void* fileOffset);
-  void* ConvFileAddr(void* mappedAddress);
+  // File offset to mapped address (null stays null) and back; ConvMapAddr2
+  // converts null too, to the conversion base.
+  void* ConvMapAddr(void* fileOffset) { return fileOffset == nullptr ? nullptr : ConvMapAddr2(fileOffset); }
+  void* ConvMapAddr2(void* fileOffset) {
+    return reinterpret_cast<void*>(reinterpret_cast<uintptr_t>(m_pConvBase) + reinterpret_cast<uintptr_t>(fileOffset));
+  }
+  void* ConvFileAddr(void* mappedAddress) {
+    if (mappedAddress == nullptr) return nullptr;
+    return reinterpret_cast<void*>(reinterpret_cast<uintptr_t>(mappedAddress) - reinterpret_cast<uintptr_t>(m_pConvBase));
+  }
   const CString& GetFileName() const { return m_strFileName; }
   uint32_t GetFileSize() { return m_nFileSize; }
   void* GetMapAddress() { return m_pMapAddress; }

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "QVFramework.h"
+
 namespace qvplatform {
 
 // The station directory, created (with its parents) on first use. Empty when
@@ -12,7 +14,7 @@ namespace qvplatform {
 // kStationGroup: the directory is root's, of that group, mode 02770 (setgid,
 // so every file in it takes the group), and its files are 0660. Other
 // stations keep the creator's umask.
-std::string StationDirectory();
+QV_EXPORT std::string StationDirectory();
 
 constexpr char kStationGroup[] = "users";
 
@@ -26,6 +28,6 @@ void ShareStationFile(int fd);
 
 // Sets the station directory for this process, ahead of the environment;
 // an empty path returns to the environment's choice.
-void SetStationDirectory(const std::string& path);
+QV_EXPORT void SetStationDirectory(const std::string& path);
 
 }  // namespace qvplatform

@@ -30,6 +30,7 @@ void AddBatchCommand(CLI::App& app, int* exitStatus);
 // Every command that works on the store, with --json and --quiet: what
 // rcpstore and each line of a batch run.
 void AddStoreCommands(CLI::App& app, int* exitStatus);
+void AddPathCommand(CLI::App& app, int* exitStatus);
 
 struct TreeOptions {
   bool depthOne = false;

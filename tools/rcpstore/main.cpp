@@ -26,6 +26,7 @@ void AddStoreCommands(CLI::App& app, int* exitStatus) {
   AddVerifyCommand(app, exitStatus);
   AddArchiveCommands(app, exitStatus);
   AddSecurityCommand(app, exitStatus);
+  AddPathCommand(app, exitStatus);
   AddOutputFlags(app);
 }
 

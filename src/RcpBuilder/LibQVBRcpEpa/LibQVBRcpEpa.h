@@ -29,7 +29,7 @@ constexpr int32_t QVERCP_KIND_RECIPE = 4;
 
 // One node of the recipe tree: a project, a recipe group, a sub-group or a
 // recipe. A node owns its children and its user block.
-class CQVERcpDirInfo : public CObject {
+class QV_EXPORT CQVERcpDirInfo : public CObject {
  public:
   using ChildList = std::list<std::unique_ptr<CQVERcpDirInfo>>;
 
@@ -114,7 +114,7 @@ struct _QVERcpFileDetailInfo {
 // One entry of a file list: a recipe data file, or a tree node shown as an
 // entry. Kinds 0xF000 to 0xF003 stand for a recipe, sub-group, group and
 // project node.
-class CQVERcpFileInfo : public CObject {
+class QV_EXPORT CQVERcpFileInfo : public CObject {
  public:
   CQVERcpFileInfo();
   CQVERcpFileInfo(const CQVERcpFileInfo& other);
@@ -165,7 +165,7 @@ constexpr unsigned QVERCP_REPORT_MSGBOX = 0x2;   // the message in a message box
 
 // An editing lock on a project or a recipe, held as an open lock file that
 // other writers cannot open. Destroying a locked object unlocks it.
-class CQVERcpLock : public CObject {
+class QV_EXPORT CQVERcpLock : public CObject {
  public:
   CQVERcpLock();
   ~CQVERcpLock() override;
@@ -204,7 +204,7 @@ constexpr int QVERCP_SECURITY_GROUPS = 5;
 // hold it, and a check is the registry's access check of the calling user
 // on that key. The value "Enabled" of Batch\RecipeSecurity switches the
 // scheme on (1) or off.
-class CQVERcpSecurity {
+class QV_EXPORT CQVERcpSecurity {
  public:
   CQVERcpSecurity();
   ~CQVERcpSecurity();
@@ -249,7 +249,7 @@ class CQVERcpSecurity {
 };
 
 // The static operations on the recipe store.
-class CQVERcpUtil {
+class QV_EXPORT CQVERcpUtil {
  public:
   CQVERcpUtil() = delete;
 

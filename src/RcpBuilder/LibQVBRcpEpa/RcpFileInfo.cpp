@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "LibQVBRcpEpa.h"
+#include "RcpHeaderCache.h"
 #include "RcpUserBlock.h"
 #include "LibQVCCommon/QVCError.h"
 #include "LibQVCCommon/QVCTime.h"
@@ -14,20 +15,6 @@ namespace {
 
 constexpr char kSource[] = "RcpFileInfo";
 constexpr uint16_t kMsgInternal = 9168;
-
-// The recipe header read last, with the directory text it was listed with,
-// so that the unit files listed after it show its title and unit texts.
-// Each thread keeps its own, so that listings on several threads at once
-// give what each would give alone.
-struct HeaderCache {
-  CString directory;
-  _QVERcpFileDetailInfo record;
-};
-
-HeaderCache& Cache() {
-  thread_local HeaderCache cache;
-  return cache;
-}
 
 int32_t FileTypeOf(const CString& extension) {
   struct Type {
@@ -132,7 +119,7 @@ uint32_t CQVERcpFileInfo::SetRcpFileInfo(const char* directory, const char* name
   m_tModified = record.tUpdated;
   m_strTitle = record.strTitle;
   if (m_nFileType != 1) return 0;
-  HeaderCache& cache = Cache();
+  RcpHeaderCache& cache = RcpThreadHeaderCache();
   if (m_nKind == QVERCP_FILE_HEADER) {
     cache.record = record;
     cache.directory = dir;

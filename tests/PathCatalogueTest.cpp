@@ -1,0 +1,551 @@
+// The engineering path catalogue: which core operation each member calls,
+// with which key and arguments, and the paths the key table gives.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <sstream>
+
+#include "RcpstoreRun.h"
+#include "TestSupport.h"
+#include "libqveeda/QVEFilePathCatalogue.h"
+#include "libqveeda/QVEFilePathKeys.h"
+#include "platform/Win32Types.h"
+
+namespace {
+
+using qvtest::TempDir;
+
+const char* Shown(const char* text) { return text != nullptr ? text : "null"; }
+
+// A resolver that records each core operation it is asked for, in the
+// catalogue's argument order, and resolves nothing.
+class RecordingResolver : public CQVEFilePath {
+ public:
+  std::string trace;
+  CString* out = nullptr;
+  bool outPassedOn = true;
+
+  uint32_t GetTmplFilePath(const char* key, const char* name, CString* path) override {
+    return Record(path, "GetTmplFilePath", {key, name});
+  }
+  uint32_t GetUDFTmplFolderPath(const char* key, const char* owner, CString* path) override {
+    return Record(path, "GetUDFTmplFolderPath", {key, owner});
+  }
+  uint32_t GetUDFTmplFilePath(const char* key, const char* file, const char* owner, CString* path) override {
+    return Record(path, "GetUDFTmplFilePath", {key, file, owner});
+  }
+  uint32_t GetUDFTmplFilePath1(unsigned n, const char* key, const char* file, const char* owner,
+                               CString* path) override {
+    return Record(path, "GetUDFTmplFilePath1", {std::to_string(n), key, file, owner});
+  }
+  uint32_t GetSystemFilePath(const char* key, CString* path) override {
+    return Record(path, "GetSystemFilePath", {key});
+  }
+  uint32_t GetSystemFolderPath(const char* key, CString* path) override {
+    return Record(path, "GetSystemFolderPath", {key});
+  }
+  uint32_t GetFCSFilePath(const char* station, const char* key, CString* path) override {
+    return Record(path, "GetFCSFilePath", {station, key});
+  }
+  uint32_t GetFCSFilePath(const char* station, const char* file, const char* key, CString* path) override {
+    return Record(path, "GetFCSFilePath", {station, file, key});
+  }
+  uint32_t GetHISFilePath(const char* station, const char* key, CString* path) override {
+    return Record(path, "GetHISFilePath", {station, key});
+  }
+  uint32_t GetSTNFolderPath(const char* station, const char* key, CString* path) override {
+    return Record(path, "GetSTNFolderPath", {station, key});
+  }
+  uint32_t GetSTNFilePath(const char* station, const char* key, const char* file, CString* path) override {
+    return Record(path, "GetSTNFilePath", {station, key, file});
+  }
+  uint32_t GetPath(const char* station, unsigned n1, unsigned n2, unsigned n3, const char* key, const char* file,
+                   CString* path) override {
+    return Record(path, "GetPath",
+                  {station, std::to_string(n1), std::to_string(n2), std::to_string(n3), key, file});
+  }
+
+ protected:
+  // A station number the test can recognise where it is passed on.
+  uint32_t GetStnNo(const char* station, uint8_t& number) override {
+    trace += std::string("GetStnNo(") + Shown(station) + ") ";
+    number = 42;
+    return 0;
+  }
+
+ private:
+  struct Arg {
+    std::string text;
+    Arg(const char* t) : text(Shown(t)) {}
+    Arg(std::string t) : text(std::move(t)) {}
+  };
+
+  // Each call answers with a result of its own, so that a member that does
+  // not hand the result back unchanged is seen.
+  uint32_t Record(CString* path, const char* operation, std::initializer_list<Arg> args) {
+    outPassedOn = outPassedOn && path == out;
+    trace += operation;
+    trace += '(';
+    for (const Arg& arg : args) trace += arg.text + (&arg != args.end() - 1 ? "," : "");
+    trace += ')';
+    return 0x5000 + static_cast<uint32_t>(trace.size());
+  }
+};
+
+// "member(args) -> trace": what each member must ask of the resolver, for the
+// arguments given (an optional argument left out is null).
+const char kExpectedCalls[] = R"(
+GetTmplStnInfoPath() -> GetTmplFilePath(DATINFO,null)
+GetTmplStnNamePath() -> GetTmplFilePath(DATSTNNAME,null)
+GetTmplEndianPath() -> GetTmplFilePath(DATENDIAN,null)
+GetTmplSBIODummyDBPath() -> GetTmplFilePath(DATSBIODUMMY,null)
+GetTmplTagRefDefaultPath() -> GetTmplFilePath(DATSTNTAGREF,null)
+GetFDAHISTDBDefaultPath() -> GetTmplFilePath(DATFDAHISTDBDEF,null)
+GetTmplStnDefPath(n) -> GetTmplFilePath(DATSTN,n)
+GetTmplInstPath(n) -> GetTmplFilePath(DATINST,n)
+GetTmplENGTAVEXIncPath(n) -> GetTmplFilePath(DATENGTAVEXINC,n)
+GetTmplENGCALCUIncPath(n) -> GetTmplFilePath(DATENGCALCUINC,n)
+GetTmplENGHatchPath(n) -> GetTmplFilePath(DATENGHATCH,n)
+GetTmplENGHatchPath() -> GetUDFTmplFolderPath(HATCHDEFAULT,QVSystem)
+GetTmplProjectDefaultPath(QVUser) -> GetUDFTmplFolderPath(PJTDEFAULT,QVUser)
+GetTmplHISDefaultPath(QVUser) -> GetUDFTmplFolderPath(HISDEFAULT,QVUser)
+GetTmplSTNDefaultPath(QVUser) -> GetUDFTmplFolderPath(STNDEFAULT,QVUser)
+GetTmplTagListDefaultPath(QVUser) -> GetUDFTmplFolderPath(STNTAGDEFAULT,QVUser)
+GetTmplACGDefaultPath(QVUser) -> GetUDFTmplFolderPath(ACGDEFAULT,QVUser)
+GetTmplENGDefaultPath(QVUser) -> GetUDFTmplFolderPath(ENGDEFAULT,QVUser)
+GetTmplSTNPubTaglistPath(QVUser) -> GetUDFTmplFilePath(STNPUBTAG,null,QVUser)
+GetTmplSTNFMSTaglistPath(QVUser) -> GetUDFTmplFilePath(STNFMSTAG,null,QVUser)
+GetTmplSTNDatPRMsgPath(QVUser) -> GetUDFTmplFilePath(STNDATPRMSG,null,QVUser)
+GetTmplSTNSeqMsgPath(QVUser) -> GetUDFTmplFilePath(STNSEQMSG,null,QVUser)
+GetTmplSTNOpgMsgPath(QVUser) -> GetUDFTmplFilePath(STNOPGMSG,null,QVUser)
+GetTmplSTNAreaDefPath(QVUser) -> GetUDFTmplFilePath(STNARADEF,null,QVUser)
+GetTmplHISWndShortCutPath(QVUser) -> GetUDFTmplFilePath(HISWNDSHORT,null,QVUser)
+GetTmplHISHelpWndShortCutPath(QVUser) -> GetUDFTmplFilePath(HISHELPWNDSHORT,null,QVUser)
+GetTmplHISTrendCorrectAssignPath(QVUser) -> GetUDFTmplFilePath(HISTRDCRRCTASGN,null,QVUser)
+GetTmplHISShortCutPath(QVUser) -> GetUDFTmplFilePath(HISSHORT,null,QVUser)
+GetTmplGraphicPartsPath(QVUser,f.txt) -> GetUDFTmplFilePath(ENGPARTS,f.txt,QVUser)
+GetTmplHISWndPath(QVUser,f.txt) -> GetUDFTmplFilePath(HISWND,f.txt,QVUser)
+GetTmplHISHelpWndPath(QVUser,f.txt) -> GetUDFTmplFilePath(HISHELPWND,f.txt,QVUser)
+GetTmplACGProgPath(QVUser,f.txt) -> GetUDFTmplFilePath(ACGSYS,f.txt,QVUser)
+GetTmplACGProgPath(QVUser) -> GetUDFTmplFolderPath(ACGSYS,QVUser)
+GetTmplACGDBPath(QVUser,f.txt) -> GetUDFTmplFilePath(ACGSKEL,f.txt,QVUser)
+GetTmplACGDBPath(QVUser) -> GetUDFTmplFolderPath(ACGSKEL,QVUser)
+GetTmplBatchPath(QVUser,f.txt) -> GetUDFTmplFilePath(BATCHDEFAULT,f.txt,QVUser)
+GetTmplBatchPath(QVUser) -> GetUDFTmplFolderPath(BATCH,QVUser)
+GetTmplACGShortCutPath(QVUser,RCPHEAD) -> GetUDFTmplFilePath(RCPHEAD,null,QVUser)
+GetTmplACGShortCutPath(QVUser) -> GetUDFTmplFolderPath(ACGSHORT,QVUser)
+GetTmplInfoPath(QVUser,RCPHEAD) -> GetUDFTmplFilePath(RCPHEAD,null,QVUser)
+GetTmplInfoPath(QVUser) -> GetUDFTmplFolderPath(INFO,QVUser)
+GetTmplDefFilesPath(QVUser,RCPHEAD) -> GetUDFTmplFilePath(RCPHEAD,null,QVUser)
+GetTmplDefFilesPath(QVUser) -> GetUDFTmplFolderPath(DEFFILES,QVUser)
+GetTmplFbSymbolPath(QVUser,RCPHEAD) -> GetUDFTmplFilePath(RCPHEAD,null,QVUser)
+GetTmplFbSymbolPath(QVUser) -> GetUDFTmplFolderPath(ENGDRAW,QVUser)
+GetTmplLcSymbolPath(QVUser,RCPHEAD) -> GetUDFTmplFilePath(RCPHEAD,null,QVUser)
+GetTmplLcSymbolPath(QVUser) -> GetUDFTmplFolderPath(ENGLOGIC,QVUser)
+GetTmplSelDocExPath(QVUser,RCPHEAD) -> GetUDFTmplFilePath(RCPHEAD,null,QVUser)
+GetTmplSelDocExPath(QVUser) -> GetUDFTmplFolderPath(SELDOCEX,QVUser)
+GetTmplSelDocPrtTextPath(QVUser,RCPHEAD) -> GetUDFTmplFilePath(RCPHEAD,null,QVUser)
+GetTmplSelDocPrtTextPath(QVUser) -> GetUDFTmplFolderPath(SELDOCPRT,QVUser)
+GetTmplRcpPath(QVUser,RCPHEAD) -> GetUDFTmplFilePath(RCPHEAD,null,QVUser)
+GetTmplRcpPath(QVUser) -> GetUDFTmplFolderPath(RCP,QVUser)
+GetTmplHISTrendDspAssignPath(QVUser,7) -> GetUDFTmplFilePath1(7,HISTRDDSPASGN,null,QVUser)
+GetSystemAttributePath() -> GetSystemFilePath(SYPJTATR)
+GetSystemConstPath() -> GetSystemFilePath(SYCST)
+GetSystemPjtRefrencePath() -> GetSystemFilePath(SYPJTREFRDB)
+GetSystemPjtRefrencePath2() -> GetSystemFilePath(SYPJTREF)
+GetSystemEngRefPath() -> GetSystemFilePath(SYENGREFRDB)
+GetSystemEngRefPath2() -> GetSystemFilePath(SYENGREF)
+GetSystemTagRefrencePath() -> GetSystemFilePath(SYTAGREFRDB)
+GetSystemTagRefrencePath2() -> GetSystemFilePath(SYTAGREF)
+GetSystemUnitPath() -> GetSystemFilePath(SYUNT)
+GetSystemUnitTxtPath() -> GetSystemFilePath(SYUNTXT)
+GetSystemSWLabelPath() -> GetSystemFilePath(SYSWT)
+GetSystemSWLabelTxtPath() -> GetSystemFilePath(SYSWTXT)
+GetSystemStsMsgPath() -> GetSystemFilePath(SYSTS)
+GetSystemSysStsLabelEDFPath() -> GetSystemFilePath(SYSSTSEDF)
+GetSystemBlkStsLabelEDFPath() -> GetSystemFilePath(BLKSTSEDF)
+GetSystemAlmStsLabelEDFPath() -> GetSystemFilePath(ALMSTSEDF)
+GetSystemAlmTblPath() -> GetSystemFilePath(SYATB)
+GetSystemAlmPriPath() -> GetSystemFilePath(SYAPR)
+GetSystemAlmDefPath() -> GetSystemFilePath(SYALM)
+GetSystemStsChangePath() -> GetSystemFilePath(SYCHG)
+GetSystemStsChangeEDFPath() -> GetSystemFilePath(STSCHGEDF)
+GetSystemMatrixPath() -> GetSystemFilePath(SYMLT)
+GetSystemPlantClassPath() -> GetSystemFilePath(SYPLT)
+GetSystemInstGroupPath() -> GetSystemFilePath(SYINST)
+GetSystemConfigPath() -> GetSystemFilePath(SYCFG)
+GetSystemSecurityPath() -> GetSystemFilePath(SYSECURITY)
+GetSystemOpeMarkPath() -> GetSystemFilePath(SYOPEMARK)
+GetSystemDefSecurityPath() -> GetSystemFilePath(SYDEFSEC)
+GetSystemALockPath() -> GetSystemFilePath(SYLOCKA)
+GetPjtBackupLockPath() -> GetSystemFilePath(SYLOCKPJTBACKUP)
+GetPjtBackupInfoPath() -> GetSystemFilePath(SYPJTBACKUPINFO)
+GetPjtNotBackupTxtPath() -> GetSystemFilePath(SYPJTNOTBACKUPTXT)
+GetSystemCLockPath() -> GetSystemFilePath(SYLOCKC)
+GetMultFileGenLockPath() -> GetSystemFilePath(SYLOCKA)
+GetSystemDspColorPath() -> GetSystemFilePath(SYDSP)
+GetSystemUserSeclPath() -> GetSystemFilePath(SYUSRSEC)
+GetSystemACTLTablePath() -> GetSystemFilePath(SYACTBL)
+GetSystemRevisionInfoPath() -> GetSystemFilePath(SYREVINF)
+GetSbFbEnvFilePath() -> GetSystemFilePath(SBFBENV)
+GetSbFbCFDDFileDefaultPath() -> GetSystemFilePath(SBFBCFDDFILE)
+GetSbFbHostFileDefaultPath() -> GetSystemFilePath(SBFBHOSTFILE)
+GetFDAInfoFilePath() -> GetSystemFilePath(FDAINFOFILE)
+GetSystemEtcPath(SYCST) -> GetSystemFilePath(SYCST)
+GetSystemEtcPath() -> GetSystemFolderPath(ETC)
+GetSystemCommPath(SYCST) -> GetSystemFilePath(SYCST)
+GetSystemCommPath() -> GetSystemFolderPath(COM)
+GetSystemBatchPath(SYCST) -> GetSystemFilePath(SYCST)
+GetSystemBatchPath() -> GetSystemFolderPath(BAT)
+GetSystemBatchEtcPath(SYCST) -> GetSystemFilePath(SYCST)
+GetSystemBatchEtcPath() -> GetSystemFolderPath(BATETC)
+GetSeldocPath(SYCST) -> GetSystemFilePath(SYCST)
+GetSeldocPath() -> GetSystemFolderPath(SELDOC)
+GetSystemMatrixEDFPath(7) -> GetPath(null,7,0,0,MTXEDF,null)
+GetSystemMatrixDefPath(7) -> GetPath(null,7,0,0,SYMLD,null)
+GetSystemBatchRGPath(7,f.txt) -> GetPath(null,7,0,0,SYBATRG,f.txt)
+GetSystemBatchRGPath(7) -> GetPath(null,7,0,0,SYFOLDERBATRG,null)
+GetSystemBatchCommPath(7) -> GetPath(null,7,0,0,SYBATCOM,null)
+GetSystemBatchCommPath(0) -> GetPath(null,0,0,0,SYFOLDERBATCOM,null)
+GetSystemBatchEtcCommPath(7) -> GetPath(null,7,0,0,SYBATETCCOM,null)
+GetSystemBatchEtcCommPath(0) -> GetPath(null,0,0,0,SYFOLDERBATETCCOM,null)
+GetTAVEXIncPath(n) -> GetPath(null,0,0,0,SYTAVEXINC,n)
+GetTAVEXIncPath() -> GetPath(null,0,0,0,SYFOLDERTAVEXINC,null)
+GetSystemTagRefrencePath(FCS0102) -> GetFCSFilePath(FCS0102,FCTAGREFRDB)
+GetFCSProgPath(FCS0102) -> GetFCSFilePath(FCS0102,FCPROGRAM)
+GetFCSSFDataPath(FCS0102) -> GetFCSFilePath(FCS0102,FCLSF)
+GetFCSTFData0Path(FCS0102) -> GetFCSFilePath(FCS0102,FCLT0)
+GetFCSTFData1Path(FCS0102) -> GetFCSFilePath(FCS0102,FCLT1)
+GetFCSAreaDefPath(FCS0102) -> GetFCSFilePath(FCS0102,FCARA)
+GetFCSRefrencePath(FCS0102) -> GetFCSFilePath(FCS0102,FCREFRDB)
+GetFCSRefrencePath2(FCS0102) -> GetFCSFilePath(FCS0102,FCREF)
+GetFCSEngRefPath(FCS0102) -> GetFCSFilePath(FCS0102,FCENGREFRDB)
+GetFCSEngRefPath2(FCS0102) -> GetFCSFilePath(FCS0102,FCENGREF)
+GetFCSIOMUnitPath(FCS0102) -> GetFCSFilePath(FCS0102,FCIOMUNIT)
+GetFCSPRTagPath(FCS0102) -> GetFCSFilePath(FCS0102,FCPRTAG)
+GetFCSOGTagPath(FCS0102) -> GetFCSFilePath(FCS0102,FCOGTAG)
+GetFCSAdlDefPath(FCS0102) -> GetFCSFilePath(FCS0102,FCADL)
+GetFCSInstGroupPath(FCS0102) -> GetFCSFilePath(FCS0102,FCINSTGRP)
+GetFCSFncListPath(FCS0102) -> GetFCSFilePath(FCS0102,FCFNCL)
+GetFCSSfcListPath(FCS0102) -> GetFCSFilePath(FCS0102,FCSFCL)
+GetFCSPrListPath(FCS0102) -> GetFCSFilePath(FCS0102,FCPRL)
+GetFCSUsInstListPath(FCS0102) -> GetFCSFilePath(FCS0102,FCUSINSTL)
+GetFCSOpTxt1Path(FCS0102) -> GetFCSFilePath(FCS0102,FCOPTXT1)
+GetFCSOpTxt2Path(FCS0102) -> GetFCSFilePath(FCS0102,FCOPTXT2)
+GetFCSConfigPath(FCS0102) -> GetFCSFilePath(FCS0102,FCSTN)
+GetFCSEquipmentPath(FCS0102) -> GetFCSFilePath(FCS0102,FCEQUIPMENT)
+GetFCSIOMDefPath(FCS0102) -> GetFCSFilePath(FCS0102,FCIOMDEF)
+GetFCSIOMDefSBPath(FCS0102) -> GetFCSFilePath(FCS0102,FCIOMDEFSB)
+GetFCSCommonSWPath(FCS0102) -> GetFCSFilePath(FCS0102,FCSWT)
+GetFCSCommDataWWPath(FCS0102) -> GetFCSFilePath(FCS0102,FCCOMMDATAWW)
+GetFCSWBTagDefPath(FCS0102) -> GetFCSFilePath(FCS0102,FCWBTAG)
+GetFCSGsSWDefPath(FCS0102) -> GetFCSFilePath(FCS0102,FCGSW)
+GetFCSStsLabelPath(FCS0102) -> GetFCSFilePath(FCS0102,FCSTS)
+GetFCSStsChangePath(FCS0102) -> GetFCSFilePath(FCS0102,FCCHG)
+GetFCSSBIOOffLoadLogPath(FCS0102) -> GetFCSFilePath(FCS0102,FCSBIOOFFLDLOG)
+GetFCSFBRefPath(FCS0102) -> GetFCSFilePath(FCS0102,FCFBREFRDB)
+GetFCSIomLockPath(FCS0102) -> GetFCSFilePath(FCS0102,FCIOMLOCK)
+GetHISEngRefPath(FCS0102) -> GetFCSFilePath(FCS0102,OPENGREFRDB)
+GetHISEngRefPath2(FCS0102) -> GetFCSFilePath(FCS0102,OPENGREF)
+GetFCSProgPath2(FCS0102,f.txt) -> GetFCSFilePath(FCS0102,f.txt,FCPROGRAM2)
+GetFCSCALCUIncPath(FCS0102,f.txt) -> GetFCSFilePath(FCS0102,f.txt,FCCALCUINC)
+GetFCSLogicChartPath(FCS0102,f.txt) -> GetFCSFilePath(FCS0102,f.txt,FCLC)
+GetFCSMatrixDefPath(FCS0102,f.txt) -> GetFCSFilePath(FCS0102,f.txt,FCMTX)
+GetFCSMatrixDefPath(FCS0102,12) -> GetFCSFilePath(FCS0102,Matrix12,FCMTX)
+GetFCSSeqLibFuncTypePath(FCS0102,f.txt) -> GetFCSFilePath(FCS0102,f.txt,FCSEQFUNC)
+GetFCSSeqLibFuncTypePath(FCS0102) -> GetFCSFilePath(FCS0102,FCFOLDERSEQLIBFNC)
+GetFCSSeqLibTavexFncPath(FCS0102,f.txt) -> GetFCSFilePath(FCS0102,f.txt,FCSEQTVXFNC)
+GetFCSSeqLibTavexFncPath(FCS0102) -> GetFCSFilePath(FCS0102,FCFOLDERSEQLIBTVXFNC)
+GetFCSSeqLibSfcSeqPath(FCS0102,f.txt) -> GetFCSFilePath(FCS0102,f.txt,FCSEQSFCSEQ)
+GetFCSSeqLibSfcSeqPath(FCS0102) -> GetFCSFilePath(FCS0102,FCFOLDERSEQLIBSFCSEQ)
+GetFCSSeqLibUnitProcPath(FCS0102,f.txt) -> GetFCSFilePath(FCS0102,f.txt,FCSEQUNITPROC)
+GetFCSSeqLibUnitProcPath(FCS0102) -> GetFCSFilePath(FCS0102,FCFOLDERSEQLIBUNITPROC)
+GetFCSSeqLibTavexFncObjPath(FCS0102,f.txt) -> GetFCSFilePath(FCS0102,f.txt,FCSEQTVXFNCO)
+GetFCSSeqLibTavexFncObjPath(FCS0102) -> GetFCSFilePath(FCS0102,FCFOLDERSEQTVXFNCO)
+GetFCSSeqLibSfcSeqTavexSrcPath(FCS0102,f.txt) -> GetFCSFilePath(FCS0102,f.txt,FCSEQSFCSEQL)
+GetFCSSeqLibSfcSeqTavexSrcPath(FCS0102) -> GetFCSFilePath(FCS0102,FCFOLDERSEQSFCSEQL)
+GetFCSSeqLibSfcSeqObjPath(FCS0102,f.txt) -> GetFCSFilePath(FCS0102,f.txt,FCSEQSFCSEQO)
+GetFCSSeqLibSfcSeqObjPath(FCS0102) -> GetFCSFilePath(FCS0102,FCFOLDERSEQSFCSEQO)
+GetFCSSeqLibUnitProcObjPath(FCS0102,f.txt) -> GetFCSFilePath(FCS0102,f.txt,FCSEQUNITPRCO)
+GetFCSSeqLibUnitProcObjPath(FCS0102) -> GetFCSFilePath(FCS0102,FCFOLDERSEQUNITPRCO)
+GetFCSSeqLibTavexFncDispPath(FCS0102,f.txt) -> GetFCSFilePath(FCS0102,f.txt,FCTVXFNC)
+GetFCSSeqLibTavexFncDispPath(FCS0102) -> GetFCSFilePath(FCS0102,FCFOLDERSEQLIBTVXFNCDISP)
+GetFCSSeqLibSfcSeqDispPath(FCS0102,f.txt) -> GetFCSFilePath(FCS0102,f.txt,FCSFCSEQ)
+GetFCSSeqLibSfcSeqDispPath(FCS0102) -> GetFCSFilePath(FCS0102,FCFOLDERSEQLIBSFCSEQDISP)
+GetFCSSeqLibUnitProcDispPath(FCS0102,f.txt) -> GetFCSFilePath(FCS0102,f.txt,FCUNITPROC)
+GetFCSSeqLibUnitProcDispPath(FCS0102) -> GetFCSFilePath(FCS0102,FCFOLDERSEQLIBUNITPROCDISP)
+GetFCSUserCSTMAlgPath(FCS0102,f.txt) -> GetFCSFilePath(FCS0102,f.txt,FCUSRCSTMPROG)
+GetFCSUserCSTMAlgPath(FCS0102) -> GetFCSFilePath(FCS0102,FCUSRCSTM)
+GetFCSTPPath(FCS0102,f.txt) -> GetPath(FCS0102,0,0,0,FCTPS,f.txt)
+GetFCSDiffPath(FCS0102,f.txt) -> GetPath(FCS0102,0,0,0,FCDIF,f.txt)
+GetFCSUserProcedurePath(FCS0102,f.txt) -> GetPath(FCS0102,0,0,0,FCUSRPRC,f.txt)
+GetHISHelpWindowPath(FCS0102,f.txt) -> GetPath(FCS0102,0,0,0,OPHELP,f.txt)
+GetFCSCommDataWBPath(FCS0102,7) -> GetPath(FCS0102,7,0,0,FCCOMMDATAWB,null)
+GetHISTrendGetPath(FCS0102,7) -> GetPath(FCS0102,7,0,0,OPTRGET,null)
+GetFCSBLockPath(FCS0102) -> GetPath(FCS0102,0,0,0,FCLOCKB,null)
+GetMultFileGenLockPath(FCS0102) -> GetPath(FCS0102,0,0,0,FCMULTGENLOCK,null)
+GetStationGenLockPath(FCS0102) -> GetPath(FCS0102,0,0,0,FCSTNGENLOCK,null)
+GetBackupLockStationPath(FCS0102) -> GetPath(FCS0102,0,0,0,BACKUPSTNLOCK,null)
+GetFCSFcsCPath(FCS0102) -> GetPath(FCS0102,0,0,0,FCSFCSCL,null)
+GetFCSPRMsgPath(FCS0102) -> GetStnNo(FCS0102) GetPath(FCS0102,42,0,0,FCSQM,null)
+GetFCSANMsgPath(FCS0102) -> GetStnNo(FCS0102) GetPath(FCS0102,42,0,0,FCANM,null)
+GetFCSOGMsgPath(FCS0102) -> GetStnNo(FCS0102) GetPath(FCS0102,42,0,0,FCOPM,null)
+GetFCSEVMsgPath(FCS0102) -> GetStnNo(FCS0102) GetPath(FCS0102,42,0,0,FCEVM,null)
+GetHISRefrencePath(FCS0102) -> GetHISFilePath(FCS0102,OPREFRDB)
+GetHISRefrencePath2(FCS0102) -> GetHISFilePath(FCS0102,OPREF)
+GetHISTrendAssignGPath(FCS0102) -> GetHISFilePath(FCS0102,OPTRASNG)
+GetHISTrendBlockPath(FCS0102) -> GetHISFilePath(FCS0102,OPTRBLK)
+GetHISTrendAssignDispPath(FCS0102) -> GetHISFilePath(FCS0102,OPTRASNDSP)
+GetHISClsMngPath(FCS0102) -> GetHISFilePath(FCS0102,OPCLSMNG)
+GetHISClsDefPath(FCS0102) -> GetHISFilePath(FCS0102,OPCLSDEF)
+GetHISClsTmpDefPath(FCS0102) -> GetHISFilePath(FCS0102,OPCLSDEFTMP)
+GetHISConfigPath(FCS0102) -> GetHISFilePath(FCS0102,OPSTN)
+GetHISSchedulerPath(FCS0102) -> GetHISFilePath(FCS0102,OPSCD)
+GetHISPanelSetPath(FCS0102) -> GetHISFilePath(FCS0102,OPPANELSET)
+GetHISSeqMsgReqPath(FCS0102) -> GetHISFilePath(FCS0102,OPMRQ)
+GetHISTrendDefPath(FCS0102) -> GetHISFilePath(FCS0102,OPTRDEF)
+GetHISFuncKeyPath(FCS0102) -> GetHISFilePath(FCS0102,OUFNC)
+GetHISWindowListPath(FCS0102) -> GetHISFilePath(FCS0102,OPWNDLIST)
+GetHISWindowSubListPath(FCS0102) -> GetHISFilePath(FCS0102,OPWNDSUBLIST)
+GetHISLtmDefPath(FCS0102) -> GetHISFilePath(FCS0102,OPLTMDEF)
+GetHISSecurityPath(FCS0102) -> GetHISFilePath(FCS0102,OPSECURITY)
+GetHISOpeconDefPath(FCS0102) -> GetHISFilePath(FCS0102,OPCONFDEF)
+GetHISSecOdbPath(FCS0102) -> GetHISFilePath(FCS0102,OPHISSEC)
+GetSTNEtcTopPath(FCS0102) -> GetSTNFolderPath(FCS0102,ETC)
+GetSTNTagListTopPath(FCS0102) -> GetSTNFolderPath(FCS0102,TAGLIST)
+GetSTNTagListPath(FCS0102,f.txt) -> GetSTNFilePath(FCS0102,TAGLIST,f.txt)
+GetSTNTagListPath(FCS0102) -> GetSTNFolderPath(FCS0102,TAGLIST)
+GetSTNEtcPath(FCS0102,f.txt) -> GetSTNFilePath(FCS0102,ETC,f.txt)
+GetSTNEtcPath(FCS0102) -> GetSTNFolderPath(FCS0102,ETC)
+)";
+
+struct Call {
+  std::string member;
+  std::vector<std::string> args;
+  std::string trace;
+};
+
+std::vector<Call> ExpectedCalls() {
+  std::vector<Call> calls;
+  std::istringstream in(kExpectedCalls);
+  for (std::string line; std::getline(in, line);) {
+    if (line.empty()) continue;
+    Call call;
+    const size_t open = line.find('(');
+    const size_t close = line.find(')');
+    call.member = line.substr(0, open);
+    std::istringstream args(line.substr(open + 1, close - open - 1));
+    for (std::string arg; std::getline(args, arg, ',');) call.args.push_back(arg);
+    call.trace = line.substr(line.find("-> ") + 3);
+    calls.push_back(call);
+  }
+  return calls;
+}
+
+size_t ArgumentCount(const QVEFilePathMember& member, bool withOptional) {
+  std::istringstream in(member.arguments);
+  size_t n = 0;
+  for (std::string word; in >> word;) n += withOptional || word.front() != '[';
+  return n;
+}
+
+bool IsDigits(const std::string& text) { return text.find_first_not_of("0123456789") == std::string::npos; }
+
+// The form of a member that the arguments are meant for: the count fits and
+// a number form is given digits.
+const QVEFilePathMember* FormFor(const Call& call) {
+  const QVEFilePathMember* found = nullptr;
+  for (const QVEFilePathMember& member : QVEFilePathMembers()) {
+    if (call.member != member.name) continue;
+    if (call.args.size() < ArgumentCount(member, false) || call.args.size() > ArgumentCount(member, true)) continue;
+    const bool numberForm = std::string(member.arguments).find("NUMBER") != std::string::npos;
+    if (found == nullptr || (numberForm && IsDigits(call.args.back()))) found = &member;
+  }
+  return found;
+}
+
+TEST(PathCatalogueTest, EveryMemberForwardsItsKeyAndArgumentsToOneCoreOperation) {
+  ASSERT_EQ(QVEFilePathMembers().size(), 188u);
+  std::set<const QVEFilePathMember*> covered;
+  for (const Call& call : ExpectedCalls()) {
+    SCOPED_TRACE(call.member);
+    const QVEFilePathMember* member = FormFor(call);
+    ASSERT_NE(member, nullptr);
+    covered.insert(member);
+    RecordingResolver resolver;
+    CString path = "untouched";
+    resolver.out = &path;
+    QVEFilePathArguments arguments{call.args};
+    const uint32_t rc = member->call(resolver, arguments, &path);
+    EXPECT_EQ(resolver.trace, call.trace);
+    EXPECT_EQ(rc, 0x5000 + resolver.trace.size()) << "the core operation's result comes back unchanged";
+    EXPECT_TRUE(resolver.outPassedOn) << "the caller's path is the one the core operation fills";
+    EXPECT_EQ(path, "untouched");
+  }
+  EXPECT_EQ(covered.size(), 187u) << "every member but GetProjectTopDir has an expected call";
+}
+
+TEST(PathCatalogueTest, ProjectTopDirIsACopyOfTheResolversMember) {
+  TempDir dir;
+  CQVEFilePath resolver;
+  ASSERT_EQ(resolver.Init((dir.path() + "/").c_str()), 0u);
+  CString top = resolver.GetProjectTopDir();
+  EXPECT_EQ(top, dir.path());
+  top += "/changed";
+  EXPECT_EQ(resolver.GetProjectTopDir(), dir.path());
+}
+
+class PathResolverTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_EQ(resolver_.Init(dir_.path().c_str()), 0u); }
+  TempDir dir_;
+  CQVEFilePath resolver_;
+};
+
+// Every member resolves, against a real project, to a path inside the project
+// or inside the template set it names: every key it uses is in the table.
+TEST_F(PathResolverTest, EveryMemberResolvesInsideItsTree) {
+  const std::string systemSet = QVETemplateRoot() + "/QVSystem/";
+  for (const Call& call : ExpectedCalls()) {
+    SCOPED_TRACE(call.member);
+    QVEFilePathArguments arguments{call.args};
+    CString path;
+    ASSERT_EQ(FormFor(call)->call(resolver_, arguments, &path), 0u);
+    const bool inside = path.rfind(dir_.path() + "/", 0) == 0 || path.rfind(systemSet, 0) == 0;
+    EXPECT_TRUE(inside) << path;
+    EXPECT_EQ(path.find("/../"), std::string::npos) << path;
+    EXPECT_EQ(path.find("//"), std::string::npos) << path;
+  }
+}
+
+TEST_F(PathResolverTest, EdgeCasesOfTheCatalogue) {
+  CString a;
+  CString b;
+  // The lock of multi-file generation without a station is the A lock.
+  ASSERT_EQ(resolver_.GetMultFileGenLockPath(&a), 0u);
+  ASSERT_EQ(resolver_.GetSystemALockPath(&b), 0u);
+  EXPECT_EQ(a, b);
+  // A matrix number resolves as the name "Matrix<number>".
+  ASSERT_EQ(resolver_.GetFCSMatrixDefPath("FCS0101", 12u, &a), 0u);
+  ASSERT_EQ(resolver_.GetFCSMatrixDefPath("FCS0101", "Matrix12", &b), 0u);
+  EXPECT_EQ(a, b);
+  EXPECT_EQ(a, dir_.path() + "/FCS0101/Matrix/Matrix12");
+  // Batch communication: 0 gives the folder, 5 the fifth file in it.
+  ASSERT_EQ(resolver_.GetSystemBatchCommPath(0, &a), 0u);
+  ASSERT_EQ(resolver_.GetSystemBatchCommPath(5, &b), 0u);
+  EXPECT_EQ(b.rfind(a + "/", 0), 0u) << b;
+  EXPECT_NE(b.find('5'), std::string::npos);
+  // A batch recipe group's folder is the store's own group directory.
+  ASSERT_EQ(resolver_.GetSystemBatchRGPath(3, nullptr, &a), 0u);
+  EXPECT_EQ(a, dir_.path() + "/Recipe/RG03");
+  EXPECT_EQ(resolver_.GetSystemBatchRGPath(0, nullptr, &a), QVC_ERR_CANNOT_EXECUTE);
+  // The second argument of GetTmplInfoPath is a key, of GetTmplBatchPath a file.
+  ASSERT_EQ(resolver_.GetTmplInfoPath("QVSystem", "RCPHEAD", &a), 0u);
+  EXPECT_EQ(a, QVETemplateRoot() + "/QVSystem/RcpHead.edf");
+  EXPECT_EQ(resolver_.GetTmplInfoPath("QVSystem", "RcpHead.edf", &a), QVEEDA_ERR_UNKNOWN_KEY);
+  ASSERT_EQ(resolver_.GetTmplBatchPath("QVSystem", "RCPHEAD", &a), 0u);
+  EXPECT_EQ(a, QVETemplateRoot() + "/QVSystem/Batch/RCPHEAD");
+  // Without a name the hatch member gives the system set's hatch folder.
+  ASSERT_EQ(resolver_.GetTmplENGHatchPath(nullptr, &a), 0u);
+  EXPECT_EQ(a, QVETemplateRoot() + "/QVSystem/Hatch");
+}
+
+TEST_F(PathResolverTest, StationNumbersNameTheMessageFiles) {
+  CString path = "kept";
+  ASSERT_EQ(resolver_.GetFCSPRMsgPath("FCS0164", &path), 0u);
+  EXPECT_EQ(path, dir_.path() + "/FCS0164/Message/PrMsg64.edf");
+  ASSERT_EQ(resolver_.GetFCSEVMsgPath("HIS0203", &path), 0u);
+  EXPECT_EQ(path, dir_.path() + "/HIS0203/Message/EvMsg03.edf");
+  // A station without a number fails instead of naming some station's file.
+  path = "kept";
+  for (const char* station : {"FCS0165", "FCS0100", "FCS", "FCSab01x", "FCS01a1"}) {
+    EXPECT_EQ(resolver_.GetFCSANMsgPath(station, &path), QVC_ERR_CANNOT_EXECUTE) << station;
+    EXPECT_EQ(path, "kept");
+  }
+}
+
+TEST_F(PathResolverTest, RefusesWhatNamesNoPathInsideTheTree) {
+  CString path = "kept";
+  EXPECT_EQ(resolver_.GetSystemFilePath("NOSUCHKEY", &path), QVEEDA_ERR_UNKNOWN_KEY);
+  EXPECT_EQ(resolver_.GetSystemFilePath("FCPROGRAM", &path), QVEEDA_ERR_UNKNOWN_KEY) << "a station key";
+  EXPECT_EQ(resolver_.GetSystemFilePath("ETC", &path), QVEEDA_ERR_UNKNOWN_KEY) << "a folder key";
+  EXPECT_EQ(resolver_.GetFCSProgPath(nullptr, &path), QVC_ERR_CANNOT_EXECUTE);
+  EXPECT_EQ(resolver_.GetUDFTmplFilePath("SYCST", nullptr, "QVSystem", &path), QVEEDA_ERR_UNKNOWN_KEY);
+  EXPECT_EQ(resolver_.GetTmplRcpPath("Other", nullptr, &path), QVC_ERR_CANNOT_EXECUTE);
+  for (const char* name : {"..", ".", "", "a/b", "../../etc"}) {
+    EXPECT_EQ(resolver_.GetFCSProgPath(name, &path), ERROR_INVALID_NAME) << name;
+    EXPECT_EQ(resolver_.GetFCSTPPath("FCS0101", name, &path), ERROR_INVALID_NAME) << name;
+    EXPECT_EQ(resolver_.GetTmplHISWndPath("QVUser", name, &path), ERROR_INVALID_NAME) << name;
+  }
+  EXPECT_EQ(resolver_.GetSystemMatrixEDFPath(0, &path), QVC_ERR_CANNOT_EXECUTE) << "a numbered key needs a number";
+  EXPECT_EQ(path, "kept");
+
+  CQVEFilePath templatesOnly;
+  ASSERT_EQ(templatesOnly.InitNoProject(), 0u);
+  EXPECT_EQ(templatesOnly.GetSystemAttributePath(&path), QVEEDA_ERR_NO_PROJECT);
+  EXPECT_EQ(templatesOnly.GetFCSProgPath("FCS0101", &path), QVEEDA_ERR_NO_PROJECT);
+  EXPECT_EQ(path, "kept");
+  ASSERT_EQ(templatesOnly.GetTmplRcpPath("QVSystem", "RCPPRT", &path), 0u);
+  EXPECT_EQ(path, QVETemplateRoot() + "/QVSystem/RcpPrt.edf");
+
+  CQVEFilePath unprepared;
+  EXPECT_EQ(unprepared.GetTmplStnInfoPath(&path), QVC_ERR_CANNOT_EXECUTE);
+  EXPECT_EQ(unprepared.Init((dir_.path() + "/missing").c_str()), ERROR_PATH_NOT_FOUND);
+}
+
+// No two keys of one place name the same file (one shared lock aside, which
+// two members share by key), and a file key chosen with a folder key lies in
+// that folder: a slip in the table shows here.
+TEST(PathKeyTableTest, KeysNameDistinctFilesAndFileKeysLieInTheirFolders) {
+  std::set<std::string> seen;
+  for (const qveeda::PathRule* rule = qveeda::AllPathRules().begin; rule != qveeda::AllPathRules().end; ++rule) {
+    EXPECT_EQ(qveeda::FindPathRule(rule->key), rule) << rule->key << " is in the table twice";
+    if (rule->file == nullptr) continue;
+    for (unsigned scope : {1u, 2u, 4u}) {
+      if ((rule->scopes & scope) == 0) continue;
+      const std::string place = std::to_string(scope) + ":" + rule->folder + "/" + rule->file;
+      EXPECT_TRUE(seen.insert(place).second) << rule->key << " names " << place << " again";
+    }
+  }
+  for (const QVEFilePathMember& member : QVEFilePathMembers()) {
+    if (member.folderKey == nullptr) continue;
+    const qveeda::PathRule* file = qveeda::FindPathRule(member.key);
+    const qveeda::PathRule* folder = qveeda::FindPathRule(member.folderKey);
+    ASSERT_NE(file, nullptr) << member.key;
+    ASSERT_NE(folder, nullptr) << member.folderKey;
+    EXPECT_STREQ(file->folder, folder->folder) << member.name;
+  }
+}
+
+TEST(PathCommandTest, ResolvesListsAndRefuses) {
+  TempDir dir;
+  const std::string project = dir / "pjt";
+  qvtest::MakeDirs(project);
+  auto run = [&](std::vector<std::string> words) { return qvtest::RunRcpstore(dir.path(), dir.path(), words, dir.path()); };
+
+  qvtest::Outcome list = run({"path", "--list"});
+  ASSERT_EQ(list.status, 0) << list.err;
+  EXPECT_EQ(std::count(list.out.begin(), list.out.end(), '\n'), 188);
+  EXPECT_NE(list.out.find("GetFCSSeqLibFuncTypePath STATION [FILE]"), std::string::npos);
+  EXPECT_NE(list.out.find("FCSEQFUNC / FCFOLDERSEQLIBFNC"), std::string::npos);
+
+  qvtest::Outcome number = run({"path", "GetFCSMatrixDefPath", "FCS0101", "12", "--project", project});
+  ASSERT_EQ(number.status, 0) << number.err;
+  EXPECT_EQ(number.out, project + "/FCS0101/Matrix/Matrix12\n");
+  qvtest::Outcome folder = run({"path", "GetFCSSeqLibFuncTypePath", "FCS0101", "--project", project, "--json"});
+  ASSERT_EQ(folder.status, 0) << folder.err;
+  const auto json = nlohmann::json::parse(folder.out);
+  EXPECT_EQ(json["path"], project + "/FCS0101/SeqLib/Function");
+  EXPECT_EQ(json["member"], "GetFCSSeqLibFuncTypePath");
+
+  qvtest::Outcome noProject = run({"path", "GetSystemAttributePath"});
+  EXPECT_EQ(noProject.status, 1);
+  EXPECT_NE(noProject.err.find("0x20300002"), std::string::npos) << noProject.err;
+  EXPECT_EQ(run({"path", "GetNothing"}).status, 2);
+  EXPECT_EQ(run({"path", "GetFCSProgPath"}).status, 2) << "a missing station";
+  EXPECT_EQ(run({"path", "GetFCSProgPath", "FCS0101", "extra", "--project", project}).status, 2);
+}
+
+}  // namespace
