@@ -21,7 +21,8 @@ install(FILES siblings/LibQVCCommon/QVCCodes.h siblings/LibQVCCommon/QVCError.h 
 install(FILES siblings/libqvecommon/QVEEngMsgBuf.h siblings/libqvecommon/QVEEngText.h DESTINATION ${QV_INCLUDE_DEST}/libqvecommon)
 install(FILES siblings/libqveeda/QVEEdaFile.h siblings/libqveeda/QVEFilePath.h
   DESTINATION ${QV_INCLUDE_DEST}/libqveeda)
-install(FILES siblings/platform/Env.h siblings/platform/StationDir.h siblings/platform/Win32Types.h DESTINATION ${QV_INCLUDE_DEST}/platform)
+install(FILES siblings/platform/Accounts.h siblings/platform/Env.h siblings/platform/Registry.h
+  siblings/platform/Security.h siblings/platform/StationDir.h siblings/platform/Win32Types.h DESTINATION ${QV_INCLUDE_DEST}/platform)
 
 if(BUILD_SHARED_LIBS)
   install(TARGETS QVBRcpEpaShared EXPORT LibQVBRcpEpaTargets

@@ -28,7 +28,7 @@ check() {
 # find_package
 cmake -S "$here" -B "$work/cmake-build" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_CXX_COMPILER="$cxx" \
   -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="$flags" > /dev/null
-cmake --build "$work/cmake-build" > /dev/null
+cmake --build "$work/cmake-build" > "$work/build.log" || { cat "$work/build.log"; exit 1; }
 check "$work/cmake-build/consumer"
 
 # pkg-config, the library found through the run path it names

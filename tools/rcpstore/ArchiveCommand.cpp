@@ -11,6 +11,7 @@
 #include "Report.h"
 #include "Rights.h"
 #include "Target.h"
+#include "Usage.h"
 
 namespace rcpstore {
 
@@ -76,6 +77,7 @@ void AddArchiveCommands(CLI::App& app, int* exitStatus) {
   e->add_option("PROJECT", exportArgs->project, "Project directory (with a '/') or registered project name")
       ->required();
   e->add_option("ARCHIVE", exportArgs->archive, "Archive file to write (a gzip-compressed tar)")->required();
+  Example(*e, "rcpstore export @Line1 line1.tar.gz");
   e->callback([=] { *exitStatus = Run("export " + exportArgs->project, [&] { return Export(*exportArgs); }); });
 
   auto importArgs = std::make_shared<ImportArgs>();
@@ -84,6 +86,7 @@ void AddArchiveCommands(CLI::App& app, int* exitStatus) {
   i->add_option("DIR", importArgs->request.directory, "Project directory to restore the store into")->required();
   i->add_option("--name", importArgs->request.name, "Register the project under this name");
   i->add_flag("--replace", importArgs->request.replace, "Replace a store (and a registration) that is there");
+  Example(*i, "rcpstore import line1.tar.gz /srv/projects/Line1Copy --name Line1Copy");
   i->callback([=] { *exitStatus = Run("import " + importArgs->request.archive, [&] { return Import(*importArgs); }); });
 }
 

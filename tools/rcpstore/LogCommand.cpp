@@ -12,6 +12,7 @@
 #include "Report.h"
 #include "RcpAudit.h"
 #include "Target.h"
+#include "Usage.h"
 
 namespace rcpstore {
 
@@ -134,6 +135,7 @@ void AddLogCommand(CLI::App& app, int* exitStatus) {
   log->add_option("--since", args->since, "Only changes at or after this UTC time (2026-12-06T19:20:00Z)")
       ->check(CLI::Validator(CheckUtcTime, "UTC"));
   log->add_option("--user", args->user, "Only changes made by this user");
+  Example(*log, "rcpstore log --project Line1 --since 2026-12-06");
   log->callback([=] { *exitStatus = Run("log", [&] { return Log(*args); }); });
 }
 

@@ -10,6 +10,7 @@
 #include "Output.h"
 #include "Report.h"
 #include "Target.h"
+#include "Usage.h"
 #include "libqveeda/QVEFilePathCatalogue.h"
 #include "platform/Win32Types.h"
 
@@ -78,7 +79,7 @@ std::string Cause(uint32_t rc) {
 }
 
 std::string ProjectDirectory(const std::string& given) {
-  return NamesDirectory(given) ? ExistingDirectory(given) : ProjectTarget(given).project;
+  return NamesDirectory(given) && !IsAddress(given) ? ExistingDirectory(given) : ProjectTarget(given).project;
 }
 
 int Resolve(const PathArgs& args, const QVEFilePathMember& member) {
@@ -126,6 +127,7 @@ void AddPathCommand(CLI::App& app, int* exitStatus) {
   cmd->add_option("MEMBER ARGS", args->words, "Catalogue member and its arguments (see --list)");
   cmd->add_option("--project", args->project, "Project directory (with a '/') or registered name");
   cmd->add_flag("--list", args->list, "List the members with their arguments and keys");
+  Example(*cmd, "rcpstore path GetFCSProgPath FCS0101 --project @Line1");
   cmd->callback([=] {
     if (args->list) {
       *exitStatus = Run("path --list", [&] { return List(Output().json); });

@@ -8,6 +8,7 @@
 #include "Output.h"
 #include "Report.h"
 #include "Rights.h"
+#include "Usage.h"
 
 namespace rcpstore {
 
@@ -143,14 +144,15 @@ void AddSecurityCommand(CLI::App& app, int* exitStatus) {
   auto* security = app.add_subcommand("security", "Switch the recipe access rights on or off and check them");
   security->require_subcommand(1);
 
-  security->add_subcommand("on", "Switch recipe security on (administrators only)")->callback([=] {
-    *exitStatus = Run("security on", [] { return Switch(1); });
-  });
-  security->add_subcommand("off", "Switch recipe security off (administrators only)")->callback([=] {
-    *exitStatus = Run("security off", [] { return Switch(0); });
-  });
+  auto* on = security->add_subcommand("on", "Switch recipe security on (administrators only)");
+  Example(*on, "rcpstore security on");
+  on->callback([=] { *exitStatus = Run("security on", [] { return Switch(1); }); });
+  auto* off = security->add_subcommand("off", "Switch recipe security off (administrators only)");
+  Example(*off, "rcpstore security off");
+  off->callback([=] { *exitStatus = Run("security off", [] { return Switch(0); }); });
 
   auto* s = security->add_subcommand("status", "Whether security is on, and the rights of the caller");
+  Example(*s, "rcpstore security status --json");
   s->callback([=] { *exitStatus = Run("security status", [&] { return Status(Output().json); }); });
 
   auto rights = std::make_shared<std::vector<std::string>>();
@@ -158,9 +160,11 @@ void AddSecurityCommand(CLI::App& app, int* exitStatus) {
   c->add_option("RIGHT", *rights, "run, read, create, edit, delete, approve or download")
       ->required()
       ->check(CLI::IsMember(RightNames()));
+  Example(*c, "rcpstore security check create edit");
   c->callback([=] { *exitStatus = Run("security check", [&] { return CheckRights(*rights, Output().json); }); });
 
   auto* g = security->add_subcommand("groups", "The recipe-security groups with their comments and members");
+  Example(*g, "rcpstore security groups");
   g->callback([=] { *exitStatus = Run("security groups", [&] { return Groups(Output().json); }); });
 
   auto* group = StationCommand(app)->add_subcommand("group", "Members of the station's local groups");
@@ -172,6 +176,8 @@ void AddSecurityCommand(CLI::App& app, int* exitStatus) {
                                               : "Take a user out of a local group (administrators only)");
     m->add_option("GROUP", member->group, "Local group, e.g. RcpSec2")->required();
     m->add_option("USER", member->user, "User name")->required();
+    Example(*m, add ? "rcpstore station group add-member RcpSec2 alice"
+                    : "rcpstore station group remove-member RcpSec2 alice");
     m->callback([=] {
       std::string what = std::string("station group ") + name + " " + member->group + " " + member->user;
       *exitStatus = Run(what, [&] { return ChangeMember(*member, add); });

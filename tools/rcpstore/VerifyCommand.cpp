@@ -15,6 +15,7 @@
 #include "Report.h"
 #include "Rights.h"
 #include "Target.h"
+#include "Usage.h"
 
 namespace rcpstore {
 
@@ -98,6 +99,7 @@ void AddVerifyCommand(CLI::App& app, int* exitStatus) {
   auto args = std::make_shared<VerifyArgs>();
   verify->add_option("PROJECT", args->project, "Project directory (with a '/') or registered project name")->required();
   verify->add_flag("--repair", args->repair, "Fix what can be fixed without losing anything, under the project lock");
+  Example(*verify, "rcpstore verify @Line1 --repair");
   verify->callback([=] { *exitStatus = Run("verify " + args->project, [&] { return Verify(*args); }); });
 }
 
