@@ -231,6 +231,29 @@ TEST_F(CliWorkTest, EveryJsonOutputFollowsTheSchema) {
   EXPECT_EQ(removed["title"], "Mix A");
 }
 
+// The station's own commands speak the same schema: security, verify,
+// export and import, the audit trail and the path catalogue.
+TEST_F(CliWorkTest, StationCommandsFollowTheSchemaToo) {
+  MakeLine1();
+  const std::string archive = tmp_ / "line1.tar.gz";
+  EXPECT_EQ(Json({"security", "status"})["security"], "absent");
+  EXPECT_EQ(Json({"security", "on"})["security"], "on");
+  EXPECT_EQ(Json({"security", "check", "create", "approve"})["rights"]["approve"], true);
+  EXPECT_EQ(Json({"security", "groups"})["groups"].size(), 5u);
+  EXPECT_EQ(Json({"station", "group", "add-member", "RcpSec1", "root"})["enrolled"], true);
+  EXPECT_EQ(Json({"station", "group", "remove-member", "RcpSec1", "root"})["enrolled"], false);
+  EXPECT_EQ(Json({"security", "off"})["security"], "off");
+  EXPECT_EQ(Json({"verify", "@Line1"})["findings"], json::array());
+  EXPECT_EQ(Json({"export", "@Line1", archive})["address"], "@Line1");
+  EXPECT_EQ(Json({"import", archive, tmp_ / "Copy", "--name", "Copy"})["address"], "@Copy");
+  json trail = Json({"log", "--project", "Line1"});
+  ASSERT_FALSE(trail.empty());
+  EXPECT_EQ(trail.back()["operation"], "bumpVersion");
+  EXPECT_EQ(Json({"log"}).back()["operation"], "setProject");
+  EXPECT_FALSE(Json({"path", "--list"}).empty());
+  EXPECT_EQ(Json({"path", "GetSystemAttributePath", "--project", "@Line1"})["member"], "GetSystemAttributePath");
+}
+
 // The data files of a recipe and their bytes.
 std::map<std::string, std::string> FilesOf(const std::string& dir) {
   std::map<std::string, std::string> files;

@@ -28,6 +28,13 @@ inline bool IsIsoTime(const nlohmann::json& v) {
   }
   return true;
 }
+inline bool IsFlag(const nlohmann::json& v) { return v.is_boolean(); }
+inline bool IsObject(const nlohmann::json& v) { return v.is_object(); }
+inline bool IsTextOrNull(const nlohmann::json& v) { return v.is_null() || v.is_string(); }
+// {"create": true, ...}: rights by name, each held or not.
+inline bool RightsHeld(const nlohmann::json& v) {
+  return v.is_object() && std::all_of(v.begin(), v.end(), [](const nlohmann::json& e) { return e.is_boolean(); });
+}
 inline Check OneOf(std::vector<std::string> words) {
   return [words](const nlohmann::json& v) {
     return v.is_string() && std::find(words.begin(), words.end(), v.get<std::string>()) != words.end();
@@ -45,7 +52,7 @@ inline const std::map<std::string, Check>& KeyTypes() {
       {"kind", OneOf({"project", "group", "subGroup", "recipe", "unit", "lock", "station", "header", "procedure",
                       "file", "line"})},
       {"address", [](const nlohmann::json& v) { return v.is_null() || (v.is_string() && v.get<std::string>()[0] == '@'); }},
-      {"path", [](const nlohmann::json& v) { return v.is_string() && v.get<std::string>()[0] == '/'; }},
+      {"path", [](const nlohmann::json& v) { return v.is_null() || (v.is_string() && v.get<std::string>()[0] == '/'); }},
       {"name", IsText}, {"number", IsCount}, {"group", IsCount}, {"version", [](const nlohmann::json& v) { return v.is_number_integer(); }},
       {"created", IsIsoTime}, {"updated", IsIsoTime}, {"written", IsIsoTime}, {"versionTime", IsIsoTime},
       {"title", IsText}, {"comment", IsText}, {"headerName", IsText}, {"author", IsText}, {"subGroup", IsText},
@@ -63,7 +70,19 @@ inline const std::map<std::string, Check>& KeyTypes() {
       {"line", IsCount}, {"command", IsText}, {"done", IsCount},
       {"header", [](const nlohmann::json& v) { return v.is_object(); }}, {"records", ArrayOf(IsAnything)},
       {"fileKind", OneOf({"header", "unit", "other"})}, {"size", IsCount}, {"index", IsCount},
-      {"offset", IsCount}, {"fields", [](const nlohmann::json& v) { return v.is_object(); }}, {"hex", IsText}};
+      {"offset", IsCount}, {"fields", [](const nlohmann::json& v) { return v.is_object(); }}, {"hex", IsText},
+      // security, station group
+      {"security", OneOf({"on", "off", "absent"})}, {"allowed", IsFlag}, {"rights", RightsHeld},
+      {"run", IsFlag}, {"read", IsFlag}, {"create", IsFlag}, {"edit", IsFlag}, {"delete", IsFlag},
+      {"approve", IsFlag}, {"download", IsFlag}, {"groups", ArrayOf(IsObject)}, {"exists", IsFlag}, {"members", ArrayOf(IsText)},
+      {"localGroup", IsText}, {"enrolled", IsFlag},
+      // verify, export, import, log
+      {"found", IsCount}, {"fixed", IsCount}, {"left", IsCount}, {"findings", ArrayOf(IsObject)},
+      {"finding", IsText}, {"cause", IsText}, {"repaired", IsFlag}, {"repair", IsText},
+      {"archive", IsText}, {"files", IsCount}, {"bytes", IsCount}, {"skipped", ArrayOf(IsText)},
+      {"time", IsIsoTime}, {"pid", IsCount}, {"operation", IsText}, {"result", IsCount}, {"detail", IsText},
+      // path
+      {"member", IsText}, {"arguments", ArrayOf(IsText)}, {"key", IsTextOrNull}, {"folderKey", IsTextOrNull}};
   return kTypes;
 }
 

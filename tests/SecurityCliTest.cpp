@@ -76,7 +76,7 @@ TEST_F(SecurityCliTest, AnAdministratorSwitchesSecurityAndEnrolsMembers) {
   Outcome run = AsRoot({"security", "status", "--json"});
   ASSERT_EQ(run.status, 0) << run.err;
   json status = json::parse(run.out);
-  EXPECT_EQ(status["status"], "absent");
+  EXPECT_EQ(status["security"], "absent");
   EXPECT_EQ(status["rights"].size(), 7u);
   run = AsRoot({"security", "off"});
   EXPECT_EQ(run.status, 1);
@@ -84,7 +84,7 @@ TEST_F(SecurityCliTest, AnAdministratorSwitchesSecurityAndEnrolsMembers) {
 
   ASSERT_EQ(AsRoot({"security", "on"}).status, 0);
   ASSERT_EQ(AsRoot({"security", "on"}).status, 0);
-  EXPECT_EQ(json::parse(AsRoot({"security", "status", "--json"}).out)["status"], "on");
+  EXPECT_EQ(json::parse(AsRoot({"security", "status", "--json"}).out)["security"], "on");
   ASSERT_EQ(AsRoot({"station", "group", "add-member", "RcpSec4", "nobody"}).status, 0);
   run = AsRoot({"security", "groups", "--json"});
   ASSERT_EQ(run.status, 0) << run.err;
@@ -118,14 +118,14 @@ TEST_F(SecurityCliTest, AnAdministratorSwitchesSecurityAndEnrolsMembers) {
     EXPECT_EQ(run.status, 1) << words[1];
     EXPECT_NE(run.err.find("user nobody is not an administrator"), std::string::npos) << run.err;
   }
-  EXPECT_EQ(json::parse(AsRoot({"security", "status", "--json"}).out)["status"], "on");
+  EXPECT_EQ(json::parse(AsRoot({"security", "status", "--json"}).out)["security"], "on");
 
   ASSERT_EQ(AsRoot({"station", "group", "remove-member", "RcpSec4", "nobody"}).status, 0);
   run = AsRoot({"station", "group", "remove-member", "RcpSec4", "nobody"});
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.err.find("nobody is not a member of RcpSec4"), std::string::npos) << run.err;
   ASSERT_EQ(AsRoot({"security", "off"}).status, 0);
-  EXPECT_EQ(json::parse(AsOther({"security", "status", "--json"}).out)["status"], "off");
+  EXPECT_EQ(json::parse(AsOther({"security", "status", "--json"}).out)["security"], "off");
 
   // Every switch that took effect is in the audit trail, by whom.
   std::vector<std::string> switches;

@@ -93,7 +93,7 @@ TEST_F(VerifyTest, EveryPlantedDefectIsFoundAndRepairKeepsTheData) {
   json report = json::parse(repair.out);
   size_t repairable = std::count_if(defects.begin(), defects.end(), [](const auto& d) { return d.repairable; });
   // The project lock file is the repairing command's own while it runs.
-  EXPECT_EQ(report["repaired"], repairable - 1);
+  EXPECT_EQ(report["fixed"], repairable - 1);
   EXPECT_EQ(report["left"], defects.size() - repairable);
   for (const json& finding : report["findings"]) {
     auto defect =

@@ -62,10 +62,11 @@ int Import(const ImportArgs& args) {
   }
   Json findings = Json::array();
   for (const rcpverify::Finding& finding : summary.findings) {
-    findings.push_back({{"path", JsonText(finding.path)}, {"kind", finding.kind}, {"cause", JsonText(finding.cause)}});
+    findings.push_back({{"path", JsonText(finding.path)}, {"finding", finding.kind}, {"cause", JsonText(finding.cause)}});
   }
-  Json out = {{"path", JsonText(summary.project)}, {"files", summary.files}, {"findings", findings}};
-  if (!args.request.name.empty()) out["project"] = JsonText(args.request.name);
+  Json out = {{"kind", "project"}, {"address", args.request.name.empty() ? Json() : Json(AddressText(Address{args.request.name, 0, 0, 0}))},
+              {"path", JsonText(summary.project)}, {"name", JsonText(args.request.name.empty() ? LastName(summary.project) : args.request.name)},
+              {"files", summary.files}, {"findings", findings}};
   return PrintJson(out);
 }
 

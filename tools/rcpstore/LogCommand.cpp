@@ -108,7 +108,15 @@ std::string LineOf(const Json& entry) {
 
 int Log(const LogArgs& args) {
   std::vector<Json> entries = ReadTrail(MakeFilter(args));
-  if (Output().json) return PrintJson(Json(entries));
+  if (Output().json) {
+    // A change of no path (an unregistration) has a null path, as everywhere.
+    Json out = Json::array();
+    for (Json entry : entries) {
+      if (Text(entry, "path").empty()) entry["path"] = nullptr;
+      out.push_back(entry);
+    }
+    return PrintJson(out);
+  }
   for (const Json& entry : entries) PrintLine(LineOf(entry));
   return kExitOk;
 }

@@ -36,7 +36,7 @@ int Switch(unsigned value) {
   if (value == 0 && !BranchExists()) Fail("security was never switched on at this station", ERROR_FILE_NOT_FOUND);
   if (CQVERcpSecurity().SetSecurity(value) != 1) Fail("the security settings cannot be written", QVC_ERR_ACCOUNT);
   const char* status = value == 1 ? "on" : "off";
-  if (Output().json) return PrintJson(Json{{"status", status}});
+  if (Output().json) return PrintJson(Json{{"security", status}});
   return Output().quiet ? kExitOk : PrintLine(std::string("recipe security is ") + status);
 }
 
@@ -44,10 +44,12 @@ int Status(bool json) {
   RequireStationRegistry();
   const char* status = CQVERcpSecurity().GetSecurityInfo() == 1 ? "on" : BranchExists() ? "off" : "absent";
   std::vector<std::string> held;
+  Json rights = Json::object();
   for (Right right : AllRights()) {
+    rights[RightName(right)] = HoldsRight(right);
     if (HoldsRight(right)) held.push_back(RightName(right));
   }
-  if (json) return PrintJson(Json{{"status", status}, {"user", JsonText(User())}, {"rights", held}});
+  if (json) return PrintJson(Json{{"security", status}, {"user", JsonText(User())}, {"rights", rights}});
   std::string shown = std::string(status) == "absent" ? "not set up" : status;
   return PrintLine("security: " + shown + "\nuser:     " + User() + "\nrights:   " + Joined(held, "none"));
 }
@@ -121,7 +123,7 @@ int ChangeMember(const MemberArgs& args, bool add) {
   if (rc == ERROR_MEMBER_NOT_IN_ALIAS) Fail(args.user + " is not a member of " + args.group, rc);
   Check(rc);
   if (Output().json)
-    return PrintJson(Json{{"group", JsonText(args.group)}, {"user", JsonText(args.user)}, {"member", add}});
+    return PrintJson(Json{{"localGroup", JsonText(args.group)}, {"user", JsonText(args.user)}, {"enrolled", add}});
   if (Output().quiet) return kExitOk;
   return PrintLine(add ? args.user + " is now a member of " + args.group
                        : args.user + " is no longer a member of " + args.group);

@@ -28,7 +28,7 @@ struct VerifyArgs {
 
 Json FindingJson(const rcpverify::Finding& finding) {
   Json out = {{"path", JsonText(finding.path)},
-              {"kind", finding.kind},
+              {"finding", finding.kind},
               {"cause", JsonText(finding.cause)},
               {"repaired", finding.repaired}};
   if (finding.repaired) out["repair"] = finding.repair;
@@ -82,7 +82,7 @@ int Verify(const VerifyArgs& args) {
   }
   if (Output().json) {
     Json out = BasicJson(target);
-    out.update({{"found", findings.size()}, {"repaired", findings.size() - left}, {"left", left}, {"findings", list}});
+    out.update({{"found", findings.size()}, {"fixed", findings.size() - left}, {"left", left}, {"findings", list}});
     PrintJson(out);
   } else {
     PrintLine(findings.empty() ? "clean"
