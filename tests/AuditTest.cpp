@@ -104,6 +104,43 @@ TEST_F(AuditTest, EveryChangeLeavesOneLineWithItsResult) {
   EXPECT_EQ(lines[3]["result"], QVC_ERR_EXISTS);
 }
 
+// Copies, moves, sub-group moves and the emptying of work directories are
+// changes too, each one line naming what it made and where from.
+TEST_F(AuditTest, CopiesMovesAndCleaningAreRecorded) {
+  _QVERcpProjectInfo info{};
+  info.strPath = project();
+  info.nStatus = 1;
+  ASSERT_EQ(CQVERcpUtil::CreateProject("P", tmp_.path().c_str()), 0u);
+  ASSERT_EQ(CQVERcpUtil::SetProjectInfo("P", &info, 1), 0u);
+  ASSERT_EQ(CQVERcpUtil::CreateRecipeGroup(project().c_str(), 2), 0u);
+  ASSERT_EQ(CQVERcpUtil::CreateRecipe("H", group().c_str(), 7, nullptr), 0u);
+  ASSERT_EQ(CQVERcpUtil::InsertSubGroup(group().c_str(), {"A"}), 0u);
+  const std::string copy = group() + "/RCP0008";
+  const std::string moved = group() + "/RCP0009";
+  ASSERT_EQ(CQVERcpUtil::CopyRecipe(recipe().c_str(), group().c_str(), 8), 0u);
+  ASSERT_EQ(CQVERcpUtil::MoveRecipe(copy.c_str(), group().c_str(), 9), 0u);
+  ASSERT_EQ(CQVERcpUtil::MoveItemsToSubGroup(group().c_str(), {"A"}, {"RCP0007", "RCP0009"}), 0u);
+  EXPECT_NE(CQVERcpUtil::CopyRecipe(recipe().c_str(), group().c_str(), 9), 0u);
+  ASSERT_EQ(CQVERcpUtil::DeleteTempFile("P"), 0u);
+
+  std::vector<json> lines = TrailLines(station());
+  ASSERT_GE(lines.size(), 5u);
+  lines.erase(lines.begin(), lines.end() - 5);
+  EXPECT_EQ(lines[0]["operation"], "copyRecipe");
+  EXPECT_EQ(lines[0]["path"], copy);
+  EXPECT_EQ(lines[0]["detail"], recipe());
+  EXPECT_EQ(lines[1]["operation"], "moveRecipe");
+  EXPECT_EQ(lines[1]["path"], moved);
+  EXPECT_EQ(lines[1]["detail"], copy);
+  EXPECT_EQ(lines[2]["operation"], "moveItems");
+  EXPECT_EQ(lines[2]["detail"], "RCP0007,RCP0009 -> A");
+  EXPECT_EQ(lines[3]["operation"], "copyRecipe");
+  EXPECT_EQ(lines[3]["result"], QVC_ERR_EXISTS);
+  EXPECT_EQ(lines[4]["operation"], "cleanTemp");
+  EXPECT_EQ(lines[4]["detail"], "P");
+  EXPECT_EQ(lines[4]["result"], 0);
+}
+
 // A trail that cannot be written neither fails nor undoes the change; the
 // lost line is recorded as a failure instead.
 TEST_F(AuditTest, ATrailThatCannotBeWrittenLosesNoChange) {

@@ -2,23 +2,11 @@
 
 #include <cstdio>
 
+#include "RcpJsonText.h"
+
 namespace rcpstore {
 
 namespace {
-
-// Length of the UTF-8 sequence at p (at most n bytes), or 0 when invalid.
-size_t Utf8Length(const unsigned char* p, size_t n) {
-  if (p[0] < 0x80) return 1;
-  size_t len = p[0] >= 0xF0 && p[0] <= 0xF4 ? 4 : p[0] >= 0xE0 && p[0] <= 0xEF ? 3 : p[0] >= 0xC2 && p[0] < 0xE0 ? 2 : 0;
-  if (len == 0 || len > n) return 0;
-  for (size_t i = 1; i < len; ++i) {
-    if ((p[i] & 0xC0) != 0x80) return 0;
-  }
-  // Overlong forms, surrogates and code points above U+10FFFF are invalid.
-  if (len == 3 && ((p[0] == 0xE0 && p[1] < 0xA0) || (p[0] == 0xED && p[1] >= 0xA0))) return 0;
-  if (len == 4 && ((p[0] == 0xF0 && p[1] < 0x90) || (p[0] == 0xF4 && p[1] >= 0x90))) return 0;
-  return len;
-}
 
 int HexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -35,7 +23,7 @@ Json JsonText(const std::string& text) {
   const auto* p = reinterpret_cast<const unsigned char*>(text.data());
   size_t n = text.size();
   for (size_t i = 0; i < n;) {
-    size_t len = Utf8Length(p + i, n - i);
+    size_t len = rcpjson::Utf8Length(p + i, n - i);
     if (len == 0) {
       out += '\0';
       out += kHex[p[i] >> 4];

@@ -1,6 +1,7 @@
 // Emptying the work directories of every recipe of a project, after
 // finishing or undoing what killed creates and deletes left in it.
 #include "LibQVBRcpEpa.h"
+#include "RcpAudit.h"
 #include "RcpHidden.h"
 #include "RcpStorePath.h"
 #include "libqvecommon/QVEEngFile.h"
@@ -20,33 +21,36 @@ void CleanUpperLevels(const CString& projectDirectory, CQVERcpDirInfo* root) {
 }  // namespace
 
 // A Recipe directory that a killed in-use check left moved aside is moved
-// back before the project is looked up again.
+// back before the project is looked up again. The emptying is one change of
+// the audit trail, named by the project.
 uint32_t CQVERcpUtil::DeleteTempFile(const char* projectName) {
-  _QVERcpProjectInfo info{};
-  if (uint32_t rc = GetProjectInfo(projectName, &info)) {
-    if (info.strPath.empty()) return rc;
-    rcphidden::CleanLeftovers(info.strPath.c_str());
-    if (uint32_t again = GetProjectInfo(projectName, &info)) return again;
-  }
-  CQVERcpDirInfo root;
-  root.m_nKind = QVERCP_KIND_PROJECT;
-  root.m_strProject = projectName;
-  QVEEngSplitFilePath(info.strPath.c_str(), 1, root.m_strParentPath, root.m_strName);
-  CleanUpperLevels(info.strPath, &root);
-  GetDirectoryList(&root, 1, 0);
-  // A recipe whose work directory cannot be emptied or made does not stop the others.
-  for (const auto& group : root.m_listChild) {
-    for (const auto& recipe : group->m_listChild) {
-      CString work = recipe->GetFullPath();
-      QVEEngCatPath(work, "TEMP");
-      if (rcppath::Check(work.c_str()) != 0) continue;
-      rcphidden::CleanLeftovers(recipe->GetFullPath().c_str());
-      CString everything = work;
-      QVEEngDeleteRecursive(QVEEngCatPath(everything, "*").c_str(), 0, 0);
-      QVEEngCreateDir(work.c_str(), 0);
+  return rcpaudit::Recorded("cleanTemp", nullptr, projectName, [&]() -> uint32_t {
+    _QVERcpProjectInfo info{};
+    if (uint32_t rc = GetProjectInfo(projectName, &info)) {
+      if (info.strPath.empty()) return rc;
+      rcphidden::CleanLeftovers(info.strPath.c_str());
+      if (uint32_t again = GetProjectInfo(projectName, &info)) return again;
     }
-  }
-  return 0;
+    CQVERcpDirInfo root;
+    root.m_nKind = QVERCP_KIND_PROJECT;
+    root.m_strProject = projectName;
+    QVEEngSplitFilePath(info.strPath.c_str(), 1, root.m_strParentPath, root.m_strName);
+    CleanUpperLevels(info.strPath, &root);
+    GetDirectoryList(&root, 1, 0);
+    // A recipe whose work directory cannot be emptied or made does not stop the others.
+    for (const auto& group : root.m_listChild) {
+      for (const auto& recipe : group->m_listChild) {
+        CString work = recipe->GetFullPath();
+        QVEEngCatPath(work, "TEMP");
+        if (rcppath::Check(work.c_str()) != 0) continue;
+        rcphidden::CleanLeftovers(recipe->GetFullPath().c_str());
+        CString everything = work;
+        QVEEngDeleteRecursive(QVEEngCatPath(everything, "*").c_str(), 0, 0);
+        QVEEngCreateDir(work.c_str(), 0);
+      }
+    }
+    return 0;
+  });
 }
 
 uint32_t CQVERcpUtil::CleanLeftovers(const char* directory) {
