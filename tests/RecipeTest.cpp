@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "LibQVBRcpEpa.h"
+#include "RcpHidden.h"
 #include "TestProcess.h"
 #include "TestSupport.h"
 #include "libqvecommon/QVEEngFile.h"
@@ -174,6 +175,35 @@ TEST_F(RecipeTest, FreeRecipeNumbersStayInsideTheTable) {
   for (int i = 0; i < QVERCP_RECIPE_TABLE; ++i) EXPECT_EQ(table[i], i == 0 || i == 1 || i == 9 || i == 11 ? 0 : 1) << i;
   EXPECT_EQ(table[QVERCP_RECIPE_TABLE], 42);
   EXPECT_EQ(CQVERcpUtil::FindFreeRcpNo("", table.data()), static_cast<uint32_t>(ERROR_INVALID_NAME));
+}
+
+// A name present only under another case still counts; a missing one does not.
+// Within a clean-once scope a directory is cleaned at its first clean only;
+// once the scope ends, every clean reads the directory again.
+TEST_F(RecipeTest, DuplicatesAndLeftoversAreFoundWithFewerScans) {
+  ASSERT_EQ(std::rename(recipe().c_str(), (group() + "/rcp0012").c_str()), 0);
+  EXPECT_EQ(CQVERcpUtil::CheckRcpDuplicate(group().c_str(), 12), QVC_ERR_EXISTS);
+  EXPECT_EQ(CQVERcpUtil::CreateRecipe("H", group().c_str(), 12, nullptr), QVC_ERR_EXISTS);
+  EXPECT_EQ(CQVERcpUtil::CheckRcpDuplicate(group().c_str(), 13), 0u);
+
+  std::string trash = group() + "/.RCP0001.trash-7-ab";
+  std::string later = tmp_ / "P/Recipe/RG04";
+  {
+    rcphidden::CleanEachDirectoryOnce once;
+    rcphidden::CleanLeftovers(later.c_str());  // missing: nothing cleaned, nothing recorded
+    qvtest::MakeDirs(later + "/.RCP0002.trash-7-ab");
+    rcphidden::CleanLeftovers(later.c_str());
+    EXPECT_FALSE(Exists(later + "/.RCP0002.trash-7-ab"));
+
+    qvtest::MakeDirs(trash);
+    ASSERT_EQ(CQVERcpUtil::CreateRecipe("H", (group() + "/").c_str(), 14, nullptr), 0u);
+    EXPECT_FALSE(Exists(trash));
+    qvtest::MakeDirs(trash);
+    EXPECT_EQ(CQVERcpUtil::CheckRcpDuplicate(group().c_str(), 15), 0u);
+    EXPECT_TRUE(Exists(trash));
+  }
+  EXPECT_EQ(CQVERcpUtil::CheckRcpDuplicate(group().c_str(), 15), 0u);
+  EXPECT_FALSE(Exists(trash));
 }
 
 TEST_F(RecipeTest, AHeldRecipeIsNotDeleted) {

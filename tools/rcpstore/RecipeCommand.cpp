@@ -8,6 +8,7 @@
 #include "Commands.h"
 #include "LibQVBRcpEpa.h"
 #include "Locks.h"
+#include "RcpHidden.h"
 #include "Output.h"
 #include "Removal.h"
 #include "Rights.h"
@@ -137,10 +138,11 @@ int CreateRecipe(const RecipeArgs& args) {
     RequireRight(Right::Create);
     Target target = GroupTarget(args.dir);
     CheckTemplate(args.templateFile, QVERCP_FILE_HEADER, "a recipe header file");
+    // The lock, the duplicate check and the create each clean the group; once is enough.
+    rcphidden::CleanEachDirectoryOnce cleanOnce;
     CommandLocks locks;
     locks.LockProject(target);
     Target recipe = RecipeOf(target, args.number, target.group + "/" + QVFormat("RCP%04u", args.number));
-    // The store's duplicate check also clears what an interrupted create left.
     CheckAbsent(CQVERcpUtil::CheckRcpDuplicate(target.group.c_str(), args.number), LastName(recipe.recipe));
     const char* tmpl = args.templateFile ? args.templateFile->c_str() : nullptr;
     Check(CQVERcpUtil::CreateRecipe(headName.c_str(), target.group.c_str(), args.number, tmpl));

@@ -13,6 +13,7 @@
 #include "libqvecommon/QVEEngFile.h"
 #include "libqvecommon/QVEEngPath.h"
 #include "platform/FileApi.h"
+#include "platform/Win32Types.h"
 
 namespace {
 
@@ -45,7 +46,12 @@ uint32_t MoveAsideAndBack(const char* path, uint32_t (*move)(const CString&, con
 
 namespace rcpcheck {
 
+// A name missing under every case is answered by one look-up; the open
+// would only search the directory again to fail the same way.
 bool Exists(const CString& path, bool directory) {
+  qvplatform::FileStat st;
+  uint32_t rc = qvplatform::CurrentEnv()->StatEntry(path, &st);
+  if (rc == ERROR_FILE_NOT_FOUND || rc == ERROR_PATH_NOT_FOUND) return false;
   return (directory ? CQVERcpUtil::CheckDirFile(path.c_str(), kReadAccess, kShareReadWrite)
                     : CQVERcpUtil::CheckFile(path.c_str(), kReadAccess, kShareReadWrite)) == 0;
 }

@@ -133,9 +133,16 @@ CString CheckName(const CString& path) {
   return name + QVFormat("%010d", static_cast<int>(QVCTime(nullptr)));
 }
 
+// The name alone settles most entries (every recipe and group), so the path
+// is only made for the few that need a look at the disk.
 Leftover StaleLeftover(const CString& directory, const qvplatform::DirEntry& entry) {
+  Hidden kind = HiddenKind(entry.name);
+  bool workFile = kind == Hidden::kNone && entry.type == qvplatform::EntryType::kFile && IsWorkFile(entry.name);
+  if (kind == Hidden::kNone && !workFile) {
+    return CheckedOriginal(entry.name).empty() ? Leftover::kNone : Leftover::kCheckName;
+  }
   CString path = QVEEngJoinPath(directory.c_str(), entry.name.c_str());
-  switch (HiddenKind(entry.name)) {
+  switch (kind) {
     case Hidden::kHold:
       return IsStale(Hidden::kHold, entry.type, path) ? Leftover::kHold : Leftover::kNone;
     case Hidden::kBuild:
@@ -145,20 +152,21 @@ Leftover StaleLeftover(const CString& directory, const qvplatform::DirEntry& ent
     case Hidden::kNone:
       break;
   }
-  if (entry.type == qvplatform::EntryType::kFile && IsWorkFile(entry.name)) {
-    return qvplatform::IsHeld(path) ? Leftover::kNone : Leftover::kWorkCopy;
-  }
-  return CheckedOriginal(entry.name).empty() ? Leftover::kNone : Leftover::kCheckName;
+  return qvplatform::IsHeld(path) ? Leftover::kNone : Leftover::kWorkCopy;
 }
 
 // Only the store's own directories and files are removed; a link never.
 void CleanLeftovers(const char* directory) {
   qvplatform::Env* env = CurrentEnv();
   std::vector<qvplatform::DirEntry> entries;
-  if (directory == nullptr || env->ReadDirectory(directory, &entries) != 0) return;
+  if (directory == nullptr || CleanEachDirectoryOnce::Cleaned(directory)) return;
+  if (env->ReadDirectory(directory, &entries) != 0) return;
+  CleanEachDirectoryOnce::RecordCleaned(directory);
   for (const qvplatform::DirEntry& entry : entries) {
+    Leftover kind = StaleLeftover(directory, entry);
+    if (kind == Leftover::kNone) continue;
     CString path = QVEEngJoinPath(directory, entry.name.c_str());
-    switch (StaleLeftover(directory, entry)) {
+    switch (kind) {
       case Leftover::kHold:
       case Leftover::kWorkCopy:
         qvplatform::RemoveUnheld(path);
@@ -177,6 +185,28 @@ void CleanLeftovers(const char* directory) {
         break;
     }
   }
+}
+
+namespace {
+thread_local CleanEachDirectoryOnce* g_cleanOnce = nullptr;
+
+// "RG01" and "RG01/" are one directory; other spellings only cost a second clean.
+std::string CleanKey(const std::string& directory) {
+  size_t end = directory.find_last_not_of('/');
+  return end == std::string::npos ? directory : directory.substr(0, end + 1);
+}
+}  // namespace
+
+CleanEachDirectoryOnce::CleanEachDirectoryOnce() : outer_(g_cleanOnce) { g_cleanOnce = this; }
+
+CleanEachDirectoryOnce::~CleanEachDirectoryOnce() { g_cleanOnce = outer_; }
+
+bool CleanEachDirectoryOnce::Cleaned(const std::string& directory) {
+  return g_cleanOnce != nullptr && g_cleanOnce->cleaned_.count(CleanKey(directory)) != 0;
+}
+
+void CleanEachDirectoryOnce::RecordCleaned(const std::string& directory) {
+  if (g_cleanOnce != nullptr) g_cleanOnce->cleaned_.insert(CleanKey(directory));
 }
 
 void CleanLeftoversBeside(const CString& path) {

@@ -14,6 +14,7 @@
 #pragma once
 
 #include <cstdint>
+#include <set>
 #include <string>
 
 #include "QVFramework.h"
@@ -49,6 +50,26 @@ bool IsWorkCopy(const std::string& entryName);
 void CleanLeftovers(const char* directory);
 // The same for the directory that holds path.
 void CleanLeftoversBeside(const CString& path);
+
+// While one lives on this thread, CleanLeftovers cleans each directory only
+// the first time it is asked to: for one command whose steps each clean the
+// same directory moments apart. What appears after that first clean is left
+// for the next command.
+class CleanEachDirectoryOnce {
+ public:
+  CleanEachDirectoryOnce();
+  ~CleanEachDirectoryOnce();
+  CleanEachDirectoryOnce(const CleanEachDirectoryOnce&) = delete;
+  CleanEachDirectoryOnce& operator=(const CleanEachDirectoryOnce&) = delete;
+
+  // Whether the innermost living object has seen directory cleaned.
+  static bool Cleaned(const std::string& directory);
+  static void RecordCleaned(const std::string& directory);
+
+ private:
+  std::set<std::string> cleaned_;
+  CleanEachDirectoryOnce* outer_;
+};
 
 // Renames path to a hidden trash name in its directory, then removes the
 // trash. Once renamed, the path is gone for every reader.
