@@ -355,7 +355,7 @@ void CheckManifest(const Extracted& got) {
 }
 
 void SyncTree(const std::string& directory) {
-  int fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  int fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   bool ok = fd >= 0 && syncfs(fd) == 0;
   if (fd >= 0) close(fd);
   if (!ok) Fail("cannot flush " + directory, ERROR_WRITE_FAULT);
