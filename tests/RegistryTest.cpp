@@ -191,6 +191,11 @@ TEST_F(RegistryTest, AccessListsDecideWhatEachUserMayDo) {
 TEST_F(RegistryTest, ProcessesWritingAtOnceLoseNothing) {
   uint32_t rc;
   QVCCloseRegistry(Open("Batch", "Project List", 1, &rc));
+  // Read once before: the statements this process keeps must not hide what
+  // the others write later.
+  std::string path;
+  ASSERT_EQ(SetPath("P0_0", "old"), 0u);
+  ASSERT_EQ(GetPath("P0_0", &path), 0u);
   const int kProcesses = 4;
   const int kEach = 40;
   std::vector<pid_t> children;
@@ -212,6 +217,8 @@ TEST_F(RegistryTest, ProcessesWritingAtOnceLoseNothing) {
     waitpid(child, &status, 0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   }
+  ASSERT_EQ(GetPath("P0_0", &path), 0u);
+  EXPECT_EQ(path, "Batch\\Project List\\P0_0");
   HKEY list = Open("Batch", "Project List", 0, &rc);
   EXPECT_EQ(Children(list).size(), static_cast<size_t>(kProcesses * kEach));
   QVCCloseRegistry(list);

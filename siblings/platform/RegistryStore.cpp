@@ -65,12 +65,14 @@ LONG RegistryError(sqlite3* db, int rc) {
   }
 }
 
-// A prepared statement, finalized when it goes out of scope. A failure to
-// prepare shows at the first step.
+// A prepared statement of the store's cache, reset and given back when it
+// goes out of scope. A failure to prepare shows at the first step.
 class Statement {
  public:
-  Statement(sqlite3* db, const char* sql) : db_(db), status_(sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr)) {}
-  ~Statement() { sqlite3_finalize(stmt_); }
+  Statement(StatementCache& cache, const char* sql) : cache_(cache), sql_(sql), db_(cache.Db()) {
+    status_ = cache_.Take(sql, &stmt_);
+  }
+  ~Statement() { cache_.Give(sql_, stmt_); }
   Statement(const Statement&) = delete;
   Statement& operator=(const Statement&) = delete;
 
@@ -106,6 +108,8 @@ class Statement {
     return status_;
   }
 
+  StatementCache& cache_;
+  const char* sql_;
   sqlite3* db_;
   sqlite3_stmt* stmt_ = nullptr;
   int status_;
@@ -141,6 +145,29 @@ void CreateRegistryFile(const std::string& path) {
 
 }  // namespace
 
+void StatementCache::Clear() {
+  for (auto& kept : kept_) sqlite3_finalize(kept.second);
+  kept_.clear();
+}
+
+int StatementCache::Take(const char* sql, sqlite3_stmt** stmt) {
+  auto kept = kept_.find(sql);
+  if (kept != kept_.end()) {
+    *stmt = kept->second;
+    kept_.erase(kept);
+    return SQLITE_OK;
+  }
+  return sqlite3_prepare_v3(db_, sql, -1, SQLITE_PREPARE_PERSISTENT, stmt, nullptr);
+}
+
+void StatementCache::Give(const char* sql, sqlite3_stmt* stmt) {
+  if (stmt == nullptr) return;
+  // A reset statement holds no read transaction open between calls.
+  sqlite3_reset(stmt);
+  sqlite3_clear_bindings(stmt);
+  if (!kept_.emplace(sql, stmt).second) sqlite3_finalize(stmt);
+}
+
 std::shared_ptr<RegistryStore> RegistryStore::ForStation(LONG* error) {
   LONG ignored = 0;
   LONG& result = error != nullptr ? *error : ignored;
@@ -174,7 +201,10 @@ std::shared_ptr<RegistryStore> RegistryStore::ForStation(LONG* error) {
   return store;
 }
 
-RegistryStore::~RegistryStore() { sqlite3_close(db_); }
+RegistryStore::~RegistryStore() {
+  statements_.Clear();
+  sqlite3_close(db_);
+}
 
 LONG RegistryStore::Exec(const char* sql) {
   int rc = sqlite3_exec(db_, sql, nullptr, nullptr, nullptr);
@@ -202,7 +232,7 @@ LONG RegistryStore::LayOutNewStation() {
     if (found != ERROR_FILE_NOT_FOUND) return found;
     root = KeyRow{1, "HKEY_LOCAL_MACHINE", "Administrators", true,
                   {{"Everyone", KEY_READ}, {"Administrators", KEY_ALL_ACCESS}}};
-    Statement insert(db_, "INSERT INTO keys(id, parent, name, lname, owner, has_dacl) VALUES(1, NULL, ?, ?, ?, 1)");
+    Statement insert(statements_, "INSERT INTO keys(id, parent, name, lname, owner, has_dacl) VALUES(1, NULL, ?, ?, ?, 1)");
     if (LONG rc = insert.Bind(1, root.name).Bind(2, Lower(root.name)).Bind(3, root.owner).Run()) return rc;
     if (LONG rc = WriteAces(root)) return rc;
     if (LONG rc = AddGroup("Administrators", "Administrators of the station")) return rc;
@@ -213,17 +243,17 @@ LONG RegistryStore::LayOutNewStation() {
 
 LONG RegistryStore::ReadAces(KeyRow* row) {
   row->dacl.clear();
-  Statement q(db_, "SELECT account, mask FROM aces WHERE key = ? ORDER BY seq");
+  Statement q(statements_, "SELECT account, mask FROM aces WHERE key = ? ORDER BY seq");
   q.Bind(1, row->id);
   while (q.Row()) row->dacl.push_back({q.Text(0), static_cast<uint32_t>(q.Int(1))});
   return q.Error();
 }
 
 LONG RegistryStore::WriteAces(const KeyRow& row) {
-  Statement clear(db_, "DELETE FROM aces WHERE key = ?");
+  Statement clear(statements_, "DELETE FROM aces WHERE key = ?");
   if (LONG rc = clear.Bind(1, row.id).Run()) return rc;
   for (size_t i = 0; i < row.dacl.size(); ++i) {
-    Statement add(db_, "INSERT INTO aces(key, seq, account, mask) VALUES(?, ?, ?, ?)");
+    Statement add(statements_, "INSERT INTO aces(key, seq, account, mask) VALUES(?, ?, ?, ?)");
     add.Bind(1, row.id).Bind(2, static_cast<int64_t>(i)).Bind(3, row.dacl[i].account);
     if (LONG rc = add.Bind(4, static_cast<int64_t>(row.dacl[i].mask)).Run()) return rc;
   }
@@ -232,7 +262,7 @@ LONG RegistryStore::WriteAces(const KeyRow& row) {
 
 LONG RegistryStore::ReadKey(int64_t id, KeyRow* row) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
-  Statement q(db_, "SELECT name, owner, has_dacl FROM keys WHERE id = ?");
+  Statement q(statements_, "SELECT name, owner, has_dacl FROM keys WHERE id = ?");
   if (!q.Bind(1, id).Row()) return q.Missing();
   *row = KeyRow{id, q.Text(0), q.Text(1), q.Int(2) != 0, {}};
   return ReadAces(row);
@@ -240,14 +270,14 @@ LONG RegistryStore::ReadKey(int64_t id, KeyRow* row) {
 
 LONG RegistryStore::FindChild(int64_t parent, const std::string& name, KeyRow* row) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
-  Statement q(db_, "SELECT id FROM keys WHERE parent = ? AND lname = ?");
+  Statement q(statements_, "SELECT id FROM keys WHERE parent = ? AND lname = ?");
   if (!q.Bind(1, parent).Bind(2, Lower(name)).Row()) return q.Missing();
   return ReadKey(q.Int(0), row);
 }
 
 LONG RegistryStore::ChildAt(int64_t parent, uint32_t index, std::string* name) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
-  Statement q(db_, "SELECT name FROM keys WHERE parent = ? ORDER BY lname LIMIT 1 OFFSET ?");
+  Statement q(statements_, "SELECT name FROM keys WHERE parent = ? ORDER BY lname LIMIT 1 OFFSET ?");
   if (!q.Bind(1, parent).Bind(2, static_cast<int64_t>(index)).Row()) {
     LONG rc = q.Error();
     return rc != 0 ? rc : ERROR_NO_MORE_ITEMS;
@@ -258,7 +288,7 @@ LONG RegistryStore::ChildAt(int64_t parent, uint32_t index, std::string* name) {
 
 LONG RegistryStore::InsertKey(int64_t parent, KeyRow* row) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
-  Statement add(db_, "INSERT INTO keys(parent, name, lname, owner, has_dacl) VALUES(?, ?, ?, ?, ?)");
+  Statement add(statements_, "INSERT INTO keys(parent, name, lname, owner, has_dacl) VALUES(?, ?, ?, ?, ?)");
   add.Bind(1, parent).Bind(2, row->name).Bind(3, Lower(row->name)).Bind(4, row->owner);
   if (LONG rc = add.Bind(5, row->hasDacl ? 1 : 0).Run()) return rc;
   row->id = sqlite3_last_insert_rowid(db_);
@@ -269,7 +299,7 @@ LONG RegistryStore::DeleteKey(int64_t id) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   for (const char* sql : {"DELETE FROM aces WHERE key = ?", "DELETE FROM vals WHERE key = ?",
                           "DELETE FROM keys WHERE id = ?"}) {
-    Statement remove(db_, sql);
+    Statement remove(statements_, sql);
     if (LONG rc = remove.Bind(1, id).Run()) return rc;
   }
   return 0;
@@ -277,14 +307,14 @@ LONG RegistryStore::DeleteKey(int64_t id) {
 
 LONG RegistryStore::UpdateSecurity(const KeyRow& row) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
-  Statement u(db_, "UPDATE keys SET owner = ?, has_dacl = ? WHERE id = ?");
+  Statement u(statements_, "UPDATE keys SET owner = ?, has_dacl = ? WHERE id = ?");
   if (LONG rc = u.Bind(1, row.owner).Bind(2, row.hasDacl ? 1 : 0).Bind(3, row.id).Run()) return rc;
   return WriteAces(row);
 }
 
 LONG RegistryStore::ReadValue(int64_t key, const std::string& name, uint32_t* type, std::string* bytes) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
-  Statement q(db_, "SELECT type, data FROM vals WHERE key = ? AND lname = ?");
+  Statement q(statements_, "SELECT type, data FROM vals WHERE key = ? AND lname = ?");
   if (!q.Bind(1, key).Bind(2, Lower(name)).Row()) return q.Missing();
   *type = static_cast<uint32_t>(q.Int(0));
   *bytes = q.Text(1);
@@ -293,14 +323,14 @@ LONG RegistryStore::ReadValue(int64_t key, const std::string& name, uint32_t* ty
 
 LONG RegistryStore::WriteValue(int64_t key, const std::string& name, uint32_t type, const std::string& bytes) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
-  Statement existing(db_, "SELECT name FROM vals WHERE key = ? AND lname = ?");
+  Statement existing(statements_, "SELECT name FROM vals WHERE key = ? AND lname = ?");
   std::string keptName = name;
   if (existing.Bind(1, key).Bind(2, Lower(name)).Row()) {
     keptName = existing.Text(0);
   } else if (LONG rc = existing.Error()) {
     return rc;
   }
-  Statement put(db_, "INSERT OR REPLACE INTO vals(key, lname, name, type, data) VALUES(?, ?, ?, ?, ?)");
+  Statement put(statements_, "INSERT OR REPLACE INTO vals(key, lname, name, type, data) VALUES(?, ?, ?, ?, ?)");
   put.Bind(1, key).Bind(2, Lower(name)).Bind(3, keptName).Bind(4, static_cast<int64_t>(type));
   return put.BindBlob(5, bytes).Run();
 }
@@ -308,7 +338,7 @@ LONG RegistryStore::WriteValue(int64_t key, const std::string& name, uint32_t ty
 std::vector<std::string> RegistryStore::GroupsOf(const std::string& user) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   std::vector<std::string> groups;
-  Statement q(db_, "SELECT g.name FROM members m JOIN groups g ON g.lname = m.glname WHERE m.lname = ?");
+  Statement q(statements_, "SELECT g.name FROM members m JOIN groups g ON g.lname = m.glname WHERE m.lname = ?");
   q.Bind(1, Lower(user));
   while (q.Row()) groups.push_back(q.Text(0));
   return groups;
@@ -317,31 +347,31 @@ std::vector<std::string> RegistryStore::GroupsOf(const std::string& user) {
 uint32_t RegistryStore::AddGroup(const std::string& name, const std::string& comment) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   if (GroupExists(name)) return ERROR_ALIAS_EXISTS;
-  Statement add(db_, "INSERT INTO groups(lname, name, comment) VALUES(?, ?, ?)");
+  Statement add(statements_, "INSERT INTO groups(lname, name, comment) VALUES(?, ?, ?)");
   return static_cast<uint32_t>(add.Bind(1, Lower(name)).Bind(2, name).Bind(3, comment).Run());
 }
 
 uint32_t RegistryStore::AddMember(const std::string& group, const std::string& user) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   if (!GroupExists(group)) return ERROR_NO_SUCH_ALIAS;
-  Statement add(db_, "INSERT OR IGNORE INTO members(glname, lname, user) VALUES(?, ?, ?)");
+  Statement add(statements_, "INSERT OR IGNORE INTO members(glname, lname, user) VALUES(?, ?, ?)");
   return static_cast<uint32_t>(add.Bind(1, Lower(group)).Bind(2, Lower(user)).Bind(3, user).Run());
 }
 
 uint32_t RegistryStore::RemoveMember(const std::string& group, const std::string& user) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   if (!GroupExists(group)) return ERROR_NO_SUCH_ALIAS;
-  Statement remove(db_, "DELETE FROM members WHERE glname = ? AND lname = ?");
+  Statement remove(statements_, "DELETE FROM members WHERE glname = ? AND lname = ?");
   if (LONG rc = remove.Bind(1, Lower(group)).Bind(2, Lower(user)).Run()) return static_cast<uint32_t>(rc);
   return sqlite3_changes(db_) == 0 ? ERROR_MEMBER_NOT_IN_ALIAS : 0;
 }
 
 uint32_t RegistryStore::ReadGroup(const std::string& name, LocalGroupInfo* info) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
-  Statement group(db_, "SELECT name, comment FROM groups WHERE lname = ?");
+  Statement group(statements_, "SELECT name, comment FROM groups WHERE lname = ?");
   if (!group.Bind(1, Lower(name)).Row()) return group.Error() != 0 ? static_cast<uint32_t>(group.Error()) : ERROR_NO_SUCH_ALIAS;
   LocalGroupInfo read{group.Text(0), group.Text(1), {}};
-  Statement members(db_, "SELECT user FROM members WHERE glname = ? ORDER BY lname");
+  Statement members(statements_, "SELECT user FROM members WHERE glname = ? ORDER BY lname");
   members.Bind(1, Lower(name));
   while (members.Row()) read.members.push_back(members.Text(0));
   if (LONG rc = members.Error()) return static_cast<uint32_t>(rc);
@@ -351,7 +381,7 @@ uint32_t RegistryStore::ReadGroup(const std::string& name, LocalGroupInfo* info)
 
 bool RegistryStore::GroupExists(const std::string& name) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
-  Statement q(db_, "SELECT 1 FROM groups WHERE lname = ?");
+  Statement q(statements_, "SELECT 1 FROM groups WHERE lname = ?");
   return q.Bind(1, Lower(name)).Row();
 }
 

@@ -13,6 +13,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/Registry.h"
@@ -25,6 +26,28 @@ struct KeyRow {
   std::string owner;
   bool hasDacl = false;
   std::vector<AccessEntry> dacl;
+};
+
+// The prepared statements of one connection, kept for the next call: parsing
+// the SQL costs more than running it. A statement in use is out of the
+// cache, so a nested use of the same SQL prepares a second one.
+class StatementCache {
+ public:
+  explicit StatementCache(sqlite3* db) : db_(db) {}
+  ~StatementCache() { Clear(); }
+  StatementCache(const StatementCache&) = delete;
+  StatementCache& operator=(const StatementCache&) = delete;
+
+  sqlite3* Db() const { return db_; }
+  // The kept statement for sql, else a new one: SQLite's result code.
+  int Take(const char* sql, sqlite3_stmt** stmt);
+  // Resets stmt and keeps it for the next Take of the same sql.
+  void Give(const char* sql, sqlite3_stmt* stmt);
+  void Clear();
+
+ private:
+  sqlite3* db_;
+  std::unordered_map<std::string, sqlite3_stmt*> kept_;
 };
 
 class RegistryStore {
@@ -64,13 +87,14 @@ class RegistryStore {
                        const std::vector<AccessEntry>& dacl);
 
  private:
-  explicit RegistryStore(sqlite3* db) : db_(db) {}
+  explicit RegistryStore(sqlite3* db) : db_(db), statements_(db) {}
   LONG LayOutNewStation();
   LONG ReadAces(KeyRow* row);
   LONG WriteAces(const KeyRow& row);
   LONG Exec(const char* sql);
 
   sqlite3* db_;
+  StatementCache statements_;
   std::recursive_mutex mutex_;
 };
 
