@@ -93,7 +93,7 @@ int RunLine(const Line& line, const OutputOptions& batchOutput) {
   CLI::App app{"rcpstore"};
   app.require_subcommand(1);
   int status = kExitOk;
-  AddStoreCommands(app, &status);
+  AddStoreCommands(app, &status, line.words.front());
   std::vector<std::string> argvWords{"rcpstore"};
   argvWords.insert(argvWords.end(), line.words.begin(), line.words.end());
   std::vector<char*> argv;

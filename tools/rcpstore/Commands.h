@@ -21,15 +21,19 @@ void AddLogCommand(CLI::App& app, int* exitStatus);
 void AddVerifyCommand(CLI::App& app, int* exitStatus);
 void AddArchiveCommands(CLI::App& app, int* exitStatus);
 void AddSecurityCommand(CLI::App& app, int* exitStatus);
-// group list, recipe list and find; after AddGroupCommand and AddRecipeCommands.
+// find, and group list and recipe list when those commands are there.
 void AddListCommands(CLI::App& app, int* exitStatus);
 // recipe copy and recipe move; after AddRecipeCommands.
 void AddCopyCommands(CLI::App& app, int* exitStatus);
 void AddBatchCommand(CLI::App& app, int* exitStatus);
 
 // Every command that works on the store, with --json and --quiet: what
-// rcpstore and each line of a batch run.
-void AddStoreCommands(CLI::App& app, int* exitStatus);
+// rcpstore and each line of a batch run. Given the first word of a command
+// line, only the commands that begin with it, when there are any: a batch
+// line needs no others.
+void AddStoreCommands(CLI::App& app, int* exitStatus, const std::string& command = {});
+// The sub-command of app with that name, or null.
+CLI::App* FindCommand(CLI::App& app, const std::string& name);
 void AddPathCommand(CLI::App& app, int* exitStatus);
 
 struct TreeOptions {

@@ -92,16 +92,19 @@ void AddListCommands(CLI::App& app, int* exitStatus) {
   auto given = std::make_shared<std::string>();
   auto filter = std::make_shared<Filter>();
 
-  auto* groups = app.get_subcommand("group")->add_subcommand("list", "List the recipe groups of a project");
-  groups->add_option("PROJECT", *given, kProjectHelp)->required();
-  Example(*groups, "rcpstore group list @Line1");
-  groups->callback([=] { *exitStatus = Run("group list " + *given, [&] { return PrintGroups(*given); }); });
-
-  auto* recipes = app.get_subcommand("recipe")->add_subcommand(
-      "list", "List the recipes of a group or project: address, title, version, time, sub-group");
-  recipes->add_option("TARGET", *given, "Recipe group (@PROJECT/G or its directory) or project")->required();
-  Example(*recipes, "rcpstore recipe list @Line1/1");
-  recipes->callback([=] { *exitStatus = Run("recipe list " + *given, [&] { return PrintRecipes(*given, {}); }); });
+  if (CLI::App* group = FindCommand(app, "group")) {
+    auto* groups = group->add_subcommand("list", "List the recipe groups of a project");
+    groups->add_option("PROJECT", *given, kProjectHelp)->required();
+    Example(*groups, "rcpstore group list @Line1");
+    groups->callback([=] { *exitStatus = Run("group list " + *given, [&] { return PrintGroups(*given); }); });
+  }
+  if (CLI::App* recipe = FindCommand(app, "recipe")) {
+    auto* recipes = recipe->add_subcommand(
+        "list", "List the recipes of a group or project: address, title, version, time, sub-group");
+    recipes->add_option("TARGET", *given, "Recipe group (@PROJECT/G or its directory) or project")->required();
+    Example(*recipes, "rcpstore recipe list @Line1/1");
+    recipes->callback([=] { *exitStatus = Run("recipe list " + *given, [&] { return PrintRecipes(*given, {}); }); });
+  }
 
   auto* find = app.add_subcommand("find", "Find the recipes of a project or group by title, comment or sub-group");
   find->add_option("TARGET", *given, "Project or recipe group")->required();

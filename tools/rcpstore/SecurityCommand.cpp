@@ -131,13 +131,10 @@ int ChangeMember(const MemberArgs& args, bool add) {
 
 // The station command, whichever command file made it first.
 CLI::App* StationCommand(CLI::App& app) {
-  try {
-    return app.get_subcommand("station");
-  } catch (const CLI::OptionNotFound&) {
-    auto* station = app.add_subcommand("station", "The station: its directory, registry and groups");
-    station->require_subcommand(1);
-    return station;
-  }
+  if (CLI::App* station = FindCommand(app, "station")) return station;
+  auto* station = app.add_subcommand("station", "The station: its directory, registry and groups");
+  station->require_subcommand(1);
+  return station;
 }
 
 }  // namespace

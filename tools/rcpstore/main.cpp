@@ -1,6 +1,9 @@
 // rcpstore: every operation of the recipe store from the command line.
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "Commands.h"
 #include "Output.h"
@@ -11,23 +14,54 @@
 
 namespace rcpstore {
 
-void AddStoreCommands(CLI::App& app, int* exitStatus) {
-  AddTreeCommand(app, exitStatus);
-  AddDemoCommand(app, exitStatus);
-  AddSubGroupCommand(app, exitStatus);
-  AddProjectCommand(app, exitStatus);
-  AddGroupCommand(app, exitStatus);
-  AddLockCommand(app, exitStatus);
-  AddRecipeCommands(app, exitStatus);
-  AddListCommands(app, exitStatus);
-  AddCopyCommands(app, exitStatus);
-  AddBatchCommand(app, exitStatus);
-  AddLogCommand(app, exitStatus);
-  AddVerifyCommand(app, exitStatus);
-  AddArchiveCommands(app, exitStatus);
-  AddSecurityCommand(app, exitStatus);
-  AddPathCommand(app, exitStatus);
+namespace {
+
+// The command files and the first words of the commands each one adds. The
+// list and copy commands join the group and recipe commands, so they follow.
+struct CommandFile {
+  std::vector<std::string> words;
+  void (*add)(CLI::App&, int*);
+};
+
+const std::vector<CommandFile>& CommandFiles() {
+  static const std::vector<CommandFile> files{
+      {{"tree"}, AddTreeCommand},
+      {{"demo"}, AddDemoCommand},
+      {{"subgroup"}, AddSubGroupCommand},
+      {{"project", "station"}, AddProjectCommand},
+      {{"group"}, AddGroupCommand},
+      {{"lock", "clean-temp"}, AddLockCommand},
+      {{"recipe", "unit", "ls", "edf"}, AddRecipeCommands},
+      {{"group", "recipe", "find"}, AddListCommands},
+      {{"recipe"}, AddCopyCommands},
+      {{"batch"}, AddBatchCommand},
+      {{"log"}, AddLogCommand},
+      {{"verify"}, AddVerifyCommand},
+      {{"export", "import"}, AddArchiveCommands},
+      {{"security", "station"}, AddSecurityCommand},
+      {{"path"}, AddPathCommand},
+  };
+  return files;
+}
+
+bool Adds(const CommandFile& file, const std::string& command) {
+  return std::find(file.words.begin(), file.words.end(), command) != file.words.end();
+}
+
+}  // namespace
+
+void AddStoreCommands(CLI::App& app, int* exitStatus, const std::string& command) {
+  const auto& files = CommandFiles();
+  bool known = std::any_of(files.begin(), files.end(), [&](const CommandFile& file) { return Adds(file, command); });
+  for (const CommandFile& file : files) {
+    if (!known || Adds(file, command)) file.add(app, exitStatus);
+  }
   AddOutputFlags(app);
+}
+
+CLI::App* FindCommand(CLI::App& app, const std::string& name) {
+  auto found = app.get_subcommands([&](CLI::App* command) { return command->get_name() == name; });
+  return found.empty() ? nullptr : found.front();
 }
 
 }  // namespace rcpstore
