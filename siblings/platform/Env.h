@@ -5,7 +5,8 @@
 // Paths are matched as the original platform matches them: the path as given
 // is tried first; only when a component is missing is it looked up without
 // regard to ASCII case in its parent directory. A new file is created under
-// the name given.
+// the name given. Names that begin with a dot are the store's own hidden
+// names and are matched exactly.
 //
 // The project directory is shared, so anything in it may be hostile. No call
 // follows a link at the last component of a path, and walks below a directory

@@ -46,8 +46,10 @@ std::string ResolveCase(const std::string& path) {
   std::string trailing = path.substr(end + 1);
   std::string parent;
   if (slash != std::string::npos) parent = ResolveCase(slash == 0 ? "/" : path.substr(0, slash));
+  // A name that begins with a dot is one of the store's own hidden names,
+  // always made and used exactly as spelt: no scan of its directory.
   std::string match;
-  if (!FindCaseless(parent, leaf, &match)) match = leaf;
+  if (leaf.front() == '.' || !FindCaseless(parent, leaf, &match)) match = leaf;
   std::string joined = parent;
   if (slash != std::string::npos && (joined.empty() || joined.back() != '/')) joined += '/';
   return joined + match + trailing;
