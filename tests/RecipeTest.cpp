@@ -1,6 +1,7 @@
 // EDF files, recipe header records, recipes and unit recipes, file entries
 // and listings, on real files made from the built templates.
 #include <cstring>
+#include <filesystem>
 #include <thread>
 
 #include "LibQVBRcpEpa.h"
@@ -185,6 +186,13 @@ TEST_F(RecipeTest, DuplicatesAndLeftoversAreFoundWithFewerScans) {
   EXPECT_EQ(CQVERcpUtil::CheckRcpDuplicate(group().c_str(), 12), QVC_ERR_EXISTS);
   EXPECT_EQ(CQVERcpUtil::CreateRecipe("H", group().c_str(), 12, nullptr), QVC_ERR_EXISTS);
   EXPECT_EQ(CQVERcpUtil::CheckRcpDuplicate(group().c_str(), 13), 0u);
+  // A file in the way is never replaced, and a refused create leaves no build behind.
+  qvtest::WriteFile(group() + "/Rcp0015", "mine");
+  EXPECT_EQ(CQVERcpUtil::CreateRecipe("H", group().c_str(), 15, nullptr), QVC_ERR_EXISTS);
+  EXPECT_EQ(qvtest::ReadFile(group() + "/Rcp0015"), "mine");
+  for (const auto& entry : std::filesystem::directory_iterator(group())) {
+    EXPECT_NE(entry.path().filename().string()[0], '.') << entry.path();
+  }
 
   std::string trash = group() + "/.RCP0001.trash-7-ab";
   std::string later = tmp_ / "P/Recipe/RG04";

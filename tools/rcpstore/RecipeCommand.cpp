@@ -138,14 +138,14 @@ int CreateRecipe(const RecipeArgs& args) {
     RequireRight(Right::Create);
     Target target = GroupTarget(args.dir);
     CheckTemplate(args.templateFile, QVERCP_FILE_HEADER, "a recipe header file");
-    // The lock, the duplicate check and the create each clean the group; once is enough.
+    // The lock and the create each clean the group; once is enough.
     rcphidden::CleanEachDirectoryOnce cleanOnce;
     CommandLocks locks;
     locks.LockProject(target);
     Target recipe = RecipeOf(target, args.number, target.group + "/" + QVFormat("RCP%04u", args.number));
-    CheckAbsent(CQVERcpUtil::CheckRcpDuplicate(target.group.c_str(), args.number), LastName(recipe.recipe));
     const char* tmpl = args.templateFile ? args.templateFile->c_str() : nullptr;
-    Check(CQVERcpUtil::CreateRecipe(headName.c_str(), target.group.c_str(), args.number, tmpl));
+    CheckAbsent(CQVERcpUtil::CreateRecipe(headName.c_str(), target.group.c_str(), args.number, tmpl),
+                LastName(recipe.recipe));
     ChangeReport report;
     report.Created(RecipeJson(recipe, ReadRecipeHead(recipe.recipe), ""));
     return report.Print();

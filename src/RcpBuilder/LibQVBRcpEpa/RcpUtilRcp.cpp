@@ -15,6 +15,7 @@
 #include "LibQVCCommon/QVCTime.h"
 #include "libqvecommon/QVEEngFile.h"
 #include "libqvecommon/QVEEngPath.h"
+#include "libqvecommon/QVEEngText.h"
 #include "libqveeda/QVEEdaFile.h"
 #include "libqveeda/QVEFilePath.h"
 #include "platform/Host.h"
@@ -64,6 +65,14 @@ class EdfFile {
     return true;
   }
   uint32_t Commit() { return map_.Close(); }
+  // Writes the image, changed or not, durably as a new file at path; the
+  // file it was read from stays as it was.
+  uint32_t WriteAs(const CString& path) {
+    QVEEngTextWriter out;
+    if (uint32_t rc = out.Create(path + ".new")) return rc;
+    if (uint32_t rc = out.WriteBinary(reinterpret_cast<const char*>(Head()), map_.GetFileSize())) return rc;
+    return out.Commit(path);
+  }
 
  private:
   CQVEEdaFileMap map_;
@@ -122,12 +131,15 @@ void WriteTexts(EdfFile& file, const HeadRecords& records, const _QVERcpFileDeta
   }
 }
 
-// Stamps a header freshly copied from a template: name, times, author and
-// revision; the texts keep the template's values. A version, when given,
-// replaces the copied one.
-uint32_t InitRecipeHead(const CString& path, const char* headName, const CString* version = nullptr) {
+// Stamps a new recipe's header: name, times, author and revision; the texts
+// keep the template's values. The header read from source is written to
+// path, in place when they are one file (a copied recipe's), else as a new
+// file in one write. A version, when given, replaces the copied one.
+uint32_t InitRecipeHead(const CString& source, const CString& path, const char* headName,
+                        const CString* version = nullptr) {
   EdfFile file;
-  if (uint32_t rc = file.Open(path, true)) return rc;
+  const bool inPlace = source == path;
+  if (uint32_t rc = file.Open(source, inPlace)) return rc;
   uint8_t* main = file.Main();
   if (main == nullptr) return ERROR_FILE_CORRUPT;
   if (version != nullptr) QVEEdaPutText(main, kVersion, kVersionWidth, *version);
@@ -140,7 +152,7 @@ uint32_t InitRecipeHead(const CString& path, const char* headName, const CString
   DWORD size = sizeof user;
   if (GetUserNameA(user, &size)) QVEEdaPutText(main, kAuthor, kAuthorWidth, user);
   StampRevision(file.Head());
-  return file.Commit();
+  return inPlace ? file.Commit() : file.WriteAs(path);
 }
 
 // The owner's template for a key: the user's when it can be opened and the
@@ -167,7 +179,7 @@ uint32_t rcprecipe::StampCopiedHead(const CString& path, const char* headName) {
   uint8_t* main = recipeTemplate.Main();
   if (main == nullptr) return ERROR_FILE_CORRUPT;
   CString version = QVEEdaGetText(main, kVersion, kVersionWidth);
-  return InitRecipeHead(path, headName, &version);
+  return InitRecipeHead(path, path, headName, &version);
 }
 
 // A recipe header file must hold its main record and all 32 unit records;
@@ -274,15 +286,14 @@ uint32_t CQVERcpUtil::CreateRecipe(const char* headName, const char* groupDirect
     if (groupDirectory == nullptr || *groupDirectory == 0) return QVC_ERR_CANNOT_EXECUTE;
     if (uint32_t rc = rcppath::Check(groupDirectory)) return rc;
     rcphidden::CleanLeftovers(groupDirectory);
-    CString name = QVFormat("RCP%04u", recipeNo);
-    if (rcpcheck::Exists(QVEEngJoinPath(groupDirectory, name.c_str()), true)) return QVC_ERR_EXISTS;
-    rcphidden::HiddenBuild build(groupDirectory, name.c_str());
+    // An existing recipe, under any case of its name, makes the last step
+    // fail: no check before it could be surer.
+    rcphidden::HiddenBuild build(groupDirectory, QVFormat("RCP%04u", recipeNo).c_str());
     if (uint32_t rc = build.Begin()) return rc;
     CString source = templateFile != nullptr ? CString(templateFile) : TemplateFor("RCPHEAD", true);
     CString head = QVEEngJoinPath(build.Path().c_str(), kHeadFile);
-    if (uint32_t rc = QVEEngCopyFile(source.c_str(), head.c_str(), 1, 1)) return rc;
     // A header that could not be stamped is not a new recipe: the build goes.
-    if (uint32_t rc = InitRecipeHead(head, headName)) return rc;
+    if (uint32_t rc = InitRecipeHead(source, head, headName)) return rc;
     return build.Finish();
   });
 }
