@@ -128,13 +128,25 @@ uint32_t OwnerDirectory(const char* owner, CString* dir) {
 
 }  // namespace
 
-CString QVETemplateRoot() {
-  if (const char* dir = std::getenv("QVC_TEMPLATE_DIR"); dir != nullptr && *dir != 0) return dir;
+namespace {
+
+// Where the templates were installed with the library or the program, else
+// the build's own.
+CString InstalledTemplateRoot() {
   for (const CString& installed : {Beside(ModuleDirectory(), QV_DATA_FROM_LIBDIR "/qv-templates"),
                                    Beside(ProgramDirectory(), "../share/qv-templates")}) {
     if (IsDirectory(installed)) return installed;
   }
   return QV_BUILD_TEMPLATE_DIR;
+}
+
+}  // namespace
+
+CString QVETemplateRoot() {
+  if (const char* dir = std::getenv("QVC_TEMPLATE_DIR"); dir != nullptr && *dir != 0) return dir;
+  // The installation does not move while the process runs: looked up once.
+  static const CString installed = InstalledTemplateRoot();
+  return installed;
 }
 
 CQVEFilePath::CQVEFilePath() = default;

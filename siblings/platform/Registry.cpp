@@ -225,12 +225,21 @@ std::string CallerUserName() {
     std::lock_guard<std::mutex> lock(g_identityMutex);
     if (!g_actAs.empty()) return g_actAs;
   }
-  uid_t uid = geteuid();
+  // The user database is read whole at each look-up: the name of the last
+  // user id asked for is kept.
+  static std::mutex mutex;
+  static uid_t keptUid = 0;
+  static std::string keptName;
+  const uid_t uid = geteuid();
+  std::lock_guard<std::mutex> lock(mutex);
+  if (!keptName.empty() && keptUid == uid) return keptName;
   struct passwd pw;
   struct passwd* found = nullptr;
   char buf[4096];
-  if (getpwuid_r(uid, &pw, buf, sizeof buf, &found) == 0 && found != nullptr) return found->pw_name;
-  return "uid" + std::to_string(uid);
+  if (getpwuid_r(uid, &pw, buf, sizeof buf, &found) != 0 || found == nullptr) return "uid" + std::to_string(uid);
+  keptUid = uid;
+  keptName = found->pw_name;
+  return keptName;
 }
 
 std::vector<std::string> CallerIdentities() {
