@@ -232,7 +232,8 @@ LONG RegistryStore::LayOutNewStation() {
     if (found != ERROR_FILE_NOT_FOUND) return found;
     root = KeyRow{1, "HKEY_LOCAL_MACHINE", "Administrators", true,
                   {{"Everyone", KEY_READ}, {"Administrators", KEY_ALL_ACCESS}}};
-    Statement insert(statements_, "INSERT INTO keys(id, parent, name, lname, owner, has_dacl) VALUES(1, NULL, ?, ?, ?, 1)");
+    Statement insert(statements_,
+                     "INSERT INTO keys(id, parent, name, lname, owner, has_dacl) VALUES(1, NULL, ?, ?, ?, 1)");
     if (LONG rc = insert.Bind(1, root.name).Bind(2, Lower(root.name)).Bind(3, root.owner).Run()) return rc;
     if (LONG rc = WriteAces(root)) return rc;
     if (LONG rc = AddGroup("Administrators", "Administrators of the station")) return rc;
