@@ -2,6 +2,7 @@
 // listings and the failure log.
 #include <unistd.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -182,6 +183,12 @@ TEST(CaseTest, FindsExistingFilesUnderAnotherCase) {
   EXPECT_EQ(env->RemoveFile(tmp / "GROUP/newfile.TXT"), 0u);
   EXPECT_FALSE(qvtest::Exists(tmp / "Group/NewFile.txt"));
   EXPECT_EQ(env->OpenForRead(tmp / "Group/missing.txt", &file), ERROR_FILE_NOT_FOUND);
+
+  // The store's own hidden names are matched as spelt; their directories still are not.
+  WriteFile(tmp / "Group/.RCP0001.new-1-a", "");
+  EXPECT_EQ(env->OpenForRead(tmp / "group/.RCP0001.new-1-a", &file), 0u);
+  EXPECT_EQ(env->OpenForRead(tmp / "Group/.rcp0001.NEW-1-a", &file), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(env->Resolve(tmp / "GROUP/.rcp0001.new-1-a"), tmp / "Group/.rcp0001.new-1-a");
 }
 
 struct Seen {
@@ -226,6 +233,32 @@ TEST(ListTest, CallsBackInNameOrderDirectoryFirstAndHonoursSkip) {
   seen.clear();
   EXPECT_NE(QVEEngListFile2(1, (tmp / "missing/*").c_str(), 3, Record, &seen), 0u);
   EXPECT_TRUE(seen.empty());
+}
+
+// Entries beyond one read of the system arrive too, each with its type, and
+// a second read of the same opened directory starts again from the first.
+TEST(ListTest, ReadsALargeDirectoryWholeAndAgain) {
+  TempDir tmp;
+  std::map<std::string, qvplatform::EntryType> made;
+  for (int i = 0; i < 1500; ++i) {
+    std::string name = "an-entry-with-a-rather-long-name-" + std::to_string(i);
+    bool file = i % 2 == 1;
+    if (file) WriteFile(tmp / ("big/" + name), "");
+    if (!file) qvtest::MakeDirs(tmp / ("big/" + name));
+    made[name] = file ? qvplatform::EntryType::kFile : qvplatform::EntryType::kDirectory;
+  }
+  ASSERT_EQ(symlink("missing", (tmp / "big/link").c_str()), 0);
+  made["link"] = qvplatform::EntryType::kOther;
+  std::unique_ptr<qvplatform::Directory> directory;
+  ASSERT_EQ(qvplatform::CurrentEnv()->OpenDirectory(tmp / "big", &directory), 0u);
+  for (int pass = 0; pass < 2; ++pass) {
+    std::vector<qvplatform::DirEntry> entries;
+    ASSERT_EQ(directory->Read(&entries), 0u);
+    std::map<std::string, qvplatform::EntryType> seen;
+    for (const qvplatform::DirEntry& entry : entries) seen[entry.name] = entry.type;
+    EXPECT_EQ(entries.size(), made.size());
+    EXPECT_TRUE(seen == made) << "pass " << pass;
+  }
 }
 
 TEST(ErrorLogTest, RecordsOneLineAndTellsTheObserver) {

@@ -1,6 +1,7 @@
 #include "platform/Descriptor.h"
 
 #include <dirent.h>
+#include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,7 +15,7 @@ namespace {
 
 // The type from the directory entry; only a file system that reports none
 // costs a stat.
-EntryType EntryTypeOf(int dirFd, const dirent* e) {
+EntryType EntryTypeOf(int dirFd, const dirent64* e) {
   switch (e->d_type) {
     case DT_REG: return EntryType::kFile;
     case DT_DIR: return EntryType::kDirectory;
@@ -44,24 +45,25 @@ uint32_t RequireRegular(int fd) {
   return rc;
 }
 
+// Reads the entries straight into a buffer on the stack: a directory stream
+// would allocate a buffer of its own for every directory listed.
 uint32_t ListEntries(int fd, std::vector<DirEntry>* out) {
   out->clear();
-  int own = dup(fd);
-  if (own < 0) return LastWin32Error();
-  DIR* d = fdopendir(own);
-  if (d == nullptr) {
-    uint32_t code = LastWin32Error();
-    close(own);
-    return code;
+  if (lseek(fd, 0, SEEK_SET) < 0) return LastWin32Error();  // earlier reads moved the position
+  alignas(dirent64) char buffer[16384];
+  for (;;) {
+    ssize_t got = getdents64(fd, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return LastWin32Error();
+    if (got == 0) return 0;
+    for (ssize_t at = 0; at < got;) {
+      const auto* e = reinterpret_cast<const dirent64*>(buffer + at);
+      at += e->d_reclen;
+      const char* n = e->d_name;
+      if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0))) continue;
+      out->push_back(DirEntry{n, EntryTypeOf(fd, e)});
+    }
   }
-  rewinddir(d);  // the duplicate shares the position of earlier reads
-  while (dirent* e = readdir(d)) {
-    const char* n = e->d_name;
-    if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0))) continue;
-    out->push_back(DirEntry{n, EntryTypeOf(fd, e)});
-  }
-  closedir(d);
-  return 0;
 }
 
 bool NamesFile(int dirFd, const std::string& name, int fd) {
