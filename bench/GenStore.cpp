@@ -88,7 +88,7 @@ int GenerateSubGroupFile(const fs::path& file, int lines) {
     out += "STARTSUB,Wide" + std::to_string(i) + "\r\nNODE,RCP" + std::to_string(1000 + i) +
            "\r\nSTARTSUB,Inner\r\nENDSUB,Inner\r\nENDSUB,Wide" + std::to_string(i) + "\r\n";
   }
-  const int depth = 200;
+  const int depth = 60;  // the readers follow sub-groups 64 deep
   for (int d = 0; d < depth; ++d, ++written) {
     out += "STARTSUB,Deep" + std::to_string(d) + "\r\n";
     deepest += (d ? " " : "") + std::string("Deep") + std::to_string(d);
