@@ -233,6 +233,34 @@ TEST_F(RegistryTest, ProcessesWritingAtOnceLoseNothing) {
   sqlite3_close(db);
 }
 
+// Reads inside one scope see one state of the registry; after it, a change
+// another process made meanwhile shows, and the generation tells of every
+// change, this process's own included.
+TEST_F(RegistryTest, AReadScopeSeesOneStateAndTheGenerationEveryChange) {
+  std::string path;
+  ASSERT_EQ(SetPath("P", "old"), 0u);
+  uint64_t first = qvplatform::RegistryGeneration();
+  EXPECT_NE(first, 0u);
+  EXPECT_EQ(qvplatform::RegistryGeneration(), first);
+  {
+    qvplatform::RegistryReadScope scope;
+    ASSERT_EQ(GetPath("P", &path), 0u);
+    pid_t child = fork();
+    if (child == 0) _exit(SetPath("P", "new") == 0 ? 0 : 1);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    ASSERT_EQ(GetPath("P", &path), 0u);
+    EXPECT_EQ(path, "old");
+  }
+  ASSERT_EQ(GetPath("P", &path), 0u);
+  EXPECT_EQ(path, "new");
+  uint64_t second = qvplatform::RegistryGeneration();
+  EXPECT_NE(second, first);
+  ASSERT_EQ(SetPath("P", "newer"), 0u);
+  EXPECT_NE(qvplatform::RegistryGeneration(), second);
+}
+
 // The station changes under threads that read and write the registry: every
 // call works on one whole station, and a key opened before a change keeps
 // working on the station it was opened in.

@@ -252,6 +252,19 @@ std::string RegistryPath() {
   return dir.empty() ? std::string() : dir + "/registry.db";
 }
 
+uint64_t RegistryGeneration() {
+  std::shared_ptr<RegistryStore> store = RegistryStore::ForStation();
+  return store != nullptr ? store->Generation() : 0;
+}
+
+RegistryReadScope::RegistryReadScope() : store_(RegistryStore::ForStation()) {
+  if (store_ != nullptr) began_ = store_->BeginRead();
+}
+
+RegistryReadScope::~RegistryReadScope() {
+  if (store_ != nullptr) store_->EndRead(began_);
+}
+
 namespace testing {
 void ActAsUser(const std::string& user, bool uid0) {
   std::lock_guard<std::mutex> lock(g_identityMutex);

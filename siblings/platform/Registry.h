@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -124,6 +125,29 @@ LONG CreateKeyAndSetValue(HKEY parent, const char* subKey, const char* name, DWO
 
 // The registry file of the current station.
 std::string RegistryPath();
+
+// A number that changes whenever the current station's registry may have
+// changed, by this process or another: what was read while it had one value
+// still holds while it keeps it. 0 when that cannot be told.
+uint64_t RegistryGeneration();
+
+class RegistryStore;
+
+// While one lives, the reads of the current station's registry see one state
+// of it and take the file's lock once, instead of once per read: for a run
+// of reads, such as a look at every registered project. Other threads wait
+// for it to end. Nothing is to be written while it lives: a change fails.
+class RegistryReadScope {
+ public:
+  RegistryReadScope();
+  ~RegistryReadScope();
+  RegistryReadScope(const RegistryReadScope&) = delete;
+  RegistryReadScope& operator=(const RegistryReadScope&) = delete;
+
+ private:
+  std::shared_ptr<RegistryStore> store_;
+  bool began_ = false;
+};
 
 namespace testing {
 // Makes this process act as another user (root when uid0) until called with

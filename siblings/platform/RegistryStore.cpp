@@ -220,6 +220,25 @@ LONG RegistryStore::Transaction(const std::function<LONG()>& body) {
   return rc;
 }
 
+bool RegistryStore::BeginRead() {
+  mutex_.lock();
+  return sqlite3_get_autocommit(db_) != 0 && Exec("BEGIN") == 0;
+}
+
+void RegistryStore::EndRead(bool began) {
+  if (began && Exec("COMMIT") != 0) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  mutex_.unlock();
+}
+
+uint64_t RegistryStore::Generation() {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  // data_version counts the commits of other connections, the change count
+  // this one's own rows.
+  Statement q(statements_, "PRAGMA data_version");
+  if (!q.Row()) return 0;
+  return (static_cast<uint64_t>(q.Int(0)) << 32) + static_cast<uint64_t>(sqlite3_total_changes64(db_)) + 1;
+}
+
 // The root key, readable by Everyone and fully open to Administrators, and
 // the Administrators group with the station's creator (the owner of the
 // station directory) in it.

@@ -63,6 +63,14 @@ class RegistryStore {
 
   // Runs body in one write transaction, committed when it returns 0.
   LONG Transaction(const std::function<LONG()>& body);
+  // Holds the store for the calling thread and opens a read transaction,
+  // unless one is open already: true when it opened one. Each BeginRead is
+  // followed by one EndRead with what it returned.
+  bool BeginRead();
+  void EndRead(bool began);
+  // Changes with every commit to the file, by this connection or another;
+  // 0 when it cannot be told.
+  uint64_t Generation();
 
   LONG ReadKey(int64_t id, KeyRow* row);
   LONG FindChild(int64_t parent, const std::string& name, KeyRow* row);
