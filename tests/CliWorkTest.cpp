@@ -364,6 +364,24 @@ TEST_F(CliWorkTest, BatchStopsAtTheFirstFailureAndNamesIt) {
   EXPECT_EQ(count, 2u);
 }
 
+// A batch names its project on every line; a registration made meanwhile,
+// by another process or by a line of the batch, shows from the next line on.
+TEST_F(CliWorkTest, BatchLinesSeeRegistrationsMadeMeanwhile) {
+  Ok({"project", "create", "P", tmp_.path()});
+  Ok({"group", "create", tmp_ / "P", "1"});
+  std::string rg01 = tmp_ / "P/Recipe/RG01";
+  std::string bin = std::string(RCPSTORE_BIN) + " --station " + qvtest::Quote(tmp_ / "station");
+  qvtest::WriteFile(tmp_ / "work.txt", "recipe create " + rg01 + " 1\n" +
+                                           "lock project " + tmp_ / "P" + " -- " + bin + " project register Foo " +
+                                           tmp_ / "P" + "\n" + "recipe create " + rg01 + " 2\n" +
+                                           "project unregister Foo\n" + "recipe create " + rg01 + " 3\n");
+  Outcome run = Rcpstore({"batch", "work.txt"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "created recipe " + rg01 + "/RCP0001\ncreated project @Foo: registered " + tmp_ / "P" +
+                         "\ncreated recipe @Foo/1/2\nremoved project @Foo: unregistered; its directory stays\n" +
+                         "created recipe " + rg01 + "/RCP0003\n");
+}
+
 TEST_F(CliWorkTest, EveryCommandHasAnExampleInItsHelpAndTheManPage) {
   std::string man = Ok({"help", "--man"});
   size_t commands = 0;

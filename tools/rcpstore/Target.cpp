@@ -313,24 +313,74 @@ Target AnyTarget(const std::string& directory) {
   return Named(target, directory);
 }
 
+namespace {
+
+struct Registration {
+  std::string name;
+  std::string path;  // empty when the key holds no path
+};
+
+// The Path value of a project's key, or empty.
+std::string PathValue(HKEY list, const char* name) {
+  HKEY project = nullptr;
+  if (RegOpenKeyExA(list, name, 0, KEY_QUERY_VALUE, &project) != 0) return {};
+  char path[4097];
+  DWORD size = sizeof path;
+  DWORD type = 0;
+  LONG rc = RegQueryValueExA(project, "Path", nullptr, &type, reinterpret_cast<uint8_t*>(path), &size);
+  RegCloseKey(project);
+  return rc == 0 && type == REG_SZ ? std::string(path, strnlen(path, size)) : std::string();
+}
+
+// Every project registered on the station, with its directory; the project
+// list is opened once and nothing else is read.
+std::vector<Registration> ReadRegistrations(bool withPaths) {
+  std::vector<Registration> registered;
+  qvplatform::RegistryReadScope oneRead;
+  HKEY list = nullptr;
+  if (QVCOpenRegistry(HKEY_LOCAL_MACHINE, QVC_COMPONENT_ENG, "Batch", "Project List", 0, &list) != 0) return registered;
+  char name[512];
+  for (DWORD index = 0; RegEnumKeyA(list, index, name, sizeof name) == 0; ++index) {
+    registered.push_back({name, withPaths ? PathValue(list, name) : std::string()});
+  }
+  RegCloseKey(list);
+  return registered;
+}
+
+// The registrations with their directories, read again only when the
+// registry has changed since the last read: a batch names its project on
+// every line.
+const std::vector<Registration>& Registrations() {
+  static std::string keptStation;
+  static uint64_t keptGeneration = 0;
+  static std::vector<Registration> kept;
+  std::string station = qvplatform::RegistryPath();
+  uint64_t generation = qvplatform::RegistryGeneration();
+  if (generation == 0 || generation != keptGeneration || station != keptStation) {
+    kept = ReadRegistrations(true);
+    keptStation = station;
+    keptGeneration = generation;
+  }
+  return kept;
+}
+
+}  // namespace
+
 std::vector<std::string> RegisteredProjects() {
   std::vector<std::string> names;
-  HKEY key = nullptr;
-  if (QVCOpenRegistry(HKEY_LOCAL_MACHINE, QVC_COMPONENT_ENG, "Batch", "Project List", 0, &key) != 0) return names;
-  char name[512];
-  for (DWORD index = 0; RegEnumKeyA(key, index, name, sizeof name) == 0; ++index) names.push_back(name);
-  RegCloseKey(key);
+  for (Registration& project : ReadRegistrations(false)) names.push_back(std::move(project.name));
   return names;
 }
 
 std::vector<std::string> NamesRegisteredFor(const std::string& projectDirectory) {
   std::vector<std::string> names;
-  for (const std::string& name : RegisteredProjects()) {
-    _QVERcpProjectInfo info{};
-    CQVERcpUtil::GetProjectInfo(name.c_str(), &info);
-    std::error_code error;
-    if (!info.strPath.empty() && std::filesystem::equivalent(info.strPath, projectDirectory, error)) {
-      names.push_back(name);
+  struct stat wanted;
+  if (stat(projectDirectory.c_str(), &wanted) != 0) return names;
+  for (const Registration& project : Registrations()) {
+    struct stat st;
+    if (!project.path.empty() && stat(project.path.c_str(), &st) == 0 && st.st_dev == wanted.st_dev &&
+        st.st_ino == wanted.st_ino) {
+      names.push_back(project.name);
     }
   }
   return names;
