@@ -82,10 +82,61 @@ Target Named(Target target, const std::string& given) {
   return target;
 }
 
+struct Registration {
+  std::string name;
+  std::string path;  // empty when the key holds no path
+};
+
+// The Path value of a project's key, or empty.
+std::string PathValue(HKEY list, const char* name) {
+  HKEY project = nullptr;
+  if (RegOpenKeyExA(list, name, 0, KEY_QUERY_VALUE, &project) != 0) return {};
+  char path[4097];
+  DWORD size = sizeof path;
+  DWORD type = 0;
+  LONG rc = RegQueryValueExA(project, "Path", nullptr, &type, reinterpret_cast<uint8_t*>(path), &size);
+  RegCloseKey(project);
+  return rc == 0 && type == REG_SZ ? std::string(path, strnlen(path, size)) : std::string();
+}
+
+// Every project registered on the station, with its directory; the project
+// list is opened once and nothing else is read.
+std::vector<Registration> ReadRegistrations(bool withPaths) {
+  std::vector<Registration> registered;
+  qvplatform::RegistryReadScope oneRead;
+  HKEY list = nullptr;
+  if (QVCOpenRegistry(HKEY_LOCAL_MACHINE, QVC_COMPONENT_ENG, "Batch", "Project List", 0, &list) != 0) return registered;
+  char name[512];
+  LONG rc = 0;
+  for (DWORD index = 0; (rc = RegEnumKeyA(list, index, name, sizeof name)) == 0 || rc == ERROR_MORE_DATA; ++index) {
+    if (rc == 0) registered.push_back({name, withPaths ? PathValue(list, name) : std::string()});
+  }
+  RegCloseKey(list);
+  return registered;
+}
+
+// The registrations with their directories, read again only when the
+// registry has changed since the last read: a batch names its project on
+// every line.
+const std::vector<Registration>& Registrations() {
+  static std::string keptStation;
+  static uint64_t keptGeneration = 0;
+  static std::vector<Registration> kept;
+  std::string station = qvplatform::RegistryPath();
+  uint64_t generation = qvplatform::RegistryGeneration();
+  if (generation == 0 || generation != keptGeneration || station != keptStation) {
+    kept = ReadRegistrations(true);
+    keptStation = station;
+    keptGeneration = generation;
+  }
+  return kept;
+}
+
 std::string RegisteredPath(const std::string& name) {
-  _QVERcpProjectInfo info{};
-  CQVERcpUtil::GetProjectInfo(name.c_str(), &info);
-  return info.strPath;
+  for (const Registration& project : Registrations()) {
+    if (strcasecmp(project.name.c_str(), name.c_str()) == 0) return project.path;
+  }
+  return {};
 }
 
 constexpr char kAddressForm[] = "@PROJECT, @PROJECT/G, @PROJECT/G/R or @PROJECT/G/R/U";
@@ -312,59 +363,6 @@ Target AnyTarget(const std::string& directory) {
   target.project = dir;
   return Named(target, directory);
 }
-
-namespace {
-
-struct Registration {
-  std::string name;
-  std::string path;  // empty when the key holds no path
-};
-
-// The Path value of a project's key, or empty.
-std::string PathValue(HKEY list, const char* name) {
-  HKEY project = nullptr;
-  if (RegOpenKeyExA(list, name, 0, KEY_QUERY_VALUE, &project) != 0) return {};
-  char path[4097];
-  DWORD size = sizeof path;
-  DWORD type = 0;
-  LONG rc = RegQueryValueExA(project, "Path", nullptr, &type, reinterpret_cast<uint8_t*>(path), &size);
-  RegCloseKey(project);
-  return rc == 0 && type == REG_SZ ? std::string(path, strnlen(path, size)) : std::string();
-}
-
-// Every project registered on the station, with its directory; the project
-// list is opened once and nothing else is read.
-std::vector<Registration> ReadRegistrations(bool withPaths) {
-  std::vector<Registration> registered;
-  qvplatform::RegistryReadScope oneRead;
-  HKEY list = nullptr;
-  if (QVCOpenRegistry(HKEY_LOCAL_MACHINE, QVC_COMPONENT_ENG, "Batch", "Project List", 0, &list) != 0) return registered;
-  char name[512];
-  for (DWORD index = 0; RegEnumKeyA(list, index, name, sizeof name) == 0; ++index) {
-    registered.push_back({name, withPaths ? PathValue(list, name) : std::string()});
-  }
-  RegCloseKey(list);
-  return registered;
-}
-
-// The registrations with their directories, read again only when the
-// registry has changed since the last read: a batch names its project on
-// every line.
-const std::vector<Registration>& Registrations() {
-  static std::string keptStation;
-  static uint64_t keptGeneration = 0;
-  static std::vector<Registration> kept;
-  std::string station = qvplatform::RegistryPath();
-  uint64_t generation = qvplatform::RegistryGeneration();
-  if (generation == 0 || generation != keptGeneration || station != keptStation) {
-    kept = ReadRegistrations(true);
-    keptStation = station;
-    keptGeneration = generation;
-  }
-  return kept;
-}
-
-}  // namespace
 
 std::vector<std::string> RegisteredProjects() {
   std::vector<std::string> names;
