@@ -150,6 +150,8 @@ int CQVERcpSecurity::SwitchSecurity(unsigned value) {
 // up"; a branch that cannot be read refuses, so that a damaged or busy
 // registry never opens every right.
 int CQVERcpSecurity::CheckSecurity(unsigned rights) {
+  // The switch and the rights are read in one state of the registry.
+  qvplatform::RegistryReadScope oneRead;
   HKEY branch = nullptr;
   uint32_t opened = OpenBatch(kBranch, 0, &branch);
   if (opened == ERROR_FILE_NOT_FOUND || opened == ERROR_PATH_NOT_FOUND) return 1;
