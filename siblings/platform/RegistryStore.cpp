@@ -206,6 +206,11 @@ RegistryStore::~RegistryStore() {
   sqlite3_close(db_);
 }
 
+LONG RegistryStore::Run(const char* sql) {
+  Statement statement(statements_, sql);
+  return statement.Run();
+}
+
 LONG RegistryStore::Exec(const char* sql) {
   int rc = sqlite3_exec(db_, sql, nullptr, nullptr, nullptr);
   return rc == SQLITE_OK ? 0 : RegistryError(db_, rc);
@@ -213,20 +218,20 @@ LONG RegistryStore::Exec(const char* sql) {
 
 LONG RegistryStore::Transaction(const std::function<LONG()>& body) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
-  if (LONG rc = Exec("BEGIN IMMEDIATE")) return rc;
+  if (LONG rc = Run("BEGIN IMMEDIATE")) return rc;
   LONG rc = body();
-  if (rc == 0) rc = Exec("COMMIT");
-  if (rc != 0) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  if (rc == 0) rc = Run("COMMIT");
+  if (rc != 0) Run("ROLLBACK");
   return rc;
 }
 
 bool RegistryStore::BeginRead() {
   mutex_.lock();
-  return sqlite3_get_autocommit(db_) != 0 && Exec("BEGIN") == 0;
+  return sqlite3_get_autocommit(db_) != 0 && Run("BEGIN") == 0;
 }
 
 void RegistryStore::EndRead(bool began) {
-  if (began && Exec("COMMIT") != 0) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  if (began && Run("COMMIT") != 0) Run("ROLLBACK");
   mutex_.unlock();
 }
 
@@ -407,24 +412,31 @@ bool RegistryStore::GroupExists(const std::string& name) {
 
 LONG RegistryStore::EnsureLayoutKey(const std::vector<std::string>& path, bool hasDacl,
                                     const std::vector<AccessEntry>& dacl) {
-  return Transaction([&]() -> LONG {
-    KeyRow row;
-    if (LONG rc = ReadKey(1, &row)) return rc;
-    for (size_t i = 0; i < path.size(); ++i) {
-      KeyRow child;
-      LONG found = FindChild(row.id, path[i], &child);
-      if (found == 0) {
-        row = child;
-        continue;
-      }
-      if (found != ERROR_FILE_NOT_FOUND) return found;
-      const bool last = i + 1 == path.size();
-      child = KeyRow{0, path[i], "Administrators", last ? hasDacl : row.hasDacl, last ? dacl : row.dacl};
-      if (LONG rc = InsertKey(row.id, &child)) return rc;
+  // A station laid out already needs no write, so that this works inside a
+  // read scope too.
+  if (WalkLayout(path, false, hasDacl, dacl) == 0) return 0;
+  return Transaction([&]() { return WalkLayout(path, true, hasDacl, dacl); });
+}
+
+LONG RegistryStore::WalkLayout(const std::vector<std::string>& path, bool create, bool hasDacl,
+                               const std::vector<AccessEntry>& dacl) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  KeyRow row;
+  if (LONG rc = ReadKey(1, &row)) return rc;
+  for (size_t i = 0; i < path.size(); ++i) {
+    KeyRow child;
+    LONG found = FindChild(row.id, path[i], &child);
+    if (found == 0) {
       row = child;
+      continue;
     }
-    return 0;
-  });
+    if (found != ERROR_FILE_NOT_FOUND || !create) return found;
+    const bool last = i + 1 == path.size();
+    child = KeyRow{0, path[i], "Administrators", last ? hasDacl : row.hasDacl, last ? dacl : row.dacl};
+    if (LONG rc = InsertKey(row.id, &child)) return rc;
+    row = child;
+  }
+  return 0;
 }
 
 }  // namespace qvplatform

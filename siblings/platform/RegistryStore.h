@@ -99,7 +99,13 @@ class RegistryStore {
   LONG LayOutNewStation();
   LONG ReadAces(KeyRow* row);
   LONG WriteAces(const KeyRow& row);
+  // Runs SQL text of any number of statements, or one kept statement.
   LONG Exec(const char* sql);
+  LONG Run(const char* sql);
+  // Follows path from the root; missing keys are made when create is set,
+  // else ERROR_FILE_NOT_FOUND.
+  LONG WalkLayout(const std::vector<std::string>& path, bool create, bool hasDacl,
+                  const std::vector<AccessEntry>& dacl);
 
   sqlite3* db_;
   StatementCache statements_;
