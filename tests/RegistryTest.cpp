@@ -8,10 +8,12 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <random>
 #include <thread>
 
 #include "LibQVCCommon/QVCRegistry.h"
+#include "RunInChild.h"
 #include "SecuritySupport.h"
 #include "TestSupport.h"
 #include "platform/Registry.h"
@@ -258,7 +260,63 @@ TEST_F(RegistryTest, AReadScopeSeesOneStateAndTheGenerationEveryChange) {
   uint64_t second = qvplatform::RegistryGeneration();
   EXPECT_NE(second, first);
   ASSERT_EQ(SetPath("P", "newer"), 0u);
-  EXPECT_NE(qvplatform::RegistryGeneration(), second);
+  uint64_t third = qvplatform::RegistryGeneration();
+  EXPECT_NE(third, second);
+
+  // A change inside a scope is refused whole; the scope's state stays one.
+  ActAsUser("root", true);
+  ASSERT_EQ(qvplatform::LocalGroupAdd("RcpSec1", ""), 0u);
+  {
+    qvplatform::RegistryReadScope scope;
+    EXPECT_EQ(SetPath("P", "inside"), 170u);
+    EXPECT_EQ(qvplatform::LocalGroupAddMember("RcpSec1", "alice"), 170u);
+  }
+  ASSERT_EQ(GetPath("P", &path), 0u);
+  EXPECT_EQ(path, "newer");
+  qvplatform::LocalGroupInfo group;
+  ASSERT_EQ(qvplatform::LocalGroupGet("RcpSec1", &group), 0u);
+  EXPECT_TRUE(group.members.empty());
+
+  // Another station, then this one again after another process changed it:
+  // a new connection never gives back a number that an old one gave.
+  qvtest::TempDir other;
+  qvplatform::SetStationDirectory(other / "station");
+  uint64_t elsewhere = qvplatform::RegistryGeneration();
+  EXPECT_NE(elsewhere, third);
+  pid_t child = fork();
+  if (child == 0) {
+    qvplatform::SetStationDirectory(tmp_ / "station");
+    _exit(SetPath("P", "changed") == 0 ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  qvplatform::SetStationDirectory(tmp_ / "station");
+  uint64_t back = qvplatform::RegistryGeneration();
+  EXPECT_NE(back, third);
+  EXPECT_NE(back, elsewhere);
+}
+
+// A thread in a read scope that checks rights while another thread opens the
+// registry for the first time: neither waits for the other forever.
+TEST_F(RegistryTest, AReadScopeAndAFirstOpenOnTwoThreadsBothFinish) {
+  qvtest::ChildOutcome outcome = qvtest::RunInChild([]() -> uint32_t {
+    std::thread opener([] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      HKEY key = nullptr;
+      if (QVCOpenRegistry(HKEY_LOCAL_MACHINE, QVC_COMPONENT_ENG, "Batch", "Project List", 0, &key) == 0) {
+        QVCCloseRegistry(key);
+      }
+    });
+    {
+      qvplatform::RegistryReadScope scope;
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      CQVERcpSecurity().CheckSecurity(1);
+    }
+    opener.join();
+    return 0;
+  }, 10000);
+  EXPECT_TRUE(outcome.finished);
+  EXPECT_TRUE(outcome.returned);
 }
 
 // The station changes under threads that read and write the registry: every

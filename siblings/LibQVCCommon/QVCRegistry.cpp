@@ -48,8 +48,13 @@ void EnsureStationLayout() {
   static std::mutex mutex;
   static std::set<std::string> done;
   std::string station = qvplatform::RegistryPath();
-  std::lock_guard<std::mutex> lock(mutex);
-  if (station.empty() || done.count(station) != 0) return;
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (station.empty() || done.count(station) != 0) return;
+  }
+  // The store is used without holding the mutex: a thread in a read scope
+  // holds the store and may come here, so holding both would deadlock. Two
+  // threads laying out at once is harmless; each step is one transaction.
   std::shared_ptr<qvplatform::RegistryStore> store = qvplatform::RegistryStore::ForStation();
   if (store == nullptr) return;
   const std::string product = ProductKey();
@@ -59,6 +64,7 @@ void EnsureStationLayout() {
     rc = store->EnsureLayoutKey({"Software", "VELMORAN", product, "ENG", "Batch", "Project List"}, true,
                                 {{"Everyone", KEY_ALL_ACCESS}});
   }
+  std::lock_guard<std::mutex> lock(mutex);
   if (rc == 0) done.insert(station);
 }
 

@@ -136,7 +136,8 @@ class RegistryStore;
 // While one lives, the reads of the current station's registry see one state
 // of it and take the file's lock once, instead of once per read: for a run
 // of reads, such as a look at every registered project. Other threads wait
-// for it to end. Nothing is to be written while it lives: a change fails.
+// for it to end. Nothing is to be written while it lives: a change made by
+// its thread fails with 170 (busy).
 class RegistryReadScope {
  public:
   RegistryReadScope();

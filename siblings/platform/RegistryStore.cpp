@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <atomic>
+
 #include "QVFramework.h"
 #include "platform/ErrorMap.h"
 #include "platform/StationDir.h"
@@ -218,8 +220,13 @@ LONG RegistryStore::Exec(const char* sql) {
 
 LONG RegistryStore::Transaction(const std::function<LONG()>& body) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
+  // A read scope promises one state of the registry: no change inside it.
+  if (readScopes_ > 0) return kErrorBusy;
+  if (writing_) return body();  // a step of the transaction already open
   if (LONG rc = Run("BEGIN IMMEDIATE")) return rc;
+  writing_ = true;
   LONG rc = body();
+  writing_ = false;
   if (rc == 0) rc = Run("COMMIT");
   if (rc != 0) Run("ROLLBACK");
   return rc;
@@ -227,21 +234,34 @@ LONG RegistryStore::Transaction(const std::function<LONG()>& body) {
 
 bool RegistryStore::BeginRead() {
   mutex_.lock();
+  ++readScopes_;
   return sqlite3_get_autocommit(db_) != 0 && Run("BEGIN") == 0;
 }
 
 void RegistryStore::EndRead(bool began) {
   if (began && Run("COMMIT") != 0) Run("ROLLBACK");
+  --readScopes_;
   mutex_.unlock();
 }
 
 uint64_t RegistryStore::Generation() {
+  // Numbers handed out in this process only grow, so a connection opened
+  // later (after a change of station, or in a forked child) never repeats
+  // one that an earlier connection gave.
+  static std::atomic<uint64_t> lastGiven{0};
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   // data_version counts the commits of other connections, the change count
-  // this one's own rows.
+  // this connection's own.
   Statement q(statements_, "PRAGMA data_version");
   if (!q.Row()) return 0;
-  return (static_cast<uint64_t>(q.Int(0)) << 32) + static_cast<uint64_t>(sqlite3_total_changes64(db_)) + 1;
+  const int64_t others = q.Int(0);
+  const int64_t own = sqlite3_total_changes64(db_);
+  if (generation_ == 0 || others != seenOthers_ || own != seenOwn_) {
+    generation_ = ++lastGiven;
+    seenOthers_ = others;
+    seenOwn_ = own;
+  }
+  return generation_;
 }
 
 // The root key, readable by Everyone and fully open to Administrators, and
@@ -370,25 +390,28 @@ std::vector<std::string> RegistryStore::GroupsOf(const std::string& user) {
 }
 
 uint32_t RegistryStore::AddGroup(const std::string& name, const std::string& comment) {
-  std::lock_guard<std::recursive_mutex> lock(mutex_);
-  if (GroupExists(name)) return ERROR_ALIAS_EXISTS;
-  Statement add(statements_, "INSERT INTO groups(lname, name, comment) VALUES(?, ?, ?)");
-  return static_cast<uint32_t>(add.Bind(1, Lower(name)).Bind(2, name).Bind(3, comment).Run());
+  return static_cast<uint32_t>(Transaction([&]() -> LONG {
+    if (GroupExists(name)) return ERROR_ALIAS_EXISTS;
+    Statement add(statements_, "INSERT INTO groups(lname, name, comment) VALUES(?, ?, ?)");
+    return add.Bind(1, Lower(name)).Bind(2, name).Bind(3, comment).Run();
+  }));
 }
 
 uint32_t RegistryStore::AddMember(const std::string& group, const std::string& user) {
-  std::lock_guard<std::recursive_mutex> lock(mutex_);
-  if (!GroupExists(group)) return ERROR_NO_SUCH_ALIAS;
-  Statement add(statements_, "INSERT OR IGNORE INTO members(glname, lname, user) VALUES(?, ?, ?)");
-  return static_cast<uint32_t>(add.Bind(1, Lower(group)).Bind(2, Lower(user)).Bind(3, user).Run());
+  return static_cast<uint32_t>(Transaction([&]() -> LONG {
+    if (!GroupExists(group)) return ERROR_NO_SUCH_ALIAS;
+    Statement add(statements_, "INSERT OR IGNORE INTO members(glname, lname, user) VALUES(?, ?, ?)");
+    return add.Bind(1, Lower(group)).Bind(2, Lower(user)).Bind(3, user).Run();
+  }));
 }
 
 uint32_t RegistryStore::RemoveMember(const std::string& group, const std::string& user) {
-  std::lock_guard<std::recursive_mutex> lock(mutex_);
-  if (!GroupExists(group)) return ERROR_NO_SUCH_ALIAS;
-  Statement remove(statements_, "DELETE FROM members WHERE glname = ? AND lname = ?");
-  if (LONG rc = remove.Bind(1, Lower(group)).Bind(2, Lower(user)).Run()) return static_cast<uint32_t>(rc);
-  return sqlite3_changes(db_) == 0 ? ERROR_MEMBER_NOT_IN_ALIAS : 0;
+  return static_cast<uint32_t>(Transaction([&]() -> LONG {
+    if (!GroupExists(group)) return ERROR_NO_SUCH_ALIAS;
+    Statement remove(statements_, "DELETE FROM members WHERE glname = ? AND lname = ?");
+    if (LONG rc = remove.Bind(1, Lower(group)).Bind(2, Lower(user)).Run()) return rc;
+    return sqlite3_changes(db_) == 0 ? ERROR_MEMBER_NOT_IN_ALIAS : 0;
+  }));
 }
 
 uint32_t RegistryStore::ReadGroup(const std::string& name, LocalGroupInfo* info) {

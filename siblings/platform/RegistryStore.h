@@ -61,15 +61,18 @@ class RegistryStore {
   RegistryStore(const RegistryStore&) = delete;
   RegistryStore& operator=(const RegistryStore&) = delete;
 
-  // Runs body in one write transaction, committed when it returns 0.
+  // Runs body in one write transaction, committed when it returns 0; inside
+  // another's body, as a step of that one. Refused (170, busy) inside a read
+  // scope.
   LONG Transaction(const std::function<LONG()>& body);
   // Holds the store for the calling thread and opens a read transaction,
   // unless one is open already: true when it opened one. Each BeginRead is
   // followed by one EndRead with what it returned.
   bool BeginRead();
   void EndRead(bool began);
-  // Changes with every commit to the file, by this connection or another;
-  // 0 when it cannot be told.
+  // Changes with every commit to the file, by this connection or another,
+  // and differs from every number an earlier connection of this process
+  // gave; 0 when it cannot be told.
   uint64_t Generation();
 
   LONG ReadKey(int64_t id, KeyRow* row);
@@ -110,6 +113,11 @@ class RegistryStore {
   sqlite3* db_;
   StatementCache statements_;
   std::recursive_mutex mutex_;
+  int readScopes_ = 0;    // open read scopes, all of the thread that holds mutex_
+  bool writing_ = false;  // inside Transaction's body
+  uint64_t generation_ = 0;
+  int64_t seenOthers_ = 0;
+  int64_t seenOwn_ = 0;
 };
 
 }  // namespace qvplatform
