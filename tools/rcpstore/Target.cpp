@@ -87,37 +87,51 @@ struct Registration {
   std::string path;  // empty when the key holds no path
 };
 
-// The Path value of a project's key, or empty.
-std::string PathValue(HKEY list, const char* name) {
+// Whether a registry answer tells how things stand (there, missing, not
+// allowed, too long) rather than that the registry could not be read.
+bool Definite(LONG rc) {
+  return rc == 0 || rc == ERROR_FILE_NOT_FOUND || rc == ERROR_ACCESS_DENIED || rc == ERROR_MORE_DATA ||
+         rc == ERROR_NO_MORE_ITEMS;
+}
+
+// The Path value of a project's key, or empty; *definite false when the
+// registry could not be read.
+std::string PathValue(HKEY list, const char* name, bool* definite) {
   HKEY project = nullptr;
-  if (RegOpenKeyExA(list, name, 0, KEY_QUERY_VALUE, &project) != 0) return {};
+  LONG rc = RegOpenKeyExA(list, name, 0, KEY_QUERY_VALUE, &project);
   char path[4097];
   DWORD size = sizeof path;
   DWORD type = 0;
-  LONG rc = RegQueryValueExA(project, "Path", nullptr, &type, reinterpret_cast<uint8_t*>(path), &size);
-  RegCloseKey(project);
+  if (rc == 0) {
+    rc = RegQueryValueExA(project, "Path", nullptr, &type, reinterpret_cast<uint8_t*>(path), &size);
+    RegCloseKey(project);
+  }
+  *definite = *definite && Definite(rc);
   return rc == 0 && type == REG_SZ ? std::string(path, strnlen(path, size)) : std::string();
 }
 
 // Every project registered on the station, with its directory; the project
-// list is opened once and nothing else is read.
-std::vector<Registration> ReadRegistrations(bool withPaths) {
+// list is opened once and nothing else is read. *complete false when a read
+// failed: the list may then lack projects or paths.
+std::vector<Registration> ReadRegistrations(bool withPaths, bool* complete) {
   std::vector<Registration> registered;
   qvplatform::RegistryReadScope oneRead;
   HKEY list = nullptr;
-  if (QVCOpenRegistry(HKEY_LOCAL_MACHINE, QVC_COMPONENT_ENG, "Batch", "Project List", 0, &list) != 0) return registered;
+  LONG rc = static_cast<LONG>(QVCOpenRegistry(HKEY_LOCAL_MACHINE, QVC_COMPONENT_ENG, "Batch", "Project List", 0, &list));
+  *complete = Definite(rc);
+  if (rc != 0) return registered;
   char name[512];
-  LONG rc = 0;
   for (DWORD index = 0; (rc = RegEnumKeyA(list, index, name, sizeof name)) == 0 || rc == ERROR_MORE_DATA; ++index) {
-    if (rc == 0) registered.push_back({name, withPaths ? PathValue(list, name) : std::string()});
+    if (rc == 0) registered.push_back({name, withPaths ? PathValue(list, name, complete) : std::string()});
   }
+  *complete = *complete && Definite(rc);
   RegCloseKey(list);
   return registered;
 }
 
 // The registrations with their directories, read again only when the
-// registry has changed since the last read: a batch names its project on
-// every line.
+// registry has changed since the last whole read: a batch names its project
+// on every line.
 const std::vector<Registration>& Registrations() {
   static std::string keptStation;
   static uint64_t keptGeneration = 0;
@@ -125,9 +139,10 @@ const std::vector<Registration>& Registrations() {
   std::string station = qvplatform::RegistryPath();
   uint64_t generation = qvplatform::RegistryGeneration();
   if (generation == 0 || generation != keptGeneration || station != keptStation) {
-    kept = ReadRegistrations(true);
+    bool complete = false;
+    kept = ReadRegistrations(true, &complete);
     keptStation = station;
-    keptGeneration = generation;
+    keptGeneration = complete ? generation : 0;
   }
   return kept;
 }
@@ -366,7 +381,8 @@ Target AnyTarget(const std::string& directory) {
 
 std::vector<std::string> RegisteredProjects() {
   std::vector<std::string> names;
-  for (Registration& project : ReadRegistrations(false)) names.push_back(std::move(project.name));
+  bool complete = false;
+  for (Registration& project : ReadRegistrations(false, &complete)) names.push_back(std::move(project.name));
   return names;
 }
 

@@ -11,6 +11,7 @@
 #include "RcpHidden.h"
 #include "RcpRecipeHead.h"
 #include "RcpStorePath.h"
+#include "LibQVCCommon/QVCError.h"
 #include "LibQVCCommon/QVCRevision.h"
 #include "LibQVCCommon/QVCTime.h"
 #include "libqvecommon/QVEEngFile.h"
@@ -23,6 +24,7 @@
 namespace {
 
 constexpr char kSource[] = "RcpUtilRcp";
+constexpr uint16_t kMsgInternal = 9168;
 constexpr char kHeadFile[] = "RcpHead.edf";
 
 using namespace rcprecipe;  // the fields of the header records
@@ -293,7 +295,10 @@ uint32_t CQVERcpUtil::CreateRecipe(const char* headName, const char* groupDirect
     CString source = templateFile != nullptr ? CString(templateFile) : TemplateFor("RCPHEAD", true);
     CString head = QVEEngJoinPath(build.Path().c_str(), kHeadFile);
     // A header that could not be stamped is not a new recipe: the build goes.
-    if (uint32_t rc = InitRecipeHead(source, head, headName)) return rc;
+    if (uint32_t rc = InitRecipeHead(source, head, headName)) {
+      _QVCSetError(kMsgInternal, kSource, __LINE__, rc, ("cannot make a recipe header from " + source).c_str());
+      return rc;
+    }
     return build.Finish();
   });
 }
