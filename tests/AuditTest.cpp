@@ -28,6 +28,16 @@ class AuditTest : public ::testing::Test {
   std::string group() const { return project() + "/Recipe/RG02"; }
   std::string recipe() const { return group() + "/RCP0007"; }
 
+  // Project P, registered, with group 2: three lines of the trail.
+  void MakeProjectWithGroup() {
+    _QVERcpProjectInfo info{};
+    info.strPath = project();
+    info.nStatus = 1;
+    ASSERT_EQ(CQVERcpUtil::CreateProject("P", tmp_.path().c_str()), 0u);
+    ASSERT_EQ(CQVERcpUtil::SetProjectInfo("P", &info, 1), 0u);
+    ASSERT_EQ(CQVERcpUtil::CreateRecipeGroup(project().c_str(), 2), 0u);
+  }
+
   qvtest::TempDir tmp_;
 };
 
@@ -40,12 +50,7 @@ TEST_F(AuditTest, EveryChangeLeavesOneLineWithItsResult) {
   item.m_strName = "RCP0007";
   _QVERcpFileDetailInfo texts;
   texts.strTitle = "Mix";
-  _QVERcpProjectInfo info{};
-  info.strPath = project();
-  info.nStatus = 1;
-  ASSERT_EQ(CQVERcpUtil::CreateProject("P", tmp_.path().c_str()), 0u);
-  ASSERT_EQ(CQVERcpUtil::SetProjectInfo("P", &info, 1), 0u);
-  ASSERT_EQ(CQVERcpUtil::CreateRecipeGroup(project().c_str(), 2), 0u);
+  MakeProjectWithGroup();
   EXPECT_EQ(CQVERcpUtil::CreateRecipeGroup(project().c_str(), 2), QVC_ERR_EXISTS);
   _QVERcpGroupInfo groupInfo;
   ASSERT_EQ(CQVERcpUtil::SetRecipeGroupInfo(group().c_str(), &groupInfo), 0u);
@@ -107,12 +112,7 @@ TEST_F(AuditTest, EveryChangeLeavesOneLineWithItsResult) {
 // Copies, moves, sub-group moves and the emptying of work directories are
 // changes too, each one line naming what it made and where from.
 TEST_F(AuditTest, CopiesMovesAndCleaningAreRecorded) {
-  _QVERcpProjectInfo info{};
-  info.strPath = project();
-  info.nStatus = 1;
-  ASSERT_EQ(CQVERcpUtil::CreateProject("P", tmp_.path().c_str()), 0u);
-  ASSERT_EQ(CQVERcpUtil::SetProjectInfo("P", &info, 1), 0u);
-  ASSERT_EQ(CQVERcpUtil::CreateRecipeGroup(project().c_str(), 2), 0u);
+  MakeProjectWithGroup();
   ASSERT_EQ(CQVERcpUtil::CreateRecipe("H", group().c_str(), 7, nullptr), 0u);
   ASSERT_EQ(CQVERcpUtil::InsertSubGroup(group().c_str(), {"A"}), 0u);
   const std::string copy = group() + "/RCP0008";
