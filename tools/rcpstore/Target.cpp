@@ -113,7 +113,7 @@ std::string PathValue(HKEY list, const char* name, bool* definite) {
 // Every project registered on the station, with its directory; the project
 // list is opened once and nothing else is read. *complete false when a read
 // failed: the list may then lack projects or paths.
-std::vector<Registration> ReadRegistrations(bool withPaths, bool* complete) {
+std::vector<Registration> ReadRegistrations(bool* complete) {
   std::vector<Registration> registered;
   qvplatform::RegistryReadScope oneRead;
   HKEY list = nullptr;
@@ -122,7 +122,7 @@ std::vector<Registration> ReadRegistrations(bool withPaths, bool* complete) {
   if (rc != 0) return registered;
   char name[512];
   for (DWORD index = 0; (rc = RegEnumKeyA(list, index, name, sizeof name)) == 0 || rc == ERROR_MORE_DATA; ++index) {
-    if (rc == 0) registered.push_back({name, withPaths ? PathValue(list, name, complete) : std::string()});
+    if (rc == 0) registered.push_back({name, PathValue(list, name, complete)});
   }
   *complete = *complete && Definite(rc);
   RegCloseKey(list);
@@ -140,7 +140,7 @@ const std::vector<Registration>& Registrations() {
   uint64_t generation = qvplatform::RegistryGeneration();
   if (generation == 0 || generation != keptGeneration || station != keptStation) {
     bool complete = false;
-    kept = ReadRegistrations(true, &complete);
+    kept = ReadRegistrations(&complete);
     keptStation = station;
     keptGeneration = complete ? generation : 0;
   }
@@ -381,8 +381,7 @@ Target AnyTarget(const std::string& directory) {
 
 std::vector<std::string> RegisteredProjects() {
   std::vector<std::string> names;
-  bool complete = false;
-  for (Registration& project : ReadRegistrations(false, &complete)) names.push_back(std::move(project.name));
+  for (const Registration& project : Registrations()) names.push_back(project.name);
   return names;
 }
 
