@@ -75,6 +75,9 @@ class Env {
   virtual uint32_t OpenForRead(const std::string& path, std::unique_ptr<ReadableFile>* out) = 0;
   // Opens a regular file for writing and empties it, creating it when missing.
   virtual uint32_t CreateForWrite(const std::string& path, std::unique_ptr<WritableFile>* out) = 0;
+  // Creates a regular file that must not exist yet (ERROR_ALREADY_EXISTS,
+  // also for a link there) and opens it for writing.
+  virtual uint32_t CreateNew(const std::string& path, std::unique_ptr<WritableFile>* out) = 0;
   // Renames in one step, replacing an existing target (a link at either name
   // is renamed or replaced itself).
   virtual uint32_t Rename(const std::string& from, const std::string& to) = 0;
@@ -119,6 +122,7 @@ class EnvWrapper : public Env {
   uint32_t CreateForWrite(const std::string& p, std::unique_ptr<WritableFile>* o) override {
     return target_->CreateForWrite(p, o);
   }
+  uint32_t CreateNew(const std::string& p, std::unique_ptr<WritableFile>* o) override { return target_->CreateNew(p, o); }
   uint32_t Rename(const std::string& f, const std::string& t) override { return target_->Rename(f, t); }
   uint32_t RemoveFile(const std::string& p) override { return target_->RemoveFile(p); }
   uint32_t RemoveDirectory(const std::string& p) override { return target_->RemoveDirectory(p); }

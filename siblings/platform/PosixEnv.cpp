@@ -1,8 +1,6 @@
 // The Env of the operating system, with the case-insensitive path look-up.
-#include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>  // renameat2
-#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,6 +10,7 @@
 #include "platform/Descriptor.h"
 #include "platform/Env.h"
 #include "platform/ErrorMap.h"
+#include "platform/StoreRoot.h"
 
 namespace qvplatform {
 
@@ -19,64 +18,28 @@ namespace {
 
 bool IsMissing(int err) { return err == ENOENT || err == ENOTDIR; }
 
-// Finds the entry of dir whose name equals leaf without regard to ASCII case.
-bool FindCaseless(const std::string& dir, const std::string& leaf, std::string* found) {
-  DIR* d = opendir(dir.empty() ? "." : dir.c_str());
-  if (d == nullptr) return false;
-  bool hit = false;
-  while (dirent* e = readdir(d)) {
-    if (strcasecmp(e->d_name, leaf.c_str()) == 0) {
-      *found = e->d_name;
-      hit = true;
-      break;
-    }
-  }
-  closedir(d);
-  return hit;
-}
-
-std::string ResolveCase(const std::string& path) {
-  struct stat st;
-  if (path.empty() || lstat(path.c_str(), &st) == 0 || !IsMissing(errno)) return path;
-  size_t end = path.find_last_not_of('/');
-  if (end == std::string::npos) return path;
-  size_t slash = path.rfind('/', end);
-  std::string leaf = path.substr(slash == std::string::npos ? 0 : slash + 1,
-                                 slash == std::string::npos ? end + 1 : end - slash);
-  std::string trailing = path.substr(end + 1);
-  std::string parent;
-  if (slash != std::string::npos) parent = ResolveCase(slash == 0 ? "/" : path.substr(0, slash));
-  // A name that begins with a dot is one of the store's own hidden names,
-  // always made and used exactly as spelt: no scan of its directory.
-  std::string match;
-  if (leaf.front() == '.' || !FindCaseless(parent, leaf, &match)) match = leaf;
-  std::string joined = parent;
-  if (slash != std::string::npos && (joined.empty() || joined.back() != '/')) joined += '/';
-  return joined + match + trailing;
-}
-
-// Runs op on the path as given, and once more on the resolved path when a
-// component was missing and the look-up found it under another case.
-template <typename Op>
-int WithResolve(const std::string& path, Op op) {
-  int rc = op(path);
-  if (rc == 0 || !IsMissing(errno)) return rc;
-  int saved = errno;
-  std::string resolved = ResolveCase(path);
-  if (resolved == path) {
-    errno = saved;
-    return rc;
-  }
-  return op(resolved);
-}
-
 uint32_t Fail() { return LastWin32Error(); }
 
-// A trailing separator would make the system follow a link at the last
-// component; the name itself is meant.
-std::string EntryPath(const std::string& path) {
-  size_t end = path.find_last_not_of('/');
-  return end == std::string::npos ? path : path.substr(0, end + 1);
+// Runs op on the entry path names (see OpenEntry), once more under the name
+// found without regard to case when the given one is missing. op returns -1
+// with errno on failure, as the system calls do.
+template <typename Op>
+uint32_t AtEntry(const std::string& path, bool itself, Op op) {
+  EntryAt at;
+  if (uint32_t rc = OpenEntry(path, itself, &at)) return rc;
+  int rc = op(at);
+  if (rc < 0 && IsMissing(errno) && at.ResolveName()) rc = op(at);
+  return rc < 0 ? Fail() : 0;
+}
+
+// The same for an entry that the call may create: a name that exists under
+// another case is used as it is on disk.
+template <typename Op>
+uint32_t AtNewEntry(const std::string& path, Op op) {
+  EntryAt at;
+  if (uint32_t rc = OpenEntry(path, false, &at)) return rc;
+  at.ResolveName();
+  return op(at) < 0 ? Fail() : 0;
 }
 
 class PosixDirectory : public Directory {
@@ -153,57 +116,68 @@ class PosixWritableFile : public WritableFile {
 class PosixEnv : public Env {
  public:
   uint32_t OpenForRead(const std::string& path, std::unique_ptr<ReadableFile>* out) override {
-    int fd = WithResolve(path, [](const std::string& p) {
-      return open(p.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    int fd = -1;
+    uint32_t rc = AtEntry(path, true, [&](const EntryAt& at) {
+      return fd = openat(at.dir(), at.name(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
     });
-    if (fd < 0) return Fail();
-    if (uint32_t rc = RequireRegular(fd)) return rc;
-    *out = std::make_unique<PosixReadableFile>(fd);
-    return 0;
+    if (rc == 0) rc = RequireRegular(fd);
+    if (rc == 0) *out = std::make_unique<PosixReadableFile>(fd);
+    return rc;
   }
 
   uint32_t CreateForWrite(const std::string& path, std::unique_ptr<WritableFile>* out) override {
-    int fd = open(ResolveCase(path).c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (fd < 0) return Fail();
-    if (uint32_t rc = RequireRegular(fd)) return rc;
-    if (ftruncate(fd, 0) != 0) {
-      uint32_t rc = Fail();
+    int fd = -1;
+    uint32_t rc = AtNewEntry(path, [&](const EntryAt& at) {
+      return fd = openat(at.dir(), at.name(), O_WRONLY | O_CREAT | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC, 0666);
+    });
+    if (rc == 0) rc = RequireRegular(fd);
+    if (rc == 0 && ftruncate(fd, 0) != 0) {
+      rc = Fail();
       close(fd);
-      return rc;
     }
-    *out = std::make_unique<PosixWritableFile>(fd);
-    return 0;
+    if (rc == 0) *out = std::make_unique<PosixWritableFile>(fd);
+    return rc;
+  }
+
+  uint32_t CreateNew(const std::string& path, std::unique_ptr<WritableFile>* out) override {
+    int fd = -1;
+    uint32_t rc = AtEntry(path, false, [&](const EntryAt& at) {
+      return fd = openat(at.dir(), at.name(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    });
+    if (rc == 0) *out = std::make_unique<PosixWritableFile>(fd);
+    return rc;
   }
 
   uint32_t Rename(const std::string& from, const std::string& to) override {
-    std::string target = ResolveCase(to);
-    int rc = WithResolve(from, [&](const std::string& p) { return rename(p.c_str(), target.c_str()); });
-    return rc == 0 ? 0 : Fail();
+    return RenameWith(from, to, [](const EntryAt& a, const EntryAt& b) {
+      return renameat(a.dir(), a.name(), b.dir(), b.name());
+    });
   }
 
   uint32_t RemoveFile(const std::string& path) override {
-    int rc = WithResolve(path, [](const std::string& p) { return unlink(p.c_str()); });
-    return rc == 0 ? 0 : Fail();
+    return AtEntry(path, false, [](const EntryAt& at) { return unlinkat(at.dir(), at.name(), 0); });
   }
 
   uint32_t RemoveDirectory(const std::string& path) override {
-    int rc = WithResolve(path, [](const std::string& p) { return rmdir(p.c_str()); });
-    return rc == 0 ? 0 : Fail();
+    return AtEntry(path, false, [](const EntryAt& at) { return unlinkat(at.dir(), at.name(), AT_REMOVEDIR); });
   }
 
   uint32_t MakeDirectory(const std::string& path) override {
-    return mkdir(ResolveCase(path).c_str(), 0777) == 0 ? 0 : Fail();
+    return AtNewEntry(path, [](const EntryAt& at) { return mkdirat(at.dir(), at.name(), 0777); });
   }
 
+  // A directory of the caller's may be reached through a link; one below a
+  // store root never is.
   uint32_t SyncDirectory(const std::string& path) override {
-    int fd = WithResolve(path, [](const std::string& p) {
-      return open(p.empty() ? "." : p.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    return AtEntry(path, true, [](const EntryAt& at) {
+      int fd = openat(at.dir(), at.name(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (at.beneath() ? O_NOFOLLOW : 0));
+      if (fd < 0) return -1;
+      int rc = fsync(fd);
+      int saved = errno;
+      close(fd);
+      errno = saved;
+      return rc;
     });
-    if (fd < 0) return Fail();
-    int rc = fsync(fd);
-    uint32_t result = rc == 0 ? 0 : Fail();
-    close(fd);
-    return result;
   }
 
   uint32_t ReadDirectory(const std::string& path, std::vector<DirEntry>* out) override {
@@ -213,54 +187,61 @@ class PosixEnv : public Env {
     return directory->Read(out);
   }
 
-  uint32_t Stat(const std::string& path, FileStat* out) override {
-    return StatWith(path, out, [](const char* p, struct stat* st) { return stat(p, st); });
-  }
+  uint32_t Stat(const std::string& path, FileStat* out) override { return StatWith(path, out, true); }
 
-  uint32_t StatEntry(const std::string& path, FileStat* out) override {
-    return StatWith(EntryPath(path), out, [](const char* p, struct stat* st) { return lstat(p, st); });
-  }
+  uint32_t StatEntry(const std::string& path, FileStat* out) override { return StatWith(path, out, false); }
 
   uint32_t OpenDirectory(const std::string& path, std::unique_ptr<Directory>* out) override {
-    int fd = WithResolve(EntryPath(path), [](const std::string& p) {
-      return open(p.empty() ? "." : p.c_str(), PosixDirectory::kDirectoryFlags);
-    });
-    if (fd < 0) return Fail();
+    int fd = -1;
+    if (uint32_t rc = OpenDirectoryAt(path, &fd)) return rc;
     *out = std::make_unique<PosixDirectory>(fd);
     return 0;
   }
 
-  std::string Resolve(const std::string& path) override { return ResolveCase(path); }
+  std::string Resolve(const std::string& path) override { return ResolvePath(path); }
 
   uint32_t RenameNoReplace(const std::string& from, const std::string& to) override {
-    std::string target = ResolveCase(to);
-    int rc = WithResolve(from, [&](const std::string& p) { return ExclusiveRename(p, target); });
-    return rc == 0 ? 0 : Fail();
+    return RenameWith(from, to, [](const EntryAt& a, const EntryAt& b) {
+      return ExclusiveRename(a.dir(), a.name(), b.dir(), b.name());
+    });
   }
 
  private:
+  // Renames between the opened directories of both names; the target under
+  // the case it has on disk.
+  template <typename Op>
+  static uint32_t RenameWith(const std::string& from, const std::string& to, Op op) {
+    EntryAt target;
+    if (uint32_t rc = OpenEntry(to, false, &target)) return rc;
+    target.ResolveName();
+    return AtEntry(from, false, [&](const EntryAt& source) { return op(source, target); });
+  }
+
   // A file system without RENAME_NOREPLACE gets the same guarantee from an
   // exclusive placeholder: a hard link for a file, an empty directory made
   // with mkdir (which the rename then replaces) for a directory.
-  static int ExclusiveRename(const std::string& from, const std::string& to) {
-    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+  static int ExclusiveRename(int fromDir, const char* from, int toDir, const char* to) {
+    if (renameat2(fromDir, from, toDir, to, RENAME_NOREPLACE) == 0) return 0;
     if (errno != EINVAL && errno != ENOSYS) return -1;
     struct stat st;
-    if (lstat(from.c_str(), &st) != 0) return -1;
-    if (!S_ISDIR(st.st_mode)) return link(from.c_str(), to.c_str()) == 0 ? unlink(from.c_str()) : -1;
-    if (mkdir(to.c_str(), 0700) != 0) return -1;
-    if (rename(from.c_str(), to.c_str()) == 0) return 0;
+    if (fstatat(fromDir, from, &st, AT_SYMLINK_NOFOLLOW) != 0) return -1;
+    if (!S_ISDIR(st.st_mode)) return linkat(fromDir, from, toDir, to, 0) == 0 ? unlinkat(fromDir, from, 0) : -1;
+    if (mkdirat(toDir, to, 0700) != 0) return -1;
+    if (renameat(fromDir, from, toDir, to) == 0) return 0;
     int saved = errno;
-    rmdir(to.c_str());
+    unlinkat(toDir, to, AT_REMOVEDIR);
     errno = saved;
     return -1;
   }
 
-  template <typename StatCall>
-  static uint32_t StatWith(const std::string& path, FileStat* out, StatCall call) {
+  // A link at the last component is followed (follow) only outside the
+  // store roots: those are paths that users give.
+  static uint32_t StatWith(const std::string& path, FileStat* out, bool follow) {
     struct stat st;
-    int rc = WithResolve(path, [&](const std::string& p) { return call(p.c_str(), &st); });
-    if (rc != 0) return Fail();
+    uint32_t rc = AtEntry(path, true, [&](const EntryAt& at) {
+      return fstatat(at.dir(), at.name(), &st, follow && !at.beneath() ? 0 : AT_SYMLINK_NOFOLLOW);
+    });
+    if (rc != 0) return rc;
     out->type = TypeFromMode(st.st_mode);
     out->size = st.st_size;
     out->mtime = st.st_mtime;

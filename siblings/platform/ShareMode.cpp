@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "platform/Descriptor.h"
-#include "platform/Env.h"
 #include "platform/ErrorMap.h"
+#include "platform/StoreRoot.h"
 
 namespace qvplatform {
 
@@ -109,12 +109,13 @@ bool Creates(uint32_t disposition) {
   return disposition == CREATE_NEW || disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS;
 }
 
-// Opens the regular file at path itself (never through a link), creating it
-// when the disposition asks for that. *created tells whether this open made it.
-uint32_t OpenRegular(const std::string& path, int flags, uint32_t disposition, int* fd, bool* created) {
+// Opens the regular file at the entry itself (never through a link), creating
+// it when the disposition asks for that. *created tells whether this open
+// made it.
+uint32_t OpenRegular(const EntryAt& at, int flags, uint32_t disposition, int* fd, bool* created) {
   *created = false;
   if (Creates(disposition)) {
-    *fd = open(path.c_str(), flags | O_CREAT | O_EXCL, kSharedMode);
+    *fd = openat(at.dir(), at.name(), flags | O_CREAT | O_EXCL, kSharedMode);
     if (*fd >= 0) {
       *created = true;
       return 0;
@@ -122,14 +123,14 @@ uint32_t OpenRegular(const std::string& path, int flags, uint32_t disposition, i
     if (errno != EEXIST) return LastWin32Error();
     if (disposition == CREATE_NEW) return ERROR_FILE_EXISTS;
   }
-  *fd = open(path.c_str(), flags);
+  *fd = openat(at.dir(), at.name(), flags);
   if (*fd < 0) return LastWin32Error();
   return RequireRegular(*fd);
 }
 
-uint32_t OpenDirectory(const std::string& path, uint32_t flags, HANDLE* handle) {
+uint32_t OpenDirectory(const EntryAt& at, uint32_t flags, HANDLE* handle) {
   if ((flags & FILE_FLAG_BACKUP_SEMANTICS) == 0) return ERROR_ACCESS_DENIED;
-  int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  int fd = openat(at.dir(), at.name(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) return LastWin32Error();
   *handle = new ShareHandle{fd, -1};
   return 0;
@@ -158,8 +159,8 @@ int ProbeFor(int fd) {
 
 // A reader that denies writers holds its locks on a description of its own
 // that may take the guard: the same file, opened for writing when allowed.
-int OpenLockDescription(const std::string& path, int fd) {
-  int lockFd = open(path.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+int OpenLockDescription(const EntryAt& at, int fd) {
+  int lockFd = openat(at.dir(), at.name(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (lockFd < 0) return -1;
   struct stat a;
   struct stat b;
@@ -179,9 +180,13 @@ void ShareWithEveryone(int fd) {
 
 // Whether the file at dirFd/name is held; a name that is missing, a link or
 // not a regular file holds nothing, and any other failure counts as held.
+// Whether a failed open says that nothing is held there: the name is
+// missing, or is a link, or is no regular file.
+bool NothingThere(int err) { return err == ENOENT || err == ENOTDIR || err == ELOOP || err == ENXIO; }
+
 bool HeldAt(int dirFd, const std::string& name) {
   int fd = openat(dirFd, name.c_str(), kProbeFlags);
-  if (fd < 0) return errno != ENOENT && errno != ENOTDIR && errno != ELOOP && errno != ENXIO;
+  if (fd < 0) return !NothingThere(errno);
   struct stat st;
   bool held = fstat(fd, &st) != 0 || (S_ISREG(st.st_mode) && HeldByOther(ProbeFor(fd)));
   close(fd);
@@ -204,33 +209,37 @@ bool HeldBelow(int dirFd) {
   return held;
 }
 
-}  // namespace
+// The entry that path names, under the case it has on disk; with itself, a
+// store root is given as itself (see OpenEntry).
+uint32_t Entry(const std::string& path, bool itself, EntryAt* at) {
+  uint32_t rc = OpenEntry(path, itself, at);
+  if (rc == 0) at->ResolveName();
+  return rc;
+}
 
-uint32_t RemoveUnheld(const std::string& given) {
-  std::string path = Env::Posix()->Resolve(given);
+uint32_t RemoveUnheldAt(const EntryAt& at) {
   struct stat st;
-  if (lstat(path.c_str(), &st) != 0) return errno == ENOENT ? 0 : LastWin32Error();
+  if (fstatat(at.dir(), at.name(), &st, AT_SYMLINK_NOFOLLOW) != 0) return errno == ENOENT ? 0 : LastWin32Error();
   if (S_ISDIR(st.st_mode)) return ERROR_ACCESS_DENIED;
-  if (!S_ISREG(st.st_mode)) return unlink(path.c_str()) == 0 || errno == ENOENT ? 0 : LastWin32Error();
-  int fd = open(path.c_str(), kProbeFlags);
+  if (!S_ISREG(st.st_mode)) return unlinkat(at.dir(), at.name(), 0) == 0 || errno == ENOENT ? 0 : LastWin32Error();
+  int fd = openat(at.dir(), at.name(), kProbeFlags);
   if (fd < 0) return errno == ENOENT ? 0 : ERROR_SHARING_VIOLATION;
   uint32_t rc = TakeGuard(fd, F_RDLCK);
   if (rc == 0 && HeldByOther(fd)) {
     rc = ERROR_SHARING_VIOLATION;
-  } else if (rc == 0 && NamesFile(AT_FDCWD, path, fd) && unlink(path.c_str()) != 0 && errno != ENOENT) {
+  } else if (rc == 0 && NamesFile(at.dir(), at.nameString(), fd) && unlinkat(at.dir(), at.name(), 0) != 0 &&
+             errno != ENOENT) {
     rc = LastWin32Error();
   }
   close(fd);  // lets go of the guard
   return rc;
 }
 
-namespace {
-
 // Holds a file that this open has just created, and makes sure the name
 // still refers to it.
-uint32_t HoldCreated(const std::string& path, int fd, HANDLE* handle) {
+uint32_t HoldCreated(const EntryAt& at, int fd, HANDLE* handle) {
   uint32_t rc = TakeHold(fd, true, true, true);
-  if (rc == 0 && !NamesFile(AT_FDCWD, path, fd)) rc = ERROR_SHARING_VIOLATION;
+  if (rc == 0 && !NamesFile(at.dir(), at.nameString(), fd)) rc = ERROR_SHARING_VIOLATION;
   if (rc != 0) {
     close(fd);
     return rc;
@@ -241,21 +250,30 @@ uint32_t HoldCreated(const std::string& path, int fd, HANDLE* handle) {
 
 }  // namespace
 
-uint32_t ShareOpen(const std::string& given, uint32_t access, uint32_t shareMode, uint32_t disposition,
+uint32_t RemoveUnheld(const std::string& path) {
+  EntryAt at;
+  if (uint32_t rc = Entry(path, false, &at)) return rc;
+  return RemoveUnheldAt(at);
+}
+
+uint32_t ShareOpen(const std::string& path, uint32_t access, uint32_t shareMode, uint32_t disposition,
                    uint32_t flags, HANDLE* handle) {
   if (handle == nullptr) return ERROR_INVALID_PARAMETER;
   *handle = INVALID_HANDLE_VALUE;
-  std::string path = Env::Posix()->Resolve(given);
+  EntryAt at;
+  if (uint32_t rc = Entry(path, true, &at)) return rc;
   struct stat st;
-  if (lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return OpenDirectory(path, flags, handle);
+  if (fstatat(at.dir(), at.name(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode)) {
+    return OpenDirectory(at, flags, handle);
+  }
   if (!KnownDisposition(disposition)) return ERROR_INVALID_PARAMETER;
   bool writes = (access & FILE_GENERIC_WRITE_ACCESS) != 0;
   int openFlags = (writes ? O_RDWR : O_RDONLY) | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
   int fd = -1;
   bool created = false;
-  if (uint32_t rc = OpenRegular(path, openFlags, disposition, &fd, &created)) return rc;
+  if (uint32_t rc = OpenRegular(at, openFlags, disposition, &fd, &created)) return rc;
   bool deniesWriters = (shareMode & FILE_SHARE_WRITE) == 0;
-  int lockFd = !writes && deniesWriters ? OpenLockDescription(path, fd) : -1;
+  int lockFd = !writes && deniesWriters ? OpenLockDescription(at, fd) : -1;
   int holdFd = lockFd >= 0 ? lockFd : fd;
   uint32_t rc = TakeHold(holdFd, writes || lockFd >= 0, writes, deniesWriters);
   bool empties = writes && (disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING);
@@ -270,22 +288,24 @@ uint32_t ShareOpen(const std::string& given, uint32_t access, uint32_t shareMode
   return 0;
 }
 
-uint32_t ShareCreateHeld(const std::string& given, HANDLE* handle) {
+uint32_t ShareCreateHeld(const std::string& path, HANDLE* handle) {
   if (handle == nullptr) return ERROR_INVALID_PARAMETER;
   *handle = INVALID_HANDLE_VALUE;
-  std::string path = Env::Posix()->Resolve(given);
+  EntryAt at;
+  if (uint32_t rc = Entry(path, false, &at)) return rc;
   for (int attempt = 0; attempt < kClaimTries; ++attempt) {
-    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (fd >= 0) return HoldCreated(path, fd, handle);
+    int fd = openat(at.dir(), at.name(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd >= 0) return HoldCreated(at, fd, handle);
     if (errno != EEXIST) return LastWin32Error();
-    if (uint32_t rc = RemoveUnheld(path)) return rc;
+    if (uint32_t rc = RemoveUnheldAt(at)) return rc;
   }
   return ERROR_SHARING_VIOLATION;
 }
 
 bool ShareNames(HANDLE handle, const std::string& path) {
   int fd = ShareDescriptor(handle);
-  return fd >= 0 && NamesFile(AT_FDCWD, Env::Posix()->Resolve(path), fd);
+  EntryAt at;
+  return fd >= 0 && Entry(path, true, &at) == 0 && NamesFile(at.dir(), at.nameString(), fd);
 }
 
 uint32_t ShareClose(HANDLE handle) {
@@ -302,10 +322,15 @@ int ShareDescriptor(HANDLE handle) {
   return static_cast<ShareHandle*>(handle)->fd;
 }
 
-bool IsHeld(const std::string& path) { return HeldAt(AT_FDCWD, Env::Posix()->Resolve(path)); }
+bool IsHeld(const std::string& path) {
+  EntryAt at;
+  return Entry(path, true, &at) != 0 ? !NothingThere(errno) : HeldAt(at.dir(), at.nameString());
+}
 
 bool AdoptHold(const std::string& path, int fd) {
-  int probe = open(Env::Posix()->Resolve(path).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+  EntryAt at;
+  if (Entry(path, true, &at) != 0) return false;
+  int probe = openat(at.dir(), at.name(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
   if (probe < 0) return false;
   struct stat named;
   struct stat given;
@@ -327,8 +352,8 @@ void DropHold(int fd) {
 }
 
 bool IsAnythingBelowHeld(const std::string& directory) {
-  int fd = open(Env::Posix()->Resolve(directory).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) return errno != ENOENT;
+  int fd = -1;
+  if (OpenDirectoryAt(directory, &fd) != 0) return errno != ENOENT;
   return HeldBelow(fd);
 }
 

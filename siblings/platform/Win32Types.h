@@ -11,6 +11,7 @@ using BOOL = int;
 constexpr uint32_t MAX_PATH = 260;
 
 constexpr uint32_t ERROR_SUCCESS = 0;
+constexpr uint32_t ERROR_INVALID_FUNCTION = 1;
 constexpr uint32_t ERROR_FILE_NOT_FOUND = 2;
 constexpr uint32_t ERROR_PATH_NOT_FOUND = 3;
 constexpr uint32_t ERROR_TOO_MANY_OPEN_FILES = 4;

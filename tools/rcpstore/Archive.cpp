@@ -22,6 +22,7 @@
 #include "platform/Env.h"
 #include "libqveeda/QVEEdaFile.h"
 #include "platform/Host.h"
+#include "platform/StoreRoot.h"
 
 namespace rcpstore {
 
@@ -148,12 +149,14 @@ Json TreeJson(const Target& project) {
   return groups;
 }
 
+// Writes into a file that the caller created and closes.
 class ArchiveWriter {
  public:
-  explicit ArchiveWriter(const std::string& path) : a_(archive_write_new()) {
+  ArchiveWriter(qvplatform::WritableFile* file, const std::string& path) : a_(archive_write_new()) {
     if (archive_write_add_filter_gzip(a_.get()) != ARCHIVE_OK ||
         archive_write_set_format_pax_restricted(a_.get()) != ARCHIVE_OK ||
-        archive_write_open_filename(a_.get(), path.c_str()) != ARCHIVE_OK) {
+        archive_write_set_bytes_in_last_block(a_.get(), 1) != ARCHIVE_OK ||
+        archive_write_open(a_.get(), file, nullptr, WriteBlock, nullptr) != ARCHIVE_OK) {
       Fail("cannot write " + path + ": " + ArchiveError(a_.get()), ERROR_WRITE_FAULT);
     }
   }
@@ -179,16 +182,23 @@ class ArchiveWriter {
   }
 
  private:
+  static la_ssize_t WriteBlock(archive* a, void* file, const void* data, size_t size) {
+    uint32_t rc = static_cast<qvplatform::WritableFile*>(file)->Append(static_cast<const char*>(data), size);
+    if (rc == 0) return static_cast<la_ssize_t>(size);
+    archive_set_error(a, EIO, "error 0x%08X", rc);
+    return -1;
+  }
+
   ArchivePtr a_;
 };
 
 // The entries' bytes and the manifest, which comes last so that every file
 // is read once.
-void WriteArchive(const Target& project, const std::vector<StoreEntry>& entries, const std::string& path,
-                  ExportSummary* summary) {
+void WriteArchive(const Target& project, const std::vector<StoreEntry>& entries, qvplatform::WritableFile* file,
+                  const std::string& path, ExportSummary* summary) {
   Json files = Json::array();
   Json directories = Json::array();
-  ArchiveWriter writer(path);
+  ArchiveWriter writer(file, path);
   for (const StoreEntry& entry : entries) {
     std::string bytes;
     if (!entry.directory) {
@@ -422,27 +432,42 @@ void Register(const std::string& name, const std::string& directory) {
 
 }  // namespace
 
+// The archive is written under a name nobody can foresee, created afresh in
+// the opened destination directory, and renamed into place there when whole:
+// nothing planted beside it is ever written through.
 ExportSummary ExportStore(const Target& project, const std::string& archive) {
   const std::string root = project.project + "/" + kRoot;
   std::vector<StoreEntry> entries{{kRoot, root, true}};
   ExportSummary summary;
   Walk(root, kRoot, &entries, &summary.skipped);
-  std::string part = archive + ".part";
+  qvplatform::Env* env = qvplatform::CurrentEnv();
+  Check(qvplatform::OpenStoreRoot(Parent(archive), true), "cannot open " + Parent(archive));
+  std::string part = rcphidden::HiddenName(Parent(archive), LastName(archive), ".part-");
+  std::unique_ptr<qvplatform::WritableFile> file;
+  Check(env->CreateNew(part, &file), "cannot create " + part);
   try {
-    WriteArchive(project, entries, part, &summary);
+    WriteArchive(project, entries, file.get(), archive, &summary);
+    Check(file->Sync(), "cannot write " + archive);
+    Check(file->Close(), "cannot write " + archive);
   } catch (const Failure&) {
-    qvplatform::CurrentEnv()->RemoveFile(part);
+    env->RemoveFile(part);
     throw;
   }
-  if (uint32_t rc = qvplatform::CurrentEnv()->Rename(part, archive)) Fail("cannot put " + archive + " in place", rc);
+  if (uint32_t rc = env->Rename(part, archive)) {
+    env->RemoveFile(part);
+    Fail("cannot put " + archive + " in place", rc);
+  }
   return summary;
 }
 
+// Everything is built beneath the destination directory, opened once.
 ImportSummary ImportStore(const ImportRequest& request) {
   std::string directory = CleanPath(request.directory);
+  if (Exists(directory)) OpenProjectDirectory(directory);
   CheckImportTarget(request, directory);
   bool made = !Exists(directory);
   if (made) MakeDirectory(directory);
+  OpenProjectDirectory(directory);
   ImportSummary summary;
   try {
     summary = Restore(request, directory);

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "LibQVBRcpEpa.h"
+#include "platform/StoreRoot.h"
 #include "platform/Win32Types.h"
 
 namespace rcpstore {
@@ -72,7 +73,9 @@ int ReportFailure(const std::string& what, const Failure& failure) {
   return kExitFailure;
 }
 
+// The projects a command opens stay open until it ends (see ExistingTarget).
 int Run(const std::string& what, const std::function<int()>& body) {
+  qvplatform::StoreRootScope projectsOpened;
   try {
     return body();
   } catch (const Failure& failure) {

@@ -12,6 +12,7 @@
 #include "Output.h"
 #include "platform/Env.h"
 #include "platform/Registry.h"
+#include "platform/StoreRoot.h"
 #include "platform/Win32Types.h"
 
 namespace rcpstore {
@@ -28,10 +29,14 @@ enum class Kind { kMissing, kFile, kDirectory, kLink, kOther };
 
 // The kind of the entry itself; a link is never followed.
 Kind KindOf(const std::string& path) {
-  struct stat st;
-  if (lstat(qvplatform::CurrentEnv()->Resolve(path).c_str(), &st) != 0) return Kind::kMissing;
-  if (S_ISLNK(st.st_mode)) return Kind::kLink;
-  return S_ISREG(st.st_mode) ? Kind::kFile : S_ISDIR(st.st_mode) ? Kind::kDirectory : Kind::kOther;
+  qvplatform::FileStat st;
+  if (qvplatform::CurrentEnv()->StatEntry(path, &st) != 0) return Kind::kMissing;
+  switch (st.type) {
+    case qvplatform::EntryType::kFile: return Kind::kFile;
+    case qvplatform::EntryType::kDirectory: return Kind::kDirectory;
+    case qvplatform::EntryType::kOther: break;
+  }
+  return Kind::kOther;
 }
 
 std::string Join(const std::string& dir, const std::string& name) { return dir == "/" ? "/" + name : dir + "/" + name; }
@@ -239,6 +244,30 @@ std::string PathOfAddress(const Address& address) {
   return path;
 }
 
+namespace {
+
+// The project directory that a cleaned path lies in, judged by its shape:
+// the directory above "Recipe" among the last three components, else the
+// path itself.
+std::string ProjectByShape(const std::string& path) {
+  std::string at = path;
+  for (int up = 0; up < 3 && at.size() > 1; ++up, at = Parent(at)) {
+    if (SameIgnoringCase(LastName(at), "Recipe")) return Parent(at);
+  }
+  return path;
+}
+
+// Opens the project that path lies in, before anything there is looked at.
+void OpenProjectOf(const std::string& path) { OpenProjectDirectory(ProjectByShape(path)); }
+
+}  // namespace
+
+void OpenProjectDirectory(const std::string& project) {
+  uint32_t rc = qvplatform::OpenStoreRoot(project);
+  if (rc == ERROR_CANT_ACCESS_FILE) Fail(project + " is a link; a project is opened only as its directory itself", rc);
+  if (rc == ERROR_ACCESS_DENIED || rc == ERROR_INVALID_FUNCTION) Fail("cannot open " + project, rc);
+}
+
 std::string CleanPath(const std::string& text) {
   std::string given = IsAddress(text) ? PathOfAddress(ParseAddress(text)) : text;
   std::string path = std::filesystem::absolute(given.empty() ? "." : given).lexically_normal().string();
@@ -249,10 +278,18 @@ std::string CleanPath(const std::string& text) {
 // The argument may be a link to a directory; nothing inside the store is followed.
 std::string ExistingDirectory(const std::string& given) {
   std::string path = CleanPath(given);
-  struct stat st;
-  if (stat(path.c_str(), &st) != 0) Fail("no such directory", ERROR_PATH_NOT_FOUND);
-  if (!S_ISDIR(st.st_mode)) Fail("not a directory", ERROR_DIRECTORY);
+  qvplatform::FileStat st;
+  if (qvplatform::CurrentEnv()->Stat(path, &st) != 0) Fail("no such directory", ERROR_PATH_NOT_FOUND);
+  if (st.type != qvplatform::EntryType::kDirectory) Fail("not a directory", ERROR_DIRECTORY);
   return path;
+}
+
+// A link below the project is left to the checks of the kind asked for,
+// which refuse it as no group or recipe.
+std::string ExistingTarget(const std::string& given) {
+  std::string path = CleanPath(given);
+  OpenProjectOf(path);
+  return KindOf(path) == Kind::kOther ? path : ExistingDirectory(path);
 }
 
 bool Exists(const std::string& path) { return KindOf(path) != Kind::kMissing; }
@@ -267,7 +304,7 @@ std::string LastName(const std::string& path) { return std::filesystem::path(pat
 
 Target ProjectAt(const std::string& given) {
   Target target;
-  target.project = ExistingDirectory(given);
+  target.project = ExistingTarget(given);
   if (!IsProjectDirectory(target.project)) Fail(kProjectExpected, QVERCP_ERR_INVALID_NAME);
   NameProject(&target);
   return target;
@@ -352,24 +389,25 @@ Target ProjectToDelete(const std::string& text) {
 
 std::string RestoredPath(const std::string& given) {
   std::string path = CleanPath(given);
+  OpenProjectOf(path);
   if (!Exists(path)) CQVERcpUtil::CleanLeftovers(Parent(path).c_str());
   return path;
 }
 
 Target GroupTarget(const std::string& directory) {
   Target target;
-  if (!IsGroup(ExistingDirectory(RestoredPath(directory)), &target)) Fail(kGroupExpected, QVERCP_ERR_INVALID_NAME);
+  if (!IsGroup(ExistingTarget(RestoredPath(directory)), &target)) Fail(kGroupExpected, QVERCP_ERR_INVALID_NAME);
   return Named(target, directory);
 }
 
 Target RecipeTarget(const std::string& directory) {
   Target target;
-  if (!IsRecipe(ExistingDirectory(RestoredPath(directory)), &target)) Fail(kRecipeExpected, QVERCP_ERR_INVALID_NAME);
+  if (!IsRecipe(ExistingTarget(RestoredPath(directory)), &target)) Fail(kRecipeExpected, QVERCP_ERR_INVALID_NAME);
   return Named(target, directory);
 }
 
 Target AnyTarget(const std::string& directory) {
-  std::string dir = ExistingDirectory(directory);
+  std::string dir = ExistingTarget(directory);
   Target target;
   if (IsRecipe(dir, &target) || IsGroup(dir, &target)) return Named(target, directory);
   if (!IsProjectDirectory(dir)) {

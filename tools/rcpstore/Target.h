@@ -74,13 +74,22 @@ Target AnyTarget(const std::string& directory);
 // path it names.
 std::string CleanPath(const std::string& given);
 
-// The path, cleaned. When nothing is there, what killed commands left beside
+// The path, cleaned, with its project opened as ExistingTarget opens it.
+// When nothing is there, what killed commands left beside
 // it is finished first: a name an in-use check moved aside (its name and ten
 // digits) comes back, a delete's trash goes.
 std::string RestoredPath(const std::string& given);
 
 // The given directory, cleaned; refused when missing or not a directory.
 std::string ExistingDirectory(const std::string& given);
+// The same for a directory of a store: the project it lies in is opened
+// first, and everything below that project is then reached from the open
+// directory for the rest of the command (a project directory that is a
+// link is refused).
+std::string ExistingTarget(const std::string& given);
+// Opens a project directory as ExistingTarget does; one that is missing or
+// no directory is left to the checks that follow.
+void OpenProjectDirectory(const std::string& project);
 
 // True when something (file, directory, link) exists at the path.
 bool Exists(const std::string& path);

@@ -49,9 +49,10 @@ Target StoreTarget(const std::string& given) {
     _QVERcpProjectInfo info{};
     if (!NamesDirectory(given)) CQVERcpUtil::GetProjectInfo(given.c_str(), &info);
     std::string directory = NamesDirectory(given) ? given : info.strPath;
-    if (directory.empty() || !IsDirectory(directory + "/Recipe")) throw;
+    if (directory.empty()) throw;
     Target target;
-    target.project = ExistingDirectory(directory);
+    target.project = ExistingTarget(directory);
+    if (!IsDirectory(target.project + "/Recipe")) throw;
     target.projectName = NamesDirectory(given) ? LastName(target.project) : given;
     return target;
   }

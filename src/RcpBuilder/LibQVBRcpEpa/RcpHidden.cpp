@@ -83,12 +83,22 @@ std::string CheckedOriginal(const std::string& name) {
   return IsCheckedName(original) ? original : std::string();
 }
 
+}  // namespace
+
+namespace rcphidden {
+
 CString HiddenName(const CString& directory, const CString& name, const char* mark) {
   static thread_local std::mt19937 random{std::random_device{}()};
   CString hidden = QVFormat(".%s%s%d-%08x", name.c_str(), mark, static_cast<int>(getpid()),
                             static_cast<unsigned>(random()));
   return QVEEngJoinPath(directory.c_str(), hidden.c_str());
 }
+
+}  // namespace rcphidden
+
+namespace {
+
+using rcphidden::HiddenName;
 
 bool Exists(const CString& path) {
   qvplatform::FileStat st;

@@ -27,6 +27,9 @@ namespace rcphidden {
 // with a dot, and names left by an in-use check.
 bool IsTransient(const std::string& entryName);
 
+// A name in directory that nobody can foresee: ".NAME<mark>PID-RAND".
+CString HiddenName(const CString& directory, const CString& name, const char* mark);
+
 // The in-use check's name for path: the path followed by ten time digits.
 CString CheckName(const CString& path);
 
