@@ -160,6 +160,15 @@ TEST_F(CliWorkTest, ListingsAndSearchShowTitlesVersionsAndPlaces) {
   ASSERT_EQ(damaged.size(), 1u);
   EXPECT_TRUE(damaged[0].contains("error"));
   EXPECT_EQ(Rcpstore({"recipe", "list", "@Line1/1/3"}).status, 1);
+
+  // Deleting is the remedy for a damaged recipe: it goes with its sub-group line.
+  std::string head = tmp_ / "P/Recipe/RG01/RCP0005/RcpHead.edf";
+  qvtest::WriteFile(head, qvtest::ReadFile(head).substr(0, 40));
+  json removed = Json({"recipe", "delete", "@Line1/1/5"});
+  EXPECT_EQ(Addresses(removed["removed"]), std::vector<std::string>{"@Line1/1/5"});
+  EXPECT_TRUE(removed["removed"][0].contains("error"));
+  EXPECT_FALSE(qvtest::Exists(tmp_ / "P/Recipe/RG01/RCP0005"));
+  EXPECT_EQ(qvtest::ReadFile(tmp_ / "P/Recipe/RG01/RcpSubGroup.txt").find("RCP0005"), std::string::npos);
 }
 
 TEST_F(CliWorkTest, SubGroupMoveRewritesTheFileOnce) {

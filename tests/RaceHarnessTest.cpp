@@ -345,6 +345,7 @@ TEST_F(RaceHarnessTest, NothingOutsideTheStoreIsEverReadWrittenMovedOrRemoved) {
     }
     std::printf("%-15s %d runs: %d refused or failed, %ld swaps; %d reached private files, %d leaked them\n",
                 command.name, runs, failed, control->swaps.load() - swapsBefore, reachedRuns, leakedRuns);
+    std::fflush(stdout);
     EXPECT_EQ(reached, std::vector<std::string>()) << command.name << " reached root's private files";
     EXPECT_EQ(leaked, std::vector<std::string>()) << command.name << " brought private files into the store";
   }

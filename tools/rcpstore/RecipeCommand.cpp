@@ -161,7 +161,10 @@ int DeleteRecipe(const RecipeArgs& args) {
     CommandLocks locks;
     locks.LockProject(target);
     locks.LockRecipe(target, LastName(target.recipe));
-    Json item = DescribeRecipe(target);
+    // Deleting is the remedy for a damaged recipe: a header that cannot be
+    // read only leaves the report without its texts.
+    RecipeHead head;
+    Json item = ListedRecipeJson(target, SubGroupOf(target), &head);
     Check(CQVERcpUtil::DeleteRecipe(target.recipe.c_str()));
     ForgetPlacement(target);
     ChangeReport report;

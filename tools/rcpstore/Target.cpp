@@ -10,6 +10,7 @@
 #include "LibQVBRcpEpa.h"
 #include "LibQVCCommon/QVCRegistry.h"
 #include "Output.h"
+#include "RcpStorePath.h"
 #include "platform/Env.h"
 #include "platform/Registry.h"
 #include "platform/StoreRoot.h"
@@ -246,19 +247,8 @@ std::string PathOfAddress(const Address& address) {
 
 namespace {
 
-// The project directory that a cleaned path lies in, judged by its shape:
-// the directory above "Recipe" among the last three components, else the
-// path itself.
-std::string ProjectByShape(const std::string& path) {
-  std::string at = path;
-  for (int up = 0; up < 3 && at.size() > 1; ++up, at = Parent(at)) {
-    if (SameIgnoringCase(LastName(at), "Recipe")) return Parent(at);
-  }
-  return path;
-}
-
 // Opens the project that path lies in, before anything there is looked at.
-void OpenProjectOf(const std::string& path) { OpenProjectDirectory(ProjectByShape(path)); }
+void OpenProjectOf(const std::string& path) { OpenProjectDirectory(rcppath::ProjectOf(path)); }
 
 }  // namespace
 

@@ -5,9 +5,11 @@
 #include "LibQVCCommon/QVCError.h"
 #include "LibQVCCommon/QVCTime.h"
 #include "RcpJsonText.h"
+#include "RcpStorePath.h"
 #include "platform/AppendLog.h"
 #include "platform/Host.h"
 #include "platform/Registry.h"
+#include "platform/StoreRoot.h"
 #include "platform/Win32Types.h"
 
 namespace {
@@ -54,6 +56,10 @@ uint32_t Recorded(const char* operation, const char* path, const std::function<u
 uint32_t Recorded(const char* operation, const char* path, const char* detail,
                   const std::function<uint32_t()>& change) {
   Depth depth;
+  // Everything the change does below its project is reached from the
+  // project's open directory, opened here unless the caller has it open.
+  qvplatform::StoreRootScope projectOpened;
+  rcppath::OpenProjectOf(path);
   uint32_t result = change();
   if (depth.outermost()) Record(operation, path != nullptr ? path : "", result, detail != nullptr ? detail : "");
   return result;

@@ -44,6 +44,8 @@ uint32_t CheckCopy(const char* recipeDirectory, const char* groupDirectory, cons
   if (recipeDirectory == nullptr || groupDirectory == nullptr || *recipeDirectory == 0 || *groupDirectory == 0) {
     return QVC_ERR_CANNOT_EXECUTE;
   }
+  // The target's project is open already; the source may lie in another.
+  rcppath::OpenProjectOf(recipeDirectory);
   if (uint32_t rc = rcppath::Check(recipeDirectory, kHeadFile)) return rc;
   if (uint32_t rc = rcppath::Check(groupDirectory, name.c_str())) return rc;
   rcphidden::CleanLeftovers(groupDirectory);

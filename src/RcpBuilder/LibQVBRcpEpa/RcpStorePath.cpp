@@ -4,6 +4,7 @@
 
 #include "libqvecommon/QVEEngPath.h"
 #include "platform/Env.h"
+#include "platform/StoreRoot.h"
 #include "platform/Win32Types.h"
 
 namespace {
@@ -41,6 +42,26 @@ bool NumberedName(const std::string& upper, const std::string& prefix, size_t mi
     if (std::isdigit(static_cast<unsigned char>(upper[i])) == 0) return false;
   }
   return true;
+}
+
+std::string ProjectOf(const std::string& path) {
+  bool last = true;
+  for (size_t end = path.find_last_not_of('/'); end != std::string::npos;) {
+    size_t slash = path.rfind('/', end);
+    size_t begin = slash == std::string::npos ? 0 : slash + 1;
+    Name kind = NameOf(path.substr(begin, end - begin + 1));
+    if (kind == Name::kProjectEntry) return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    if ((kind == Name::kOther && !last) || slash == std::string::npos) break;
+    last = false;
+    end = path.find_last_not_of('/', slash);
+  }
+  return path;
+}
+
+void OpenProjectOf(const char* path) {
+  if (path == nullptr || *path == 0) return;
+  const std::string project = ProjectOf(path);
+  if (!qvplatform::UnderStoreRoot(project)) qvplatform::OpenStoreRoot(project, true);
 }
 
 uint32_t Check(const char* path, const char* name) {

@@ -28,4 +28,19 @@ bool NumberedName(const std::string& upper, const std::string& prefix, size_t mi
 // project directory.
 uint32_t Check(const char* path, const char* name = nullptr);
 
+// The project directory that a path of the store lies in, by the path's
+// names: the directory that holds its Recipe or ETC component, reached over
+// store directory names (RGnn, RCPnnnn, TEMP) and a last file name; else
+// the path itself (a project directory, or no store path).
+std::string ProjectOf(const std::string& path);
+
+// Opens the project that path lies in as a store root of this thread's
+// innermost scope (see qvplatform::OpenStoreRoot), unless a root covers it
+// already, so that everything the caller then does below it is reached from
+// the open directory. The operations keep their own results: a project
+// reached through a link at its own name is opened where it leads (the
+// command line refuses such a project before it calls), and one that is
+// missing, or no directory, is left to the operation.
+void OpenProjectOf(const char* path);
+
 }  // namespace rcppath
