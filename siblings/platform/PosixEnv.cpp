@@ -116,9 +116,10 @@ class PosixWritableFile : public WritableFile {
 class PosixEnv : public Env {
  public:
   uint32_t OpenForRead(const std::string& path, std::unique_ptr<ReadableFile>* out) override {
-    int fd = -1;
-    uint32_t rc = AtEntry(path, true, [&](const EntryAt& at) {
-      return fd = openat(at.dir(), at.name(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    constexpr int kFlags = O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC;
+    int fd = OpenBelowRoot(path, kFlags);
+    uint32_t rc = fd >= 0 ? 0 : AtEntry(path, true, [&](const EntryAt& at) {
+      return fd = openat(at.dir(), at.name(), kFlags);
     });
     if (rc == 0) rc = RequireRegular(fd);
     if (rc == 0) *out = std::make_unique<PosixReadableFile>(fd);

@@ -100,6 +100,14 @@ int WalkBeneath(int dirFd, const std::vector<std::string>& parts, std::vector<st
   return at;
 }
 
+// Opens relative below dirFd in one call, never through a link, never above it.
+int OpenAt2(int dirFd, const std::string& relative, int flags) {
+  open_how how{};
+  how.flags = static_cast<uint64_t>(flags | O_CLOEXEC);
+  how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
+  return static_cast<int>(syscall(SYS_openat2, dirFd, relative.c_str(), &how, sizeof how));
+}
+
 // Opens the directory rel names below the root, never through a link and
 // never above the root: in one call where the kernel can, else a component
 // at a time; a name missing under its case is looked up then too.
@@ -112,11 +120,8 @@ int OpenBeneath(int rootFd, const std::vector<std::string>& parts) {
   }
   std::string relative = ".";
   for (const std::string& part : parts) relative += "/" + part;
-  open_how how{};
-  how.flags = kPathFlags;
-  how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
-  long fd = syscall(SYS_openat2, rootFd, relative.c_str(), &how, sizeof how);
-  if (fd >= 0 || (errno != ENOENT && errno != ENOSYS)) return static_cast<int>(fd);
+  int fd = OpenAt2(rootFd, relative, kPathFlags);
+  if (fd >= 0 || (errno != ENOENT && errno != ENOSYS)) return fd;
   return WalkBeneath(rootFd, parts, nullptr);
 }
 
@@ -252,7 +257,17 @@ std::string ResolvePath(const std::string& given) {
   return resolved + "/" + leaf + given.substr(Trimmed(given).size());
 }
 
+int OpenBelowRoot(const std::string& given, int flags) {
+  std::string path = Trimmed(given);
+  std::string below;
+  const Root* root = CoveringRoot(path, &below);
+  if (root == nullptr || below.empty()) return -1;
+  return OpenAt2(root->fd, "." + below, flags);
+}
+
 uint32_t OpenDirectoryAt(const std::string& path, int* fd) {
+  *fd = OpenBelowRoot(path, kListFlags);
+  if (*fd >= 0) return 0;
   EntryAt at;
   if (uint32_t rc = OpenEntry(path, true, &at)) return rc;
   *fd = openat(at.dir(), at.name(), kListFlags);

@@ -80,6 +80,13 @@ uint32_t OpenEntry(const std::string& path, bool itself, EntryAt* out);
 // The path with each existing component as it is named on disk.
 std::string ResolvePath(const std::string& path);
 
+// Opens what path names below a store root in one call, with flags (the
+// entry itself: never through a link); -1 when no root covers the path, or
+// when that open fails, in which case the caller takes the way through
+// OpenEntry, which looks a missing name up without regard to case and gives
+// the failure its code.
+int OpenBelowRoot(const std::string& path, int flags);
+
 // Opens what path names as a directory, itself (never through a link at any
 // component below a root), for reading its entries; a component missing
 // under its case is looked up as OpenEntry does. fd is the caller's to close.
