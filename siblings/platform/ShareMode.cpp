@@ -72,8 +72,8 @@ bool HeldByOther(int fd) { return OtherHolds(fd, kWriter) || OtherHolds(fd, kDen
 // Takes the guard without ever waiting for long: a few tries a fraction of
 // a millisecond apart, then a sharing violation. An open taking its hold
 // takes it exclusive (type F_WRLCK); a probe about to remove an unheld file
-// takes it shared (F_RDLCK), so that no hold can be taken between its check
-// and its removal.
+// takes it too (shared when it may only read the file), so that no hold can
+// be taken between its check and its removal.
 uint32_t TakeGuard(int fd, short type = F_WRLCK) {
   for (int attempt = 0; attempt < kGuardTries; ++attempt) {
     if (Lock(fd, F_OFD_SETLK, type, kGuard) == 0) return 0;
@@ -222,9 +222,18 @@ uint32_t RemoveUnheldAt(const EntryAt& at) {
   if (fstatat(at.dir(), at.name(), &st, AT_SYMLINK_NOFOLLOW) != 0) return errno == ENOENT ? 0 : LastWin32Error();
   if (S_ISDIR(st.st_mode)) return ERROR_ACCESS_DENIED;
   if (!S_ISREG(st.st_mode)) return unlinkat(at.dir(), at.name(), 0) == 0 || errno == ENOENT ? 0 : LastWin32Error();
-  int fd = openat(at.dir(), at.name(), kProbeFlags);
+  // A probe that may write the file takes the guard exclusively: no other
+  // probe can then find the file unheld and unlink the name between this
+  // one's check and its unlink, when a new file may stand there already. One
+  // that may only read takes it shared, which still keeps holds out.
+  short guard = F_WRLCK;
+  int fd = openat(at.dir(), at.name(), (kProbeFlags & ~O_ACCMODE) | O_RDWR);
+  if (fd < 0 && errno == EACCES) {
+    guard = F_RDLCK;
+    fd = openat(at.dir(), at.name(), kProbeFlags);
+  }
   if (fd < 0) return errno == ENOENT ? 0 : ERROR_SHARING_VIOLATION;
-  uint32_t rc = TakeGuard(fd, F_RDLCK);
+  uint32_t rc = TakeGuard(fd, guard);
   if (rc == 0 && HeldByOther(fd)) {
     rc = ERROR_SHARING_VIOLATION;
   } else if (rc == 0 && NamesFile(at.dir(), at.nameString(), fd) && unlinkat(at.dir(), at.name(), 0) != 0 &&
