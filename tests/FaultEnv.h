@@ -64,11 +64,11 @@ class FaultEnv : public qvplatform::EnvWrapper {
 };
 
 // The write-path calls of the Env seam.
-enum class Call { kOpenForWrite, kAppend, kSync, kClose, kRename, kSyncDirectory, kRemove, kMakeDirectory };
+enum class Call { kOpenForWrite, kAppend, kSync, kClose, kRename, kSyncDirectory, kRemove, kMakeDirectory, kShareOpen };
 
 inline const char* CallName(Call call) {
-  constexpr const char* kNames[] = {"open-for-write", "append", "sync", "close",
-                                    "rename", "directory-sync", "remove", "make-directory"};
+  constexpr const char* kNames[] = {"open-for-write", "append", "sync",           "close",     "rename",
+                                    "directory-sync", "remove", "make-directory", "share-open"};
   return kNames[static_cast<int>(call)];
 }
 
@@ -116,6 +116,16 @@ class NthCallFaultEnv : public qvplatform::EnvWrapper {
   }
   uint32_t SyncDirectory(const std::string& p) override {
     return Checked(Call::kSyncDirectory, p, [&] { return target()->SyncDirectory(p); });
+  }
+  uint32_t ShareOpen(const std::string& p, uint32_t access, uint32_t shareMode, uint32_t disposition, uint32_t flags,
+                     HANDLE* handle) override {
+    return Checked(Call::kShareOpen, p, [&] { return target()->ShareOpen(p, access, shareMode, disposition, flags, handle); });
+  }
+  uint32_t ShareCreateHeld(const std::string& p, HANDLE* handle) override {
+    return Checked(Call::kShareOpen, p, [&] { return target()->ShareCreateHeld(p, handle); });
+  }
+  uint32_t RemoveUnheld(const std::string& p) override {
+    return Checked(Call::kRemove, p, [&] { return target()->RemoveUnheld(p); });
   }
 
  private:

@@ -148,7 +148,7 @@ uint32_t CreateDirWithParents(const std::string& path) {
 uint32_t QVEEngCreateFile(const char* path, uint32_t access, uint32_t shareMode, uint32_t disposition,
                           uint32_t flags, void* /*templateFile*/, HANDLE* handle, int report) {
   if (path == nullptr) return Reported(ERROR_INVALID_PARAMETER, report, __LINE__, "CreateFile", path);
-  return Reported(qvplatform::ShareOpen(path, access, shareMode, disposition, flags, handle), report, __LINE__,
+  return Reported(CurrentEnv()->ShareOpen(path, access, shareMode, disposition, flags, handle), report, __LINE__,
                   "CreateFile", path);
 }
 

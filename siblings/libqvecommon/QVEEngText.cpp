@@ -84,7 +84,7 @@ uint32_t QVEEngTextWriter::Create(const std::string& workPath) {
   if (file_ || hold_ != INVALID_HANDLE_VALUE) Abandon();
   workPath_ = workPath;
   buffer_.clear();
-  uint32_t rc = qvplatform::ShareCreateHeld(workPath, &hold_);
+  uint32_t rc = qvplatform::CurrentEnv()->ShareCreateHeld(workPath, &hold_);
   if (rc == 0) rc = qvplatform::CurrentEnv()->CreateForWrite(workPath, &file_);
   if (rc == 0 && !qvplatform::ShareNames(hold_, workPath)) rc = ERROR_SHARING_VIOLATION;
   if (rc != 0) Abandon();

@@ -22,6 +22,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/Win32Types.h"
+
 namespace qvplatform {
 
 // A link is kOther, never the type of what it points to.
@@ -103,6 +105,13 @@ class Env {
   // directory.
   virtual uint32_t RenameNoReplace(const std::string& from, const std::string& to) = 0;
 
+  // The share-mode opens (see ShareMode.h), here so that a test Env can fail
+  // lock files, holds and work copies like any other write.
+  virtual uint32_t ShareOpen(const std::string& path, uint32_t access, uint32_t shareMode, uint32_t disposition,
+                             uint32_t flags, HANDLE* handle) = 0;
+  virtual uint32_t ShareCreateHeld(const std::string& path, HANDLE* handle) = 0;
+  virtual uint32_t RemoveUnheld(const std::string& path) = 0;
+
   // The operating system's file system.
   static Env* Posix();
 };
@@ -140,6 +149,12 @@ class EnvWrapper : public Env {
   uint32_t RenameNoReplace(const std::string& f, const std::string& t) override {
     return target_->RenameNoReplace(f, t);
   }
+  uint32_t ShareOpen(const std::string& p, uint32_t access, uint32_t shareMode, uint32_t disposition, uint32_t flags,
+                     HANDLE* handle) override {
+    return target_->ShareOpen(p, access, shareMode, disposition, flags, handle);
+  }
+  uint32_t ShareCreateHeld(const std::string& p, HANDLE* handle) override { return target_->ShareCreateHeld(p, handle); }
+  uint32_t RemoveUnheld(const std::string& p) override { return target_->RemoveUnheld(p); }
 
  protected:
   Env* target() const { return target_; }

@@ -10,6 +10,7 @@
 #include "platform/Descriptor.h"
 #include "platform/Env.h"
 #include "platform/ErrorMap.h"
+#include "platform/ShareMode.h"
 #include "platform/StoreRoot.h"
 
 namespace qvplatform {
@@ -206,6 +207,17 @@ class PosixEnv : public Env {
       return ExclusiveRename(a.dir(), a.name(), b.dir(), b.name());
     });
   }
+
+  uint32_t ShareOpen(const std::string& path, uint32_t access, uint32_t shareMode, uint32_t disposition,
+                     uint32_t flags, HANDLE* handle) override {
+    return qvplatform::ShareOpen(path, access, shareMode, disposition, flags, handle);
+  }
+
+  uint32_t ShareCreateHeld(const std::string& path, HANDLE* handle) override {
+    return qvplatform::ShareCreateHeld(path, handle);
+  }
+
+  uint32_t RemoveUnheld(const std::string& path) override { return qvplatform::RemoveUnheld(path); }
 
  private:
   // Renames between the opened directories of both names; the target under

@@ -179,11 +179,11 @@ void CleanLeftovers(const char* directory) {
     switch (kind) {
       case Leftover::kHold:
       case Leftover::kWorkCopy:
-        qvplatform::RemoveUnheld(path);
+        env->RemoveUnheld(path);
         break;
       case Leftover::kBuild:
         QVEEngDeleteRecursive(path.c_str(), 0, 0);
-        qvplatform::RemoveUnheld(path + kHoldSuffix);
+        env->RemoveUnheld(path + kHoldSuffix);
         break;
       case Leftover::kTrash:
         QVEEngDeleteRecursive(path.c_str(), 0, 0);
