@@ -110,14 +110,13 @@ Target Lockable(const std::string& given) {
 // The holder's station and number as its lock file says, read without
 // following a link or waiting on anything but a regular file.
 void ReadHolder(const std::string& file, std::string* computer, int* number) {
-  int fd = open(qvplatform::CurrentEnv()->Resolve(file).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return;
-  struct stat st;
+  std::unique_ptr<qvplatform::ReadableFile> opened;
+  if (qvplatform::CurrentEnv()->OpenForRead(file, &opened) != 0) return;
   char text[256] = {};
-  ssize_t got = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? read(fd, text, sizeof text - 1) : 0;
-  close(fd);
+  size_t got = 0;
+  if (opened->Read(text, sizeof text - 1, &got) != 0) got = 0;
   char name[256] = {};
-  text[got > 0 ? got : 0] = 0;
+  text[got] = 0;
   if (std::sscanf(text, "%255s\n%d", name, number) >= 1) *computer = name;
 }
 

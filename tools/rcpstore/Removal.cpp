@@ -2,7 +2,6 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
-#include <filesystem>
 #include <vector>
 
 #include "Output.h"
@@ -16,13 +15,24 @@ void AddRemovalOptions(CLI::App& command, RemovalOptions& options, bool askYes) 
   if (askYes) command.add_flag("--yes", options.yes, "Remove it with everything stored in it");
 }
 
+namespace {
+
+// Every entry below a directory of the store; links are listed, not entered.
+void ListBelow(const std::string& directory, std::vector<std::string>* paths) {
+  std::vector<qvplatform::DirEntry> entries;
+  if (qvplatform::CurrentEnv()->ReadDirectory(directory, &entries) != 0) return;
+  for (const qvplatform::DirEntry& entry : entries) {
+    std::string child = directory + "/" + entry.name;
+    paths->push_back(child);
+    if (entry.type == qvplatform::EntryType::kDirectory) ListBelow(child, paths);
+  }
+}
+
+}  // namespace
+
 int PrintRemoval(const std::string& path) {
   std::vector<std::string> paths{path};
-  std::error_code error;
-  std::filesystem::recursive_directory_iterator walk(path, error);
-  for (; !error && walk != std::filesystem::recursive_directory_iterator(); walk.increment(error)) {
-    paths.push_back(walk->path().string());
-  }
+  ListBelow(path, &paths);
   std::sort(paths.begin() + 1, paths.end());
   for (const std::string& p : paths) PrintLine("would remove " + p);
   return kExitOk;

@@ -97,7 +97,7 @@ class Placement {
   }
 
   // The sub-groups still open, outermost first.
-  const std::vector<std::string>& open() const { return open_; }
+  const std::vector<std::string>& unclosed() const { return open_; }
 
  private:
   const std::set<std::string>& recipes_;
@@ -363,7 +363,7 @@ class Verifier {
       Add(path, "unreadableFile", "cannot be read (error " + Hex(rc) + ")");
       return;
     }
-    for (const std::string& name : placement.open()) {
+    for (const std::string& name : placement.unclosed()) {
       found.push_back(Add(path, "unclosedSubGroup", "\"STARTSUB," + name + "\" has no \"ENDSUB\""));
     }
     if (!options_.repair || found.empty()) return;
@@ -403,7 +403,7 @@ class Verifier {
     while (file.Next(&piece)) {
       if (!piece.parsed || placement.Take(piece.line) == Placement::Verdict::kKeep) file.Keep(piece);
     }
-    const std::vector<std::string>& open = placement.open();
+    const std::vector<std::string>& open = placement.unclosed();
     for (auto name = open.rbegin(); name != open.rend(); ++name) {
       rcpsubgroup::WriteItemLine(rcpsubgroup::kEnd, *name, file);
     }
