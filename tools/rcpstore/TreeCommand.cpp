@@ -11,6 +11,7 @@
 #include "Report.h"
 #include "Target.h"
 #include "Usage.h"
+#include "platform/Env.h"
 
 namespace rcpstore {
 
@@ -23,6 +24,8 @@ class TreeRender {
 
   Json Node(const Target& at, const CQVERcpDirInfo& node) {
     Json item = Describe(at, node);
+    if (node.m_nKind == QVERCP_KIND_GROUP) NoteUnreadable(at.group, &item);
+    if (item.contains("error")) ++failures_;
     Json children = Json::array();
     for (const auto& child : node.m_listChild) {
       if (!Listed(*child) || child->m_nKind == QVERCP_KIND_NONE) continue;
@@ -45,8 +48,9 @@ class TreeRender {
     std::string kind = node["kind"];
     std::string name = JsonBytes(node.value("name", ""));
     if (kind == "subGroup") return name + "/";
-    if (options_.plain) return kind == "project" ? ShownName(node) : name;
-    std::string line = ShownName(node);
+    std::string error = node.contains("error") ? "  (not read: " + JsonBytes(node["error"].get<std::string>()) + ")" : "";
+    if (options_.plain) return (kind == "project" ? ShownName(node) : name) + error;
+    std::string line = ShownName(node) + error;
     if (kind == "recipe") {
       line += "  " + JsonBytes(node["title"].get<std::string>()) + "  v" + node["version"].dump();
     } else if (kind != "project" && node["comment"] != "") {
@@ -55,7 +59,19 @@ class TreeRender {
     return line;
   }
 
+  // The nodes that could not be read; the tree is printed whole all the same.
+  int failures() const { return failures_; }
+
  private:
+  // A group whose directory cannot be read shows no recipes in the scan; its
+  // node says why.
+  static void NoteUnreadable(const std::string& directory, Json* item) {
+    std::unique_ptr<qvplatform::Directory> opened;
+    if (uint32_t rc = qvplatform::CurrentEnv()->OpenDirectory(directory, &opened)) {
+      (*item)["error"] = JsonText(CodeMeaning(rc));
+    }
+  }
+
   Json Describe(const Target& at, const CQVERcpDirInfo& node) const {
     switch (node.m_nKind) {
       case QVERCP_KIND_SUBGROUP:
@@ -77,6 +93,7 @@ class TreeRender {
   }
 
   const TreeOptions& options_;
+  int failures_ = 0;
 };
 
 }  // namespace
@@ -92,10 +109,16 @@ int PrintProjectTree(const std::string& given, const TreeOptions& options) {
 
   TreeRender render(options);
   Json tree = render.Node(target, root);
-  if (Output().json) return PrintJson(tree);
-  std::string out = render.Line(tree) + "  " + target.project + "\n";
-  render.Text(tree, "", out);
-  std::fwrite(out.data(), 1, out.size(), stdout);
+  if (Output().json) {
+    PrintJson(tree);
+  } else {
+    std::string out = render.Line(tree) + "  " + target.project + "\n";
+    render.Text(tree, "", out);
+    std::fwrite(out.data(), 1, out.size(), stdout);
+  }
+  if (render.failures() > 0) {
+    Fail(std::to_string(render.failures()) + " of its nodes could not be read (each says why)", ERROR_READ_FAULT);
+  }
   return kExitOk;
 }
 
