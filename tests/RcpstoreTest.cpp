@@ -228,7 +228,8 @@ TEST_F(CliTest, RecipeCommandsMakeDescribeAndListRecipes) {
 TEST_F(CliTest, JsonStaysValidForAnyStoredName) {
   ASSERT_EQ(Rcpstore({"project", "create", "p", tmp_.path()}).status, 0);
   std::string group = tmp_ / "p/Recipe/RG01";
-  qvtest::MakeDirs(group + "/RCP0001");
+  ASSERT_EQ(Rcpstore({"group", "create", tmp_ / "p", "1"}).status, 0);
+  ASSERT_EQ(Rcpstore({"recipe", "create", group, "1"}).status, 0);
   qvtest::WriteFile(group + "/RcpSubGroup.txt", "STARTSUB,\"q\"\"\\\x01\xff\xc3\xa9\"\nNODE,RCP0001\nENDSUB,x\n");
   json root = Tree(tmp_ / "p");
   // The byte 0xff is not UTF-8: it is kept as U+0000 and its hex digits.
