@@ -110,7 +110,8 @@ int OpenAt2(int dirFd, const std::string& relative, int flags) {
 
 // Opens the directory rel names below the root, never through a link and
 // never above the root: in one call where the kernel can, else a component
-// at a time; a name missing under its case is looked up then too.
+// at a time; a name missing under its case is looked up then too. A kernel
+// without openat2, or a sandbox that forbids it (EPERM), gets the walk.
 int OpenBeneath(int rootFd, const std::vector<std::string>& parts) {
   for (const std::string& part : parts) {
     if (part == "..") {
@@ -121,7 +122,7 @@ int OpenBeneath(int rootFd, const std::vector<std::string>& parts) {
   std::string relative = ".";
   for (const std::string& part : parts) relative += "/" + part;
   int fd = OpenAt2(rootFd, relative, kPathFlags);
-  if (fd >= 0 || (errno != ENOENT && errno != ENOSYS)) return fd;
+  if (fd >= 0 || (errno != ENOENT && errno != ENOSYS && errno != EPERM)) return fd;
   return WalkBeneath(rootFd, parts, nullptr);
 }
 
