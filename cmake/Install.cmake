@@ -7,7 +7,9 @@ include(CMakePackageConfigHelpers)
 set(QV_INCLUDE_DEST ${CMAKE_INSTALL_INCLUDEDIR}/LibQVBRcpEpa)
 set(QV_CMAKE_DEST ${CMAKE_INSTALL_LIBDIR}/cmake/LibQVBRcpEpa)
 
-# The public headers, each in the folder the others include it from.
+# The public headers, each in the folder the others include it from: the
+# store's API as <LibQVBRcpEpa/...>.
+install(DIRECTORY include/LibQVBRcpEpa/ DESTINATION ${QV_INCLUDE_DEST} FILES_MATCHING PATTERN "*.h")
 install(FILES
   src/RcpBuilder/LibQVBRcpEpa/LibQVBRcpEpa.h
   include/QVEEdaClasses.h

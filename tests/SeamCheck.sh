@@ -19,7 +19,7 @@ allowed=(
   tools/rcpstore/BatchCommand.cpp      # the batch file the user names
   tools/rcpstore/LogCommand.cpp        # the station's audit trail
   tools/rcpstore/RecipeCommand.cpp     # the template file the user names
-  tools/rcpstore/Target.cpp            # the user's own paths: the working directory, registered directories
+  src/RcpBuilder/LibQVBRcpEpa/RcpTarget.cpp  # the user's own paths: the working directory, registered directories
 )
 calls='open|openat|openat2|creat|stat|lstat|fstatat|statx|unlink|unlinkat|rename|renameat|renameat2|mkdir|mkdirat'
 calls+='|rmdir|opendir|fopen|chmod|fchmod|chown|link|linkat|symlink|readlink|truncate|ftruncate|access|realpath'

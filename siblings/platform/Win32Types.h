@@ -1,38 +1,17 @@
-// The platform's handle, directory-entry and error-code names, as the
+// The platform's handle and directory-entry names (the error codes are
+// the store's result codes), as the
 // family's callers know them.
 #pragma once
 
 #include <cstdint>
 #include <cstddef>
 
+#include "LibQVBRcpEpa/ResultCodes.h"
+
 using DWORD = uint32_t;
 using BOOL = int;
 
 constexpr uint32_t MAX_PATH = 260;
-
-constexpr uint32_t ERROR_SUCCESS = 0;
-constexpr uint32_t ERROR_INVALID_FUNCTION = 1;
-constexpr uint32_t ERROR_FILE_NOT_FOUND = 2;
-constexpr uint32_t ERROR_PATH_NOT_FOUND = 3;
-constexpr uint32_t ERROR_TOO_MANY_OPEN_FILES = 4;
-constexpr uint32_t ERROR_ACCESS_DENIED = 5;
-constexpr uint32_t ERROR_INVALID_HANDLE = 6;
-constexpr uint32_t ERROR_NOT_ENOUGH_MEMORY = 8;
-constexpr uint32_t ERROR_WRITE_FAULT = 29;
-constexpr uint32_t ERROR_READ_FAULT = 30;
-constexpr uint32_t ERROR_GEN_FAILURE = 31;
-constexpr uint32_t ERROR_SHARING_VIOLATION = 32;
-constexpr uint32_t ERROR_NOT_SUPPORTED = 50;
-constexpr uint32_t ERROR_FILE_EXISTS = 80;
-constexpr uint32_t ERROR_INVALID_PARAMETER = 87;
-constexpr uint32_t ERROR_DISK_FULL = 112;
-constexpr uint32_t ERROR_INVALID_NAME = 123;
-constexpr uint32_t ERROR_DIR_NOT_EMPTY = 145;
-constexpr uint32_t ERROR_ALREADY_EXISTS = 183;
-constexpr uint32_t ERROR_FILENAME_EXCED_RANGE = 206;
-constexpr uint32_t ERROR_NO_MORE_ITEMS = 259;
-constexpr uint32_t ERROR_DIRECTORY = 267;
-constexpr uint32_t ERROR_CANT_ACCESS_FILE = 1920;
 
 constexpr uint32_t FILE_ATTRIBUTE_READONLY = 0x01;
 constexpr uint32_t FILE_ATTRIBUTE_DIRECTORY = 0x10;

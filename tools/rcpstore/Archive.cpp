@@ -13,7 +13,7 @@
 
 #include "Json.h"
 #include "LibQVBRcpEpa.h"
-#include "Locks.h"
+#include "LibQVBRcpEpa/Locks.h"
 #include "Output.h"
 #include "RcpAudit.h"
 #include "RcpHidden.h"
@@ -24,7 +24,7 @@
 #include "platform/Host.h"
 #include "platform/StoreRoot.h"
 
-namespace rcpstore {
+namespace rcpstore::cli {
 
 namespace {
 
@@ -481,4 +481,4 @@ ImportSummary ImportStore(const ImportRequest& request) {
   return summary;
 }
 
-}  // namespace rcpstore
+}  // namespace rcpstore::cli

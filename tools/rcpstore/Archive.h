@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "RcpVerify.h"
-#include "Target.h"
+#include "LibQVBRcpEpa/Target.h"
 
-namespace rcpstore {
+namespace rcpstore::cli {
 
 struct ExportSummary {
   size_t files = 0;
@@ -40,4 +40,4 @@ struct ImportSummary {
 // only then puts it in place. A refused archive leaves nothing behind.
 ImportSummary ImportStore(const ImportRequest& request);
 
-}  // namespace rcpstore
+}  // namespace rcpstore::cli

@@ -6,14 +6,14 @@
 #include "Commands.h"
 #include "Describe.h"
 #include "Json.h"
-#include "Locks.h"
+#include "LibQVBRcpEpa/Locks.h"
 #include "Output.h"
 #include "Report.h"
-#include "Rights.h"
-#include "Target.h"
+#include "LibQVBRcpEpa/Rights.h"
+#include "LibQVBRcpEpa/Target.h"
 #include "Usage.h"
 
-namespace rcpstore {
+namespace rcpstore::cli {
 
 namespace {
 
@@ -91,4 +91,4 @@ void AddArchiveCommands(CLI::App& app, int* exitStatus) {
   i->callback([=] { *exitStatus = Run("import " + importArgs->request.archive, [&] { return Import(*importArgs); }); });
 }
 
-}  // namespace rcpstore
+}  // namespace rcpstore::cli

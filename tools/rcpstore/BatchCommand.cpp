@@ -8,13 +8,13 @@
 
 #include "Commands.h"
 #include "LibQVBRcpEpa.h"
-#include "Locks.h"
+#include "LibQVBRcpEpa/Locks.h"
 #include "Output.h"
 #include "Progress.h"
 #include "Report.h"
 #include "Usage.h"
 
-namespace rcpstore {
+namespace rcpstore::cli {
 
 namespace {
 
@@ -138,4 +138,4 @@ void AddBatchCommand(CLI::App& app, int* exitStatus) {
   batch->callback([=] { *exitStatus = Run("batch " + *file, [&] { return RunBatch(*file); }); });
 }
 
-}  // namespace rcpstore
+}  // namespace rcpstore::cli

@@ -4,11 +4,13 @@
 
 #include <string>
 
+#include "LibQVBRcpEpa/Reads.h"
+
 namespace CLI {
 class App;
 }
 
-namespace rcpstore {
+namespace rcpstore::cli {
 
 void AddTreeCommand(CLI::App& app, int* exitStatus);
 void AddDemoCommand(CLI::App& app, int* exitStatus);
@@ -36,16 +38,10 @@ void AddStoreCommands(CLI::App& app, int* exitStatus, const std::string& command
 CLI::App* FindCommand(CLI::App& app, const std::string& name);
 void AddPathCommand(CLI::App& app, int* exitStatus);
 
-struct TreeOptions {
-  bool depthOne = false;
-  bool noSubGroups = false;
-  bool plain = false;
-};
 
 // Scans a project (by name or directory) and prints its tree; returns 0.
-int PrintProjectTree(const std::string& project, const TreeOptions& options);
+int PrintProjectTree(const std::string& project, const TreeRead& options);
 
-struct Target;
 // Removes a removed recipe's line from its group's sub-group file; false
 // when no line named it.
 bool ForgetPlacement(const Target& recipe);
@@ -54,4 +50,4 @@ bool ForgetPlacement(const Target& recipe);
 // is simply missing.
 int FinishGoneRecipe(const std::string& dir, const std::string& command);
 
-}  // namespace rcpstore
+}  // namespace rcpstore::cli

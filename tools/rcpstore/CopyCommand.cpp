@@ -4,14 +4,14 @@
 #include "Commands.h"
 #include "Describe.h"
 #include "LibQVBRcpEpa.h"
-#include "Locks.h"
+#include "LibQVBRcpEpa/Locks.h"
 #include "Output.h"
 #include "Report.h"
-#include "Rights.h"
-#include "Target.h"
+#include "LibQVBRcpEpa/Rights.h"
+#include "LibQVBRcpEpa/Target.h"
 #include "Usage.h"
 
-namespace rcpstore {
+namespace rcpstore::cli {
 
 namespace {
 
@@ -101,4 +101,4 @@ void AddCopyCommands(CLI::App& app, int* exitStatus) {
                  "rcpstore recipe move @Line1/1/12 @Line1/2", args, exitStatus, Move);
 }
 
-}  // namespace rcpstore
+}  // namespace rcpstore::cli

@@ -4,14 +4,14 @@
 #include "Commands.h"
 #include "LibQVBRcpEpa.h"
 #include "Output.h"
-#include "Rights.h"
-#include "Target.h"
+#include "LibQVBRcpEpa/Rights.h"
+#include "LibQVBRcpEpa/Target.h"
 #include "Usage.h"
 #include "libqvecommon/QVEEngPath.h"
 #include "platform/Env.h"
 #include "platform/Win32Types.h"
 
-namespace rcpstore {
+namespace rcpstore::cli {
 
 namespace {
 
@@ -121,7 +121,7 @@ int RunDemo(const std::string& given) {
   Check(CreateProject(dir));
   Check(CreateGroups(dir, recipeDir));
   Check(ArrangeSubGroups(recipeDir));
-  return PrintProjectTree("Demo", TreeOptions{});
+  return PrintProjectTree("Demo", TreeRead{});
 }
 
 }  // namespace
@@ -134,4 +134,4 @@ void AddDemoCommand(CLI::App& app, int* exitStatus) {
   cmd->callback([=] { *exitStatus = Run("demo " + *dir, [&] { return RunDemo(*dir); }); });
 }
 
-}  // namespace rcpstore
+}  // namespace rcpstore::cli

@@ -1,67 +1,12 @@
 #include "Describe.h"
 
-#include <strings.h>
-
 #include <ctime>
 
 #include "LibQVBRcpEpa.h"
-#include "Listing.h"
 #include "Output.h"
-#include "RcpRecipeHead.h"
 #include "Report.h"
-#include "libqveeda/QVEEdaFile.h"
-#include "platform/Env.h"
 
-namespace rcpstore {
-
-namespace {
-
-using namespace rcprecipe;  // the fields of the header records
-constexpr uint32_t kDamaged = 1392;  // the file is damaged or not of the expected format
-
-const uint8_t* Record(_QVEEdtFileHeader* header, const char* name, uint32_t index, uint32_t minSize) {
-  void* record = nullptr;
-  uint32_t size = 0;
-  if (QVEEdaEdtFindData(header, name, index, &record, &size) != 0 || size < minSize) return nullptr;
-  return static_cast<const uint8_t*>(record);
-}
-
-// The number of a unit recipe file name (0 for the procedure file), or -1.
-int UnitNumberOf(const std::string& name) {
-  if (strcasecmp(name.c_str(), "RcpRP.edf") == 0) return 0;
-  unsigned number = 0;
-  char tail[8] = {};
-  if (name.size() != 11 || strncasecmp(name.c_str(), "RcpPT", 5) != 0) return -1;
-  if (std::sscanf(name.c_str() + 5, "%2u%7s", &number, tail) != 2 || strcasecmp(tail, ".edf") != 0) return -1;
-  return number >= 1 && number <= kMaxUnitNo ? static_cast<int>(number) : -1;
-}
-
-}  // namespace
-
-RecipeHead ReadRecipeHead(const std::string& recipeDir) {
-  CQVEEdaFileMap map;
-  _QVEEdtFileHeader* header = nullptr;
-  std::string path = recipeDir + "/RcpHead.edf";
-  Check(map.Open(path.c_str(), QVEEDA_MODE_READ, &header, 0), "cannot read the recipe header " + path);
-  const uint8_t* main = Record(header, "MRCB", 0, kMainRecordSize);
-  if (QVEEdaGetU32(header->bytes, QVEEDA_OFF_KIND) != QVERCP_FILE_HEADER || main == nullptr) {
-    Fail(path + " is not a whole recipe header", kDamaged);
-  }
-  RecipeHead head;
-  head.headerName = QVEEdaGetText(header->bytes, QVEEDA_OFF_NAME, QVEEDA_NAME_WIDTH);
-  head.updated = static_cast<int32_t>(QVEEdaGetU32(header->bytes, QVEEDA_OFF_UPDATED));
-  head.title = QVEEdaGetText(main, kTitle, kTitleWidth);
-  head.comment = QVEEdaGetText(main, kComment, kCommentWidth);
-  head.author = QVEEdaGetText(main, kAuthor, kAuthorWidth);
-  head.created = static_cast<int32_t>(QVEEdaGetU32(main, kCreated));
-  head.version = std::strtoll(QVEEdaGetText(main, kVersion, kVersionWidth).c_str(), nullptr, 10);
-  for (unsigned i = 0; i < kMaxUnitNo; ++i) {
-    if (const uint8_t* unit = Record(header, "URCB", i, kUnitRecordSize)) {
-      head.unitTexts[i] = QVEEdaGetText(unit, kUnitText, kUnitTextWidth);
-    }
-  }
-  return head;
-}
+namespace rcpstore::cli {
 
 std::string IsoTime(int32_t seconds) {
   std::time_t when = seconds;
@@ -70,10 +15,6 @@ std::string IsoTime(int32_t seconds) {
   char text[32];
   std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &tm);
   return text;
-}
-
-std::string PathOf(const Target& target) {
-  return target.recipe.empty() ? target.group.empty() ? target.project : target.group : target.recipe;
 }
 
 std::string Shown(const Target& target) {
@@ -114,20 +55,19 @@ Json ProjectJson(const std::string& name, const _QVERcpProjectInfo& info) {
               {"versionMode", info.nVersionMode != 0 ? "auto" : "manual"}};
 }
 
-Json GroupJson(const Target& group) {
-  _QVERcpGroupInfo info;
-  // A group whose attribute file cannot be read is still listed, without them.
-  CQVERcpUtil::GetRecipeGroupInfo(group.group.c_str(), &info);
+Json GroupJson(const Target& group) { return GroupJson(group, ReadGroupInfo(group), RecipesOf(group).size()); }
+
+Json GroupJson(const Target& group, const GroupInfo& info, size_t recipes) {
   Json servers = Json::array();
-  for (const std::string& server : info.astrServer) servers.push_back(JsonText(server));
+  for (const std::string& server : info.servers) servers.push_back(JsonText(server));
   return Json{{"kind", "group"},
               {"address", AddressJson(group)},
               {"path", JsonText(group.group)},
               {"name", JsonText(LastName(group.group))},
               {"number", group.groupNo},
-              {"comment", JsonText(info.strComment)},
+              {"comment", JsonText(info.comment)},
               {"servers", servers},
-              {"recipes", RecipesOf(group).size()}};
+              {"recipes", recipes}};
 }
 
 Json UnitJson(const Target& recipe, unsigned unitNo) {
@@ -165,32 +105,6 @@ Json RecipeJson(const Target& recipe, const RecipeHead& head, const std::string&
               {"units", units}};
 }
 
-std::vector<unsigned> UnitFilesOf(const std::string& recipeDir) {
-  std::vector<qvplatform::DirEntry> entries;
-  qvplatform::CurrentEnv()->ReadDirectory(recipeDir, &entries);
-  std::vector<bool> present(kMaxUnitNo + 1, false);
-  for (const qvplatform::DirEntry& entry : entries) {
-    int number = UnitNumberOf(entry.name);
-    if (number >= 0 && entry.type == qvplatform::EntryType::kFile) present[static_cast<size_t>(number)] = true;
-  }
-  std::vector<unsigned> numbers;
-  for (unsigned i = 0; i <= kMaxUnitNo; ++i) {
-    if (present[i]) numbers.push_back(i);
-  }
-  return numbers;
-}
-
-std::string UnitFileName(unsigned unitNo) {
-  return unitNo == 0 ? std::string("RcpRP.edf") : QVFormat("RcpPT%02u.edf", unitNo);
-}
-
-std::string SubGroupOf(const Target& recipe) {
-  for (const ListedRecipe& listed : RecipesOf(recipe)) {
-    if (listed.recipe.recipeNo == recipe.recipeNo) return listed.subGroup;
-  }
-  return "";
-}
-
 Json DescribeRecipe(const Target& recipe) {
   return RecipeJson(recipe, ReadRecipeHead(recipe.recipe), SubGroupOf(recipe));
 }
@@ -226,18 +140,4 @@ int PrintFree(const Target& owner, const int32_t* table, int size, bool ranges) 
   return PrintLine(out);
 }
 
-Target GroupOf(const Target& project, unsigned groupNo, const std::string& directory) {
-  Target group = project;
-  group.groupNo = groupNo;
-  group.group = directory;
-  return group;
-}
-
-Target RecipeOf(const Target& group, unsigned recipeNo, const std::string& directory) {
-  Target recipe = group;
-  recipe.recipeNo = recipeNo;
-  recipe.recipe = directory;
-  return recipe;
-}
-
-}  // namespace rcpstore
+}  // namespace rcpstore::cli

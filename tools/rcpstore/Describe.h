@@ -4,37 +4,20 @@
 // text, by its address (its path when the project is not registered).
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <string>
 
 #include "Json.h"
-#include "Target.h"
+#include "LibQVBRcpEpa/Reads.h"
+#include "LibQVBRcpEpa/Target.h"
 
 struct _QVERcpProjectInfo;
 
-namespace rcpstore {
-
-// What a recipe header says, read in one pass over the file.
-struct RecipeHead {
-  std::string headerName;
-  std::string title;
-  std::string comment;
-  std::string author;
-  int64_t version = 0;
-  int32_t created = 0;
-  int32_t updated = 0;
-  std::array<std::string, 32> unitTexts;
-};
-
-// Reads the header of a recipe directory; a missing or damaged one fails.
-RecipeHead ReadRecipeHead(const std::string& recipeDir);
+namespace rcpstore::cli {
 
 // ISO-8601 UTC: "2026-12-06T19:20:00Z".
 std::string IsoTime(int32_t seconds);
 
-// The directory of the deepest thing a target names.
-std::string PathOf(const Target& target);
 // The address of a target, or its path when it has none.
 std::string Shown(const Target& target);
 // The address as JSON: a string, or null for a project that is not registered.
@@ -46,21 +29,15 @@ Json AddressJson(const Target& target);
 Json BasicJson(const Target& target);
 
 Json ProjectJson(const std::string& name, const _QVERcpProjectInfo& info);
-// A group: number, comment and servers.
+// A group: number, comment, servers and how many recipes it holds.
 Json GroupJson(const Target& group);
+Json GroupJson(const Target& group, const GroupInfo& info, size_t recipes);
 // A recipe: number, header texts, times, version, the unit files that exist.
 // subGroup is the sub-group path that holds it ("" at the group's top level).
 Json RecipeJson(const Target& recipe, const RecipeHead& head, const std::string& subGroup);
 // A unit recipe file (0: the procedure file) of a recipe.
 Json UnitJson(const Target& recipe, unsigned unitNo);
 
-// The unit numbers whose files exist in a recipe (0: the procedure file).
-std::vector<unsigned> UnitFilesOf(const std::string& recipeDir);
-// "RcpPTnn.edf", or "RcpRP.edf" for 0.
-std::string UnitFileName(unsigned unitNo);
-
-// The sub-group path that holds a recipe, "" when it is at its group's top level.
-std::string SubGroupOf(const Target& recipe);
 // A recipe as it is now (RecipeJson of its header and placement).
 Json DescribeRecipe(const Target& recipe);
 
@@ -73,8 +50,4 @@ int PrintFree(const Target& owner, const int32_t* table, int size, bool ranges);
 // header cannot be read is still listed, with empty texts and "error".
 Json ListedRecipeJson(const Target& recipe, const std::string& subGroup, RecipeHead* head);
 
-// The target one level down, at the directory a scan found.
-Target GroupOf(const Target& project, unsigned groupNo, const std::string& directory);
-Target RecipeOf(const Target& group, unsigned recipeNo, const std::string& directory);
-
-}  // namespace rcpstore
+}  // namespace rcpstore::cli

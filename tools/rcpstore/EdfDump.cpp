@@ -4,10 +4,10 @@
 #include "Output.h"
 #include "RcpRecipeHead.h"
 #include "Report.h"
-#include "Target.h"
+#include "LibQVBRcpEpa/Target.h"
 #include "libqveeda/QVEEdaFile.h"
 
-namespace rcpstore {
+namespace rcpstore::cli {
 
 namespace {
 
@@ -82,4 +82,4 @@ int DumpEdf(const std::string& given) {
   });
 }
 
-}  // namespace rcpstore
+}  // namespace rcpstore::cli

@@ -4,18 +4,18 @@
 
 #include "Commands.h"
 #include "LibQVBRcpEpa.h"
-#include "Locks.h"
+#include "LibQVBRcpEpa/Locks.h"
 #include "Output.h"
 #include "Removal.h"
-#include "Rights.h"
+#include "LibQVBRcpEpa/Rights.h"
 #include "Describe.h"
 #include "Report.h"
 #include "Usage.h"
-#include "Target.h"
+#include "LibQVBRcpEpa/Target.h"
 #include "Texts.h"
 #include "libqvecommon/QVEEngFile.h"
 
-namespace rcpstore {
+namespace rcpstore::cli {
 
 namespace {
 
@@ -175,4 +175,4 @@ void AddGroupCommand(CLI::App& app, int* exitStatus) {
   d->callback(run("group delete", Delete));
 }
 
-}  // namespace rcpstore
+}  // namespace rcpstore::cli

@@ -4,7 +4,7 @@
 
 #include "RcpJsonText.h"
 
-namespace rcpstore {
+namespace rcpstore::cli {
 
 namespace {
 
@@ -58,4 +58,4 @@ int PrintJson(const Json& value) {
   return 0;
 }
 
-}  // namespace rcpstore
+}  // namespace rcpstore::cli

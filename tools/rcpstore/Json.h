@@ -6,7 +6,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
-namespace rcpstore {
+namespace rcpstore::cli {
 
 using Json = nlohmann::json;
 
@@ -20,4 +20,4 @@ std::string JsonBytes(const std::string& jsonText);
 // Prints the value on one line to stdout; returns 0.
 int PrintJson(const Json& value);
 
-}  // namespace rcpstore
+}  // namespace rcpstore::cli

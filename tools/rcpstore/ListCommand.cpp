@@ -7,12 +7,12 @@
 #include "Commands.h"
 #include "Describe.h"
 #include "LibQVBRcpEpa.h"
-#include "Listing.h"
+#include "LibQVBRcpEpa/Reads.h"
 #include "Output.h"
 #include "Report.h"
 #include "Usage.h"
 
-namespace rcpstore {
+namespace rcpstore::cli {
 
 namespace {
 
@@ -115,4 +115,4 @@ void AddListCommands(CLI::App& app, int* exitStatus) {
   find->callback([=] { *exitStatus = Run("find " + *given, [&] { return PrintRecipes(*given, *filter); }); });
 }
 
-}  // namespace rcpstore
+}  // namespace rcpstore::cli

@@ -11,16 +11,16 @@
 
 #include "Commands.h"
 #include "LibQVBRcpEpa.h"
-#include "Locks.h"
+#include "LibQVBRcpEpa/Locks.h"
 #include "Describe.h"
 #include "Report.h"
 #include "Usage.h"
 #include "Output.h"
-#include "Target.h"
+#include "LibQVBRcpEpa/Target.h"
 #include "platform/Env.h"
 #include "platform/ShareMode.h"
 
-namespace rcpstore {
+namespace rcpstore::cli {
 
 namespace {
 
@@ -184,4 +184,4 @@ void AddLockCommand(CLI::App& app, int* exitStatus) {
   clean->callback([=] { *exitStatus = Run("clean-temp " + args->target, [&] { return CleanTemp(*args); }); });
 }
 
-}  // namespace rcpstore
+}  // namespace rcpstore::cli

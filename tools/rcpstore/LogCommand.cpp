@@ -11,10 +11,10 @@
 #include "Output.h"
 #include "Report.h"
 #include "RcpAudit.h"
-#include "Target.h"
+#include "LibQVBRcpEpa/Target.h"
 #include "Usage.h"
 
-namespace rcpstore {
+namespace rcpstore::cli {
 
 namespace {
 
@@ -147,4 +147,4 @@ void AddLogCommand(CLI::App& app, int* exitStatus) {
   log->callback([=] { *exitStatus = Run("log", [&] { return Log(*args); }); });
 }
 
-}  // namespace rcpstore
+}  // namespace rcpstore::cli

@@ -5,7 +5,7 @@
 
 #include "Usage.h"
 
-namespace rcpstore {
+namespace rcpstore::cli {
 
 namespace {
 
@@ -126,4 +126,4 @@ complete -F _rcpstore rcpstore
 )sh";
 }
 
-}  // namespace rcpstore
+}  // namespace rcpstore::cli

@@ -8,7 +8,7 @@ namespace CLI {
 class App;
 }
 
-namespace rcpstore {
+namespace rcpstore::cli {
 
 // The man page rcpstore(1), in roff.
 std::string ManPage(CLI::App& app);
@@ -17,4 +17,4 @@ std::string ManPage(CLI::App& app);
 // addresses of the registered projects, and file names.
 std::string BashCompletion(CLI::App& app);
 
-}  // namespace rcpstore
+}  // namespace rcpstore::cli

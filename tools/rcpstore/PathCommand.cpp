@@ -9,12 +9,12 @@
 #include "LibQVCCommon/QVCCodes.h"
 #include "Output.h"
 #include "Report.h"
-#include "Target.h"
+#include "LibQVBRcpEpa/Target.h"
 #include "Usage.h"
 #include "libqveeda/QVEFilePathCatalogue.h"
 #include "platform/Win32Types.h"
 
-namespace rcpstore {
+namespace rcpstore::cli {
 
 namespace {
 
@@ -140,4 +140,4 @@ void AddPathCommand(CLI::App& app, int* exitStatus) {
   });
 }
 
-}  // namespace rcpstore
+}  // namespace rcpstore::cli

@@ -6,7 +6,7 @@
 
 #include "Report.h"
 
-namespace rcpstore {
+namespace rcpstore::cli {
 
 Progress::Progress(std::string what, size_t total)
     : what_(std::move(what)), total_(total), shown_(isatty(STDERR_FILENO) && !Output().quiet && !Output().json) {}
@@ -23,4 +23,4 @@ void Progress::Show(size_t done) {
   std::fflush(stderr);
 }
 
-}  // namespace rcpstore
+}  // namespace rcpstore::cli

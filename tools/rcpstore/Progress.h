@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <string>
 
-namespace rcpstore {
+namespace rcpstore::cli {
 
 class Progress {
  public:
@@ -25,4 +25,4 @@ class Progress {
   bool shown_;
 };
 
-}  // namespace rcpstore
+}  // namespace rcpstore::cli

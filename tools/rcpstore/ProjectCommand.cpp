@@ -6,21 +6,21 @@
 
 #include "Commands.h"
 #include "LibQVBRcpEpa.h"
-#include "Locks.h"
+#include "LibQVBRcpEpa/Locks.h"
 #include "Output.h"
 #include "Removal.h"
-#include "Rights.h"
+#include "LibQVBRcpEpa/Rights.h"
 #include "Describe.h"
 #include "Report.h"
 #include "Usage.h"
-#include "Target.h"
+#include "LibQVBRcpEpa/Target.h"
 #include "Texts.h"
 #include "libqvecommon/QVEEngFile.h"
 #include "platform/Env.h"
 #include "platform/Registry.h"
 #include "platform/StationDir.h"
 
-namespace rcpstore {
+namespace rcpstore::cli {
 
 namespace {
 
@@ -257,4 +257,4 @@ void AddProjectCommand(CLI::App& app, int* exitStatus) {
   s->callback([=] { *exitStatus = Run("station info", [&] { return StationInfo(); }); });
 }
 
-}  // namespace rcpstore
+}  // namespace rcpstore::cli

@@ -7,21 +7,21 @@
 
 #include "Commands.h"
 #include "LibQVBRcpEpa.h"
-#include "Locks.h"
+#include "LibQVBRcpEpa/Locks.h"
 #include "RcpHidden.h"
 #include "Output.h"
 #include "Removal.h"
-#include "Rights.h"
+#include "LibQVBRcpEpa/Rights.h"
 #include "Report.h"
 #include "Describe.h"
 #include "Usage.h"
-#include "Target.h"
+#include "LibQVBRcpEpa/Target.h"
 #include "Texts.h"
 #include "libqvecommon/QVEEngFile.h"
 #include "libqvecommon/QVEEngPath.h"
 #include "libqveeda/QVEEdaFile.h"
 
-namespace rcpstore {
+namespace rcpstore::cli {
 
 namespace {
 
@@ -437,4 +437,4 @@ void AddRecipeCommands(CLI::App& app, int* exitStatus) {
   dump->callback([=] { *exitStatus = DumpEdf(args->dir); });
 }
 
-}  // namespace rcpstore
+}  // namespace rcpstore::cli

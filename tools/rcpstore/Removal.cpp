@@ -8,7 +8,7 @@
 #include "platform/Env.h"
 #include "platform/Win32Types.h"
 
-namespace rcpstore {
+namespace rcpstore::cli {
 
 void AddRemovalOptions(CLI::App& command, RemovalOptions& options, bool askYes) {
   command.add_flag("--dry-run", options.dryRun, "List what would be removed and change nothing");
@@ -52,4 +52,4 @@ void RequireYes(const RemovalOptions& options, size_t count, const std::string& 
        ERROR_DIR_NOT_EMPTY);
 }
 
-}  // namespace rcpstore
+}  // namespace rcpstore::cli

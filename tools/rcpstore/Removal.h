@@ -8,7 +8,7 @@ namespace CLI {
 class App;
 }
 
-namespace rcpstore {
+namespace rcpstore::cli {
 
 struct RemovalOptions {
   bool dryRun = false;
@@ -28,4 +28,4 @@ size_t CountDirectories(const std::string& directory);
 // unless --yes was given.
 void RequireYes(const RemovalOptions& options, size_t count, const std::string& items);
 
-}  // namespace rcpstore
+}  // namespace rcpstore::cli

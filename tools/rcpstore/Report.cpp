@@ -4,7 +4,7 @@
 
 #include "Output.h"
 
-namespace rcpstore {
+namespace rcpstore::cli {
 
 namespace {
 
@@ -53,4 +53,4 @@ int ChangeReport::Print() const {
   return kExitOk;
 }
 
-}  // namespace rcpstore
+}  // namespace rcpstore::cli

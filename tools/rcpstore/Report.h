@@ -11,7 +11,7 @@ namespace CLI {
 class App;
 }
 
-namespace rcpstore {
+namespace rcpstore::cli {
 
 struct OutputOptions {
   bool json = false;   // one JSON value on stdout instead of text
@@ -51,4 +51,4 @@ class ChangeReport {
 // How a thing's JSON object is named in text: its address, else its path.
 std::string ShownName(const Json& item);
 
-}  // namespace rcpstore
+}  // namespace rcpstore::cli

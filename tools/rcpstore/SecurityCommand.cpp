@@ -7,10 +7,10 @@
 #include "LibQVBRcpEpa.h"
 #include "Output.h"
 #include "Report.h"
-#include "Rights.h"
+#include "LibQVBRcpEpa/Rights.h"
 #include "Usage.h"
 
-namespace rcpstore {
+namespace rcpstore::cli {
 
 namespace {
 
@@ -184,4 +184,4 @@ void AddSecurityCommand(CLI::App& app, int* exitStatus) {
   }
 }
 
-}  // namespace rcpstore
+}  // namespace rcpstore::cli

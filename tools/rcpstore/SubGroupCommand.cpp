@@ -8,17 +8,17 @@
 
 #include "Commands.h"
 #include "LibQVBRcpEpa.h"
-#include "Locks.h"
+#include "LibQVBRcpEpa/Locks.h"
 #include "Output.h"
-#include "Rights.h"
-#include "Target.h"
+#include "LibQVBRcpEpa/Rights.h"
+#include "LibQVBRcpEpa/Target.h"
 #include "Texts.h"
 #include "Describe.h"
-#include "Listing.h"
+#include "LibQVBRcpEpa/Reads.h"
 #include "Report.h"
 #include "Usage.h"
 
-namespace rcpstore {
+namespace rcpstore::cli {
 
 namespace {
 
@@ -324,4 +324,4 @@ void AddSubGroupCommand(CLI::App& app, int* exitStatus) {
   });
 }
 
-}  // namespace rcpstore
+}  // namespace rcpstore::cli

@@ -4,7 +4,7 @@
 
 #include "libqveeda/QVEEdaCsv.h"
 
-namespace rcpstore {
+namespace rcpstore::cli {
 
 namespace {
 
@@ -61,4 +61,4 @@ void CheckProjectName(const std::string& option, const std::string& name) {
   if (name.size() > kFileNameBytes) Refuse(option, "at most " + std::to_string(kFileNameBytes) + " bytes");
 }
 
-}  // namespace rcpstore
+}  // namespace rcpstore::cli

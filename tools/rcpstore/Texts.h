@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <string>
 
-namespace rcpstore {
+namespace rcpstore::cli {
 
 // The widths of the recipe header's text fields, in bytes.
 constexpr size_t kHeaderNameBytes = 8;
@@ -28,4 +28,4 @@ void CheckSubGroupName(const std::string& option, const std::string& name);
 // separator, control characters, longer than a file name may be.
 void CheckProjectName(const std::string& option, const std::string& name);
 
-}  // namespace rcpstore
+}  // namespace rcpstore::cli

@@ -5,32 +5,25 @@
 
 #include "Commands.h"
 #include "Describe.h"
-#include "LibQVBRcpEpa.h"
-#include "Listing.h"
 #include "Output.h"
 #include "Report.h"
-#include "Target.h"
+#include "LibQVBRcpEpa/Target.h"
 #include "Usage.h"
-#include "platform/Env.h"
 
-namespace rcpstore {
+namespace rcpstore::cli {
 
 namespace {
 
-// Renders the nodes below a scanned node, as text lines or JSON objects.
+// Renders a project's tree as JSON objects and text lines.
 class TreeRender {
  public:
-  explicit TreeRender(const TreeOptions& options) : options_(options) {}
+  explicit TreeRender(const TreeRead& options) : options_(options) {}
 
-  Json Node(const Target& at, const CQVERcpDirInfo& node) {
-    Json item = Describe(at, node);
-    if (node.m_nKind == QVERCP_KIND_GROUP) NoteUnreadable(at.group, &item);
-    if (item.contains("error")) ++failures_;
+  Json Node(const TreeNode& node) const {
+    Json item = Describe(node);
+    if (!node.error.empty()) item["error"] = JsonText(node.error);
     Json children = Json::array();
-    for (const auto& child : node.m_listChild) {
-      if (!Listed(*child) || child->m_nKind == QVERCP_KIND_NONE) continue;
-      children.push_back(Node(child->m_nKind == QVERCP_KIND_SUBGROUP ? at : TargetOfNode(at, *child), *child));
-    }
+    for (const TreeNode& child : node.children) children.push_back(Node(child));
     item["children"] = children;
     return item;
   }
@@ -59,65 +52,40 @@ class TreeRender {
     return line;
   }
 
-  // The nodes that could not be read; the tree is printed whole all the same.
-  int failures() const { return failures_; }
-
  private:
-  // A group whose directory cannot be read shows no recipes in the scan; its
-  // node says why.
-  static void NoteUnreadable(const std::string& directory, Json* item) {
-    std::unique_ptr<qvplatform::Directory> opened;
-    if (uint32_t rc = qvplatform::CurrentEnv()->OpenDirectory(directory, &opened)) {
-      (*item)["error"] = JsonText(CodeMeaning(rc));
-    }
-  }
-
-  Json Describe(const Target& at, const CQVERcpDirInfo& node) const {
-    switch (node.m_nKind) {
-      case QVERCP_KIND_SUBGROUP:
-        return Json{{"kind", "subGroup"}, {"address", AddressJson(at)}, {"path", JsonText(at.group)},
-                    {"name", JsonText(node.m_strName)}, {"subGroup", JsonText(node.m_strSubGroup)}};
-      case QVERCP_KIND_GROUP:
-        return options_.plain ? BasicJson(at) : GroupJson(at);
-      case QVERCP_KIND_RECIPE: {
-        if (options_.plain) return BasicJson(at);
-        std::string subGroup = node.m_pParent != nullptr && node.m_pParent->m_nKind == QVERCP_KIND_SUBGROUP
-                                   ? node.m_pParent->m_strSubGroup
-                                   : "";
-        RecipeHead head;
-        return ListedRecipeJson(at, subGroup, &head);
-      }
+  Json Describe(const TreeNode& node) const {
+    switch (node.kind) {
+      case TreeNode::Kind::kSubGroup:
+        return Json{{"kind", "subGroup"}, {"address", AddressJson(node.target)}, {"path", JsonText(node.target.group)},
+                    {"name", JsonText(node.name)}, {"subGroup", JsonText(node.subGroup)}};
+      case TreeNode::Kind::kGroup:
+        return options_.plain ? BasicJson(node.target) : GroupJson(node.target, node.group, node.recipes);
+      case TreeNode::Kind::kRecipe:
+        return options_.plain ? BasicJson(node.target) : RecipeJson(node.target, node.head, node.subGroup);
       default:
-        return BasicJson(at);
+        return BasicJson(node.target);
     }
   }
 
-  const TreeOptions& options_;
-  int failures_ = 0;
+  const TreeRead& options_;
 };
 
 }  // namespace
 
-int PrintProjectTree(const std::string& given, const TreeOptions& options) {
+int PrintProjectTree(const std::string& given, const TreeRead& options) {
   Target target = ProjectTarget(given);
-  CQVERcpDirInfo root;
-  root.m_nKind = QVERCP_KIND_PROJECT;
-  root.m_strParentPath = Parent(target.project);
-  root.m_strName = LastName(target.project);
-  root.m_strProject = target.projectName;
-  CQVERcpUtil::GetDirectoryList(&root, options.depthOne ? 0 : 1, options.noSubGroups ? 0 : 1);
-
+  TreeNode tree = ReadTree(target, options);
   TreeRender render(options);
-  Json tree = render.Node(target, root);
+  Json json = render.Node(tree);
   if (Output().json) {
-    PrintJson(tree);
+    PrintJson(json);
   } else {
-    std::string out = render.Line(tree) + "  " + target.project + "\n";
-    render.Text(tree, "", out);
+    std::string out = render.Line(json) + "  " + target.project + "\n";
+    render.Text(json, "", out);
     std::fwrite(out.data(), 1, out.size(), stdout);
   }
-  if (render.failures() > 0) {
-    Fail(std::to_string(render.failures()) + " of its nodes could not be read (each says why)", ERROR_READ_FAULT);
+  if (size_t unread = UnreadNodes(tree)) {
+    Fail(std::to_string(unread) + " of its nodes could not be read (each says why)", ERROR_READ_FAULT);
   }
   return kExitOk;
 }
@@ -125,7 +93,7 @@ int PrintProjectTree(const std::string& given, const TreeOptions& options) {
 void AddTreeCommand(CLI::App& app, int* exitStatus) {
   auto* cmd = app.add_subcommand("tree", "Print a project's recipe tree with titles and versions");
   auto dir = std::make_shared<std::string>();
-  auto options = std::make_shared<TreeOptions>();
+  auto options = std::make_shared<TreeRead>();
   cmd->add_option("PROJECT", *dir, kProjectHelp)->required();
   cmd->add_flag("--depth-one", options->depthOne, "List the recipe groups only, without recursion");
   cmd->add_flag("--no-subgroups", options->noSubGroups, "Do not lay the sub-group files over the recipes");
@@ -134,4 +102,4 @@ void AddTreeCommand(CLI::App& app, int* exitStatus) {
   cmd->callback([=] { *exitStatus = Run("tree " + *dir, [&] { return PrintProjectTree(*dir, *options); }); });
 }
 
-}  // namespace rcpstore
+}  // namespace rcpstore::cli

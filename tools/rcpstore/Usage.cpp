@@ -8,7 +8,7 @@
 #include "ManPage.h"
 #include "Output.h"
 
-namespace rcpstore {
+namespace rcpstore::cli {
 
 const char kNamingRule[] =
     "Store addresses: @PROJECT, @PROJECT/G, @PROJECT/G/R, @PROJECT/G/R/U (registered project name, group 1-16,\n"
@@ -119,4 +119,4 @@ void AddHelpCommand(CLI::App& app, int* exitStatus) {
   });
 }
 
-}  // namespace rcpstore
+}  // namespace rcpstore::cli

@@ -7,7 +7,7 @@ class App;
 class ParseError;
 }  // namespace CLI
 
-namespace rcpstore {
+namespace rcpstore::cli {
 
 // How commands name projects, groups and recipes; shown under the help.
 extern const char kNamingRule[];
@@ -27,4 +27,4 @@ int ReportUsageError(CLI::App& app, const CLI::ParseError& error, int argc, char
 // rcpstore help [COMMAND...]: the help of a command.
 void AddHelpCommand(CLI::App& app, int* exitStatus);
 
-}  // namespace rcpstore
+}  // namespace rcpstore::cli

@@ -8,16 +8,16 @@
 #include "Describe.h"
 #include "Json.h"
 #include "LibQVBRcpEpa.h"
-#include "Locks.h"
+#include "LibQVBRcpEpa/Locks.h"
 #include "Output.h"
 #include "Progress.h"
 #include "RcpVerify.h"
 #include "Report.h"
-#include "Rights.h"
-#include "Target.h"
+#include "LibQVBRcpEpa/Rights.h"
+#include "LibQVBRcpEpa/Target.h"
 #include "Usage.h"
 
-namespace rcpstore {
+namespace rcpstore::cli {
 
 namespace {
 
@@ -104,4 +104,4 @@ void AddVerifyCommand(CLI::App& app, int* exitStatus) {
   verify->callback([=] { *exitStatus = Run("verify " + args->project, [&] { return Verify(*args); }); });
 }
 
-}  // namespace rcpstore
+}  // namespace rcpstore::cli

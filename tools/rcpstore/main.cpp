@@ -12,7 +12,7 @@
 #include "libqvecommon/QVEEngMsgBuf.h"
 #include "platform/StationDir.h"
 
-namespace rcpstore {
+namespace rcpstore::cli {
 
 namespace {
 
@@ -64,7 +64,7 @@ CLI::App* FindCommand(CLI::App& app, const std::string& name) {
   return found.empty() ? nullptr : found.front();
 }
 
-}  // namespace rcpstore
+}  // namespace rcpstore::cli
 
 int main(int argc, char** argv) {
   // The message buffer's lines are the user's: they go to stderr.
@@ -78,14 +78,14 @@ int main(int argc, char** argv) {
          "--station", [](const std::string& dir) { qvplatform::SetStationDirectory(dir); },
          "Station directory for this call (default: $QVC_STATION_DIR)")
       ->check(CLI::ExistingDirectory | CLI::NonexistentPath);
-  app.footer(rcpstore::kNamingRule);
-  int exitStatus = rcpstore::kExitOk;
-  rcpstore::AddStoreCommands(app, &exitStatus);
-  rcpstore::AddHelpCommand(app, &exitStatus);
+  app.footer(rcpstore::cli::kNamingRule);
+  int exitStatus = rcpstore::cli::kExitOk;
+  rcpstore::cli::AddStoreCommands(app, &exitStatus);
+  rcpstore::cli::AddHelpCommand(app, &exitStatus);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
-    return rcpstore::ReportUsageError(app, e, argc, argv);
+    return rcpstore::cli::ReportUsageError(app, e, argc, argv);
   }
   return exitStatus;
 }

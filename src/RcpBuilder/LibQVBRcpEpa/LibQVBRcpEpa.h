@@ -14,12 +14,6 @@
 #include "platform/Security.h"
 #include "platform/Win32Types.h"
 
-// Result codes of the recipe store.
-constexpr uint32_t QVERCP_ERR_INVALID_NAME = 0x20200001;  // invalid directory name or file extension
-constexpr uint32_t QVERCP_ERR_LOCKED = 0x20200003;        // lock held by another station
-constexpr uint32_t QVERCP_ERR_NOT_LOCKED = 0x20200005;    // unlock without a lock
-constexpr uint32_t QVERCP_ERR_ALREADY_LOCKED = 0x20200006;  // the lock object already holds a lock
-
 // Node kinds.
 constexpr int32_t QVERCP_KIND_NONE = 0;
 constexpr int32_t QVERCP_KIND_PROJECT = 1;

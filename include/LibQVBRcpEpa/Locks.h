@@ -15,7 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "Target.h"
+#include "LibQVBRcpEpa/Api.h"
+#include "LibQVBRcpEpa/Target.h"
 
 class CQVERcpLock;
 
@@ -26,7 +27,7 @@ constexpr char kLockFdsVariable[] = "RCPSTORE_LOCK_FDS";
 // While one lives (a batch runs), the project locks that commands take are
 // kept until it ends instead of being released with each command: one lock
 // per project for the whole batch.
-class KeptProjectLocks {
+class RCPSTORE_API KeptProjectLocks {
  public:
   KeptProjectLocks();
   ~KeptProjectLocks();  // releases the kept locks
@@ -34,7 +35,7 @@ class KeptProjectLocks {
   KeptProjectLocks& operator=(const KeptProjectLocks&) = delete;
 };
 
-class CommandLocks {
+class RCPSTORE_API CommandLocks {
  public:
   CommandLocks();
   ~CommandLocks();

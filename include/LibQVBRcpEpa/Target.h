@@ -1,15 +1,35 @@
-// What a command is pointed at, checked before anything is written or
-// removed. A project is given by its registered name, or by its directory
+// What an operation of the store is pointed at, checked before anything is
+// written or removed. A project is given by its registered name, or by its directory
 // when the argument contains a '/' (or is "." or ".."); groups and recipes
 // are given by their directories. Any of them may also be given by its store
 // address (see Address below). Every check fails with a Failure that names
 // what was expected.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "LibQVBRcpEpa/Api.h"
+
 namespace rcpstore {
+
+// While one lives, the projects that the checks below open stay open on this
+// thread, and everything below them is reached from the opened directories
+// until it ends: nothing swapped in for a component after a check is ever
+// followed. A caller opens one around each operation (a command, a batch
+// line); scopes nest.
+class RCPSTORE_API OpenedProjects {
+ public:
+  OpenedProjects();
+  ~OpenedProjects();
+  OpenedProjects(const OpenedProjects&) = delete;
+  OpenedProjects& operator=(const OpenedProjects&) = delete;
+
+ private:
+  class Roots;
+  std::unique_ptr<Roots> roots_;
+};
 
 struct Target {
   std::string project;      // project directory: absolute, as found on disk
@@ -33,17 +53,17 @@ struct Address {
   unsigned unitNo = 0;
 };
 
-bool IsAddress(const std::string& given);
+RCPSTORE_API bool IsAddress(const std::string& given);
 // The address the text gives; a malformed one fails, saying what is expected.
-Address ParseAddress(const std::string& given);
+RCPSTORE_API Address ParseAddress(const std::string& given);
 // The project name a project address gives, else the text itself.
-std::string ProjectNameGiven(const std::string& given);
+RCPSTORE_API std::string ProjectNameGiven(const std::string& given);
 // The address text, numbers decimal without leading zeros.
-std::string AddressText(const Address& address);
+RCPSTORE_API std::string AddressText(const Address& address);
 // The address of a checked target, or "" when its project is not registered.
-std::string AddressOf(const Target& target);
+RCPSTORE_API std::string AddressOf(const Target& target);
 // The directory (or unit file) an address names, whether or not it exists.
-std::string PathOfAddress(const Address& address);
+RCPSTORE_API std::string PathOfAddress(const Address& address);
 
 // The highest group and recipe numbers of the free-number tables.
 constexpr unsigned kMaxGroupNo = 16;
@@ -51,56 +71,56 @@ constexpr unsigned kMaxRecipeNo = 1000;
 constexpr unsigned kMaxUnitNo = 32;
 
 // The number of a recipe directory name RCPnnnn (1 to 1000), else 0.
-unsigned RecipeNumberOf(const std::string& name);
+RCPSTORE_API unsigned RecipeNumberOf(const std::string& name);
 // The project whose Recipe directory holds the (possibly missing) group path.
-Target ProjectOfGroup(const std::string& group);
+RCPSTORE_API Target ProjectOfGroup(const std::string& group);
 
 // True when the argument names a directory rather than a registered project.
-bool NamesDirectory(const std::string& given);
+RCPSTORE_API bool NamesDirectory(const std::string& given);
 
-Target ProjectTarget(const std::string& given);
+RCPSTORE_API Target ProjectTarget(const std::string& given);
 // A project to delete: as ProjectTarget, or a directory whose delete was
 // killed part way, so that running the delete again finishes it.
-Target ProjectToDelete(const std::string& given);
+RCPSTORE_API Target ProjectToDelete(const std::string& given);
 // A project given by its directory only.
-Target ProjectAt(const std::string& directory);
-Target GroupTarget(const std::string& directory);
-Target RecipeTarget(const std::string& directory);
+RCPSTORE_API Target ProjectAt(const std::string& directory);
+RCPSTORE_API Target GroupTarget(const std::string& directory);
+RCPSTORE_API Target RecipeTarget(const std::string& directory);
 // A recipe, group or project directory, whichever it is.
-Target AnyTarget(const std::string& directory);
+RCPSTORE_API Target AnyTarget(const std::string& directory);
 
 // An absolute path without "." or ".." components or a trailing separator,
 // with each existing component as it is named on disk. An address gives the
 // path it names.
-std::string CleanPath(const std::string& given);
+RCPSTORE_API std::string CleanPath(const std::string& given);
 
 // The path, cleaned, with its project opened as ExistingTarget opens it.
 // When nothing is there, what killed commands left beside
 // it is finished first: a name an in-use check moved aside (its name and ten
 // digits) comes back, a delete's trash goes.
-std::string RestoredPath(const std::string& given);
+RCPSTORE_API std::string RestoredPath(const std::string& given);
 
 // The given directory, cleaned; refused when missing or not a directory.
-std::string ExistingDirectory(const std::string& given);
+RCPSTORE_API std::string ExistingDirectory(const std::string& given);
 // The same for a directory of a store: the project it lies in is opened
 // first, and everything below that project is then reached from the open
 // directory for the rest of the command (a project directory that is a
 // link is refused).
-std::string ExistingTarget(const std::string& given);
+RCPSTORE_API std::string ExistingTarget(const std::string& given);
 // Opens a project directory as ExistingTarget does; one that is missing or
 // no directory is left to the checks that follow.
-void OpenProjectDirectory(const std::string& project);
+RCPSTORE_API void OpenProjectDirectory(const std::string& project);
 
 // True when something (file, directory, link) exists at the path.
-bool Exists(const std::string& path);
-bool IsDirectory(const std::string& path);
-bool IsRegularFile(const std::string& path);
-std::string Parent(const std::string& path);
-std::string LastName(const std::string& path);
+RCPSTORE_API bool Exists(const std::string& path);
+RCPSTORE_API bool IsDirectory(const std::string& path);
+RCPSTORE_API bool IsRegularFile(const std::string& path);
+RCPSTORE_API std::string Parent(const std::string& path);
+RCPSTORE_API std::string LastName(const std::string& path);
 
 // Every project registered on the station, not only the first 20.
-std::vector<std::string> RegisteredProjects();
+RCPSTORE_API std::vector<std::string> RegisteredProjects();
 // The registered names whose directory is the given one.
-std::vector<std::string> NamesRegisteredFor(const std::string& projectDirectory);
+RCPSTORE_API std::vector<std::string> NamesRegisteredFor(const std::string& projectDirectory);
 
 }  // namespace rcpstore

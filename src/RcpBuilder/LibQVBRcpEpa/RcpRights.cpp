@@ -1,8 +1,8 @@
-#include "Rights.h"
+#include "LibQVBRcpEpa/Rights.h"
 
 #include "LibQVBRcpEpa.h"
 #include "LibQVCCommon/QVCRegistry.h"
-#include "Output.h"
+#include "LibQVBRcpEpa/Failure.h"
 #include "platform/RegistryStore.h"
 
 namespace rcpstore {

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "LibQVBRcpEpa/Api.h"
+
 namespace rcpstore {
 
 enum class Right : unsigned {
@@ -19,26 +21,26 @@ enum class Right : unsigned {
 };
 
 // Every right, in the store's order.
-const std::vector<Right>& AllRights();
+RCPSTORE_API const std::vector<Right>& AllRights();
 // "run", "read", "create", "edit", "delete", "approve", "download".
-const char* RightName(Right right);
-std::vector<std::string> RightNames();
+RCPSTORE_API const char* RightName(Right right);
+RCPSTORE_API std::vector<std::string> RightNames();
 // The right of a name as RightName gives it; false for another word.
-bool RightNamed(const std::string& name, Right* right);
+RCPSTORE_API bool RightNamed(const std::string& name, Right* right);
 
 // Whether the user who runs the command holds the right (always, while
 // security is off or not set up).
-bool HoldsRight(Right right);
+RCPSTORE_API bool HoldsRight(Right right);
 
 // Opens and closes the security branch: 0, or why it cannot be opened
 // (ERROR_FILE_NOT_FOUND when security was never switched on).
-uint32_t OpenSecurityBranch();
+RCPSTORE_API uint32_t OpenSecurityBranch();
 
 // Fails, saying why, when the station's registry cannot be opened.
-void RequireStationRegistry();
+RCPSTORE_API void RequireStationRegistry();
 
 // Fails with access denied, naming the right and the user, when the user
 // who runs the command does not hold the right.
-void RequireRight(Right right);
+RCPSTORE_API void RequireRight(Right right);
 
 }  // namespace rcpstore

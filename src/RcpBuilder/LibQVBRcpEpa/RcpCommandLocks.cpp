@@ -1,4 +1,4 @@
-#include "Locks.h"
+#include "LibQVBRcpEpa/Locks.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -7,7 +7,7 @@
 #include <cstdlib>
 
 #include "LibQVBRcpEpa.h"
-#include "Output.h"
+#include "LibQVBRcpEpa/Failure.h"
 #include "platform/ShareMode.h"
 
 namespace rcpstore {

@@ -1,4 +1,4 @@
-#include "Target.h"
+#include "LibQVBRcpEpa/Target.h"
 
 #include <strings.h>
 #include <sys/stat.h>
@@ -9,7 +9,7 @@
 
 #include "LibQVBRcpEpa.h"
 #include "LibQVCCommon/QVCRegistry.h"
-#include "Output.h"
+#include "LibQVBRcpEpa/Failure.h"
 #include "RcpStorePath.h"
 #include "platform/Env.h"
 #include "platform/Registry.h"
@@ -195,6 +195,12 @@ bool IsRecipe(const std::string& dir, Target* target) {
 }
 
 }  // namespace
+
+class OpenedProjects::Roots : public qvplatform::StoreRootScope {};
+
+OpenedProjects::OpenedProjects() : roots_(std::make_unique<Roots>()) {}
+
+OpenedProjects::~OpenedProjects() = default;
 
 bool IsAddress(const std::string& given) { return !given.empty() && given.front() == '@'; }
 

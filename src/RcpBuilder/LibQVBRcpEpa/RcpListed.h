@@ -1,0 +1,16 @@
+// The scanned nodes that the listings and the tree show, and the targets
+// they stand for.
+#pragma once
+
+#include "LibQVBRcpEpa.h"
+#include "LibQVBRcpEpa/Target.h"
+
+namespace rcpstore {
+
+// True for the nodes a listing shows: groups RG01-RG16, recipes RCP0001-RCP1000.
+bool Listed(const CQVERcpDirInfo& node);
+
+// The target a scanned group or recipe node stands for, below its parent's.
+Target TargetOfNode(const Target& parent, const CQVERcpDirInfo& node);
+
+}  // namespace rcpstore
