@@ -43,6 +43,8 @@ RCPSTORE_API std::string UnitFileName(unsigned unitNo);
 
 // The directory of the deepest thing a target names.
 RCPSTORE_API std::string PathOf(const Target& target);
+// How a target is named to people: its address, else its directory.
+RCPSTORE_API std::string NameOf(const Target& target);
 // The target one level down, at the directory a scan found.
 RCPSTORE_API Target GroupOf(const Target& project, unsigned groupNo, const std::string& directory);
 RCPSTORE_API Target RecipeOf(const Target& group, unsigned recipeNo, const std::string& directory);
@@ -59,17 +61,39 @@ RCPSTORE_API std::vector<ListedRecipe> RecipesOf(const Target& group);
 // The sub-group path that holds a recipe, "" when it is at its group's top level.
 RCPSTORE_API std::string SubGroupOf(const Target& recipe);
 
-// One node of a project's tree.
-struct TreeNode {
-  enum class Kind { kProject, kGroup, kSubGroup, kRecipe };
+// A thing of the store as read: what the listings, the tree and the change
+// reports give. A plain item carries its target and name only; a described
+// one what its files say too.
+struct StoreItem {
+  enum class Kind { kProject, kGroup, kSubGroup, kRecipe, kUnit };
   Kind kind = Kind::kProject;
-  Target target;         // the project, group or recipe; a sub-group's is its group
-  std::string name;      // the directory's name, or the sub-group's own
-  std::string subGroup;  // a sub-group's path; for a recipe, the sub-group that holds it
-  RecipeHead head;       // a recipe's, unless the tree was read plain
-  GroupInfo group;       // a group's, unless the tree was read plain
-  size_t recipes = 0;    // the recipes of a group, unless the tree was read plain
-  std::string error;     // why the node could not be read; "" when it was
+  Target target;          // the project, group or recipe; a sub-group's is its group, a unit's its recipe
+  std::string name;       // the directory's or file's name; a sub-group's own; a project's registered one
+  std::string subGroup;   // a sub-group's path; for a recipe, the sub-group that holds it
+  unsigned unitNo = 0;    // a unit's number (0: the procedure file)
+  bool described = false;
+  RecipeHead head;                // a described recipe's header
+  std::vector<unsigned> units;    // a described recipe's unit files (0: the procedure file)
+  GroupInfo group;                // a described group's attributes
+  size_t recipes = 0;             // a described group's recipes
+  std::string error;              // why it could not be read; "" when it was
+  uint32_t errorCode = 0;         // and its result code
+};
+
+// The target as a plain item: a project, group or recipe.
+RCPSTORE_API StoreItem PlainItem(const Target& target);
+// A recipe described: its header (a damaged one gives the error), its unit
+// files and the sub-group that holds it, looked up when not given.
+RCPSTORE_API StoreItem RecipeItem(const Target& recipe);
+RCPSTORE_API StoreItem RecipeItem(const Target& recipe, const std::string& subGroup);
+// A group described: its attributes and how many recipes it holds.
+RCPSTORE_API StoreItem GroupItem(const Target& group);
+RCPSTORE_API StoreItem UnitItem(const Target& recipe, unsigned unitNo);
+// The sub-group of a group at a path of names, top level first.
+RCPSTORE_API StoreItem SubGroupItem(const Target& group, const std::vector<std::string>& path);
+
+// One node of a project's tree.
+struct TreeNode : StoreItem {
   std::vector<TreeNode> children;
 };
 

@@ -42,12 +42,4 @@ void AddPathCommand(CLI::App& app, int* exitStatus);
 // Scans a project (by name or directory) and prints its tree; returns 0.
 int PrintProjectTree(const std::string& project, const TreeRead& options);
 
-// Removes a removed recipe's line from its group's sub-group file; false
-// when no line named it.
-bool ForgetPlacement(const Target& recipe);
-// The re-run of a delete or move of a recipe cut short after the recipe
-// went: its line in the sub-group file goes too. A recipe that no line names
-// is simply missing.
-int FinishGoneRecipe(const std::string& dir, const std::string& command);
-
 }  // namespace rcpstore::cli

@@ -2,12 +2,8 @@
 #include <CLI/CLI.hpp>
 
 #include "Commands.h"
-#include "Describe.h"
-#include "LibQVBRcpEpa.h"
-#include "LibQVBRcpEpa/Locks.h"
 #include "Output.h"
 #include "Report.h"
-#include "LibQVBRcpEpa/Rights.h"
 #include "LibQVBRcpEpa/Target.h"
 #include "Usage.h"
 
@@ -21,61 +17,9 @@ struct CopyArgs {
   unsigned number = 0;
 };
 
-// N when given; else the source's number when it is free in the group, else
-// the group's lowest free number.
-unsigned NumberIn(const Target& group, const Target& source, unsigned given) {
-  if (given != 0) return given;
-  std::vector<int32_t> table(QVERCP_RECIPE_TABLE);
-  Check(CQVERcpUtil::FindFreeRcpNo(group.group.c_str(), table.data()));
-  if (table[source.recipeNo - 1] == 1) return source.recipeNo;
-  for (unsigned n = 1; n <= kMaxRecipeNo; ++n) {
-    if (table[n - 1] == 1) return n;
-  }
-  Fail("no free recipe number in the group", QVC_ERR_CANNOT_EXECUTE);
-}
+int Copy(const CopyArgs& args) { return PrintChanges(CopyRecipe(args.source, args.group, args.number)); }
 
-Target Destination(const Target& group, unsigned number) {
-  return RecipeOf(group, number, group.group + QVFormat("/RCP%04u", number));
-}
-
-int Copy(const CopyArgs& args) {
-  RequireRight(Right::Create);
-  Target source = RecipeTarget(args.source);
-  Target group = GroupTarget(args.group);
-  CommandLocks locks;
-  locks.LockProject(group);
-  Target copy = Destination(group, NumberIn(group, source, args.number));
-  uint32_t rc = CQVERcpUtil::CopyRecipe(source.recipe.c_str(), group.group.c_str(), copy.recipeNo);
-  CheckAbsent(rc, LastName(copy.recipe) + " of " + Shown(group));
-  ChangeReport report;
-  report.Created(DescribeRecipe(copy), "copied from " + Shown(source));
-  return report.Print();
-}
-
-// One rename under both projects' locks and the recipe's own; then the
-// recipe leaves its old sub-group. A move cut short between the two is
-// finished by its re-run, as a delete is.
-int Move(const CopyArgs& args) {
-  RequireRight(Right::Create);
-  RequireRight(Right::Delete);
-  if (!Exists(RestoredPath(args.source))) return FinishGoneRecipe(CleanPath(args.source), "move");
-  Target source = RecipeTarget(args.source);
-  Target group = GroupTarget(args.group);
-  CommandLocks locks;
-  locks.LockProject(source);
-  if (group.project != source.project) locks.LockProject(group);
-  locks.LockRecipe(source, LastName(source.recipe));
-  Target moved = Destination(group, NumberIn(group, source, args.number));
-  if (moved.recipe == source.recipe) Fail("the recipe is there already", QVC_ERR_EXISTS);
-  Json before = DescribeRecipe(source);
-  uint32_t rc = CQVERcpUtil::MoveRecipe(source.recipe.c_str(), group.group.c_str(), moved.recipeNo);
-  CheckAbsent(rc, LastName(moved.recipe) + " of " + Shown(group));
-  ForgetPlacement(source);
-  ChangeReport report;
-  report.Removed(before, "moved to " + Shown(moved));
-  report.Created(DescribeRecipe(moved), "moved from " + Shown(source));
-  return report.Print();
-}
+int Move(const CopyArgs& args) { return PrintChanges(MoveRecipe(args.source, args.group, args.number)); }
 
 void AddCopyCommand(CLI::App& recipe, const char* name, const char* help, const char* example,
                     const std::shared_ptr<CopyArgs>& args, int* exitStatus, int (*body)(const CopyArgs&)) {

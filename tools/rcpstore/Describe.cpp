@@ -17,27 +17,85 @@ std::string IsoTime(int32_t seconds) {
   return text;
 }
 
-std::string Shown(const Target& target) {
-  std::string address = AddressOf(target);
-  return address.empty() ? PathOf(target) : address;
-}
-
 Json AddressJson(const Target& target) {
   std::string address = AddressOf(target);
   return address.empty() ? Json(nullptr) : JsonText(address);
 }
 
-Json BasicJson(const Target& target) {
-  if (target.group.empty()) {
-    return Json{{"kind", "project"}, {"address", AddressJson(target)}, {"path", JsonText(target.project)},
-                {"name", JsonText(target.projectName)}};
-  }
-  Json item{{"kind", target.recipe.empty() ? "group" : "recipe"}, {"address", AddressJson(target)},
-            {"path", JsonText(PathOf(target))}, {"name", JsonText(LastName(PathOf(target)))}};
-  if (!target.recipe.empty()) item["group"] = target.groupNo;
-  item["number"] = target.recipe.empty() ? target.groupNo : target.recipeNo;
-  return item;
+namespace {
+
+Json PlainJson(const StoreItem& item) {
+  const Target& target = item.target;
+  Json json{{"kind", item.kind == StoreItem::Kind::kProject ? "project" : item.kind == StoreItem::Kind::kGroup ? "group" : "recipe"},
+            {"address", AddressJson(target)}, {"path", JsonText(PathOf(target))}, {"name", JsonText(item.name)}};
+  if (item.kind == StoreItem::Kind::kRecipe) json["group"] = target.groupNo;
+  if (item.kind != StoreItem::Kind::kProject) json["number"] = target.recipe.empty() ? target.groupNo : target.recipeNo;
+  return json;
 }
+
+Json GroupJson(const StoreItem& item) {
+  Json json = PlainJson(item);
+  Json servers = Json::array();
+  for (const std::string& server : item.group.servers) servers.push_back(JsonText(server));
+  json["comment"] = JsonText(item.group.comment);
+  json["servers"] = servers;
+  json["recipes"] = item.recipes;
+  return json;
+}
+
+Json UnitJson(const StoreItem& item) {
+  std::string address = AddressOf(item.target);
+  unsigned unitNo = item.unitNo;
+  return Json{{"kind", "unit"},
+              {"address", address.empty() || unitNo == 0 ? Json(nullptr)
+                                                         : JsonText(address + "/" + std::to_string(unitNo))},
+              {"path", JsonText(item.target.recipe + "/" + item.name)},
+              {"name", JsonText(item.name)},
+              {"number", unitNo}};
+}
+
+Json RecipeJson(const StoreItem& item) {
+  const RecipeHead& head = item.head;
+  Json units = Json::array();
+  for (unsigned unitNo : item.units) {
+    Json unit = UnitJson(UnitItem(item.target, unitNo));
+    unit["text"] = JsonText(unitNo == 0 ? "" : head.unitTexts[unitNo - 1]);
+    units.push_back(unit);
+  }
+  Json json = PlainJson(item);
+  json.update(Json{{"headerName", JsonText(head.headerName)},
+                   {"title", JsonText(head.title)},
+                   {"comment", JsonText(head.comment)},
+                   {"author", JsonText(head.author)},
+                   {"version", head.version},
+                   {"created", IsoTime(head.created)},
+                   {"updated", IsoTime(head.updated)},
+                   {"subGroup", JsonText(item.subGroup)},
+                   {"units", units}});
+  return json;
+}
+
+Json SubGroupJson(const StoreItem& item) {
+  return Json{{"kind", "subGroup"}, {"address", AddressJson(item.target)}, {"path", JsonText(item.target.group)},
+              {"name", JsonText(item.name)}, {"subGroup", JsonText(item.subGroup)}};
+}
+
+}  // namespace
+
+Json ItemJson(const StoreItem& item) {
+  Json json;
+  switch (item.kind) {
+    case StoreItem::Kind::kUnit: json = UnitJson(item); break;
+    case StoreItem::Kind::kSubGroup: json = SubGroupJson(item); break;
+    case StoreItem::Kind::kGroup: json = item.described ? GroupJson(item) : PlainJson(item); break;
+    case StoreItem::Kind::kRecipe: json = item.described ? RecipeJson(item) : PlainJson(item); break;
+    case StoreItem::Kind::kProject: json = PlainJson(item); break;
+  }
+  if (!item.error.empty()) json["error"] = JsonText(item.error);
+  return json;
+}
+
+Json BasicJson(const Target& target) { return ItemJson(PlainItem(target)); }
 
 Json ProjectJson(const std::string& name, const _QVERcpProjectInfo& info) {
   Target target;
@@ -53,72 +111,6 @@ Json ProjectJson(const std::string& name, const _QVERcpProjectInfo& info) {
               {"revision", JsonText(info.strRevision)},
               {"refDir", JsonText(info.strRefPjtDir)},
               {"versionMode", info.nVersionMode != 0 ? "auto" : "manual"}};
-}
-
-Json GroupJson(const Target& group) { return GroupJson(group, ReadGroupInfo(group), RecipesOf(group).size()); }
-
-Json GroupJson(const Target& group, const GroupInfo& info, size_t recipes) {
-  Json servers = Json::array();
-  for (const std::string& server : info.servers) servers.push_back(JsonText(server));
-  return Json{{"kind", "group"},
-              {"address", AddressJson(group)},
-              {"path", JsonText(group.group)},
-              {"name", JsonText(LastName(group.group))},
-              {"number", group.groupNo},
-              {"comment", JsonText(info.comment)},
-              {"servers", servers},
-              {"recipes", recipes}};
-}
-
-Json UnitJson(const Target& recipe, unsigned unitNo) {
-  std::string address = AddressOf(recipe);
-  return Json{{"kind", "unit"},
-              {"address", address.empty() || unitNo == 0 ? Json(nullptr)
-                                                         : JsonText(address + "/" + std::to_string(unitNo))},
-              {"path", JsonText(recipe.recipe + "/" + UnitFileName(unitNo))},
-              {"name", UnitFileName(unitNo)},
-              {"number", unitNo}};
-}
-
-Json RecipeJson(const Target& recipe, const RecipeHead& head, const std::string& subGroup) {
-  std::vector<unsigned> files = UnitFilesOf(recipe.recipe);
-  Json units = Json::array();
-  for (unsigned unitNo : files) {
-    Json unit = UnitJson(recipe, unitNo);
-    unit["text"] = JsonText(unitNo == 0 ? "" : head.unitTexts[unitNo - 1]);
-    units.push_back(unit);
-  }
-  return Json{{"kind", "recipe"},
-              {"address", AddressJson(recipe)},
-              {"path", JsonText(recipe.recipe)},
-              {"name", JsonText(LastName(recipe.recipe))},
-              {"group", recipe.groupNo},
-              {"number", recipe.recipeNo},
-              {"headerName", JsonText(head.headerName)},
-              {"title", JsonText(head.title)},
-              {"comment", JsonText(head.comment)},
-              {"author", JsonText(head.author)},
-              {"version", head.version},
-              {"created", IsoTime(head.created)},
-              {"updated", IsoTime(head.updated)},
-              {"subGroup", JsonText(subGroup)},
-              {"units", units}};
-}
-
-Json DescribeRecipe(const Target& recipe) {
-  return RecipeJson(recipe, ReadRecipeHead(recipe.recipe), SubGroupOf(recipe));
-}
-
-Json ListedRecipeJson(const Target& recipe, const std::string& subGroup, RecipeHead* head) {
-  try {
-    *head = ReadRecipeHead(recipe.recipe);
-  } catch (const Failure& failure) {
-    *head = RecipeHead();
-    Json item = RecipeJson(recipe, *head, subGroup);
-    item["error"] = JsonText(failure.cause);
-    return item;
-  }
-  return RecipeJson(recipe, *head, subGroup);
 }
 
 int PrintFree(const Target& owner, const int32_t* table, int size, bool ranges) {

@@ -62,8 +62,8 @@ int Create(const GroupArgs& args) {
     if (rc != 0) QVEEngDeleteRecursive(group.group.c_str(), 0, 0);
     Check(rc);
   }
-  ChangeReport report;
-  report.Created(GroupJson(group));
+  Report report;
+  report.Created(ItemJson(GroupItem(group)));
   return report.Print();
 }
 
@@ -71,10 +71,10 @@ int Info(const GroupArgs& args) {
   Target target = GroupTarget(args.dir);
   _QVERcpGroupInfo info;
   Check(CQVERcpUtil::GetRecipeGroupInfo(target.group.c_str(), &info));
-  if (Output().json) return PrintJson(GroupJson(target));
+  if (Output().json) return PrintJson(ItemJson(GroupItem(target)));
   std::string servers;
   for (const std::string& s : info.astrServer) servers += (servers.empty() ? "" : ", ") + s;
-  return PrintLine("group:   " + Shown(target) + "\npath:    " + target.group + "\ncomment: " + info.strComment +
+  return PrintLine("group:   " + NameOf(target) + "\npath:    " + target.group + "\ncomment: " + info.strComment +
                    "\nservers: " + servers);
 }
 
@@ -87,8 +87,8 @@ int Set(const GroupArgs& args) {
   Check(CQVERcpUtil::GetRecipeGroupInfo(target.group.c_str(), &info));
   Apply(args, &info);
   Check(CQVERcpUtil::SetRecipeGroupInfo(target.group.c_str(), &info));
-  ChangeReport report;
-  report.Changed(GroupJson(target));
+  Report report;
+  report.Changed(ItemJson(GroupItem(target)));
   return report.Print();
 }
 
@@ -115,9 +115,9 @@ int Delete(const GroupArgs& args) {
   RequireYes(args.removal, CountDirectories(target.group), "recipes");
   CommandLocks locks;
   locks.LockProject(target);
-  Json item = GroupJson(target);
+  Json item = ItemJson(GroupItem(target));
   Check(CQVERcpUtil::DeleteRecipeGroup(target.group.c_str()));
-  ChangeReport report;
+  Report report;
   report.Removed(item);
   return report.Print();
 }

@@ -44,7 +44,7 @@ Target Covered(const std::string& given) {
 }
 
 std::string RecipeLine(const ListedRecipe& listed, const RecipeHead& head) {
-  return Shown(listed.recipe) + "  " + head.title + "  v" + std::to_string(head.version) + "  " +
+  return NameOf(listed.recipe) + "  " + head.title + "  v" + std::to_string(head.version) + "  " +
          IsoTime(head.updated) + (listed.subGroup.empty() ? "" : "  " + listed.subGroup + "/");
 }
 
@@ -55,8 +55,9 @@ int PrintRecipes(const std::string& given, const Filter& filter) {
   std::string text;
   for (const Target& group : GroupsOf(target)) {
     for (const ListedRecipe& listed : RecipesOf(group)) {
-      RecipeHead head;
-      Json item = ListedRecipeJson(listed.recipe, listed.subGroup, &head);
+      StoreItem recipe = RecipeItem(listed.recipe, listed.subGroup);
+      const RecipeHead& head = recipe.head;
+      Json item = ItemJson(recipe);
       if (!Matches(filter.title, head.title) || !Matches(filter.comment, head.comment) ||
           !InSubGroup(filter.subGroup, listed.subGroup)) {
         continue;
@@ -77,10 +78,10 @@ int PrintGroups(const std::string& given) {
   Target project = ProjectTarget(given);
   Json groups = Json::array();
   for (const Target& group : GroupsOf(project)) {
-    Json item = GroupJson(group);
+    Json item = ItemJson(GroupItem(group));
     groups.push_back(item);
     if (Output().json) continue;
-    PrintLine(Shown(group) + "  " + item["recipes"].dump() + " recipes" +
+    PrintLine(NameOf(group) + "  " + item["recipes"].dump() + " recipes" +
               (item["comment"] == "" ? "" : "  " + JsonBytes(item["comment"].get<std::string>())));
   }
   return Output().json ? PrintJson(groups) : kExitOk;

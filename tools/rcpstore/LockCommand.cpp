@@ -145,7 +145,7 @@ int CleanTemp(const LockArgs& args) {
   CommandLocks locks;
   locks.LockProject(target);
   Check(CQVERcpUtil::DeleteTempFile(target.projectName.c_str()));
-  ChangeReport report;
+  Report report;
   report.Changed(BasicJson(target),
                  "TEMP directories emptied");
   return report.Print();

@@ -94,7 +94,7 @@ int Register(const RegisterArgs& args) {
   uint32_t rc = CQVERcpUtil::SetProjectInfo(args.name.c_str(), &info, args.noAttrFile ? 0 : 1);
   if (rc != 0 && !wasRegistered) CQVERcpUtil::DeleteProjectInfo(args.name.c_str());
   Check(rc);
-  ChangeReport report;
+  Report report;
   Json item = ProjectJson(args.name, info);
   if (wasRegistered) {
     report.Changed(item);
@@ -112,7 +112,7 @@ int Create(const std::string& name, const std::string& parentDir) {
   CQVERcpUtil::CleanLeftovers(parent.c_str());
   if (Exists(dir)) Fail(dir + " already exists", QVC_ERR_EXISTS);
   Check(CQVERcpUtil::CreateProject(name.c_str(), parent.c_str()));
-  ChangeReport report;
+  Report report;
   report.Created(BasicJson(ProjectAt(dir)),
                  "register it to give it an address: rcpstore project register NAME " + dir);
   return report.Print();
@@ -148,7 +148,7 @@ int Unregister(const std::string& given) {
   std::string name = ProjectNameGiven(given);
   Json item = ProjectJson(name, Registered(name));
   Check(CQVERcpUtil::DeleteProjectInfo(name.c_str()));
-  ChangeReport report;
+  Report report;
   report.Removed(item, "unregistered; its directory stays");
   return report.Print();
 }
@@ -164,7 +164,7 @@ int Delete(const std::string& given, const RemovalOptions& removal) {
   std::vector<std::string> names = NamesRegisteredFor(target.project);
   CommandLocks locks;
   locks.LockProject(target);
-  ChangeReport report;
+  Report report;
   report.Removed(BasicJson(target));
   Check(CQVERcpUtil::DeleteProject(target.project.c_str()));
   for (const std::string& name : names) CQVERcpUtil::DeleteProjectInfo(name.c_str());

@@ -2,13 +2,10 @@
 // and what is inside an EDF file.
 #include <CLI/CLI.hpp>
 #include <ctime>
-#include <filesystem>
 #include <optional>
 
 #include "Commands.h"
 #include "LibQVBRcpEpa.h"
-#include "LibQVBRcpEpa/Locks.h"
-#include "RcpHidden.h"
 #include "Output.h"
 #include "Removal.h"
 #include "LibQVBRcpEpa/Rights.h"
@@ -17,9 +14,6 @@
 #include "Usage.h"
 #include "LibQVBRcpEpa/Target.h"
 #include "Texts.h"
-#include "libqvecommon/QVEEngFile.h"
-#include "libqvecommon/QVEEngPath.h"
-#include "libqveeda/QVEEdaFile.h"
 
 namespace rcpstore::cli {
 
@@ -41,24 +35,8 @@ struct RecipeArgs {
   RemovalOptions removal;
 };
 
-constexpr uint32_t kNotOfItsKind = 1392;  // the file is damaged or not of the expected format
-
-// A template must be a readable data file of the kind it is to become.
-void CheckTemplate(const std::optional<std::string>& path, uint32_t kind, const char* kindName) {
-  if (!path) return;
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(*path, error)) {
-    Fail("template " + *path + " is not a readable file", ERROR_FILE_NOT_FOUND);
-  }
-  _QVERcpFileDetailInfo info;
-  uint32_t found = 0;
-  Check(CQVERcpUtil::GetRcpFileInfo(path->c_str(), &found, &info),
-        "template " + *path + " is not a readable data file");
-  if (found != kind) Fail("template " + *path + " is not " + kindName, kNotOfItsKind);
-}
-
 std::string InfoText(const Target& target, const Json& item, const RecipeHead& head) {
-  std::string out = "recipe:  " + Shown(target) + "\npath:    " + target.recipe +
+  std::string out = "recipe:  " + NameOf(target) + "\npath:    " + target.recipe +
                     "\nheader:  " + head.headerName + "\ntitle:   " + head.title + "\ncomment: " + head.comment +
                     "\nversion: " + std::to_string(head.version) + "\ncreated: " + IsoTime(head.created) + " by " +
                     head.author + "\nupdated: " + IsoTime(head.updated);
@@ -75,15 +53,16 @@ std::string InfoText(const Target& target, const Json& item, const RecipeHead& h
 
 int Info(const RecipeArgs& args) {
   Target target = RecipeTarget(args.dir);
-  RecipeHead head = ReadRecipeHead(target.recipe);
-  Json item = RecipeJson(target, head, SubGroupOf(target));
+  StoreItem recipe = RecipeItem(target);
+  if (!recipe.error.empty()) Fail(recipe.error, recipe.errorCode);
+  Json item = ItemJson(recipe);
   if (Output().json) return PrintJson(item);
-  return PrintLine(InfoText(target, item, head));
+  return PrintLine(InfoText(target, item, recipe.head));
 }
 
 // The unit texts that --unit K=TEXT gives, checked before anything is touched.
-std::vector<std::pair<int, std::string>> UnitTexts(const RecipeArgs& args) {
-  std::vector<std::pair<int, std::string>> texts;
+std::vector<std::pair<unsigned, std::string>> UnitTexts(const RecipeArgs& args) {
+  std::vector<std::pair<unsigned, std::string>> texts;
   for (const std::string& unit : args.units) {
     size_t eq = unit.find('=');
     std::string digits = unit.substr(0, eq);
@@ -91,85 +70,34 @@ std::vector<std::pair<int, std::string>> UnitTexts(const RecipeArgs& args) {
                    digits.find_first_not_of("0123456789") == std::string::npos;
     int k = numeric ? std::stoi(digits) : 0;
     if (k < 1 || k > QVERCP_UNITS) throw CLI::ValidationError("--unit", "K=TEXT with K from 1 to 32, not " + unit);
-    texts.emplace_back(k, Fitted("--unit " + digits, unit.substr(eq + 1), kUnitTextBytes, args.truncate));
+    texts.emplace_back(static_cast<unsigned>(k), Fitted("--unit " + digits, unit.substr(eq + 1), kUnitTextBytes, args.truncate));
   }
   return texts;
 }
 
 int Set(const RecipeArgs& args) {
-  std::optional<std::string> title;
-  std::optional<std::string> comment;
-  if (args.title) title = Fitted("--title", *args.title, kTitleBytes, args.truncate);
-  if (args.comment) comment = Fitted("--comment", *args.comment, kCommentBytes, args.truncate);
-  std::vector<std::pair<int, std::string>> units = UnitTexts(args);
-  return Run("recipe set " + args.dir, [&] {
-    RequireRight(Right::Edit);
-    Target target = RecipeTarget(args.dir);
-    CommandLocks locks;
-    locks.LockRecipe(target, LastName(target.recipe));
-    Check(CQVERcpUtil::ChangeRcpInfo(target.recipe.c_str(), [&](_QVERcpFileDetailInfo* info) {
-      if (title) info->strTitle = *title;
-      if (comment) info->strComment = *comment;
-      for (const auto& [k, text] : units) info->strUnitComment[k - 1] = text;
-    }));
-    ChangeReport report;
-    report.Changed(DescribeRecipe(target));
-    return report.Print();
-  });
+  RecipeTexts texts;
+  if (args.title) texts.title = Fitted("--title", *args.title, kTitleBytes, args.truncate);
+  if (args.comment) texts.comment = Fitted("--comment", *args.comment, kCommentBytes, args.truncate);
+  texts.units = UnitTexts(args);
+  return Run("recipe set " + args.dir, [&] { return PrintChanges(SetRecipeTexts(args.dir, texts)); });
 }
 
-int BumpVersion(const RecipeArgs& args) {
-  return Run("recipe bump-version " + args.dir, [&] {
-    RequireRight(Right::Edit);
-    Target target = RecipeTarget(args.dir);
-    CommandLocks locks;
-    locks.LockRecipe(target, LastName(target.recipe));
-    Check(CQVERcpUtil::SetRcpHeadVersion((target.recipe + "/RcpHead.edf").c_str()));
-    Json item = DescribeRecipe(target);
-    ChangeReport report;
-    report.Changed(item, "version " + item["version"].dump());
-    return report.Print();
-  });
+int Bump(const RecipeArgs& args) {
+  return Run("recipe bump-version " + args.dir, [&] { return PrintChanges(BumpVersion(args.dir)); });
 }
 
-int CreateRecipe(const RecipeArgs& args) {
+int Create(const RecipeArgs& args) {
   std::string headName = Fitted("--header-name", args.headName, kHeaderNameBytes, args.truncate);
-  return Run("recipe create " + args.dir + " " + std::to_string(args.number), [&] {
-    RequireRight(Right::Create);
-    Target target = GroupTarget(args.dir);
-    CheckTemplate(args.templateFile, QVERCP_FILE_HEADER, "a recipe header file");
-    // The lock and the create each clean the group; once is enough.
-    rcphidden::CleanEachDirectoryOnce cleanOnce;
-    CommandLocks locks;
-    locks.LockProject(target);
-    Target recipe = RecipeOf(target, args.number, target.group + "/" + QVFormat("RCP%04u", args.number));
-    const char* tmpl = args.templateFile ? args.templateFile->c_str() : nullptr;
-    CheckAbsent(CQVERcpUtil::CreateRecipe(headName.c_str(), target.group.c_str(), args.number, tmpl),
-                LastName(recipe.recipe));
-    ChangeReport report;
-    report.Created(RecipeJson(recipe, ReadRecipeHead(recipe.recipe), ""));
-    return report.Print();
-  });
+  return Run("recipe create " + args.dir + " " + std::to_string(args.number),
+             [&] { return PrintChanges(CreateRecipe(args.dir, args.number, headName, args.templateFile)); });
 }
 
-int DeleteRecipe(const RecipeArgs& args) {
+int Delete(const RecipeArgs& args) {
   return Run("recipe delete " + args.dir, [&] {
+    if (!args.removal.dryRun) return PrintChanges(DeleteRecipe(args.dir));
     RequireRight(Right::Delete);
-    if (!Exists(RestoredPath(args.dir))) return FinishGoneRecipe(CleanPath(args.dir), "delete");
-    Target target = RecipeTarget(args.dir);
-    if (args.removal.dryRun) return PrintRemoval(target.recipe);
-    CommandLocks locks;
-    locks.LockProject(target);
-    locks.LockRecipe(target, LastName(target.recipe));
-    // Deleting is the remedy for a damaged recipe: a header that cannot be
-    // read only leaves the report without its texts.
-    RecipeHead head;
-    Json item = ListedRecipeJson(target, SubGroupOf(target), &head);
-    Check(CQVERcpUtil::DeleteRecipe(target.recipe.c_str()));
-    ForgetPlacement(target);
-    ChangeReport report;
-    report.Removed(item);
-    return report.Print();
+    return PrintRemoval(RecipeTarget(args.dir).recipe);
   });
 }
 
@@ -221,41 +149,22 @@ std::string UnitWhat(const char* command, const RecipeArgs& args) {
   return args.number == kNoUnitGiven ? what : what + " " + std::to_string(args.number);
 }
 
-int CreateUnit(const RecipeArgs& args) {
+int CreateUnitRecipe(const RecipeArgs& args) {
   std::string headName = Fitted("--header-name", args.headName, kHeaderNameBytes, args.truncate);
   return Run(UnitWhat("unit create", args), [&] {
-    RequireRight(Right::Create);
     UnitGiven given = UnitTarget(args);
-    const Target& target = given.recipe;
-    CheckTemplate(args.templateFile, QVERCP_FILE_UNIT, "a unit recipe file");
-    CommandLocks locks;
-    locks.LockRecipe(target, LastName(target.recipe));
-    std::string unit = target.recipe + "/" + UnitFileName(given.number);
-    // The store's duplicate check also clears what an interrupted create left.
-    uint32_t rc = CQVERcpUtil::CheckUnitDuplicate(target.recipe.c_str(), given.number);
-    CheckAbsent(Exists(unit) ? QVC_ERR_EXISTS : rc, LastName(unit));
-    const char* tmpl = args.templateFile ? args.templateFile->c_str() : nullptr;
-    Check(CQVERcpUtil::CreateUnitRecipe(headName.c_str(), target.recipe.c_str(), given.number, tmpl));
-    ChangeReport report;
-    report.Created(UnitJson(target, given.number));
-    return report.Print();
+    return PrintChanges(CreateUnit(given.recipe.recipe, given.number, headName, args.templateFile));
   });
 }
 
-int DeleteUnit(const RecipeArgs& args) {
+int DeleteUnitRecipe(const RecipeArgs& args) {
   return Run(UnitWhat("unit delete", args), [&] {
-    RequireRight(Right::Delete);
     UnitGiven given = UnitTarget(args);
-    const Target& target = given.recipe;
-    std::string unit = target.recipe + "/" + UnitFileName(given.number);
+    if (!args.removal.dryRun) return PrintChanges(DeleteUnit(given.recipe.recipe, given.number));
+    RequireRight(Right::Delete);
+    std::string unit = given.recipe.recipe + "/" + UnitFileName(given.number);
     if (!IsRegularFile(unit)) Fail("there is no " + LastName(unit), ERROR_FILE_NOT_FOUND);
-    if (args.removal.dryRun) return PrintRemoval(unit);
-    CommandLocks locks;
-    locks.LockRecipe(target, LastName(target.recipe));
-    Check(CQVERcpUtil::DeleteUnitRecipe(target.recipe.c_str(), given.number));
-    ChangeReport report;
-    report.Removed(UnitJson(target, given.number));
-    return report.Print();
+    return PrintRemoval(unit);
   });
 }
 
@@ -282,7 +191,7 @@ Json EntryThing(const Target& listed, const CQVERcpFileInfo& f) {
       return Json{{"kind", "subGroup"}, {"address", AddressJson(listed)}, {"path", JsonText(PathOf(listed))},
                   {"name", JsonText(node->m_strName)}, {"subGroup", JsonText(node->m_strSubGroup)}};
     case QVERCP_FILE_UNIT:
-      if (f.m_nUnitNo != 0) return UnitJson(listed, static_cast<unsigned>(f.m_nUnitNo));
+      if (f.m_nUnitNo != 0) return ItemJson(UnitItem(listed, static_cast<unsigned>(f.m_nUnitNo)));
       break;
     default: break;
   }
@@ -342,25 +251,6 @@ int List(const RecipeArgs& args) {
 
 }  // namespace
 
-int FinishGoneRecipe(const std::string& dir, const std::string& command) {
-  Target target;
-  try {
-    target = GroupTarget(Parent(dir));
-  } catch (const Failure&) {
-    Fail("no such directory", ERROR_PATH_NOT_FOUND);
-  }
-  target.recipeNo = RecipeNumberOf(LastName(dir));
-  if (target.recipeNo == 0) Fail("no such directory", ERROR_PATH_NOT_FOUND);
-  target.recipe = dir;
-  CommandLocks locks;
-  locks.LockProject(target);
-  CQVERcpUtil::DeleteRecipe(dir.c_str());  // clears what an interrupted delete left beside it
-  if (!ForgetPlacement(target)) Fail("no such directory", ERROR_PATH_NOT_FOUND);
-  ChangeReport report;
-  report.Removed(BasicJson(target), "the end of an interrupted " + command);
-  return report.Print();
-}
-
 int DumpEdf(const std::string& path);
 
 void AddRecipeCommands(CLI::App& app, int* exitStatus) {
@@ -379,7 +269,7 @@ void AddRecipeCommands(CLI::App& app, int* exitStatus) {
   c->add_option("--template", args->templateFile, "Recipe header file to copy instead of the templates");
   c->add_flag("--truncate", args->truncate, truncateHelp);
   Example(*c, "rcpstore recipe create @Line1/1 12 --header-name MIX12");
-  c->callback([=] { *exitStatus = CreateRecipe(*args); });
+  c->callback([=] { *exitStatus = Create(*args); });
   auto* i = recipe->add_subcommand("info", "Show a recipe's header record");
   i->add_option("RECIPE", args->dir, kRecipeHelp)->required();
   Example(*i, "rcpstore recipe info @Line1/1/12");
@@ -395,12 +285,12 @@ void AddRecipeCommands(CLI::App& app, int* exitStatus) {
   auto* b = recipe->add_subcommand("bump-version", "Advance a recipe's version by one");
   b->add_option("RECIPE", args->dir, kRecipeHelp)->required();
   Example(*b, "rcpstore recipe bump-version @Line1/1/12");
-  b->callback([=] { *exitStatus = BumpVersion(*args); });
+  b->callback([=] { *exitStatus = Bump(*args); });
   auto* d = recipe->add_subcommand("delete", "Delete a recipe with everything in it, and its sub-group line");
   d->add_option("RECIPE", args->dir, kRecipeHelp)->required();
   AddRemovalOptions(*d, args->removal, false);
   Example(*d, "rcpstore recipe delete @Line1/1/12 --dry-run");
-  d->callback([=] { *exitStatus = DeleteRecipe(*args); });
+  d->callback([=] { *exitStatus = Delete(*args); });
 
   auto* unit = app.add_subcommand("unit", "Create and delete unit recipes and procedure files");
   unit->require_subcommand(1);
@@ -415,13 +305,13 @@ void AddRecipeCommands(CLI::App& app, int* exitStatus) {
   uc->add_option("--template", args->templateFile, "Unit recipe file to copy instead of the templates");
   uc->add_flag("--truncate", args->truncate, truncateHelp);
   Example(*uc, "rcpstore unit create @Line1/1/12/3");
-  uc->callback([=] { *exitStatus = CreateUnit(*args); });
+  uc->callback([=] { *exitStatus = CreateUnitRecipe(*args); });
   auto* ud = unit->add_subcommand("delete", "Delete unit recipe N (0: the procedure file)");
   ud->add_option("RECIPE", args->dir, kUnitHelp)->required();
   ud->add_option("N", args->number, "Unit number 1 to 32, 0 for the procedure")->check(CLI::Range(0u, kMaxUnitNo));
   AddRemovalOptions(*ud, args->removal, false);
   Example(*ud, "rcpstore unit delete @Line1/1/12 0");
-  ud->callback([=] { *exitStatus = DeleteUnit(*args); });
+  ud->callback([=] { *exitStatus = DeleteUnitRecipe(*args); });
 
   auto* ls = app.add_subcommand("ls", "List a recipe's files, or the children of a group or project, as file entries");
   ls->add_option("TARGET", args->dir, "Recipe, group or project: its address or directory")->required();

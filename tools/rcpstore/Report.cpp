@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "Describe.h"
 #include "Output.h"
 
 namespace rcpstore::cli {
@@ -36,7 +37,7 @@ std::string ShownName(const Json& item) {
   return address.empty() ? Text(item.value("path", Json())) : address;
 }
 
-int ChangeReport::Print() const {
+int Report::Print() const {
   if (Output().json) {
     Json out = {{"made", Json::array()}, {"changed", Json::array()}, {"removed", Json::array()}};
     for (const Entry& entry : entries_) out[kJsonKeys[entry.verb]].push_back(entry.item);
@@ -51,6 +52,19 @@ int ChangeReport::Print() const {
     PrintLine(entry.detail.empty() ? line : line + ": " + entry.detail);
   }
   return kExitOk;
+}
+
+int PrintChanges(const ChangeReport& changes) {
+  Report report;
+  for (const Change& change : changes) {
+    Json item = ItemJson(change.item);
+    switch (change.verb) {
+      case Change::Verb::kMade: report.Created(item, change.detail); break;
+      case Change::Verb::kChanged: report.Changed(item, change.detail); break;
+      case Change::Verb::kRemoved: report.Removed(item, change.detail); break;
+    }
+  }
+  return report.Print();
 }
 
 }  // namespace rcpstore::cli

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "Json.h"
+#include "LibQVBRcpEpa/Changes.h"
 
 namespace CLI {
 class App;
@@ -28,7 +29,7 @@ void AddOutputFlags(CLI::App& app);
 // What a change command created, changed or removed. Printed as one line per
 // thing ("created recipe @Line1/1/12"), or with --json as one object
 // {"made":[...],"changed":[...],"removed":[...]} of the things' objects.
-class ChangeReport {
+class Report {
  public:
   // item is the thing's JSON object; detail follows its line in text.
   void Created(const Json& item, const std::string& detail = "") { Add(kCreated, item, detail); }
@@ -47,6 +48,9 @@ class ChangeReport {
   void Add(Verb verb, const Json& item, const std::string& detail) { entries_.push_back({verb, item, detail}); }
   std::vector<Entry> entries_;
 };
+
+// Prints what a change of the store reports; returns 0.
+int PrintChanges(const ChangeReport& changes);
 
 // How a thing's JSON object is named in text: its address, else its path.
 std::string ShownName(const Json& item);

@@ -130,38 +130,31 @@ void RequireRecipes(const Target& group, const CStringArray& names) {
   }
 }
 
-Json SubGroupJson(const Target& group, const CStringArray& path) {
-  return Json{{"kind", "subGroup"},
-              {"address", AddressJson(group)},
-              {"path", JsonText(group.group)},
-              {"name", JsonText(path.empty() ? "" : path.back())},
-              {"subGroup", JsonText(Joined(path, path.size()))}};
-}
+Json SubGroupJson(const Target& group, const CStringArray& path) { return ItemJson(SubGroupItem(group, path)); }
 
 // The recipes named, as they are placed now.
-void ReportPlaced(const Target& group, const CStringArray& names, ChangeReport* report) {
+void ReportPlaced(const Target& group, const CStringArray& names, Report* report) {
   for (const ListedRecipe& listed : RecipesOf(group)) {
     if (std::find(names.begin(), names.end(), LastName(listed.recipe.recipe)) == names.end()) continue;
     std::string place = listed.subGroup.empty() ? "at the group's top level" : "in sub-group " + listed.subGroup;
-    RecipeHead head;
-    report->Changed(ListedRecipeJson(listed.recipe, listed.subGroup, &head), place);
+    report->Changed(ItemJson(RecipeItem(listed.recipe, listed.subGroup)), place);
   }
 }
 
 // Runs an edit of the group's arrangement under the project lock.
-int Edit(const Target& target, const std::function<void(ChangeReport*)>& edit) {
+int Edit(const Target& target, const std::function<void(Report*)>& edit) {
   RequireRight(Right::Edit);
   CommandLocks locks;
   locks.LockProject(target);
-  ChangeReport report;
+  Report report;
   edit(&report);
   return report.Print();
 }
 
-int EditGroup(const std::string& what, const SubGroupArgs& args, const std::function<void(const Target&, ChangeReport*)>& edit) {
+int EditGroup(const std::string& what, const SubGroupArgs& args, const std::function<void(const Target&, Report*)>& edit) {
   return Run(what + " " + args.groupDir, [&] {
     Target target = GroupTarget(args.groupDir);
-    return Edit(target, [&](ChangeReport* report) { edit(target, report); });
+    return Edit(target, [&](Report* report) { edit(target, report); });
   });
 }
 
@@ -169,7 +162,7 @@ void CheckPath(const CStringArray& path) {
   for (const std::string& name : path) CheckSubGroupName("NAME", name);
 }
 
-void Add(const Target& target, const CStringArray& path, ChangeReport* report) {
+void Add(const Target& target, const CStringArray& path, Report* report) {
   Arrangement arrangement(target);
   arrangement.RequireSubGroup(path, path.size() - 1);
   if (arrangement.SubGroup(path, path.size()) != nullptr) {
@@ -179,13 +172,13 @@ void Add(const Target& target, const CStringArray& path, ChangeReport* report) {
   report->Created(SubGroupJson(target, path));
 }
 
-void Remove(const Target& target, const CStringArray& path, ChangeReport* report) {
+void Remove(const Target& target, const CStringArray& path, Report* report) {
   Arrangement(target).RequireSubGroup(path, path.size());
   Check(CQVERcpUtil::DeleteSubGroup(target.group.c_str(), path));
   report->Removed(SubGroupJson(target, path), "its recipes move up");
 }
 
-void Rename(const Target& target, const std::string& newName, const CStringArray& path, ChangeReport* report) {
+void Rename(const Target& target, const std::string& newName, const CStringArray& path, Report* report) {
   Arrangement arrangement(target);
   arrangement.RequireSubGroup(path, path.size());
   CStringArray renamed = path;
@@ -198,7 +191,7 @@ void Rename(const Target& target, const std::string& newName, const CStringArray
 }
 
 // Places recipes in a sub-group (or at the top level) in one rewrite.
-void Place(const Target& target, const CStringArray& names, const CStringArray& path, ChangeReport* report) {
+void Place(const Target& target, const CStringArray& names, const CStringArray& path, Report* report) {
   RequireRecipes(target, names);
   Arrangement(target).RequireSubGroup(path, path.size());
   uint32_t rc = CQVERcpUtil::MoveItemsToSubGroup(target.group.c_str(), path, names);
@@ -207,7 +200,7 @@ void Place(const Target& target, const CStringArray& names, const CStringArray& 
   ReportPlaced(target, names, report);
 }
 
-void Put(const Target& target, const CStringArray& names, const CStringArray& path, ChangeReport* report) {
+void Put(const Target& target, const CStringArray& names, const CStringArray& path, Report* report) {
   RequireRecipes(target, names);
   Arrangement arrangement(target);
   for (const std::string& recipe : names) {
@@ -219,21 +212,12 @@ void Put(const Target& target, const CStringArray& names, const CStringArray& pa
   Place(target, names, path, report);
 }
 
-void Take(const Target& target, const CStringArray& names, ChangeReport* report) {
+void Take(const Target& target, const CStringArray& names, Report* report) {
   Arrangement arrangement(target);
   for (const std::string& recipe : names) {
     if (arrangement.PlaceOf(recipe) == nullptr) Fail(recipe + " is in no sub-group", QVC_ERR_NOT_FOUND);
   }
   Place(target, names, {}, report);
-}
-
-// Removes the recipe's line from the sub-group file; a group without the file
-// names no recipe either (QVC_ERR_NOT_FOUND).
-uint32_t RemoveNodeLine(const std::string& group, const std::string& recipe) {
-  CQVERcpDirInfo node;
-  node.SetRcpDirInfo(nullptr, recipe.c_str());
-  uint32_t rc = CQVERcpUtil::DeleteItemFromSubGroup(group.c_str(), CStringArray{}, &node);
-  return rc == QVC_ERR_TEXT_FILE_OPEN && !Exists(group + "/RcpSubGroup.txt") ? QVC_ERR_NOT_FOUND : rc;
 }
 
 CLI::App* AddPathCommand(CLI::App& parent, const char* name, const char* help, SubGroupArgs& args) {
@@ -243,15 +227,6 @@ CLI::App* AddPathCommand(CLI::App& parent, const char* name, const char* help, S
 }
 
 }  // namespace
-
-// Removes a recipe's line from its group's sub-group file, if it has one.
-bool ForgetPlacement(const Target& target) {
-  uint32_t rc = RemoveNodeLine(target.group, QVFormat("RCP%04u", target.recipeNo));
-  if (rc == QVC_ERR_NOT_FOUND) return false;
-  Check(rc, "the recipe is gone, but its line in the sub-group file stays: " + CodeMeaning(rc) +
-                " (a re-run of the command removes it)");
-  return true;
-}
 
 void AddSubGroupCommand(CLI::App& app, int* exitStatus) {
   auto* group = app.add_subcommand("subgroup", "Arrange the recipes of a group in nested sub-groups");
@@ -265,7 +240,7 @@ void AddSubGroupCommand(CLI::App& app, int* exitStatus) {
   Example(*add, "rcpstore subgroup add @Line1/1 Trials Night");
   add->callback([=] {
     CheckPath(args->path);
-    *exitStatus = EditGroup("subgroup add", *args, [&](const Target& t, ChangeReport* r) { Add(t, args->path, r); });
+    *exitStatus = EditGroup("subgroup add", *args, [&](const Target& t, Report* r) { Add(t, args->path, r); });
   });
 
   auto* remove = AddPathCommand(*group, "remove", "Remove a sub-group; its recipes move up", *args);
@@ -273,7 +248,7 @@ void AddSubGroupCommand(CLI::App& app, int* exitStatus) {
   Example(*remove, "rcpstore subgroup remove @Line1/1 Trials Night");
   remove->callback([=] {
     *exitStatus =
-        EditGroup("subgroup remove", *args, [&](const Target& t, ChangeReport* r) { Remove(t, args->path, r); });
+        EditGroup("subgroup remove", *args, [&](const Target& t, Report* r) { Remove(t, args->path, r); });
   });
 
   auto* rename = AddPathCommand(*group, "rename", "Give a sub-group a new name", *args);
@@ -283,7 +258,7 @@ void AddSubGroupCommand(CLI::App& app, int* exitStatus) {
   rename->callback([=] {
     CheckSubGroupName("NEW_NAME", args->newName);
     *exitStatus = EditGroup("subgroup rename", *args,
-                            [&](const Target& t, ChangeReport* r) { Rename(t, args->newName, args->path, r); });
+                            [&](const Target& t, Report* r) { Rename(t, args->newName, args->path, r); });
   });
 
   auto* put = AddPathCommand(*group, "put", "Put recipes of the group that are in no sub-group into a sub-group", *args);
@@ -293,7 +268,7 @@ void AddSubGroupCommand(CLI::App& app, int* exitStatus) {
   put->callback([=] {
     CStringArray names = RecipeNames(args->recipes);
     *exitStatus =
-        EditGroup("subgroup put", *args, [&](const Target& t, ChangeReport* r) { Put(t, names, args->path, r); });
+        EditGroup("subgroup put", *args, [&](const Target& t, Report* r) { Put(t, names, args->path, r); });
   });
 
   auto* take = AddPathCommand(*group, "take", "Take recipes out of whatever sub-groups hold them", *args);
@@ -304,7 +279,7 @@ void AddSubGroupCommand(CLI::App& app, int* exitStatus) {
     for (const std::string& given : args->more) {
       for (const std::string& name : RecipeNames(given)) names.push_back(name);
     }
-    *exitStatus = EditGroup("subgroup take", *args, [&](const Target& t, ChangeReport* r) { Take(t, names, r); });
+    *exitStatus = EditGroup("subgroup take", *args, [&](const Target& t, Report* r) { Take(t, names, r); });
   });
 
   auto* move = group->add_subcommand(
@@ -319,7 +294,7 @@ void AddSubGroupCommand(CLI::App& app, int* exitStatus) {
       CStringArray names = RecipesGiven(args->recipes, &target);
       target.recipe.clear();
       target.recipeNo = 0;
-      return Edit(target, [&](ChangeReport* r) { Place(target, names, args->path, r); });
+      return Edit(target, [&](Report* r) { Place(target, names, args->path, r); });
     });
   });
 }

@@ -20,8 +20,7 @@ class TreeRender {
   explicit TreeRender(const TreeRead& options) : options_(options) {}
 
   Json Node(const TreeNode& node) const {
-    Json item = Describe(node);
-    if (!node.error.empty()) item["error"] = JsonText(node.error);
+    Json item = ItemJson(node);
     Json children = Json::array();
     for (const TreeNode& child : node.children) children.push_back(Node(child));
     item["children"] = children;
@@ -53,20 +52,6 @@ class TreeRender {
   }
 
  private:
-  Json Describe(const TreeNode& node) const {
-    switch (node.kind) {
-      case TreeNode::Kind::kSubGroup:
-        return Json{{"kind", "subGroup"}, {"address", AddressJson(node.target)}, {"path", JsonText(node.target.group)},
-                    {"name", JsonText(node.name)}, {"subGroup", JsonText(node.subGroup)}};
-      case TreeNode::Kind::kGroup:
-        return options_.plain ? BasicJson(node.target) : GroupJson(node.target, node.group, node.recipes);
-      case TreeNode::Kind::kRecipe:
-        return options_.plain ? BasicJson(node.target) : RecipeJson(node.target, node.head, node.subGroup);
-      default:
-        return BasicJson(node.target);
-    }
-  }
-
   const TreeRead& options_;
 };
 

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "LibQVBRcpEpa.h"
-#include "LibQVBRcpEpa/Target.h"
+#include "LibQVBRcpEpa/Reads.h"
 
 namespace rcpstore {
 
@@ -12,5 +12,8 @@ bool Listed(const CQVERcpDirInfo& node);
 
 // The target a scanned group or recipe node stands for, below its parent's.
 Target TargetOfNode(const Target& parent, const CQVERcpDirInfo& node);
+
+// A group described, with the count of its recipes as a scan found them.
+StoreItem GroupItem(const Target& group, size_t recipes);
 
 }  // namespace rcpstore

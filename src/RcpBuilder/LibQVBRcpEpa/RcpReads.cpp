@@ -74,6 +74,11 @@ std::string PathOf(const Target& target) {
   return target.recipe.empty() ? target.group.empty() ? target.project : target.group : target.recipe;
 }
 
+std::string NameOf(const Target& target) {
+  std::string address = AddressOf(target);
+  return address.empty() ? PathOf(target) : address;
+}
+
 GroupInfo ReadGroupInfo(const Target& group) {
   _QVERcpGroupInfo info;
   GroupInfo read;
@@ -160,6 +165,62 @@ std::vector<ListedRecipe> RecipesOf(const Target& group) {
   std::sort(recipes.begin(), recipes.end(),
             [](const ListedRecipe& a, const ListedRecipe& b) { return a.recipe.recipeNo < b.recipe.recipeNo; });
   return recipes;
+}
+
+StoreItem PlainItem(const Target& target) {
+  StoreItem item;
+  item.target = target;
+  if (target.group.empty()) {
+    item.name = target.projectName;
+    return item;
+  }
+  item.kind = target.recipe.empty() ? StoreItem::Kind::kGroup : StoreItem::Kind::kRecipe;
+  item.name = LastName(PathOf(target));
+  return item;
+}
+
+StoreItem RecipeItem(const Target& recipe) { return RecipeItem(recipe, SubGroupOf(recipe)); }
+
+StoreItem RecipeItem(const Target& recipe, const std::string& subGroup) {
+  StoreItem item = PlainItem(recipe);
+  item.subGroup = subGroup;
+  item.described = true;
+  try {
+    item.head = ReadRecipeHead(recipe.recipe);
+  } catch (const Failure& failure) {
+    item.error = failure.cause;
+    item.errorCode = failure.code;
+  }
+  item.units = UnitFilesOf(recipe.recipe);
+  return item;
+}
+
+StoreItem GroupItem(const Target& group) { return GroupItem(group, RecipesOf(group).size()); }
+
+StoreItem GroupItem(const Target& group, size_t recipes) {
+  StoreItem item = PlainItem(group);
+  item.described = true;
+  item.group = ReadGroupInfo(group);
+  item.recipes = recipes;
+  return item;
+}
+
+StoreItem UnitItem(const Target& recipe, unsigned unitNo) {
+  StoreItem item;
+  item.kind = StoreItem::Kind::kUnit;
+  item.target = recipe;
+  item.unitNo = unitNo;
+  item.name = UnitFileName(unitNo);
+  return item;
+}
+
+StoreItem SubGroupItem(const Target& group, const std::vector<std::string>& path) {
+  StoreItem item;
+  item.kind = StoreItem::Kind::kSubGroup;
+  item.target = group;
+  item.name = path.empty() ? "" : path.back();
+  for (const std::string& name : path) item.subGroup += (item.subGroup.empty() ? "" : "/") + name;
+  return item;
 }
 
 }  // namespace rcpstore

@@ -10,65 +10,56 @@ namespace {
 size_t RecipesBelow(const TreeNode& node) {
   size_t count = 0;
   for (const TreeNode& child : node.children) {
-    count += child.kind == TreeNode::Kind::kRecipe ? 1 : RecipesBelow(child);
+    count += child.kind == StoreItem::Kind::kRecipe ? 1 : RecipesBelow(child);
   }
   return count;
 }
 
 // A group whose directory cannot be read shows no recipes in the scan; its
 // node says why.
-std::string UnreadableDirectory(const std::string& directory) {
+uint32_t UnreadableDirectory(const std::string& directory) {
   std::unique_ptr<qvplatform::Directory> opened;
-  uint32_t rc = qvplatform::CurrentEnv()->OpenDirectory(directory, &opened);
-  return rc == 0 ? std::string() : CodeMeaning(rc);
+  return qvplatform::CurrentEnv()->OpenDirectory(directory, &opened);
 }
 
-void ReadGroup(const TreeRead& how, TreeNode* node) {
-  node->error = UnreadableDirectory(node->target.group);
-  if (how.plain) return;
-  node->group = ReadGroupInfo(node->target);
+StoreItem GroupNode(const Target& group, const TreeNode& scanned, const TreeRead& how) {
   // Below the groups nothing was scanned: the count needs its own scan.
-  node->recipes = how.depthOne ? RecipesOf(node->target).size() : RecipesBelow(*node);
+  StoreItem item = how.plain ? PlainItem(group) : how.depthOne ? GroupItem(group) : GroupItem(group, RecipesBelow(scanned));
+  item.errorCode = UnreadableDirectory(group.group);
+  if (item.errorCode != 0) item.error = CodeMeaning(item.errorCode);
+  return item;
 }
 
-void ReadRecipe(const TreeRead& how, TreeNode* node) {
-  if (how.plain) return;
-  try {
-    node->head = ReadRecipeHead(node->target.recipe);
-  } catch (const Failure& failure) {
-    node->error = failure.cause;
+StoreItem ItemOf(const Target& at, const CQVERcpDirInfo& scanned, const TreeNode& node, const TreeRead& how) {
+  switch (scanned.m_nKind) {
+    case QVERCP_KIND_GROUP:
+      return GroupNode(at, node, how);
+    case QVERCP_KIND_SUBGROUP: {
+      StoreItem item = SubGroupItem(at, {});
+      item.name = scanned.m_strName;
+      item.subGroup = scanned.m_strSubGroup;
+      return item;
+    }
+    case QVERCP_KIND_RECIPE: {
+      const CQVERcpDirInfo* parent = scanned.m_pParent;
+      std::string subGroup = parent != nullptr && parent->m_nKind == QVERCP_KIND_SUBGROUP ? parent->m_strSubGroup : "";
+      StoreItem item = how.plain ? PlainItem(at) : RecipeItem(at, subGroup);
+      item.subGroup = subGroup;
+      return item;
+    }
+    default:
+      return PlainItem(at);
   }
 }
 
 TreeNode NodeOf(const Target& at, const CQVERcpDirInfo& scanned, const TreeRead& how) {
   TreeNode node;
-  node.target = at;
-  node.name = scanned.m_strName;
   for (const auto& child : scanned.m_listChild) {
     if (!Listed(*child) || child->m_nKind == QVERCP_KIND_NONE) continue;
     bool subGroup = child->m_nKind == QVERCP_KIND_SUBGROUP;
     node.children.push_back(NodeOf(subGroup ? at : TargetOfNode(at, *child), *child, how));
   }
-  switch (scanned.m_nKind) {
-    case QVERCP_KIND_GROUP:
-      node.kind = TreeNode::Kind::kGroup;
-      ReadGroup(how, &node);
-      break;
-    case QVERCP_KIND_SUBGROUP:
-      node.kind = TreeNode::Kind::kSubGroup;
-      node.subGroup = scanned.m_strSubGroup;
-      break;
-    case QVERCP_KIND_RECIPE:
-      node.kind = TreeNode::Kind::kRecipe;
-      if (scanned.m_pParent != nullptr && scanned.m_pParent->m_nKind == QVERCP_KIND_SUBGROUP) {
-        node.subGroup = scanned.m_pParent->m_strSubGroup;
-      }
-      ReadRecipe(how, &node);
-      break;
-    default:
-      node.kind = TreeNode::Kind::kProject;
-      node.name = at.projectName;
-  }
+  static_cast<StoreItem&>(node) = ItemOf(at, scanned, node, how);
   return node;
 }
 

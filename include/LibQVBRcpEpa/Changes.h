@@ -1,0 +1,61 @@
+// The changes of the store, one entry point each. Every one checks the
+// caller's right, resolves its targets (opening their projects), takes the
+// locks the store's rules require (the project lock for what a project,
+// group or sub-group file holds, a recipe's own lock for what is inside it,
+// both to remove a recipe), finishes or undoes what killed changes left
+// there, runs all-or-nothing, writes the audit line, and reports what it
+// made, changed and removed. A refusal throws a Failure and changes nothing.
+//
+// Targets are given as a caller would: a store address (@PROJECT/G/R) or a
+// directory.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "LibQVBRcpEpa/Api.h"
+#include "LibQVBRcpEpa/Reads.h"
+
+namespace rcpstore {
+
+// One thing a change made, changed or removed, as it stood then.
+struct Change {
+  enum class Verb { kMade, kChanged, kRemoved };
+  Verb verb = Verb::kMade;
+  StoreItem item;
+  std::string detail;  // how, in words: "copied from @Line1/1/12"; may be empty
+};
+using ChangeReport = std::vector<Change>;
+
+// A recipe header's texts to change; what is not given stays.
+struct RecipeTexts {
+  std::optional<std::string> title;
+  std::optional<std::string> comment;
+  std::vector<std::pair<unsigned, std::string>> units;  // unit number 1-32 and its text
+};
+
+// Recipe `number` of a group, from the header template (a recipe header
+// file) when one is given, else from the user's or the system's template.
+RCPSTORE_API ChangeReport CreateRecipe(const std::string& group, unsigned number, const std::string& headerName,
+                                       const std::optional<std::string>& templateFile = {});
+RCPSTORE_API ChangeReport SetRecipeTexts(const std::string& recipe, const RecipeTexts& texts);
+RCPSTORE_API ChangeReport BumpVersion(const std::string& recipe);
+// Deletes a recipe with everything in it and its sub-group line; a damaged
+// header does not stop it. A recipe that a killed delete or move took away
+// has its sub-group line removed: the re-run ends that change.
+RCPSTORE_API ChangeReport DeleteRecipe(const std::string& recipe);
+// Unit recipe unitNo of a recipe (0: the procedure file).
+RCPSTORE_API ChangeReport CreateUnit(const std::string& recipe, unsigned unitNo, const std::string& headerName,
+                                     const std::optional<std::string>& templateFile = {});
+RCPSTORE_API ChangeReport DeleteUnit(const std::string& recipe, unsigned unitNo);
+// A copy of a recipe's data files into a group as recipe `number` (0: the
+// source's number when it is free there, else the lowest free one): created
+// now by the caller, version reset, in no sub-group.
+RCPSTORE_API ChangeReport CopyRecipe(const std::string& source, const std::string& group, unsigned number = 0);
+// The recipe itself, moved to a group as `number` (0 as for a copy), out of
+// its sub-group.
+RCPSTORE_API ChangeReport MoveRecipe(const std::string& source, const std::string& group, unsigned number = 0);
+
+}  // namespace rcpstore

@@ -1,0 +1,215 @@
+// The changes of recipes and unit recipes: create, texts, version, delete,
+// copy and move.
+#include <filesystem>
+
+#include "LibQVBRcpEpa.h"
+#include "LibQVBRcpEpa/Changes.h"
+#include "LibQVBRcpEpa/Failure.h"
+#include "LibQVBRcpEpa/Locks.h"
+#include "LibQVBRcpEpa/Rights.h"
+#include "RcpHidden.h"
+#include "RcpPlacement.h"
+
+namespace rcpstore {
+
+namespace {
+
+constexpr uint32_t kNotOfItsKind = 1392;  // the file is damaged or not of the expected format
+
+// A template must be a readable data file of the kind it is to become.
+void CheckTemplate(const std::optional<std::string>& path, uint32_t kind, const char* kindName) {
+  if (!path) return;
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(*path, error)) {
+    Fail("template " + *path + " is not a readable file", ERROR_FILE_NOT_FOUND);
+  }
+  _QVERcpFileDetailInfo info;
+  uint32_t found = 0;
+  Check(CQVERcpUtil::GetRcpFileInfo(path->c_str(), &found, &info), "template " + *path + " is not a readable data file");
+  if (found != kind) Fail("template " + *path + " is not " + kindName, kNotOfItsKind);
+}
+
+const char* TemplateOrNull(const std::optional<std::string>& templateFile) {
+  return templateFile ? templateFile->c_str() : nullptr;
+}
+
+Change Made(StoreItem item, std::string detail = {}) { return {Change::Verb::kMade, std::move(item), std::move(detail)}; }
+Change Changed(StoreItem item, std::string detail = {}) {
+  return {Change::Verb::kChanged, std::move(item), std::move(detail)};
+}
+Change Removed(StoreItem item, std::string detail = {}) {
+  return {Change::Verb::kRemoved, std::move(item), std::move(detail)};
+}
+
+// A recipe to change inside: checked, under its own lock.
+Target LockedRecipe(const std::string& given, CommandLocks* locks) {
+  Target target = RecipeTarget(given);
+  locks->LockRecipe(target, LastName(target.recipe));
+  return target;
+}
+
+// N when given; else the source's number when it is free in the group, else
+// the group's lowest free number.
+unsigned NumberIn(const Target& group, const Target& source, unsigned given) {
+  if (given != 0) return given;
+  std::vector<int32_t> table(QVERCP_RECIPE_TABLE);
+  Check(CQVERcpUtil::FindFreeRcpNo(group.group.c_str(), table.data()));
+  if (table[source.recipeNo - 1] == 1) return source.recipeNo;
+  for (unsigned n = 1; n <= kMaxRecipeNo; ++n) {
+    if (table[n - 1] == 1) return n;
+  }
+  Fail("no free recipe number in the group", QVC_ERR_CANNOT_EXECUTE);
+}
+
+Target RecipeNumbered(const Target& group, unsigned number) {
+  return RecipeOf(group, number, group.group + QVFormat("/RCP%04u", number));
+}
+
+// The re-run of a delete or move of a recipe cut short after the recipe
+// went: its line in the sub-group file goes too. A recipe that no line names
+// is simply missing.
+ChangeReport FinishGoneRecipe(const std::string& dir, const std::string& change) {
+  Target target;
+  try {
+    target = GroupTarget(Parent(dir));
+  } catch (const Failure&) {
+    Fail("no such directory", ERROR_PATH_NOT_FOUND);
+  }
+  target.recipeNo = RecipeNumberOf(LastName(dir));
+  if (target.recipeNo == 0) Fail("no such directory", ERROR_PATH_NOT_FOUND);
+  target.recipe = dir;
+  CommandLocks locks;
+  locks.LockProject(target);
+  CQVERcpUtil::DeleteRecipe(dir.c_str());  // clears what an interrupted delete left beside it
+  if (!rcpplacement::Forget(target)) Fail("no such directory", ERROR_PATH_NOT_FOUND);
+  return {Removed(PlainItem(target), "the end of an interrupted " + change)};
+}
+
+}  // namespace
+
+ChangeReport CreateRecipe(const std::string& groupGiven, unsigned number, const std::string& headerName,
+                          const std::optional<std::string>& templateFile) {
+  OpenedProjects opened;
+  RequireRight(Right::Create);
+  Target group = GroupTarget(groupGiven);
+  if (number < 1 || number > kMaxRecipeNo) Fail("recipe numbers are 1 to 1000", ERROR_INVALID_PARAMETER);
+  CheckTemplate(templateFile, QVERCP_FILE_HEADER, "a recipe header file");
+  // The lock and the create each clean the group; once is enough.
+  rcphidden::CleanEachDirectoryOnce cleanOnce;
+  CommandLocks locks;
+  locks.LockProject(group);
+  Target recipe = RecipeNumbered(group, number);
+  CheckAbsent(CQVERcpUtil::CreateRecipe(headerName.c_str(), group.group.c_str(), number, TemplateOrNull(templateFile)),
+              LastName(recipe.recipe));
+  return {Made(RecipeItem(recipe, ""))};
+}
+
+ChangeReport SetRecipeTexts(const std::string& given, const RecipeTexts& texts) {
+  OpenedProjects opened;
+  RequireRight(Right::Edit);
+  for (const auto& [unitNo, text] : texts.units) {
+    if (unitNo < 1 || unitNo > kMaxUnitNo) Fail("unit numbers are 1 to 32", ERROR_INVALID_PARAMETER);
+  }
+  CommandLocks locks;
+  Target recipe = LockedRecipe(given, &locks);
+  Check(CQVERcpUtil::ChangeRcpInfo(recipe.recipe.c_str(), [&](_QVERcpFileDetailInfo* info) {
+    if (texts.title) info->strTitle = *texts.title;
+    if (texts.comment) info->strComment = *texts.comment;
+    for (const auto& [unitNo, text] : texts.units) info->strUnitComment[unitNo - 1] = text;
+  }));
+  return {Changed(RecipeItem(recipe))};
+}
+
+ChangeReport BumpVersion(const std::string& given) {
+  OpenedProjects opened;
+  RequireRight(Right::Edit);
+  CommandLocks locks;
+  Target recipe = LockedRecipe(given, &locks);
+  Check(CQVERcpUtil::SetRcpHeadVersion((recipe.recipe + "/RcpHead.edf").c_str()));
+  StoreItem item = RecipeItem(recipe);
+  std::string detail = "version " + std::to_string(item.head.version);
+  return {Changed(std::move(item), detail)};
+}
+
+ChangeReport DeleteRecipe(const std::string& given) {
+  OpenedProjects opened;
+  RequireRight(Right::Delete);
+  if (!Exists(RestoredPath(given))) return FinishGoneRecipe(CleanPath(given), "delete");
+  Target recipe = RecipeTarget(given);
+  CommandLocks locks;
+  locks.LockProject(recipe);
+  locks.LockRecipe(recipe, LastName(recipe.recipe));
+  // Deleting is the remedy for a damaged recipe: a header that cannot be
+  // read only leaves the report without its texts.
+  StoreItem item = RecipeItem(recipe);
+  Check(CQVERcpUtil::DeleteRecipe(recipe.recipe.c_str()));
+  rcpplacement::Forget(recipe);
+  return {Removed(std::move(item))};
+}
+
+ChangeReport CreateUnit(const std::string& given, unsigned unitNo, const std::string& headerName,
+                        const std::optional<std::string>& templateFile) {
+  OpenedProjects opened;
+  RequireRight(Right::Create);
+  if (unitNo > kMaxUnitNo) Fail("unit numbers are 0 to 32", ERROR_INVALID_PARAMETER);
+  Target recipe = RecipeTarget(given);
+  CheckTemplate(templateFile, QVERCP_FILE_UNIT, "a unit recipe file");
+  CommandLocks locks;
+  locks.LockRecipe(recipe, LastName(recipe.recipe));
+  std::string unit = recipe.recipe + "/" + UnitFileName(unitNo);
+  // The store's duplicate check also clears what an interrupted create left.
+  uint32_t rc = CQVERcpUtil::CheckUnitDuplicate(recipe.recipe.c_str(), unitNo);
+  CheckAbsent(Exists(unit) ? QVC_ERR_EXISTS : rc, LastName(unit));
+  Check(CQVERcpUtil::CreateUnitRecipe(headerName.c_str(), recipe.recipe.c_str(), unitNo, TemplateOrNull(templateFile)));
+  return {Made(UnitItem(recipe, unitNo))};
+}
+
+ChangeReport DeleteUnit(const std::string& given, unsigned unitNo) {
+  OpenedProjects opened;
+  RequireRight(Right::Delete);
+  Target recipe = RecipeTarget(given);
+  std::string unit = recipe.recipe + "/" + UnitFileName(unitNo);
+  if (unitNo > kMaxUnitNo || !IsRegularFile(unit)) Fail("there is no " + LastName(unit), ERROR_FILE_NOT_FOUND);
+  CommandLocks locks;
+  locks.LockRecipe(recipe, LastName(recipe.recipe));
+  Check(CQVERcpUtil::DeleteUnitRecipe(recipe.recipe.c_str(), unitNo));
+  return {Removed(UnitItem(recipe, unitNo))};
+}
+
+ChangeReport CopyRecipe(const std::string& sourceGiven, const std::string& groupGiven, unsigned number) {
+  OpenedProjects opened;
+  RequireRight(Right::Create);
+  Target source = RecipeTarget(sourceGiven);
+  Target group = GroupTarget(groupGiven);
+  CommandLocks locks;
+  locks.LockProject(group);
+  Target copy = RecipeNumbered(group, NumberIn(group, source, number));
+  uint32_t rc = CQVERcpUtil::CopyRecipe(source.recipe.c_str(), group.group.c_str(), copy.recipeNo);
+  CheckAbsent(rc, LastName(copy.recipe) + " of " + NameOf(group));
+  return {Made(RecipeItem(copy), "copied from " + NameOf(source))};
+}
+
+// One rename under both projects' locks and the recipe's own; then the
+// recipe leaves its old sub-group. A move cut short between the two is
+// finished by its re-run, as a delete is.
+ChangeReport MoveRecipe(const std::string& sourceGiven, const std::string& groupGiven, unsigned number) {
+  OpenedProjects opened;
+  RequireRight(Right::Create);
+  RequireRight(Right::Delete);
+  if (!Exists(RestoredPath(sourceGiven))) return FinishGoneRecipe(CleanPath(sourceGiven), "move");
+  Target source = RecipeTarget(sourceGiven);
+  Target group = GroupTarget(groupGiven);
+  CommandLocks locks;
+  locks.LockProject(source);
+  if (group.project != source.project) locks.LockProject(group);
+  locks.LockRecipe(source, LastName(source.recipe));
+  Target moved = RecipeNumbered(group, NumberIn(group, source, number));
+  if (moved.recipe == source.recipe) Fail("the recipe is there already", QVC_ERR_EXISTS);
+  StoreItem before = RecipeItem(source);
+  uint32_t rc = CQVERcpUtil::MoveRecipe(source.recipe.c_str(), group.group.c_str(), moved.recipeNo);
+  CheckAbsent(rc, LastName(moved.recipe) + " of " + NameOf(group));
+  rcpplacement::Forget(source);
+  return {Removed(std::move(before), "moved to " + NameOf(moved)), Made(RecipeItem(moved), "moved from " + NameOf(source))};
+}
+
+}  // namespace rcpstore
