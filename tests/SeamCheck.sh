@@ -18,7 +18,6 @@ allowed=(
   tools/rcpstore/Archive.cpp           # syncfs of an import's finished build
   tools/rcpstore/BatchCommand.cpp      # the batch file the user names
   tools/rcpstore/LogCommand.cpp        # the station's audit trail
-  tools/rcpstore/RecipeCommand.cpp     # the template file the user names
   src/RcpBuilder/LibQVBRcpEpa/RcpTarget.cpp  # the user's own paths: the working directory, registered directories
 )
 calls='open|openat|openat2|creat|stat|lstat|fstatat|statx|unlink|unlinkat|rename|renameat|renameat2|mkdir|mkdirat'

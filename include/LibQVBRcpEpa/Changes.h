@@ -58,4 +58,43 @@ RCPSTORE_API ChangeReport CopyRecipe(const std::string& source, const std::strin
 // its sub-group.
 RCPSTORE_API ChangeReport MoveRecipe(const std::string& source, const std::string& group, unsigned number = 0);
 
+// A group's attributes to change; what is not given stays.
+struct GroupAttributes {
+  std::optional<std::string> comment;
+  std::optional<std::vector<std::string>> servers;
+};
+
+// Group `number` (1-16) of a project (its registered name, address or
+// directory), with the attributes given.
+RCPSTORE_API ChangeReport CreateGroup(const std::string& project, unsigned number, const GroupAttributes& attributes = {});
+RCPSTORE_API ChangeReport SetGroupAttributes(const std::string& group, const GroupAttributes& attributes);
+// Deletes a group with every recipe in it. A group that a killed delete
+// took away has what that delete left cleared, and is reported missing.
+RCPSTORE_API ChangeReport DeleteGroup(const std::string& group);
+
+// A project's attributes to register; what is not given stays as the
+// directory's attribute file has it.
+struct ProjectAttributes {
+  std::optional<std::string> comment;
+  std::optional<std::string> host;
+  std::optional<std::string> refDir;
+  std::optional<bool> checked;
+  std::optional<bool> autoVersion;
+  bool writeFile = true;  // false: the registry only, not the attribute file
+};
+
+// A new project directory parentDir/name with its Recipe directory, built
+// whole or not at all.
+RCPSTORE_API ChangeReport CreateProject(const std::string& name, const std::string& parentDir);
+// Registers a project directory on the station under a name, in one step:
+// a project that was not registered stays unregistered when it fails.
+RCPSTORE_API ChangeReport RegisterProject(const std::string& name, const std::string& dir,
+                                          const ProjectAttributes& attributes = {});
+// Takes a name (or @NAME) off the station's project list; the directory stays.
+RCPSTORE_API ChangeReport UnregisterProject(const std::string& name);
+// Deletes a project's recipe store, and its directory when nothing else is
+// in it, then every name it is registered under. A re-run finishes what an
+// interrupted delete began.
+RCPSTORE_API ChangeReport DeleteProject(const std::string& project);
+
 }  // namespace rcpstore

@@ -29,6 +29,17 @@ struct RecipeHead {
 // Reads the header of a recipe directory; a missing or damaged one fails.
 RCPSTORE_API RecipeHead ReadRecipeHead(const std::string& recipeDir);
 
+// What a project's registration and attribute file say.
+struct ProjectInfo {
+  std::string path;
+  bool checked = true;       // status C (checked), else U
+  std::string comment;
+  std::string host;
+  std::string revision;
+  std::string refDir;
+  bool autoVersion = false;  // the editing tools advance recipe versions
+};
+
 // What a group's attribute file says; what cannot be read is left empty.
 struct GroupInfo {
   std::string comment;
@@ -74,6 +85,7 @@ struct StoreItem {
   bool described = false;
   RecipeHead head;                // a described recipe's header
   std::vector<unsigned> units;    // a described recipe's unit files (0: the procedure file)
+  ProjectInfo project;            // a described project's registration and attributes
   GroupInfo group;                // a described group's attributes
   size_t recipes = 0;             // a described group's recipes
   std::string error;              // why it could not be read; "" when it was
@@ -86,11 +98,23 @@ RCPSTORE_API StoreItem PlainItem(const Target& target);
 // files and the sub-group that holds it, looked up when not given.
 RCPSTORE_API StoreItem RecipeItem(const Target& recipe);
 RCPSTORE_API StoreItem RecipeItem(const Target& recipe, const std::string& subGroup);
+// The project registered under a name (or its address @NAME), described;
+// fails when no project is registered under it.
+RCPSTORE_API StoreItem ProjectItem(const std::string& name);
+// The projects of the station's project list (it lists at most 20), described.
+RCPSTORE_API std::vector<StoreItem> ListedProjects();
 // A group described: its attributes and how many recipes it holds.
 RCPSTORE_API StoreItem GroupItem(const Target& group);
 RCPSTORE_API StoreItem UnitItem(const Target& recipe, unsigned unitNo);
 // The sub-group of a group at a path of names, top level first.
 RCPSTORE_API StoreItem SubGroupItem(const Target& group, const std::vector<std::string>& path);
+
+// What removing a directory of the store would remove: the path, then
+// everything below it in name order (links are listed, not entered).
+RCPSTORE_API std::vector<std::string> RemovalListing(const std::string& path);
+// The number of directories directly inside a directory (hidden names aside):
+// the groups of a Recipe directory, the recipes of a group.
+RCPSTORE_API size_t CountDirectories(const std::string& directory);
 
 // One node of a project's tree.
 struct TreeNode : StoreItem {

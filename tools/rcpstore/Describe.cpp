@@ -33,6 +33,18 @@ Json PlainJson(const StoreItem& item) {
   return json;
 }
 
+Json ProjectJson(const StoreItem& item) {
+  const ProjectInfo& info = item.project;
+  Json json = PlainJson(item);
+  json.update(Json{{"status", info.checked ? "checked" : "unchecked"},
+                   {"comment", JsonText(info.comment)},
+                   {"host", JsonText(info.host)},
+                   {"revision", JsonText(info.revision)},
+                   {"refDir", JsonText(info.refDir)},
+                   {"versionMode", info.autoVersion ? "auto" : "manual"}});
+  return json;
+}
+
 Json GroupJson(const StoreItem& item) {
   Json json = PlainJson(item);
   Json servers = Json::array();
@@ -89,29 +101,13 @@ Json ItemJson(const StoreItem& item) {
     case StoreItem::Kind::kSubGroup: json = SubGroupJson(item); break;
     case StoreItem::Kind::kGroup: json = item.described ? GroupJson(item) : PlainJson(item); break;
     case StoreItem::Kind::kRecipe: json = item.described ? RecipeJson(item) : PlainJson(item); break;
-    case StoreItem::Kind::kProject: json = PlainJson(item); break;
+    case StoreItem::Kind::kProject: json = item.described ? ProjectJson(item) : PlainJson(item); break;
   }
   if (!item.error.empty()) json["error"] = JsonText(item.error);
   return json;
 }
 
 Json BasicJson(const Target& target) { return ItemJson(PlainItem(target)); }
-
-Json ProjectJson(const std::string& name, const _QVERcpProjectInfo& info) {
-  Target target;
-  target.projectName = name;
-  target.registered = true;
-  return Json{{"kind", "project"},
-              {"address", AddressJson(target)},
-              {"path", JsonText(info.strPath)},
-              {"name", JsonText(name)},
-              {"status", info.nStatus == 1 ? "checked" : "unchecked"},
-              {"comment", JsonText(info.strComment)},
-              {"host", JsonText(info.strPjtHost)},
-              {"revision", JsonText(info.strRevision)},
-              {"refDir", JsonText(info.strRefPjtDir)},
-              {"versionMode", info.nVersionMode != 0 ? "auto" : "manual"}};
-}
 
 int PrintFree(const Target& owner, const int32_t* table, int size, bool ranges) {
   std::vector<int> free;

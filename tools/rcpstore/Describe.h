@@ -11,8 +11,6 @@
 #include "LibQVBRcpEpa/Reads.h"
 #include "LibQVBRcpEpa/Target.h"
 
-struct _QVERcpProjectInfo;
-
 namespace rcpstore::cli {
 
 // ISO-8601 UTC: "2026-12-06T19:20:00Z".
@@ -27,8 +25,6 @@ Json AddressJson(const Target& target);
 Json ItemJson(const StoreItem& item);
 // A target as a plain item.
 Json BasicJson(const Target& target);
-
-Json ProjectJson(const std::string& name, const _QVERcpProjectInfo& info);
 
 // Prints the free numbers of a free-number table ("1-3 5 7-1000" with
 // ranges, else "1 2 3 5"), or with --json {"address","path","free":[...]}

@@ -4,7 +4,6 @@
 
 #include "Commands.h"
 #include "LibQVBRcpEpa.h"
-#include "LibQVBRcpEpa/Locks.h"
 #include "Output.h"
 #include "Removal.h"
 #include "LibQVBRcpEpa/Rights.h"
@@ -13,7 +12,6 @@
 #include "Usage.h"
 #include "LibQVBRcpEpa/Target.h"
 #include "Texts.h"
-#include "libqvecommon/QVEEngFile.h"
 
 namespace rcpstore::cli {
 
@@ -27,10 +25,11 @@ struct GroupArgs {
   RemovalOptions removal;
 };
 
-// Changes what the options give and keeps the rest.
-void Apply(const GroupArgs& args, _QVERcpGroupInfo* info) {
-  if (args.comment) info->strComment = *args.comment;
-  if (!args.servers.empty()) info->astrServer = args.servers;
+GroupAttributes Attributes(const GroupArgs& args) {
+  GroupAttributes attributes;
+  attributes.comment = args.comment;
+  if (!args.servers.empty()) attributes.servers = args.servers;
+  return attributes;
 }
 
 void CheckTexts(const GroupArgs& args) {
@@ -45,27 +44,7 @@ int Free(const GroupArgs& args) {
   return PrintFree(target, table, QVERCP_GROUP_TABLE, false);
 }
 
-int Create(const GroupArgs& args) {
-  RequireRight(Right::Create);
-  Target target = ProjectTarget(args.dir);
-  CommandLocks locks;
-  locks.LockProject(target);
-  Target group = GroupOf(target, args.number, target.project + "/Recipe/" + QVFormat("RG%02u", args.number));
-  // The store's duplicate check also clears what an interrupted create left.
-  CheckAbsent(CQVERcpUtil::CheckRcpGroupDuplicate(target.project.c_str(), args.number), LastName(group.group));
-  Check(CQVERcpUtil::CreateRecipeGroup(target.project.c_str(), args.number));
-  if (args.comment || !args.servers.empty()) {
-    // The group is this command's own: without its attributes it goes again.
-    _QVERcpGroupInfo info;
-    Apply(args, &info);
-    uint32_t rc = CQVERcpUtil::SetRecipeGroupInfo(group.group.c_str(), &info);
-    if (rc != 0) QVEEngDeleteRecursive(group.group.c_str(), 0, 0);
-    Check(rc);
-  }
-  Report report;
-  report.Created(ItemJson(GroupItem(group)));
-  return report.Print();
-}
+int Create(const GroupArgs& args) { return PrintChanges(CreateGroup(args.dir, args.number, Attributes(args))); }
 
 int Info(const GroupArgs& args) {
   Target target = GroupTarget(args.dir);
@@ -78,48 +57,18 @@ int Info(const GroupArgs& args) {
                    "\nservers: " + servers);
 }
 
-int Set(const GroupArgs& args) {
-  RequireRight(Right::Edit);
-  Target target = GroupTarget(args.dir);
-  CommandLocks locks;
-  locks.LockProject(target);
-  _QVERcpGroupInfo info;
-  Check(CQVERcpUtil::GetRecipeGroupInfo(target.group.c_str(), &info));
-  Apply(args, &info);
-  Check(CQVERcpUtil::SetRecipeGroupInfo(target.group.c_str(), &info));
-  Report report;
-  report.Changed(ItemJson(GroupItem(target)));
-  return report.Print();
-}
+int Set(const GroupArgs& args) { return PrintChanges(SetGroupAttributes(args.dir, Attributes(args))); }
 
-// A group that is gone: the store clears what an interrupted delete of it
-// left beside it, and the group is reported missing.
-int FinishDelete(const std::string& group) {
-  Target target;
-  try {
-    target = ProjectOfGroup(group);
-  } catch (const Failure&) {
-    Fail("no such directory", ERROR_PATH_NOT_FOUND);
-  }
-  CommandLocks locks;
-  locks.LockProject(target);
-  CQVERcpUtil::DeleteRecipeGroup(group.c_str());
-  Fail("no such directory", ERROR_PATH_NOT_FOUND);
-}
-
+// A group that holds recipes goes only with --yes; a group that a killed
+// delete took away has that delete finished.
 int Delete(const GroupArgs& args) {
   RequireRight(Right::Delete);
-  if (!Exists(RestoredPath(args.dir))) return FinishDelete(CleanPath(args.dir));
-  Target target = GroupTarget(args.dir);
-  if (args.removal.dryRun) return PrintRemoval(target.group);
-  RequireYes(args.removal, CountDirectories(target.group), "recipes");
-  CommandLocks locks;
-  locks.LockProject(target);
-  Json item = ItemJson(GroupItem(target));
-  Check(CQVERcpUtil::DeleteRecipeGroup(target.group.c_str()));
-  Report report;
-  report.Removed(item);
-  return report.Print();
+  if (Exists(RestoredPath(args.dir)) && (args.removal.dryRun || !args.removal.yes)) {
+    Target target = GroupTarget(args.dir);
+    if (args.removal.dryRun) return PrintRemoval(target.group);
+    RequireYes(args.removal, CountDirectories(target.group), "recipes");
+  }
+  return PrintChanges(DeleteGroup(args.dir));
 }
 
 }  // namespace

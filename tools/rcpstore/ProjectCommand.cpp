@@ -5,8 +5,6 @@
 #include <optional>
 
 #include "Commands.h"
-#include "LibQVBRcpEpa.h"
-#include "LibQVBRcpEpa/Locks.h"
 #include "Output.h"
 #include "Removal.h"
 #include "LibQVBRcpEpa/Rights.h"
@@ -15,7 +13,6 @@
 #include "Usage.h"
 #include "LibQVBRcpEpa/Target.h"
 #include "Texts.h"
-#include "libqvecommon/QVEEngFile.h"
 #include "platform/Env.h"
 #include "platform/Registry.h"
 #include "platform/StationDir.h"
@@ -36,19 +33,13 @@ struct RegisterArgs {
   bool noAttrFile = false;
 };
 
-_QVERcpProjectInfo DefaultInfo() {
-  _QVERcpProjectInfo info{};
-  info.nStatus = 1;
-  info.nVersionMode = 0;
-  return info;
-}
-
-std::string InfoText(const std::string& name, const _QVERcpProjectInfo& info) {
-  return "project:  @" + name + "\nname:     " + name + "\npath:     " + info.strPath +
-         "\nstatus:   " + (info.nStatus == 1 ? "C (checked)" : "U (unchecked)") + "\ncomment:  " + info.strComment +
-         "\nhost:     " + info.strPjtHost + "\nrevision: " + info.strRevision + "\nref dir:  " + info.strRefPjtDir +
-         "\nversion:  " + (info.nVersionMode != 0 ? "AUT (the editing tools advance recipe versions)"
-                                 : "MAN (versions are advanced by hand)");
+std::string InfoText(const StoreItem& item) {
+  const ProjectInfo& info = item.project;
+  return "project:  @" + item.name + "\nname:     " + item.name + "\npath:     " + info.path +
+         "\nstatus:   " + (info.checked ? "C (checked)" : "U (unchecked)") + "\ncomment:  " + info.comment +
+         "\nhost:     " + info.host + "\nrevision: " + info.revision + "\nref dir:  " + info.refDir +
+         "\nversion:  " + (info.autoVersion ? "AUT (the editing tools advance recipe versions)"
+                                          : "MAN (versions are advanced by hand)");
 }
 
 void CheckTexts(const RegisterArgs& args) {
@@ -60,118 +51,48 @@ void CheckTexts(const RegisterArgs& args) {
   }
 }
 
-// A registered name (or its address @NAME); anything else is refused.
-_QVERcpProjectInfo Registered(const std::string& given) {
-  _QVERcpProjectInfo info = DefaultInfo();
-  std::string name = ProjectNameGiven(given);
-  if (NamesDirectory(name)) Fail("a registered project name, not a directory, is expected", ERROR_INVALID_NAME);
-  uint32_t rc = CQVERcpUtil::GetProjectInfo(name.c_str(), &info);
-  if (info.strPath.empty()) Fail("no project registered under this name", ERROR_FILE_NOT_FOUND);
-  Check(rc);
-  return info;
-}
-
-// Registers the project, keeping the attributes that its attribute file
-// already holds except those the options change. A project that was not
-// registered before stays unregistered when the registration fails.
 int Register(const RegisterArgs& args) {
-  Target target = ProjectAt(args.dir);
-  CommandLocks locks;
-  if (!args.noAttrFile) locks.LockProject(target);
-  _QVERcpProjectInfo before = DefaultInfo();
-  CQVERcpUtil::GetProjectInfo(args.name.c_str(), &before);
-  bool wasRegistered = !before.strPath.empty();
-  _QVERcpProjectInfo info = DefaultInfo();
-  info.strPath = target.project;
-  Check(CQVERcpUtil::SetProjectInfo(args.name.c_str(), &info, 0));
-  CQVERcpUtil::GetProjectInfo(args.name.c_str(), &info);
-  if (args.comment) info.strComment = *args.comment;
-  if (args.host) info.strPjtHost = *args.host;
-  if (args.refDir) info.strRefPjtDir = *args.refDir;
-  if (args.status) info.nStatus = *args.status == "C" ? 1 : 2;
-  if (args.autoVersion) info.nVersionMode = 1;
-  if (args.manualVersion) info.nVersionMode = 0;
-  uint32_t rc = CQVERcpUtil::SetProjectInfo(args.name.c_str(), &info, args.noAttrFile ? 0 : 1);
-  if (rc != 0 && !wasRegistered) CQVERcpUtil::DeleteProjectInfo(args.name.c_str());
-  Check(rc);
-  Report report;
-  Json item = ProjectJson(args.name, info);
-  if (wasRegistered) {
-    report.Changed(item);
-  } else {
-    report.Created(item, "registered " + target.project);
-  }
-  return report.Print();
-}
-
-// A new project only: the store builds it whole or not at all, and a create
-// killed after its project was in place left only its hold beside it.
-int Create(const std::string& name, const std::string& parentDir) {
-  std::string parent = ExistingDirectory(parentDir);
-  std::string dir = parent + "/" + name;
-  CQVERcpUtil::CleanLeftovers(parent.c_str());
-  if (Exists(dir)) Fail(dir + " already exists", QVC_ERR_EXISTS);
-  Check(CQVERcpUtil::CreateProject(name.c_str(), parent.c_str()));
-  Report report;
-  report.Created(BasicJson(ProjectAt(dir)),
-                 "register it to give it an address: rcpstore project register NAME " + dir);
-  return report.Print();
+  ProjectAttributes attributes;
+  attributes.comment = args.comment;
+  attributes.host = args.host;
+  attributes.refDir = args.refDir;
+  if (args.status) attributes.checked = *args.status == "C";
+  if (args.autoVersion || args.manualVersion) attributes.autoVersion = args.autoVersion;
+  attributes.writeFile = !args.noAttrFile;
+  return PrintChanges(RegisterProject(args.name, args.dir, attributes));
 }
 
 int Info(const std::string& given) {
-  std::string name = ProjectNameGiven(given);
-  _QVERcpProjectInfo info = Registered(name);
-  return Output().json ? PrintJson(ProjectJson(name, info)) : PrintLine(InfoText(name, info));
+  StoreItem item = ProjectItem(given);
+  return Output().json ? PrintJson(ItemJson(item)) : PrintLine(InfoText(item));
 }
 
 // The store lists at most 20 projects; the rest are counted on stderr.
 int List() {
-  CStringArray names;
-  Check(CQVERcpUtil::GetProjectList(names));
+  std::vector<StoreItem> listed = ListedProjects();
   Json projects = Json::array();
-  for (const std::string& name : names) {
-    _QVERcpProjectInfo info = DefaultInfo();
-    CQVERcpUtil::GetProjectInfo(name.c_str(), &info);
-    projects.push_back(ProjectJson(name, info));
-    if (!Output().json) PrintLine("@" + name + "  " + info.strPath);
+  for (const StoreItem& item : listed) {
+    projects.push_back(ItemJson(item));
+    if (!Output().json) PrintLine("@" + item.name + "  " + item.project.path);
   }
   if (Output().json) PrintJson(projects);
   size_t registered = RegisteredProjects().size();
-  if (registered > names.size()) {
+  if (registered > listed.size()) {
     std::fprintf(stderr, "rcpstore: project list: %zu more registered projects not shown (the list holds %zu)\n",
-                 registered - names.size(), names.size());
+                 registered - listed.size(), listed.size());
   }
   return kExitOk;
 }
 
-int Unregister(const std::string& given) {
-  std::string name = ProjectNameGiven(given);
-  Json item = ProjectJson(name, Registered(name));
-  Check(CQVERcpUtil::DeleteProjectInfo(name.c_str()));
-  Report report;
-  report.Removed(item, "unregistered; its directory stays");
-  return report.Print();
-}
-
-// Deletes the recipe store, and the directory with it when nothing else is
-// in it, then takes the project off the station's list. A re-run finishes
-// what an interrupted delete began.
+// A project that holds groups goes only with --yes.
 int Delete(const std::string& given, const RemovalOptions& removal) {
-  RequireRight(Right::Delete);
-  Target target = ProjectToDelete(given);
-  if (removal.dryRun) return PrintRemoval(target.project);
-  RequireYes(removal, CountDirectories(target.project + "/Recipe"), "recipe groups");
-  std::vector<std::string> names = NamesRegisteredFor(target.project);
-  CommandLocks locks;
-  locks.LockProject(target);
-  Report report;
-  report.Removed(BasicJson(target));
-  Check(CQVERcpUtil::DeleteProject(target.project.c_str()));
-  for (const std::string& name : names) CQVERcpUtil::DeleteProjectInfo(name.c_str());
-  locks.ReleaseAll();
-  // A directory kept for what else is in it keeps no lock file of the store.
-  QVEEngDeleteFile(locks.lastLockFile().c_str(), 0, 0);
-  return report.Print();
+  if (removal.dryRun || !removal.yes) {
+    RequireRight(Right::Delete);
+    Target target = ProjectToDelete(given);
+    if (removal.dryRun) return PrintRemoval(target.project);
+    RequireYes(removal, CountDirectories(target.project + "/Recipe"), "recipe groups");
+  }
+  return PrintChanges(DeleteProject(given));
 }
 
 int StationInfo() {
@@ -207,7 +128,7 @@ void AddProjectCommand(CLI::App& app, int* exitStatus) {
   Example(*c, "rcpstore project create Plant ~/plant");
   c->callback([=] {
     CheckProjectName("NAME", create->first);
-    *exitStatus = Run("project create " + create->first, [&] { return Create(create->first, create->second); });
+    *exitStatus = Run("project create " + create->first, [&] { return PrintChanges(CreateProject(create->first, create->second)); });
   });
 
   auto args = std::make_shared<RegisterArgs>();
@@ -240,7 +161,7 @@ void AddProjectCommand(CLI::App& app, int* exitStatus) {
   auto* u = project->add_subcommand("unregister", "Remove a project from the station's project list");
   u->add_option("PROJECT", *named, "Registered project: @NAME or NAME")->required();
   Example(*u, "rcpstore project unregister Line1");
-  u->callback([=] { *exitStatus = Run("project unregister " + *named, [&] { return Unregister(*named); }); });
+  u->callback([=] { *exitStatus = Run("project unregister " + *named, [&] { return PrintChanges(UnregisterProject(*named)); }); });
 
   auto removal = std::make_shared<RemovalOptions>();
   auto* d = project->add_subcommand(

@@ -21,9 +21,6 @@ void AddRemovalOptions(CLI::App& command, RemovalOptions& options, bool askYes);
 // Prints the path and everything below it (links are listed, not entered).
 int PrintRemoval(const std::string& path);
 
-// The number of directories directly inside a directory (hidden names aside).
-size_t CountDirectories(const std::string& directory);
-
 // Refuses to remove a directory that holds count items of the kind named,
 // unless --yes was given.
 void RequireYes(const RemovalOptions& options, size_t count, const std::string& items);

@@ -43,7 +43,33 @@ void CollectRecipes(const Target& group, const CQVERcpDirInfo& node, std::vector
   }
 }
 
+// Every entry below a directory of the store; links are listed, not entered.
+void ListBelow(const std::string& directory, std::vector<std::string>* paths) {
+  std::vector<qvplatform::DirEntry> entries;
+  if (qvplatform::CurrentEnv()->ReadDirectory(directory, &entries) != 0) return;
+  for (const qvplatform::DirEntry& entry : entries) {
+    std::string child = directory + "/" + entry.name;
+    paths->push_back(child);
+    if (entry.type == qvplatform::EntryType::kDirectory) ListBelow(child, paths);
+  }
+}
+
 }  // namespace
+
+std::vector<std::string> RemovalListing(const std::string& path) {
+  std::vector<std::string> paths{path};
+  ListBelow(path, &paths);
+  std::sort(paths.begin() + 1, paths.end());
+  return paths;
+}
+
+size_t CountDirectories(const std::string& directory) {
+  std::vector<qvplatform::DirEntry> entries;
+  if (qvplatform::CurrentEnv()->ReadDirectory(directory, &entries) != 0) return 0;
+  return static_cast<size_t>(std::count_if(entries.begin(), entries.end(), [](const qvplatform::DirEntry& entry) {
+    return entry.type == qvplatform::EntryType::kDirectory && entry.name.front() != '.';
+  }));
+}
 
 RecipeHead ReadRecipeHead(const std::string& recipeDir) {
   CQVEEdaFileMap map;

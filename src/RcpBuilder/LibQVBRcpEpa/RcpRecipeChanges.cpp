@@ -1,14 +1,14 @@
 // The changes of recipes and unit recipes: create, texts, version, delete,
 // copy and move.
-#include <filesystem>
-
 #include "LibQVBRcpEpa.h"
 #include "LibQVBRcpEpa/Changes.h"
 #include "LibQVBRcpEpa/Failure.h"
 #include "LibQVBRcpEpa/Locks.h"
 #include "LibQVBRcpEpa/Rights.h"
+#include "RcpChanged.h"
 #include "RcpHidden.h"
 #include "RcpPlacement.h"
+#include "platform/Env.h"
 
 namespace rcpstore {
 
@@ -19,8 +19,8 @@ constexpr uint32_t kNotOfItsKind = 1392;  // the file is damaged or not of the e
 // A template must be a readable data file of the kind it is to become.
 void CheckTemplate(const std::optional<std::string>& path, uint32_t kind, const char* kindName) {
   if (!path) return;
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(*path, error)) {
+  qvplatform::FileStat st;
+  if (qvplatform::CurrentEnv()->Stat(*path, &st) != 0 || st.type != qvplatform::EntryType::kFile) {
     Fail("template " + *path + " is not a readable file", ERROR_FILE_NOT_FOUND);
   }
   _QVERcpFileDetailInfo info;
@@ -31,14 +31,6 @@ void CheckTemplate(const std::optional<std::string>& path, uint32_t kind, const 
 
 const char* TemplateOrNull(const std::optional<std::string>& templateFile) {
   return templateFile ? templateFile->c_str() : nullptr;
-}
-
-Change Made(StoreItem item, std::string detail = {}) { return {Change::Verb::kMade, std::move(item), std::move(detail)}; }
-Change Changed(StoreItem item, std::string detail = {}) {
-  return {Change::Verb::kChanged, std::move(item), std::move(detail)};
-}
-Change Removed(StoreItem item, std::string detail = {}) {
-  return {Change::Verb::kRemoved, std::move(item), std::move(detail)};
 }
 
 // A recipe to change inside: checked, under its own lock.

@@ -10,6 +10,7 @@
 #include "RcpCheck.h"
 #include "RcpHidden.h"
 #include "RcpKeywordFile.h"
+#include "RcpProjectFile.h"
 #include "RcpStorePath.h"
 #include "libqvecommon/QVEEngFile.h"
 #include "libqvecommon/QVEEngPath.h"
@@ -156,11 +157,15 @@ uint32_t CQVERcpUtil::GetProjectInfo(const char* projectName, _QVERcpProjectInfo
     return rc;
   }
   info->strPath = path;
-  CString attrFile = QVEEngJoinPath(RecipeDirectory(info->strPath).c_str(), kAttrFile);
-  if (uint32_t rc = rcppath::Check(attrFile.c_str())) return rc;
-  uint32_t rc = rcptext::ReadKeywordFile(attrFile, [&](const rcptext::KeywordLine& line) { ApplyProjectLine(line, info); });
+  uint32_t rc = rcpproject::ReadAttributes(info->strPath, info);
   if (rc != 0) _QVCSetError(kMsgInternal, kSource, __LINE__, rc, "catnot open RcpPjtAttr.txt");
   return rc;
+}
+
+uint32_t rcpproject::ReadAttributes(const CString& projectDirectory, _QVERcpProjectInfo* info) {
+  CString attrFile = QVEEngJoinPath(RecipeDirectory(projectDirectory).c_str(), kAttrFile);
+  if (uint32_t rc = rcppath::Check(attrFile.c_str())) return rc;
+  return rcptext::ReadKeywordFile(attrFile, [&](const rcptext::KeywordLine& line) { ApplyProjectLine(line, info); });
 }
 
 uint32_t CQVERcpUtil::DeleteProjectInfo(const char* projectName) {

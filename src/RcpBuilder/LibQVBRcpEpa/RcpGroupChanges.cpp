@@ -1,0 +1,84 @@
+// The changes of recipe groups: create, attributes, delete.
+#include "LibQVBRcpEpa.h"
+#include "LibQVBRcpEpa/Changes.h"
+#include "LibQVBRcpEpa/Failure.h"
+#include "LibQVBRcpEpa/Locks.h"
+#include "LibQVBRcpEpa/Rights.h"
+#include "RcpChanged.h"
+#include "libqvecommon/QVEEngFile.h"
+
+namespace rcpstore {
+
+namespace {
+
+// Changes what the attributes give and keeps the rest.
+void Apply(const GroupAttributes& attributes, _QVERcpGroupInfo* info) {
+  if (attributes.comment) info->strComment = *attributes.comment;
+  if (attributes.servers) info->astrServer = *attributes.servers;
+}
+
+// A group that is gone: the store clears what an interrupted delete of it
+// left beside it, and the group is reported missing.
+[[noreturn]] void FinishDelete(const std::string& group) {
+  Target target;
+  try {
+    target = ProjectOfGroup(group);
+  } catch (const Failure&) {
+    Fail("no such directory", ERROR_PATH_NOT_FOUND);
+  }
+  CommandLocks locks;
+  locks.LockProject(target);
+  CQVERcpUtil::DeleteRecipeGroup(group.c_str());
+  Fail("no such directory", ERROR_PATH_NOT_FOUND);
+}
+
+}  // namespace
+
+ChangeReport CreateGroup(const std::string& project, unsigned number, const GroupAttributes& attributes) {
+  OpenedProjects opened;
+  RequireRight(Right::Create);
+  Target target = ProjectTarget(project);
+  if (number < 1 || number > kMaxGroupNo) Fail("group numbers are 1 to 16", ERROR_INVALID_PARAMETER);
+  CommandLocks locks;
+  locks.LockProject(target);
+  Target group = GroupOf(target, number, target.project + "/Recipe/" + QVFormat("RG%02u", number));
+  // The store's duplicate check also clears what an interrupted create left.
+  CheckAbsent(CQVERcpUtil::CheckRcpGroupDuplicate(target.project.c_str(), number), LastName(group.group));
+  Check(CQVERcpUtil::CreateRecipeGroup(target.project.c_str(), number));
+  if (attributes.comment || attributes.servers) {
+    // The group is this change's own: without its attributes it goes again.
+    _QVERcpGroupInfo info;
+    Apply(attributes, &info);
+    uint32_t rc = CQVERcpUtil::SetRecipeGroupInfo(group.group.c_str(), &info);
+    if (rc != 0) QVEEngDeleteRecursive(group.group.c_str(), 0, 0);
+    Check(rc);
+  }
+  return {Made(GroupItem(group))};
+}
+
+ChangeReport SetGroupAttributes(const std::string& given, const GroupAttributes& attributes) {
+  OpenedProjects opened;
+  RequireRight(Right::Edit);
+  Target group = GroupTarget(given);
+  CommandLocks locks;
+  locks.LockProject(group);
+  _QVERcpGroupInfo info;
+  Check(CQVERcpUtil::GetRecipeGroupInfo(group.group.c_str(), &info));
+  Apply(attributes, &info);
+  Check(CQVERcpUtil::SetRecipeGroupInfo(group.group.c_str(), &info));
+  return {Changed(GroupItem(group))};
+}
+
+ChangeReport DeleteGroup(const std::string& given) {
+  OpenedProjects opened;
+  RequireRight(Right::Delete);
+  if (!Exists(RestoredPath(given))) FinishDelete(CleanPath(given));
+  Target group = GroupTarget(given);
+  CommandLocks locks;
+  locks.LockProject(group);
+  StoreItem item = GroupItem(group);
+  Check(CQVERcpUtil::DeleteRecipeGroup(group.group.c_str()));
+  return {Removed(std::move(item))};
+}
+
+}  // namespace rcpstore
