@@ -15,7 +15,7 @@ allowed=(
   siblings/platform/StationDir.cpp     # the station directory's own owner and mode
   siblings/platform/RegistryStore.cpp  # the registry database file, which SQLite then opens
   siblings/libqveeda/QVEFilePath.cpp   # /proc/self/exe, to find the installed templates
-  tools/rcpstore/Archive.cpp           # syncfs of an import's finished build
+  src/RcpBuilder/RcpArchive/RcpArchive.cpp  # syncfs of an import's finished build
   tools/rcpstore/BatchCommand.cpp      # the batch file the user names
   tools/rcpstore/LogCommand.cpp        # the station's audit trail
   src/RcpBuilder/LibQVBRcpEpa/RcpTarget.cpp  # the user's own paths: the working directory, registered directories

@@ -97,4 +97,7 @@ RCPSTORE_API ChangeReport UnregisterProject(const std::string& name);
 // interrupted delete began.
 RCPSTORE_API ChangeReport DeleteProject(const std::string& project);
 
+// Empties the TEMP directory of every recipe of a registered project.
+RCPSTORE_API ChangeReport CleanTemp(const std::string& project);
+
 }  // namespace rcpstore

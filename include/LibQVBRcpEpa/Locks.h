@@ -67,4 +67,18 @@ class RCPSTORE_API CommandLocks {
   std::string lastLockFile_;
 };
 
+// A project's or recipe's lock as it stands now. The station and holder
+// are what the lock file says, read only while a hold is on it.
+struct LockState {
+  Target target;
+  std::string file;
+  bool held = false;
+  std::string station;
+  int holder = 0;
+};
+
+// The lock of a recipe, or of a project (by name, address or directory); a
+// recipe group has no lock of its own.
+RCPSTORE_API LockState ReadLockState(const std::string& given);
+
 }  // namespace rcpstore

@@ -2,14 +2,12 @@
 #include <CLI/CLI.hpp>
 #include <cstdio>
 
-#include "Archive.h"
+#include "LibQVBRcpEpa/Archive.h"
 #include "Commands.h"
 #include "Describe.h"
 #include "Json.h"
-#include "LibQVBRcpEpa/Locks.h"
 #include "Output.h"
 #include "Report.h"
-#include "LibQVBRcpEpa/Rights.h"
 #include "LibQVBRcpEpa/Target.h"
 #include "Usage.h"
 
@@ -27,10 +25,7 @@ struct ImportArgs {
 };
 
 int Export(const ExportArgs& args) {
-  Target target = ProjectTarget(args.project);
-  CommandLocks locks;
-  locks.LockProject(target);
-  ExportSummary summary = ExportStore(target, CleanPath(args.archive));
+  ExportSummary summary = ExportStore(args.project, args.archive);
   for (const std::string& path : summary.skipped) {
     std::fprintf(stderr, "rcpstore: export: %s: a link or special file, not exported\n", path.c_str());
   }
@@ -40,8 +35,8 @@ int Export(const ExportArgs& args) {
   }
   Json skipped = Json::array();
   for (const std::string& path : summary.skipped) skipped.push_back(JsonText(path));
-  Json out = BasicJson(target);
-  out.update({{"archive", JsonText(CleanPath(args.archive))},
+  Json out = ItemJson(summary.project);
+  out.update({{"archive", JsonText(summary.archive)},
               {"files", summary.files},
               {"bytes", summary.bytes},
               {"skipped", skipped}});
@@ -49,10 +44,8 @@ int Export(const ExportArgs& args) {
 }
 
 int Import(const ImportArgs& args) {
-  RequireRight(Right::Create);
-  if (args.request.replace) RequireRight(Right::Delete);
   ImportSummary summary = ImportStore(args.request);
-  for (const rcpverify::Finding& finding : summary.findings) {
+  for (const Finding& finding : summary.findings) {
     std::fprintf(stderr, "rcpstore: import: %s: %s [%s]\n", finding.path.c_str(), finding.cause.c_str(),
                  finding.kind.c_str());
   }
@@ -61,7 +54,7 @@ int Import(const ImportArgs& args) {
     return PrintLine(args.request.name.empty() ? line : line + ", registered as " + args.request.name);
   }
   Json findings = Json::array();
-  for (const rcpverify::Finding& finding : summary.findings) {
+  for (const Finding& finding : summary.findings) {
     findings.push_back({{"path", JsonText(finding.path)}, {"finding", finding.kind}, {"cause", JsonText(finding.cause)}});
   }
   Json out = {{"kind", "project"}, {"address", args.request.name.empty() ? Json() : Json(AddressText(Address{args.request.name, 0, 0, 0}))},

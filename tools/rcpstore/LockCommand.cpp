@@ -1,7 +1,5 @@
 // rcpstore lock and rcpstore clean-temp.
-#include <fcntl.h>
 #include <signal.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,15 +8,12 @@
 #include <cstdio>
 
 #include "Commands.h"
-#include "LibQVBRcpEpa.h"
 #include "LibQVBRcpEpa/Locks.h"
 #include "Describe.h"
 #include "Report.h"
 #include "Usage.h"
 #include "Output.h"
 #include "LibQVBRcpEpa/Target.h"
-#include "platform/Env.h"
-#include "platform/ShareMode.h"
 
 namespace rcpstore::cli {
 
@@ -97,58 +92,19 @@ int LockRecipe(const LockArgs& args) {
   });
 }
 
-// A recipe or a project (by name, address or directory): what has a lock.
-Target Lockable(const std::string& given) {
-  if (!NamesDirectory(given)) return ProjectTarget(given);
-  Target target = AnyTarget(given);
-  if (!target.group.empty() && target.recipe.empty()) {
-    Fail("a recipe group has no lock of its own (its project's lock covers it)", QVERCP_ERR_INVALID_NAME);
-  }
-  return target;
-}
-
-// The holder's station and number as its lock file says, read without
-// following a link or waiting on anything but a regular file.
-void ReadHolder(const std::string& file, std::string* computer, int* number) {
-  std::unique_ptr<qvplatform::ReadableFile> opened;
-  if (qvplatform::CurrentEnv()->OpenForRead(file, &opened) != 0) return;
-  char text[256] = {};
-  size_t got = 0;
-  if (opened->Read(text, sizeof text - 1, &got) != 0) got = 0;
-  char name[256] = {};
-  text[got] = 0;
-  if (std::sscanf(text, "%255s\n%d", name, number) >= 1) *computer = name;
-}
-
 int Status(const LockArgs& args) {
-  Target target = Lockable(args.target);
-  std::string file = target.recipe.empty() ? target.project + "/RcpPjtLock.txt" : target.recipe + "/RcpLock.txt";
-  bool held = qvplatform::IsHeld(file);
-  std::string computer;
-  int number = 0;
-  if (held) ReadHolder(file, &computer, &number);
+  LockState state = ReadLockState(args.target);
   if (Output().json) {
     return PrintJson(Json{{"kind", "lock"},
-                          {"address", AddressJson(target)},
-                          {"path", JsonText(file)},
-                          {"held", held},
-                          {"station", JsonText(computer)},
-                          {"holder", number}});
+                          {"address", AddressJson(state.target)},
+                          {"path", JsonText(state.file)},
+                          {"held", state.held},
+                          {"station", JsonText(state.station)},
+                          {"holder", state.holder}});
   }
-  if (!held) return PrintLine("not locked (" + file + ")");
-  return PrintLine("locked by station " + computer + ", holder " + std::to_string(number) + " (" + file + ")");
-}
-
-int CleanTemp(const LockArgs& args) {
-  Target target = ProjectTarget(args.target);
-  if (!target.registered) Fail("the project is not registered on this station", ERROR_FILE_NOT_FOUND);
-  CommandLocks locks;
-  locks.LockProject(target);
-  Check(CQVERcpUtil::DeleteTempFile(target.projectName.c_str()));
-  Report report;
-  report.Changed(BasicJson(target),
-                 "TEMP directories emptied");
-  return report.Print();
+  if (!state.held) return PrintLine("not locked (" + state.file + ")");
+  return PrintLine("locked by station " + state.station + ", holder " + std::to_string(state.holder) + " (" +
+                   state.file + ")");
 }
 
 }  // namespace
@@ -181,7 +137,7 @@ void AddLockCommand(CLI::App& app, int* exitStatus) {
   auto* clean = app.add_subcommand("clean-temp", "Empty the TEMP directory of every recipe of a project");
   clean->add_option("PROJECT", args->target, kProjectHelp)->required();
   Example(*clean, "rcpstore clean-temp @Line1");
-  clean->callback([=] { *exitStatus = Run("clean-temp " + args->target, [&] { return CleanTemp(*args); }); });
+  clean->callback([=] { *exitStatus = Run("clean-temp " + args->target, [&] { return PrintChanges(CleanTemp(args->target)); }); });
 }
 
 }  // namespace rcpstore::cli

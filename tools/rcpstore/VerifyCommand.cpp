@@ -7,14 +7,10 @@
 #include "Commands.h"
 #include "Describe.h"
 #include "Json.h"
-#include "LibQVBRcpEpa.h"
-#include "LibQVBRcpEpa/Locks.h"
+#include "LibQVBRcpEpa/Verify.h"
 #include "Output.h"
 #include "Progress.h"
-#include "RcpVerify.h"
 #include "Report.h"
-#include "LibQVBRcpEpa/Rights.h"
-#include "LibQVBRcpEpa/Target.h"
 #include "Usage.h"
 
 namespace rcpstore::cli {
@@ -26,7 +22,7 @@ struct VerifyArgs {
   bool repair = false;
 };
 
-Json FindingJson(const rcpverify::Finding& finding) {
+Json FindingJson(const Finding& finding) {
   Json out = {{"path", JsonText(finding.path)},
               {"finding", finding.kind},
               {"cause", JsonText(finding.cause)},
@@ -35,54 +31,29 @@ Json FindingJson(const rcpverify::Finding& finding) {
   return out;
 }
 
-std::string FindingLine(const rcpverify::Finding& finding) {
+std::string FindingLine(const Finding& finding) {
   std::string line = finding.path + ": " + finding.cause + " [" + finding.kind + "]";
   return finding.repaired ? "repaired " + line + ": " + finding.repair : line;
 }
 
-// The project as other commands take it, or else any directory that holds a
-// Recipe directory: a store whose attribute file is lost is still verified.
-Target StoreTarget(const std::string& given) {
-  try {
-    return ProjectTarget(given);
-  } catch (const Failure& failure) {
-    _QVERcpProjectInfo info{};
-    if (!NamesDirectory(given)) CQVERcpUtil::GetProjectInfo(given.c_str(), &info);
-    std::string directory = NamesDirectory(given) ? given : info.strPath;
-    if (directory.empty()) throw;
-    Target target;
-    target.project = ExistingTarget(directory);
-    if (!IsDirectory(target.project + "/Recipe")) throw;
-    target.projectName = NamesDirectory(given) ? LastName(target.project) : given;
-    return target;
-  }
-}
-
 int Verify(const VerifyArgs& args) {
-  Target target = StoreTarget(args.project);
-  if (args.repair) RequireRight(Right::Edit);
-  CommandLocks locks;
-  if (args.repair) locks.LockProject(target);
-  rcpverify::Options options;
-  options.repair = args.repair;
   // Groups done so far, so that a large store shows life.
   std::unique_ptr<Progress> progress;
-  options.progress = [&progress](size_t done, size_t total) {
+  VerifyReport report = VerifyStore(args.project, args.repair, [&progress](size_t done, size_t total) {
     if (!progress) progress = std::make_unique<Progress>("verify: groups", total);
     progress->Show(done);
-  };
-  std::vector<rcpverify::Finding> findings;
-  Check(rcpverify::Verify(target.project, options, &findings));
+  });
   progress.reset();
+  const std::vector<Finding>& findings = report.findings;
   size_t left = 0;
   Json list = Json::array();
-  for (const rcpverify::Finding& finding : findings) {
+  for (const Finding& finding : findings) {
     left += finding.repaired ? 0 : 1;
     if (Output().json) list.push_back(FindingJson(finding));
     if (!Output().json) PrintLine(FindingLine(finding));
   }
   if (Output().json) {
-    Json out = BasicJson(target);
+    Json out = ItemJson(report.store);
     out.update({{"found", findings.size()}, {"fixed", findings.size() - left}, {"left", left}, {"findings", list}});
     PrintJson(out);
   } else {

@@ -4,10 +4,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 
 #include "LibQVBRcpEpa.h"
 #include "LibQVBRcpEpa/Failure.h"
+#include "platform/Env.h"
 #include "platform/ShareMode.h"
 
 namespace rcpstore {
@@ -54,7 +56,41 @@ void Release(CQVERcpLock& lock) {
   lock.Unlock();
 }
 
+// A recipe or a project (by name, address or directory): what has a lock.
+Target Lockable(const std::string& given) {
+  if (!NamesDirectory(given)) return ProjectTarget(given);
+  Target target = AnyTarget(given);
+  if (!target.group.empty() && target.recipe.empty()) {
+    Fail("a recipe group has no lock of its own (its project's lock covers it)", QVERCP_ERR_INVALID_NAME);
+  }
+  return target;
+}
+
+// The holder's station and number as its lock file says, read without
+// following a link or waiting on anything but a regular file.
+void ReadHolder(const std::string& file, std::string* computer, int* number) {
+  std::unique_ptr<qvplatform::ReadableFile> opened;
+  if (qvplatform::CurrentEnv()->OpenForRead(file, &opened) != 0) return;
+  char text[256] = {};
+  size_t got = 0;
+  if (opened->Read(text, sizeof text - 1, &got) != 0) got = 0;
+  char name[256] = {};
+  text[got] = 0;
+  if (std::sscanf(text, "%255s\n%d", name, number) >= 1) *computer = name;
+}
+
 }  // namespace
+
+LockState ReadLockState(const std::string& given) {
+  OpenedProjects opened;
+  LockState state;
+  state.target = Lockable(given);
+  const Target& target = state.target;
+  state.file = target.recipe.empty() ? target.project + "/RcpPjtLock.txt" : target.recipe + "/RcpLock.txt";
+  state.held = qvplatform::IsHeld(state.file);
+  if (state.held) ReadHolder(state.file, &state.station, &state.holder);
+  return state;
+}
 
 KeptProjectLocks::KeptProjectLocks() { g_kept = new std::vector<KeptLock>(); }
 

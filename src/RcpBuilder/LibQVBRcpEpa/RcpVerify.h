@@ -7,17 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "LibQVBRcpEpa/Verify.h"
+
 namespace rcpverify {
 
-// One thing found wrong. kind is a stable word (see docs/verify.md); cause
-// says it briefly. A repaired finding says what was done.
-struct Finding {
-  std::string path;
-  std::string kind;
-  std::string cause;
-  bool repaired = false;
-  std::string repair;
-};
+using Finding = rcpstore::Finding;
 
 struct Options {
   // Repairs what can be repaired without losing anything. The caller holds

@@ -7,20 +7,24 @@
 #include <string>
 #include <vector>
 
-#include "RcpVerify.h"
-#include "LibQVBRcpEpa/Target.h"
+#include "LibQVBRcpEpa/Api.h"
+#include "LibQVBRcpEpa/Reads.h"
+#include "LibQVBRcpEpa/Verify.h"
 
-namespace rcpstore::cli {
+namespace rcpstore {
 
 struct ExportSummary {
+  StoreItem project;    // the project exported
+  std::string archive;  // the archive written, as a clean path
   size_t files = 0;
   uint64_t bytes = 0;
   std::vector<std::string> skipped;  // links and special files, never followed
 };
 
-// Writes the store of the project into the archive (replaced in one step
-// when complete). Fails with a Failure.
-ExportSummary ExportStore(const Target& project, const std::string& archive);
+// Writes the store of a project (its registered name, address or
+// directory), under its lock, into the archive, which is replaced in one
+// step when complete.
+RCPSTORE_API ExportSummary ExportStore(const std::string& project, const std::string& archive);
 
 struct ImportRequest {
   std::string archive;
@@ -32,12 +36,13 @@ struct ImportRequest {
 struct ImportSummary {
   std::string project;  // the project directory
   size_t files = 0;
-  std::vector<rcpverify::Finding> findings;  // what verify found in the restored store
+  std::vector<Finding> findings;  // what verify found in the restored store
 };
 
 // Restores an archive's store under a hidden name in the directory, checks
 // every entry's path and type and every file against the manifest, and
-// only then puts it in place. A refused archive leaves nothing behind.
-ImportSummary ImportStore(const ImportRequest& request);
+// only then puts it in place. A refused archive leaves nothing behind. Needs
+// the create right, and to replace a store the delete right too.
+RCPSTORE_API ImportSummary ImportStore(const ImportRequest& request);
 
-}  // namespace rcpstore::cli
+}  // namespace rcpstore

@@ -1,4 +1,4 @@
-#include "Archive.h"
+#include "LibQVBRcpEpa/Archive.h"
 
 #include <archive.h>
 #include <archive_entry.h>
@@ -7,14 +7,17 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <nlohmann/json.hpp>
 #include <map>
 #include <memory>
 #include <set>
 
-#include "Json.h"
 #include "LibQVBRcpEpa.h"
+#include "LibQVBRcpEpa/Failure.h"
+#include "LibQVBRcpEpa/JsonText.h"
 #include "LibQVBRcpEpa/Locks.h"
-#include "Output.h"
+#include "LibQVBRcpEpa/Rights.h"
+#include "RcpVerify.h"
 #include "RcpAudit.h"
 #include "RcpHidden.h"
 #include "LibQVCCommon/QVCTime.h"
@@ -24,10 +27,11 @@
 #include "platform/Host.h"
 #include "platform/StoreRoot.h"
 
-namespace rcpstore::cli {
+namespace rcpstore {
 
 namespace {
 
+using Json = nlohmann::json;
 using qvplatform::DirEntry;
 using qvplatform::EntryType;
 
@@ -116,8 +120,8 @@ Json RecipeJson(const CQVERcpDirInfo& recipe) {
   uint32_t number = 0;
   Json out = {{"recipe", recipe.m_nRecipeNo}};
   if (CQVERcpUtil::GetRcpInfo(recipe.GetFullPath().c_str(), &number, &info) == 0) {
-    out["title"] = JsonText(info.strTitle);
-    out["version"] = JsonText(info.strVersion);
+    out["title"] = JsonEscaped(info.strTitle);
+    out["version"] = JsonEscaped(info.strVersion);
   }
   return out;
 }
@@ -128,7 +132,7 @@ Json ItemsJson(const CQVERcpDirInfo& node) {
   for (const auto& child : node.m_listChild) {
     if (child->m_nKind == QVERCP_KIND_RECIPE) items.push_back(RecipeJson(*child));
     if (child->m_nKind == QVERCP_KIND_SUBGROUP) {
-      items.push_back({{"subGroup", JsonText(child->m_strName)}, {"items", ItemsJson(*child)}});
+      items.push_back({{"subGroup", JsonEscaped(child->m_strName)}, {"items", ItemsJson(*child)}});
     }
   }
   return items;
@@ -144,7 +148,7 @@ Json TreeJson(const Target& project) {
     _QVERcpGroupInfo info;
     CQVERcpUtil::GetRecipeGroupInfo(group->GetFullPath().c_str(), &info);
     groups.push_back(
-        {{"group", group->m_nGroupNo}, {"comment", JsonText(info.strComment)}, {"items", ItemsJson(*group)}});
+        {{"group", group->m_nGroupNo}, {"comment", JsonEscaped(info.strComment)}, {"items", ItemsJson(*group)}});
   }
   return groups;
 }
@@ -203,19 +207,19 @@ void WriteArchive(const Target& project, const std::vector<StoreEntry>& entries,
     std::string bytes;
     if (!entry.directory) {
       if (uint32_t rc = ReadWhole(entry.path, &bytes)) Fail("cannot read " + entry.path, rc);
-      files.push_back({{"path", JsonText(entry.relative)}, {"size", bytes.size()}, {"sha256", Sha256(bytes)}});
+      files.push_back({{"path", JsonEscaped(entry.relative)}, {"size", bytes.size()}, {"sha256", Sha256(bytes)}});
       summary->bytes += bytes.size();
       ++summary->files;
     } else {
-      directories.push_back(JsonText(entry.relative));
+      directories.push_back(JsonEscaped(entry.relative));
     }
     writer.Add(entry.relative, entry.directory, bytes);
   }
   Json manifest = {{"format", kFormat},
                    {"version", kVersion},
-                   {"project", JsonText(project.projectName)},
+                   {"project", JsonEscaped(project.projectName)},
                    {"exported", QVCUtcNow()},
-                   {"station", JsonText(qvplatform::ComputerName())},
+                   {"station", JsonEscaped(qvplatform::ComputerName())},
                    {"groups", TreeJson(project)},
                    {"directories", directories},
                    {"files", files}};
@@ -350,7 +354,7 @@ void CheckManifest(const Extracted& got) {
   }
   size_t listed = 0;
   for (const Json& file : manifest.value("files", Json::array())) {
-    std::string name = JsonBytes(file.value("path", ""));
+    std::string name = JsonUnescaped(file.value("path", ""));
     auto found = got.files.find(name);
     if (found == got.files.end()) Fail("\"" + name + "\" is listed but missing", ERROR_FILE_CORRUPT);
     if (found->second.first != file.value("size", int64_t{-1}) || found->second.second != file.value("sha256", "")) {
@@ -360,7 +364,7 @@ void CheckManifest(const Extracted& got) {
   }
   if (listed != got.files.size()) Fail("the archive holds files its manifest does not list", ERROR_FILE_CORRUPT);
   std::set<std::string> directories;
-  for (const Json& directory : manifest.value("directories", Json::array())) directories.insert(JsonBytes(directory));
+  for (const Json& directory : manifest.value("directories", Json::array())) directories.insert(JsonUnescaped(directory.get<std::string>()));
   if (directories != got.directories) Fail("the directories differ from the manifest's", ERROR_FILE_CORRUPT);
 }
 
@@ -435,10 +439,17 @@ void Register(const std::string& name, const std::string& directory) {
 // The archive is written under a name nobody can foresee, created afresh in
 // the opened destination directory, and renamed into place there when whole:
 // nothing planted beside it is ever written through.
-ExportSummary ExportStore(const Target& project, const std::string& archive) {
+ExportSummary ExportStore(const std::string& given, const std::string& archiveGiven) {
+  OpenedProjects opened;
+  Target project = ProjectTarget(given);
+  CommandLocks locks;
+  locks.LockProject(project);
+  const std::string archive = CleanPath(archiveGiven);
   const std::string root = project.project + "/" + kRoot;
   std::vector<StoreEntry> entries{{kRoot, root, true}};
   ExportSummary summary;
+  summary.project = PlainItem(project);
+  summary.archive = archive;
   Walk(root, kRoot, &entries, &summary.skipped);
   qvplatform::Env* env = qvplatform::CurrentEnv();
   Check(qvplatform::OpenStoreRoot(Parent(archive), true), "cannot open " + Parent(archive));
@@ -462,6 +473,9 @@ ExportSummary ExportStore(const Target& project, const std::string& archive) {
 
 // Everything is built beneath the destination directory, opened once.
 ImportSummary ImportStore(const ImportRequest& request) {
+  OpenedProjects opened;
+  RequireRight(Right::Create);
+  if (request.replace) RequireRight(Right::Delete);
   std::string directory = CleanPath(request.directory);
   if (Exists(directory)) OpenProjectDirectory(directory);
   CheckImportTarget(request, directory);
@@ -481,4 +495,4 @@ ImportSummary ImportStore(const ImportRequest& request) {
   return summary;
 }
 
-}  // namespace rcpstore::cli
+}  // namespace rcpstore
