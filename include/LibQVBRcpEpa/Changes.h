@@ -97,6 +97,26 @@ RCPSTORE_API ChangeReport UnregisterProject(const std::string& name);
 // interrupted delete began.
 RCPSTORE_API ChangeReport DeleteProject(const std::string& project);
 
+// A sub-group of a group by its names, top level first.
+using SubGroupPath = std::vector<std::string>;
+
+// The sub-group edits of a group's arrangement. Each is one durable rewrite
+// of the group's sub-group file under the project lock, checked against the
+// arrangement first; recipes are given by their numbers in the group.
+RCPSTORE_API ChangeReport AddSubGroup(const std::string& group, const SubGroupPath& path);
+// Its recipes move up.
+RCPSTORE_API ChangeReport RemoveSubGroup(const std::string& group, const SubGroupPath& path);
+RCPSTORE_API ChangeReport RenameSubGroup(const std::string& group, const SubGroupPath& path, const std::string& newName);
+// Puts recipes that are in no sub-group into one.
+RCPSTORE_API ChangeReport PutInSubGroup(const std::string& group, const std::vector<unsigned>& recipes,
+                                        const SubGroupPath& path);
+// Takes recipes out of whatever sub-groups hold them.
+RCPSTORE_API ChangeReport TakeOutOfSubGroups(const std::string& group, const std::vector<unsigned>& recipes);
+// Moves recipes into a sub-group (an empty path: the group's top level),
+// wherever they were, in one step.
+RCPSTORE_API ChangeReport MoveToSubGroup(const std::string& group, const std::vector<unsigned>& recipes,
+                                         const SubGroupPath& path);
+
 // Empties the TEMP directory of every recipe of a registered project.
 RCPSTORE_API ChangeReport CleanTemp(const std::string& project);
 
