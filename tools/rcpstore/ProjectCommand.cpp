@@ -13,9 +13,7 @@
 #include "Usage.h"
 #include "LibQVBRcpEpa/Target.h"
 #include "Texts.h"
-#include "platform/Env.h"
-#include "platform/Registry.h"
-#include "platform/StationDir.h"
+#include "LibQVBRcpEpa/Station.h"
 
 namespace rcpstore::cli {
 
@@ -95,24 +93,21 @@ int Delete(const std::string& given, const RemovalOptions& removal) {
   return PrintChanges(DeleteProject(given));
 }
 
-int StationInfo() {
-  std::string dir = qvplatform::StationDirectory();
-  if (dir.empty()) Fail("no station directory can be used", ERROR_ACCESS_DENIED);
-  std::vector<std::string> identities = qvplatform::CallerIdentities();
-  std::string registry = qvplatform::RegistryPath();
+int PrintStation() {
+  StationInfo station = ReadStationInfo();
   if (Output().json) {
     Json ids = Json::array();
-    for (const std::string& id : identities) ids.push_back(JsonText(id));
+    for (const std::string& id : station.identities) ids.push_back(JsonText(id));
     return PrintJson(Json{{"kind", "station"},
-                          {"path", JsonText(dir)},
-                          {"user", JsonText(qvplatform::CallerUserName())},
+                          {"path", JsonText(station.directory)},
+                          {"user", JsonText(station.user)},
                           {"identities", ids},
-                          {"registry", JsonText(registry)}});
+                          {"registry", JsonText(station.registry)}});
   }
   std::string ids;
-  for (const std::string& id : identities) ids += (ids.empty() ? "" : ", ") + id;
-  return PrintLine("station:    " + dir + "\nuser:       " + qvplatform::CallerUserName() + "\nidentities: " + ids +
-                   "\nregistry:   " + registry);
+  for (const std::string& id : station.identities) ids += (ids.empty() ? "" : ", ") + id;
+  return PrintLine("station:    " + station.directory + "\nuser:       " + station.user + "\nidentities: " + ids +
+                   "\nregistry:   " + station.registry);
 }
 
 }  // namespace
@@ -175,7 +170,7 @@ void AddProjectCommand(CLI::App& app, int* exitStatus) {
   station->require_subcommand(1);
   auto* s = station->add_subcommand("info", "Show the station and the caller's identities");
   Example(*s, "rcpstore station info");
-  s->callback([=] { *exitStatus = Run("station info", [&] { return StationInfo(); }); });
+  s->callback([=] { *exitStatus = Run("station info", [&] { return PrintStation(); }); });
 }
 
 }  // namespace rcpstore::cli

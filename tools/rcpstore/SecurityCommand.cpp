@@ -4,17 +4,16 @@
 
 #include "Commands.h"
 #include "Json.h"
-#include "LibQVBRcpEpa.h"
 #include "Output.h"
 #include "Report.h"
-#include "LibQVBRcpEpa/Rights.h"
+#include "LibQVBRcpEpa/Station.h"
 #include "Usage.h"
 
 namespace rcpstore::cli {
 
 namespace {
 
-std::string User() { return qvplatform::CallerUserName(); }
+std::string User() { return CallerName(); }
 
 std::string Joined(const std::vector<std::string>& items, const char* none) {
   std::string text;
@@ -22,27 +21,16 @@ std::string Joined(const std::vector<std::string>& items, const char* none) {
   return text.empty() ? none : text;
 }
 
-// Whether the security branch is there (a branch that cannot be read counts).
-bool BranchExists() { return OpenSecurityBranch() != ERROR_FILE_NOT_FOUND; }
-
-void RequireAdministrator() {
-  if (!qvplatform::CallerIsAdministrator()) {
-    Fail("user " + User() + " is not an administrator of the station", ERROR_ACCESS_DENIED);
-  }
-}
-
-int Switch(unsigned value) {
-  RequireAdministrator();
-  if (value == 0 && !BranchExists()) Fail("security was never switched on at this station", ERROR_FILE_NOT_FOUND);
-  if (CQVERcpSecurity().SetSecurity(value) != 1) Fail("the security settings cannot be written", QVC_ERR_ACCOUNT);
-  const char* status = value == 1 ? "on" : "off";
+int Switch(bool on) {
+  SwitchSecurity(on);
+  const char* status = on ? "on" : "off";
   if (Output().json) return PrintJson(Json{{"security", status}});
   return Output().quiet ? kExitOk : PrintLine(std::string("recipe security is ") + status);
 }
 
 int Status(bool json) {
-  RequireStationRegistry();
-  const char* status = CQVERcpSecurity().GetSecurityInfo() == 1 ? "on" : BranchExists() ? "off" : "absent";
+  SecurityStatus security = ReadSecurityStatus();
+  const char* status = security == SecurityStatus::kOn ? "on" : security == SecurityStatus::kOff ? "off" : "absent";
   std::vector<std::string> held;
   Json rights = Json::object();
   for (Right right : AllRights()) {
@@ -57,18 +45,18 @@ int Status(bool json) {
 // Exit status 0 when the user holds every right asked for, 1 when not.
 int CheckRights(const std::vector<std::string>& names, bool json) {
   RequireStationRegistry();
-  unsigned mask = 0;
+  std::vector<Right> asked;
   Json results = Json::object();
   std::string text;
   for (const std::string& name : names) {
     Right right = Right::Run;
     RightNamed(name, &right);
-    mask |= static_cast<unsigned>(right);
+    asked.push_back(right);
     bool held = HoldsRight(right);
     results[name] = held;
     text += name + ": " + (held ? "allowed" : "refused") + "\n";
   }
-  const bool allowed = CQVERcpSecurity().CheckSecurity(mask) == 1;
+  const bool allowed = HoldsRights(asked);
   if (json) {
     PrintJson(Json{{"user", JsonText(User())}, {"allowed", allowed}, {"rights", results}});
   } else {
@@ -80,16 +68,12 @@ int CheckRights(const std::vector<std::string>& names, bool json) {
 int Groups(bool json) {
   Json list = Json::array();
   std::string text;
-  for (int n = 1; n <= QVERCP_SECURITY_GROUPS; ++n) {
-    const std::string name = QVFormat("RcpSec%d", n);
-    qvplatform::LocalGroupInfo group;
-    uint32_t rc = qvplatform::LocalGroupGet(name, &group);
-    if (rc == ERROR_NO_SUCH_ALIAS) {
-      list.push_back(Json{{"name", name}, {"exists", false}});
-      text += name + ": not created (security was never switched on)\n";
+  for (const SecurityGroup& group : ReadSecurityGroups()) {
+    if (!group.exists) {
+      list.push_back(Json{{"name", group.name}, {"exists", false}});
+      text += group.name + ": not created (security was never switched on)\n";
       continue;
     }
-    Check(rc);
     Json members = Json::array();
     for (const std::string& member : group.members) members.push_back(JsonText(member));
     list.push_back(Json{
@@ -105,23 +89,8 @@ struct MemberArgs {
   std::string user;
 };
 
-bool IsUser(const std::string& name) {
-  BYTE sid[QV_MAX_SID_SIZE];
-  DWORD cbSid = sizeof sid;
-  char domain[256];
-  DWORD cchDomain = sizeof domain;
-  SID_NAME_USE use = SidTypeUnknown;
-  return LookupAccountNameA(nullptr, name.c_str(), sid, &cbSid, domain, &cchDomain, &use) && use == SidTypeUser;
-}
-
 int ChangeMember(const MemberArgs& args, bool add) {
-  RequireAdministrator();
-  if (add && !IsUser(args.user)) Fail("there is no user " + args.user + " on this computer", ERROR_NONE_MAPPED);
-  uint32_t rc = add ? qvplatform::LocalGroupAddMember(args.group, args.user)
-                    : qvplatform::LocalGroupRemoveMember(args.group, args.user);
-  if (rc == ERROR_NO_SUCH_ALIAS) Fail("there is no local group " + args.group, rc);
-  if (rc == ERROR_MEMBER_NOT_IN_ALIAS) Fail(args.user + " is not a member of " + args.group, rc);
-  Check(rc);
+  ChangeGroupMember(args.group, args.user, add);
   if (Output().json)
     return PrintJson(Json{{"localGroup", JsonText(args.group)}, {"user", JsonText(args.user)}, {"enrolled", add}});
   if (Output().quiet) return kExitOk;
@@ -145,10 +114,10 @@ void AddSecurityCommand(CLI::App& app, int* exitStatus) {
 
   auto* on = security->add_subcommand("on", "Switch recipe security on (administrators only)");
   Example(*on, "rcpstore security on");
-  on->callback([=] { *exitStatus = Run("security on", [] { return Switch(1); }); });
+  on->callback([=] { *exitStatus = Run("security on", [] { return Switch(true); }); });
   auto* off = security->add_subcommand("off", "Switch recipe security off (administrators only)");
   Example(*off, "rcpstore security off");
-  off->callback([=] { *exitStatus = Run("security off", [] { return Switch(0); }); });
+  off->callback([=] { *exitStatus = Run("security off", [] { return Switch(false); }); });
 
   auto* s = security->add_subcommand("status", "Whether security is on, and the rights of the caller");
   Example(*s, "rcpstore security status --json");

@@ -9,8 +9,7 @@
 #include "Output.h"
 #include "Report.h"
 #include "Usage.h"
-#include "libqvecommon/QVEEngMsgBuf.h"
-#include "platform/StationDir.h"
+#include "LibQVBRcpEpa/Station.h"
 
 namespace rcpstore::cli {
 
@@ -68,14 +67,14 @@ CLI::App* FindCommand(CLI::App& app, const std::string& name) {
 
 int main(int argc, char** argv) {
   // The message buffer's lines are the user's: they go to stderr.
-  QVEEngSetMsgBufObserver([](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); });
+  rcpstore::OnStoreMessage([](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); });
   CLI::App app{"rcpstore - the recipe store of the batch-recipe engineering tools"};
   app.require_subcommand(1);
   // Options of rcpstore itself (--station) are accepted after a command too.
   app.fallthrough();
   app.set_version_flag("--version", "rcpstore " RCPSTORE_VERSION);
   app.add_option_function<std::string>(
-         "--station", [](const std::string& dir) { qvplatform::SetStationDirectory(dir); },
+         "--station", [](const std::string& dir) { rcpstore::UseStationDirectory(dir); },
          "Station directory for this call (default: $QVC_STATION_DIR)")
       ->check(CLI::ExistingDirectory | CLI::NonexistentPath);
   app.footer(rcpstore::cli::kNamingRule);

@@ -1,0 +1,91 @@
+#include "LibQVBRcpEpa/Station.h"
+
+#include "LibQVBRcpEpa.h"
+#include "LibQVBRcpEpa/Failure.h"
+#include "libqvecommon/QVEEngMsgBuf.h"
+#include "platform/StationDir.h"
+
+namespace rcpstore {
+
+namespace {
+
+// Whether the security branch is there (a branch that cannot be read counts).
+bool BranchExists() { return OpenSecurityBranch() != ERROR_FILE_NOT_FOUND; }
+
+void RequireAdministrator() {
+  if (!qvplatform::CallerIsAdministrator()) {
+    Fail("user " + CallerName() + " is not an administrator of the station", ERROR_ACCESS_DENIED);
+  }
+}
+
+bool IsUser(const std::string& name) {
+  BYTE sid[QV_MAX_SID_SIZE];
+  DWORD cbSid = sizeof sid;
+  char domain[256];
+  DWORD cchDomain = sizeof domain;
+  SID_NAME_USE use = SidTypeUnknown;
+  return LookupAccountNameA(nullptr, name.c_str(), sid, &cbSid, domain, &cchDomain, &use) && use == SidTypeUser;
+}
+
+}  // namespace
+
+StationInfo ReadStationInfo() {
+  StationInfo info;
+  info.directory = qvplatform::StationDirectory();
+  if (info.directory.empty()) Fail("no station directory can be used", ERROR_ACCESS_DENIED);
+  info.identities = qvplatform::CallerIdentities();
+  info.registry = qvplatform::RegistryPath();
+  info.user = CallerName();
+  return info;
+}
+
+std::string CallerName() { return qvplatform::CallerUserName(); }
+
+void OnStoreMessage(const std::function<void(const std::string&)>& observer) { QVEEngSetMsgBufObserver(observer); }
+
+void UseStationDirectory(const std::string& directory) { qvplatform::SetStationDirectory(directory); }
+
+SecurityStatus ReadSecurityStatus() {
+  RequireStationRegistry();
+  if (CQVERcpSecurity().GetSecurityInfo() == 1) return SecurityStatus::kOn;
+  return BranchExists() ? SecurityStatus::kOff : SecurityStatus::kAbsent;
+}
+
+void SwitchSecurity(bool on) {
+  RequireAdministrator();
+  if (!on && !BranchExists()) Fail("security was never switched on at this station", ERROR_FILE_NOT_FOUND);
+  if (CQVERcpSecurity().SetSecurity(on ? 1 : 0) != 1) Fail("the security settings cannot be written", QVC_ERR_ACCOUNT);
+}
+
+bool HoldsRights(const std::vector<Right>& rights) {
+  unsigned mask = 0;
+  for (Right right : rights) mask |= static_cast<unsigned>(right);
+  return CQVERcpSecurity().CheckSecurity(mask) == 1;
+}
+
+std::vector<SecurityGroup> ReadSecurityGroups() {
+  std::vector<SecurityGroup> groups;
+  for (int n = 1; n <= QVERCP_SECURITY_GROUPS; ++n) {
+    SecurityGroup group;
+    group.name = QVFormat("RcpSec%d", n);
+    qvplatform::LocalGroupInfo info;
+    uint32_t rc = qvplatform::LocalGroupGet(group.name, &info);
+    if (rc != ERROR_NO_SUCH_ALIAS) {
+      Check(rc);
+      group = SecurityGroup{info.name, true, info.comment, info.members};
+    }
+    groups.push_back(group);
+  }
+  return groups;
+}
+
+void ChangeGroupMember(const std::string& group, const std::string& user, bool add) {
+  RequireAdministrator();
+  if (add && !IsUser(user)) Fail("there is no user " + user + " on this computer", ERROR_NONE_MAPPED);
+  uint32_t rc = add ? qvplatform::LocalGroupAddMember(group, user) : qvplatform::LocalGroupRemoveMember(group, user);
+  if (rc == ERROR_NO_SUCH_ALIAS) Fail("there is no local group " + group, rc);
+  if (rc == ERROR_MEMBER_NOT_IN_ALIAS) Fail(user + " is not a member of " + group, rc);
+  Check(rc);
+}
+
+}  // namespace rcpstore
