@@ -46,6 +46,9 @@ RCPSTORE_API ChangeReport BumpVersion(const std::string& recipe);
 // header does not stop it. A recipe that a killed delete or move took away
 // has its sub-group line removed: the re-run ends that change.
 RCPSTORE_API ChangeReport DeleteRecipe(const std::string& recipe);
+// The recipe's TEMP directory, where the editing tools keep their work
+// files, made when it is missing; its path.
+RCPSTORE_API std::string MakeWorkDirectory(const std::string& recipe);
 // Unit recipe unitNo of a recipe (0: the procedure file).
 RCPSTORE_API ChangeReport CreateUnit(const std::string& recipe, unsigned unitNo, const std::string& headerName,
                                      const std::optional<std::string>& templateFile = {});

@@ -45,7 +45,8 @@ struct GroupInfo {
   std::string comment;
   std::vector<std::string> servers;
 };
-RCPSTORE_API GroupInfo ReadGroupInfo(const Target& group);
+// *rc, when given, says why the file could not be read (0 when it was).
+RCPSTORE_API GroupInfo ReadGroupInfo(const Target& group, uint32_t* rc = nullptr);
 
 // The unit numbers whose files exist in a recipe (0: the procedure file).
 RCPSTORE_API std::vector<unsigned> UnitFilesOf(const std::string& recipeDir);
@@ -108,6 +109,27 @@ RCPSTORE_API StoreItem GroupItem(const Target& group);
 RCPSTORE_API StoreItem UnitItem(const Target& recipe, unsigned unitNo);
 // The sub-group of a group at a path of names, top level first.
 RCPSTORE_API StoreItem SubGroupItem(const Target& group, const std::vector<std::string>& path);
+
+// The free numbers below a target: of a project its groups (1-16), of a
+// group its recipes (1-1000), of a recipe its unit recipes (1-32).
+RCPSTORE_API std::vector<unsigned> FreeNumbers(const Target& owner);
+
+// One entry of a listing as files: a recipe's data files, or the children
+// of a group or project.
+struct FileEntry {
+  // "header", "procedure", "unit", "recipe", "subGroup", "group", "project" or "file"
+  std::string kind;
+  StoreItem item;  // the thing a unit, recipe, sub-group or group entry stands for
+  std::string path;
+  std::string name;
+  std::string title;
+  std::string comment;
+  int32_t updated = 0;
+  unsigned unitNo = 0;
+};
+// The entries of a recipe's files, or with children (always for a group or
+// project) of the target's child nodes.
+RCPSTORE_API std::vector<FileEntry> ListEntries(const Target& target, bool children);
 
 // What removing a directory of the store would remove: the path, then
 // everything below it in name order (links are listed, not entered).

@@ -25,6 +25,10 @@ RCPSTORE_API std::string CallerName();
 // Points the store at a station directory (before anything else is done).
 RCPSTORE_API void UseStationDirectory(const std::string& directory);
 
+// The station's audit trail (one JSON line per change of a store), oldest
+// file first: the rotated one, then the current one.
+RCPSTORE_API std::vector<std::string> AuditTrailFiles();
+
 // Where the lines the store's operations report as they run go (a file
 // skipped, a leftover cleared); by default nowhere.
 RCPSTORE_API void OnStoreMessage(const std::function<void(const std::string&)>& observer);

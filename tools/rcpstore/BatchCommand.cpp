@@ -7,7 +7,6 @@
 #include <iostream>
 
 #include "Commands.h"
-#include "LibQVBRcpEpa.h"
 #include "LibQVBRcpEpa/Locks.h"
 #include "Output.h"
 #include "Progress.h"

@@ -2,7 +2,6 @@
 
 #include <ctime>
 
-#include "LibQVBRcpEpa.h"
 #include "Output.h"
 #include "Report.h"
 
@@ -109,11 +108,8 @@ Json ItemJson(const StoreItem& item) {
 
 Json BasicJson(const Target& target) { return ItemJson(PlainItem(target)); }
 
-int PrintFree(const Target& owner, const int32_t* table, int size, bool ranges) {
-  std::vector<int> free;
-  for (int i = 0; i < size; ++i) {
-    if (table[i] == 1) free.push_back(i + 1);
-  }
+int PrintFree(const Target& owner, unsigned size, bool ranges) {
+  std::vector<unsigned> free = FreeNumbers(owner);
   if (free.empty()) Fail("no free number: all " + std::to_string(size) + " are in use", QVC_ERR_CANNOT_EXECUTE);
   if (Output().json) {
     return PrintJson(Json{{"address", AddressJson(owner)}, {"path", JsonText(PathOf(owner))}, {"free", free}});

@@ -26,9 +26,9 @@ Json ItemJson(const StoreItem& item);
 // A target as a plain item.
 Json BasicJson(const Target& target);
 
-// Prints the free numbers of a free-number table ("1-3 5 7-1000" with
+// Prints the free numbers below the owner (of size numbers) ("1-3 5 7-1000" with
 // ranges, else "1 2 3 5"), or with --json {"address","path","free":[...]}
 // of the group or recipe whose table it is. A full table is a failure.
-int PrintFree(const Target& owner, const int32_t* table, int size, bool ranges);
+int PrintFree(const Target& owner, unsigned size, bool ranges);
 
 }  // namespace rcpstore::cli

@@ -3,7 +3,6 @@
 #include <optional>
 
 #include "Commands.h"
-#include "LibQVBRcpEpa.h"
 #include "Output.h"
 #include "Removal.h"
 #include "LibQVBRcpEpa/Rights.h"
@@ -39,21 +38,20 @@ void CheckTexts(const GroupArgs& args) {
 
 int Free(const GroupArgs& args) {
   Target target = ProjectTarget(args.dir);
-  int32_t table[QVERCP_GROUP_TABLE];
-  Check(CQVERcpUtil::FindFreeRcpGroupNo(target.project.c_str(), table));
-  return PrintFree(target, table, QVERCP_GROUP_TABLE, false);
+  return PrintFree(target, kMaxGroupNo, false);
 }
 
 int Create(const GroupArgs& args) { return PrintChanges(CreateGroup(args.dir, args.number, Attributes(args))); }
 
 int Info(const GroupArgs& args) {
   Target target = GroupTarget(args.dir);
-  _QVERcpGroupInfo info;
-  Check(CQVERcpUtil::GetRecipeGroupInfo(target.group.c_str(), &info));
+  uint32_t rc = 0;
+  GroupInfo info = ReadGroupInfo(target, &rc);
+  Check(rc);
   if (Output().json) return PrintJson(ItemJson(GroupItem(target)));
   std::string servers;
-  for (const std::string& s : info.astrServer) servers += (servers.empty() ? "" : ", ") + s;
-  return PrintLine("group:   " + NameOf(target) + "\npath:    " + target.group + "\ncomment: " + info.strComment +
+  for (const std::string& s : info.servers) servers += (servers.empty() ? "" : ", ") + s;
+  return PrintLine("group:   " + NameOf(target) + "\npath:    " + target.group + "\ncomment: " + info.comment +
                    "\nservers: " + servers);
 }
 

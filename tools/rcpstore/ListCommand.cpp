@@ -6,7 +6,6 @@
 
 #include "Commands.h"
 #include "Describe.h"
-#include "LibQVBRcpEpa.h"
 #include "LibQVBRcpEpa/Reads.h"
 #include "Output.h"
 #include "Report.h"

@@ -10,7 +10,7 @@
 #include "Json.h"
 #include "Output.h"
 #include "Report.h"
-#include "RcpAudit.h"
+#include "LibQVBRcpEpa/Station.h"
 #include "LibQVBRcpEpa/Target.h"
 #include "Usage.h"
 
@@ -79,7 +79,7 @@ bool Matches(const Json& entry, const Filter& filter) {
 // Every whole line of the trail's files that parses, oldest first.
 std::vector<Json> ReadTrail(const Filter& filter) {
   std::vector<Json> entries;
-  for (const std::string& file : rcpaudit::TrailFiles()) {
+  for (const std::string& file : AuditTrailFiles()) {
     std::ifstream in(file, std::ios::binary);
     std::string line;
     while (std::getline(in, line)) {

@@ -5,7 +5,6 @@
 #include <optional>
 
 #include "Commands.h"
-#include "LibQVBRcpEpa.h"
 #include "Output.h"
 #include "Removal.h"
 #include "LibQVBRcpEpa/Rights.h"
@@ -69,7 +68,7 @@ std::vector<std::pair<unsigned, std::string>> UnitTexts(const RecipeArgs& args) 
     bool numeric = eq != std::string::npos && !digits.empty() && digits.size() <= 2 &&
                    digits.find_first_not_of("0123456789") == std::string::npos;
     int k = numeric ? std::stoi(digits) : 0;
-    if (k < 1 || k > QVERCP_UNITS) throw CLI::ValidationError("--unit", "K=TEXT with K from 1 to 32, not " + unit);
+    if (k < 1 || k > static_cast<int>(kMaxUnitNo)) throw CLI::ValidationError("--unit", "K=TEXT with K from 1 to 32, not " + unit);
     texts.emplace_back(static_cast<unsigned>(k), Fitted("--unit " + digits, unit.substr(eq + 1), kUnitTextBytes, args.truncate));
   }
   return texts;
@@ -104,18 +103,14 @@ int Delete(const RecipeArgs& args) {
 int FreeRecipes(const RecipeArgs& args) {
   return Run("recipe free " + args.dir, [&] {
     Target target = GroupTarget(args.dir);
-    std::vector<int32_t> table(QVERCP_RECIPE_TABLE);
-    Check(CQVERcpUtil::FindFreeRcpNo(target.group.c_str(), table.data()));
-    return PrintFree(target, table.data(), QVERCP_RECIPE_TABLE, true);
+    return PrintFree(target, kMaxRecipeNo, true);
   });
 }
 
 int FreeUnits(const RecipeArgs& args) {
   return Run("unit free " + args.dir, [&] {
     Target target = RecipeTarget(args.dir);
-    int32_t table[QVERCP_UNITS];
-    Check(CQVERcpUtil::FindFreeUnitNo(target.recipe.c_str(), table));
-    return PrintFree(target, table, QVERCP_UNITS, true);
+    return PrintFree(target, kMaxUnitNo, true);
   });
 }
 
@@ -168,81 +163,32 @@ int DeleteUnitRecipe(const RecipeArgs& args) {
   });
 }
 
-const char* EntryKind(const CQVERcpFileInfo& f) {
-  switch (f.m_nKind) {
-    case QVERCP_FILE_HEADER: return "header";
-    case QVERCP_FILE_UNIT: return f.m_nUnitNo == 0 ? "procedure" : "unit";
-    case 0xF000: return "recipe";
-    case 0xF001: return "subGroup";
-    case 0xF002: return "group";
-    case 0xF003: return "project";
-    default: return "file";
-  }
-}
-
 // A listed entry as the thing it is: a child node of the listed target
 // (group, sub-group, recipe), or a file of the listed recipe.
-Json EntryThing(const Target& listed, const CQVERcpFileInfo& f) {
-  const CQVERcpDirInfo* node = f.m_pDirInfo;
-  switch (f.m_nKind) {
-    case 0xF000: return BasicJson(RecipeOf(listed, static_cast<unsigned>(f.m_nRecipeNo), node->GetFullPath()));
-    case 0xF002: return BasicJson(GroupOf(listed, static_cast<unsigned>(f.m_nGroupNo), node->GetFullPath()));
-    case 0xF001:
-      return Json{{"kind", "subGroup"}, {"address", AddressJson(listed)}, {"path", JsonText(PathOf(listed))},
-                  {"name", JsonText(node->m_strName)}, {"subGroup", JsonText(node->m_strSubGroup)}};
-    case QVERCP_FILE_UNIT:
-      if (f.m_nUnitNo != 0) return ItemJson(UnitItem(listed, static_cast<unsigned>(f.m_nUnitNo)));
-      break;
-    default: break;
-  }
-  bool header = f.m_nKind == QVERCP_FILE_HEADER;
-  return Json{{"kind", EntryKind(f)}, {"address", header ? AddressJson(listed) : Json(nullptr)},
-              {"path", JsonText(f.GetFullPath())}, {"name", JsonText(f.GetFileName())}};
-}
-
-Json EntryJson(const Target& listed, const CQVERcpFileInfo& f) {
-  Json item = EntryThing(listed, f);
-  item["title"] = JsonText(f.m_strTitle);
-  item["comment"] = JsonText(f.m_strComment);
-  item["updated"] = IsoTime(f.m_tModified);
+Json EntryJson(const FileEntry& entry) {
+  bool thing = entry.kind == "recipe" || entry.kind == "group" || entry.kind == "subGroup" || entry.kind == "unit";
+  Json item = thing ? ItemJson(entry.item)
+                    : Json{{"kind", entry.kind},
+                           {"address", entry.kind == "header" ? AddressJson(entry.item.target) : Json(nullptr)},
+                           {"path", JsonText(entry.path)},
+                           {"name", JsonText(entry.name)}};
+  item["title"] = JsonText(entry.title);
+  item["comment"] = JsonText(entry.comment);
+  item["updated"] = IsoTime(entry.updated);
   return item;
-}
-
-// The node of a checked directory: a recipe, a group or a project.
-CQVERcpDirInfo NodeFor(const Target& target) {
-  CQVERcpDirInfo node;
-  if (!target.group.empty()) {
-    node.SetFullPath((target.recipe.empty() ? target.group : target.recipe).c_str());
-  } else {
-    node.m_strParentPath = Parent(target.project);
-    node.m_strName = LastName(target.project);
-    node.m_nKind = QVERCP_KIND_PROJECT;
-  }
-  node.m_strProject = target.projectName;
-  return node;
 }
 
 // A recipe's files, or the children of a group or project (of any node with
 // --children), as file entries.
 int List(const RecipeArgs& args) {
-  Target target = AnyTarget(args.dir);
-  CQVERcpFileInfoArray files;
-  CQVERcpDirInfo node = NodeFor(target);
-  if (args.children || target.recipe.empty()) {
-    CQVERcpUtil::GetDirectoryList(&node, 0, 1);
-    CQVERcpUtil::GetDirListAsFile(&node, files);
-  } else {
-    Check(CQVERcpUtil::GetFileList(target.recipe.c_str(), files));
-  }
   Json entries = Json::array();
   std::string out;
-  for (const auto& file : files) {
-    const CQVERcpFileInfo& f = *file;
-    entries.push_back(EntryJson(target, f));
-    out += (out.empty() ? "" : "\n") + std::string(EntryKind(f)) + "  " + ShownName(entries.back()) + "  " +
-           JsonBytes(entries.back()["name"]) + "  " + f.m_strTitle +
-           (f.m_nUnitNo != 0 ? "  unit " + std::to_string(f.m_nUnitNo) : "") +
-           (f.m_strComment.empty() ? "" : "  " + f.m_strComment);
+  for (const FileEntry& entry : ListEntries(AnyTarget(args.dir), args.children)) {
+    entries.push_back(EntryJson(entry));
+    out += (out.empty() ? "" : "\n") + entry.kind + "  " + ShownName(entries.back()) + "  " +
+           JsonBytes(entries.back()["name"]) + "  " + entry.title +
+           (entry.unitNo != 0 ? "  unit " + std::to_string(entry.unitNo) : "") +
+           (entry.comment.empty() ? "" : "  " + entry.comment);
   }
   if (Output().json) return PrintJson(entries);
   if (!out.empty()) PrintLine(out);

@@ -2,14 +2,12 @@
 
 #include <CLI/CLI.hpp>
 
-#include "libqveeda/QVEEdaCsv.h"
+#include "LibQVBRcpEpa/Texts.h"
 
 namespace rcpstore::cli {
 
 namespace {
 
-// Bytes a text line of the store can hold, line end included.
-constexpr size_t kLineBuffer = 1024;
 constexpr size_t kFileNameBytes = 255;
 
 [[noreturn]] void Refuse(const std::string& option, const std::string& why) { throw CLI::ValidationError(option, why); }
@@ -37,14 +35,8 @@ std::string Fitted(const std::string& option, const std::string& text, size_t li
 }
 
 void CheckOneLine(const std::string& option, const std::string& text) {
-  if (HasControlCharacter(text)) Refuse(option, "line breaks and control characters cannot be stored");
-  // Joined as a line of a store file is, behind the longest keyword.
-  CString line;
-  QVEEdaCsvMargeItem(CStringArray{"REFPJTDIR", text}, line);
-  if (line.size() + 2 >= kLineBuffer) {
-    Refuse(option, "too long to be read back as one line (a stored line holds at most " +
-                       std::to_string(kLineBuffer - 1) + " bytes)");
-  }
+  std::string problem = OneLineProblem(text);
+  if (!problem.empty()) Refuse(option, problem);
 }
 
 void CheckSubGroupName(const std::string& option, const std::string& name) {

@@ -5,13 +5,9 @@
 #include <cstddef>
 #include <string>
 
-namespace rcpstore::cli {
+#include "LibQVBRcpEpa/Texts.h"
 
-// The widths of the recipe header's text fields, in bytes.
-constexpr size_t kHeaderNameBytes = 8;
-constexpr size_t kTitleBytes = 16;
-constexpr size_t kCommentBytes = 64;
-constexpr size_t kUnitTextBytes = 24;
+namespace rcpstore::cli {
 
 // The text when it fits in limit bytes; otherwise, with truncate, its longest
 // beginning that fits and ends at a UTF-8 character boundary, else refused.

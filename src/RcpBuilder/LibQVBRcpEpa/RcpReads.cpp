@@ -105,10 +105,11 @@ std::string NameOf(const Target& target) {
   return address.empty() ? PathOf(target) : address;
 }
 
-GroupInfo ReadGroupInfo(const Target& group) {
+GroupInfo ReadGroupInfo(const Target& group, uint32_t* rc) {
   _QVERcpGroupInfo info;
   GroupInfo read;
-  CQVERcpUtil::GetRecipeGroupInfo(group.group.c_str(), &info);
+  uint32_t result = CQVERcpUtil::GetRecipeGroupInfo(group.group.c_str(), &info);
+  if (rc != nullptr) *rc = result;
   read.comment = info.strComment;
   read.servers.assign(info.astrServer.begin(), info.astrServer.end());
   return read;

@@ -139,6 +139,15 @@ ChangeReport DeleteRecipe(const std::string& given) {
   return {Removed(std::move(item))};
 }
 
+std::string MakeWorkDirectory(const std::string& given) {
+  OpenedProjects opened;
+  Target recipe = RecipeTarget(given);
+  std::string work = recipe.recipe + "/TEMP";
+  uint32_t rc = qvplatform::CurrentEnv()->MakeDirectory(work);
+  if (rc != ERROR_ALREADY_EXISTS) Check(rc, "cannot make " + work + ": " + CodeMeaning(rc));
+  return work;
+}
+
 ChangeReport CreateUnit(const std::string& given, unsigned unitNo, const std::string& headerName,
                         const std::optional<std::string>& templateFile) {
   OpenedProjects opened;
