@@ -1,18 +1,15 @@
 // rcpstore path: the engineering path catalogue, member by member.
 #include <CLI/CLI.hpp>
-#include <cstring>
 #include <memory>
 #include <sstream>
 
 #include "Commands.h"
 #include "Json.h"
-#include "LibQVCCommon/QVCCodes.h"
 #include "Output.h"
 #include "Report.h"
 #include "LibQVBRcpEpa/Target.h"
 #include "Usage.h"
-#include "libqveeda/QVEFilePathCatalogue.h"
-#include "platform/Win32Types.h"
+#include "LibQVBRcpEpa/Paths.h"
 
 namespace rcpstore::cli {
 
@@ -24,7 +21,7 @@ struct PathArgs {
   bool list = false;
 };
 
-std::vector<std::string> Words(const char* text) {
+std::vector<std::string> Words(const std::string& text) {
   std::istringstream in(text);
   std::vector<std::string> words;
   for (std::string word; in >> word;) words.push_back(word);
@@ -37,7 +34,7 @@ bool IsNumber(const std::string& text) {
 
 // Whether the given arguments fit a member's: every required one present,
 // no more than it takes, digits wherever it takes a NUMBER.
-bool Fits(const QVEFilePathMember& member, const std::vector<std::string>& given) {
+bool Fits(const PathMember& member, const std::vector<std::string>& given) {
   const std::vector<std::string> words = Words(member.arguments);
   size_t required = 0;
   for (const std::string& word : words) required += word.front() != '[';
@@ -50,60 +47,39 @@ bool Fits(const QVEFilePathMember& member, const std::vector<std::string>& given
 
 // The member of that name whose arguments fit; where a name and a number
 // form both fit (digits given), the number form.
-const QVEFilePathMember& FindMember(const std::string& name, const std::vector<std::string>& given) {
+size_t FindMember(const std::string& name, const std::vector<std::string>& given) {
+  const std::vector<PathMember>& members = PathMembers();
   bool known = false;
-  const QVEFilePathMember* found = nullptr;
-  for (const QVEFilePathMember& member : QVEFilePathMembers()) {
-    if (name != member.name) continue;
+  size_t found = members.size();
+  for (size_t i = 0; i < members.size(); ++i) {
+    if (name != members[i].name) continue;
     known = true;
-    if (!Fits(member, given)) continue;
-    if (found == nullptr || std::strstr(member.arguments, "NUMBER") != nullptr) found = &member;
+    if (!Fits(members[i], given)) continue;
+    if (found == members.size() || members[i].arguments.find("NUMBER") != std::string::npos) found = i;
   }
-  if (found != nullptr) return *found;
+  if (found != members.size()) return found;
   if (!known) throw CLI::ValidationError("MEMBER", "no catalogue member " + name + " (see rcpstore path --list)");
   std::string forms;
-  for (const QVEFilePathMember& member : QVEFilePathMembers()) {
+  for (const PathMember& member : members) {
     if (name == member.name) forms += std::string(forms.empty() ? "" : " or ") + name + " " + member.arguments;
   }
   throw CLI::ValidationError("ARGS", "expected " + forms);
 }
 
-std::string Cause(uint32_t rc) {
-  switch (rc) {
-    case QVEEDA_ERR_UNKNOWN_KEY: return "the key names no path of this kind";
-    case QVEEDA_ERR_NO_PROJECT: return "a project path needs --project";
-    case ERROR_INVALID_NAME: return "a station or file name must be one plain name";
-    case QVC_ERR_CANNOT_EXECUTE: return "an argument is missing or out of range";
-    default: return CodeMeaning(rc);
-  }
-}
-
-std::string ProjectDirectory(const std::string& given) {
-  return NamesDirectory(given) && !IsAddress(given) ? ExistingDirectory(given) : ProjectTarget(given).project;
-}
-
-int Resolve(const PathArgs& args, const QVEFilePathMember& member) {
-  CQVEFilePath resolver;
-  if (args.project.empty()) {
-    Check(resolver.InitNoProject());
-  } else {
-    Check(resolver.Init(ProjectDirectory(args.project).c_str()));
-  }
-  QVEFilePathArguments arguments;
-  arguments.values.assign(args.words.begin() + 1, args.words.end());
-  CString path;
-  if (uint32_t rc = member.call(resolver, arguments, &path)) Fail(Cause(rc), rc);
+int Resolve(const PathArgs& args, size_t member) {
+  const std::vector<std::string> given(args.words.begin() + 1, args.words.end());
+  std::string path = ResolveEngineeringPath(member, given, args.project);
   if (!Output().json) return PrintLine(path);
-  Json given = Json::array();
-  for (const std::string& value : arguments.values) given.push_back(JsonText(value));
-  return PrintJson({{"member", member.name}, {"arguments", given}, {"path", JsonText(path)}});
+  Json arguments = Json::array();
+  for (const std::string& value : given) arguments.push_back(JsonText(value));
+  return PrintJson({{"member", PathMembers()[member].name}, {"arguments", arguments}, {"path", JsonText(path)}});
 }
 
-Json KeyOrNull(const char* key) { return key != nullptr ? Json(key) : Json(nullptr); }
+Json KeyOrNull(const std::string& key) { return key.empty() ? Json(nullptr) : Json(key); }
 
 int List(bool json) {
   Json members = Json::array();
-  for (const QVEFilePathMember& member : QVEFilePathMembers()) {
+  for (const PathMember& member : PathMembers()) {
     if (json) {
       members.push_back({{"member", member.name},
                          {"arguments", Words(member.arguments)},
@@ -111,9 +87,9 @@ int List(bool json) {
                          {"folderKey", KeyOrNull(member.folderKey)}});
       continue;
     }
-    std::string keys = member.key != nullptr ? member.key : "";
-    if (member.folderKey != nullptr && std::strcmp(member.folderKey, member.key) != 0) keys += " / " + std::string(member.folderKey);
-    std::string call = std::string(member.name) + (*member.arguments != 0 ? " " : "") + member.arguments;
+    std::string keys = member.key;
+    if (!member.folderKey.empty() && member.folderKey != member.key) keys += " / " + member.folderKey;
+    std::string call = member.name + (member.arguments.empty() ? "" : " ") + member.arguments;
     PrintLine(call + std::string(call.size() < 52 ? 52 - call.size() : 1, ' ') + keys);
   }
   return json ? PrintJson(members) : kExitOk;
@@ -135,7 +111,7 @@ void AddPathCommand(CLI::App& app, int* exitStatus) {
     }
     if (args->words.empty()) throw CLI::ValidationError("MEMBER", "a catalogue member, or --list");
     const std::vector<std::string> given(args->words.begin() + 1, args->words.end());
-    const QVEFilePathMember& member = FindMember(args->words.front(), given);
+    size_t member = FindMember(args->words.front(), given);
     *exitStatus = Run("path " + args->words.front(), [&] { return Resolve(*args, member); });
   });
 }
