@@ -18,7 +18,8 @@ namespace rcpstore {
 // thread, and everything below them is reached from the opened directories
 // until it ends: nothing swapped in for a component after a check is ever
 // followed. A caller opens one around each operation (a command, a batch
-// line); scopes nest.
+// line); scopes nest. The changes of the store open their own; without one
+// a target is checked by its path alone.
 class RCPSTORE_API OpenedProjects {
  public:
   OpenedProjects();

@@ -258,10 +258,12 @@ void OpenProjectOf(const std::string& path) { OpenProjectDirectory(rcppath::Proj
 
 }  // namespace
 
+// Without an OpenedProjects alive there is nowhere to keep the directory
+// open: the target is then checked by its path alone.
 void OpenProjectDirectory(const std::string& project) {
   uint32_t rc = qvplatform::OpenStoreRoot(project);
   if (rc == ERROR_CANT_ACCESS_FILE) Fail(project + " is a link; a project is opened only as its directory itself", rc);
-  if (rc == ERROR_ACCESS_DENIED || rc == ERROR_INVALID_FUNCTION) Fail("cannot open " + project, rc);
+  if (rc == ERROR_ACCESS_DENIED) Fail("cannot open " + project, rc);
 }
 
 std::string CleanPath(const std::string& text) {
