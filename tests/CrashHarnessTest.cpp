@@ -59,7 +59,7 @@ const CommandClass kClasses[] = {
     {"project_create", {"project", "create", "N", "@"}, true, Repair::kRerun},
     // The store (Recipe) goes in one step, the emptied project directory after it.
     {"project_delete", {"project", "delete", "@/Q"}, false, Repair::kRerun},
-    // The command registers first and writes the attribute file second.
+    // The attribute file is written first, the registration second, in one call.
     {"project_register", {"project", "register", "Q", "@/Q", "--comment", "registered"}, false, Repair::kRerun},
     {"subgroup_add", {"subgroup", "add", "@/P/Recipe/RG01", "S2"}, true, Repair::kEither},
     {"subgroup_remove", {"subgroup", "remove", "@/P/Recipe/RG01", "S1"}, true, Repair::kEither},
