@@ -4,7 +4,6 @@
 // still given, saying why, so that one damaged file never hides the rest.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -23,7 +22,7 @@ struct RecipeHead {
   int64_t version = 0;
   int32_t created = 0;  // seconds since 1970, UTC
   int32_t updated = 0;
-  std::array<std::string, 32> unitTexts;
+  std::vector<std::string> unitTexts;  // the 32 units' texts, once a header is read
 };
 
 // Reads the header of a recipe directory; a missing or damaged one fails.

@@ -70,7 +70,7 @@ Json RecipeJson(const StoreItem& item) {
   Json units = Json::array();
   for (unsigned unitNo : item.units) {
     Json unit = UnitJson(UnitItem(item.target, unitNo));
-    unit["text"] = JsonText(unitNo == 0 ? "" : head.unitTexts[unitNo - 1]);
+    unit["text"] = JsonText(unitNo == 0 || unitNo > head.unitTexts.size() ? "" : head.unitTexts[unitNo - 1]);
     units.push_back(unit);
   }
   Json json = PlainJson(item);

@@ -45,7 +45,7 @@ std::string InfoText(const Target& target, const Json& item, const RecipeHead& h
     unsigned number = unit["number"].get<unsigned>();
     out += number == 0 ? "\nprocedure: " + UnitFileName(0)
                        : "\nunit " + std::to_string(number) + ": " + UnitFileName(number) + "  " +
-                             head.unitTexts[number - 1];
+                             (number <= head.unitTexts.size() ? head.unitTexts[number - 1] : "");
   }
   return out;
 }

@@ -88,6 +88,7 @@ RecipeHead ReadRecipeHead(const std::string& recipeDir) {
   head.author = QVEEdaGetText(main, kAuthor, kAuthorWidth);
   head.created = static_cast<int32_t>(QVEEdaGetU32(main, kCreated));
   head.version = std::strtoll(QVEEdaGetText(main, kVersion, kVersionWidth).c_str(), nullptr, 10);
+  head.unitTexts.resize(kMaxUnitNo);
   for (unsigned i = 0; i < kMaxUnitNo; ++i) {
     if (const uint8_t* unit = Record(header, "URCB", i, kUnitRecordSize)) {
       head.unitTexts[i] = QVEEdaGetText(unit, kUnitText, kUnitTextWidth);

@@ -54,6 +54,7 @@ StoreItem ItemOf(const Target& at, const CQVERcpDirInfo& scanned, const TreeNode
 
 TreeNode NodeOf(const Target& at, const CQVERcpDirInfo& scanned, const TreeRead& how) {
   TreeNode node;
+  node.children.reserve(scanned.m_listChild.size());
   for (const auto& child : scanned.m_listChild) {
     if (!Listed(*child) || child->m_nKind == QVERCP_KIND_NONE) continue;
     bool subGroup = child->m_nKind == QVERCP_KIND_SUBGROUP;
