@@ -38,7 +38,6 @@ void AddStoreCommands(CLI::App& app, int* exitStatus, const std::string& command
 CLI::App* FindCommand(CLI::App& app, const std::string& name);
 void AddPathCommand(CLI::App& app, int* exitStatus);
 
-
 // Scans a project (by name or directory) and prints its tree; returns 0.
 int PrintProjectTree(const std::string& project, const TreeRead& options);
 

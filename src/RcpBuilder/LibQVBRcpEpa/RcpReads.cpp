@@ -1,3 +1,6 @@
+// What the store holds, read for callers: recipe headers, group attributes,
+// unit files, the listings of groups and recipes, and the items that
+// describe them.
 #include "LibQVBRcpEpa/Reads.h"
 
 #include <strings.h>

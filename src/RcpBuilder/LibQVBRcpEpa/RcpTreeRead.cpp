@@ -1,3 +1,5 @@
+// The tree of a project read from one scan: a node per group, sub-group and
+// recipe, with one header read per recipe and each node's own read failure.
 #include "LibQVBRcpEpa/Failure.h"
 #include "LibQVBRcpEpa/Reads.h"
 #include "RcpListed.h"
