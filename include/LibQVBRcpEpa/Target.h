@@ -73,6 +73,9 @@ constexpr unsigned kMaxUnitNo = 32;
 
 // The number of a recipe directory name RCPnnnn (1 to 1000), else 0.
 RCPSTORE_API unsigned RecipeNumberOf(const std::string& name);
+// The directory names of group and recipe numbers: "RG01", "RCP0012".
+RCPSTORE_API std::string GroupDirectoryName(unsigned groupNo);
+RCPSTORE_API std::string RecipeDirectoryName(unsigned recipeNo);
 // The project whose Recipe directory holds the (possibly missing) group path.
 RCPSTORE_API Target ProjectOfGroup(const std::string& group);
 

@@ -3,6 +3,7 @@
 #include "LibQVBRcpEpa.h"
 #include "LibQVBRcpEpa/Failure.h"
 #include "LibQVBRcpEpa/Reads.h"
+#include "RcpListed.h"
 
 namespace rcpstore {
 
@@ -41,20 +42,6 @@ StoreItem ItemOfEntry(const Target& listed, const CQVERcpFileInfo& f) {
   }
 }
 
-// The node of a checked directory: a recipe, a group or a project.
-CQVERcpDirInfo NodeFor(const Target& target) {
-  CQVERcpDirInfo node;
-  if (!target.group.empty()) {
-    node.SetFullPath((target.recipe.empty() ? target.group : target.recipe).c_str());
-  } else {
-    node.m_strParentPath = Parent(target.project);
-    node.m_strName = LastName(target.project);
-    node.m_nKind = QVERCP_KIND_PROJECT;
-  }
-  node.m_strProject = target.projectName;
-  return node;
-}
-
 }  // namespace
 
 std::vector<unsigned> FreeNumbers(const Target& owner) {
@@ -78,7 +65,7 @@ std::vector<unsigned> FreeNumbers(const Target& owner) {
 
 std::vector<FileEntry> ListEntries(const Target& target, bool children) {
   CQVERcpFileInfoArray files;
-  CQVERcpDirInfo node = NodeFor(target);
+  CQVERcpDirInfo node = ScanNode(target);
   if (children || target.recipe.empty()) {
     CQVERcpUtil::GetDirectoryList(&node, 0, 1);
     CQVERcpUtil::GetDirListAsFile(&node, files);

@@ -41,7 +41,7 @@ ChangeReport CreateGroup(const std::string& project, unsigned number, const Grou
   if (number < 1 || number > kMaxGroupNo) Fail("group numbers are 1 to 16", ERROR_INVALID_PARAMETER);
   CommandLocks locks;
   locks.LockProject(target);
-  Target group = GroupOf(target, number, target.project + "/Recipe/" + QVFormat("RG%02u", number));
+  Target group = GroupOf(target, number, target.project + "/Recipe/" + GroupDirectoryName(number));
   // The store's duplicate check also clears what an interrupted create left.
   CheckAbsent(CQVERcpUtil::CheckRcpGroupDuplicate(target.project.c_str(), number), LastName(group.group));
   Check(CQVERcpUtil::CreateRecipeGroup(target.project.c_str(), number));

@@ -7,6 +7,10 @@
 
 namespace rcpstore {
 
+// The node a scan starts from for a checked target: its recipe, group or
+// project directory, named by the project it lies in.
+CQVERcpDirInfo ScanNode(const Target& target);
+
 // True for the nodes a listing shows: groups RG01-RG16, recipes RCP0001-RCP1000.
 bool Listed(const CQVERcpDirInfo& node);
 

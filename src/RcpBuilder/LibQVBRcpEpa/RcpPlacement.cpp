@@ -7,7 +7,7 @@ namespace rcpplacement {
 
 bool Forget(const rcpstore::Target& recipe) {
   CQVERcpDirInfo node;
-  node.SetRcpDirInfo(nullptr, QVFormat("RCP%04u", recipe.recipeNo).c_str());
+  node.SetRcpDirInfo(nullptr, rcpstore::RecipeDirectoryName(recipe.recipeNo).c_str());
   uint32_t rc = CQVERcpUtil::DeleteItemFromSubGroup(recipe.group.c_str(), CStringArray{}, &node);
   if (rc == QVC_ERR_TEXT_FILE_OPEN && !rcpstore::Exists(recipe.group + "/RcpSubGroup.txt")) rc = QVC_ERR_NOT_FOUND;
   if (rc == QVC_ERR_NOT_FOUND) return false;

@@ -159,6 +159,19 @@ Target RecipeOf(const Target& group, unsigned recipeNo, const std::string& direc
   return recipe;
 }
 
+CQVERcpDirInfo ScanNode(const Target& target) {
+  CQVERcpDirInfo node;
+  if (!target.group.empty()) {
+    node.SetFullPath((target.recipe.empty() ? target.group : target.recipe).c_str());
+  } else {
+    node.m_strParentPath = Parent(target.project);
+    node.m_strName = LastName(target.project);
+    node.m_nKind = QVERCP_KIND_PROJECT;
+  }
+  node.m_strProject = target.projectName;
+  return node;
+}
+
 bool Listed(const CQVERcpDirInfo& node) {
   if (node.m_nKind == QVERCP_KIND_RECIPE) return RecipeNumberOf(node.m_strName) != 0;
   if (node.m_nKind != QVERCP_KIND_GROUP) return true;
@@ -174,10 +187,7 @@ Target TargetOfNode(const Target& parent, const CQVERcpDirInfo& node) {
 
 std::vector<Target> GroupsOf(const Target& target) {
   if (!target.group.empty()) return {target};
-  CQVERcpDirInfo project;
-  project.m_nKind = QVERCP_KIND_PROJECT;
-  project.m_strParentPath = Parent(target.project);
-  project.m_strName = LastName(target.project);
+  CQVERcpDirInfo project = ScanNode(target);
   CQVERcpUtil::GetDirectoryList(&project, 0, 0);
   std::vector<Target> groups;
   for (const auto& child : project.m_listChild) {
@@ -188,8 +198,7 @@ std::vector<Target> GroupsOf(const Target& target) {
 }
 
 std::vector<ListedRecipe> RecipesOf(const Target& group) {
-  CQVERcpDirInfo node;
-  node.SetFullPath(group.group.c_str());
+  CQVERcpDirInfo node = ScanNode(group);
   CQVERcpUtil::GetDirectoryList(&node, 0, 1);
   std::vector<ListedRecipe> recipes;
   CollectRecipes(group, node, &recipes);

@@ -54,7 +54,7 @@ unsigned NumberIn(const Target& group, const Target& source, unsigned given) {
 }
 
 Target RecipeNumbered(const Target& group, unsigned number) {
-  return RecipeOf(group, number, group.group + QVFormat("/RCP%04u", number));
+  return RecipeOf(group, number, group.group + "/" + RecipeDirectoryName(number));
 }
 
 // The re-run of a delete or move of a recipe cut short after the recipe

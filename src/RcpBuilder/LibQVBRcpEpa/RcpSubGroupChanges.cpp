@@ -10,6 +10,7 @@
 #include "LibQVBRcpEpa/Locks.h"
 #include "LibQVBRcpEpa/Rights.h"
 #include "RcpChanged.h"
+#include "RcpListed.h"
 
 namespace rcpstore {
 
@@ -24,9 +25,7 @@ std::string Joined(const CStringArray& path, size_t count) {
 // The group's sub-groups and the recipes placed in them, as read now.
 class Arrangement {
  public:
-  explicit Arrangement(const Target& target) {
-    group_.SetFullPath(target.group.c_str());
-    group_.m_strProject = target.projectName;
+  explicit Arrangement(const Target& target) : group_(ScanNode(target)) {
     CQVERcpUtil::GetDirectoryList(&group_, 0, 1);
   }
 
@@ -94,7 +93,7 @@ CStringArray RecipeNames(const std::vector<unsigned>& recipes) {
   CStringArray names;
   for (unsigned number : recipes) {
     if (number < 1 || number > kMaxRecipeNo) Fail("recipe numbers are 1 to 1000", ERROR_INVALID_PARAMETER);
-    std::string name = QVFormat("RCP%04u", number);
+    std::string name = RecipeDirectoryName(number);
     if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
   }
   return names;

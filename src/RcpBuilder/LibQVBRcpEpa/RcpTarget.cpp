@@ -245,8 +245,8 @@ std::string AddressOf(const Target& target) {
 std::string PathOfAddress(const Address& address) {
   std::string path = RegisteredPath(address.project);
   if (path.empty()) Fail("no project registered under the name " + address.project, ERROR_FILE_NOT_FOUND);
-  if (address.groupNo != 0) path += QVFormat("/Recipe/RG%02u", address.groupNo);
-  if (address.recipeNo != 0) path += QVFormat("/RCP%04u", address.recipeNo);
+  if (address.groupNo != 0) path += "/Recipe/" + GroupDirectoryName(address.groupNo);
+  if (address.recipeNo != 0) path += "/" + RecipeDirectoryName(address.recipeNo);
   if (address.unitNo != 0) path += QVFormat("/RcpPT%02u.edf", address.unitNo);
   return path;
 }
@@ -318,6 +318,10 @@ unsigned RecipeNumberOf(const std::string& name) {
   unsigned number = NumberedName(name, "RCP", 4);
   return number <= kMaxRecipeNo ? number : 0;
 }
+
+std::string GroupDirectoryName(unsigned groupNo) { return QVFormat("RG%02u", groupNo); }
+
+std::string RecipeDirectoryName(unsigned recipeNo) { return QVFormat("RCP%04u", recipeNo); }
 
 bool NamesDirectory(const std::string& given) {
   return given.find('/') != std::string::npos || given == "." || given == "..";

@@ -69,11 +69,7 @@ TreeNode NodeOf(const Target& at, const CQVERcpDirInfo& scanned, const TreeRead&
 }  // namespace
 
 TreeNode ReadTree(const Target& project, const TreeRead& how) {
-  CQVERcpDirInfo root;
-  root.m_nKind = QVERCP_KIND_PROJECT;
-  root.m_strParentPath = Parent(project.project);
-  root.m_strName = LastName(project.project);
-  root.m_strProject = project.projectName;
+  CQVERcpDirInfo root = ScanNode(project);
   CQVERcpUtil::GetDirectoryList(&root, how.depthOne ? 0 : 1, how.noSubGroups ? 0 : 1);
   return NodeOf(project, root, how);
 }
