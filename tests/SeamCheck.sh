@@ -17,7 +17,6 @@ allowed=(
   siblings/libqveeda/QVEFilePath.cpp   # /proc/self/exe, to find the installed templates
   src/RcpBuilder/RcpArchive/RcpArchive.cpp  # syncfs of an import's finished build
   tools/rcpstore/BatchCommand.cpp      # the batch file the user names
-  tools/rcpstore/LogCommand.cpp        # the station's audit trail
   src/RcpBuilder/LibQVBRcpEpa/RcpTarget.cpp  # the user's own paths: the working directory, registered directories
 )
 calls='open|openat|openat2|creat|stat|lstat|fstatat|statx|unlink|unlinkat|rename|renameat|renameat2|mkdir|mkdirat'

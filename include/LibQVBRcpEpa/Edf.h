@@ -38,7 +38,8 @@ struct EdfFile {
   std::vector<EdfRecord> records;
 };
 
-// Reads an EDF file whole; a damaged one fails.
-RCPSTORE_API EdfFile ReadEdf(const std::string& path);
+// Reads an EDF file whole; a damaged one fails. The file is given by its
+// path, or by an address: a recipe's names its header, a unit's its file.
+RCPSTORE_API EdfFile ReadEdf(const std::string& given);
 
 }  // namespace rcpstore

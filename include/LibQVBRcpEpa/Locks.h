@@ -49,12 +49,16 @@ class RCPSTORE_API CommandLocks {
 
   // The lock file of the last lock taken or adopted.
   const std::string& lastLockFile() const { return lastLockFile_; }
+  // Runs the command (found on PATH) as the holder of these locks, which it
+  // finds through kLockFdsVariable, and gives its exit status (128 + the
+  // signal when killed). A command that cannot be started fails.
+  int RunHolding(const std::vector<std::string>& command) const;
+
+ private:
   // The descriptors a child must inherit to act as the holder: "3,5".
   std::string HandDown() const;
   // Makes the handed-down descriptors survive exec (in the child, before it).
   void KeepAcrossExec() const;
-
- private:
   // False when the lock was handed down rather than taken here.
   bool Take(const std::string& lockFile, const std::function<uint32_t(CQVERcpLock&, std::string*)>& lock);
   // Hands the lock taken last to the KeptProjectLocks alive, if any.

@@ -22,6 +22,12 @@ struct PathMember {
 // Every member, in the catalogue's order; an overloaded name has one entry per form.
 RCPSTORE_API const std::vector<PathMember>& PathMembers();
 
+// The member of that name whose arguments fit the given ones; where a name
+// and a number form both fit (digits given), the number form. An unknown
+// name fails with QVC_ERR_NOT_FOUND, arguments that fit no form of it with
+// ERROR_INVALID_PARAMETER, naming the forms.
+RCPSTORE_API size_t FindPathMember(const std::string& name, const std::vector<std::string>& arguments);
+
 // The path member `index` of PathMembers() gives for the arguments, for a
 // project (its registered name, address or directory; "" for none).
 RCPSTORE_API std::string ResolveEngineeringPath(size_t index, const std::vector<std::string>& arguments,

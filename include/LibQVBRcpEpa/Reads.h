@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -91,6 +92,20 @@ struct StoreItem {
   std::string error;              // why it could not be read; "" when it was
   uint32_t errorCode = 0;         // and its result code
 };
+
+// What a search asks of a recipe: shell globs (* ? [...]) its title and
+// comment match, and a sub-group path (A/B, a glob) that holds it or one of
+// its sub-groups; what is not given matches everything.
+struct RecipeFilter {
+  std::optional<std::string> title;
+  std::optional<std::string> comment;
+  std::optional<std::string> subGroup;
+};
+
+// The recipes of a project or group (a project by name, address or
+// directory; a group by address or directory) that pass the filter,
+// described, in group and recipe order.
+RCPSTORE_API std::vector<StoreItem> FindRecipes(const std::string& given, const RecipeFilter& filter = {});
 
 // The target as a plain item: a project, group or recipe.
 RCPSTORE_API StoreItem PlainItem(const Target& target);

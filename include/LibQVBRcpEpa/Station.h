@@ -2,6 +2,7 @@
 // of the recipe access rights and the members of the station's groups.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -25,9 +26,32 @@ RCPSTORE_API std::string CallerName();
 // Points the store at a station directory (before anything else is done).
 RCPSTORE_API void UseStationDirectory(const std::string& directory);
 
-// The station's audit trail (one JSON line per change of a store), oldest
-// file first: the rotated one, then the current one.
-RCPSTORE_API std::vector<std::string> AuditTrailFiles();
+// One change as the audit trail records it; texts as they were written.
+struct AuditEntry {
+  std::string time;  // ISO 8601 UTC: 2026-12-06T19:20:00Z
+  std::string station;
+  std::string user;
+  long pid = 0;
+  std::string operation;
+  std::string path;  // "" for a change of no path (an unregistration)
+  uint32_t result = 0;
+  std::string detail;
+};
+
+// Which changes a reader of the trail wants; what is empty matches all.
+struct AuditFilter {
+  std::string project;  // directory or registered name: its changes, and its registrations
+  std::string since;    // changes at or after this UTC time, or a leading part of one (2026-12-06T19)
+  std::string user;
+};
+
+// "" when the text is a UTC time of the trail's form (with or without its
+// Z) or a leading part of one: a day, an hour or a minute; else what is expected.
+RCPSTORE_API std::string UtcTimeProblem(const std::string& text);
+
+// The changes of the trail that match, oldest first. Lines that do not
+// parse (cut by a crash, edited by hand) are left out.
+RCPSTORE_API std::vector<AuditEntry> ReadAuditTrail(const AuditFilter& filter);
 
 // Where the lines the store's operations report as they run go (a file
 // skipped, a leftover cleared); by default nowhere.

@@ -73,6 +73,28 @@ constexpr unsigned kMaxUnitNo = 32;
 
 // The number of a recipe directory name RCPnnnn (1 to 1000), else 0.
 RCPSTORE_API unsigned RecipeNumberOf(const std::string& name);
+// A unit recipe (or, number 0, the procedure file) of a checked recipe.
+struct UnitGiven {
+  Target recipe;
+  unsigned unitNo = 0;
+};
+constexpr unsigned kNoUnitGiven = ~0u;
+// A unit given by its recipe and number, or by its unit address
+// (@PROJECT/G/R/U) alone; a number given beside a unit address must agree.
+RCPSTORE_API UnitGiven UnitTarget(const std::string& given, unsigned unitNo = kNoUnitGiven);
+
+// Recipes of one group by number or directory name, comma-separated:
+// "12,13,RCP0020". Anything else fails with ERROR_INVALID_PARAMETER.
+RCPSTORE_API std::vector<unsigned> RecipeNumbersGiven(const std::string& list);
+
+// "RECIPE[,N...]": a recipe by address or directory, then more recipes of
+// its group by number or directory name ("@Line1/1/12,13,RCP0020").
+struct GroupRecipes {
+  std::string group;  // the group's address, or its directory when it has none
+  std::vector<unsigned> numbers;
+};
+RCPSTORE_API GroupRecipes RecipesGiven(const std::string& given);
+
 // The directory names of group and recipe numbers: "RG01", "RCP0012".
 RCPSTORE_API std::string GroupDirectoryName(unsigned groupNo);
 RCPSTORE_API std::string RecipeDirectoryName(unsigned recipeNo);

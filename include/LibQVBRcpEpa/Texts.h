@@ -21,4 +21,20 @@ constexpr size_t kUnitTextBytes = 24;
 // "" when it can.
 RCPSTORE_API std::string OneLineProblem(const std::string& text);
 
+// Why a text does not fit a field of limit bytes; "" when it does.
+RCPSTORE_API std::string WidthProblem(const std::string& text, size_t limit);
+// The longest beginning of the text that fits in limit bytes and ends at a
+// UTF-8 character boundary.
+RCPSTORE_API std::string FittingBeginning(const std::string& text, size_t limit);
+
+// Why a name cannot name a sub-group (empty, a '/', or OneLineProblem's
+// faults); "" when it can.
+RCPSTORE_API std::string SubGroupNameProblem(const std::string& name);
+// Why a name cannot name a project: not one directory name (empty, "." or
+// "..", a separator), control characters, longer than a file name; "" when it can.
+RCPSTORE_API std::string ProjectNameProblem(const std::string& name);
+
+// Fails with ERROR_INVALID_PARAMETER ("what: problem") when there is a problem.
+RCPSTORE_API void RequireNoProblem(const std::string& what, const std::string& problem);
+
 }  // namespace rcpstore

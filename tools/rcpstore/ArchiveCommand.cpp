@@ -7,7 +7,6 @@
 #include "Describe.h"
 #include "Json.h"
 #include "Output.h"
-#include "Report.h"
 #include "LibQVBRcpEpa/Target.h"
 #include "Usage.h"
 
@@ -68,19 +67,19 @@ int Import(const ImportArgs& args) {
 void AddArchiveCommands(CLI::App& app, int* exitStatus) {
   auto exportArgs = std::make_shared<ExportArgs>();
   auto* e = app.add_subcommand("export", "Write a project's recipe store into one compressed archive");
+  Example(*e, "rcpstore export @Line1 line1.tar.gz");
   e->add_option("PROJECT", exportArgs->project, "Project directory (with a '/') or registered project name")
       ->required();
   e->add_option("ARCHIVE", exportArgs->archive, "Archive file to write (a gzip-compressed tar)")->required();
-  Example(*e, "rcpstore export @Line1 line1.tar.gz");
   e->callback([=] { *exitStatus = Run("export " + exportArgs->project, [&] { return Export(*exportArgs); }); });
 
   auto importArgs = std::make_shared<ImportArgs>();
   auto* i = app.add_subcommand("import", "Restore a recipe store from an archive into a project directory");
+  Example(*i, "rcpstore import line1.tar.gz /srv/projects/Line1Copy --name Line1Copy");
   i->add_option("ARCHIVE", importArgs->request.archive, "Archive written by rcpstore export")->required();
   i->add_option("DIR", importArgs->request.directory, "Project directory to restore the store into")->required();
   i->add_option("--name", importArgs->request.name, "Register the project under this name");
   i->add_flag("--replace", importArgs->request.replace, "Replace a store (and a registration) that is there");
-  Example(*i, "rcpstore import line1.tar.gz /srv/projects/Line1Copy --name Line1Copy");
   i->callback([=] { *exitStatus = Run("import " + importArgs->request.archive, [&] { return Import(*importArgs); }); });
 }
 

@@ -9,8 +9,6 @@
 #include "Commands.h"
 #include "LibQVBRcpEpa/Locks.h"
 #include "Output.h"
-#include "Progress.h"
-#include "Report.h"
 #include "Usage.h"
 
 namespace rcpstore::cli {
@@ -130,10 +128,9 @@ int RunBatch(const std::string& file) {
 
 void AddBatchCommand(CLI::App& app, int* exitStatus) {
   auto file = std::make_shared<std::string>();
-  auto* batch = app.add_subcommand(
-      "batch", "Run commands from a file (- for standard input), one per line, under one lock per project");
-  batch->add_option("FILE", *file, "File of command lines (without 'rcpstore'; # starts a comment), or -")->required();
+  auto* batch = app.add_subcommand("batch", "Run commands from a file (- for standard input), one per line, under one lock per project");
   Example(*batch, "rcpstore batch changes.txt   (a line of it: recipe set @Line1/1/12 --title 'Rye bread')");
+  batch->add_option("FILE", *file, "File of command lines (without 'rcpstore'; # starts a comment), or -")->required();
   batch->callback([=] { *exitStatus = Run("batch " + *file, [&] { return RunBatch(*file); }); });
 }
 

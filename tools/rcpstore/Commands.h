@@ -25,8 +25,6 @@ void AddArchiveCommands(CLI::App& app, int* exitStatus);
 void AddSecurityCommand(CLI::App& app, int* exitStatus);
 // find, and group list and recipe list when those commands are there.
 void AddListCommands(CLI::App& app, int* exitStatus);
-// recipe copy and recipe move; after AddRecipeCommands.
-void AddCopyCommands(CLI::App& app, int* exitStatus);
 void AddBatchCommand(CLI::App& app, int* exitStatus);
 
 // Every command that works on the store, with --json and --quiet: what

@@ -3,7 +3,6 @@
 #include <ctime>
 
 #include "Output.h"
-#include "Report.h"
 
 namespace rcpstore::cli {
 

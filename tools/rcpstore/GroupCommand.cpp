@@ -4,10 +4,8 @@
 
 #include "Commands.h"
 #include "Output.h"
-#include "Removal.h"
 #include "LibQVBRcpEpa/Rights.h"
 #include "Describe.h"
-#include "Report.h"
 #include "Usage.h"
 #include "LibQVBRcpEpa/Target.h"
 #include "Texts.h"
@@ -32,8 +30,8 @@ GroupAttributes Attributes(const GroupArgs& args) {
 }
 
 void CheckTexts(const GroupArgs& args) {
-  if (args.comment) CheckOneLine("--comment", *args.comment);
-  for (const std::string& server : args.servers) CheckOneLine("--server", server);
+  if (args.comment) Refuse("--comment", OneLineProblem(*args.comment));
+  for (const std::string& server : args.servers) Refuse("--server", OneLineProblem(server));
 }
 
 int Free(const GroupArgs& args) {
@@ -49,10 +47,8 @@ int Info(const GroupArgs& args) {
   GroupInfo info = ReadGroupInfo(target, &rc);
   Check(rc);
   if (Output().json) return PrintJson(ItemJson(GroupItem(target)));
-  std::string servers;
-  for (const std::string& s : info.servers) servers += (servers.empty() ? "" : ", ") + s;
   return PrintLine("group:   " + NameOf(target) + "\npath:    " + target.group + "\ncomment: " + info.comment +
-                   "\nservers: " + servers);
+                   "\nservers: " + Joined(info.servers));
 }
 
 int Set(const GroupArgs& args) { return PrintChanges(SetGroupAttributes(args.dir, Attributes(args))); }
@@ -85,40 +81,40 @@ void AddGroupCommand(CLI::App& app, int* exitStatus) {
   };
 
   auto* f = group->add_subcommand("free", "List the free recipe-group numbers (1 to 16)");
-  f->add_option("PROJECT", args->dir, kProjectHelp)->required();
   Example(*f, "rcpstore group free @Line1");
+  f->add_option("PROJECT", args->dir, kProjectHelp)->required();
   f->callback(run("group free", Free));
 
   auto* c = group->add_subcommand("create", "Create recipe group N");
+  Example(*c, "rcpstore group create @Line1 2 --comment Trials --server BATCH01");
   c->add_option("PROJECT", args->dir, kProjectHelp)->required();
   c->add_option("N", args->number, "Group number, 1 to 16")->required()->check(CLI::Range(1u, kMaxGroupNo));
   c->add_option("--comment", args->comment, "Comment");
   c->add_option("--server", args->servers, "Server name (at most two)")->expected(0, 2)->check(serverCheck);
-  Example(*c, "rcpstore group create @Line1 2 --comment Trials --server BATCH01");
   c->callback([=] {
     CheckTexts(*args);
     run("group create", Create)();
   });
 
   auto* i = group->add_subcommand("info", "Show a recipe group's attributes");
-  i->add_option("GROUP", args->dir, kGroupHelp)->required();
   Example(*i, "rcpstore group info @Line1/2");
+  i->add_option("GROUP", args->dir, kGroupHelp)->required();
   i->callback(run("group info", Info));
 
   auto* s = group->add_subcommand("set", "Change a recipe group's comment or servers");
+  Example(*s, "rcpstore group set @Line1/2 --comment \"Trial recipes\"");
   s->add_option("GROUP", args->dir, kGroupHelp)->required();
   s->add_option("--comment", args->comment, "Comment");
   s->add_option("--server", args->servers, "Server name (at most two)")->expected(0, 2)->check(serverCheck);
-  Example(*s, "rcpstore group set @Line1/2 --comment \"Trial recipes\"");
   s->callback([=] {
     CheckTexts(*args);
     run("group set", Set)();
   });
 
   auto* d = group->add_subcommand("delete", "Delete a recipe group with everything in it");
+  Example(*d, "rcpstore group delete @Line1/2 --dry-run");
   d->add_option("GROUP", args->dir, kGroupHelp)->required();
   AddRemovalOptions(*d, args->removal, true);
-  Example(*d, "rcpstore group delete @Line1/2 --dry-run");
   d->callback(run("group delete", Delete));
 }
 

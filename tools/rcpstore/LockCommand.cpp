@@ -1,6 +1,5 @@
 // rcpstore lock and rcpstore clean-temp.
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -10,7 +9,6 @@
 #include "Commands.h"
 #include "LibQVBRcpEpa/Locks.h"
 #include "Describe.h"
-#include "Report.h"
 #include "Usage.h"
 #include "Output.h"
 #include "LibQVBRcpEpa/Target.h"
@@ -42,32 +40,9 @@ void HoldUntilReleased() {
   }
 }
 
-// Runs the command as the holder of the locks and gives its exit status
-// (128 + signal when killed).
-int RunCommand(const std::vector<std::string>& command, const CommandLocks& locks) {
-  std::vector<char*> argv;
-  for (const std::string& arg : command) argv.push_back(const_cast<char*>(arg.c_str()));
-  argv.push_back(nullptr);
-  std::string handDown = locks.HandDown();
-  std::fflush(nullptr);
-  pid_t child = fork();
-  if (child < 0) Fail("cannot start " + command[0], ERROR_NOT_ENOUGH_MEMORY);
-  if (child == 0) {
-    locks.KeepAcrossExec();
-    setenv(kLockFdsVariable, handDown.c_str(), 1);
-    execvp(argv[0], argv.data());
-    std::fprintf(stderr, "rcpstore: lock: cannot run %s\n", argv[0]);
-    _exit(127);
-  }
-  int status = 0;
-  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-  }
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
 int Hold(const std::string& what, const CommandLocks& locks, const std::vector<std::string>& command) {
   std::fprintf(stderr, "rcpstore: %s: locked (%s)\n", what.c_str(), locks.lastLockFile().c_str());
-  if (!command.empty()) return RunCommand(command, locks);
+  if (!command.empty()) return locks.RunHolding(command);
   HoldUntilReleased();
   return kExitOk;
 }
@@ -117,26 +92,26 @@ void AddLockCommand(CLI::App& app, int* exitStatus) {
                             "standard input closes or the process is interrupted";
 
   auto* p = lock->add_subcommand("project", "Lock a project, by its registered name or its directory");
+  Example(*p, "rcpstore lock project @Line1 -- rcpstore batch changes.txt");
   p->add_option("PROJECT", args->target, kProjectHelp)->required();
   p->add_option("COMMAND", args->command, commandHelp);
-  Example(*p, "rcpstore lock project @Line1 -- rcpstore batch changes.txt");
   p->callback([=] { *exitStatus = LockProject(*args); });
 
   auto* r = lock->add_subcommand("recipe", "Lock a recipe");
+  Example(*r, "rcpstore lock recipe @Line1/1/12 < /dev/tty");
   r->add_option("RECIPE", args->target, kRecipeHelp)->required();
   r->add_option("--name", args->name, "Name of the lock in messages and events (default: the directory's name)");
   r->add_option("COMMAND", args->command, commandHelp);
-  Example(*r, "rcpstore lock recipe @Line1/1/12 < /dev/tty");
   r->callback([=] { *exitStatus = LockRecipe(*args); });
 
   auto* s = lock->add_subcommand("status", "Whether a project or recipe is locked now, and by whom");
-  s->add_option("TARGET", args->target, "Recipe (@PROJECT/G/R or its directory), or a project")->required();
   Example(*s, "rcpstore lock status @Line1/1/12");
+  s->add_option("TARGET", args->target, "Recipe (@PROJECT/G/R or its directory), or a project")->required();
   s->callback([=] { *exitStatus = Run("lock status " + args->target, [&] { return Status(*args); }); });
 
   auto* clean = app.add_subcommand("clean-temp", "Empty the TEMP directory of every recipe of a project");
-  clean->add_option("PROJECT", args->target, kProjectHelp)->required();
   Example(*clean, "rcpstore clean-temp @Line1");
+  clean->add_option("PROJECT", args->target, kProjectHelp)->required();
   clean->callback([=] { *exitStatus = Run("clean-temp " + args->target, [&] { return PrintChanges(CleanTemp(args->target)); }); });
 }
 

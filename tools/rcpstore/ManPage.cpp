@@ -1,5 +1,3 @@
-#include "ManPage.h"
-
 #include <CLI/CLI.hpp>
 #include <functional>
 

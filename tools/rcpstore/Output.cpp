@@ -1,17 +1,43 @@
 #include "Output.h"
 
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
 #include <cstdio>
 
+#include "Describe.h"
 #include "LibQVBRcpEpa/Target.h"
 
 namespace rcpstore::cli {
+
+namespace {
+
+std::string Text(const Json& value) { return value.is_string() ? JsonBytes(value.get<std::string>()) : ""; }
+
+}  // namespace
+
+OutputOptions& Output() {
+  static OutputOptions options;
+  return options;
+}
+
+void AddOutputFlags(CLI::App& app) {
+  for (CLI::App* command : app.get_subcommands({})) {
+    if (!command->get_subcommands({}).empty()) {
+      AddOutputFlags(*command);
+      continue;
+    }
+    command->add_flag("--json", Output().json, "Print JSON (see docs/json.md)");
+    command->add_flag("-q,--quiet", Output().quiet, "Print no success line and no progress");
+  }
+}
 
 int ReportFailure(const std::string& what, const Failure& failure) {
   std::fprintf(stderr, "rcpstore: %s: %s (error 0x%08X)\n", what.c_str(), failure.cause.c_str(), failure.code);
   return kExitFailure;
 }
 
-// The projects a command opens stay open until it ends (see ExistingTarget).
+// The projects a command opens stay open until it ends.
 int Run(const std::string& what, const std::function<int()>& body) {
   OpenedProjects projectsOpened;
   try {
@@ -26,6 +52,66 @@ int PrintLine(const std::string& text) {
   std::fwrite(text.data(), 1, text.size(), stdout);
   std::fputc('\n', stdout);
   return kExitOk;
+}
+
+std::string ShownName(const Json& item) {
+  std::string address = Text(item.value("address", Json()));
+  return address.empty() ? Text(item.value("path", Json())) : address;
+}
+
+int PrintChanges(const ChangeReport& changes) {
+  static constexpr const char* kVerbs[] = {"created", "changed", "removed"};
+  static constexpr const char* kJsonKeys[] = {"made", "changed", "removed"};
+  Json out = {{"made", Json::array()}, {"changed", Json::array()}, {"removed", Json::array()}};
+  for (const Change& change : changes) {
+    Json item = ItemJson(change.item);
+    size_t verb = static_cast<size_t>(change.verb);
+    out[kJsonKeys[verb]].push_back(item);
+    if (Output().json || Output().quiet) continue;
+    std::string kind = Text(item["kind"]);
+    std::string what = kind == "subGroup" ? "sub-group " + Text(item["subGroup"]) + " in " + ShownName(item)
+                                          : kind + " " + ShownName(item);
+    std::string line = std::string(kVerbs[verb]) + " " + what;
+    PrintLine(change.detail.empty() ? line : line + ": " + change.detail);
+  }
+  return Output().json ? PrintJson(out) : kExitOk;
+}
+
+Progress::Progress(std::string what, size_t total)
+    : what_(std::move(what)), total_(total), shown_(isatty(STDERR_FILENO) && !Output().quiet && !Output().json) {}
+
+Progress::~Progress() { Hide(); }
+
+void Progress::Hide() {
+  if (shown_) std::fprintf(stderr, "\r\033[K");
+}
+
+void Progress::Show(size_t done) {
+  if (!shown_) return;
+  std::fprintf(stderr, "\r%s: %zu of %zu", what_.c_str(), done, total_);
+  std::fflush(stderr);
+}
+
+std::string Joined(const std::vector<std::string>& items, const char* none) {
+  std::string text;
+  for (const std::string& item : items) text += (text.empty() ? "" : ", ") + item;
+  return text.empty() ? none : text;
+}
+
+void AddRemovalOptions(CLI::App& command, RemovalOptions& options, bool askYes) {
+  command.add_flag("--dry-run", options.dryRun, "List what would be removed and change nothing");
+  if (askYes) command.add_flag("--yes", options.yes, "Remove it with everything stored in it");
+}
+
+int PrintRemoval(const std::string& path) {
+  for (const std::string& p : RemovalListing(path)) PrintLine("would remove " + p);
+  return kExitOk;
+}
+
+void RequireYes(const RemovalOptions& options, size_t count, const std::string& items) {
+  if (count == 0 || options.yes) return;
+  Fail("it holds " + std::to_string(count) + " " + items + "; --yes removes them with it (--dry-run lists them)",
+       ERROR_DIR_NOT_EMPTY);
 }
 
 }  // namespace rcpstore::cli

@@ -6,7 +6,6 @@
 #include "Commands.h"
 #include "Json.h"
 #include "Output.h"
-#include "Report.h"
 #include "LibQVBRcpEpa/Target.h"
 #include "Usage.h"
 #include "LibQVBRcpEpa/Paths.h"
@@ -28,42 +27,15 @@ std::vector<std::string> Words(const std::string& text) {
   return words;
 }
 
-bool IsNumber(const std::string& text) {
-  return !text.empty() && text.size() <= 9 && text.find_first_not_of("0123456789") == std::string::npos;
-}
-
-// Whether the given arguments fit a member's: every required one present,
-// no more than it takes, digits wherever it takes a NUMBER.
-bool Fits(const PathMember& member, const std::vector<std::string>& given) {
-  const std::vector<std::string> words = Words(member.arguments);
-  size_t required = 0;
-  for (const std::string& word : words) required += word.front() != '[';
-  if (given.size() < required || given.size() > words.size()) return false;
-  for (size_t i = 0; i < given.size(); ++i) {
-    if (words[i].find("NUMBER") != std::string::npos && !IsNumber(given[i])) return false;
+// The member that fits; a refusal is a usage error of the word it concerns.
+size_t MemberFitting(const std::string& name, const std::vector<std::string>& given) {
+  try {
+    return FindPathMember(name, given);
+  } catch (const Failure& failure) {
+    bool unknown = failure.code == QVC_ERR_NOT_FOUND;
+    throw CLI::ValidationError(unknown ? "MEMBER" : "ARGS",
+                               unknown ? failure.cause + " (see rcpstore path --list)" : failure.cause);
   }
-  return true;
-}
-
-// The member of that name whose arguments fit; where a name and a number
-// form both fit (digits given), the number form.
-size_t FindMember(const std::string& name, const std::vector<std::string>& given) {
-  const std::vector<PathMember>& members = PathMembers();
-  bool known = false;
-  size_t found = members.size();
-  for (size_t i = 0; i < members.size(); ++i) {
-    if (name != members[i].name) continue;
-    known = true;
-    if (!Fits(members[i], given)) continue;
-    if (found == members.size() || members[i].arguments.find("NUMBER") != std::string::npos) found = i;
-  }
-  if (found != members.size()) return found;
-  if (!known) throw CLI::ValidationError("MEMBER", "no catalogue member " + name + " (see rcpstore path --list)");
-  std::string forms;
-  for (const PathMember& member : members) {
-    if (name == member.name) forms += std::string(forms.empty() ? "" : " or ") + name + " " + member.arguments;
-  }
-  throw CLI::ValidationError("ARGS", "expected " + forms);
 }
 
 int Resolve(const PathArgs& args, size_t member) {
@@ -99,11 +71,11 @@ int List(bool json) {
 
 void AddPathCommand(CLI::App& app, int* exitStatus) {
   auto* cmd = app.add_subcommand("path", "Resolve an engineering path by its catalogue member");
+  Example(*cmd, "rcpstore path GetFCSProgPath FCS0101 --project @Line1");
   auto args = std::make_shared<PathArgs>();
   cmd->add_option("MEMBER ARGS", args->words, "Catalogue member and its arguments (see --list)");
   cmd->add_option("--project", args->project, "Project directory (with a '/') or registered name");
   cmd->add_flag("--list", args->list, "List the members with their arguments and keys");
-  Example(*cmd, "rcpstore path GetFCSProgPath FCS0101 --project @Line1");
   cmd->callback([=] {
     if (args->list) {
       *exitStatus = Run("path --list", [&] { return List(Output().json); });
@@ -111,7 +83,7 @@ void AddPathCommand(CLI::App& app, int* exitStatus) {
     }
     if (args->words.empty()) throw CLI::ValidationError("MEMBER", "a catalogue member, or --list");
     const std::vector<std::string> given(args->words.begin() + 1, args->words.end());
-    size_t member = FindMember(args->words.front(), given);
+    size_t member = MemberFitting(args->words.front(), given);
     *exitStatus = Run("path " + args->words.front(), [&] { return Resolve(*args, member); });
   });
 }

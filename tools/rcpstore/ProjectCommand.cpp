@@ -6,10 +6,8 @@
 
 #include "Commands.h"
 #include "Output.h"
-#include "Removal.h"
 #include "LibQVBRcpEpa/Rights.h"
 #include "Describe.h"
-#include "Report.h"
 #include "Usage.h"
 #include "LibQVBRcpEpa/Target.h"
 #include "Texts.h"
@@ -41,11 +39,11 @@ std::string InfoText(const StoreItem& item) {
 }
 
 void CheckTexts(const RegisterArgs& args) {
-  CheckProjectName("NAME", args.name);
+  Refuse("NAME", ProjectNameProblem(args.name));
   const std::pair<const char*, const std::optional<std::string>*> texts[] = {
       {"--comment", &args.comment}, {"--host", &args.host}, {"--ref-dir", &args.refDir}};
   for (const auto& [option, text] : texts) {
-    if (*text) CheckOneLine(option, **text);
+    if (*text) Refuse(option, OneLineProblem(**text));
   }
 }
 
@@ -104,9 +102,8 @@ int PrintStation() {
                           {"identities", ids},
                           {"registry", JsonText(station.registry)}});
   }
-  std::string ids;
-  for (const std::string& id : station.identities) ids += (ids.empty() ? "" : ", ") + id;
-  return PrintLine("station:    " + station.directory + "\nuser:       " + station.user + "\nidentities: " + ids +
+  return PrintLine("station:    " + station.directory + "\nuser:       " + station.user +
+                   "\nidentities: " + Joined(station.identities) +
                    "\nregistry:   " + station.registry);
 }
 
@@ -118,16 +115,17 @@ void AddProjectCommand(CLI::App& app, int* exitStatus) {
 
   auto create = std::make_shared<std::pair<std::string, std::string>>();
   auto* c = project->add_subcommand("create", "Create a project directory with its Recipe directory");
+  Example(*c, "rcpstore project create Plant ~/plant");
   c->add_option("NAME", create->first, "Name of the new project directory")->required();
   c->add_option("PARENT_DIR", create->second, "Existing directory to create it in")->required();
-  Example(*c, "rcpstore project create Plant ~/plant");
   c->callback([=] {
-    CheckProjectName("NAME", create->first);
+    Refuse("NAME", ProjectNameProblem(create->first));
     *exitStatus = Run("project create " + create->first, [&] { return PrintChanges(CreateProject(create->first, create->second)); });
   });
 
   auto args = std::make_shared<RegisterArgs>();
   auto* r = project->add_subcommand("register", "Register a project directory on the station under a name");
+  Example(*r, "rcpstore project register Line1 ~/plant/Plant --status C --auto-version");
   r->add_option("NAME", args->name, "Project name")->required();
   r->add_option("DIR", args->dir, "Project directory")->required();
   r->add_option("--comment", args->comment, "Comment");
@@ -137,7 +135,6 @@ void AddProjectCommand(CLI::App& app, int* exitStatus) {
   auto* automatic = r->add_flag("--auto-version", args->autoVersion, "Advance recipe versions automatically");
   r->add_flag("--manual-version", args->manualVersion, "Advance recipe versions by hand")->excludes(automatic);
   r->add_flag("--no-attr-file", args->noAttrFile, "Write the registry only, not the attribute file");
-  Example(*r, "rcpstore project register Line1 ~/plant/Plant --status C --auto-version");
   r->callback([=] {
     CheckTexts(*args);
     *exitStatus = Run("project register " + args->name, [&] { return Register(*args); });
@@ -145,8 +142,8 @@ void AddProjectCommand(CLI::App& app, int* exitStatus) {
 
   auto named = std::make_shared<std::string>();
   auto* i = project->add_subcommand("info", "Show a registered project");
-  i->add_option("PROJECT", *named, "Registered project: @NAME or NAME")->required();
   Example(*i, "rcpstore project info @Line1");
+  i->add_option("PROJECT", *named, "Registered project: @NAME or NAME")->required();
   i->callback([=] { *exitStatus = Run("project info " + *named, [&] { return Info(*named); }); });
 
   auto* l = project->add_subcommand("list", "List the registered projects (the store lists at most 20)");
@@ -154,16 +151,15 @@ void AddProjectCommand(CLI::App& app, int* exitStatus) {
   l->callback([=] { *exitStatus = Run("project list", [&] { return List(); }); });
 
   auto* u = project->add_subcommand("unregister", "Remove a project from the station's project list");
-  u->add_option("PROJECT", *named, "Registered project: @NAME or NAME")->required();
   Example(*u, "rcpstore project unregister Line1");
+  u->add_option("PROJECT", *named, "Registered project: @NAME or NAME")->required();
   u->callback([=] { *exitStatus = Run("project unregister " + *named, [&] { return PrintChanges(UnregisterProject(*named)); }); });
 
   auto removal = std::make_shared<RemovalOptions>();
-  auto* d = project->add_subcommand(
-      "delete", "Delete a project's recipe store (and the directory when nothing else is in it); unregister it");
+  auto* d = project->add_subcommand("delete", "Delete a project's recipe store (and the directory when nothing else is in it); unregister it");
+  Example(*d, "rcpstore project delete @Line1 --dry-run");
   d->add_option("PROJECT", *named, kProjectHelp)->required();
   AddRemovalOptions(*d, *removal, true);
-  Example(*d, "rcpstore project delete @Line1 --dry-run");
   d->callback([=] { *exitStatus = Run("project delete " + *named, [&] { return Delete(*named, *removal); }); });
 
   auto* station = app.add_subcommand("station", "The station: its directory, registry and the caller's identities");

@@ -1,25 +1,21 @@
-// rcpstore recipe, unit, ls and edf: recipes, unit recipes, file listings
-// and what is inside an EDF file.
+// rcpstore recipe, unit, ls and edf: recipes, unit recipes, copies and moves,
+// file listings and what is inside an EDF file.
 #include <CLI/CLI.hpp>
 #include <ctime>
 #include <optional>
 
 #include "Commands.h"
 #include "Output.h"
-#include "Removal.h"
 #include "LibQVBRcpEpa/Rights.h"
-#include "Report.h"
 #include "Describe.h"
 #include "Usage.h"
+#include "LibQVBRcpEpa/Edf.h"
 #include "LibQVBRcpEpa/Target.h"
 #include "Texts.h"
 
 namespace rcpstore::cli {
 
 namespace {
-
-// N of a unit command that was left out (the address names the unit).
-constexpr unsigned kNoUnitGiven = ~0u;
 
 struct RecipeArgs {
   std::string dir;
@@ -34,15 +30,14 @@ struct RecipeArgs {
   RemovalOptions removal;
 };
 
-std::string InfoText(const Target& target, const Json& item, const RecipeHead& head) {
-  std::string out = "recipe:  " + NameOf(target) + "\npath:    " + target.recipe +
+std::string InfoText(const StoreItem& recipe) {
+  const RecipeHead& head = recipe.head;
+  std::string out = "recipe:  " + NameOf(recipe.target) + "\npath:    " + recipe.target.recipe +
                     "\nheader:  " + head.headerName + "\ntitle:   " + head.title + "\ncomment: " + head.comment +
                     "\nversion: " + std::to_string(head.version) + "\ncreated: " + IsoTime(head.created) + " by " +
                     head.author + "\nupdated: " + IsoTime(head.updated);
-  std::string subGroup = JsonBytes(item["subGroup"].get<std::string>());
-  if (!subGroup.empty()) out += "\nsub-group: " + subGroup;
-  for (const Json& unit : item["units"]) {
-    unsigned number = unit["number"].get<unsigned>();
+  if (!recipe.subGroup.empty()) out += "\nsub-group: " + recipe.subGroup;
+  for (unsigned number : recipe.units) {
     out += number == 0 ? "\nprocedure: " + UnitFileName(0)
                        : "\nunit " + std::to_string(number) + ": " + UnitFileName(number) + "  " +
                              (number <= head.unitTexts.size() ? head.unitTexts[number - 1] : "");
@@ -51,12 +46,9 @@ std::string InfoText(const Target& target, const Json& item, const RecipeHead& h
 }
 
 int Info(const RecipeArgs& args) {
-  Target target = RecipeTarget(args.dir);
-  StoreItem recipe = RecipeItem(target);
+  StoreItem recipe = RecipeItem(RecipeTarget(args.dir));
   if (!recipe.error.empty()) Fail(recipe.error, recipe.errorCode);
-  Json item = ItemJson(recipe);
-  if (Output().json) return PrintJson(item);
-  return PrintLine(InfoText(target, item, recipe.head));
+  return Output().json ? PrintJson(ItemJson(recipe)) : PrintLine(InfoText(recipe));
 }
 
 // The unit texts that --unit K=TEXT gives, checked before anything is touched.
@@ -114,31 +106,6 @@ int FreeUnits(const RecipeArgs& args) {
   });
 }
 
-// A unit given by its recipe and N, or by its address alone.
-struct UnitGiven {
-  Target recipe;
-  unsigned number = 0;
-};
-
-UnitGiven UnitTarget(const RecipeArgs& args) {
-  UnitGiven unit;
-  bool unitAddress = IsAddress(args.dir) && ParseAddress(args.dir).unitNo != 0;
-  if (unitAddress) {
-    Address address = ParseAddress(args.dir);
-    unit.number = address.unitNo;
-    address.unitNo = 0;
-    unit.recipe = RecipeTarget(AddressText(address));
-  } else {
-    unit.recipe = RecipeTarget(args.dir);
-    unit.number = args.number;
-  }
-  if (unit.number == kNoUnitGiven) Fail("a unit number N is expected after the recipe", ERROR_INVALID_PARAMETER);
-  if (unitAddress && args.number != kNoUnitGiven && args.number != unit.number) {
-    Fail("the address names unit " + std::to_string(unit.number) + ", N another", ERROR_INVALID_PARAMETER);
-  }
-  return unit;
-}
-
 std::string UnitWhat(const char* command, const RecipeArgs& args) {
   std::string what = std::string(command) + " " + args.dir;
   return args.number == kNoUnitGiven ? what : what + " " + std::to_string(args.number);
@@ -147,17 +114,17 @@ std::string UnitWhat(const char* command, const RecipeArgs& args) {
 int CreateUnitRecipe(const RecipeArgs& args) {
   std::string headName = Fitted("--header-name", args.headName, kHeaderNameBytes, args.truncate);
   return Run(UnitWhat("unit create", args), [&] {
-    UnitGiven given = UnitTarget(args);
-    return PrintChanges(CreateUnit(given.recipe.recipe, given.number, headName, args.templateFile));
+    UnitGiven given = UnitTarget(args.dir, args.number);
+    return PrintChanges(CreateUnit(given.recipe.recipe, given.unitNo, headName, args.templateFile));
   });
 }
 
 int DeleteUnitRecipe(const RecipeArgs& args) {
   return Run(UnitWhat("unit delete", args), [&] {
-    UnitGiven given = UnitTarget(args);
-    if (!args.removal.dryRun) return PrintChanges(DeleteUnit(given.recipe.recipe, given.number));
+    UnitGiven given = UnitTarget(args.dir, args.number);
+    if (!args.removal.dryRun) return PrintChanges(DeleteUnit(given.recipe.recipe, given.unitNo));
     RequireRight(Right::Delete);
-    std::string unit = given.recipe.recipe + "/" + UnitFileName(given.number);
+    std::string unit = given.recipe.recipe + "/" + UnitFileName(given.unitNo);
     if (!IsRegularFile(unit)) Fail("there is no " + LastName(unit), ERROR_FILE_NOT_FOUND);
     return PrintRemoval(unit);
   });
@@ -195,9 +162,79 @@ int List(const RecipeArgs& args) {
   return kExitOk;
 }
 
-}  // namespace
+struct CopyArgs {
+  std::string source;
+  std::string group;
+  unsigned number = 0;
+};
 
-int DumpEdf(const std::string& path);
+int Copy(const CopyArgs& args) { return PrintChanges(CopyRecipe(args.source, args.group, args.number)); }
+
+int Move(const CopyArgs& args) { return PrintChanges(MoveRecipe(args.source, args.group, args.number)); }
+
+void AddCopyCommand(CLI::App& recipe, const char* name, const char* help, const char* example,
+                    const std::shared_ptr<CopyArgs>& args, int* exitStatus, int (*body)(const CopyArgs&)) {
+  auto* cmd = recipe.add_subcommand(name, help);
+  Example(*cmd, example);
+  cmd->add_option("SRC", args->source, kRecipeHelp)->required();
+  cmd->add_option("DEST_GROUP", args->group, kGroupHelp)->required();
+  cmd->add_option("N", args->number, "Recipe number in DEST_GROUP (default: SRC's number if free, else the lowest free)")
+      ->check(CLI::Range(1u, kMaxRecipeNo));
+  std::string what = std::string("recipe ") + name + " ";
+  cmd->callback([=] { *exitStatus = Run(what + args->source, [&] { return body(*args); }); });
+}
+
+std::string Hex(const std::string& bytes) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string out;
+  for (unsigned char byte : bytes) {
+    out += kDigits[byte >> 4];
+    out += kDigits[byte & 15];
+  }
+  return out;
+}
+
+Json RecordFields(const EdfRecord& record) {
+  switch (record.kind) {
+    case EdfRecord::Kind::kMain:
+      return Json{{"title", JsonText(record.title)},          {"created", IsoTime(record.created)},
+                  {"comment", JsonText(record.comment)},      {"version", record.version},
+                  {"author", JsonText(record.author)},        {"versionTime", IsoTime(record.versionTime)}};
+    case EdfRecord::Kind::kUnit: return Json{{"text", JsonText(record.text)}};
+    case EdfRecord::Kind::kOther: break;
+  }
+  return Json{{"hex", Hex(record.bytes)}};
+}
+
+int DumpEdf(const std::string& given) {
+  return Run("edf dump " + given, [&] {
+    EdfFile file = ReadEdf(given);
+    Json records = Json::array();
+    std::string text;
+    for (const EdfRecord& record : file.records) {
+      Json fields = RecordFields(record);
+      records.push_back(Json{{"name", JsonText(record.name)}, {"index", record.index}, {"offset", record.offset},
+                             {"size", record.size}, {"fields", fields}});
+      text += "\n" + record.name + "[" + std::to_string(record.index) + "] at " + std::to_string(record.offset) +
+              ", " + std::to_string(record.size) + " bytes: " + fields.dump();
+    }
+    Json head{{"size", file.size},          {"fileKind", file.kind},           {"name", JsonText(file.name)},
+              {"revision", file.revision},  {"written", IsoTime(file.written)}, {"updated", IsoTime(file.updated)}};
+    if (Output().json) return PrintJson(Json{{"path", JsonText(file.path)}, {"header", head}, {"records", records}});
+    return PrintLine("header: " + head.dump() + text);
+  });
+}
+
+void AddCopyCommands(CLI::App& recipe, int* exitStatus) {
+  auto args = std::make_shared<CopyArgs>();
+  AddCopyCommand(recipe, "copy",
+                 "Copy a recipe's data files to a new recipe: created now by you, version reset, not in a sub-group",
+                 "rcpstore recipe copy @Line1/1/12 @Line1/2 40", args, exitStatus, Copy);
+  AddCopyCommand(recipe, "move", "Move a recipe to another number or group as it is, out of its sub-group",
+                 "rcpstore recipe move @Line1/1/12 @Line1/2", args, exitStatus, Move);
+}
+
+}  // namespace
 
 void AddRecipeCommands(CLI::App& app, int* exitStatus) {
   auto args = std::make_shared<RecipeArgs>();
@@ -205,72 +242,74 @@ void AddRecipeCommands(CLI::App& app, int* exitStatus) {
   auto* recipe = app.add_subcommand("recipe", "Create, describe, change and delete recipes");
   recipe->require_subcommand(1);
   auto* f = recipe->add_subcommand("free", "List the free recipe numbers (1 to 1000) of a group");
-  f->add_option("GROUP", args->dir, kGroupHelp)->required();
   Example(*f, "rcpstore recipe free @Line1/1");
+  f->add_option("GROUP", args->dir, kGroupHelp)->required();
   f->callback([=] { *exitStatus = FreeRecipes(*args); });
   auto* c = recipe->add_subcommand("create", "Create recipe N from the user's or the system's template");
+  Example(*c, "rcpstore recipe create @Line1/1 12 --header-name MIX12");
   c->add_option("GROUP", args->dir, kGroupHelp)->required();
   c->add_option("N", args->number, "Recipe number, 1 to 1000")->required()->check(CLI::Range(1u, kMaxRecipeNo));
   c->add_option("--header-name", args->headName, "Header name (at most 8 bytes)");
   c->add_option("--template", args->templateFile, "Recipe header file to copy instead of the templates");
   c->add_flag("--truncate", args->truncate, truncateHelp);
-  Example(*c, "rcpstore recipe create @Line1/1 12 --header-name MIX12");
   c->callback([=] { *exitStatus = Create(*args); });
   auto* i = recipe->add_subcommand("info", "Show a recipe's header record");
-  i->add_option("RECIPE", args->dir, kRecipeHelp)->required();
   Example(*i, "rcpstore recipe info @Line1/1/12");
+  i->add_option("RECIPE", args->dir, kRecipeHelp)->required();
   i->callback([=] { *exitStatus = Run("recipe info " + args->dir, [&] { return Info(*args); }); });
   auto* s = recipe->add_subcommand("set", "Change a recipe's title, comment or unit texts");
+  Example(*s, "rcpstore recipe set @Line1/1/12 --title Dough --unit 3=Mixer");
   s->add_option("RECIPE", args->dir, kRecipeHelp)->required();
   s->add_option("--title", args->title, "Title (at most 16 bytes)");
   s->add_option("--comment", args->comment, "Comment (at most 64 bytes)");
   s->add_option("--unit", args->units, "Text of unit K (1 to 32, at most 24 bytes): K=TEXT");
   s->add_flag("--truncate", args->truncate, truncateHelp);
-  Example(*s, "rcpstore recipe set @Line1/1/12 --title Dough --unit 3=Mixer");
   s->callback([=] { *exitStatus = Set(*args); });
   auto* b = recipe->add_subcommand("bump-version", "Advance a recipe's version by one");
-  b->add_option("RECIPE", args->dir, kRecipeHelp)->required();
   Example(*b, "rcpstore recipe bump-version @Line1/1/12");
+  b->add_option("RECIPE", args->dir, kRecipeHelp)->required();
   b->callback([=] { *exitStatus = Bump(*args); });
   auto* d = recipe->add_subcommand("delete", "Delete a recipe with everything in it, and its sub-group line");
+  Example(*d, "rcpstore recipe delete @Line1/1/12 --dry-run");
   d->add_option("RECIPE", args->dir, kRecipeHelp)->required();
   AddRemovalOptions(*d, args->removal, false);
-  Example(*d, "rcpstore recipe delete @Line1/1/12 --dry-run");
   d->callback([=] { *exitStatus = Delete(*args); });
+  AddCopyCommands(*recipe, exitStatus);
 
   auto* unit = app.add_subcommand("unit", "Create and delete unit recipes and procedure files");
   unit->require_subcommand(1);
   auto* uf = unit->add_subcommand("free", "List the free unit numbers (1 to 32) of a recipe");
-  uf->add_option("RECIPE", args->dir, kRecipeHelp)->required();
   Example(*uf, "rcpstore unit free @Line1/1/12");
+  uf->add_option("RECIPE", args->dir, kRecipeHelp)->required();
   uf->callback([=] { *exitStatus = FreeUnits(*args); });
   auto* uc = unit->add_subcommand("create", "Create unit recipe N (0: the procedure file)");
+  Example(*uc, "rcpstore unit create @Line1/1/12/3");
   uc->add_option("RECIPE", args->dir, kUnitHelp)->required();
   uc->add_option("N", args->number, "Unit number 1 to 32, 0 for the procedure")->check(CLI::Range(0u, kMaxUnitNo));
   uc->add_option("--header-name", args->headName, "Header name (at most 8 bytes)");
   uc->add_option("--template", args->templateFile, "Unit recipe file to copy instead of the templates");
   uc->add_flag("--truncate", args->truncate, truncateHelp);
-  Example(*uc, "rcpstore unit create @Line1/1/12/3");
   uc->callback([=] { *exitStatus = CreateUnitRecipe(*args); });
   auto* ud = unit->add_subcommand("delete", "Delete unit recipe N (0: the procedure file)");
+  Example(*ud, "rcpstore unit delete @Line1/1/12 0");
   ud->add_option("RECIPE", args->dir, kUnitHelp)->required();
   ud->add_option("N", args->number, "Unit number 1 to 32, 0 for the procedure")->check(CLI::Range(0u, kMaxUnitNo));
   AddRemovalOptions(*ud, args->removal, false);
-  Example(*ud, "rcpstore unit delete @Line1/1/12 0");
   ud->callback([=] { *exitStatus = DeleteUnitRecipe(*args); });
 
   auto* ls = app.add_subcommand("ls", "List a recipe's files, or the children of a group or project, as file entries");
+  Example(*ls, "rcpstore ls @Line1/1 --children");
   ls->add_option("TARGET", args->dir, "Recipe, group or project: its address or directory")->required();
   ls->add_flag("--children", args->children, "List the children of a recipe's node instead of its files");
-  Example(*ls, "rcpstore ls @Line1/1 --children");
   ls->callback([=] { *exitStatus = Run("ls " + args->dir, [&] { return List(*args); }); });
 
   auto* edf = app.add_subcommand("edf", "Inspect EDF files");
   edf->require_subcommand(1);
   auto* dump = edf->add_subcommand("dump", "Show the header fields and records of an EDF file");
-  dump->add_option("FILE", args->dir, "EDF file, or the address of a unit recipe (@PROJECT/G/R/U)")->required();
   Example(*dump, "rcpstore edf dump @Line1/1/12/3 --json");
+  dump->add_option("FILE", args->dir, "EDF file, or the address of a unit recipe (@PROJECT/G/R/U)")->required();
   dump->callback([=] { *exitStatus = DumpEdf(args->dir); });
 }
+
 
 }  // namespace rcpstore::cli

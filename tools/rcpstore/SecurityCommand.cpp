@@ -5,21 +5,12 @@
 #include "Commands.h"
 #include "Json.h"
 #include "Output.h"
-#include "Report.h"
 #include "LibQVBRcpEpa/Station.h"
 #include "Usage.h"
 
 namespace rcpstore::cli {
 
 namespace {
-
-std::string User() { return CallerName(); }
-
-std::string Joined(const std::vector<std::string>& items, const char* none) {
-  std::string text;
-  for (const std::string& item : items) text += (text.empty() ? "" : ", ") + item;
-  return text.empty() ? none : text;
-}
 
 int Switch(bool on) {
   SwitchSecurity(on);
@@ -37,9 +28,9 @@ int Status(bool json) {
     rights[RightName(right)] = HoldsRight(right);
     if (HoldsRight(right)) held.push_back(RightName(right));
   }
-  if (json) return PrintJson(Json{{"security", status}, {"user", JsonText(User())}, {"rights", rights}});
+  if (json) return PrintJson(Json{{"security", status}, {"user", JsonText(CallerName())}, {"rights", rights}});
   std::string shown = std::string(status) == "absent" ? "not set up" : status;
-  return PrintLine("security: " + shown + "\nuser:     " + User() + "\nrights:   " + Joined(held, "none"));
+  return PrintLine("security: " + shown + "\nuser:     " + CallerName() + "\nrights:   " + Joined(held, "none"));
 }
 
 // Exit status 0 when the user holds every right asked for, 1 when not.
@@ -58,9 +49,9 @@ int CheckRights(const std::vector<std::string>& names, bool json) {
   }
   const bool allowed = HoldsRights(asked);
   if (json) {
-    PrintJson(Json{{"user", JsonText(User())}, {"allowed", allowed}, {"rights", results}});
+    PrintJson(Json{{"user", JsonText(CallerName())}, {"allowed", allowed}, {"rights", results}});
   } else {
-    PrintLine("user " + User() + "\n" + text.substr(0, text.size() - 1));
+    PrintLine("user " + CallerName() + "\n" + text.substr(0, text.size() - 1));
   }
   return allowed ? kExitOk : kExitFailure;
 }
@@ -125,10 +116,10 @@ void AddSecurityCommand(CLI::App& app, int* exitStatus) {
 
   auto rights = std::make_shared<std::vector<std::string>>();
   auto* c = security->add_subcommand("check", "Whether the caller holds every right named (exit status 1 if not)");
+  Example(*c, "rcpstore security check create edit");
   c->add_option("RIGHT", *rights, "run, read, create, edit, delete, approve or download")
       ->required()
       ->check(CLI::IsMember(RightNames()));
-  Example(*c, "rcpstore security check create edit");
   c->callback([=] { *exitStatus = Run("security check", [&] { return CheckRights(*rights, Output().json); }); });
 
   auto* g = security->add_subcommand("groups", "The recipe-security groups with their comments and members");
@@ -142,10 +133,10 @@ void AddSecurityCommand(CLI::App& app, int* exitStatus) {
     const char* name = add ? "add-member" : "remove-member";
     auto* m = group->add_subcommand(name, add ? "Enrol a user in a local group (administrators only)"
                                               : "Take a user out of a local group (administrators only)");
-    m->add_option("GROUP", member->group, "Local group, e.g. RcpSec2")->required();
-    m->add_option("USER", member->user, "User name")->required();
     Example(*m, add ? "rcpstore station group add-member RcpSec2 alice"
                     : "rcpstore station group remove-member RcpSec2 alice");
+    m->add_option("GROUP", member->group, "Local group, e.g. RcpSec2")->required();
+    m->add_option("USER", member->user, "User name")->required();
     m->callback([=] {
       std::string what = std::string("station group ") + name + " " + member->group + " " + member->user;
       *exitStatus = Run(what, [&] { return ChangeMember(*member, add); });

@@ -1,16 +1,12 @@
 // rcpstore subgroup: arrange the recipes of a group into nested sub-groups.
 // Every edit runs under the project lock and is checked against the group's
 // arrangement first, so that each refusal says what is wrong.
-#include <strings.h>
-
 #include <CLI/CLI.hpp>
-#include <algorithm>
 
 #include "Commands.h"
 #include "Output.h"
 #include "LibQVBRcpEpa/Target.h"
 #include "Texts.h"
-#include "Report.h"
 #include "Usage.h"
 
 namespace rcpstore::cli {
@@ -25,55 +21,17 @@ struct SubGroupArgs {
   SubGroupPath path;
 };
 
-// A recipe of the group by number or directory name RCPnnnn.
-unsigned RecipeNumber(const std::string& given) {
-  std::string digits = given.size() > 3 && strncasecmp(given.c_str(), "RCP", 3) == 0 ? given.substr(3) : given;
-  bool numeric = !digits.empty() && digits.size() <= 4 && digits.find_first_not_of("0123456789") == std::string::npos;
-  unsigned number = numeric ? static_cast<unsigned>(std::stoul(digits)) : 0;
-  if (number < 1 || number > kMaxRecipeNo) {
-    throw CLI::ValidationError("RECIPE", "a recipe number 1 to 1000 or its directory name RCPnnnn, not " + given);
-  }
-  return number;
-}
-
-bool IsRecipeNumber(const std::string& text) {
-  try {
-    RecipeNumber(text);
-    return true;
-  } catch (const CLI::ValidationError&) {
-    return false;
-  }
-}
-
-// "12,13,RCP0020": recipes of one group by number or directory name.
+// The recipe numbers of a list; a malformed one is a usage error.
 std::vector<unsigned> RecipeNumbers(const std::string& given) {
-  std::vector<unsigned> numbers;
-  for (size_t at = 0, end = 0; at <= given.size(); at = end + 1) {
-    end = std::min(given.find(',', at), given.size());
-    numbers.push_back(RecipeNumber(given.substr(at, end - at)));
+  try {
+    return RecipeNumbersGiven(given);
+  } catch (const Failure& failure) {
+    throw CLI::ValidationError("RECIPE", failure.cause);
   }
-  return numbers;
-}
-
-// "RECIPE[,N...]": a recipe by address or directory, then more of its group
-// by number. The group comes back in *group.
-std::vector<unsigned> RecipesGiven(const std::string& given, Target* group) {
-  size_t cut = given.size();
-  for (size_t comma = given.rfind(','); comma != std::string::npos && IsRecipeNumber(given.substr(comma + 1, cut - comma - 1));
-       comma = comma == 0 ? std::string::npos : given.rfind(',', comma - 1)) {
-    cut = comma;
-  }
-  Target first = RecipeTarget(given.substr(0, cut));
-  *group = first;
-  std::vector<unsigned> numbers{first.recipeNo};
-  if (cut < given.size()) {
-    for (unsigned number : RecipeNumbers(given.substr(cut + 1))) numbers.push_back(number);
-  }
-  return numbers;
 }
 
 void CheckPath(const SubGroupPath& path) {
-  for (const std::string& name : path) CheckSubGroupName("NAME", name);
+  for (const std::string& name : path) Refuse("NAME", SubGroupNameProblem(name));
 }
 
 int Edited(const std::string& what, const SubGroupArgs& args, const std::function<ChangeReport()>& edit) {
@@ -115,7 +73,7 @@ void AddSubGroupCommand(CLI::App& app, int* exitStatus) {
   rename->add_option("NAME", args->path, pathHelp)->required();
   Example(*rename, "rcpstore subgroup rename @Line1/1 Day Trials Night");
   rename->callback([=] {
-    CheckSubGroupName("NEW_NAME", args->newName);
+    Refuse("NEW_NAME", SubGroupNameProblem(args->newName));
     *exitStatus = Edited("subgroup rename", *args,
                          [&] { return RenameSubGroup(args->groupDir, args->path, args->newName); });
   });
@@ -140,20 +98,15 @@ void AddSubGroupCommand(CLI::App& app, int* exitStatus) {
     *exitStatus = Edited("subgroup take", *args, [&] { return TakeOutOfSubGroups(args->groupDir, numbers); });
   });
 
-  auto* move = group->add_subcommand(
-      "move", "Move recipes into a sub-group (no NAME: to the group's top level), wherever they were, in one step");
+  auto* move = group->add_subcommand("move", "Move recipes into a sub-group (no NAME: to the group's top level), wherever they were, in one step");
+  Example(*move, "rcpstore subgroup move @Line1/1/12,13,20 Trials Night");
   move->add_option("RECIPES", args->recipes, "A recipe (@PROJECT/G/R or its directory), then more of its group: ,N")
       ->required();
   move->add_option("NAME", args->path, pathHelp);
-  Example(*move, "rcpstore subgroup move @Line1/1/12,13,20 Trials Night");
   move->callback([=] {
     *exitStatus = Run("subgroup move " + args->recipes, [&] {
-      Target group;
-      std::vector<unsigned> numbers = RecipesGiven(args->recipes, &group);
-      group.recipe.clear();
-      group.recipeNo = 0;
-      std::string address = AddressOf(group);
-      return PrintChanges(MoveToSubGroup(address.empty() ? group.group : address, numbers, args->path));
+      GroupRecipes given = RecipesGiven(args->recipes);
+      return PrintChanges(MoveToSubGroup(given.group, given.numbers, args->path));
     });
   });
 }

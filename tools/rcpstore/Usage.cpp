@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "ManPage.h"
 #include "Output.h"
 
 namespace rcpstore::cli {
@@ -94,8 +93,8 @@ int ReportUsageError(CLI::App& app, const CLI::ParseError& error, int argc, char
 void AddHelpCommand(CLI::App& app, int* exitStatus) {
   auto words = std::make_shared<std::vector<std::string>>();
   auto* help = app.add_subcommand("help", "Show the help of a command: rcpstore help recipe set");
-  help->add_option("COMMAND", *words, "Command words");
   Example(*help, "rcpstore help recipe set");
+  help->add_option("COMMAND", *words, "Command words");
   auto man = std::make_shared<bool>(false);
   auto completion = std::make_shared<bool>(false);
   help->add_flag("--man", *man, "Print the man page rcpstore(1) in roff");

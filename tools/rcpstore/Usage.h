@@ -2,6 +2,8 @@
 // its words, and `rcpstore help COMMAND`.
 #pragma once
 
+#include <string>
+
 namespace CLI {
 class App;
 class ParseError;
@@ -26,5 +28,12 @@ int ReportUsageError(CLI::App& app, const CLI::ParseError& error, int argc, char
 
 // rcpstore help [COMMAND...]: the help of a command.
 void AddHelpCommand(CLI::App& app, int* exitStatus);
+
+// The reference documents made from the commands themselves, so that they
+// never disagree with them: the man page rcpstore(1) in roff, and a bash
+// completion script (command words, options, the addresses of the
+// registered projects, and file names).
+std::string ManPage(CLI::App& app);
+std::string BashCompletion(CLI::App& app);
 
 }  // namespace rcpstore::cli

@@ -9,8 +9,6 @@
 #include "Json.h"
 #include "LibQVBRcpEpa/Verify.h"
 #include "Output.h"
-#include "Progress.h"
-#include "Report.h"
 #include "Usage.h"
 
 namespace rcpstore::cli {
@@ -68,10 +66,10 @@ int Verify(const VerifyArgs& args) {
 
 void AddVerifyCommand(CLI::App& app, int* exitStatus) {
   auto* verify = app.add_subcommand("verify", "Check a project's recipe store; with --repair fix what is safe to fix");
+  Example(*verify, "rcpstore verify @Line1 --repair");
   auto args = std::make_shared<VerifyArgs>();
   verify->add_option("PROJECT", args->project, "Project directory (with a '/') or registered project name")->required();
   verify->add_flag("--repair", args->repair, "Fix what can be fixed without losing anything, under the project lock");
-  Example(*verify, "rcpstore verify @Line1 --repair");
   verify->callback([=] { *exitStatus = Run("verify " + args->project, [&] { return Verify(*args); }); });
 }
 

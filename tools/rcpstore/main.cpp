@@ -7,7 +7,6 @@
 
 #include "Commands.h"
 #include "Output.h"
-#include "Report.h"
 #include "Usage.h"
 #include "LibQVBRcpEpa/Station.h"
 
@@ -32,7 +31,6 @@ const std::vector<CommandFile>& CommandFiles() {
       {{"lock", "clean-temp"}, AddLockCommand},
       {{"recipe", "unit", "ls", "edf"}, AddRecipeCommands},
       {{"group", "recipe", "find"}, AddListCommands},
-      {{"recipe"}, AddCopyCommands},
       {{"batch"}, AddBatchCommand},
       {{"log"}, AddLogCommand},
       {{"verify"}, AddVerifyCommand},

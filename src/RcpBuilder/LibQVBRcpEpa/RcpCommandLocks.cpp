@@ -1,11 +1,14 @@
 #include "LibQVBRcpEpa/Locks.h"
 
 #include <fcntl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "LibQVBRcpEpa.h"
 #include "LibQVBRcpEpa/Failure.h"
@@ -182,6 +185,37 @@ std::string CommandLocks::HandDown() const {
 
 void CommandLocks::KeepAcrossExec() const {
   for (int fd : held_) fcntl(fd, F_SETFD, 0);
+}
+
+int CommandLocks::RunHolding(const std::vector<std::string>& command) const {
+  if (command.empty()) Fail("no command to run", ERROR_INVALID_PARAMETER);
+  std::vector<char*> argv;
+  for (const std::string& arg : command) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+  std::string handDown = HandDown();
+  // The child tells through a pipe closed by a successful exec why it could not start.
+  int failed[2];
+  if (pipe2(failed, O_CLOEXEC) != 0) Fail("cannot start " + command[0], ERROR_NOT_ENOUGH_MEMORY);
+  std::fflush(nullptr);
+  pid_t child = fork();
+  if (child == 0) {
+    KeepAcrossExec();
+    setenv(kLockFdsVariable, handDown.c_str(), 1);
+    execvp(argv[0], argv.data());
+    int error = errno;
+    [[maybe_unused]] ssize_t told = write(failed[1], &error, sizeof error);
+    _exit(127);
+  }
+  close(failed[1]);
+  int error = 0;
+  ssize_t told = child < 0 ? 0 : read(failed[0], &error, sizeof error);
+  close(failed[0]);
+  if (child < 0) Fail("cannot start " + command[0], ERROR_NOT_ENOUGH_MEMORY);
+  int status = 0;
+  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (told == sizeof error) Fail("cannot run " + command[0] + ": " + std::strerror(error), ERROR_FILE_NOT_FOUND);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 }  // namespace rcpstore

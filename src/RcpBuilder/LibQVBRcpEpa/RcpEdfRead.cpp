@@ -1,6 +1,7 @@
 #include "LibQVBRcpEpa.h"
 #include "LibQVBRcpEpa/Edf.h"
 #include "LibQVBRcpEpa/Failure.h"
+#include "LibQVBRcpEpa/Target.h"
 #include "RcpRecipeHead.h"
 #include "libqveeda/QVEEdaFile.h"
 
@@ -37,7 +38,12 @@ const char* FileKind(uint32_t kind) {
 
 // The map checks the header and the record directory against the file's
 // size when it opens it, so every offset read here lies inside the file.
-EdfFile ReadEdf(const std::string& path) {
+EdfFile ReadEdf(const std::string& given) {
+  std::string path = given;
+  if (IsAddress(given)) {
+    Address address = ParseAddress(given);
+    path = address.unitNo == 0 ? RecipeTarget(given).recipe + "/RcpHead.edf" : PathOfAddress(address);
+  }
   CQVEEdaFileMap map;
   _QVEEdtFileHeader* header = nullptr;
   Check(map.Open(path.c_str(), QVEEDA_MODE_READ, &header, 0));

@@ -4,6 +4,7 @@
 #include "LibQVBRcpEpa/Failure.h"
 #include "LibQVBRcpEpa/Locks.h"
 #include "LibQVBRcpEpa/Rights.h"
+#include "LibQVBRcpEpa/Texts.h"
 #include "RcpChanged.h"
 #include "libqvecommon/QVEEngFile.h"
 
@@ -12,6 +13,14 @@ namespace rcpstore {
 namespace {
 
 // Changes what the attributes give and keeps the rest.
+// Texts that the group's attribute file could not give back as written are refused.
+void CheckTexts(const GroupAttributes& attributes) {
+  if (attributes.comment) RequireNoProblem("comment", OneLineProblem(*attributes.comment));
+  for (const std::string& server : attributes.servers.value_or(std::vector<std::string>{})) {
+    RequireNoProblem("server", server.empty() ? "a server name is not empty" : OneLineProblem(server));
+  }
+}
+
 void Apply(const GroupAttributes& attributes, _QVERcpGroupInfo* info) {
   if (attributes.comment) info->strComment = *attributes.comment;
   if (attributes.servers) info->astrServer = *attributes.servers;
@@ -35,6 +44,7 @@ void Apply(const GroupAttributes& attributes, _QVERcpGroupInfo* info) {
 }  // namespace
 
 ChangeReport CreateGroup(const std::string& project, unsigned number, const GroupAttributes& attributes) {
+  CheckTexts(attributes);
   OpenedProjects opened;
   RequireRight(Right::Create);
   Target target = ProjectTarget(project);
@@ -57,6 +67,7 @@ ChangeReport CreateGroup(const std::string& project, unsigned number, const Grou
 }
 
 ChangeReport SetGroupAttributes(const std::string& given, const GroupAttributes& attributes) {
+  CheckTexts(attributes);
   OpenedProjects opened;
   RequireRight(Right::Edit);
   Target group = GroupTarget(given);

@@ -5,6 +5,7 @@
 #include "LibQVBRcpEpa/Failure.h"
 #include "LibQVBRcpEpa/Locks.h"
 #include "LibQVBRcpEpa/Rights.h"
+#include "LibQVBRcpEpa/Texts.h"
 #include "RcpChanged.h"
 #include "RcpProjectFile.h"
 #include "libqvecommon/QVEEngFile.h"
@@ -71,6 +72,7 @@ std::vector<StoreItem> ListedProjects() {
 }
 
 ChangeReport CreateProject(const std::string& name, const std::string& parentDir) {
+  RequireNoProblem("project name", ProjectNameProblem(name));
   OpenedProjects opened;
   std::string parent = ExistingDirectory(parentDir);
   std::string dir = parent + "/" + name;
@@ -84,6 +86,12 @@ ChangeReport CreateProject(const std::string& name, const std::string& parentDir
 // The attributes the directory's file holds, changed as given, written with
 // the registration in one call.
 ChangeReport RegisterProject(const std::string& name, const std::string& dir, const ProjectAttributes& attributes) {
+  RequireNoProblem("project name", ProjectNameProblem(name));
+  const std::pair<const char*, const std::optional<std::string>*> texts[] = {
+      {"comment", &attributes.comment}, {"host", &attributes.host}, {"reference directory", &attributes.refDir}};
+  for (const auto& [what, text] : texts) {
+    if (*text) RequireNoProblem(what, OneLineProblem(**text));
+  }
   OpenedProjects opened;
   Target target = ProjectAt(dir);
   CommandLocks locks;

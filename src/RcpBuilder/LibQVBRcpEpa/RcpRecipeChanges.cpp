@@ -5,6 +5,7 @@
 #include "LibQVBRcpEpa/Failure.h"
 #include "LibQVBRcpEpa/Locks.h"
 #include "LibQVBRcpEpa/Rights.h"
+#include "LibQVBRcpEpa/Texts.h"
 #include "RcpChanged.h"
 #include "RcpHidden.h"
 #include "RcpPlacement.h"
@@ -81,6 +82,7 @@ ChangeReport FinishGoneRecipe(const std::string& dir, const std::string& change)
 
 ChangeReport CreateRecipe(const std::string& groupGiven, unsigned number, const std::string& headerName,
                           const std::optional<std::string>& templateFile) {
+  RequireNoProblem("header name", WidthProblem(headerName, kHeaderNameBytes));
   OpenedProjects opened;
   RequireRight(Right::Create);
   Target group = GroupTarget(groupGiven);
@@ -99,8 +101,11 @@ ChangeReport CreateRecipe(const std::string& groupGiven, unsigned number, const 
 ChangeReport SetRecipeTexts(const std::string& given, const RecipeTexts& texts) {
   OpenedProjects opened;
   RequireRight(Right::Edit);
+  if (texts.title) RequireNoProblem("title", WidthProblem(*texts.title, kTitleBytes));
+  if (texts.comment) RequireNoProblem("comment", WidthProblem(*texts.comment, kCommentBytes));
   for (const auto& [unitNo, text] : texts.units) {
     if (unitNo < 1 || unitNo > kMaxUnitNo) Fail("unit numbers are 1 to 32", ERROR_INVALID_PARAMETER);
+    RequireNoProblem("unit " + std::to_string(unitNo) + " text", WidthProblem(text, kUnitTextBytes));
   }
   CommandLocks locks;
   Target recipe = LockedRecipe(given, &locks);
@@ -150,6 +155,7 @@ std::string MakeWorkDirectory(const std::string& given) {
 
 ChangeReport CreateUnit(const std::string& given, unsigned unitNo, const std::string& headerName,
                         const std::optional<std::string>& templateFile) {
+  RequireNoProblem("header name", WidthProblem(headerName, kHeaderNameBytes));
   OpenedProjects opened;
   RequireRight(Right::Create);
   if (unitNo > kMaxUnitNo) Fail("unit numbers are 0 to 32", ERROR_INVALID_PARAMETER);

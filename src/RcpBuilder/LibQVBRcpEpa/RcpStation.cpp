@@ -2,7 +2,6 @@
 
 #include "LibQVBRcpEpa.h"
 #include "LibQVBRcpEpa/Failure.h"
-#include "RcpAudit.h"
 #include "libqvecommon/QVEEngMsgBuf.h"
 #include "platform/StationDir.h"
 
@@ -43,8 +42,6 @@ StationInfo ReadStationInfo() {
 std::string CallerName() { return qvplatform::CallerUserName(); }
 
 void OnStoreMessage(const std::function<void(const std::string&)>& observer) { QVEEngSetMsgBufObserver(observer); }
-
-std::vector<std::string> AuditTrailFiles() { return rcpaudit::TrailFiles(); }
 
 void UseStationDirectory(const std::string& directory) { qvplatform::SetStationDirectory(directory); }
 

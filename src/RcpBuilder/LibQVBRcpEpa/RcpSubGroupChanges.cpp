@@ -9,6 +9,7 @@
 #include "LibQVBRcpEpa/Failure.h"
 #include "LibQVBRcpEpa/Locks.h"
 #include "LibQVBRcpEpa/Rights.h"
+#include "LibQVBRcpEpa/Texts.h"
 #include "RcpChanged.h"
 #include "RcpListed.h"
 
@@ -160,6 +161,7 @@ void Take(const Target& target, const CStringArray& names, ChangeReport* report)
 }  // namespace
 
 ChangeReport AddSubGroup(const std::string& group, const SubGroupPath& path) {
+  for (const std::string& name : path) RequireNoProblem("sub-group name", SubGroupNameProblem(name));
   return EditGroup(group, [&](const Target& target, ChangeReport* report) { Add(target, path, report); });
 }
 
@@ -168,6 +170,7 @@ ChangeReport RemoveSubGroup(const std::string& group, const SubGroupPath& path) 
 }
 
 ChangeReport RenameSubGroup(const std::string& group, const SubGroupPath& path, const std::string& newName) {
+  RequireNoProblem("new sub-group name", SubGroupNameProblem(newName));
   return EditGroup(group, [&](const Target& target, ChangeReport* report) { Rename(target, newName, path, report); });
 }
 

@@ -162,12 +162,20 @@ std::string RegisteredPath(const std::string& name) {
 
 constexpr char kAddressForm[] = "@PROJECT, @PROJECT/G, @PROJECT/G/R or @PROJECT/G/R/U";
 
-// One number of an address: decimal, or the directory or file name form.
-unsigned AddressNumber(const std::string& part, const char* prefix, size_t digits, unsigned max, const char* what) {
+// A number given in decimal or as its directory or file name, 1 to max; else 0.
+unsigned GivenNumber(const std::string& part, const char* prefix, size_t digits, unsigned max) {
   unsigned number = NumberedName(part, prefix, digits);
   bool decimal = !part.empty() && part.size() <= 4 && part.find_first_not_of("0123456789") == std::string::npos;
   if (number == 0 && decimal) number = static_cast<unsigned>(std::stoul(part));
-  if (number < 1 || number > max) {
+  return number <= max ? number : 0;
+}
+
+unsigned GivenRecipeNumber(const std::string& part) { return GivenNumber(part, "RCP", 4, kMaxRecipeNo); }
+
+// One number of an address.
+unsigned AddressNumber(const std::string& part, const char* prefix, size_t digits, unsigned max, const char* what) {
+  unsigned number = GivenNumber(part, prefix, digits, max);
+  if (number == 0) {
     Fail("'" + part + "' is not a " + what + " number (1 to " + std::to_string(max) + ") in " + kAddressForm,
          ERROR_INVALID_NAME);
   }
@@ -317,6 +325,51 @@ Target ProjectOfGroup(const std::string& group) {
 unsigned RecipeNumberOf(const std::string& name) {
   unsigned number = NumberedName(name, "RCP", 4);
   return number <= kMaxRecipeNo ? number : 0;
+}
+
+UnitGiven UnitTarget(const std::string& given, unsigned unitNo) {
+  Address address = IsAddress(given) ? ParseAddress(given) : Address{};
+  if (address.unitNo == 0) {
+    Target recipe = RecipeTarget(given);
+    if (unitNo == kNoUnitGiven) Fail("a unit number N is expected after the recipe", ERROR_INVALID_PARAMETER);
+    return {recipe, unitNo};
+  }
+  if (unitNo != kNoUnitGiven && unitNo != address.unitNo) {
+    Fail("the address names unit " + std::to_string(address.unitNo) + ", N another", ERROR_INVALID_PARAMETER);
+  }
+  unitNo = address.unitNo;
+  address.unitNo = 0;
+  return {RecipeTarget(AddressText(address)), unitNo};
+}
+
+std::vector<unsigned> RecipeNumbersGiven(const std::string& list) {
+  std::vector<unsigned> numbers;
+  for (size_t at = 0, end = 0; at <= list.size(); at = end + 1) {
+    end = std::min(list.find(',', at), list.size());
+    std::string part = list.substr(at, end - at);
+    unsigned number = GivenRecipeNumber(part);
+    if (number == 0) Fail("a recipe number 1 to 1000 or its directory name RCPnnnn, not " + part, ERROR_INVALID_PARAMETER);
+    numbers.push_back(number);
+  }
+  return numbers;
+}
+
+GroupRecipes RecipesGiven(const std::string& given) {
+  size_t cut = given.size();
+  for (size_t comma = given.rfind(','); comma != std::string::npos && GivenRecipeNumber(given.substr(comma + 1, cut - comma - 1)) != 0;
+       comma = comma == 0 ? std::string::npos : given.rfind(',', comma - 1)) {
+    cut = comma;
+  }
+  Target group = RecipeTarget(given.substr(0, cut));
+  GroupRecipes recipes{{}, {group.recipeNo}};
+  if (cut < given.size()) {
+    for (unsigned number : RecipeNumbersGiven(given.substr(cut + 1))) recipes.numbers.push_back(number);
+  }
+  group.recipe.clear();
+  group.recipeNo = 0;
+  recipes.group = AddressOf(group);
+  if (recipes.group.empty()) recipes.group = group.group;
+  return recipes;
 }
 
 std::string GroupDirectoryName(unsigned groupNo) { return QVFormat("RG%02u", groupNo); }

@@ -1,5 +1,7 @@
 #include "LibQVBRcpEpa/Texts.h"
 
+#include "LibQVBRcpEpa/Failure.h"
+
 #include "RcpKeywordFile.h"
 #include "libqveeda/QVEEdaCsv.h"
 
@@ -15,6 +17,39 @@ std::string OneLineProblem(const std::string& text) {
   if (line.size() + 2 < rcptext::kLineBuffer) return "";
   return "too long to be read back as one line (a stored line holds at most " +
          std::to_string(rcptext::kLineBuffer - 1) + " bytes)";
+}
+
+std::string WidthProblem(const std::string& text, size_t limit) {
+  if (text.size() <= limit) return "";
+  return std::to_string(text.size()) + " bytes, at most " + std::to_string(limit) + " bytes are stored";
+}
+
+std::string FittingBeginning(const std::string& text, size_t limit) {
+  if (text.size() <= limit) return text;
+  size_t cut = limit;
+  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+  return text.substr(0, cut);
+}
+
+std::string SubGroupNameProblem(const std::string& name) {
+  if (name.empty()) return "a sub-group name is not empty";
+  if (name.find('/') != std::string::npos) return "a sub-group name holds no '/'";
+  return OneLineProblem(name);
+}
+
+std::string ProjectNameProblem(const std::string& name) {
+  constexpr size_t kFileNameBytes = 255;
+  if (name.empty() || name == "." || name == ".." || name.find_first_of("/\\") != std::string::npos) {
+    return "a project name is one directory name: not empty, not . or .., no '/' or '\\'";
+  }
+  for (unsigned char c : name) {
+    if (c < 0x20 || c == 0x7F) return "a project name holds no control characters";
+  }
+  return name.size() > kFileNameBytes ? "at most " + std::to_string(kFileNameBytes) + " bytes" : "";
+}
+
+void RequireNoProblem(const std::string& what, const std::string& problem) {
+  if (!problem.empty()) Fail(what + ": " + problem, ERROR_INVALID_PARAMETER);
 }
 
 }  // namespace rcpstore

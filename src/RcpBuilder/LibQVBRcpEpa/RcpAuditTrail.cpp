@@ -1,0 +1,134 @@
+// The audit trail read back: the station's changes to its stores, oldest
+// first, as far as they match what the reader asks for. Lines that are cut
+// or do not parse (a crash while one was written, a hand edit) are skipped.
+#include <cctype>
+#include <functional>
+#include <string_view>
+#include <nlohmann/json.hpp>
+
+#include "LibQVBRcpEpa/Failure.h"
+#include "LibQVBRcpEpa/JsonText.h"
+#include "LibQVBRcpEpa/Station.h"
+#include "LibQVBRcpEpa/Target.h"
+#include "RcpAudit.h"
+#include "platform/Env.h"
+
+namespace rcpstore {
+
+namespace {
+
+using Json = nlohmann::json;
+
+// What the entries must match.
+struct Match {
+  std::optional<std::string> directory;  // the project's directory
+  std::string projectName;
+  std::string since;  // a prefix of an ISO 8601 UTC time, without its Z
+  std::string user;
+};
+
+std::string TimeKey(std::string time) {
+  if (!time.empty() && time.back() == 'Z') time.pop_back();
+  return time;
+}
+
+// The project by directory, or by registered name; a name that is no longer
+// registered still finds its registration lines.
+Match MatchOf(const AuditFilter& filter) {
+  Match match{std::nullopt, filter.project, TimeKey(filter.since), filter.user};
+  if (filter.project.empty()) return match;
+  if (NamesDirectory(filter.project)) {
+    match.directory = CleanPath(filter.project);
+    return match;
+  }
+  try {
+    match.directory = ProjectTarget(filter.project).project;
+  } catch (const Failure&) {
+  }
+  return match;
+}
+
+std::string Text(const Json& line, const char* key) {
+  auto it = line.find(key);
+  return it != line.end() && it->is_string() ? JsonUnescaped(it->get<std::string>()) : std::string();
+}
+
+AuditEntry EntryOf(const Json& line) {
+  auto number = [&](const char* key) {
+    auto it = line.find(key);
+    return it != line.end() && it->is_number_unsigned() ? it->get<uint64_t>() : 0;
+  };
+  return {Text(line, "time"), Text(line, "station"), Text(line, "user"), static_cast<long>(number("pid")),
+          Text(line, "operation"), Text(line, "path"), static_cast<uint32_t>(number("result")), Text(line, "detail")};
+}
+
+bool IsBelow(const std::string& path, const std::string& directory) {
+  return path == directory || (path.size() > directory.size() && path.compare(0, directory.size(), directory) == 0 &&
+                               path[directory.size()] == '/');
+}
+
+bool Matches(const AuditEntry& entry, const Match& match) {
+  if (!match.user.empty() && entry.user != match.user) return false;
+  if (!match.since.empty() && TimeKey(entry.time) < match.since) return false;
+  if (match.projectName.empty()) return true;
+  bool registration = entry.operation == "setProject" || entry.operation == "unregisterProject";
+  if (registration && entry.detail == match.projectName) return true;
+  return match.directory && IsBelow(entry.path, *match.directory);
+}
+
+// Longer lines than any the store writes are skipped, unread into memory.
+constexpr size_t kLongestLine = 1 << 20;
+
+// Each whole line of a trail file, in order; a file that is missing or no
+// regular file has none.
+void EachLine(const std::string& path, const std::function<void(std::string_view)>& use) {
+  std::unique_ptr<qvplatform::ReadableFile> file;
+  if (qvplatform::CurrentEnv()->OpenForRead(path, &file) != 0) return;
+  std::string carry;
+  bool skipping = false;
+  char buf[65536];
+  for (size_t got = 0; file->Read(buf, sizeof buf, &got) == 0 && got > 0;) {
+    carry.append(buf, got);
+    size_t at = 0;
+    for (size_t end; (end = carry.find('\n', at)) != std::string::npos; at = end + 1) {
+      if (!skipping) use(std::string_view(carry).substr(at, end - at));
+      skipping = false;
+    }
+    carry.erase(0, at);
+    if (carry.size() > kLongestLine) {
+      carry.clear();
+      skipping = true;
+    }
+  }
+}
+
+}  // namespace
+
+std::string UtcTimeProblem(const std::string& text) {
+  static const std::string kForm = "0000-00-00T00:00:00";
+  std::string time = TimeKey(text);
+  bool whole = time.size() == 10 || time.size() == 13 || time.size() == 16 || time.size() == 19;
+  for (size_t i = 0; whole && i < time.size(); ++i) {
+    whole = kForm[i] == '0' ? std::isdigit(static_cast<unsigned char>(time[i])) != 0 : time[i] == kForm[i];
+  }
+  return whole ? std::string() : "a UTC time such as 2026-12-06T19:20:00Z is expected";
+}
+
+std::vector<AuditEntry> ReadAuditTrail(const AuditFilter& filter) {
+  if (std::string problem = UtcTimeProblem(filter.since); !filter.since.empty() && !problem.empty()) {
+    Fail(problem, ERROR_INVALID_PARAMETER);
+  }
+  Match match = MatchOf(filter);
+  std::vector<AuditEntry> entries;
+  for (const std::string& file : rcpaudit::TrailFiles()) {
+    EachLine(file, [&](std::string_view text) {
+      Json line = Json::parse(text, nullptr, false);
+      if (!line.is_object()) return;
+      AuditEntry entry = EntryOf(line);
+      if (Matches(entry, match)) entries.push_back(std::move(entry));
+    });
+  }
+  return entries;
+}
+
+}  // namespace rcpstore
