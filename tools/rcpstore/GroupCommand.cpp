@@ -34,10 +34,7 @@ void CheckTexts(const GroupArgs& args) {
   for (const std::string& server : args.servers) Refuse("--server", OneLineProblem(server));
 }
 
-int Free(const GroupArgs& args) {
-  Target target = ProjectTarget(args.dir);
-  return PrintFree(target, kMaxGroupNo, false);
-}
+int Free(const GroupArgs& args) { return PrintFree(ProjectTarget(args.dir), kMaxGroupNo, false); }
 
 int Create(const GroupArgs& args) { return PrintChanges(CreateGroup(args.dir, args.number, Attributes(args))); }
 

@@ -93,17 +93,11 @@ int Delete(const RecipeArgs& args) {
 }
 
 int FreeRecipes(const RecipeArgs& args) {
-  return Run("recipe free " + args.dir, [&] {
-    Target target = GroupTarget(args.dir);
-    return PrintFree(target, kMaxRecipeNo, true);
-  });
+  return Run("recipe free " + args.dir, [&] { return PrintFree(GroupTarget(args.dir), kMaxRecipeNo, true); });
 }
 
 int FreeUnits(const RecipeArgs& args) {
-  return Run("unit free " + args.dir, [&] {
-    Target target = RecipeTarget(args.dir);
-    return PrintFree(target, kMaxUnitNo, true);
-  });
+  return Run("unit free " + args.dir, [&] { return PrintFree(RecipeTarget(args.dir), kMaxUnitNo, true); });
 }
 
 std::string UnitWhat(const char* command, const RecipeArgs& args) {
