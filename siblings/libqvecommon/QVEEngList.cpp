@@ -1,6 +1,7 @@
 #include "libqvecommon/QVEEngList.h"
 
 #include <fnmatch.h>
+#include <limits.h>
 #include <strings.h>
 
 #include <algorithm>
@@ -52,10 +53,13 @@ WIN32_FIND_DATAA FindDataFor(const std::string& directory, const DirEntry& entry
   return data;
 }
 
-uint32_t ListDirectory(const Listing& listing, const std::string& directory, unsigned depth) {
+// Lists an opened directory, entering the directories below it through their
+// parent, one name at a time: a path is never looked up again, and a
+// directory is entered only as deep as a path could name it.
+uint32_t ListOpened(const Listing& listing, qvplatform::Directory& opened, const std::string& directory,
+                    unsigned depth) {
   std::vector<DirEntry> entries;
-  uint32_t rc = qvplatform::CurrentEnv()->ReadDirectory(directory, &entries);
-  if (rc != 0) return rc;
+  if (uint32_t rc = opened.Read(&entries)) return rc;
   std::sort(entries.begin(), entries.end(),
             [](const DirEntry& a, const DirEntry& b) { return QVEEngNameBefore(a.name, b.name); });
   std::string name;
@@ -74,14 +78,22 @@ uint32_t ListDirectory(const Listing& listing, const std::string& directory, uns
       enter = listing.callback(type, depth, directory.c_str(), name.c_str(), extension.c_str(), &data,
                                listing.context);
     }
-    if (type == QVEENG_LIST_DIRS && listing.recursive != 0 && enter != 0) {
-      std::string inner = directory;
-      if (inner != "/") inner += '/';
-      inner += entry.name;
-      ListDirectory(listing, inner, depth + 1);
+    if (type != QVEENG_LIST_DIRS || listing.recursive == 0 || enter == 0) continue;
+    std::string inner = directory;
+    if (inner != "/") inner += '/';
+    inner += entry.name;
+    std::unique_ptr<qvplatform::Directory> below;
+    if (inner.size() < PATH_MAX && opened.OpenDirectory(entry.name, &below) == 0) {
+      ListOpened(listing, *below, inner, depth + 1);
     }
   }
   return 0;
+}
+
+uint32_t ListDirectory(const Listing& listing, const std::string& directory) {
+  std::unique_ptr<qvplatform::Directory> opened;
+  if (uint32_t rc = qvplatform::CurrentEnv()->OpenDirectory(directory, &opened)) return rc;
+  return ListOpened(listing, *opened, directory, 1);
 }
 
 }  // namespace
@@ -102,5 +114,5 @@ uint32_t QVEEngListFile2(int recursive, const char* pattern, unsigned selector, 
   std::string glob = slash == std::string::npos ? whole : whole.substr(slash + 1);
   if (glob.empty() || glob == "*.*") glob.assign(1, '*');
   Listing listing{glob, selector, callback, context, recursive};
-  return ListDirectory(listing, directory, 1);
+  return ListDirectory(listing, directory);
 }

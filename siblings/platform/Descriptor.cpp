@@ -49,7 +49,6 @@ uint32_t RequireRegular(int fd) {
 // would allocate a buffer of its own for every directory listed.
 uint32_t ListEntries(int fd, std::vector<DirEntry>* out) {
   out->clear();
-  if (lseek(fd, 0, SEEK_SET) < 0) return LastWin32Error();  // earlier reads moved the position
   alignas(dirent64) char buffer[16384];
   for (;;) {
     ssize_t got = getdents64(fd, buffer, sizeof buffer);

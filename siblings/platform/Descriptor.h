@@ -17,7 +17,7 @@ EntryType TypeFromMode(unsigned mode);
 // ERROR_ACCESS_DENIED (a directory) or ERROR_CANT_ACCESS_FILE (anything else).
 uint32_t RequireRegular(int fd);
 
-// Reads the entries of an open directory from its start, each with the type
+// Reads the entries of a directory opened and not read yet, each with the type
 // of the entry itself (a link is kOther). fd stays open.
 uint32_t ListEntries(int fd, std::vector<DirEntry>* out);
 

@@ -47,7 +47,12 @@ class PosixDirectory : public Directory {
  public:
   explicit PosixDirectory(int fd) : fd_(fd) {}
   ~PosixDirectory() override { close(fd_); }
-  uint32_t Read(std::vector<DirEntry>* out) override { return ListEntries(fd_, out); }
+  // A directory read again is read from its start.
+  uint32_t Read(std::vector<DirEntry>* out) override {
+    if (read_ && lseek(fd_, 0, SEEK_SET) < 0) return Fail();
+    read_ = true;
+    return ListEntries(fd_, out);
+  }
   uint32_t OpenDirectory(const std::string& name, std::unique_ptr<Directory>* out) override {
     int fd = openat(fd_, name.c_str(), kDirectoryFlags);
     if (fd < 0) return Fail();
@@ -62,6 +67,7 @@ class PosixDirectory : public Directory {
 
  private:
   int fd_;
+  bool read_ = false;
 };
 
 class PosixReadableFile : public ReadableFile {

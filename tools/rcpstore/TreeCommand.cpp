@@ -13,26 +13,45 @@ namespace rcpstore::cli {
 
 namespace {
 
-// Renders a project's tree as JSON objects and text lines.
+// Renders a project's tree node by node into a buffer that is written out as
+// it fills: a node's own keys come from ItemJson, its children are written in
+// their sorted place among them, and no JSON of the whole tree is ever held.
 class TreeRender {
  public:
   explicit TreeRender(const TreeRead& options) : options_(options) {}
 
-  Json Node(const TreeNode& node) const {
+  void Object(const TreeNode& node) {
     Json item = ItemJson(node);
-    Json children = Json::array();
-    for (const TreeNode& child : node.children) children.push_back(Node(child));
-    item["children"] = children;
-    return item;
+    const char* separator = "{";
+    bool placed = false;
+    for (auto it = item.begin(); it != item.end(); ++it) {
+      if (!placed && it.key() > "children") {
+        Children(node, separator);
+        placed = true;
+      }
+      Key(it.key(), separator);
+      out_ += it.value().dump();
+    }
+    if (!placed) Children(node, separator);
+    out_ += '}';
+    if (out_.size() >= kFlushAt) Flush();
   }
 
-  void Text(const Json& node, const std::string& indent, std::string& out) const {
-    size_t left = node["children"].size();
-    for (const Json& child : node["children"]) {
+  void Text(const TreeNode& node, const std::string& indent) {
+    size_t left = node.children.size();
+    for (const TreeNode& child : node.children) {
       bool last = --left == 0;
-      out += indent + (last ? "└── " : "├── ") + Line(child) + "\n";
-      Text(child, indent + (last ? "    " : "│   "), out);
+      out_ += indent + (last ? "└── " : "├── ") + Line(ItemJson(child)) + "\n";
+      Text(child, indent + (last ? "    " : "│   "));
+      if (out_.size() >= kFlushAt) Flush();
     }
+  }
+
+  void Write(const std::string& text) { out_ += text; }
+
+  void Flush() {
+    std::fwrite(out_.data(), 1, out_.size(), stdout);
+    out_.clear();
   }
 
   std::string Line(const Json& node) const {
@@ -51,7 +70,26 @@ class TreeRender {
   }
 
  private:
+  static constexpr size_t kFlushAt = 1 << 16;
+
+  void Key(const std::string& key, const char*& separator) {
+    out_ += separator;
+    separator = ",";
+    out_ += '"' + key + "\":";
+  }
+
+  void Children(const TreeNode& node, const char*& separator) {
+    Key("children", separator);
+    out_ += '[';
+    for (const TreeNode& child : node.children) {
+      if (&child != &node.children.front()) out_ += ',';
+      Object(child);
+    }
+    out_ += ']';
+  }
+
   const TreeRead& options_;
+  std::string out_;
 };
 
 }  // namespace
@@ -60,14 +98,14 @@ int PrintProjectTree(const std::string& given, const TreeRead& options) {
   Target target = ProjectTarget(given);
   TreeNode tree = ReadTree(target, options);
   TreeRender render(options);
-  Json json = render.Node(tree);
   if (Output().json) {
-    PrintJson(json);
+    render.Object(tree);
+    render.Write("\n");
   } else {
-    std::string out = render.Line(json) + "  " + target.project + "\n";
-    render.Text(json, "", out);
-    std::fwrite(out.data(), 1, out.size(), stdout);
+    render.Write(render.Line(ItemJson(tree)) + "  " + target.project + "\n");
+    render.Text(tree, "");
   }
+  render.Flush();
   if (size_t unread = UnreadNodes(tree)) {
     Fail(std::to_string(unread) + " of its nodes could not be read (each says why)", ERROR_READ_FAULT);
   }

@@ -54,7 +54,9 @@ StoreItem ItemOf(const Target& at, const CQVERcpDirInfo& scanned, const TreeNode
   }
 }
 
-TreeNode NodeOf(const Target& at, const CQVERcpDirInfo& scanned, const TreeRead& how) {
+// Takes the scanned nodes below as it goes, so that their memory serves the
+// tree's nodes that follow.
+TreeNode NodeOf(const Target& at, CQVERcpDirInfo& scanned, const TreeRead& how) {
   TreeNode node;
   node.children.reserve(scanned.m_listChild.size());
   for (const auto& child : scanned.m_listChild) {
@@ -62,6 +64,7 @@ TreeNode NodeOf(const Target& at, const CQVERcpDirInfo& scanned, const TreeRead&
     bool subGroup = child->m_nKind == QVERCP_KIND_SUBGROUP;
     node.children.push_back(NodeOf(subGroup ? at : TargetOfNode(at, *child), *child, how));
   }
+  scanned.m_listChild.clear();
   static_cast<StoreItem&>(node) = ItemOf(at, scanned, node, how);
   return node;
 }
