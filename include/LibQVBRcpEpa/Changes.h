@@ -42,17 +42,27 @@ RCPSTORE_API ChangeReport CreateRecipe(const std::string& group, unsigned number
                                        const std::optional<std::string>& templateFile = {});
 RCPSTORE_API ChangeReport SetRecipeTexts(const std::string& recipe, const RecipeTexts& texts);
 RCPSTORE_API ChangeReport BumpVersion(const std::string& recipe);
+// How a delete treats what it would remove. A dry run checks the right and
+// the target as the delete does and changes nothing: its report lists the
+// thing once for every path that would go, the path as the detail (links are
+// listed, not entered). Without withContents a group that holds recipes and a
+// project that holds groups are refused (ERROR_DIR_NOT_EMPTY, saying how many).
+struct DeleteOptions {
+  bool dryRun = false;
+  bool withContents = true;
+};
+
 // Deletes a recipe with everything in it and its sub-group line; a damaged
 // header does not stop it. A recipe that a killed delete or move took away
 // has its sub-group line removed: the re-run ends that change.
-RCPSTORE_API ChangeReport DeleteRecipe(const std::string& recipe);
+RCPSTORE_API ChangeReport DeleteRecipe(const std::string& recipe, const DeleteOptions& how = {});
 // The recipe's TEMP directory, where the editing tools keep their work
 // files, made when it is missing; its path.
 RCPSTORE_API std::string MakeWorkDirectory(const std::string& recipe);
 // Unit recipe unitNo of a recipe (0: the procedure file).
 RCPSTORE_API ChangeReport CreateUnit(const std::string& recipe, unsigned unitNo, const std::string& headerName,
                                      const std::optional<std::string>& templateFile = {});
-RCPSTORE_API ChangeReport DeleteUnit(const std::string& recipe, unsigned unitNo);
+RCPSTORE_API ChangeReport DeleteUnit(const std::string& recipe, unsigned unitNo, const DeleteOptions& how = {});
 // A copy of a recipe's data files into a group as recipe `number` (0: the
 // source's number when it is free there, else the lowest free one): created
 // now by the caller, version reset, in no sub-group.
@@ -73,7 +83,7 @@ RCPSTORE_API ChangeReport CreateGroup(const std::string& project, unsigned numbe
 RCPSTORE_API ChangeReport SetGroupAttributes(const std::string& group, const GroupAttributes& attributes);
 // Deletes a group with every recipe in it. A group that a killed delete
 // took away has what that delete left cleared, and is reported missing.
-RCPSTORE_API ChangeReport DeleteGroup(const std::string& group);
+RCPSTORE_API ChangeReport DeleteGroup(const std::string& group, const DeleteOptions& how = {});
 
 // A project's attributes to register; what is not given stays as the
 // directory's attribute file has it.
@@ -98,7 +108,7 @@ RCPSTORE_API ChangeReport UnregisterProject(const std::string& name);
 // Deletes a project's recipe store, and its directory when nothing else is
 // in it, then every name it is registered under. A re-run finishes what an
 // interrupted delete began.
-RCPSTORE_API ChangeReport DeleteProject(const std::string& project);
+RCPSTORE_API ChangeReport DeleteProject(const std::string& project, const DeleteOptions& how = {});
 
 // A sub-group of a group by its names, top level first.
 using SubGroupPath = std::vector<std::string>;

@@ -5,7 +5,6 @@
 #include "LibQVBRcpEpa/Archive.h"
 #include "Commands.h"
 #include "Describe.h"
-#include "Json.h"
 #include "Output.h"
 #include "LibQVBRcpEpa/Target.h"
 #include "Usage.h"

@@ -1,10 +1,21 @@
 #include "Describe.h"
 
+#include <cstdio>
 #include <ctime>
 
+#include "LibQVBRcpEpa/JsonText.h"
 #include "Output.h"
 
 namespace rcpstore::cli {
+
+Json JsonText(const std::string& text) { return Json(JsonEscaped(text)); }
+
+std::string JsonBytes(const std::string& jsonText) { return JsonUnescaped(jsonText); }
+
+int PrintJson(const Json& value) {
+  std::printf("%s\n", value.dump().c_str());
+  return 0;
+}
 
 std::string IsoTime(int32_t seconds) {
   std::time_t when = seconds;

@@ -1,17 +1,32 @@
-// How store things appear in output. In JSON each thing is one object with
-// its kind as a word ("project", "group", "subGroup", "recipe", "unit"), its
-// address and its path, and the same keys and types wherever it appears; in
-// text, by its address (its path when the project is not registered).
+// How store things appear in output. In JSON (built with nlohmann::json)
+// each thing is one object with its kind as a word ("project", "group",
+// "subGroup", "recipe", "unit"), its address and its path, and the same keys
+// and types wherever it appears; every text from a disk or a user goes
+// through JsonText, so that any stored name gives valid JSON and reads back
+// byte for byte. In text a thing is shown by its address (its path when the
+// project is not registered).
 #pragma once
 
 #include <cstdint>
+#include <nlohmann/json.hpp>
 #include <string>
 
-#include "Json.h"
 #include "LibQVBRcpEpa/Reads.h"
 #include "LibQVBRcpEpa/Target.h"
 
 namespace rcpstore::cli {
+
+using Json = nlohmann::json;
+
+// The text as a JSON string. Valid UTF-8 is kept as it is. A byte that is not
+// part of a valid UTF-8 sequence is written as U+0000 followed by its two
+// lower-case hex digits: no stored name or text can hold a NUL, so the escape
+// is never ambiguous and JsonBytes undoes it.
+Json JsonText(const std::string& text);
+std::string JsonBytes(const std::string& jsonText);
+
+// Prints the value on one line to stdout; returns 0.
+int PrintJson(const Json& value);
 
 // ISO-8601 UTC: "2026-12-06T19:20:00Z".
 std::string IsoTime(int32_t seconds);

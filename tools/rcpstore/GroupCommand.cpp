@@ -4,7 +4,6 @@
 
 #include "Commands.h"
 #include "Output.h"
-#include "LibQVBRcpEpa/Rights.h"
 #include "Describe.h"
 #include "Usage.h"
 #include "LibQVBRcpEpa/Target.h"
@@ -19,7 +18,7 @@ struct GroupArgs {
   unsigned number = 0;
   std::optional<std::string> comment;
   std::vector<std::string> servers;
-  RemovalOptions removal;
+  DeleteOptions removal;
 };
 
 GroupAttributes Attributes(const GroupArgs& args) {
@@ -50,16 +49,8 @@ int Info(const GroupArgs& args) {
 
 int Set(const GroupArgs& args) { return PrintChanges(SetGroupAttributes(args.dir, Attributes(args))); }
 
-// A group that holds recipes goes only with --yes; a group that a killed
-// delete took away has that delete finished.
 int Delete(const GroupArgs& args) {
-  RequireRight(Right::Delete);
-  if (Exists(RestoredPath(args.dir)) && (args.removal.dryRun || !args.removal.yes)) {
-    Target target = GroupTarget(args.dir);
-    if (args.removal.dryRun) return PrintRemoval(target.group);
-    RequireYes(args.removal, CountDirectories(target.group), "recipes");
-  }
-  return PrintChanges(DeleteGroup(args.dir));
+  return PrintDelete(args.removal, [&] { return DeleteGroup(args.dir, args.removal); });
 }
 
 }  // namespace
@@ -111,7 +102,7 @@ void AddGroupCommand(CLI::App& app, int* exitStatus) {
   auto* d = group->add_subcommand("delete", "Delete a recipe group with everything in it");
   Example(*d, "rcpstore group delete @Line1/2 --dry-run");
   d->add_option("GROUP", args->dir, kGroupHelp)->required();
-  AddRemovalOptions(*d, args->removal, true);
+  AddDeleteOptions(*d, args->removal, true);
   d->callback(run("group delete", Delete));
 }
 

@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "Commands.h"
-#include "Json.h"
+#include "Describe.h"
 #include "LibQVBRcpEpa/Station.h"
 #include "Output.h"
 #include "Usage.h"

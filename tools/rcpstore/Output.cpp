@@ -98,20 +98,24 @@ std::string Joined(const std::vector<std::string>& items, const char* none) {
   return text.empty() ? none : text;
 }
 
-void AddRemovalOptions(CLI::App& command, RemovalOptions& options, bool askYes) {
-  command.add_flag("--dry-run", options.dryRun, "List what would be removed and change nothing");
-  if (askYes) command.add_flag("--yes", options.yes, "Remove it with everything stored in it");
+void AddDeleteOptions(CLI::App& command, DeleteOptions& how, bool askYes) {
+  command.add_flag("--dry-run", how.dryRun, "List what would be removed and change nothing");
+  if (!askYes) return;
+  how.withContents = false;
+  command.add_flag("--yes", how.withContents, "Remove it with everything stored in it");
 }
 
-int PrintRemoval(const std::string& path) {
-  for (const std::string& p : RemovalListing(path)) PrintLine("would remove " + p);
+int PrintDelete(const DeleteOptions& how, const std::function<ChangeReport()>& remove) {
+  ChangeReport report;
+  try {
+    report = remove();
+  } catch (const Failure& failure) {
+    if (failure.code != ERROR_DIR_NOT_EMPTY || how.withContents) throw;
+    Fail(failure.cause + "; --yes removes them with it (--dry-run lists them)", failure.code);
+  }
+  if (!how.dryRun) return PrintChanges(report);
+  for (const Change& change : report) PrintLine("would remove " + change.detail);
   return kExitOk;
-}
-
-void RequireYes(const RemovalOptions& options, size_t count, const std::string& items) {
-  if (count == 0 || options.yes) return;
-  Fail("it holds " + std::to_string(count) + " " + items + "; --yes removes them with it (--dry-run lists them)",
-       ERROR_DIR_NOT_EMPTY);
 }
 
 }  // namespace rcpstore::cli

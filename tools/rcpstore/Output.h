@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "Json.h"
+#include "Describe.h"
 #include "LibQVBRcpEpa/Changes.h"
 #include "LibQVBRcpEpa/Failure.h"
 
@@ -73,19 +73,12 @@ class Progress {
 // The items joined with ", ", or none when there are none.
 std::string Joined(const std::vector<std::string>& items, const char* none = "");
 
-struct RemovalOptions {
-  bool dryRun = false;
-  bool yes = false;
-};
+// Adds --dry-run to a delete command and, when askYes, --yes, without which
+// a directory that holds stored things is not deleted.
+void AddDeleteOptions(CLI::App& command, DeleteOptions& how, bool askYes);
 
-// Adds --dry-run (and, when askYes, --yes) to a delete command.
-void AddRemovalOptions(CLI::App& command, RemovalOptions& options, bool askYes);
-
-// Prints the path and everything below it (links are listed, not entered).
-int PrintRemoval(const std::string& path);
-
-// Refuses to remove a directory that holds count items of the kind named,
-// unless --yes was given.
-void RequireYes(const RemovalOptions& options, size_t count, const std::string& items);
+// Runs a delete and prints what it removed, or with --dry-run each path it
+// would remove; a refusal for want of --yes says so.
+int PrintDelete(const DeleteOptions& how, const std::function<ChangeReport()>& remove);
 
 }  // namespace rcpstore::cli

@@ -4,7 +4,7 @@
 #include <sstream>
 
 #include "Commands.h"
-#include "Json.h"
+#include "Describe.h"
 #include "Output.h"
 #include "LibQVBRcpEpa/Target.h"
 #include "Usage.h"

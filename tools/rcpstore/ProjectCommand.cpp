@@ -6,7 +6,6 @@
 
 #include "Commands.h"
 #include "Output.h"
-#include "LibQVBRcpEpa/Rights.h"
 #include "Describe.h"
 #include "Usage.h"
 #include "LibQVBRcpEpa/Target.h"
@@ -80,15 +79,8 @@ int List() {
   return kExitOk;
 }
 
-// A project that holds groups goes only with --yes.
-int Delete(const std::string& given, const RemovalOptions& removal) {
-  if (removal.dryRun || !removal.yes) {
-    RequireRight(Right::Delete);
-    Target target = ProjectToDelete(given);
-    if (removal.dryRun) return PrintRemoval(target.project);
-    RequireYes(removal, CountDirectories(target.project + "/Recipe"), "recipe groups");
-  }
-  return PrintChanges(DeleteProject(given));
+int Delete(const std::string& given, const DeleteOptions& removal) {
+  return PrintDelete(removal, [&] { return DeleteProject(given, removal); });
 }
 
 int PrintStation() {
@@ -155,11 +147,11 @@ void AddProjectCommand(CLI::App& app, int* exitStatus) {
   u->add_option("PROJECT", *named, "Registered project: @NAME or NAME")->required();
   u->callback([=] { *exitStatus = Run("project unregister " + *named, [&] { return PrintChanges(UnregisterProject(*named)); }); });
 
-  auto removal = std::make_shared<RemovalOptions>();
+  auto removal = std::make_shared<DeleteOptions>();
   auto* d = project->add_subcommand("delete", "Delete a project's recipe store (and the directory when nothing else is in it); unregister it");
   Example(*d, "rcpstore project delete @Line1 --dry-run");
   d->add_option("PROJECT", *named, kProjectHelp)->required();
-  AddRemovalOptions(*d, *removal, true);
+  AddDeleteOptions(*d, *removal, true);
   d->callback([=] { *exitStatus = Run("project delete " + *named, [&] { return Delete(*named, *removal); }); });
 
   auto* station = app.add_subcommand("station", "The station: its directory, registry and the caller's identities");

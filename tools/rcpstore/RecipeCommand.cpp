@@ -6,7 +6,6 @@
 
 #include "Commands.h"
 #include "Output.h"
-#include "LibQVBRcpEpa/Rights.h"
 #include "Describe.h"
 #include "Usage.h"
 #include "LibQVBRcpEpa/Edf.h"
@@ -27,7 +26,7 @@ struct RecipeArgs {
   std::vector<std::string> units;
   bool truncate = false;
   bool children = false;
-  RemovalOptions removal;
+  DeleteOptions removal;
 };
 
 std::string InfoText(const StoreItem& recipe) {
@@ -86,9 +85,7 @@ int Create(const RecipeArgs& args) {
 
 int Delete(const RecipeArgs& args) {
   return Run("recipe delete " + args.dir, [&] {
-    if (!args.removal.dryRun) return PrintChanges(DeleteRecipe(args.dir));
-    RequireRight(Right::Delete);
-    return PrintRemoval(RecipeTarget(args.dir).recipe);
+    return PrintDelete(args.removal, [&] { return DeleteRecipe(args.dir, args.removal); });
   });
 }
 
@@ -116,11 +113,7 @@ int CreateUnitRecipe(const RecipeArgs& args) {
 int DeleteUnitRecipe(const RecipeArgs& args) {
   return Run(UnitWhat("unit delete", args), [&] {
     UnitGiven given = UnitTarget(args.dir, args.number);
-    if (!args.removal.dryRun) return PrintChanges(DeleteUnit(given.recipe.recipe, given.unitNo));
-    RequireRight(Right::Delete);
-    std::string unit = given.recipe.recipe + "/" + UnitFileName(given.unitNo);
-    if (!IsRegularFile(unit)) Fail("there is no " + LastName(unit), ERROR_FILE_NOT_FOUND);
-    return PrintRemoval(unit);
+    return PrintDelete(args.removal, [&] { return DeleteUnit(given.recipe.recipe, given.unitNo, args.removal); });
   });
 }
 
@@ -266,7 +259,7 @@ void AddRecipeCommands(CLI::App& app, int* exitStatus) {
   auto* d = recipe->add_subcommand("delete", "Delete a recipe with everything in it, and its sub-group line");
   Example(*d, "rcpstore recipe delete @Line1/1/12 --dry-run");
   d->add_option("RECIPE", args->dir, kRecipeHelp)->required();
-  AddRemovalOptions(*d, args->removal, false);
+  AddDeleteOptions(*d, args->removal, false);
   d->callback([=] { *exitStatus = Delete(*args); });
   AddCopyCommands(*recipe, exitStatus);
 
@@ -288,7 +281,7 @@ void AddRecipeCommands(CLI::App& app, int* exitStatus) {
   Example(*ud, "rcpstore unit delete @Line1/1/12 0");
   ud->add_option("RECIPE", args->dir, kUnitHelp)->required();
   ud->add_option("N", args->number, "Unit number 1 to 32, 0 for the procedure")->check(CLI::Range(0u, kMaxUnitNo));
-  AddRemovalOptions(*ud, args->removal, false);
+  AddDeleteOptions(*ud, args->removal, false);
   ud->callback([=] { *exitStatus = DeleteUnitRecipe(*args); });
 
   auto* ls = app.add_subcommand("ls", "List a recipe's files, or the children of a group or project, as file entries");

@@ -3,7 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include "Commands.h"
-#include "Json.h"
+#include "Describe.h"
 #include "Output.h"
 #include "LibQVBRcpEpa/Station.h"
 #include "Usage.h"

@@ -6,7 +6,6 @@
 
 #include "Commands.h"
 #include "Describe.h"
-#include "Json.h"
 #include "LibQVBRcpEpa/Verify.h"
 #include "Output.h"
 #include "Usage.h"

@@ -80,13 +80,15 @@ ChangeReport SetGroupAttributes(const std::string& given, const GroupAttributes&
   return {Changed(GroupItem(group))};
 }
 
-ChangeReport DeleteGroup(const std::string& given) {
+ChangeReport DeleteGroup(const std::string& given, const DeleteOptions& how) {
   OpenedProjects opened;
   RequireRight(Right::Delete);
-  if (!Exists(RestoredPath(given))) FinishDelete(CleanPath(given));
+  if (!Exists(RestoredPath(given)) && !how.dryRun) FinishDelete(CleanPath(given));
   Target group = GroupTarget(given);
+  if (how.dryRun) return WouldRemove(PlainItem(group), RemovalListing(group.group));
   CommandLocks locks;
   locks.LockProject(group);
+  RequireEmpty(how, CountDirectories(group.group), "recipes");
   StoreItem item = GroupItem(group);
   Check(CQVERcpUtil::DeleteRecipeGroup(group.group.c_str()));
   return {Removed(std::move(item))};

@@ -115,13 +115,15 @@ ChangeReport UnregisterProject(const std::string& given) {
   return {Removed(std::move(item), "unregistered; its directory stays")};
 }
 
-ChangeReport DeleteProject(const std::string& given) {
+ChangeReport DeleteProject(const std::string& given, const DeleteOptions& how) {
   OpenedProjects opened;
   RequireRight(Right::Delete);
   Target target = ProjectToDelete(given);
+  if (how.dryRun) return WouldRemove(PlainItem(target), RemovalListing(target.project));
   std::vector<std::string> names = NamesRegisteredFor(target.project);
   CommandLocks locks;
   locks.LockProject(target);
+  RequireEmpty(how, CountDirectories(target.project + "/Recipe"), "recipe groups");
   StoreItem item = PlainItem(target);
   Check(CQVERcpUtil::DeleteProject(target.project.c_str()));
   for (const std::string& name : names) CQVERcpUtil::DeleteProjectInfo(name.c_str());

@@ -128,9 +128,13 @@ ChangeReport BumpVersion(const std::string& given) {
   return {Changed(std::move(item), detail)};
 }
 
-ChangeReport DeleteRecipe(const std::string& given) {
+ChangeReport DeleteRecipe(const std::string& given, const DeleteOptions& how) {
   OpenedProjects opened;
   RequireRight(Right::Delete);
+  if (how.dryRun) {
+    Target recipe = RecipeTarget(given);
+    return WouldRemove(PlainItem(recipe), RemovalListing(recipe.recipe));
+  }
   if (!Exists(RestoredPath(given))) return FinishGoneRecipe(CleanPath(given), "delete");
   Target recipe = RecipeTarget(given);
   CommandLocks locks;
@@ -171,12 +175,13 @@ ChangeReport CreateUnit(const std::string& given, unsigned unitNo, const std::st
   return {Made(UnitItem(recipe, unitNo))};
 }
 
-ChangeReport DeleteUnit(const std::string& given, unsigned unitNo) {
+ChangeReport DeleteUnit(const std::string& given, unsigned unitNo, const DeleteOptions& how) {
   OpenedProjects opened;
   RequireRight(Right::Delete);
   Target recipe = RecipeTarget(given);
   std::string unit = recipe.recipe + "/" + UnitFileName(unitNo);
   if (unitNo > kMaxUnitNo || !IsRegularFile(unit)) Fail("there is no " + LastName(unit), ERROR_FILE_NOT_FOUND);
+  if (how.dryRun) return WouldRemove(UnitItem(recipe, unitNo), {unit});
   CommandLocks locks;
   locks.LockRecipe(recipe, LastName(recipe.recipe));
   Check(CQVERcpUtil::DeleteUnitRecipe(recipe.recipe.c_str(), unitNo));
