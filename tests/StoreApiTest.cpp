@@ -19,8 +19,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Every entry below a directory with its type and, for files, content; the
-// station directory and empty lock files (an unlocked lock file stays) left out.
+// Every entry below a directory with its type and, for files, a hash of the
+// content; the station directory and empty lock files (an unlocked lock file
+// stays) left out.
 std::map<std::string, std::string> Snapshot(const std::string& root) {
   std::map<std::string, std::string> entries;
   for (auto walk = fs::recursive_directory_iterator(root); walk != fs::recursive_directory_iterator(); ++walk) {
@@ -33,7 +34,7 @@ std::map<std::string, std::string> Snapshot(const std::string& root) {
     lstat(walk->path().c_str(), &st);
     if ((name == "RcpLock.txt" || name == "RcpPjtLock.txt") && st.st_size == 0) continue;
     std::string what = S_ISDIR(st.st_mode) ? "dir" : S_ISLNK(st.st_mode) ? "link" : "file:";
-    if (S_ISREG(st.st_mode)) what += qvtest::ReadFile(walk->path().string());
+    if (S_ISREG(st.st_mode)) what += std::to_string(std::hash<std::string>{}(qvtest::ReadFile(walk->path())));
     entries[walk->path().string()] = what;
   }
   return entries;
