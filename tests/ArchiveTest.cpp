@@ -1,4 +1,4 @@
-// export and import through the command line: a round trip keeps every byte,
+// Export and import of a project's store: a round trip keeps every byte,
 // and crafted archives are refused with nothing written.
 #include <archive.h>
 #include <archive_entry.h>
@@ -8,8 +8,9 @@
 #include <nlohmann/json.hpp>
 
 #include "LibQVBRcpEpa.h"
+#include "LibQVBRcpEpa/Archive.h"
+#include "LibQVBRcpEpa/Failure.h"
 #include "RcpVerify.h"
-#include "RcpstoreRun.h"
 #include "StoreGen.h"
 #include "TestSupport.h"
 
@@ -84,14 +85,20 @@ class ArchiveTest : public ::testing::Test {
     ASSERT_EQ(CQVERcpUtil::SetRcpHeadVersion((recipe + "/RcpHead.edf").c_str()), 0u);
     qvtest::MakeDirs(recipe + "/TEMP");
     qvtest::WriteFile(recipe + "/TEMP/scratch", "work of an editor");
-    qvtest::Outcome out = Rcpstore({"export", project(), archive()});
-    ASSERT_EQ(out.status, 0) << out.err;
+    rcpstore::ExportStore(project(), archive());
   }
 
   std::string project() const { return tmp_ / "P"; }
   std::string archive() const { return tmp_ / "p.tgz"; }
-  qvtest::Outcome Rcpstore(const std::vector<std::string>& words) {
-    return qvtest::RunRcpstore(tmp_.path(), tmp_ / ".station", words, tmp_.path());
+
+  // The cause of an import's refusal, "" when it was not refused.
+  static std::string Refusal(const rcpstore::ImportRequest& request) {
+    try {
+      rcpstore::ImportStore(request);
+    } catch (const rcpstore::Failure& failure) {
+      return failure.cause.empty() ? "refused" : failure.cause;
+    }
+    return "";
   }
 
   qvtest::TempDir tmp_;
@@ -107,9 +114,7 @@ TEST_F(ArchiveTest, ARoundTripKeepsEveryByteAndDescribesTheTree) {
   EXPECT_EQ(area["items"][0], (json{{"recipe", 1}, {"title", "Mix"}, {"version", "1"}}));
   EXPECT_EQ(manifest["groups"][1]["group"], 2);
 
-  qvtest::Outcome in = Rcpstore({"import", archive(), tmp_ / "Q", "--name", "Q", "--json"});
-  ASSERT_EQ(in.status, 0) << in.err;
-  EXPECT_EQ(json::parse(in.out)["findings"], json::array());
+  EXPECT_TRUE(rcpstore::ImportStore({archive(), tmp_ / "Q", "Q", false}).findings.empty());
   std::map<std::string, std::string> original = qvtest::Snapshot(project() + "/Recipe");
   original.erase("RG01/RCP0001/TEMP/scratch");  // a recipe's work files are not the store's
   EXPECT_EQ(qvtest::Snapshot(tmp_ / "Q/Recipe"), original);
@@ -120,10 +125,8 @@ TEST_F(ArchiveTest, ARoundTripKeepsEveryByteAndDescribesTheTree) {
 
   // A store that is there is replaced only when asked, and then whole.
   qvtest::WriteFile(tmp_ / "Q/Recipe/RG02/RcpGrAttr.txt", "COMMENT,changed\r\n");
-  qvtest::Outcome again = Rcpstore({"import", archive(), tmp_ / "Q"});
-  EXPECT_EQ(again.status, 1);
-  EXPECT_NE(again.err.find("already"), std::string::npos);
-  EXPECT_EQ(Rcpstore({"import", archive(), tmp_ / "Q", "--replace"}).status, 0);
+  EXPECT_NE(Refusal({archive(), tmp_ / "Q", "", false}).find("already"), std::string::npos);
+  EXPECT_EQ(Refusal({archive(), tmp_ / "Q", "", true}), "");
   EXPECT_EQ(qvtest::Snapshot(tmp_ / "Q/Recipe"), original);
   std::vector<rcpverify::Finding> findings;
   EXPECT_EQ(rcpverify::Verify(tmp_ / "Q", {}, &findings), 0u);
@@ -164,32 +167,23 @@ TEST_F(ArchiveTest, CraftedArchivesAreRefusedWithNothingWritten) {
   };
   std::string bytes = qvtest::ReadFile(archive());
   qvtest::MakeDirs(tmp_ / "Empty");
-  // The store and everything else in the directory, but the command's output.
-  auto snapshot = [&] {
-    auto files = qvtest::Snapshot(tmp_.path());
-    files.erase("out");
-    files.erase("err");
-    return files;
-  };
-  auto before = snapshot();
+  auto before = qvtest::Snapshot(tmp_.path());
   size_t refused = 0;
   for (const auto& [what, items] : crafted) {
     SCOPED_TRACE(what);
     WriteArchive(tmp_ / "bad.tgz", items);
     for (const std::string& target : {tmp_ / "R", tmp_ / "Empty"}) {
-      qvtest::Outcome out = Rcpstore({"import", tmp_ / "bad.tgz", target, "--name", "R"});
-      EXPECT_EQ(out.status, 1) << out.err;
-      refused += out.status == 1 ? 1 : 0;
+      refused += Refusal({tmp_ / "bad.tgz", target, "R", false}).empty() ? 0 : 1;
     }
     EXPECT_FALSE(qvtest::Exists(tmp_ / "R"));
     EXPECT_TRUE(fs::is_empty(tmp_ / "Empty"));
     EXPECT_FALSE(qvtest::Exists(outside));
   }
   qvtest::WriteFile(tmp_ / "bad.tgz", bytes.substr(0, bytes.size() / 2));
-  EXPECT_EQ(Rcpstore({"import", tmp_ / "bad.tgz", tmp_ / "R"}).status, 1);
+  EXPECT_NE(Refusal({tmp_ / "bad.tgz", tmp_ / "R", "", false}), "");
   EXPECT_FALSE(qvtest::Exists(tmp_ / "R"));
   fs::remove(tmp_ / "bad.tgz");
-  EXPECT_EQ(snapshot(), before);
+  EXPECT_EQ(qvtest::Snapshot(tmp_.path()), before);
   _QVERcpProjectInfo info{};
   EXPECT_NE(CQVERcpUtil::GetProjectInfo("R", &info), 0u);
   EXPECT_EQ(refused, 2 * crafted.size());

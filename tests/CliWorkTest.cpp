@@ -1,6 +1,6 @@
 // A day's work through the rcpstore command line, as a real process on a
-// fresh station: store addresses, listings and search, sub-group moves, and
-// the JSON schema of every command.
+// fresh station: listings and search, the text and JSON every command
+// prints, batches, and the help of every command.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -73,57 +73,11 @@ class CliWorkTest : public ::testing::Test {
   qvtest::TempDir tmp_;
 };
 
-TEST_F(CliWorkTest, AddressesRoundTripAndAreNeverPaths) {
-  MakeLine1();
-  std::string recipe = tmp_ / "P/Recipe/RG01/RCP0003";
-  // Every form of an address and the directory name the same recipe.
-  for (const std::string& given : {std::string("@Line1/1/3"), std::string("@Line1/RG01/RCP0003"),
-                                   std::string("@Line1/01/0003"), recipe}) {
-    json info = Json({"recipe", "info", given});
-    EXPECT_EQ(info["address"], "@Line1/1/3") << given;
-    EXPECT_EQ(info["path"], recipe) << given;
-  }
-  EXPECT_EQ(Json({"group", "info", "@Line1/RG01"})["address"], "@Line1/1");
-  EXPECT_EQ(Json({"project", "info", "@Line1"})["address"], "@Line1");
-  EXPECT_EQ(Ok({"unit", "create", "@Line1/1/3", "4"}), "created unit @Line1/1/3/4\n");
-  EXPECT_TRUE(qvtest::Exists(recipe + "/RcpPT04.edf"));
-  EXPECT_EQ(Json({"unit", "delete", "@Line1/1/3/RcpPT04"})["removed"][0]["address"], "@Line1/1/3/4");
-  EXPECT_FALSE(qvtest::Exists(recipe + "/RcpPT04.edf"));
-
-  const std::pair<std::string, std::string> refused[] = {
-      {"@Line1/17", "'17' is not a group number (1 to 16)"},
-      {"@Line1/1/1001", "'1001' is not a recipe number (1 to 1000)"},
-      {"@Line1/1/3/4/5", "not a store address"},
-      {"@", "not a store address"},
-      {"@Line1/", "'' is not a group number"},
-      {"@Nope/1/3", "no project registered under the name Nope"},
-      {"@Line1/1", "not a recipe (expected RCPnnnn"},
-      {"@Line1/1/9", "no such directory"}};
-  for (const auto& [given, cause] : refused) {
-    Outcome run = Rcpstore({"recipe", "info", given});
-    EXPECT_EQ(run.status, 1) << given;
-    EXPECT_EQ(run.err.rfind("rcpstore: recipe info " + given + ": ", 0), 0u) << run.err;
-    EXPECT_NE(run.err.find(cause), std::string::npos) << given << ": " << run.err;
-  }
-
-  // A directory whose name starts with '@' is reached as a path only.
-  Ok({"project", "create", "@Line1", tmp_.path()});
-  EXPECT_EQ(Json({"tree", "./@Line1"})["address"], nullptr);
-  EXPECT_EQ(Json({"tree", "@Line1"})["path"], tmp_ / "P");
-  EXPECT_EQ(Ok({"group", "create", "./@Line1", "1"}), "created group " + (tmp_ / "@Line1/Recipe/RG01") + "\n");
-}
-
 TEST_F(CliWorkTest, ListingsAndSearchShowTitlesVersionsAndPlaces) {
   MakeLine1();
   std::string list = Ok({"recipe", "list", "@Line1/1"});
   EXPECT_NE(list.find("@Line1/1/2  Mix B  v0  "), std::string::npos) << list;
   EXPECT_NE(list.find("  Trials/Night/\n@Line1/1/3  Heat  v2  "), std::string::npos) << list;
-  json all = Json({"recipe", "list", "@Line1"});
-  EXPECT_EQ(Addresses(all), (std::vector<std::string>{"@Line1/1/1", "@Line1/1/2", "@Line1/1/3", "@Line1/1/4",
-                                                      "@Line1/1/5", "@Line1/2/1"}));
-  EXPECT_EQ(all[2]["title"], "Heat");
-  EXPECT_EQ(all[2]["version"], 2);
-  EXPECT_EQ(all[4]["subGroup"], "Trials/Night");
 
   const std::pair<std::vector<std::string>, std::vector<std::string>> searches[] = {
       {{"--title", "Mix*"}, {"@Line1/1/1", "@Line1/1/2", "@Line1/1/5"}},
@@ -141,10 +95,6 @@ TEST_F(CliWorkTest, ListingsAndSearchShowTitlesVersionsAndPlaces) {
   }
   EXPECT_EQ(Addresses(Json({"find", "@Line1/2", "--title", "*"})), std::vector<std::string>{"@Line1/2/1"});
 
-  json groups = Json({"group", "list", "@Line1"});
-  ASSERT_EQ(groups.size(), 2u);
-  EXPECT_EQ(groups[0]["recipes"], 5);
-  EXPECT_EQ(groups[0]["comment"], "Production");
   EXPECT_EQ(Ok({"group", "list", "Line1"}), "@Line1/1  5 recipes  Production\n@Line1/2  1 recipes\n");
 
   std::string tree = Ok({"tree", "@Line1"});
@@ -163,15 +113,40 @@ TEST_F(CliWorkTest, ListingsAndSearchShowTitlesVersionsAndPlaces) {
   ASSERT_EQ(damaged.size(), 1u);
   EXPECT_TRUE(damaged[0].contains("error"));
   EXPECT_EQ(Rcpstore({"recipe", "list", "@Line1/1/3"}).status, 1);
+  EXPECT_TRUE(Json({"recipe", "delete", "@Line1/2/1"})["removed"][0].contains("error"));
+}
 
-  // Deleting is the remedy for a damaged recipe: it goes with its sub-group line.
-  std::string head = tmp_ / "P/Recipe/RG01/RCP0005/RcpHead.edf";
-  qvtest::WriteFile(head, qvtest::ReadFile(head).substr(0, 40));
-  json removed = Json({"recipe", "delete", "@Line1/1/5"});
-  EXPECT_EQ(Addresses(removed["removed"]), std::vector<std::string>{"@Line1/1/5"});
-  EXPECT_TRUE(removed["removed"][0].contains("error"));
-  EXPECT_FALSE(qvtest::Exists(tmp_ / "P/Recipe/RG01/RCP0005"));
-  EXPECT_EQ(qvtest::ReadFile(tmp_ / "P/Recipe/RG01/RcpSubGroup.txt").find("RCP0005"), std::string::npos);
+TEST_F(CliWorkTest, DemoLaysOutAProjectAndTreePrintsIt) {
+  const std::string demo = tmp_ / "demo";
+  std::string out = Ok({"demo", demo});
+  EXPECT_NE(out.find("│   │   └── Heating/\n│   │       └── @Demo/1/2  Batch 1-2  v0\n"), std::string::npos) << out;
+  EXPECT_TRUE(qvtest::Exists(demo + "/Recipe/RG01/RCP0001/TEMP"));
+  auto names = [](const json& node) {
+    std::vector<std::string> all;
+    for (const auto& child : node["children"]) all.push_back(child["name"]);
+    return all;
+  };
+  json root = Json({"tree", demo + "/"});
+  EXPECT_EQ(root["address"], "@Demo");  // a registered directory goes by its registered name
+  EXPECT_EQ(root["path"], demo);
+  ASSERT_EQ(names(root), (std::vector<std::string>{"RG01", "RG02"}));
+  EXPECT_EQ(names(root["children"][0]), (std::vector<std::string>{"RCP0003", "RCP0005", "Mixing", "Packing"}));
+  const json& heated = root["children"][0]["children"][2]["children"][1]["children"][0];
+  EXPECT_EQ(heated["address"], "@Demo/1/2");
+  EXPECT_EQ(heated["subGroup"], "Mixing/Heating");
+  EXPECT_EQ(heated["path"], demo + "/Recipe/RG01/RCP0002");
+  EXPECT_EQ(names(Json({"tree", "Demo", "--no-subgroups"})["children"][0]).size(), 5u);
+  EXPECT_EQ(Rcpstore({"demo", demo}).status, 1);
+}
+
+TEST_F(CliWorkTest, JsonStaysValidForAnyStoredName) {
+  Ok({"project", "create", "p", tmp_.path()});
+  Ok({"group", "create", tmp_ / "p", "1"});
+  Ok({"recipe", "create", tmp_ / "p/Recipe/RG01", "1"});
+  qvtest::WriteFile(tmp_ / "p/Recipe/RG01/RcpSubGroup.txt",
+                    "STARTSUB,\"q\"\"\\\x01\xff\xc3\xa9\"\nNODE,RCP0001\nENDSUB,x\n");
+  // The byte 0xff is not UTF-8: it is kept as U+0000 and its hex digits.
+  EXPECT_EQ(Json({"tree", tmp_ / "p"})["children"][0]["children"][0]["name"], std::string("q\"\\\x01\0ff\xc3\xa9", 9));
 }
 
 // A group that the user may not read is shown with why, the rest whole, and
@@ -202,157 +177,127 @@ TEST_F(CliWorkTest, TreeShowsAGroupItCannotReadAndExitsOne) {
   EXPECT_TRUE(groups[1]["children"].empty());
 }
 
-TEST_F(CliWorkTest, SubGroupMoveRewritesTheFileOnce) {
-  MakeLine1();
-  std::string file = tmp_ / "P/Recipe/RG01/RcpSubGroup.txt";
-  Ok({"subgroup", "add", "@Line1/1", "Done"});
-  json moved = Json({"subgroup", "move", "@Line1/1/2,1,RCP0004", "Done"});
-  EXPECT_EQ(Addresses(moved["changed"]), (std::vector<std::string>{"@Line1/1/1", "@Line1/1/2", "@Line1/1/4"}));
-  EXPECT_EQ(qvtest::ReadFile(file), qvtest::Crlf("STARTSUB,Done\nNODE,RCP0002\nNODE,RCP0001\nNODE,RCP0004\n"
-                                                 "ENDSUB,Done\nSTARTSUB,Trials\nSTARTSUB,Night\nNODE,RCP0005\n"
-                                                 "ENDSUB,Night\nENDSUB,Trials\n"));
-  EXPECT_FALSE(qvtest::Exists(tmp_ / "P/Recipe/RG01/RcpSubGroupwork.txt"));
+// One command line, and what its JSON must hold: at the pointer, the value,
+// or each key of an object given as the value. A change reports `entries`
+// things made, changed and removed.
+struct JsonCase {
+  std::vector<std::string> words;
+  std::string pointer;
+  json value;
+  size_t entries = 0;
+};
 
-  // Refused moves leave the file byte for byte.
-  std::string before = qvtest::ReadFile(file);
-  Outcome missing = Rcpstore({"subgroup", "move", "@Line1/1/1", "Nowhere"});
-  EXPECT_EQ(missing.status, 1);
-  EXPECT_NE(missing.err.find("no sub-group Nowhere"), std::string::npos) << missing.err;
-  EXPECT_EQ(Rcpstore({"subgroup", "move", "@Line1/1/1,9", "Done"}).status, 1);
-  EXPECT_EQ(Rcpstore({"subgroup", "put", "@Line1/1", "3,1", "Done"}).status, 1);  // 1 is placed already
-  EXPECT_EQ(qvtest::ReadFile(file), before);
-
-  // With no NAME the recipes go to the group's top level; take and put take several.
-  EXPECT_EQ(Ok({"subgroup", "move", "@Line1/1/5"}), "changed recipe @Line1/1/5: at the group's top level\n");
-  Ok({"subgroup", "take", "@Line1/1", "1", "2"});
-  Ok({"subgroup", "put", "@Line1/1", "1,2,3", "Trials", "Night"});
-  json night = Json({"find", "@Line1", "--sub-group", "Trials/Night"});
-  EXPECT_EQ(Addresses(night), (std::vector<std::string>{"@Line1/1/1", "@Line1/1/2", "@Line1/1/3"}));
-  EXPECT_EQ(Addresses(Json({"find", "@Line1", "--sub-group", "Done"})), std::vector<std::string>{"@Line1/1/4"});
-}
-
+// Every command's JSON follows the schema and says what the command did.
 TEST_F(CliWorkTest, EveryJsonOutputFollowsTheSchema) {
   MakeLine1();
-  std::string unregistered = tmp_ / "Q";
-  const std::vector<std::vector<std::string>> reads = {
-      {"tree", "@Line1"}, {"tree", "@Line1", "--plain"}, {"tree", "@Line1", "--depth-one"},
-      {"project", "info", "Line1"}, {"project", "list"}, {"station", "info"},
-      {"group", "list", "@Line1"}, {"group", "info", "@Line1/1"}, {"group", "free", "@Line1"},
-      {"recipe", "list", "@Line1"}, {"recipe", "info", "@Line1/1/2"}, {"recipe", "free", "@Line1/1"},
-      {"find", "@Line1", "--title", "*"}, {"unit", "free", "@Line1/1/1"}, {"ls", "@Line1"},
-      {"ls", "@Line1/1"}, {"ls", "@Line1/1/1"}, {"ls", "@Line1/1/1", "--children"},
-      {"lock", "status", "@Line1"}, {"lock", "status", "@Line1/1/1"}, {"edf", "dump", "@Line1/1/1"}};
-  for (const auto& words : reads) Json(words);
-
-  EXPECT_EQ(Json({"project", "create", "Q", tmp_.path()})["made"][0]["address"], nullptr);
-  EXPECT_EQ(Json({"group", "create", unregistered, "1"})["made"][0]["path"], unregistered + "/Recipe/RG01");
-  EXPECT_EQ(Json({"tree", unregistered})["children"][0]["address"], nullptr);
-  json created = Json({"recipe", "create", "@Line1/2", "9", "--header-name", "H9"});
-  EXPECT_EQ(created["made"][0]["headerName"], "H9");
-  EXPECT_EQ(created["made"][0]["version"], 0);
-  json bumped = Json({"recipe", "bump-version", "@Line1/2/9"});
-  EXPECT_EQ(bumped["changed"][0]["version"], 1);
-  EXPECT_EQ(Ok({"recipe", "bump-version", "@Line1/2/9"}), "changed recipe @Line1/2/9: version 2\n");
-  const std::vector<std::vector<std::string>> changes = {
-      {"recipe", "set", "@Line1/2/9", "--title", "Nine"}, {"unit", "create", "@Line1/2/9", "0"},
-      {"unit", "create", "@Line1/2/9/2"}, {"unit", "delete", "@Line1/2/9", "0"},
-      {"group", "set", "@Line1/2", "--comment", "Two"}, {"subgroup", "add", "@Line1/2", "S"},
-      {"subgroup", "put", "@Line1/2", "9", "S"}, {"subgroup", "rename", "@Line1/2", "T", "S"},
-      {"subgroup", "take", "@Line1/2", "9"}, {"subgroup", "remove", "@Line1/2", "T"},
-      {"clean-temp", "@Line1"}, {"recipe", "delete", "@Line1/2/9"}, {"group", "delete", "@Line1/2", "--yes"},
-      {"project", "register", "Q2", unregistered}, {"project", "unregister", "@Q2"},
-      {"project", "delete", unregistered, "--yes"}};
-  for (const auto& words : changes) {
-    json report = Json(words);
-    EXPECT_EQ(report["made"].size() + report["changed"].size() + report["removed"].size(), 1u) << words[1];
-  }
-  json removed = Json({"recipe", "delete", "@Line1/1/1"})["removed"][0];
-  EXPECT_EQ(removed["address"], "@Line1/1/1");
-  EXPECT_EQ(removed["title"], "Mix A");
-}
-
-// The station's own commands speak the same schema: security, verify,
-// export and import, the audit trail and the path catalogue.
-TEST_F(CliWorkTest, StationCommandsFollowTheSchemaToo) {
-  MakeLine1();
+  const std::string q = tmp_ / "Q";
   const std::string archive = tmp_ / "line1.tar.gz";
-  EXPECT_EQ(Json({"security", "status"})["security"], "absent");
-  EXPECT_EQ(Json({"security", "on"})["security"], "on");
-  EXPECT_EQ(Json({"security", "check", "create", "approve"})["rights"]["approve"], true);
-  EXPECT_EQ(Json({"security", "groups"})["groups"].size(), 5u);
-  EXPECT_EQ(Json({"station", "group", "add-member", "RcpSec1", "root"})["enrolled"], true);
-  EXPECT_EQ(Json({"station", "group", "remove-member", "RcpSec1", "root"})["enrolled"], false);
-  EXPECT_EQ(Json({"security", "off"})["security"], "off");
-  EXPECT_EQ(Json({"verify", "@Line1"})["findings"], json::array());
-  EXPECT_EQ(Json({"export", "@Line1", archive})["address"], "@Line1");
-  EXPECT_EQ(Json({"import", archive, tmp_ / "Copy", "--name", "Copy"})["address"], "@Copy");
-  json trail = Json({"log", "--project", "Line1"});
-  ASSERT_FALSE(trail.empty());
-  EXPECT_EQ(trail.back()["operation"], "bumpVersion");
-  EXPECT_EQ(Json({"log"}).back()["operation"], "setProject");
-  EXPECT_FALSE(Json({"path", "--list"}).empty());
-  EXPECT_EQ(Json({"path", "GetSystemAttributePath", "--project", "@Line1"})["member"], "GetSystemAttributePath");
-}
-
-// The data files of a recipe and their bytes.
-std::map<std::string, std::string> FilesOf(const std::string& dir) {
-  std::map<std::string, std::string> files;
-  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
-    if (entry.path().extension() == ".edf") files[entry.path().filename().string()] = qvtest::ReadFile(entry.path());
+  const std::vector<JsonCase> reads = {
+      {{"tree", "@Line1"}, "/children/0/children/1", {{"address", "@Line1/1/3"}, {"title", "Heat"}, {"version", 2}}},
+      {{"tree", "@Line1", "--depth-one"}, "/children/0/children", json::array()},
+      {{"project", "info", "Line1"}, "", {{"path", tmp_ / "P"}, {"status", "checked"}, {"revision", "R3.00.00"}}},
+      {{"project", "list"}, "/0/name", "Line1"},
+      {{"station", "info"}, "", {{"path", tmp_ / "station"}, {"registry", tmp_ / "station/registry.db"}}},
+      {{"group", "list", "@Line1"}, "/0", {{"recipes", 5}, {"comment", "Production"}}},
+      {{"group", "info", "@Line1/RG01"}, "/address", "@Line1/1"},
+      {{"group", "free", "@Line1"}, "", {{"address", "@Line1"}, {"free", {3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16}}}},
+      {{"recipe", "list", "@Line1"}, "/4", {{"address", "@Line1/1/5"}, {"subGroup", "Trials/Night"}}},
+      {{"recipe", "info", "@Line1/01/0003"}, "", {{"address", "@Line1/1/3"}, {"path", tmp_ / "P/Recipe/RG01/RCP0003"},
+                                                  {"units", json::array()}, {"version", 2}}},
+      {{"recipe", "free", "@Line1/1"}, "/free/0", 6},
+      {{"find", "@Line1", "--title", "*"}, "/5/address", "@Line1/2/1"},
+      {{"unit", "free", "@Line1/1/1"}, "/free/0", 1},
+      {{"ls", "@Line1"}, "/0/kind", "group"},
+      {{"ls", "@Line1/1"}, "/0/kind", "recipe"},
+      {{"ls", "@Line1/1/1"}, "/0/name", "RcpHead.edf"},
+      {{"ls", "@Line1/1", "--children"}, "/3", {{"kind", "subGroup"}, {"name", "Trials"}}},
+      {{"lock", "status", "@Line1"}, "", {{"held", false}, {"path", tmp_ / "P/RcpPjtLock.txt"}}},
+      {{"lock", "status", "@Line1/1/1"}, "/address", "@Line1/1/1"},
+      {{"edf", "dump", "@Line1/1/1"}, "/records/0/fields/title", "Mix A"},
+      {{"security", "status"}, "/security", "absent"},
+      {{"security", "on"}, "/security", "on"},
+      {{"security", "check", "create", "approve"}, "/rights/approve", true},
+      {{"security", "groups"}, "/groups/4/name", "RcpSec5"},
+      {{"station", "group", "add-member", "RcpSec1", "root"}, "/enrolled", true},
+      {{"station", "group", "remove-member", "RcpSec1", "root"}, "/enrolled", false},
+      {{"security", "off"}, "/security", "off"},
+      {{"verify", "@Line1"}, "/findings", json::array()},
+      {{"export", "@Line1", archive}, "/address", "@Line1"},
+      {{"import", archive, tmp_ / "Copy", "--name", "Copy"}, "/address", "@Copy"},
+      {{"log", "--project", "Line1"}, "/0/operation", "createProject"},
+      {{"path", "--list"}, "", nullptr},
+      {{"path", "GetSystemAttributePath", "--project", "@Line1"}, "/member", "GetSystemAttributePath"},
+  };
+  const std::vector<JsonCase> changes = {
+      {{"project", "create", "Q", tmp_.path()}, "/made/0/address", nullptr, 1},
+      {{"group", "create", q, "1"}, "/made/0/path", q + "/Recipe/RG01", 1},
+      {{"tree", q}, "/children/0/address", nullptr},
+      {{"recipe", "create", "@Line1/2", "9", "--header-name", "H9"}, "/made/0", {{"headerName", "H9"}, {"version", 0}}, 1},
+      {{"recipe", "bump-version", "@Line1/2/9"}, "/changed/0/version", 1, 1},
+      {{"recipe", "set", "@Line1/2/9", "--title", "Nine", "--unit", "2=Dryer"}, "/changed/0/title", "Nine", 1},
+      {{"unit", "create", "@Line1/2/9", "0"}, "/made/0/kind", "unit", 1},
+      {{"unit", "create", "@Line1/2/9/2"}, "/made/0/address", "@Line1/2/9/2", 1},
+      {{"recipe", "info", "@Line1/2/9"}, "/units/1", {{"text", "Dryer"}, {"address", "@Line1/2/9/2"}}},
+      {{"unit", "delete", "@Line1/2/9", "0"}, "/removed/0/number", 0, 1},
+      {{"unit", "delete", "@Line1/2/9/RcpPT02"}, "/removed/0/address", "@Line1/2/9/2", 1},
+      {{"group", "set", "@Line1/2", "--comment", "Two", "--server", "S2", "--server", "S3"}, "/changed/0/servers",
+       json::array({"S2", "S3"}), 1},
+      {{"subgroup", "add", "@Line1/2", "S"}, "/made/0/kind", "subGroup", 1},
+      {{"subgroup", "put", "@Line1/2", "9", "S"}, "/changed/0/subGroup", "S", 1},
+      {{"subgroup", "rename", "@Line1/2", "T", "S"}, "/changed/0/name", "T", 1},
+      {{"subgroup", "take", "@Line1/2", "9"}, "/changed/0/subGroup", "", 1},
+      {{"subgroup", "move", "@Line1/1/2,1", "Trials"}, "/changed/1/subGroup", "Trials", 2},
+      {{"subgroup", "remove", "@Line1/2", "T"}, "/removed/0/name", "T", 1},
+      {{"clean-temp", "@Line1"}, "", nullptr, 1},
+      {{"recipe", "copy", "@Line1/1/2", "@Line1/2", "7"}, "/made/0", {{"address", "@Line1/2/7"}, {"title", "Mix B"}}, 1},
+      {{"recipe", "move", "@Line1/1/4", "@Line1/2", "20"}, "/made/0/address", "@Line1/2/20", 2},
+      {{"recipe", "delete", "@Line1/1/1"}, "/removed/0", {{"address", "@Line1/1/1"}, {"title", "Mix A"}}, 1},
+      {{"recipe", "delete", "@Line1/2/9"}, "", nullptr, 1},
+      {{"group", "delete", "@Line1/2", "--yes"}, "", nullptr, 1},
+      {{"project", "register", "Q2", q, "--comment", "first", "--status", "U"}, "", nullptr, 1},
+      {{"project", "register", "Q2", q, "--host", "stn7", "--auto-version"}, "", nullptr, 1},
+      {{"project", "info", "Q2"}, "", {{"comment", "first"}, {"status", "unchecked"}, {"host", "stn7"},
+                                       {"versionMode", "auto"}}},
+      {{"project", "unregister", "@Q2"}, "", nullptr, 1},
+      {{"project", "delete", q, "--yes"}, "", nullptr, 1},
+  };
+  for (const std::vector<JsonCase>* table : {&reads, &changes}) {
+    for (const JsonCase& c : *table) {
+      json got = Json(c.words);
+      std::string where = c.words[0] + " " + c.words[1] + " " + c.pointer;
+      if (c.entries > 0) {
+        EXPECT_EQ(got["made"].size() + got["changed"].size() + got["removed"].size(), c.entries) << where;
+      }
+      if (c.pointer.empty() && c.value.is_null()) continue;
+      const json& at = got[json::json_pointer(c.pointer)];
+      if (!c.value.is_object()) {
+        EXPECT_EQ(at, c.value) << where;
+        continue;
+      }
+      for (const auto& [key, value] : c.value.items()) EXPECT_EQ(at[key], value) << where << " " << key;
+    }
   }
-  return files;
 }
 
-TEST_F(CliWorkTest, CopyAndMoveCarryEveryByte) {
+// How each kind of change reads as text, one line each.
+TEST_F(CliWorkTest, ChangesPrintOneLineEach) {
   MakeLine1();
-  std::string rg01 = tmp_ / "P/Recipe/RG01";
-  std::string rg02 = tmp_ / "P/Recipe/RG02";
-  Ok({"unit", "create", "@Line1/1/2", "0"});
-  Ok({"unit", "create", "@Line1/1/2", "3"});
-  Ok({"recipe", "set", "@Line1/1/2", "--unit", "3=Dryer"});
-  Ok({"recipe", "bump-version", "@Line1/1/2"});
-  std::map<std::string, std::string> source = FilesOf(rg01 + "/RCP0002");
-  ASSERT_EQ(source.size(), 3u);
-
-  json copy = Json({"recipe", "copy", "@Line1/1/2", "@Line1/2", "7"})["made"][0];
-  EXPECT_EQ(copy["address"], "@Line1/2/7");
-  EXPECT_EQ(copy["title"], "Mix B");
-  EXPECT_EQ(copy["version"], 0);  // a new recipe's, the source is at 1
-  EXPECT_EQ(copy["subGroup"], "");
-  EXPECT_EQ(copy["units"].size(), 2u);
-  EXPECT_EQ(copy["units"][1]["text"], "Dryer");
-  std::map<std::string, std::string> copied = FilesOf(rg02 + "/RCP0007");
-  EXPECT_EQ(copied["RcpRP.edf"], source["RcpRP.edf"]);
-  EXPECT_EQ(copied["RcpPT03.edf"], source["RcpPT03.edf"]);
-  EXPECT_NE(copied["RcpHead.edf"], source["RcpHead.edf"]);  // stamped as created now
-  EXPECT_EQ(FilesOf(rg01 + "/RCP0002"), source);
-
-  // Without N: the source's number when free there, else the lowest free one.
-  EXPECT_EQ(Ok({"recipe", "copy", "@Line1/1/3", "@Line1/2"}), "created recipe @Line1/2/3: copied from @Line1/1/3\n");
-  EXPECT_EQ(Ok({"recipe", "copy", "@Line1/1/3", "@Line1/1"}), "created recipe @Line1/1/6: copied from @Line1/1/3\n");
-  Outcome taken = Rcpstore({"recipe", "copy", "@Line1/1/3", "@Line1/2", "7"});
-  EXPECT_EQ(taken.status, 1);
-  EXPECT_NE(taken.err.find("RCP0007 of @Line1/2 already exists"), std::string::npos) << taken.err;
-  EXPECT_EQ(FilesOf(rg02 + "/RCP0007"), copied);
-
-  // A move keeps the recipe as it is and takes it out of its sub-group.
-  std::map<std::string, std::string> moving = FilesOf(rg01 + "/RCP0002");
-  json moved = Json({"recipe", "move", "@Line1/1/2", "@Line1/2", "20"});
-  EXPECT_EQ(moved["removed"][0]["address"], "@Line1/1/2");
-  EXPECT_EQ(moved["made"][0]["address"], "@Line1/2/20");
-  EXPECT_EQ(moved["made"][0]["version"], 1);
-  EXPECT_EQ(FilesOf(rg02 + "/RCP0020"), moving);
-  EXPECT_FALSE(qvtest::Exists(rg01 + "/RCP0002"));
-  EXPECT_EQ(qvtest::ReadFile(rg01 + "/RcpSubGroup.txt").find("RCP0002"), std::string::npos);
-
-  // A recipe locked by another process stays where it is.
-  std::string bin = std::string(RCPSTORE_BIN) + " --station " + qvtest::Quote(tmp_ / "station");
-  Outcome locked = Rcpstore({"lock", "recipe", "@Line1/1/5", "--", "sh", "-c",
-                             "env -u RCPSTORE_LOCK_FDS " + bin + " recipe move @Line1/1/5 @Line1/2"});
-  EXPECT_NE(locked.status, 0);
-  EXPECT_NE(locked.err.find("is being edited"), std::string::npos) << locked.err;
-  EXPECT_TRUE(qvtest::Exists(rg01 + "/RCP0005/RcpHead.edf"));
-  EXPECT_FALSE(qvtest::Exists(rg02 + "/RCP0005"));
+  const std::pair<std::vector<std::string>, std::string> lines[] = {
+      {{"unit", "create", "@Line1/1/3", "4"}, "created unit @Line1/1/3/4\n"},
+      {{"recipe", "bump-version", "@Line1/1/3"}, "changed recipe @Line1/1/3: version 3\n"},
+      {{"recipe", "copy", "@Line1/1/3", "@Line1/2"}, "created recipe @Line1/2/3: copied from @Line1/1/3\n"},
+      {{"recipe", "copy", "@Line1/1/3", "@Line1/1"}, "created recipe @Line1/1/6: copied from @Line1/1/3\n"},
+      {{"group", "free", "@Line1"}, "3 4 5 6 7 8 9 10 11 12 13 14 15 16\n"},
+      {{"recipe", "free", "@Line1/2"}, "2 4-1000\n"},
+      {{"group", "create", tmp_ / "P", "5"}, "created group @Line1/5\n"},
+  };
+  for (const auto& [words, out] : lines) EXPECT_EQ(Ok(words), out) << words[0] << " " << words[1];
+  // Recipes are given as numbers, names, or lists of them.
+  Ok({"subgroup", "take", "@Line1/1", "2", "RCP0005"});
+  Ok({"subgroup", "put", "@Line1/1", "1,2,rcp0003", "Trials", "Night"});
+  json night = Json({"find", "@Line1", "--sub-group", "Trials/Night"});
+  EXPECT_EQ(Addresses(night), (std::vector<std::string>{"@Line1/1/1", "@Line1/1/2", "@Line1/1/3"}));
+  EXPECT_EQ(Ok({"subgroup", "move", "@Line1/1/3"}), "changed recipe @Line1/1/3: at the group's top level\n");
 }
 
 TEST_F(CliWorkTest, BatchStopsAtTheFirstFailureAndNamesIt) {

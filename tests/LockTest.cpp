@@ -1,7 +1,6 @@
 // Project and recipe locks between real processes, their state machine,
 // reports and events; and the work-directory clean-up.
 #include <fcntl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include "LibQVBRcpEpa.h"
@@ -224,41 +223,6 @@ TEST_F(LockTest, AnyHolderTextIsReadSafely) {
   EXPECT_EQ(lock.LockRecipe("R", 0, 0, (tmp_ / "odd").c_str(), 0, &message, &who), QVERCP_ERR_LOCKED);
   EXPECT_EQ(who, "Unknown");
   EXPECT_NE(message.find("Unknown (holder 0)"), CString::npos);
-}
-
-TEST_F(LockTest, ManyProcessesNeverOverlapAndLoseNoIncrement) {
-  const std::string counter = tmp_ / "counter";
-  const std::string inside = tmp_ / "inside";
-  WriteFile(counter, "0");
-  const int kProcesses = 6;
-  const int kRounds = 40;
-  std::vector<pid_t> children;
-  for (int p = 0; p < kProcesses; ++p) {
-    pid_t child = fork();
-    if (child == 0) {
-      int overlaps = 0;
-      for (int done = 0; done < kRounds;) {
-        CQVERcpLock lock;
-        if (lock.LockProject("P1", 0, nullptr, nullptr) != 0) continue;
-        int marker = open(inside.c_str(), O_CREAT | O_EXCL | O_WRONLY, 0600);
-        overlaps += marker < 0;
-        int value = std::stoi(ReadFile(counter));
-        WriteFile(counter, std::to_string(value + 1));
-        if (marker >= 0) close(marker);
-        unlink(inside.c_str());
-        lock.Unlock();
-        ++done;
-      }
-      _exit(overlaps);
-    }
-    children.push_back(child);
-  }
-  for (pid_t child : children) {
-    int status = 0;
-    waitpid(child, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  }
-  EXPECT_EQ(ReadFile(counter), std::to_string(kProcesses * kRounds));
 }
 
 TEST_F(LockTest, CleanTempEmptiesAndRemakesEveryWorkDirectory) {

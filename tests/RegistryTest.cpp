@@ -370,49 +370,6 @@ TEST_F(RegistryTest, StationChangesWhileThreadsUseTheRegistry) {
 
 // A registering process killed at any moment leaves the project's key
 // either absent or with its Path: the keys and the value are one transaction.
-TEST_F(RegistryTest, KilledRegistrationsLeaveNoKeyWithoutItsPath) {
-  uint32_t rc;
-  QVCCloseRegistry(Open("Batch", "Project List", 1, &rc));
-  std::mt19937 random(9);
-  const int kKills = 200;
-  for (int kill = 0; kill < kKills; ++kill) {
-    // Each registration made is told through a pipe, so that every child
-    // is killed only after its first one, however slow the machine.
-    int made[2];
-    ASSERT_EQ(pipe(made), 0);
-    pid_t child = fork();
-    if (child == 0) {
-      close(made[0]);
-      for (int i = 0;; ++i) {
-        std::string project = "K" + std::to_string(getpid()) + "_" + std::to_string(i);
-        _QVERcpProjectInfo info{};
-        info.strPath = "/projects/" + project;
-        if (CQVERcpUtil::SetProjectInfo(project.c_str(), &info, 0) != 0) _exit(1);
-        if (write(made[1], "r", 1) != 1) _exit(1);
-      }
-    }
-    close(made[1]);
-    char first = 0;
-    ASSERT_EQ(read(made[0], &first, 1), 1) << "the registering process failed";
-    usleep(random() % 20000);
-    ::kill(child, SIGKILL);
-    int status = 0;
-    waitpid(child, &status, 0);
-    close(made[0]);
-    ASSERT_TRUE(WIFSIGNALED(status)) << "the registering process failed";
-  }
-  HKEY list = Open("Batch", "Project List", 0, &rc);
-  ASSERT_EQ(rc, 0u);
-  std::vector<std::string> projects = Children(list);
-  QVCCloseRegistry(list);
-  EXPECT_GE(projects.size(), static_cast<size_t>(kKills));
-  for (const std::string& project : projects) {
-    std::string path;
-    ASSERT_EQ(GetPath(project, &path), 0u);
-    EXPECT_EQ(path, "/projects/" + project) << "a key without its value";
-  }
-}
-
 TEST_F(RegistryTest, ADamagedRegistryFileSaysSo) {
   qvplatform::SetStationDirectory(tmp_ / "damaged");
   qvtest::WriteFile(tmp_ / "damaged/registry.db", std::string(8192, 'x'));

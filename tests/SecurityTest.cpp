@@ -11,9 +11,14 @@
 
 #include <chrono>
 #include <cstring>
+#include <functional>
 #include <random>
 
 #include "LibQVBRcpEpa.h"
+#include "LibQVBRcpEpa/Archive.h"
+#include "LibQVBRcpEpa/Changes.h"
+#include "LibQVBRcpEpa/Failure.h"
+#include "LibQVBRcpEpa/Verify.h"
 #include "LibQVCCommon/QVCMessage.h"
 #include "LibQVCCommon/QVCRegistry.h"
 #include "RunInChild.h"
@@ -325,6 +330,61 @@ TEST_F(SecurityTest, AnotherUserCannotSwitchEnrolOrRemove) {
   EXPECT_EQ(Enabled(), 1u);
   for (const char* right : kRightKeys) EXPECT_TRUE(Exists(RightKey(right))) << right;
   EXPECT_FALSE(qvplatform::LocalGroupExists("Mine"));
+}
+
+// Every change of the store asks for its right before it touches anything,
+// and the refusal names the user and the right.
+TEST_F(SecurityTest, EveryChangeAsksForItsRightFirst) {
+  const std::string project = tmp_ / "demo";
+  const std::string group = project + "/Recipe/RG01";
+  const std::string recipe = group + "/RCP0003";
+  rcpstore::CreateProject("demo", tmp_.path());
+  rcpstore::RegisterProject("Demo", project);
+  rcpstore::CreateGroup("Demo", 1);
+  rcpstore::CreateRecipe(group, 3, "H");
+  rcpstore::CreateUnit(recipe, 0, "H");
+  ASSERT_EQ(CQVERcpSecurity().SetSecurity(1), 1);
+  Enrol("alice", "RcpSec1");  // run and read only
+  struct Refusal {
+    const char* right;
+    std::function<void()> call;
+  };
+  const Refusal refusals[] = {
+      {"create", [&] { rcpstore::CreateRecipe(group, 7, "H"); }},
+      {"edit", [&] { rcpstore::SetRecipeTexts(recipe, rcpstore::RecipeTexts{"T", {}, {}}); }},
+      {"edit", [&] { rcpstore::AddSubGroup(group, {"New"}); }},
+      {"edit", [&] { rcpstore::MoveToSubGroup(group, {3}, {}); }},
+      {"delete", [&] { rcpstore::DeleteUnit(recipe, 0); }},
+      {"create", [&] { rcpstore::CreateGroup(project, 9); }},
+      {"delete", [&] { rcpstore::DeleteProject(project); }},
+      {"create", [&] { rcpstore::CopyRecipe(recipe, group, 30); }},
+      {"create", [&] { rcpstore::MoveRecipe(recipe, group, 31); }},
+      {"edit", [&] { rcpstore::VerifyStore(project, true); }},
+      {"create", [&] { rcpstore::ImportStore({tmp_ / "none.tgz", tmp_ / "restored", "", false}); }},
+  };
+  ActAsUser("alice");
+  for (const Refusal& refusal : refusals) {
+    try {
+      refusal.call();
+      ADD_FAILURE() << refusal.right << ": allowed";
+    } catch (const rcpstore::Failure& failure) {
+      EXPECT_EQ(failure.cause, std::string("user alice lacks the ") + refusal.right + " right");
+      EXPECT_EQ(failure.code, static_cast<uint32_t>(ERROR_ACCESS_DENIED));
+    }
+  }
+  for (const char* gone : {"/RCP0007", "/RCP0030", "/RCP0031", "/RCP0003/RcpRP.edf", "/../RG09"}) {
+    EXPECT_EQ(qvtest::Exists(group + gone), std::string(gone) == "/RCP0003/RcpRP.edf") << gone;
+  }
+  // Enrolled where create and edit are given, it creates; delete stays refused.
+  Enrol("alice", "RcpSec2");
+  ActAsUser("alice");
+  EXPECT_NO_THROW(rcpstore::CreateRecipe(group, 7, "H"));
+  EXPECT_THROW(rcpstore::DeleteRecipe(recipe), rcpstore::Failure);
+  // Switched off, everything is allowed again.
+  ActAsUser("root", true);
+  ASSERT_EQ(CQVERcpSecurity().SetSecurity(0), 1);
+  ActAsUser("alice");
+  EXPECT_NO_THROW(rcpstore::DeleteRecipe(recipe));
 }
 
 // A switch-on killed at any moment is finished by the next one: every right
