@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -11,6 +12,7 @@
 #include "LibQVBRcpEpa/Changes.h"
 #include "LibQVBRcpEpa/Failure.h"
 #include "LibQVBRcpEpa/Locks.h"
+#include "LibQVBRcpEpa/Station.h"
 #include "LibQVBRcpEpa/Target.h"
 #include "TestProcess.h"
 #include "TestSupport.h"
@@ -153,6 +155,90 @@ TEST_F(StoreApiTest, EveryTargetIsWhatItClaimsBeforeAnythingChanges) {
       {"header as a unit template", [&] { CreateUnit(rcp1_, 9, "H", rcp1_ + "/RcpHead.edf"); },
        "is not a unit recipe file"},
   });
+}
+
+// What a change would store is checked before anything is touched: a text a
+// store file could not give back as written is refused, never cut.
+TEST_F(StoreApiTest, TextsAndArgumentsTheStoreCannotKeepAreRefused) {
+  using namespace rcpstore;
+  ProjectAttributes twoLines;
+  twoLines.comment = "line\nbreak";
+  ExpectRefusedWithoutChange({
+      {"a line break in a sub-group name", [&] { AddSubGroup(rg01_, {"A\nB"}); }, "sub-group name: line breaks"},
+      {"a '/' in a new sub-group name", [&] { RenameSubGroup(rg01_, {"Mixing"}, "A/B"); }, "holds no '/'"},
+      {"a line break in a group comment", [&] { SetGroupAttributes(rg01_, GroupAttributes{"a\rb", {}}); },
+       "comment: line breaks"},
+      {"an empty server name", [&] { CreateGroup(demo_, 3, GroupAttributes{{}, std::vector<std::string>{""}}); },
+       "a server name is not empty"},
+      {"a project name with a '/'", [&] { CreateProject("a/b", tmp_.path()); }, "one directory name"},
+      {"a registration comment over two lines", [&] { RegisterProject("P2", demo_, twoLines); }, "comment: line"},
+      {"a title wider than its field", [&] { SetRecipeTexts(rcp1_, RecipeTexts{std::string(17, 'x'), {}, {}}); },
+       "title: 17 bytes, at most 16"},
+      {"a unit text wider than its field", [&] { SetRecipeTexts(rcp1_, RecipeTexts{{}, {}, {{3, std::string(25, 'u')}}}); },
+       "unit 3 text: 25 bytes"},
+      {"a header name wider than its field", [&] { CreateRecipe(rg01_, 9, "NINEBYTES"); }, "header name: 9 bytes"},
+      {"a group with recipes, without them", [&] { DeleteGroup(rg01_, DeleteOptions{false, false}); },
+       "it holds 5 recipes"},
+      {"a project with groups, without them", [&] { DeleteProject("Demo", DeleteOptions{false, false}); },
+       "it holds 2 recipe groups"},
+      {"a recipe list with a word", [&] { RecipeNumbersGiven("1,RCP12"); }, "RCPnnnn, not RCP12"},
+      {"a unit beside another unit's address", [&] { UnitTarget("@Demo/1/1/2", 3); }, "the address names unit 2"},
+      {"a recipe without its unit number", [&] { UnitTarget(rcp1_); }, "a unit number N is expected"},
+      {"a trail time that is none", [&] { ReadAuditTrail(AuditFilter{{}, "yesterday", {}}); }, "a UTC time such as"},
+      {"a command that cannot start", [&] { CommandLocks().RunHolding({tmp_ / "nowhere/cmd"}); }, "cannot run"},
+  });
+}
+
+// Dry runs, searches and the trail read the store and change nothing; a
+// command run holding a lock finds it handed down and gives its status.
+TEST_F(StoreApiTest, ReadsAndDryRunsChangeNothing) {
+  using namespace rcpstore;
+  std::map<std::string, std::string> before = Snapshot(tmp_.path());
+  ChangeReport wouldGo = DeleteGroup(rg02_, DeleteOptions{true, false});
+  std::vector<std::string> paths;
+  for (const Change& change : wouldGo) paths.push_back(change.detail);
+  EXPECT_EQ(paths.size(), 1 + 3 * 6u + 1) << "the group, its attribute file, 3 recipes of 5 files each";
+  EXPECT_NE(std::find(paths.begin(), paths.end(), rg02_ + "/RCP0003/RcpPT02.edf"), paths.end());
+  ChangeReport unit = DeleteUnit(rcp1_, 0, DeleteOptions{true});
+  ASSERT_EQ(unit.size(), 1u);
+  EXPECT_EQ(unit[0].detail, rcp1_ + "/RcpRP.edf");
+
+  struct Search {
+    RecipeFilter filter;
+    std::vector<std::string> found;
+  };
+  const Search searches[] = {
+      {{"Batch [12]", {}, {}}, {"@Demo/1/1", "@Demo/1/2", "@Demo/2/1", "@Demo/2/2"}},
+      {{{}, {}, "Mixing"}, {"@Demo/1/1", "@Demo/1/2"}},
+      {{{}, {}, "Mix*/Heat*"}, {"@Demo/1/2"}},
+      {{"Batch 4", {}, "Packing"}, {"@Demo/1/4"}},
+      {{{}, "x*", {}}, {}},
+  };
+  for (const Search& search : searches) {
+    std::vector<std::string> found;
+    for (const StoreItem& item : FindRecipes("Demo", search.filter)) found.push_back(AddressOf(item.target));
+    EXPECT_EQ(found, search.found) << search.filter.title.value_or("") << search.filter.subGroup.value_or("");
+  }
+
+  // The trail skips what does not parse, however long, and filters by
+  // project, time and user.
+  std::vector<AuditEntry> all = ReadAuditTrail({});
+  ASSERT_GT(all.size(), 20u);
+  std::string trail = ReadStationInfo().directory + "/audit.log";
+  qvtest::WriteFile(trail, qvtest::ReadFile(trail) + "not json\n" + std::string(3 << 20, '{') + "\n{\"time\":");
+  EXPECT_EQ(ReadAuditTrail({}).size(), all.size());
+  EXPECT_EQ(ReadAuditTrail({"Demo", {}, {}}).size(), all.size());
+  size_t belowGroup2 = ReadAuditTrail({demo_ + "/Recipe/RG02", {}, {}}).size();
+  EXPECT_TRUE(belowGroup2 > 0 && belowGroup2 < all.size()) << belowGroup2 << " of " << all.size();
+  EXPECT_EQ(ReadAuditTrail({{}, "2999-01-01", {}}).size(), 0u);
+  EXPECT_EQ(ReadAuditTrail({{}, all.front().time, all.front().user}).size(), all.size());
+  EXPECT_EQ(ReadAuditTrail({{}, {}, "nobody-at-all"}).size(), 0u);
+
+  EXPECT_EQ(Snapshot(tmp_.path()), before);
+
+  CommandLocks locks;
+  locks.LockProject(ProjectTarget("Demo"));
+  EXPECT_EQ(locks.RunHolding({"sh", "-c", "test -n \"$RCPSTORE_LOCK_FDS\" && exit 7"}), 7);
 }
 
 TEST_F(StoreApiTest, SubGroupEditsAreCheckedAgainstTheArrangement) {
