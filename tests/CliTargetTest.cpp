@@ -188,21 +188,11 @@ TEST_F(CliTargetTest, DeletesSayWhatTheyWouldRemove) {
   });
 }
 
-// Holds a lock in another process through the library itself.
-qvtest::ChildProcess HoldLock(const std::string& recipeDir, const std::string& project) {
-  return qvtest::ChildProcess([=] {
-    auto* lock = new CQVERcpLock;  // lives until the process is killed
-    return static_cast<int>(recipeDir.empty()
-                                ? lock->LockProjectDirectory("Demo", project.c_str(), 0, nullptr, nullptr)
-                                : lock->LockRecipe("RCP0001", 0, 0, recipeDir.c_str(), 0, nullptr, nullptr));
-  });
-}
-
 // Which changes each lock refuses is the library's; here, how the lock
 // commands report a hold and pass on the held command's exit status.
 TEST_F(CliTargetTest, LockCommandsReportHoldsAndPassOnTheExitStatus) {
   {
-    qvtest::ChildProcess holder = HoldLock(tmp_ / "demo/Recipe/RG01/RCP0001", "");
+    qvtest::ChildProcess holder = qvtest::HoldLock(tmp_ / "demo/Recipe/RG01/RCP0001", "");
     ASSERT_EQ(holder.started(), 0);
     ExpectRefusedWithoutChange({
         {{"recipe", "set", "{rcp1}", "--title", "X"}, 1, "RCP0001 is being edited on another station: "},
@@ -220,7 +210,7 @@ TEST_F(CliTargetTest, LockCommandsReportHoldsAndPassOnTheExitStatus) {
   EXPECT_EQ(Rcpstore({"lock", "recipe", "{rcp1}", "--", "false"}).status, 1);
   EXPECT_EQ(Rcpstore({"lock", "recipe", "{rcp1}", "--", "sh", "-c", "exit 3"}).status, 3);
   EXPECT_EQ(Rcpstore({"lock", "project", "Nope", "--", "true"}).status, 1);
-  qvtest::ChildProcess holder = HoldLock("", tmp_ / "demo");
+  qvtest::ChildProcess holder = qvtest::HoldLock("", tmp_ / "demo");
   ASSERT_EQ(holder.started(), 0);
   ExpectRefusedWithoutChange({
       {{"clean-temp", "./demo"}, 1, "Demo is being edited on another station: "},

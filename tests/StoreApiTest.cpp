@@ -272,21 +272,11 @@ TEST_F(StoreApiTest, SubGroupEditsAreCheckedAgainstTheArrangement) {
   EXPECT_EQ(SubGroupOf(RecipeTarget(rg01_ + "/RCP0005")), "");
 }
 
-// Holds a lock in another process through the library itself.
-qvtest::ChildProcess HoldLock(const std::string& recipeDir, const std::string& project) {
-  return qvtest::ChildProcess([=] {
-    auto* lock = new CQVERcpLock;  // lives until the process is killed
-    return static_cast<int>(recipeDir.empty()
-                                ? lock->LockProjectDirectory("Demo", project.c_str(), 0, nullptr, nullptr)
-                                : lock->LockRecipe("RCP0001", 0, 0, recipeDir.c_str(), 0, nullptr, nullptr));
-  });
-}
-
 TEST_F(StoreApiTest, LocksHeldByAnotherProcessRefuseEveryChange) {
   using namespace rcpstore;
   std::string held = "RCP0001 is being edited on another station: ";
   {
-    qvtest::ChildProcess holder = HoldLock(rcp1_, "");
+    qvtest::ChildProcess holder = qvtest::HoldLock(rcp1_, "");
     ASSERT_EQ(holder.started(), 0);
     ExpectRefusedWithoutChange({
         {"texts", [&] { SetRecipeTexts(rcp1_, RecipeTexts{"X", {}, {}}); }, held},
@@ -302,7 +292,7 @@ TEST_F(StoreApiTest, LocksHeldByAnotherProcessRefuseEveryChange) {
     EXPECT_EQ(state.file, rcp1_ + "/RcpLock.txt");
   }
   EXPECT_FALSE(ReadLockState(rcp1_).held);
-  qvtest::ChildProcess holder = HoldLock("", demo_);
+  qvtest::ChildProcess holder = qvtest::HoldLock("", demo_);
   ASSERT_EQ(holder.started(), 0);
   held = "Demo is being edited on another station: ";
   ExpectRefusedWithoutChange({

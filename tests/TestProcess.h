@@ -7,6 +7,9 @@
 #include <unistd.h>
 
 #include <functional>
+#include <string>
+
+#include "LibQVBRcpEpa.h"
 
 namespace qvtest {
 
@@ -44,5 +47,16 @@ class ChildProcess {
   pid_t pid_ = -1;
   int result_ = -1;
 };
+
+// A second station holding the lock of a recipe directory, or with no
+// recipe, of the project (registered as Demo) at project.
+inline ChildProcess HoldLock(const std::string& recipeDir, const std::string& project) {
+  return ChildProcess([=] {
+    auto* lock = new CQVERcpLock;  // lives until the process is killed
+    return static_cast<int>(recipeDir.empty()
+                                ? lock->LockProjectDirectory("Demo", project.c_str(), 0, nullptr, nullptr)
+                                : lock->LockRecipe("RCP0001", 0, 0, recipeDir.c_str(), 0, nullptr, nullptr));
+  });
+}
 
 }  // namespace qvtest
