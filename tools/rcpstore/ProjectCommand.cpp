@@ -19,13 +19,10 @@ namespace {
 struct RegisterArgs {
   std::string name;
   std::string dir;
-  std::optional<std::string> comment;
-  std::optional<std::string> host;
-  std::optional<std::string> refDir;
+  ProjectAttributes attributes;
   std::optional<std::string> status;
   bool autoVersion = false;
   bool manualVersion = false;
-  bool noAttrFile = false;
 };
 
 std::string InfoText(const StoreItem& item) {
@@ -40,20 +37,16 @@ std::string InfoText(const StoreItem& item) {
 void CheckTexts(const RegisterArgs& args) {
   Refuse("NAME", ProjectNameProblem(args.name));
   const std::pair<const char*, const std::optional<std::string>*> texts[] = {
-      {"--comment", &args.comment}, {"--host", &args.host}, {"--ref-dir", &args.refDir}};
+      {"--comment", &args.attributes.comment}, {"--host", &args.attributes.host}, {"--ref-dir", &args.attributes.refDir}};
   for (const auto& [option, text] : texts) {
     if (*text) Refuse(option, OneLineProblem(**text));
   }
 }
 
 int Register(const RegisterArgs& args) {
-  ProjectAttributes attributes;
-  attributes.comment = args.comment;
-  attributes.host = args.host;
-  attributes.refDir = args.refDir;
+  ProjectAttributes attributes = args.attributes;
   if (args.status) attributes.checked = *args.status == "C";
   if (args.autoVersion || args.manualVersion) attributes.autoVersion = args.autoVersion;
-  attributes.writeFile = !args.noAttrFile;
   return PrintChanges(RegisterProject(args.name, args.dir, attributes));
 }
 
@@ -120,13 +113,13 @@ void AddProjectCommand(CLI::App& app, int* exitStatus) {
   Example(*r, "rcpstore project register Line1 ~/plant/Plant --status C --auto-version");
   r->add_option("NAME", args->name, "Project name")->required();
   r->add_option("DIR", args->dir, "Project directory")->required();
-  r->add_option("--comment", args->comment, "Comment");
-  r->add_option("--host", args->host, "Project host");
-  r->add_option("--ref-dir", args->refDir, "Reference project directory");
+  r->add_option("--comment", args->attributes.comment, "Comment");
+  r->add_option("--host", args->attributes.host, "Project host");
+  r->add_option("--ref-dir", args->attributes.refDir, "Reference project directory");
   r->add_option("--status", args->status, "Status")->check(CLI::IsMember({"C", "U"}));
   auto* automatic = r->add_flag("--auto-version", args->autoVersion, "Advance recipe versions automatically");
   r->add_flag("--manual-version", args->manualVersion, "Advance recipe versions by hand")->excludes(automatic);
-  r->add_flag("--no-attr-file", args->noAttrFile, "Write the registry only, not the attribute file");
+  r->add_flag("--no-attr-file{false}", args->attributes.writeFile, "Write the registry only, not the attribute file");
   r->callback([=] {
     CheckTexts(*args);
     *exitStatus = Run("project register " + args->name, [&] { return Register(*args); });
