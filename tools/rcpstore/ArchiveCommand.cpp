@@ -2,11 +2,11 @@
 #include <CLI/CLI.hpp>
 #include <cstdio>
 
-#include "LibQVBRcpEpa/Archive.h"
 #include "Commands.h"
 #include "Describe.h"
-#include "Output.h"
+#include "LibQVBRcpEpa/Archive.h"
 #include "LibQVBRcpEpa/Target.h"
+#include "Output.h"
 #include "Usage.h"
 
 namespace rcpstore::cli {

@@ -3,11 +3,11 @@
 #include <optional>
 
 #include "Commands.h"
-#include "Output.h"
 #include "Describe.h"
-#include "Usage.h"
 #include "LibQVBRcpEpa/Target.h"
+#include "Output.h"
 #include "Texts.h"
+#include "Usage.h"
 
 namespace rcpstore::cli {
 

@@ -58,7 +58,8 @@ void AddListCommands(CLI::App& app, int* exitStatus) {
     groups->callback([=] { *exitStatus = Run("group list " + *given, [&] { return PrintGroups(*given); }); });
   }
   if (CLI::App* recipe = FindCommand(app, "recipe")) {
-    auto* recipes = recipe->add_subcommand("list", "List the recipes of a group or project: address, title, version, time, sub-group");
+    auto* recipes = recipe->add_subcommand(
+        "list", "List the recipes of a group or project: address, title, version, time, sub-group");
     Example(*recipes, "rcpstore recipe list @Line1/1");
     recipes->add_option("TARGET", *given, "Recipe group (@PROJECT/G or its directory) or project")->required();
     recipes->callback([=] { *exitStatus = Run("recipe list " + *given, [&] { return PrintRecipes(*given, {}); }); });

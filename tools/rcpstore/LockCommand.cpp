@@ -7,11 +7,11 @@
 #include <cstdio>
 
 #include "Commands.h"
-#include "LibQVBRcpEpa/Locks.h"
 #include "Describe.h"
-#include "Usage.h"
-#include "Output.h"
+#include "LibQVBRcpEpa/Locks.h"
 #include "LibQVBRcpEpa/Target.h"
+#include "Output.h"
+#include "Usage.h"
 
 namespace rcpstore::cli {
 

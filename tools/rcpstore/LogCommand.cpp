@@ -28,8 +28,10 @@ std::string LineOf(const AuditEntry& entry) {
 
 // A change of no path (an unregistration) has a null path, as everywhere.
 Json EntryJson(const AuditEntry& entry) {
-  Json out{{"time", JsonText(entry.time)},     {"station", JsonText(entry.station)},
-           {"user", JsonText(entry.user)},     {"pid", entry.pid},
+  Json out{{"time", JsonText(entry.time)},
+           {"station", JsonText(entry.station)},
+           {"user", JsonText(entry.user)},
+           {"pid", entry.pid},
            {"operation", JsonText(entry.operation)},
            {"path", entry.path.empty() ? Json(nullptr) : JsonText(entry.path)},
            {"result", entry.result}};

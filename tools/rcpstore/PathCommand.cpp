@@ -5,10 +5,10 @@
 
 #include "Commands.h"
 #include "Describe.h"
-#include "Output.h"
-#include "LibQVBRcpEpa/Target.h"
-#include "Usage.h"
 #include "LibQVBRcpEpa/Paths.h"
+#include "LibQVBRcpEpa/Target.h"
+#include "Output.h"
+#include "Usage.h"
 
 namespace rcpstore::cli {
 

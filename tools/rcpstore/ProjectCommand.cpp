@@ -5,12 +5,12 @@
 #include <optional>
 
 #include "Commands.h"
-#include "Output.h"
 #include "Describe.h"
-#include "Usage.h"
-#include "LibQVBRcpEpa/Target.h"
-#include "Texts.h"
 #include "LibQVBRcpEpa/Station.h"
+#include "LibQVBRcpEpa/Target.h"
+#include "Output.h"
+#include "Texts.h"
+#include "Usage.h"
 
 namespace rcpstore::cli {
 
@@ -36,8 +36,9 @@ std::string InfoText(const StoreItem& item) {
 
 void CheckTexts(const RegisterArgs& args) {
   Refuse("NAME", ProjectNameProblem(args.name));
-  const std::pair<const char*, const std::optional<std::string>*> texts[] = {
-      {"--comment", &args.attributes.comment}, {"--host", &args.attributes.host}, {"--ref-dir", &args.attributes.refDir}};
+  const std::pair<const char*, const std::optional<std::string>*> texts[] = {{"--comment", &args.attributes.comment},
+                                                                             {"--host", &args.attributes.host},
+                                                                             {"--ref-dir", &args.attributes.refDir}};
   for (const auto& [option, text] : texts) {
     if (*text) Refuse(option, OneLineProblem(**text));
   }
@@ -88,8 +89,7 @@ int PrintStation() {
                           {"registry", JsonText(station.registry)}});
   }
   return PrintLine("station:    " + station.directory + "\nuser:       " + station.user +
-                   "\nidentities: " + Joined(station.identities) +
-                   "\nregistry:   " + station.registry);
+                   "\nidentities: " + Joined(station.identities) + "\nregistry:   " + station.registry);
 }
 
 }  // namespace
@@ -141,7 +141,8 @@ void AddProjectCommand(CLI::App& app, int* exitStatus) {
   u->callback([=] { *exitStatus = Run("project unregister " + *named, [&] { return PrintChanges(UnregisterProject(*named)); }); });
 
   auto removal = std::make_shared<DeleteOptions>();
-  auto* d = project->add_subcommand("delete", "Delete a project's recipe store (and the directory when nothing else is in it); unregister it");
+  auto* d = project->add_subcommand(
+      "delete", "Delete a project's recipe store (and the directory when nothing else is in it); unregister it");
   Example(*d, "rcpstore project delete @Line1 --dry-run");
   d->add_option("PROJECT", *named, kProjectHelp)->required();
   AddDeleteOptions(*d, *removal, true);

@@ -5,12 +5,12 @@
 #include <optional>
 
 #include "Commands.h"
-#include "Output.h"
 #include "Describe.h"
-#include "Usage.h"
 #include "LibQVBRcpEpa/Edf.h"
 #include "LibQVBRcpEpa/Target.h"
+#include "Output.h"
 #include "Texts.h"
+#include "Usage.h"
 
 namespace rcpstore::cli {
 
@@ -84,9 +84,8 @@ int Create(const RecipeArgs& args) {
 }
 
 int Delete(const RecipeArgs& args) {
-  return Run("recipe delete " + args.dir, [&] {
-    return PrintDelete(args.removal, [&] { return DeleteRecipe(args.dir, args.removal); });
-  });
+  return Run("recipe delete " + args.dir,
+             [&] { return PrintDelete(args.removal, [&] { return DeleteRecipe(args.dir, args.removal); }); });
 }
 
 int FreeRecipes(const RecipeArgs& args) {
@@ -165,7 +164,8 @@ void AddCopyCommand(CLI::App& recipe, const char* name, const char* help, const 
   Example(*cmd, example);
   cmd->add_option("SRC", args->source, kRecipeHelp)->required();
   cmd->add_option("DEST_GROUP", args->group, kGroupHelp)->required();
-  cmd->add_option("N", args->number, "Recipe number in DEST_GROUP (default: SRC's number if free, else the lowest free)")
+  cmd->add_option("N", args->number,
+                  "Recipe number in DEST_GROUP (default: SRC's number if free, else the lowest free)")
       ->check(CLI::Range(1u, kMaxRecipeNo));
   std::string what = std::string("recipe ") + name + " ";
   cmd->callback([=] { *exitStatus = Run(what + args->source, [&] { return body(*args); }); });
@@ -184,11 +184,13 @@ std::string Hex(const std::string& bytes) {
 Json RecordFields(const EdfRecord& record) {
   switch (record.kind) {
     case EdfRecord::Kind::kMain:
-      return Json{{"title", JsonText(record.title)},          {"created", IsoTime(record.created)},
-                  {"comment", JsonText(record.comment)},      {"version", record.version},
-                  {"author", JsonText(record.author)},        {"versionTime", IsoTime(record.versionTime)}};
-    case EdfRecord::Kind::kUnit: return Json{{"text", JsonText(record.text)}};
-    case EdfRecord::Kind::kOther: break;
+      return Json{{"title", JsonText(record.title)},     {"created", IsoTime(record.created)},
+                  {"comment", JsonText(record.comment)}, {"version", record.version},
+                  {"author", JsonText(record.author)},   {"versionTime", IsoTime(record.versionTime)}};
+    case EdfRecord::Kind::kUnit:
+      return Json{{"text", JsonText(record.text)}};
+    case EdfRecord::Kind::kOther:
+      break;
   }
   return Json{{"hex", Hex(record.bytes)}};
 }
@@ -200,13 +202,20 @@ int DumpEdf(const std::string& given) {
     std::string text;
     for (const EdfRecord& record : file.records) {
       Json fields = RecordFields(record);
-      records.push_back(Json{{"name", JsonText(record.name)}, {"index", record.index}, {"offset", record.offset},
-                             {"size", record.size}, {"fields", fields}});
-      text += "\n" + record.name + "[" + std::to_string(record.index) + "] at " + std::to_string(record.offset) +
-              ", " + std::to_string(record.size) + " bytes: " + fields.dump();
+      records.push_back(Json{{"name", JsonText(record.name)},
+                             {"index", record.index},
+                             {"offset", record.offset},
+                             {"size", record.size},
+                             {"fields", fields}});
+      text += "\n" + record.name + "[" + std::to_string(record.index) + "] at " + std::to_string(record.offset) + ", " +
+              std::to_string(record.size) + " bytes: " + fields.dump();
     }
-    Json head{{"size", file.size},          {"fileKind", file.kind},           {"name", JsonText(file.name)},
-              {"revision", file.revision},  {"written", IsoTime(file.written)}, {"updated", IsoTime(file.updated)}};
+    Json head{{"size", file.size},
+              {"fileKind", file.kind},
+              {"name", JsonText(file.name)},
+              {"revision", file.revision},
+              {"written", IsoTime(file.written)},
+              {"updated", IsoTime(file.updated)}};
     if (Output().json) return PrintJson(Json{{"path", JsonText(file.path)}, {"header", head}, {"records", records}});
     return PrintLine("header: " + head.dump() + text);
   });
@@ -297,6 +306,5 @@ void AddRecipeCommands(CLI::App& app, int* exitStatus) {
   dump->add_option("FILE", args->dir, "EDF file, or the address of a unit recipe (@PROJECT/G/R/U)")->required();
   dump->callback([=] { *exitStatus = DumpEdf(args->dir); });
 }
-
 
 }  // namespace rcpstore::cli

@@ -4,8 +4,8 @@
 
 #include "Commands.h"
 #include "Describe.h"
-#include "Output.h"
 #include "LibQVBRcpEpa/Station.h"
+#include "Output.h"
 #include "Usage.h"
 
 namespace rcpstore::cli {

@@ -4,8 +4,8 @@
 #include <CLI/CLI.hpp>
 
 #include "Commands.h"
-#include "Output.h"
 #include "LibQVBRcpEpa/Target.h"
+#include "Output.h"
 #include "Texts.h"
 #include "Usage.h"
 
@@ -98,7 +98,8 @@ void AddSubGroupCommand(CLI::App& app, int* exitStatus) {
     *exitStatus = Edited("subgroup take", *args, [&] { return TakeOutOfSubGroups(args->groupDir, numbers); });
   });
 
-  auto* move = group->add_subcommand("move", "Move recipes into a sub-group (no NAME: to the group's top level), wherever they were, in one step");
+  auto* move = group->add_subcommand(
+      "move", "Move recipes into a sub-group (no NAME: to the group's top level), wherever they were, in one step");
   Example(*move, "rcpstore subgroup move @Line1/1/12,13,20 Trials Night");
   move->add_option("RECIPES", args->recipes, "A recipe (@PROJECT/G/R or its directory), then more of its group: ,N")
       ->required();

@@ -5,8 +5,8 @@
 
 #include "Commands.h"
 #include "Describe.h"
-#include "Output.h"
 #include "LibQVBRcpEpa/Target.h"
+#include "Output.h"
 #include "Usage.h"
 
 namespace rcpstore::cli {

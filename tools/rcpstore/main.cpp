@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "Commands.h"
+#include "LibQVBRcpEpa/Station.h"
 #include "Output.h"
 #include "Usage.h"
-#include "LibQVBRcpEpa/Station.h"
 
 namespace rcpstore::cli {
 

@@ -3,8 +3,8 @@
 // or do not parse (a crash while one was written, a hand edit) are skipped.
 #include <cctype>
 #include <functional>
-#include <string_view>
 #include <nlohmann/json.hpp>
+#include <string_view>
 
 #include "LibQVBRcpEpa/Failure.h"
 #include "LibQVBRcpEpa/JsonText.h"
@@ -58,8 +58,14 @@ AuditEntry EntryOf(const Json& line) {
     auto it = line.find(key);
     return it != line.end() && it->is_number_unsigned() ? it->get<uint64_t>() : 0;
   };
-  return {Text(line, "time"), Text(line, "station"), Text(line, "user"), static_cast<long>(number("pid")),
-          Text(line, "operation"), Text(line, "path"), static_cast<uint32_t>(number("result")), Text(line, "detail")};
+  return {Text(line, "time"),
+          Text(line, "station"),
+          Text(line, "user"),
+          static_cast<long>(number("pid")),
+          Text(line, "operation"),
+          Text(line, "path"),
+          static_cast<uint32_t>(number("result")),
+          Text(line, "detail")};
 }
 
 bool IsBelow(const std::string& path, const std::string& directory) {

@@ -1,5 +1,3 @@
-#include "LibQVBRcpEpa/Locks.h"
-
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -12,6 +10,7 @@
 
 #include "LibQVBRcpEpa.h"
 #include "LibQVBRcpEpa/Failure.h"
+#include "LibQVBRcpEpa/Locks.h"
 #include "platform/Env.h"
 #include "platform/ShareMode.h"
 

@@ -1,7 +1,6 @@
-#include "LibQVBRcpEpa/Station.h"
-
 #include "LibQVBRcpEpa.h"
 #include "LibQVBRcpEpa/Failure.h"
+#include "LibQVBRcpEpa/Station.h"
 #include "libqvecommon/QVEEngMsgBuf.h"
 #include "platform/StationDir.h"
 

@@ -182,8 +182,6 @@ unsigned AddressNumber(const std::string& part, const char* prefix, size_t digit
   return number;
 }
 
-
-
 bool IsGroup(const std::string& dir, Target* target) {
   unsigned number = NumberedName(LastName(dir), "RG", 2);
   if (number < 1 || number > kMaxGroupNo || KindOf(dir) != Kind::kDirectory) return false;
@@ -348,7 +346,8 @@ std::vector<unsigned> RecipeNumbersGiven(const std::string& list) {
     end = std::min(list.find(',', at), list.size());
     std::string part = list.substr(at, end - at);
     unsigned number = GivenRecipeNumber(part);
-    if (number == 0) Fail("a recipe number 1 to 1000 or its directory name RCPnnnn, not " + part, ERROR_INVALID_PARAMETER);
+    if (number == 0)
+      Fail("a recipe number 1 to 1000 or its directory name RCPnnnn, not " + part, ERROR_INVALID_PARAMETER);
     numbers.push_back(number);
   }
   return numbers;
@@ -356,7 +355,8 @@ std::vector<unsigned> RecipeNumbersGiven(const std::string& list) {
 
 GroupRecipes RecipesGiven(const std::string& given) {
   size_t cut = given.size();
-  for (size_t comma = given.rfind(','); comma != std::string::npos && GivenRecipeNumber(given.substr(comma + 1, cut - comma - 1)) != 0;
+  for (size_t comma = given.rfind(',');
+       comma != std::string::npos && GivenRecipeNumber(given.substr(comma + 1, cut - comma - 1)) != 0;
        comma = comma == 0 ? std::string::npos : given.rfind(',', comma - 1)) {
     cut = comma;
   }

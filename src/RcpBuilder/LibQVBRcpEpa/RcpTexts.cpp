@@ -1,7 +1,5 @@
-#include "LibQVBRcpEpa/Texts.h"
-
 #include "LibQVBRcpEpa/Failure.h"
-
+#include "LibQVBRcpEpa/Texts.h"
 #include "RcpKeywordFile.h"
 #include "libqveeda/QVEEdaCsv.h"
 
