@@ -113,6 +113,15 @@ class SecurityTest : public ::testing::Test {
     return text;
   }
 
+  // The access list a right key gets when security is switched on.
+  static std::string DefaultList(int right) {
+    std::string list = "Administrators:r ";
+    for (int g = 1; g <= QVERCP_SECURITY_GROUPS; ++g) {
+      if (kDefaultRights[g] & (1u << right)) list += std::string(kGroups[g]) + ":rw ";
+    }
+    return list;
+  }
+
   // Lets the other user into the test's directory and into the shared station.
   void OpenToOtherUser() {
     ASSERT_EQ(chmod(tmp_.path().c_str(), 0755), 0);
@@ -151,13 +160,7 @@ TEST_F(SecurityTest, TheDefaultTableHoldsForEveryGroupAndRight) {
     EXPECT_EQ(group.comment, QVCLoadString(16720 + n - 1));
     EXPECT_FALSE(group.comment.empty());
   }
-  for (int r = 0; r < 7; ++r) {
-    std::string expected = "Administrators:r ";
-    for (int g = 1; g <= QVERCP_SECURITY_GROUPS; ++g) {
-      if (kDefaultRights[g] & (1u << r)) expected += std::string(kGroups[g]) + ":rw ";
-    }
-    EXPECT_EQ(Describe(ListOf(RightKey(kRightKeys[r]))), expected) << kRightKeys[r];
-  }
+  for (int r = 0; r < 7; ++r) EXPECT_EQ(Describe(ListOf(RightKey(kRightKeys[r]))), DefaultList(r)) << kRightKeys[r];
 
   // One member per group, one user in two groups, one in none.
   for (int g = 0; g < 6; ++g) Enrol(std::string("member") + kGroups[g], kGroups[g]);
@@ -411,10 +414,7 @@ TEST_F(SecurityTest, AKilledSwitchOnIsFinishedByTheNext) {
     ASSERT_EQ(security.SetSecurity(1), 1) << n;
     EXPECT_EQ(Enabled(), 1u);
     for (int r = 0; r < 7; ++r) {
-      std::string expected = "Administrators:r ";
-      for (int g = 1; g <= QVERCP_SECURITY_GROUPS; ++g) {
-        if (kDefaultRights[g] & (1u << r)) expected += std::string(kGroups[g]) + ":rw ";
-      }
+      const std::string expected = DefaultList(r);
       std::string list = Describe(ListOf(RightKey(kRightKeys[r])));
       EXPECT_FALSE(list.empty()) << n << " " << kRightKeys[r];
       EXPECT_EQ(expected.compare(0, list.size(), list), 0) << n << " " << kRightKeys[r] << ": " << list;
