@@ -30,9 +30,7 @@ class AuditTest : public ::testing::Test {
 
   // Project P, registered, with group 2: three lines of the trail.
   void MakeProjectWithGroup() {
-    _QVERcpProjectInfo info{};
-    info.strPath = project();
-    info.nStatus = 1;
+    _QVERcpProjectInfo info = qvtest::ProjectInfo(project());
     ASSERT_EQ(CQVERcpUtil::CreateProject("P", tmp_.path().c_str()), 0u);
     ASSERT_EQ(CQVERcpUtil::SetProjectInfo("P", &info, 1), 0u);
     ASSERT_EQ(CQVERcpUtil::CreateRecipeGroup(project().c_str(), 2), 0u);
