@@ -110,8 +110,6 @@ TEST_F(ProjectTest, RegistersDescribesAndListsProjects) {
   EXPECT_EQ(rc, static_cast<uint32_t>(ERROR_FILE_NOT_FOUND));
   EXPECT_EQ(back.strPath, "");
   EXPECT_EQ(back.nVersionMode, 5);
-  EXPECT_EQ(CQVERcpUtil::SetProjectInfo("A\\B", &info, 0), QVC_ERR_CANNOT_EXECUTE);
-  EXPECT_EQ(CQVERcpUtil::SetProjectInfo("", &info, 0), QVC_ERR_CANNOT_EXECUTE);
 }
 
 TEST_F(ProjectTest, ReadsAttributeLinesByTheKeywordRules) {
