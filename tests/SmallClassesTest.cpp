@@ -33,7 +33,8 @@ TEST(UIntArrayTest, InsertKeepsOrderAndDeleteTakesTheFirstEqual) {
     int index;
     std::vector<unsigned> after;
   };
-  // Insert places a value before the first larger one (or appends) and gives its index.
+  // Insert places a value before the first larger one and returns 1, or
+  // appends it and returns its index.
   for (const Case& c : {Case{{}, 4, 0, {4}}, Case{{1, 3, 7}, 5, 1, {1, 3, 5, 7}}, Case{{1, 3, 7}, 9, 3, {1, 3, 7, 9}},
                         Case{{1, 3, 7}, 3, 1, {1, 3, 3, 7}}, Case{{1, 3, 7}, 0, 1, {0, 1, 3, 7}}}) {
     CQVEEdaUIntArray array = Of(c.before);
