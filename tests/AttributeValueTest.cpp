@@ -20,13 +20,7 @@ class AttributeValueTest : public ::testing::Test {
   std::string ProjectFile() const { return Project() + "/Recipe/RcpPJTAttr.txt"; }
   std::string GroupFile() const { return Group() + "/RcpGrAttr.txt"; }
 
-  _QVERcpProjectInfo ProjectInfo(const std::string& comment) const {
-    _QVERcpProjectInfo info{};
-    info.strPath = Project();
-    info.nStatus = 1;
-    info.strComment = comment;
-    return info;
-  }
+  _QVERcpProjectInfo ProjectInfo(const std::string& comment) const { return qvtest::ProjectInfo(Project(), comment); }
 
   qvtest::TempDir tmp_;
 };

@@ -30,9 +30,7 @@ class AuditTest : public ::testing::Test {
 
   // Project P, registered, with group 2: three lines of the trail.
   void MakeProjectWithGroup() {
-    _QVERcpProjectInfo info{};
-    info.strPath = project();
-    info.nStatus = 1;
+    _QVERcpProjectInfo info = qvtest::ProjectInfo(project());
     ASSERT_EQ(CQVERcpUtil::CreateProject("P", tmp_.path().c_str()), 0u);
     ASSERT_EQ(CQVERcpUtil::SetProjectInfo("P", &info, 1), 0u);
     ASSERT_EQ(CQVERcpUtil::CreateRecipeGroup(project().c_str(), 2), 0u);
@@ -123,22 +121,21 @@ TEST_F(AuditTest, CopiesMovesAndCleaningAreRecorded) {
   EXPECT_NE(CQVERcpUtil::CopyRecipe(recipe().c_str(), group().c_str(), 9), 0u);
   ASSERT_EQ(CQVERcpUtil::DeleteTempFile("P"), 0u);
 
+  const std::vector<std::vector<json>> expected = {
+      {"copyRecipe", copy, recipe(), 0},         {"moveRecipe", moved, copy, 0},
+      {"moveItems", group(), "RCP0007,RCP0009 -> A", 0}, {"copyRecipe", moved, recipe(), QVC_ERR_EXISTS},
+      {"cleanTemp", "", "P", 0}};
   std::vector<json> lines = TrailLines(station());
-  ASSERT_GE(lines.size(), 5u);
-  lines.erase(lines.begin(), lines.end() - 5);
-  EXPECT_EQ(lines[0]["operation"], "copyRecipe");
-  EXPECT_EQ(lines[0]["path"], copy);
-  EXPECT_EQ(lines[0]["detail"], recipe());
-  EXPECT_EQ(lines[1]["operation"], "moveRecipe");
-  EXPECT_EQ(lines[1]["path"], moved);
-  EXPECT_EQ(lines[1]["detail"], copy);
-  EXPECT_EQ(lines[2]["operation"], "moveItems");
-  EXPECT_EQ(lines[2]["detail"], "RCP0007,RCP0009 -> A");
-  EXPECT_EQ(lines[3]["operation"], "copyRecipe");
-  EXPECT_EQ(lines[3]["result"], QVC_ERR_EXISTS);
-  EXPECT_EQ(lines[4]["operation"], "cleanTemp");
-  EXPECT_EQ(lines[4]["detail"], "P");
-  EXPECT_EQ(lines[4]["result"], 0);
+  ASSERT_GE(lines.size(), expected.size());
+  lines.erase(lines.begin(), lines.end() - static_cast<long>(expected.size()));
+  for (size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(lines[i]["operation"], expected[i][0]) << i;
+    if (!expected[i][1].get<std::string>().empty()) {
+      EXPECT_EQ(lines[i]["path"], expected[i][1]) << i;
+    }
+    EXPECT_EQ(lines[i]["detail"], expected[i][2]) << i;
+    EXPECT_EQ(lines[i]["result"], expected[i][3]) << i;
+  }
 }
 
 // A trail that cannot be written neither fails nor undoes the change; the
@@ -155,9 +152,9 @@ TEST_F(AuditTest, ATrailThatCannotBeWrittenLosesNoChange) {
   EXPECT_NE(qvtest::ReadFile(station() + "/errors.log").find("audit trail not written"), std::string::npos);
 }
 
-// The reader keeps names that are not UTF-8 byte for byte and filters by
-// project, time and user.
-TEST_F(AuditTest, LogReadsTheTrailBackFiltered) {
+// A detail is kept byte for byte; the log command prints the trail as text
+// and reads the rotated file first.
+TEST_F(AuditTest, LogPrintsTheTrailAndReadsTheRotatedFileFirst) {
   const std::string odd = "caf\xe9";
   const std::string other = tmp_ / "Q";
   ASSERT_EQ(CQVERcpUtil::CreateProject(odd.c_str(), tmp_.path().c_str()), 0u);
@@ -172,21 +169,11 @@ TEST_F(AuditTest, LogReadsTheTrailBackFiltered) {
     return qvtest::RunRcpstore(tmp_.path(), station(), all, tmp_.path());
   };
 
-  qvtest::Outcome mine = log({"--json", "--project", tmp_ / odd});
-  ASSERT_EQ(mine.status, 0) << mine.err;
-  json entries = json::parse(mine.out);
-  ASSERT_EQ(entries.size(), 2u);
-  EXPECT_EQ(entries[1]["operation"], "createGroup");
-  EXPECT_EQ(entries[1]["path"], std::string(tmp_ / "caf") + std::string("\0e9", 3) + "/Recipe/RG01");
-
+  // Filtering is the library's; here, the text form and the rotated file.
   qvtest::Outcome text = log({"--project", other});
   EXPECT_EQ(text.out.find(odd), std::string::npos);
   EXPECT_NE(text.out.find("createProject\t" + other + "\tok"), std::string::npos);
   EXPECT_EQ(json::parse(log({"--json"}).out).size(), 4u);
-  EXPECT_EQ(json::parse(log({"--json", "--since", "2999-01-01"}).out).size(), 0u);
-  EXPECT_EQ(json::parse(log({"--json", "--since", "2000-01-01T00:00:00Z"}).out).size(), 4u);
-  EXPECT_EQ(json::parse(log({"--json", "--user", "nobody-here"}).out).size(), 0u);
-  EXPECT_EQ(log({"--since", "yesterday"}).status, 2);
 
   // The rotated file is older: its lines come first. A torn line is skipped.
   qvtest::WriteFile(station() + "/audit.log.1",

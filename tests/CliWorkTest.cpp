@@ -79,15 +79,12 @@ TEST_F(CliWorkTest, ListingsAndSearchShowTitlesVersionsAndPlaces) {
   EXPECT_NE(list.find("@Line1/1/2  Mix B  v0  "), std::string::npos) << list;
   EXPECT_NE(list.find("  Trials/Night/\n@Line1/1/3  Heat  v2  "), std::string::npos) << list;
 
+  // How a filter matches is the library's; here, that each option reaches it.
   const std::pair<std::vector<std::string>, std::vector<std::string>> searches[] = {
       {{"--title", "Mix*"}, {"@Line1/1/1", "@Line1/1/2", "@Line1/1/5"}},
-      {{"--title", "Mix ?"}, {"@Line1/1/1", "@Line1/1/2"}},
-      {{"--comment", "dry*"}, {"@Line1/1/2", "@Line1/1/5"}},
       {{"--title", "Mix*", "--comment", "wet"}, {"@Line1/1/1"}},
-      {{"--sub-group", "Trials"}, {"@Line1/1/2", "@Line1/1/5"}},
-      {{"--sub-group", "Trials/Night"}, {"@Line1/1/2", "@Line1/1/5"}},
-      {{"--sub-group", "Night"}, {}},
-      {{"--title", "nothing"}, {}}};
+      {{"--comment", "dry*"}, {"@Line1/1/2", "@Line1/1/5"}},
+      {{"--sub-group", "Trials/Night"}, {"@Line1/1/2", "@Line1/1/5"}}};
   for (const auto& [options, expected] : searches) {
     std::vector<std::string> words{"find", "@Line1"};
     words.insert(words.end(), options.begin(), options.end());

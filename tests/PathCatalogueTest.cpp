@@ -94,307 +94,154 @@ class RecordingResolver : public CQVEFilePath {
   }
 };
 
-// "member(args) -> trace": what each member must ask of the resolver, for the
-// arguments given (an optional argument left out is null).
+// One member of each pattern (and each form of a member that chooses between
+// a file and a folder): "member(args) -> what it asks of the resolver", an
+// optional argument left out being null.
 const char kExpectedCalls[] = R"(
 GetTmplStnInfoPath() -> GetTmplFilePath(DATINFO,null)
-GetTmplStnNamePath() -> GetTmplFilePath(DATSTNNAME,null)
-GetTmplEndianPath() -> GetTmplFilePath(DATENDIAN,null)
-GetTmplSBIODummyDBPath() -> GetTmplFilePath(DATSBIODUMMY,null)
-GetTmplTagRefDefaultPath() -> GetTmplFilePath(DATSTNTAGREF,null)
 GetFDAHISTDBDefaultPath() -> GetTmplFilePath(DATFDAHISTDBDEF,null)
 GetTmplStnDefPath(n) -> GetTmplFilePath(DATSTN,n)
-GetTmplInstPath(n) -> GetTmplFilePath(DATINST,n)
-GetTmplENGTAVEXIncPath(n) -> GetTmplFilePath(DATENGTAVEXINC,n)
-GetTmplENGCALCUIncPath(n) -> GetTmplFilePath(DATENGCALCUINC,n)
 GetTmplENGHatchPath(n) -> GetTmplFilePath(DATENGHATCH,n)
 GetTmplENGHatchPath() -> GetUDFTmplFolderPath(HATCHDEFAULT,QVSystem)
 GetTmplProjectDefaultPath(QVUser) -> GetUDFTmplFolderPath(PJTDEFAULT,QVUser)
-GetTmplHISDefaultPath(QVUser) -> GetUDFTmplFolderPath(HISDEFAULT,QVUser)
-GetTmplSTNDefaultPath(QVUser) -> GetUDFTmplFolderPath(STNDEFAULT,QVUser)
-GetTmplTagListDefaultPath(QVUser) -> GetUDFTmplFolderPath(STNTAGDEFAULT,QVUser)
-GetTmplACGDefaultPath(QVUser) -> GetUDFTmplFolderPath(ACGDEFAULT,QVUser)
-GetTmplENGDefaultPath(QVUser) -> GetUDFTmplFolderPath(ENGDEFAULT,QVUser)
 GetTmplSTNPubTaglistPath(QVUser) -> GetUDFTmplFilePath(STNPUBTAG,null,QVUser)
-GetTmplSTNFMSTaglistPath(QVUser) -> GetUDFTmplFilePath(STNFMSTAG,null,QVUser)
-GetTmplSTNDatPRMsgPath(QVUser) -> GetUDFTmplFilePath(STNDATPRMSG,null,QVUser)
-GetTmplSTNSeqMsgPath(QVUser) -> GetUDFTmplFilePath(STNSEQMSG,null,QVUser)
-GetTmplSTNOpgMsgPath(QVUser) -> GetUDFTmplFilePath(STNOPGMSG,null,QVUser)
-GetTmplSTNAreaDefPath(QVUser) -> GetUDFTmplFilePath(STNARADEF,null,QVUser)
-GetTmplHISWndShortCutPath(QVUser) -> GetUDFTmplFilePath(HISWNDSHORT,null,QVUser)
-GetTmplHISHelpWndShortCutPath(QVUser) -> GetUDFTmplFilePath(HISHELPWNDSHORT,null,QVUser)
-GetTmplHISTrendCorrectAssignPath(QVUser) -> GetUDFTmplFilePath(HISTRDCRRCTASGN,null,QVUser)
-GetTmplHISShortCutPath(QVUser) -> GetUDFTmplFilePath(HISSHORT,null,QVUser)
 GetTmplGraphicPartsPath(QVUser,f.txt) -> GetUDFTmplFilePath(ENGPARTS,f.txt,QVUser)
-GetTmplHISWndPath(QVUser,f.txt) -> GetUDFTmplFilePath(HISWND,f.txt,QVUser)
-GetTmplHISHelpWndPath(QVUser,f.txt) -> GetUDFTmplFilePath(HISHELPWND,f.txt,QVUser)
 GetTmplACGProgPath(QVUser,f.txt) -> GetUDFTmplFilePath(ACGSYS,f.txt,QVUser)
 GetTmplACGProgPath(QVUser) -> GetUDFTmplFolderPath(ACGSYS,QVUser)
-GetTmplACGDBPath(QVUser,f.txt) -> GetUDFTmplFilePath(ACGSKEL,f.txt,QVUser)
-GetTmplACGDBPath(QVUser) -> GetUDFTmplFolderPath(ACGSKEL,QVUser)
-GetTmplBatchPath(QVUser,f.txt) -> GetUDFTmplFilePath(BATCHDEFAULT,f.txt,QVUser)
-GetTmplBatchPath(QVUser) -> GetUDFTmplFolderPath(BATCH,QVUser)
 GetTmplACGShortCutPath(QVUser,RCPHEAD) -> GetUDFTmplFilePath(RCPHEAD,null,QVUser)
 GetTmplACGShortCutPath(QVUser) -> GetUDFTmplFolderPath(ACGSHORT,QVUser)
-GetTmplInfoPath(QVUser,RCPHEAD) -> GetUDFTmplFilePath(RCPHEAD,null,QVUser)
-GetTmplInfoPath(QVUser) -> GetUDFTmplFolderPath(INFO,QVUser)
-GetTmplDefFilesPath(QVUser,RCPHEAD) -> GetUDFTmplFilePath(RCPHEAD,null,QVUser)
-GetTmplDefFilesPath(QVUser) -> GetUDFTmplFolderPath(DEFFILES,QVUser)
-GetTmplFbSymbolPath(QVUser,RCPHEAD) -> GetUDFTmplFilePath(RCPHEAD,null,QVUser)
-GetTmplFbSymbolPath(QVUser) -> GetUDFTmplFolderPath(ENGDRAW,QVUser)
-GetTmplLcSymbolPath(QVUser,RCPHEAD) -> GetUDFTmplFilePath(RCPHEAD,null,QVUser)
-GetTmplLcSymbolPath(QVUser) -> GetUDFTmplFolderPath(ENGLOGIC,QVUser)
-GetTmplSelDocExPath(QVUser,RCPHEAD) -> GetUDFTmplFilePath(RCPHEAD,null,QVUser)
-GetTmplSelDocExPath(QVUser) -> GetUDFTmplFolderPath(SELDOCEX,QVUser)
-GetTmplSelDocPrtTextPath(QVUser,RCPHEAD) -> GetUDFTmplFilePath(RCPHEAD,null,QVUser)
-GetTmplSelDocPrtTextPath(QVUser) -> GetUDFTmplFolderPath(SELDOCPRT,QVUser)
-GetTmplRcpPath(QVUser,RCPHEAD) -> GetUDFTmplFilePath(RCPHEAD,null,QVUser)
-GetTmplRcpPath(QVUser) -> GetUDFTmplFolderPath(RCP,QVUser)
 GetTmplHISTrendDspAssignPath(QVUser,7) -> GetUDFTmplFilePath1(7,HISTRDDSPASGN,null,QVUser)
 GetSystemAttributePath() -> GetSystemFilePath(SYPJTATR)
-GetSystemConstPath() -> GetSystemFilePath(SYCST)
-GetSystemPjtRefrencePath() -> GetSystemFilePath(SYPJTREFRDB)
-GetSystemPjtRefrencePath2() -> GetSystemFilePath(SYPJTREF)
-GetSystemEngRefPath() -> GetSystemFilePath(SYENGREFRDB)
-GetSystemEngRefPath2() -> GetSystemFilePath(SYENGREF)
-GetSystemTagRefrencePath() -> GetSystemFilePath(SYTAGREFRDB)
-GetSystemTagRefrencePath2() -> GetSystemFilePath(SYTAGREF)
-GetSystemUnitPath() -> GetSystemFilePath(SYUNT)
-GetSystemUnitTxtPath() -> GetSystemFilePath(SYUNTXT)
-GetSystemSWLabelPath() -> GetSystemFilePath(SYSWT)
-GetSystemSWLabelTxtPath() -> GetSystemFilePath(SYSWTXT)
-GetSystemStsMsgPath() -> GetSystemFilePath(SYSTS)
-GetSystemSysStsLabelEDFPath() -> GetSystemFilePath(SYSSTSEDF)
-GetSystemBlkStsLabelEDFPath() -> GetSystemFilePath(BLKSTSEDF)
-GetSystemAlmStsLabelEDFPath() -> GetSystemFilePath(ALMSTSEDF)
-GetSystemAlmTblPath() -> GetSystemFilePath(SYATB)
-GetSystemAlmPriPath() -> GetSystemFilePath(SYAPR)
-GetSystemAlmDefPath() -> GetSystemFilePath(SYALM)
-GetSystemStsChangePath() -> GetSystemFilePath(SYCHG)
-GetSystemStsChangeEDFPath() -> GetSystemFilePath(STSCHGEDF)
-GetSystemMatrixPath() -> GetSystemFilePath(SYMLT)
-GetSystemPlantClassPath() -> GetSystemFilePath(SYPLT)
-GetSystemInstGroupPath() -> GetSystemFilePath(SYINST)
-GetSystemConfigPath() -> GetSystemFilePath(SYCFG)
-GetSystemSecurityPath() -> GetSystemFilePath(SYSECURITY)
-GetSystemOpeMarkPath() -> GetSystemFilePath(SYOPEMARK)
-GetSystemDefSecurityPath() -> GetSystemFilePath(SYDEFSEC)
-GetSystemALockPath() -> GetSystemFilePath(SYLOCKA)
-GetPjtBackupLockPath() -> GetSystemFilePath(SYLOCKPJTBACKUP)
-GetPjtBackupInfoPath() -> GetSystemFilePath(SYPJTBACKUPINFO)
-GetPjtNotBackupTxtPath() -> GetSystemFilePath(SYPJTNOTBACKUPTXT)
-GetSystemCLockPath() -> GetSystemFilePath(SYLOCKC)
-GetMultFileGenLockPath() -> GetSystemFilePath(SYLOCKA)
-GetSystemDspColorPath() -> GetSystemFilePath(SYDSP)
-GetSystemUserSeclPath() -> GetSystemFilePath(SYUSRSEC)
-GetSystemACTLTablePath() -> GetSystemFilePath(SYACTBL)
-GetSystemRevisionInfoPath() -> GetSystemFilePath(SYREVINF)
-GetSbFbEnvFilePath() -> GetSystemFilePath(SBFBENV)
-GetSbFbCFDDFileDefaultPath() -> GetSystemFilePath(SBFBCFDDFILE)
-GetSbFbHostFileDefaultPath() -> GetSystemFilePath(SBFBHOSTFILE)
 GetFDAInfoFilePath() -> GetSystemFilePath(FDAINFOFILE)
+GetMultFileGenLockPath() -> GetSystemFilePath(SYLOCKA)
 GetSystemEtcPath(SYCST) -> GetSystemFilePath(SYCST)
 GetSystemEtcPath() -> GetSystemFolderPath(ETC)
-GetSystemCommPath(SYCST) -> GetSystemFilePath(SYCST)
-GetSystemCommPath() -> GetSystemFolderPath(COM)
-GetSystemBatchPath(SYCST) -> GetSystemFilePath(SYCST)
-GetSystemBatchPath() -> GetSystemFolderPath(BAT)
-GetSystemBatchEtcPath(SYCST) -> GetSystemFilePath(SYCST)
-GetSystemBatchEtcPath() -> GetSystemFolderPath(BATETC)
-GetSeldocPath(SYCST) -> GetSystemFilePath(SYCST)
-GetSeldocPath() -> GetSystemFolderPath(SELDOC)
 GetSystemMatrixEDFPath(7) -> GetPath(null,7,0,0,MTXEDF,null)
-GetSystemMatrixDefPath(7) -> GetPath(null,7,0,0,SYMLD,null)
 GetSystemBatchRGPath(7,f.txt) -> GetPath(null,7,0,0,SYBATRG,f.txt)
 GetSystemBatchRGPath(7) -> GetPath(null,7,0,0,SYFOLDERBATRG,null)
 GetSystemBatchCommPath(7) -> GetPath(null,7,0,0,SYBATCOM,null)
 GetSystemBatchCommPath(0) -> GetPath(null,0,0,0,SYFOLDERBATCOM,null)
-GetSystemBatchEtcCommPath(7) -> GetPath(null,7,0,0,SYBATETCCOM,null)
-GetSystemBatchEtcCommPath(0) -> GetPath(null,0,0,0,SYFOLDERBATETCCOM,null)
 GetTAVEXIncPath(n) -> GetPath(null,0,0,0,SYTAVEXINC,n)
 GetTAVEXIncPath() -> GetPath(null,0,0,0,SYFOLDERTAVEXINC,null)
 GetSystemTagRefrencePath(FCS0102) -> GetFCSFilePath(FCS0102,FCTAGREFRDB)
-GetFCSProgPath(FCS0102) -> GetFCSFilePath(FCS0102,FCPROGRAM)
-GetFCSSFDataPath(FCS0102) -> GetFCSFilePath(FCS0102,FCLSF)
-GetFCSTFData0Path(FCS0102) -> GetFCSFilePath(FCS0102,FCLT0)
-GetFCSTFData1Path(FCS0102) -> GetFCSFilePath(FCS0102,FCLT1)
-GetFCSAreaDefPath(FCS0102) -> GetFCSFilePath(FCS0102,FCARA)
-GetFCSRefrencePath(FCS0102) -> GetFCSFilePath(FCS0102,FCREFRDB)
-GetFCSRefrencePath2(FCS0102) -> GetFCSFilePath(FCS0102,FCREF)
-GetFCSEngRefPath(FCS0102) -> GetFCSFilePath(FCS0102,FCENGREFRDB)
-GetFCSEngRefPath2(FCS0102) -> GetFCSFilePath(FCS0102,FCENGREF)
-GetFCSIOMUnitPath(FCS0102) -> GetFCSFilePath(FCS0102,FCIOMUNIT)
-GetFCSPRTagPath(FCS0102) -> GetFCSFilePath(FCS0102,FCPRTAG)
-GetFCSOGTagPath(FCS0102) -> GetFCSFilePath(FCS0102,FCOGTAG)
-GetFCSAdlDefPath(FCS0102) -> GetFCSFilePath(FCS0102,FCADL)
-GetFCSInstGroupPath(FCS0102) -> GetFCSFilePath(FCS0102,FCINSTGRP)
-GetFCSFncListPath(FCS0102) -> GetFCSFilePath(FCS0102,FCFNCL)
-GetFCSSfcListPath(FCS0102) -> GetFCSFilePath(FCS0102,FCSFCL)
-GetFCSPrListPath(FCS0102) -> GetFCSFilePath(FCS0102,FCPRL)
-GetFCSUsInstListPath(FCS0102) -> GetFCSFilePath(FCS0102,FCUSINSTL)
-GetFCSOpTxt1Path(FCS0102) -> GetFCSFilePath(FCS0102,FCOPTXT1)
-GetFCSOpTxt2Path(FCS0102) -> GetFCSFilePath(FCS0102,FCOPTXT2)
-GetFCSConfigPath(FCS0102) -> GetFCSFilePath(FCS0102,FCSTN)
-GetFCSEquipmentPath(FCS0102) -> GetFCSFilePath(FCS0102,FCEQUIPMENT)
-GetFCSIOMDefPath(FCS0102) -> GetFCSFilePath(FCS0102,FCIOMDEF)
-GetFCSIOMDefSBPath(FCS0102) -> GetFCSFilePath(FCS0102,FCIOMDEFSB)
-GetFCSCommonSWPath(FCS0102) -> GetFCSFilePath(FCS0102,FCSWT)
-GetFCSCommDataWWPath(FCS0102) -> GetFCSFilePath(FCS0102,FCCOMMDATAWW)
-GetFCSWBTagDefPath(FCS0102) -> GetFCSFilePath(FCS0102,FCWBTAG)
-GetFCSGsSWDefPath(FCS0102) -> GetFCSFilePath(FCS0102,FCGSW)
-GetFCSStsLabelPath(FCS0102) -> GetFCSFilePath(FCS0102,FCSTS)
-GetFCSStsChangePath(FCS0102) -> GetFCSFilePath(FCS0102,FCCHG)
-GetFCSSBIOOffLoadLogPath(FCS0102) -> GetFCSFilePath(FCS0102,FCSBIOOFFLDLOG)
-GetFCSFBRefPath(FCS0102) -> GetFCSFilePath(FCS0102,FCFBREFRDB)
-GetFCSIomLockPath(FCS0102) -> GetFCSFilePath(FCS0102,FCIOMLOCK)
-GetHISEngRefPath(FCS0102) -> GetFCSFilePath(FCS0102,OPENGREFRDB)
-GetHISEngRefPath2(FCS0102) -> GetFCSFilePath(FCS0102,OPENGREF)
 GetFCSProgPath2(FCS0102,f.txt) -> GetFCSFilePath(FCS0102,f.txt,FCPROGRAM2)
-GetFCSCALCUIncPath(FCS0102,f.txt) -> GetFCSFilePath(FCS0102,f.txt,FCCALCUINC)
-GetFCSLogicChartPath(FCS0102,f.txt) -> GetFCSFilePath(FCS0102,f.txt,FCLC)
 GetFCSMatrixDefPath(FCS0102,f.txt) -> GetFCSFilePath(FCS0102,f.txt,FCMTX)
 GetFCSMatrixDefPath(FCS0102,12) -> GetFCSFilePath(FCS0102,Matrix12,FCMTX)
 GetFCSSeqLibFuncTypePath(FCS0102,f.txt) -> GetFCSFilePath(FCS0102,f.txt,FCSEQFUNC)
 GetFCSSeqLibFuncTypePath(FCS0102) -> GetFCSFilePath(FCS0102,FCFOLDERSEQLIBFNC)
-GetFCSSeqLibTavexFncPath(FCS0102,f.txt) -> GetFCSFilePath(FCS0102,f.txt,FCSEQTVXFNC)
-GetFCSSeqLibTavexFncPath(FCS0102) -> GetFCSFilePath(FCS0102,FCFOLDERSEQLIBTVXFNC)
-GetFCSSeqLibSfcSeqPath(FCS0102,f.txt) -> GetFCSFilePath(FCS0102,f.txt,FCSEQSFCSEQ)
-GetFCSSeqLibSfcSeqPath(FCS0102) -> GetFCSFilePath(FCS0102,FCFOLDERSEQLIBSFCSEQ)
-GetFCSSeqLibUnitProcPath(FCS0102,f.txt) -> GetFCSFilePath(FCS0102,f.txt,FCSEQUNITPROC)
-GetFCSSeqLibUnitProcPath(FCS0102) -> GetFCSFilePath(FCS0102,FCFOLDERSEQLIBUNITPROC)
-GetFCSSeqLibTavexFncObjPath(FCS0102,f.txt) -> GetFCSFilePath(FCS0102,f.txt,FCSEQTVXFNCO)
-GetFCSSeqLibTavexFncObjPath(FCS0102) -> GetFCSFilePath(FCS0102,FCFOLDERSEQTVXFNCO)
-GetFCSSeqLibSfcSeqTavexSrcPath(FCS0102,f.txt) -> GetFCSFilePath(FCS0102,f.txt,FCSEQSFCSEQL)
-GetFCSSeqLibSfcSeqTavexSrcPath(FCS0102) -> GetFCSFilePath(FCS0102,FCFOLDERSEQSFCSEQL)
-GetFCSSeqLibSfcSeqObjPath(FCS0102,f.txt) -> GetFCSFilePath(FCS0102,f.txt,FCSEQSFCSEQO)
-GetFCSSeqLibSfcSeqObjPath(FCS0102) -> GetFCSFilePath(FCS0102,FCFOLDERSEQSFCSEQO)
-GetFCSSeqLibUnitProcObjPath(FCS0102,f.txt) -> GetFCSFilePath(FCS0102,f.txt,FCSEQUNITPRCO)
-GetFCSSeqLibUnitProcObjPath(FCS0102) -> GetFCSFilePath(FCS0102,FCFOLDERSEQUNITPRCO)
-GetFCSSeqLibTavexFncDispPath(FCS0102,f.txt) -> GetFCSFilePath(FCS0102,f.txt,FCTVXFNC)
-GetFCSSeqLibTavexFncDispPath(FCS0102) -> GetFCSFilePath(FCS0102,FCFOLDERSEQLIBTVXFNCDISP)
-GetFCSSeqLibSfcSeqDispPath(FCS0102,f.txt) -> GetFCSFilePath(FCS0102,f.txt,FCSFCSEQ)
-GetFCSSeqLibSfcSeqDispPath(FCS0102) -> GetFCSFilePath(FCS0102,FCFOLDERSEQLIBSFCSEQDISP)
-GetFCSSeqLibUnitProcDispPath(FCS0102,f.txt) -> GetFCSFilePath(FCS0102,f.txt,FCUNITPROC)
-GetFCSSeqLibUnitProcDispPath(FCS0102) -> GetFCSFilePath(FCS0102,FCFOLDERSEQLIBUNITPROCDISP)
-GetFCSUserCSTMAlgPath(FCS0102,f.txt) -> GetFCSFilePath(FCS0102,f.txt,FCUSRCSTMPROG)
-GetFCSUserCSTMAlgPath(FCS0102) -> GetFCSFilePath(FCS0102,FCUSRCSTM)
 GetFCSTPPath(FCS0102,f.txt) -> GetPath(FCS0102,0,0,0,FCTPS,f.txt)
-GetFCSDiffPath(FCS0102,f.txt) -> GetPath(FCS0102,0,0,0,FCDIF,f.txt)
-GetFCSUserProcedurePath(FCS0102,f.txt) -> GetPath(FCS0102,0,0,0,FCUSRPRC,f.txt)
-GetHISHelpWindowPath(FCS0102,f.txt) -> GetPath(FCS0102,0,0,0,OPHELP,f.txt)
 GetFCSCommDataWBPath(FCS0102,7) -> GetPath(FCS0102,7,0,0,FCCOMMDATAWB,null)
-GetHISTrendGetPath(FCS0102,7) -> GetPath(FCS0102,7,0,0,OPTRGET,null)
 GetFCSBLockPath(FCS0102) -> GetPath(FCS0102,0,0,0,FCLOCKB,null)
 GetMultFileGenLockPath(FCS0102) -> GetPath(FCS0102,0,0,0,FCMULTGENLOCK,null)
-GetStationGenLockPath(FCS0102) -> GetPath(FCS0102,0,0,0,FCSTNGENLOCK,null)
-GetBackupLockStationPath(FCS0102) -> GetPath(FCS0102,0,0,0,BACKUPSTNLOCK,null)
-GetFCSFcsCPath(FCS0102) -> GetPath(FCS0102,0,0,0,FCSFCSCL,null)
 GetFCSPRMsgPath(FCS0102) -> GetStnNo(FCS0102) GetPath(FCS0102,42,0,0,FCSQM,null)
-GetFCSANMsgPath(FCS0102) -> GetStnNo(FCS0102) GetPath(FCS0102,42,0,0,FCANM,null)
-GetFCSOGMsgPath(FCS0102) -> GetStnNo(FCS0102) GetPath(FCS0102,42,0,0,FCOPM,null)
-GetFCSEVMsgPath(FCS0102) -> GetStnNo(FCS0102) GetPath(FCS0102,42,0,0,FCEVM,null)
 GetHISRefrencePath(FCS0102) -> GetHISFilePath(FCS0102,OPREFRDB)
-GetHISRefrencePath2(FCS0102) -> GetHISFilePath(FCS0102,OPREF)
-GetHISTrendAssignGPath(FCS0102) -> GetHISFilePath(FCS0102,OPTRASNG)
-GetHISTrendBlockPath(FCS0102) -> GetHISFilePath(FCS0102,OPTRBLK)
-GetHISTrendAssignDispPath(FCS0102) -> GetHISFilePath(FCS0102,OPTRASNDSP)
-GetHISClsMngPath(FCS0102) -> GetHISFilePath(FCS0102,OPCLSMNG)
-GetHISClsDefPath(FCS0102) -> GetHISFilePath(FCS0102,OPCLSDEF)
-GetHISClsTmpDefPath(FCS0102) -> GetHISFilePath(FCS0102,OPCLSDEFTMP)
-GetHISConfigPath(FCS0102) -> GetHISFilePath(FCS0102,OPSTN)
-GetHISSchedulerPath(FCS0102) -> GetHISFilePath(FCS0102,OPSCD)
-GetHISPanelSetPath(FCS0102) -> GetHISFilePath(FCS0102,OPPANELSET)
-GetHISSeqMsgReqPath(FCS0102) -> GetHISFilePath(FCS0102,OPMRQ)
-GetHISTrendDefPath(FCS0102) -> GetHISFilePath(FCS0102,OPTRDEF)
-GetHISFuncKeyPath(FCS0102) -> GetHISFilePath(FCS0102,OUFNC)
-GetHISWindowListPath(FCS0102) -> GetHISFilePath(FCS0102,OPWNDLIST)
-GetHISWindowSubListPath(FCS0102) -> GetHISFilePath(FCS0102,OPWNDSUBLIST)
-GetHISLtmDefPath(FCS0102) -> GetHISFilePath(FCS0102,OPLTMDEF)
-GetHISSecurityPath(FCS0102) -> GetHISFilePath(FCS0102,OPSECURITY)
-GetHISOpeconDefPath(FCS0102) -> GetHISFilePath(FCS0102,OPCONFDEF)
-GetHISSecOdbPath(FCS0102) -> GetHISFilePath(FCS0102,OPHISSEC)
 GetSTNEtcTopPath(FCS0102) -> GetSTNFolderPath(FCS0102,ETC)
-GetSTNTagListTopPath(FCS0102) -> GetSTNFolderPath(FCS0102,TAGLIST)
 GetSTNTagListPath(FCS0102,f.txt) -> GetSTNFilePath(FCS0102,TAGLIST,f.txt)
 GetSTNTagListPath(FCS0102) -> GetSTNFolderPath(FCS0102,TAGLIST)
-GetSTNEtcPath(FCS0102,f.txt) -> GetSTNFilePath(FCS0102,ETC,f.txt)
-GetSTNEtcPath(FCS0102) -> GetSTNFolderPath(FCS0102,ETC)
 )";
 
 struct Call {
-  std::string member;
+  const QVEFilePathMember* member;
   std::vector<std::string> args;
-  std::string trace;
+  std::string trace;  // expected, for the rows above
 };
 
-std::vector<Call> ExpectedCalls() {
-  std::vector<Call> calls;
-  std::istringstream in(kExpectedCalls);
-  for (std::string line; std::getline(in, line);) {
-    if (line.empty()) continue;
-    Call call;
-    const size_t open = line.find('(');
-    const size_t close = line.find(')');
-    call.member = line.substr(0, open);
-    std::istringstream args(line.substr(open + 1, close - open - 1));
-    for (std::string arg; std::getline(args, arg, ',');) call.args.push_back(arg);
-    call.trace = line.substr(line.find("-> ") + 3);
-    calls.push_back(call);
-  }
-  return calls;
-}
-
-size_t ArgumentCount(const QVEFilePathMember& member, bool withOptional) {
-  std::istringstream in(member.arguments);
-  size_t n = 0;
-  for (std::string word; in >> word;) n += withOptional || word.front() != '[';
-  return n;
+std::vector<std::string> Words(const char* text) {
+  std::istringstream in(text);
+  std::vector<std::string> words;
+  for (std::string word; in >> word;) words.push_back(word);
+  return words;
 }
 
 bool IsDigits(const std::string& text) { return text.find_first_not_of("0123456789") == std::string::npos; }
 
 // The form of a member that the arguments are meant for: the count fits and
 // a number form is given digits.
-const QVEFilePathMember* FormFor(const Call& call) {
+const QVEFilePathMember* FormFor(const std::string& name, const std::vector<std::string>& args) {
   const QVEFilePathMember* found = nullptr;
   for (const QVEFilePathMember& member : QVEFilePathMembers()) {
-    if (call.member != member.name) continue;
-    if (call.args.size() < ArgumentCount(member, false) || call.args.size() > ArgumentCount(member, true)) continue;
+    if (name != member.name) continue;
+    const std::vector<std::string> words = Words(member.arguments);
+    const size_t optional = !words.empty() && words.back().front() == '[' ? 1 : 0;
+    if (args.size() + optional < words.size() || args.size() > words.size()) continue;
     const bool numberForm = std::string(member.arguments).find("NUMBER") != std::string::npos;
-    if (found == nullptr || (numberForm && IsDigits(call.args.back()))) found = &member;
+    if (found == nullptr || (numberForm && IsDigits(args.back()))) found = &member;
   }
   return found;
 }
 
+std::vector<Call> ExpectedCalls() {
+  std::vector<Call> calls;
+  std::istringstream in(kExpectedCalls);
+  for (std::string line; std::getline(in, line);) {
+    if (line.empty()) continue;
+    const size_t open = line.find('(');
+    const size_t close = line.find(')');
+    std::vector<std::string> args;
+    std::istringstream list(line.substr(open + 1, close - open - 1));
+    for (std::string arg; std::getline(list, arg, ',');) args.push_back(arg);
+    calls.push_back({FormFor(line.substr(0, open), args), args, line.substr(line.find("-> ") + 3)});
+  }
+  return calls;
+}
+
+// Every form of every member, called with all its arguments and, when it
+// has an optional one, without it.
+std::vector<Call> EveryCall() {
+  std::vector<Call> calls;
+  for (const QVEFilePathMember& member : QVEFilePathMembers()) {
+    Call call{&member, {}, ""};
+    bool optional = false;
+    for (const std::string& word : Words(member.arguments)) {
+      optional = word.front() == '[';
+      if (optional) calls.push_back(call);
+      const std::string bare = optional ? word.substr(1, word.size() - 2) : word;
+      const bool ownerFirst = std::string(member.arguments).rfind("OWNER", 0) == 0;
+      call.args.push_back(bare == "STATION" ? "FCS0102" : bare == "OWNER" ? "QVUser" : bare == "NUMBER" ? "7"
+                          : bare == "KEY"   ? (ownerFirst ? "RCPHEAD" : "SYCST")
+                          : bare == "FILE"  ? "f.txt" : "n");
+    }
+    calls.push_back(call);
+  }
+  return calls;
+}
+
 TEST(PathCatalogueTest, EveryMemberForwardsItsKeyAndArgumentsToOneCoreOperation) {
   ASSERT_EQ(QVEFilePathMembers().size(), 188u);
-  std::set<const QVEFilePathMember*> covered;
+  // Exactly, for one member of each pattern.
   for (const Call& call : ExpectedCalls()) {
-    SCOPED_TRACE(call.member);
-    const QVEFilePathMember* member = FormFor(call);
-    ASSERT_NE(member, nullptr);
-    covered.insert(member);
+    ASSERT_NE(call.member, nullptr) << call.trace;
+    RecordingResolver resolver;
+    QVEFilePathArguments arguments{call.args};
+    CString path;
+    call.member->call(resolver, arguments, &path);
+    EXPECT_EQ(resolver.trace, call.trace) << call.member->name;
+  }
+  // For every member: its own key, every argument passed on, the result and
+  // the caller's path handed through untouched.
+  for (const Call& call : EveryCall()) {
+    const QVEFilePathMember& member = *call.member;
+    if (member.key == nullptr) continue;  // the project's top directory, no core operation
+    SCOPED_TRACE(std::string(member.name) + " " + member.arguments + " given " + std::to_string(call.args.size()));
     RecordingResolver resolver;
     CString path = "untouched";
     resolver.out = &path;
     QVEFilePathArguments arguments{call.args};
-    const uint32_t rc = member->call(resolver, arguments, &path);
-    EXPECT_EQ(resolver.trace, call.trace);
+    const uint32_t rc = member.call(resolver, arguments, &path);
+    const std::vector<std::string> words = Words(member.arguments);
+    const bool all = call.args.size() == words.size();
+    const bool keyGiven = all && !words.empty() && words.back() == "[KEY]";
+    const std::string key = keyGiven ? call.args.back() : !all && member.folderKey ? member.folderKey : member.key;
+    std::string tokens = "," + resolver.trace + ",";
+    for (char& c : tokens) c = c == '(' || c == ')' || c == ' ' ? ',' : c;
+    EXPECT_NE(tokens.find("," + key + ","), std::string::npos) << resolver.trace;
+    for (size_t i = 0; i + (keyGiven ? 1 : 0) < call.args.size(); ++i) {
+      EXPECT_NE(resolver.trace.find(call.args[i]), std::string::npos) << resolver.trace;
+    }
     EXPECT_EQ(rc, 0x5000 + resolver.trace.size()) << "the core operation's result comes back unchanged";
     EXPECT_TRUE(resolver.outPassedOn) << "the caller's path is the one the core operation fills";
     EXPECT_EQ(path, "untouched");
   }
-  EXPECT_EQ(covered.size(), 187u) << "every member but GetProjectTopDir has an expected call";
-}
-
-TEST(PathCatalogueTest, ProjectTopDirIsACopyOfTheResolversMember) {
-  TempDir dir;
-  CQVEFilePath resolver;
-  ASSERT_EQ(resolver.Init((dir.path() + "/").c_str()), 0u);
-  CString top = resolver.GetProjectTopDir();
-  EXPECT_EQ(top, dir.path());
-  top += "/changed";
-  EXPECT_EQ(resolver.GetProjectTopDir(), dir.path());
 }
 
 class PathResolverTest : public ::testing::Test {
@@ -408,11 +255,12 @@ class PathResolverTest : public ::testing::Test {
 // or inside the template set it names: every key it uses is in the table.
 TEST_F(PathResolverTest, EveryMemberResolvesInsideItsTree) {
   const std::string systemSet = QVETemplateRoot() + "/QVSystem/";
-  for (const Call& call : ExpectedCalls()) {
-    SCOPED_TRACE(call.member);
+  for (const Call& call : EveryCall()) {
+    if (call.member->key == nullptr) continue;  // the project's top directory itself
+    SCOPED_TRACE(std::string(call.member->name) + " given " + std::to_string(call.args.size()));
     QVEFilePathArguments arguments{call.args};
     CString path;
-    ASSERT_EQ(FormFor(call)->call(resolver_, arguments, &path), 0u);
+    ASSERT_EQ(call.member->call(resolver_, arguments, &path), 0u);
     const bool inside = path.rfind(dir_.path() + "/", 0) == 0 || path.rfind(systemSet, 0) == 0;
     EXPECT_TRUE(inside) << path;
     EXPECT_EQ(path.find("/../"), std::string::npos) << path;
@@ -423,6 +271,9 @@ TEST_F(PathResolverTest, EveryMemberResolvesInsideItsTree) {
 TEST_F(PathResolverTest, EdgeCasesOfTheCatalogue) {
   CString a;
   CString b;
+  CQVEFilePath slashed;
+  ASSERT_EQ(slashed.Init((dir_.path() + "/").c_str()), 0u);
+  EXPECT_EQ(slashed.GetProjectTopDir(), dir_.path());
   // The lock of multi-file generation without a station is the A lock.
   ASSERT_EQ(resolver_.GetMultFileGenLockPath(&a), 0u);
   ASSERT_EQ(resolver_.GetSystemALockPath(&b), 0u);

@@ -72,18 +72,12 @@ class SecurityCliTest : public ::testing::Test {
 };
 
 TEST_F(SecurityCliTest, AnAdministratorSwitchesSecurityAndEnrolsMembers) {
-  Outcome run = AsRoot({"security", "status", "--json"});
-  ASSERT_EQ(run.status, 0) << run.err;
-  json status = json::parse(run.out);
-  EXPECT_EQ(status["security"], "absent");
-  EXPECT_EQ(status["rights"].size(), 7u);
-  run = AsRoot({"security", "off"});
+  Outcome run = AsRoot({"security", "off"});
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.err.find("never switched on"), std::string::npos) << run.err;
 
   ASSERT_EQ(AsRoot({"security", "on"}).status, 0);
   ASSERT_EQ(AsRoot({"security", "on"}).status, 0);
-  EXPECT_EQ(json::parse(AsRoot({"security", "status", "--json"}).out)["security"], "on");
   ASSERT_EQ(AsRoot({"station", "group", "add-member", "RcpSec4", "nobody"}).status, 0);
   run = AsRoot({"security", "groups", "--json"});
   ASSERT_EQ(run.status, 0) << run.err;

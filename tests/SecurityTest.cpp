@@ -113,10 +113,13 @@ class SecurityTest : public ::testing::Test {
     return text;
   }
 
-  // Lets the other user into the test's directory and into the shared station.
-  void OpenToOtherUser() {
-    ASSERT_EQ(chmod(tmp_.path().c_str(), 0755), 0);
-    ASSERT_FALSE(qvplatform::StationDirectory().empty());
+  // The access list a right key gets when security is switched on.
+  static std::string DefaultList(int right) {
+    std::string list = "Administrators:r ";
+    for (int g = 1; g <= QVERCP_SECURITY_GROUPS; ++g) {
+      if (kDefaultRights[g] & (1u << right)) list += std::string(kGroups[g]) + ":rw ";
+    }
+    return list;
   }
 
   // Runs the call as uid 65534 in the station's group, as an engineer of
@@ -151,13 +154,7 @@ TEST_F(SecurityTest, TheDefaultTableHoldsForEveryGroupAndRight) {
     EXPECT_EQ(group.comment, QVCLoadString(16720 + n - 1));
     EXPECT_FALSE(group.comment.empty());
   }
-  for (int r = 0; r < 7; ++r) {
-    std::string expected = "Administrators:r ";
-    for (int g = 1; g <= QVERCP_SECURITY_GROUPS; ++g) {
-      if (kDefaultRights[g] & (1u << r)) expected += std::string(kGroups[g]) + ":rw ";
-    }
-    EXPECT_EQ(Describe(ListOf(RightKey(kRightKeys[r]))), expected) << kRightKeys[r];
-  }
+  for (int r = 0; r < 7; ++r) EXPECT_EQ(Describe(ListOf(RightKey(kRightKeys[r]))), DefaultList(r)) << kRightKeys[r];
 
   // One member per group, one user in two groups, one in none.
   for (int g = 0; g < 6; ++g) Enrol(std::string("member") + kGroups[g], kGroups[g]);
@@ -281,7 +278,8 @@ TEST_F(SecurityTest, TheBranchGoesOnlyWholeAndOnlyForWhoMayDeleteEveryKey) {
 }
 
 TEST_F(SecurityTest, AnotherUserCannotSwitchEnrolOrRemove) {
-  OpenToOtherUser();
+  // The other user may enter the test's directory and the shared station.
+  ASSERT_EQ(chmod(tmp_.path().c_str(), 0755), 0);
   struct stat st;
   ASSERT_EQ(stat(qvplatform::StationDirectory().c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 02770u);
@@ -411,10 +409,7 @@ TEST_F(SecurityTest, AKilledSwitchOnIsFinishedByTheNext) {
     ASSERT_EQ(security.SetSecurity(1), 1) << n;
     EXPECT_EQ(Enabled(), 1u);
     for (int r = 0; r < 7; ++r) {
-      std::string expected = "Administrators:r ";
-      for (int g = 1; g <= QVERCP_SECURITY_GROUPS; ++g) {
-        if (kDefaultRights[g] & (1u << r)) expected += std::string(kGroups[g]) + ":rw ";
-      }
+      const std::string expected = DefaultList(r);
       std::string list = Describe(ListOf(RightKey(kRightKeys[r])));
       EXPECT_FALSE(list.empty()) << n << " " << kRightKeys[r];
       EXPECT_EQ(expected.compare(0, list.size(), list), 0) << n << " " << kRightKeys[r] << ": " << list;

@@ -165,6 +165,11 @@ TEST_F(StoreApiTest, TextsAndArgumentsTheStoreCannotKeepAreRefused) {
   twoLines.comment = "line\nbreak";
   ExpectRefusedWithoutChange({
       {"a line break in a sub-group name", [&] { AddSubGroup(rg01_, {"A\nB"}); }, "sub-group name: line breaks"},
+      {"an empty sub-group name", [&] { AddSubGroup(rg01_, {""}); }, "a sub-group name is not empty"},
+      {"a sub-group name over a line", [&] { AddSubGroup(rg01_, {std::string(2000, 'n')}); }, "too long to be read"},
+      {"a control character in a project name", [&] { RegisterProject("x\ty", demo_); }, "no control characters"},
+      {"a comment wider than its field", [&] { SetRecipeTexts(rcp1_, RecipeTexts{{}, std::string(65, 'c'), {}}); },
+       "comment: 65 bytes"},
       {"a '/' in a new sub-group name", [&] { RenameSubGroup(rg01_, {"Mixing"}, "A/B"); }, "holds no '/'"},
       {"a line break in a group comment", [&] { SetGroupAttributes(rg01_, GroupAttributes{"a\rb", {}}); },
        "comment: line breaks"},
@@ -212,6 +217,8 @@ TEST_F(StoreApiTest, ReadsAndDryRunsChangeNothing) {
       {{{}, {}, "Mixing"}, {"@Demo/1/1", "@Demo/1/2"}},
       {{{}, {}, "Mix*/Heat*"}, {"@Demo/1/2"}},
       {{"Batch 4", {}, "Packing"}, {"@Demo/1/4"}},
+      {{"Batch ?", {}, "Packing"}, {"@Demo/1/4"}},
+      {{{}, {}, "Heating"}, {}},  // a sub-group is named from the top
       {{{}, "x*", {}}, {}},
   };
   for (const Search& search : searches) {

@@ -64,126 +64,101 @@ class EditTest : public ::testing::Test {
   qvtest::TempDir tmp_;
 };
 
-TEST_F(EditTest, InsertsSubGroupsAtTheTopAndAsFirstEntryOfTheParent) {
-  std::remove(file().c_str());
-  ASSERT_EQ(CQVERcpUtil::InsertSubGroup(dir().c_str(), {"SubA"}), 0u);
-  EXPECT_EQ(Lines(), "STARTSUB,SubA\r\nENDSUB,SubA\r\n");
-
-  WriteExample(qvtest::kSubGroupExample);
-  ASSERT_EQ(CQVERcpUtil::InsertSubGroup(dir().c_str(), {"SubD"}), 0u);
-  EXPECT_EQ(Lines(), Crlf(std::string("STARTSUB,SubD\nENDSUB,SubD\n") + qvtest::kSubGroupExample));
-
-  WriteExample(qvtest::kSubGroupExample);
-  ASSERT_EQ(CQVERcpUtil::InsertSubGroup(dir().c_str(), {"SubA", "SubX"}), 0u);
-  EXPECT_EQ(Lines().rfind(Crlf("STARTSUB,SubA\nSTARTSUB,SubX\nENDSUB,SubX\nNODE,RCP0001\n"), 0), 0u);
-  EXPECT_EQ(Tree(), "RCP0003,RCP0004,SubA[SubX[],RCP0001,SubB[RCP0002]],SubC[]");
-  EXPECT_FALSE(Exists(work()));
-}
-
-TEST_F(EditTest, RefusedInsertsLeaveTheFileAsItWas) {
-  EXPECT_EQ(Untouched([&] { return CQVERcpUtil::InsertSubGroup(dir().c_str(), {"SubA", "SubB"}); }),
-            QVC_ERR_CANNOT_EXECUTE);
-  EXPECT_EQ(Untouched([&] { return CQVERcpUtil::InsertSubGroup(dir().c_str(), {}); }), QVC_ERR_CANNOT_EXECUTE);
-  EXPECT_EQ(Untouched([&] { return CQVERcpUtil::InsertSubGroup(dir().c_str(), {"SubZ", "SubX"}); }),
-            QVC_ERR_CANNOT_EXECUTE);
-  EXPECT_EQ(Untouched([&] { return CQVERcpUtil::InsertSubGroup(dir().c_str(), {"Bad\nName"}); }),
-            QVC_ERR_CANNOT_EXECUTE);
-  EXPECT_EQ(Untouched([&] { return CQVERcpUtil::InsertSubGroup(dir().c_str(), {std::string(1100, 'n')}); }),
-            QVC_ERR_CANNOT_EXECUTE);
+// A refused edit leaves the file byte for byte as it was and no work file.
+TEST_F(EditTest, RefusedEditsLeaveTheFileAsItWas) {
+  const std::string group = dir();
+  const char* at = group.c_str();
+  const uint32_t bad = QVC_ERR_CANNOT_EXECUTE;
+  const std::pair<std::function<uint32_t()>, uint32_t> refused[] = {
+      {[&] { return CQVERcpUtil::InsertSubGroup(at, {"SubA", "SubB"}); }, bad},  // exists
+      {[&] { return CQVERcpUtil::InsertSubGroup(at, {}); }, bad},
+      {[&] { return CQVERcpUtil::InsertSubGroup(at, {"SubZ", "SubX"}); }, bad},  // no parent
+      {[&] { return CQVERcpUtil::InsertSubGroup(at, {"Bad\nName"}); }, bad},
+      {[&] { return CQVERcpUtil::InsertSubGroup(at, {std::string(1100, 'n')}); }, bad},
+      {[&] { return CQVERcpUtil::DeleteSubGroup(at, {}); }, bad},
+      {[&] { return CQVERcpUtil::RenameSubGroup(at, "SubC", {"SubA"}); }, bad},  // a sibling's name
+      {[&] { return CQVERcpUtil::RenameSubGroup(at, "SubA", {"SubA"}); }, bad},
+      {[&] { return CQVERcpUtil::RenameSubGroup(at, "a\rb", {"SubA"}); }, bad},
+      {[&] { return CQVERcpUtil::RenameSubGroup(at, "SubX", {"SubQ"}); }, QVC_ERR_NOT_FOUND},
+      {[&] { return Put("RCP0001", {"SubC"}); }, bad},  // already placed
+      {[&] { return Put("RCP0002", {}); }, bad},
+      {[&] { return Put("RCP0003", {"SubQ"}); }, QVC_ERR_NOT_FOUND},
+      {[&] { return Take("RCP0004"); }, QVC_ERR_NOT_FOUND},
+  };
+  int row = 0;
+  for (const auto& [edit, rc] : refused) EXPECT_EQ(Untouched(edit), rc) << "row " << row++;
 
   // SubC\SubB is not SubA\SubB.
   WriteExample("STARTSUB,SubA\nSTARTSUB,SubQ\nENDSUB,SubQ\nENDSUB,SubA\nSTARTSUB,SubC\nSTARTSUB,SubB\nENDSUB,SubB\nENDSUB,SubC\n");
-  EXPECT_EQ(Untouched([&] { return CQVERcpUtil::InsertSubGroup(dir().c_str(), {"SubA", "SubB", "SubX"}); }),
-            QVC_ERR_CANNOT_EXECUTE);
+  EXPECT_EQ(Untouched([&] { return CQVERcpUtil::InsertSubGroup(at, {"SubA", "SubB", "SubX"}); }), bad);
   EXPECT_EQ(Untouched([&] { return Put("RCP0003", {"SubA", "SubB"}); }), QVC_ERR_NOT_FOUND);
-}
 
-TEST_F(EditTest, DeletesNestedAndTopLevelSubGroups) {
-  ASSERT_EQ(CQVERcpUtil::DeleteSubGroup(dir().c_str(), {"SubA", "SubB"}), 0u);
-  EXPECT_EQ(Tree(), "RCP0003,RCP0004,SubA[RCP0001,RCP0002],SubC[]");
-
-  WriteExample(qvtest::kSubGroupExample);
-  ASSERT_EQ(CQVERcpUtil::DeleteSubGroup(dir().c_str(), {"SubA"}), 0u);
-  EXPECT_EQ(Lines(), Crlf("STARTSUB,SubC\nENDSUB,SubC\n"));
-  EXPECT_EQ(Tree(), "RCP0001,RCP0002,RCP0003,RCP0004,SubC[]");
-
-  WriteExample(std::string(qvtest::kSubGroupExample) + "\n\"broken\n");
-  ASSERT_EQ(CQVERcpUtil::DeleteSubGroup(dir().c_str(), {"suba"}), 0u);
-  EXPECT_EQ(Lines(), Crlf(qvtest::kSubGroupExample));
-
-  EXPECT_EQ(Untouched([&] { return CQVERcpUtil::DeleteSubGroup(dir().c_str(), {}); }), QVC_ERR_CANNOT_EXECUTE);
-}
-
-TEST_F(EditTest, DeleteKeepsWhatFollowsATargetClosedUnderAnotherName) {
-  WriteExample("STARTSUB,SubA\nNODE,RCP0001\nENDSUB,Typo\nSTARTSUB,SubC\nNODE,RCP0002\nENDSUB,SubC\n");
-  ASSERT_EQ(CQVERcpUtil::DeleteSubGroup(dir().c_str(), {"SubA"}), 0u);
-  EXPECT_EQ(Lines(), Crlf("STARTSUB,SubC\nNODE,RCP0002\nENDSUB,SubC\n"));
-
-  WriteExample("STARTSUB,SubA\nNODE,RCP0001\nENDSUB,Typo\nSTARTSUB,SubC\nENDSUB,SubC\n");
-  ASSERT_EQ(CQVERcpUtil::RenameSubGroup(dir().c_str(), "SubN", {"SubA"}), 0u);
-  EXPECT_EQ(Lines(), Crlf("STARTSUB,SubN\nNODE,RCP0001\nENDSUB,SubN\nSTARTSUB,SubC\nENDSUB,SubC\n"));
-
-  // An "ENDSUB" with nothing open is not counted.
-  WriteExample("ENDSUB,X\nSTARTSUB,SubA\nENDSUB,SubA\n");
-  ASSERT_EQ(CQVERcpUtil::DeleteSubGroup(dir().c_str(), {"SubA"}), 0u);
-  EXPECT_EQ(Lines(), Crlf("ENDSUB,X\n"));
-}
-
-TEST_F(EditTest, RenamesOnlyWhereTheParentHasNoSuchName) {
-  EXPECT_EQ(Untouched([&] { return CQVERcpUtil::RenameSubGroup(dir().c_str(), "SubC", {"SubA"}); }),
-            QVC_ERR_CANNOT_EXECUTE);
-  EXPECT_EQ(Untouched([&] { return CQVERcpUtil::RenameSubGroup(dir().c_str(), "SubA", {"SubA"}); }),
-            QVC_ERR_CANNOT_EXECUTE);
-  EXPECT_EQ(Untouched([&] { return CQVERcpUtil::RenameSubGroup(dir().c_str(), "a\rb", {"SubA"}); }),
-            QVC_ERR_CANNOT_EXECUTE);
-  EXPECT_EQ(CQVERcpUtil::RenameSubGroup(dir().c_str(), "SubX", {"SubQ"}), QVC_ERR_NOT_FOUND);
-  EXPECT_EQ(Lines(), Crlf(qvtest::kSubGroupExample));
-
-  ASSERT_EQ(CQVERcpUtil::RenameSubGroup(dir().c_str(), "SubC", {"SubA", "SubB"}), 0u);
-  EXPECT_EQ(Tree(), "RCP0003,RCP0004,SubA[RCP0001,SubC[RCP0002]],SubC[]");
-  ASSERT_EQ(CQVERcpUtil::RenameSubGroup(dir().c_str(), "Top, \"quoted\"", {"SubA"}), 0u);
-  EXPECT_EQ(Tree(), "RCP0003,RCP0004,Top, \"quoted\"[RCP0001,SubC[RCP0002]],SubC[]");
-}
-
-TEST_F(EditTest, PutsAndTakesRecipes) {
-  ASSERT_EQ(Put("RCP0003", {"SubA"}), 0u);
-  EXPECT_EQ(Tree(), "RCP0004,SubA[RCP0003,RCP0001,SubB[RCP0002]],SubC[]");
-  ASSERT_EQ(Put("RCP0004", {"SubA", "SubB"}), 0u);
-  EXPECT_NE(Lines().find(Crlf("STARTSUB,SubB\nNODE,RCP0004\nNODE,RCP0002\n")), std::string::npos);
-  EXPECT_EQ(Untouched([&] { return Put("RCP0001", {"SubC"}); }), QVC_ERR_CANNOT_EXECUTE);
-  EXPECT_EQ(Untouched([&] { return Put("RCP0002", {}); }), QVC_ERR_CANNOT_EXECUTE);
-
-  WriteExample(qvtest::kSubGroupExample);
-  EXPECT_EQ(Put("RCP0003", {"SubQ"}), QVC_ERR_NOT_FOUND);
-  EXPECT_EQ(Lines(), Crlf(qvtest::kSubGroupExample));
-
-  WriteExample(std::string(qvtest::kSubGroupExample) + "\nNODE,\"x\n");
-  ASSERT_EQ(Take("RCP0002"), 0u);
-  EXPECT_EQ(Tree(), "RCP0002,RCP0003,RCP0004,SubA[RCP0001,SubB[]],SubC[]");
-  WriteExample(std::string(qvtest::kSubGroupExample) + "\n");
-  EXPECT_EQ(Take("RCP0004"), QVC_ERR_NOT_FOUND);
-  EXPECT_EQ(Lines(), Crlf(qvtest::kSubGroupExample));
-}
-
-// A hand-edited file may end without a line feed; a line written after its
-// last line must still stand on a line of its own.
-TEST_F(EditTest, ALastLineWithoutLineFeedStaysALineOfItsOwn) {
-  WriteFile(file(), "STARTSUB,Packing");
-  ASSERT_EQ(Put("RCP0009", {"Packing"}), 0u);
-  EXPECT_EQ(Lines(), "STARTSUB,Packing\r\nNODE,RCP0009\r\n");
-  WriteFile(file(), "STARTSUB,Packing");
-  ASSERT_EQ(CQVERcpUtil::InsertSubGroup(dir().c_str(), {"Packing", "Box"}), 0u);
-  EXPECT_EQ(Lines(), "STARTSUB,Packing\r\nSTARTSUB,Box\r\nENDSUB,Box\r\n");
-}
-
-TEST_F(EditTest, EditsOfAGroupWithoutAFileFailAndCreateNothing) {
+  // Without a file, nothing is created.
   std::remove(file().c_str());
   EXPECT_EQ(Put("RCP0001", {"SubA"}), QVC_ERR_TEXT_FILE_OPEN);
   EXPECT_EQ(Take("RCP0001"), QVC_ERR_TEXT_FILE_OPEN);
-  EXPECT_EQ(CQVERcpUtil::DeleteSubGroup(dir().c_str(), {"SubA"}), QVC_ERR_TEXT_FILE_OPEN);
-  EXPECT_EQ(CQVERcpUtil::RenameSubGroup(dir().c_str(), "B", {"SubA"}), QVC_ERR_TEXT_FILE_OPEN);
+  EXPECT_EQ(CQVERcpUtil::DeleteSubGroup(at, {"SubA"}), QVC_ERR_TEXT_FILE_OPEN);
+  EXPECT_EQ(CQVERcpUtil::RenameSubGroup(at, "B", {"SubA"}), QVC_ERR_TEXT_FILE_OPEN);
   EXPECT_FALSE(Exists(file()));
   EXPECT_FALSE(Exists(work()));
+}
+
+// Each edit from a file as it stands (empty: no file): the file it leaves,
+// as LF lines, or the tree a scan then reads.
+TEST_F(EditTest, EachEditLeavesTheLinesAndTheTreeItShould) {
+  const std::string group = dir();
+  const char* at = group.c_str();
+  const std::string example = qvtest::kSubGroupExample;
+  struct Row {
+    std::string file;
+    std::function<uint32_t()> edit;
+    std::string lines;
+    std::string tree;
+  };
+  const Row rows[] = {
+      {"", [&] { return CQVERcpUtil::InsertSubGroup(at, {"SubA"}); }, "STARTSUB,SubA\nENDSUB,SubA\n", ""},
+      {example, [&] { return CQVERcpUtil::InsertSubGroup(at, {"SubD"}); }, "STARTSUB,SubD\nENDSUB,SubD\n" + example, ""},
+      {example, [&] { return CQVERcpUtil::InsertSubGroup(at, {"SubA", "SubX"}); },
+       "STARTSUB,SubA\nSTARTSUB,SubX\nENDSUB,SubX\nNODE,RCP0001\n" + example.substr(27), ""},
+      {example, [&] { return CQVERcpUtil::DeleteSubGroup(at, {"SubA", "SubB"}); }, "",
+       "RCP0003,RCP0004,SubA[RCP0001,RCP0002],SubC[]"},
+      {example, [&] { return CQVERcpUtil::DeleteSubGroup(at, {"SubA"}); }, "STARTSUB,SubC\nENDSUB,SubC\n", ""},
+      // Lines that do not parse go; a name matches with its case only.
+      {example + "\n\"broken\n", [&] { return CQVERcpUtil::DeleteSubGroup(at, {"suba"}); }, example, ""},
+      // What follows a sub-group closed under another name is kept; so is an
+      // "ENDSUB" with nothing open.
+      {"STARTSUB,SubA\nNODE,RCP0001\nENDSUB,Typo\nSTARTSUB,SubC\nNODE,RCP0002\nENDSUB,SubC\n",
+       [&] { return CQVERcpUtil::DeleteSubGroup(at, {"SubA"}); }, "STARTSUB,SubC\nNODE,RCP0002\nENDSUB,SubC\n", ""},
+      {"STARTSUB,SubA\nNODE,RCP0001\nENDSUB,Typo\nSTARTSUB,SubC\nENDSUB,SubC\n",
+       [&] { return CQVERcpUtil::RenameSubGroup(at, "SubN", {"SubA"}); },
+       "STARTSUB,SubN\nNODE,RCP0001\nENDSUB,SubN\nSTARTSUB,SubC\nENDSUB,SubC\n", ""},
+      {"ENDSUB,X\nSTARTSUB,SubA\nENDSUB,SubA\n", [&] { return CQVERcpUtil::DeleteSubGroup(at, {"SubA"}); },
+       "ENDSUB,X\n", ""},
+      // A name free under its parent may be taken elsewhere; any text is quoted.
+      {example, [&] { return CQVERcpUtil::RenameSubGroup(at, "SubC", {"SubA", "SubB"}); }, "",
+       "RCP0003,RCP0004,SubA[RCP0001,SubC[RCP0002]],SubC[]"},
+      {example, [&] { return CQVERcpUtil::RenameSubGroup(at, "Top, \"quoted\"", {"SubA"}); }, "",
+       "RCP0003,RCP0004,Top, \"quoted\"[RCP0001,SubB[RCP0002]],SubC[]"},
+      {example, [&] { return Put("RCP0003", {"SubA"}); }, "", "RCP0004,SubA[RCP0003,RCP0001,SubB[RCP0002]],SubC[]"},
+      {example, [&] { return Put("RCP0004", {"SubA", "SubB"}); },
+       "STARTSUB,SubA\nNODE,RCP0001\nSTARTSUB,SubB\nNODE,RCP0004\nNODE,RCP0002\nENDSUB,SubB\nENDSUB,SubA\n"
+       "STARTSUB,SubC\nENDSUB,SubC\n", ""},
+      {example + "\nNODE,\"x\n", [&] { return Take("RCP0002"); }, "",
+       "RCP0002,RCP0003,RCP0004,SubA[RCP0001,SubB[]],SubC[]"},
+  };
+  int row = 0;
+  for (const Row& r : rows) {
+    SCOPED_TRACE("row " + std::to_string(row++));
+    if (r.file.empty()) {
+      std::remove(file().c_str());
+    } else {
+      WriteExample(r.file);
+    }
+    ASSERT_EQ(r.edit(), 0u);
+    EXPECT_TRUE(r.lines.empty() || Lines() == Crlf(r.lines)) << Lines();
+    EXPECT_TRUE(r.tree.empty() || Tree() == r.tree) << Tree();
+    EXPECT_FALSE(Exists(work()));
+  }
 }
 
 TEST_F(EditTest, AFailureAtAnyStepLeavesTheOldFileWholeAndNoWorkFile) {

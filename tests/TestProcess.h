@@ -7,9 +7,12 @@
 #include <unistd.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "LibQVBRcpEpa.h"
+#include "libqvecommon/QVEEngFile.h"
+#include "platform/FileApi.h"
 
 namespace qvtest {
 
@@ -50,6 +53,17 @@ class ChildProcess {
 
 // A second station holding the lock of a recipe directory, or with no
 // recipe, of the project (registered as Demo) at project.
+// Holds a file for writing, sharing reading only, as an editing station
+// does; given a text, the file is made afresh with it. A ChildProcess's setup.
+inline int HoldFile(const std::string& path, const std::optional<std::string>& text = std::nullopt) {
+  HANDLE handle;
+  uint32_t rc = QVEEngCreateFile(path.c_str(), FILE_GENERIC_WRITE_ACCESS, FILE_SHARE_READ,
+                                 text ? CREATE_ALWAYS : OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr, &handle, 0);
+  DWORD written = 0;
+  if (rc != 0 || !text) return static_cast<int>(rc);
+  return ::WriteFile(handle, text->data(), static_cast<DWORD>(text->size()), &written, nullptr) ? 0 : -1;
+}
+
 inline ChildProcess HoldLock(const std::string& recipeDir, const std::string& project) {
   return ChildProcess([=] {
     auto* lock = new CQVERcpLock;  // lives until the process is killed

@@ -33,6 +33,15 @@ void WriteFile(const std::string& path, const std::string& content);
 std::string ReadFile(const std::string& path);
 bool Exists(const std::string& path);
 
+// A project's registration: its directory, checked, with a comment.
+inline _QVERcpProjectInfo ProjectInfo(const std::string& path, const std::string& comment = "") {
+  _QVERcpProjectInfo info{};
+  info.strPath = path;
+  info.nStatus = 1;
+  info.strComment = comment;
+  return info;
+}
+
 // Collects the failure records written while it lives.
 class ErrorCapture {
  public:
