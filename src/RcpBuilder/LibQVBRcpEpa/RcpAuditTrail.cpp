@@ -10,6 +10,7 @@
 #include "LibQVBRcpEpa/JsonText.h"
 #include "LibQVBRcpEpa/Station.h"
 #include "LibQVBRcpEpa/Target.h"
+#include "LibQVBRcpEpa/Texts.h"
 #include "RcpAudit.h"
 #include "platform/Env.h"
 
@@ -121,9 +122,7 @@ std::string UtcTimeProblem(const std::string& text) {
 }
 
 std::vector<AuditEntry> ReadAuditTrail(const AuditFilter& filter) {
-  if (std::string problem = UtcTimeProblem(filter.since); !filter.since.empty() && !problem.empty()) {
-    Fail(problem, ERROR_INVALID_PARAMETER);
-  }
+  if (!filter.since.empty()) RequireNoProblem("since", UtcTimeProblem(filter.since));
   Match match = MatchOf(filter);
   std::vector<AuditEntry> entries;
   for (const std::string& file : rcpaudit::TrailFiles()) {

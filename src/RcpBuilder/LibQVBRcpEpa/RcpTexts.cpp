@@ -5,10 +5,19 @@
 
 namespace rcpstore {
 
-std::string OneLineProblem(const std::string& text) {
+namespace {
+
+bool HasControlCharacter(const std::string& text) {
   for (unsigned char c : text) {
-    if (c < 0x20 || c == 0x7F) return "line breaks and control characters cannot be stored";
+    if (c < 0x20 || c == 0x7F) return true;
   }
+  return false;
+}
+
+}  // namespace
+
+std::string OneLineProblem(const std::string& text) {
+  if (HasControlCharacter(text)) return "line breaks and control characters cannot be stored";
   // Joined as a line of a store file is, behind the longest keyword.
   CString line;
   QVEEdaCsvMargeItem(CStringArray{"REFPJTDIR", text}, line);
@@ -40,9 +49,7 @@ std::string ProjectNameProblem(const std::string& name) {
   if (name.empty() || name == "." || name == ".." || name.find_first_of("/\\") != std::string::npos) {
     return "a project name is one directory name: not empty, not . or .., no '/' or '\\'";
   }
-  for (unsigned char c : name) {
-    if (c < 0x20 || c == 0x7F) return "a project name holds no control characters";
-  }
+  if (HasControlCharacter(name)) return "a project name holds no control characters";
   return name.size() > kFileNameBytes ? "at most " + std::to_string(kFileNameBytes) + " bytes" : "";
 }
 
