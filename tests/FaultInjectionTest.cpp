@@ -14,6 +14,9 @@
 
 #include "FaultEnv.h"
 #include "LibQVBRcpEpa.h"
+#include "LibQVBRcpEpa/Changes.h"
+#include "LibQVBRcpEpa/Failure.h"
+#include "LibQVBRcpEpa/Locks.h"
 #include "LibQVCCommon/QVCTime.h"
 #include "TestSupport.h"
 #include "platform/ErrorMap.h"
@@ -135,6 +138,27 @@ uint32_t SetRecipeComment(Context& c) {
   return CQVERcpUtil::SetRcpInfo(c.store.recipe(1).c_str(), &info);
 }
 
+// A change through the store's API, which throws its failure.
+uint32_t Code(const std::function<void()>& change) {
+  try {
+    change();
+    return 0;
+  } catch (const rcpstore::Failure& failure) {
+    return failure.code;
+  }
+}
+
+// The locks of the store's API taken and given up once, so that their lock
+// files are there before and after an API change.
+uint32_t LockFilesMade(Context& c) {
+  return Code([&] {
+    rcpstore::CommandLocks locks;
+    rcpstore::Target recipe = rcpstore::RecipeTarget(c.store.recipe(1));
+    locks.LockProject(recipe);
+    locks.LockRecipe(recipe, "RCP0001");
+  });
+}
+
 constexpr int32_t kFrozenClock = 1700000000;
 
 
@@ -204,6 +228,18 @@ const std::vector<Operation>& Operations() {
       {"MoveRecipe",
        [](Context& c) { return CQVERcpUtil::MoveRecipe(c.store.recipe(2).c_str(), c.store.group().c_str(), 4); },
        nullptr, true},
+      // The store's recorded changes: one failed after its commit is
+      // finished by the next lock of the project, which its re-run takes.
+      {"MoveRecipeRecorded",
+       [](Context& c) { return Code([&] { rcpstore::MoveRecipe(c.store.recipe(1), c.store.group(), 4); }); },
+       LockFilesMade, true},
+      {"RegisterProject",
+       [](Context& c) {
+         rcpstore::ProjectAttributes changed;
+         changed.comment = "changed";
+         return Code([&] { rcpstore::RegisterProject("P", c.store.project(), changed); });
+       },
+       LockFilesMade, true},
       {"LockProject", [](Context& c) { return c.lock.LockProject("P", 0, nullptr, nullptr); }, nullptr},
       {"LockRecipe",
        [](Context& c) {

@@ -11,6 +11,9 @@
 #include <map>
 
 #include "LibQVBRcpEpa.h"
+#include "LibQVBRcpEpa/Changes.h"
+#include "LibQVBRcpEpa/Failure.h"
+#include "LibQVBRcpEpa/Locks.h"
 #include "RunInChild.h"
 #include "TestSupport.h"
 
@@ -175,6 +178,34 @@ uint32_t ListRecipe(const Store& store) {
 
 uint32_t CleanTemp(const Store&) { return CQVERcpUtil::DeleteTempFile("P"); }
 
+// A change through the store's API, which throws its failure.
+uint32_t Code(const std::function<void()>& change) {
+  try {
+    change();
+    return 0;
+  } catch (const rcpstore::Failure& failure) {
+    return failure.code;
+  }
+}
+
+// The project's lock, which finishes or drops what the records beside it say.
+uint32_t StoreLock(const Store& store) {
+  return Code([&] {
+    rcpstore::CommandLocks locks;
+    locks.LockProject(rcpstore::ProjectTarget(store.project()));
+  });
+}
+
+uint32_t Register(const Store& store) {
+  rcpstore::ProjectAttributes attributes;
+  attributes.comment = "c";
+  return Code([&] { rcpstore::RegisterProject("P", store.project(), attributes); });
+}
+
+uint32_t MoveRecipe(const Store& store) {
+  return Code([&] { rcpstore::MoveRecipe(store.recipe(), store.group(), 2); });
+}
+
 std::function<std::string(const Store&)> InRecipe(const std::string& name) {
   return [name](const Store& s) { return s.recipe() + "/" + name; };
 }
@@ -189,6 +220,9 @@ std::function<std::string(const Store&)> InProject(const std::string& name) {
 
 const std::vector<Trap> kFileTraps = {Trap::kLinkToFile, Trap::kLinkToDirectory, Trap::kFifo, Trap::kDirectory};
 const std::vector<Trap> kDirectoryTraps = {Trap::kLinkToDirectory, Trap::kFile, Trap::kFifo};
+// A record of a change in progress may also be a crafted file.
+const std::vector<Trap> kRecordTraps = {Trap::kLinkToFile, Trap::kLinkToDirectory, Trap::kFifo, Trap::kDirectory,
+                                        Trap::kFile};
 
 std::vector<Place> Places() {
   auto head = [](const Store& s) { return GetHead(s, "RcpHead.edf"); };
@@ -217,6 +251,10 @@ std::vector<Place> Places() {
        {{"read project", GetProject, true}, {"write project", SetProject}}},
       {InProject("Recipe/RcpPJTAttr.txt.new"), kFileTraps, {{"write project", SetProject}}},
       {InProject("RcpPjtLock.txt"), kFileTraps, {{"lock project", lockProject, true}}},
+      {InProject("Recipe/.RcpPJTAttr.txt.register"), kRecordTraps,
+       {{"read project", GetProject}, {"store lock", StoreLock}, {"register", Register}}},
+      {InProject("Recipe/.move-RG01-RCP0001"), kRecordTraps, {{"store lock", StoreLock}, {"move", MoveRecipe}}},
+      {InProject("Recipe/.move-..-RCP0001"), kRecordTraps, {{"store lock", StoreLock}}},
       {InRecipe("RcpLock.txt"), kFileTraps,
        {{"lock recipe", lockRecipe, true}, {"in-use check", inUse}, {"clean temp", CleanTemp},
         {"delete recipe", deleteRecipe}}},

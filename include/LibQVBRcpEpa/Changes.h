@@ -68,7 +68,8 @@ RCPSTORE_API ChangeReport DeleteUnit(const std::string& recipe, unsigned unitNo,
 // now by the caller, version reset, in no sub-group.
 RCPSTORE_API ChangeReport CopyRecipe(const std::string& source, const std::string& group, unsigned number = 0);
 // The recipe itself, moved to a group as `number` (0 as for a copy), out of
-// its sub-group.
+// its sub-group, all or nothing: a move cut short after the recipe left is
+// finished by the next lock of its project.
 RCPSTORE_API ChangeReport MoveRecipe(const std::string& source, const std::string& group, unsigned number = 0);
 
 // A group's attributes to change; what is not given stays.
@@ -99,8 +100,9 @@ struct ProjectAttributes {
 // A new project directory parentDir/name with its Recipe directory, built
 // whole or not at all.
 RCPSTORE_API ChangeReport CreateProject(const std::string& name, const std::string& parentDir);
-// Registers a project directory on the station under a name, in one step:
-// a project that was not registered stays unregistered when it fails.
+// Registers a project directory on the station under a name, with its
+// attribute file, all or nothing: a registration cut short after it
+// committed is finished by the next lock of the project.
 RCPSTORE_API ChangeReport RegisterProject(const std::string& name, const std::string& dir,
                                           const ProjectAttributes& attributes = {});
 // Takes a name (or @NAME) off the station's project list; the directory stays.

@@ -11,6 +11,8 @@
 #include "LibQVBRcpEpa.h"
 #include "LibQVBRcpEpa/Failure.h"
 #include "LibQVBRcpEpa/Locks.h"
+#include "RcpPlacement.h"
+#include "RcpProjectFile.h"
 #include "platform/Env.h"
 #include "platform/ShareMode.h"
 
@@ -119,6 +121,8 @@ void CommandLocks::LockProject(const Target& target) {
     if (taken) KeepLast(lockFile);
   }
   CleanLeftovers({target.project, target.project + "/Recipe", target.group, target.recipe});
+  rcpplacement::SettleMoves(target.project);
+  rcpproject::SettleRegistration(target.project);
 }
 
 void CommandLocks::LockRecipe(const Target& target, const std::string& name) {

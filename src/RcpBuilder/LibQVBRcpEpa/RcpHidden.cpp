@@ -73,7 +73,7 @@ bool IsWorkFile(const std::string& name) {
   if (upper.size() <= 4 || !EndsWith(upper, ".NEW")) return false;
   std::string file = upper.substr(0, upper.size() - 4);
   return file == "RCPHEAD.EDF" || file == "RCPRP.EDF" || file == "RCPGRATTR.TXT" || file == "RCPPJTATTR.TXT" ||
-         NumberedName(file, "RCPPT", 2, ".EDF");
+         file == ".RCPPJTATTR.TXT.REGISTER" || NumberedName(file, "RCPPT", 2, ".EDF");
 }
 
 // NAME for a name left by an in-use check (NAME and ten digits), else empty.

@@ -84,7 +84,7 @@ ChangeReport CreateProject(const std::string& name, const std::string& parentDir
 }
 
 // The attributes the directory's file holds, changed as given, written with
-// the registration in one call.
+// the registration, all or nothing.
 ChangeReport RegisterProject(const std::string& name, const std::string& dir, const ProjectAttributes& attributes) {
   RequireNoProblem("project name", ProjectNameProblem(name));
   const std::pair<const char*, const std::optional<std::string>*> texts[] = {
@@ -102,7 +102,7 @@ ChangeReport RegisterProject(const std::string& name, const std::string& dir, co
   rcpproject::ReadAttributes(target.project, &info);
   info.strPath = target.project;
   Apply(attributes, &info);
-  Check(CQVERcpUtil::SetProjectInfo(name.c_str(), &info, attributes.writeFile ? 1 : 0));
+  Check(attributes.writeFile ? rcpproject::Register(name, info) : CQVERcpUtil::SetProjectInfo(name.c_str(), &info, 0));
   StoreItem item = Described(name, info);
   if (wasRegistered) return {Changed(std::move(item))};
   return {Made(std::move(item), "registered " + target.project)};

@@ -71,10 +71,12 @@ ChangeReport FinishGoneRecipe(const std::string& dir, const std::string& change)
   target.recipeNo = RecipeNumberOf(LastName(dir));
   if (target.recipeNo == 0) Fail("no such directory", ERROR_PATH_NOT_FOUND);
   target.recipe = dir;
+  // The lock finishes a recorded move, and with it the re-run of that move.
+  bool moving = rcpplacement::MoveRecorded(target);
   CommandLocks locks;
   locks.LockProject(target);
   CQVERcpUtil::DeleteRecipe(dir.c_str());  // clears what an interrupted delete left beside it
-  if (!rcpplacement::Forget(target)) Fail("no such directory", ERROR_PATH_NOT_FOUND);
+  if (!rcpplacement::Forget(target) && !moving) Fail("no such directory", ERROR_PATH_NOT_FOUND);
   return {Removed(PlainItem(target), "the end of an interrupted " + change)};
 }
 
@@ -202,8 +204,9 @@ ChangeReport CopyRecipe(const std::string& sourceGiven, const std::string& group
 }
 
 // One rename under both projects' locks and the recipe's own; then the
-// recipe leaves its old sub-group. A move cut short between the two is
-// finished by its re-run, as a delete is.
+// recipe leaves its old sub-group. The move is recorded first, so that one
+// cut short between the two is finished by the next holder of the source
+// project's lock.
 ChangeReport MoveRecipe(const std::string& sourceGiven, const std::string& groupGiven, unsigned number) {
   OpenedProjects opened;
   RequireRight(Right::Create);
@@ -218,9 +221,11 @@ ChangeReport MoveRecipe(const std::string& sourceGiven, const std::string& group
   Target moved = RecipeNumbered(group, NumberIn(group, source, number));
   if (moved.recipe == source.recipe) Fail("the recipe is there already", QVC_ERR_EXISTS);
   StoreItem before = RecipeItem(source);
+  rcpplacement::MoveRecord record(source);
+  record.Begin();
   uint32_t rc = CQVERcpUtil::MoveRecipe(source.recipe.c_str(), group.group.c_str(), moved.recipeNo);
   CheckAbsent(rc, LastName(moved.recipe) + " of " + NameOf(group));
-  rcpplacement::Forget(source);
+  record.Finish();
   return {Removed(std::move(before), "moved to " + NameOf(moved)), Made(RecipeItem(moved), "moved from " + NameOf(source))};
 }
 

@@ -56,13 +56,7 @@ CString RecipeDirectory(const CString& projectDirectory) {
 // before the old file is touched.
 uint32_t WriteProjectAttrFile(const CString& directory, const _QVERcpProjectInfo& info) {
   if (info.nStatus != 1 && info.nStatus != 2) return QVC_ERR_CANNOT_EXECUTE;
-  return rcptext::WriteKeywordFile(QVEEngJoinPath(directory.c_str(), kAttrFile),
-                                   {{"REVISION", kRevision},
-                                    {"STATUS", info.nStatus == 1 ? "C" : "U"},
-                                    {"COMMENT", info.strComment},
-                                    {"PJTHOST", info.strPjtHost},
-                                    {"REFPJTDIR", info.strRefPjtDir},
-                                    {"VERSION", info.nVersionMode != 0 ? "AUT" : "MAN"}});
+  return rcptext::WriteKeywordFile(QVEEngJoinPath(directory.c_str(), kAttrFile), rcpproject::AttributeLines(info));
 }
 
 // The parent of a project is the caller's choice and may itself be a link
@@ -96,7 +90,9 @@ uint32_t BuildHidden(const CString& parent, const char* name, bool recipeInside)
   return build.Finish();
 }
 
-void ApplyProjectLine(const rcptext::KeywordLine& line, _QVERcpProjectInfo* info) {
+}  // namespace
+
+void rcpproject::ApplyAttributeLine(const rcptext::KeywordLine& line, _QVERcpProjectInfo* info) {
   if (line.keyword == "STATUS") {
     info->nStatus = line.value == "C" ? 1 : 2;
   } else if (line.keyword == "COMMENT") {
@@ -111,6 +107,17 @@ void ApplyProjectLine(const rcptext::KeywordLine& line, _QVERcpProjectInfo* info
     info->nVersionMode = line.value == "AUT" ? 1 : 0;
   }
 }
+
+std::vector<CStringArray> rcpproject::AttributeLines(const _QVERcpProjectInfo& info) {
+  return {{"REVISION", kRevision},
+          {"STATUS", info.nStatus == 1 ? "C" : "U"},
+          {"COMMENT", info.strComment},
+          {"PJTHOST", info.strPjtHost},
+          {"REFPJTDIR", info.strRefPjtDir},
+          {"VERSION", info.nVersionMode != 0 ? "AUT" : "MAN"}};
+}
+
+namespace {
 
 // The names of the first sub-keys of Batch\<subKey>, in enumeration order.
 uint32_t EnumProjectKeys(HKEY root, const char* subKey, CStringArray& names) {
@@ -162,10 +169,24 @@ uint32_t CQVERcpUtil::GetProjectInfo(const char* projectName, _QVERcpProjectInfo
   return rc;
 }
 
+// A registration that has committed but not finished holds the attributes in force.
 uint32_t rcpproject::ReadAttributes(const CString& projectDirectory, _QVERcpProjectInfo* info) {
   CString attrFile = QVEEngJoinPath(RecipeDirectory(projectDirectory).c_str(), kAttrFile);
-  if (uint32_t rc = rcppath::Check(attrFile.c_str())) return rc;
-  return rcptext::ReadKeywordFile(attrFile, [&](const rcptext::KeywordLine& line) { ApplyProjectLine(line, info); });
+  CString inForce = CommittedRegistration(projectDirectory);
+  if (inForce.empty()) inForce = attrFile;
+  if (uint32_t rc = rcppath::Check(inForce.c_str())) return rc;
+  return rcptext::ReadKeywordFile(inForce, [&](const rcptext::KeywordLine& line) { ApplyAttributeLine(line, info); });
+}
+
+CString rcpproject::RegisteredDirectory(const CString& name) {
+  char path[kPathBuffer];
+  uint32_t size = sizeof path;
+  if (!ValidProjectName(name.c_str()) ||
+      QVCGetCommonRegistryString(HKEY_LOCAL_MACHINE, QVC_COMPONENT_ENG, ProjectKey(name.c_str()).c_str(), "Path", "",
+                                 path, &size) != 0) {
+    return {};
+  }
+  return path;
 }
 
 uint32_t CQVERcpUtil::DeleteProjectInfo(const char* projectName) {
