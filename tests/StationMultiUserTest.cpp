@@ -1,27 +1,121 @@
-// The rcpstore command line as two users of one station, in real processes:
-// root administers the station's security, another user (uid 65534) reads
-// its rights, is refused, and is shown what it cannot read.
+// Two users of one station, in real processes: root administers the
+// station's security, another user (uid 65534) reads its rights and is
+// refused, through the library and the rcpstore command line, and is shown
+// what it cannot read.
 #include <grp.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "LibQVBRcpEpa.h"
+#include "LibQVCCommon/QVCRegistry.h"
 #include "RcpstoreRun.h"
+#include "RunInChild.h"
+#include "SecuritySupport.h"
 #include "TestSupport.h"
+#include "platform/StationDir.h"
 
 using nlohmann::json;
 
 namespace {
 
 namespace fs = std::filesystem;
+using qvplatform::testing::ActAsUser;
+using qvtest::KeyExists;
 using qvtest::Outcome;
+using qvtest::RightKey;
+using qvtest::SecurityEnabled;
 
 constexpr uid_t kOtherUser = 65534;  // "nobody"
 
+// The library in a child process running as the other user.
+class SecurityMultiUserTest : public ::testing::Test {
+ protected:
+  // The station is laid out by root, its creator.
+  void SetUp() override {
+    ActAsUser("root", true);
+    ASSERT_TRUE(qvplatform::CallerIsAdministrator());
+  }
+  void TearDown() override { ActAsUser(""); }
+
+  // Runs the call as uid 65534 in the station's group, as an engineer of
+  // the station is.
+  static qvtest::ChildOutcome AsOtherUser(const std::function<uint32_t()>& call) {
+    return qvtest::RunInChild([&] {
+      ActAsUser("");
+      struct stat st;
+      if (stat(qvplatform::StationDirectory().c_str(), &st) != 0) return 0xDEADu;
+      gid_t groups[] = {st.st_gid};
+      if (setgroups(1, groups) != 0 || setresgid(kOtherUser, kOtherUser, kOtherUser) != 0 ||
+          setresuid(kOtherUser, kOtherUser, kOtherUser) != 0) {
+        return 0xDEADu;
+      }
+      return call();
+    });
+  }
+
+  qvtest::TempDir tmp_;
+};
+
+TEST_F(SecurityMultiUserTest, AnotherUserCannotSwitchEnrolOrRemove) {
+  // The other user may enter the test's directory and the shared station.
+  ASSERT_EQ(chmod(tmp_.path().c_str(), 0755), 0);
+  struct stat st;
+  ASSERT_EQ(stat(qvplatform::StationDirectory().c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 02770u);
+  struct group* users = getgrnam(qvplatform::kStationGroup);
+  if (users != nullptr) {
+    EXPECT_EQ(st.st_gid, users->gr_gid);
+  }
+
+  // The other user registers a project on root's station, but cannot
+  // switch security on.
+  qvtest::ChildOutcome child = AsOtherUser([] {
+    uint32_t rc = QVCSetCommonRegistryString(HKEY_LOCAL_MACHINE, QVC_COMPONENT_ENG, "Batch\\Project List\\Theirs",
+                                             "Path", "/p", 1);
+    return rc != 0 ? rc : static_cast<uint32_t>(CQVERcpSecurity().SetSecurity(1));
+  });
+  ASSERT_TRUE(child.returned);
+  EXPECT_EQ(child.rc, 0u);
+  ASSERT_EQ(stat(qvplatform::RegistryPath().c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0660u);
+  EXPECT_FALSE(KeyExists("RecipeSecurity"));
+
+  CQVERcpSecurity security;
+  ASSERT_EQ(security.SetSecurity(1), 1);
+  ASSERT_EQ(qvplatform::LocalGroupAddMember("RcpSec3", "nobody"), 0u);
+  child = AsOtherUser([] {
+    CQVERcpSecurity asNobody;
+    uint32_t refused = 0;  // one bit per step that was refused as it must be
+    refused |= asNobody.SetSecurity(0) == 0 ? 0x01 : 0;
+    refused |= asNobody.GetSecurityInfo() == 1 ? 0x02 : 0;
+    refused |= qvplatform::LocalGroupAddMember("RcpSec4", "nobody") == ERROR_ACCESS_DENIED ? 0x04 : 0;
+    std::vector<WCHAR> name{L'M', L'i', L'n', L'e', 0};
+    LOCALGROUP_INFO_1 info{name.data(), nullptr};
+    refused |= NetLocalGroupAdd(nullptr, 1, reinterpret_cast<BYTE*>(&info), nullptr) == ERROR_ACCESS_DENIED ? 0x08 : 0;
+    HKEY batch = nullptr;
+    QVCOpenRegistry(HKEY_LOCAL_MACHINE, QVC_COMPONENT_ENG, "Batch", nullptr, 0, &batch);
+    refused |= RegDeleteKeyA(batch, "RecipeSecurity\\Default\\Run") == ERROR_ACCESS_DENIED ? 0x10 : 0;
+    QVCCloseRegistry(batch);
+    // Its own rights, as the station's group RcpSec3 gives them.
+    refused |= asNobody.CheckSecurity(QVERCP_RIGHT_DELETE) == 1 && asNobody.CheckSecurity(QVERCP_RIGHT_APPROVE) == 0
+                   ? 0x20
+                   : 0;
+    return refused;
+  });
+  ASSERT_TRUE(child.returned);
+  EXPECT_EQ(child.rc, 0x3fu);
+  EXPECT_EQ(SecurityEnabled(), 1u);
+  for (const char* right : qvtest::kRightKeys) EXPECT_TRUE(KeyExists(RightKey(right))) << right;
+  EXPECT_FALSE(qvplatform::LocalGroupExists("Mine"));
+}
+
+// The command line run as root or as the other user.
 class CliMultiUserTest : public ::testing::Test {
  protected:
   void SetUp() override {
