@@ -4,7 +4,6 @@
 // what it cannot read.
 #include <grp.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -33,6 +32,13 @@ using qvtest::SecurityEnabled;
 
 constexpr uid_t kOtherUser = 65534;  // "nobody"
 
+// Drops this process to the other user, with one group as its only one.
+bool BecomeOtherUser(gid_t group) {
+  gid_t groups[] = {group};
+  return setgroups(1, groups) == 0 && setresgid(kOtherUser, kOtherUser, kOtherUser) == 0 &&
+         setresuid(kOtherUser, kOtherUser, kOtherUser) == 0;
+}
+
 // The library in a child process running as the other user.
 class SecurityMultiUserTest : public ::testing::Test {
  protected:
@@ -49,12 +55,7 @@ class SecurityMultiUserTest : public ::testing::Test {
     return qvtest::RunInChild([&] {
       ActAsUser("");
       struct stat st;
-      if (stat(qvplatform::StationDirectory().c_str(), &st) != 0) return 0xDEADu;
-      gid_t groups[] = {st.st_gid};
-      if (setgroups(1, groups) != 0 || setresgid(kOtherUser, kOtherUser, kOtherUser) != 0 ||
-          setresuid(kOtherUser, kOtherUser, kOtherUser) != 0) {
-        return 0xDEADu;
-      }
+      if (stat(qvplatform::StationDirectory().c_str(), &st) != 0 || !BecomeOtherUser(st.st_gid)) return 0xDEADu;
       return call();
     });
   }
@@ -136,18 +137,11 @@ class CliMultiUserTest : public ::testing::Test {
     if (stat(station_.c_str(), &st) != 0) return {-1, "", "no station"};
     unlink((io_ + "/out").c_str());  // root's, from an earlier run
     unlink((io_ + "/err").c_str());
-    pid_t pid = fork();
-    if (pid == 0) {
-      gid_t groups[] = {inStationGroup ? st.st_gid : kOtherUser};
-      if (setgroups(1, groups) != 0 || setresgid(kOtherUser, kOtherUser, kOtherUser) != 0 ||
-          setresuid(kOtherUser, kOtherUser, kOtherUser) != 0) {
-        _exit(99);
-      }
-      _exit(qvtest::RunRcpstore(tmp_.path(), station_, args, io_).status);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, qvtest::ReadFile(io_ + "/out"),
+    qvtest::ChildOutcome run = qvtest::RunInChild([&] {
+      if (!BecomeOtherUser(inStationGroup ? st.st_gid : kOtherUser)) return 99u;
+      return static_cast<uint32_t>(qvtest::RunRcpstore(tmp_.path(), station_, args, io_).status);
+    }, 60000);
+    return {run.returned ? static_cast<int>(run.rc) : -1, qvtest::ReadFile(io_ + "/out"),
             qvtest::ReadFile(io_ + "/err")};
   }
 
