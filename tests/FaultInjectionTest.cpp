@@ -12,7 +12,7 @@
 #include <memory>
 #include <sstream>
 
-#include "FaultEnv.h"
+#include "FaultInjectionEnv.h"
 #include "LibQVBRcpEpa.h"
 #include "LibQVBRcpEpa/Changes.h"
 #include "LibQVBRcpEpa/Failure.h"

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <functional>
 #include <set>
 
 #include "FaultEnv.h"
@@ -170,12 +171,6 @@ TEST_F(ProjectTest, DeleteRemovesTheStoreAndKeepsOtherFiles) {
   qvtest::MakeDirs(Project() + "/Recipe/RG01/RCP0001/TEMP");
   WriteFile(Project() + "/ETC/RcpFda.l", "x");
   WriteFile(Project() + "/Other/keep.txt", "x");
-  {
-    qvtest::ChildProcess holder([&] { return HoldFile(Project() + "/Recipe/RG01/RCP0001/RcpLock.txt"); });
-    ASSERT_EQ(holder.started(), 0);
-    EXPECT_EQ(CQVERcpUtil::DeleteProject(Project().c_str()), static_cast<uint32_t>(ERROR_SHARING_VIOLATION));
-    EXPECT_TRUE(Exists(Project() + "/Recipe/RG01/RCP0001/TEMP"));
-  }
   ASSERT_EQ(CQVERcpUtil::DeleteProject(Project().c_str()), 0u);
   EXPECT_FALSE(Exists(Project() + "/Recipe"));
   EXPECT_FALSE(Exists(Project() + "/ETC/RcpFda.l"));
@@ -299,20 +294,30 @@ TEST_F(GroupTest, CreatesChecksDescribesAndChangesGroups) {
   EXPECT_EQ(untouched.astrServer, (CStringArray{"s"}));
 }
 
-TEST_F(GroupTest, AHeldGroupStays) {
-  qvtest::MakeDirs(Project() + "/Recipe");
+// A lock file that another station holds below what a delete would remove
+// keeps the delete out, whatever it deletes; once let go, each delete runs.
+TEST_F(GroupTest, AHeldLockFileBelowKeepsEveryDeleteOut) {
+  ASSERT_EQ(CQVERcpUtil::CreateProject("P1", tmp_.path().c_str()), 0u);
   ASSERT_EQ(CQVERcpUtil::CreateRecipeGroup(Project().c_str(), 1), 0u);
-  std::string before = ReadFile(Group("RG01") + "/RcpGrAttr.txt");
-
-  qvtest::MakeDirs(Group("RG01") + "/RCP0001");
+  ASSERT_EQ(CQVERcpUtil::CreateRecipe("H", Group("RG01").c_str(), 1, nullptr), 0u);
+  const std::string recipe = Group("RG01") + "/RCP0001";
+  const std::string attr = ReadFile(Group("RG01") + "/RcpGrAttr.txt");
+  const std::pair<std::string, std::function<uint32_t()>> deletes[] = {
+      {"recipe", [&] { return CQVERcpUtil::DeleteRecipe(recipe.c_str()); }},
+      {"group", [&] { return CQVERcpUtil::DeleteRecipeGroup(Group("RG01").c_str()); }},
+      {"project", [&] { return CQVERcpUtil::DeleteProject(Project().c_str()); }},
+  };
   {
-    qvtest::ChildProcess holder([&] { return HoldFile(Group("RG01") + "/RCP0001/RcpLock.txt"); });
+    qvtest::ChildProcess holder([&] { return HoldFile(recipe + "/RcpLock.txt"); });
     ASSERT_EQ(holder.started(), 0);
-    EXPECT_EQ(CQVERcpUtil::DeleteRecipeGroup(Group("RG01").c_str()), static_cast<uint32_t>(ERROR_SHARING_VIOLATION));
-    EXPECT_EQ(ReadFile(Group("RG01") + "/RcpGrAttr.txt"), before);
+    for (const auto& [what, remove] : deletes) {
+      EXPECT_EQ(remove(), static_cast<uint32_t>(ERROR_SHARING_VIOLATION)) << what;
+      EXPECT_TRUE(Exists(recipe + "/RcpHead.edf")) << what;
+      EXPECT_EQ(ReadFile(Group("RG01") + "/RcpGrAttr.txt"), attr) << what;
+    }
   }
-  ASSERT_EQ(CQVERcpUtil::DeleteRecipeGroup(Group("RG01").c_str()), 0u);
-  EXPECT_FALSE(Exists(Group("RG01")));
+  for (const auto& [what, remove] : deletes) EXPECT_EQ(remove(), 0u) << what;
+  EXPECT_FALSE(Exists(Project()));
 }
 
 TEST_F(GroupTest, LeftoversAreRemovedOrMovedBackButNothingLiveOrOutsideIsTouched) {

@@ -2,11 +2,11 @@
 // and listings, on real files made from the built templates.
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <thread>
 
 #include "LibQVBRcpEpa.h"
 #include "RcpHidden.h"
-#include "TestProcess.h"
 #include "TestSupport.h"
 #include "libqvecommon/QVEEngFile.h"
 #include "libqveeda/QVEEdaFile.h"
@@ -212,20 +212,6 @@ TEST_F(RecipeTest, DuplicatesAndLeftoversAreFoundWithFewerScans) {
   }
   EXPECT_EQ(CQVERcpUtil::CheckRcpDuplicate(group().c_str(), 15), 0u);
   EXPECT_FALSE(Exists(trash));
-}
-
-TEST_F(RecipeTest, AHeldRecipeIsNotDeleted) {
-  {
-    qvtest::ChildProcess editor([&] {
-      static CQVERcpLock lock;
-      return static_cast<int>(lock.LockRecipe("R", 0, 0, recipe().c_str(), 0, nullptr, nullptr));
-    });
-    ASSERT_EQ(editor.started(), 0);
-    EXPECT_EQ(CQVERcpUtil::DeleteRecipe(recipe().c_str()), static_cast<uint32_t>(ERROR_SHARING_VIOLATION));
-    EXPECT_TRUE(Exists(head()));
-  }
-  ASSERT_EQ(CQVERcpUtil::DeleteRecipe(recipe().c_str()), 0u);
-  EXPECT_FALSE(Exists(recipe()));
 }
 
 TEST_F(RecipeTest, MalformedFilesGiveAClearCodeAndStayAsTheyWere) {

@@ -1,12 +1,15 @@
-// A key's owner and access list read and written through the registry's
-// descriptor calls, as plain entries.
+// The security branch of the station registry as the tests look at it: a
+// key's owner and access list read and written through the registry's
+// descriptor calls, as plain entries, and the branch's keys and switch.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
+#include "LibQVCCommon/QVCRegistry.h"
 #include "platform/Registry.h"
 
 namespace qvtest {
@@ -31,6 +34,38 @@ inline LONG SetAccessList(HKEY key, const std::vector<qvplatform::AccessEntry>& 
     return static_cast<LONG>(rc);
   }
   return RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, block.data());
+}
+
+// The right keys below RecipeSecurity\Default, in the order of the rights' bits.
+inline const char* const kRightKeys[] = {"Run", "Read", "Create", "Edit", "Delete", "Approve", "Dwonload"};
+
+inline std::string RightKey(const char* name) { return std::string("RecipeSecurity\\Default\\") + name; }
+
+// The station's Batch key, or a key below it; null when it cannot be opened.
+inline HKEY OpenBatch(const std::string& subKey, uint32_t* rc = nullptr) {
+  HKEY key = nullptr;
+  uint32_t opened = QVCOpenRegistry(HKEY_LOCAL_MACHINE, QVC_COMPONENT_ENG, "Batch",
+                                    subKey.empty() ? nullptr : subKey.c_str(), 0, &key);
+  if (rc != nullptr) *rc = opened;
+  return opened == 0 ? key : nullptr;
+}
+
+// Whether the key below Batch is there (whether or not the caller may open it).
+inline bool KeyExists(const std::string& subKey) {
+  uint32_t rc = 0;
+  HKEY key = OpenBatch(subKey, &rc);
+  if (key != nullptr) QVCCloseRegistry(key);
+  return rc != ERROR_FILE_NOT_FOUND;
+}
+
+// The security switch: 1 on, 0 off, 99 without the branch.
+inline uint32_t SecurityEnabled() {
+  HKEY branch = OpenBatch("RecipeSecurity");
+  uint32_t value = 99;
+  if (branch == nullptr) return value;
+  QVCGetRegistryU32(branch, "Enabled", 99, &value);
+  QVCCloseRegistry(branch);
+  return value;
 }
 
 }  // namespace qvtest

@@ -51,8 +51,6 @@ class ChildProcess {
   int result_ = -1;
 };
 
-// A second station holding the lock of a recipe directory, or with no
-// recipe, of the project (registered as Demo) at project.
 // Holds a file for writing, sharing reading only, as an editing station
 // does; given a text, the file is made afresh with it. A ChildProcess's setup.
 inline int HoldFile(const std::string& path, const std::optional<std::string>& text = std::nullopt) {
@@ -64,6 +62,8 @@ inline int HoldFile(const std::string& path, const std::optional<std::string>& t
   return ::WriteFile(handle, text->data(), static_cast<DWORD>(text->size()), &written, nullptr) ? 0 : -1;
 }
 
+// A second station holding the lock of a recipe directory, or with no
+// recipe, of the project (registered as Demo) at project.
 inline ChildProcess HoldLock(const std::string& recipeDir, const std::string& project) {
   return ChildProcess([=] {
     auto* lock = new CQVERcpLock;  // lives until the process is killed

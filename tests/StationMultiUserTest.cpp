@@ -1,0 +1,249 @@
+// Two users of one station, in real processes: root administers the
+// station's security, another user (uid 65534) reads its rights and is
+// refused, through the library and the rcpstore command line, and is shown
+// what it cannot read.
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "LibQVBRcpEpa.h"
+#include "LibQVCCommon/QVCRegistry.h"
+#include "RcpstoreRun.h"
+#include "RunInChild.h"
+#include "SecuritySupport.h"
+#include "TestSupport.h"
+#include "platform/StationDir.h"
+
+using nlohmann::json;
+
+namespace {
+
+namespace fs = std::filesystem;
+using qvplatform::testing::ActAsUser;
+using qvtest::KeyExists;
+using qvtest::Outcome;
+using qvtest::RightKey;
+using qvtest::SecurityEnabled;
+
+constexpr uid_t kOtherUser = 65534;  // "nobody"
+
+// Drops this process to the other user, with one group as its only one.
+bool BecomeOtherUser(gid_t group) {
+  gid_t groups[] = {group};
+  return setgroups(1, groups) == 0 && setresgid(kOtherUser, kOtherUser, kOtherUser) == 0 &&
+         setresuid(kOtherUser, kOtherUser, kOtherUser) == 0;
+}
+
+// The library in a child process running as the other user.
+class SecurityMultiUserTest : public ::testing::Test {
+ protected:
+  // The station is laid out by root, its creator.
+  void SetUp() override {
+    ActAsUser("root", true);
+    ASSERT_TRUE(qvplatform::CallerIsAdministrator());
+  }
+  void TearDown() override { ActAsUser(""); }
+
+  // Runs the call as uid 65534 in the station's group, as an engineer of
+  // the station is.
+  static qvtest::ChildOutcome AsOtherUser(const std::function<uint32_t()>& call) {
+    return qvtest::RunInChild([&] {
+      ActAsUser("");
+      struct stat st;
+      if (stat(qvplatform::StationDirectory().c_str(), &st) != 0 || !BecomeOtherUser(st.st_gid)) return 0xDEADu;
+      return call();
+    });
+  }
+
+  qvtest::TempDir tmp_;
+};
+
+TEST_F(SecurityMultiUserTest, AnotherUserCannotSwitchEnrolOrRemove) {
+  // The other user may enter the test's directory and the shared station.
+  ASSERT_EQ(chmod(tmp_.path().c_str(), 0755), 0);
+  struct stat st;
+  ASSERT_EQ(stat(qvplatform::StationDirectory().c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 02770u);
+  struct group* users = getgrnam(qvplatform::kStationGroup);
+  if (users != nullptr) {
+    EXPECT_EQ(st.st_gid, users->gr_gid);
+  }
+
+  // The other user registers a project on root's station, but cannot
+  // switch security on.
+  qvtest::ChildOutcome child = AsOtherUser([] {
+    uint32_t rc = QVCSetCommonRegistryString(HKEY_LOCAL_MACHINE, QVC_COMPONENT_ENG, "Batch\\Project List\\Theirs",
+                                             "Path", "/p", 1);
+    return rc != 0 ? rc : static_cast<uint32_t>(CQVERcpSecurity().SetSecurity(1));
+  });
+  ASSERT_TRUE(child.returned);
+  EXPECT_EQ(child.rc, 0u);
+  ASSERT_EQ(stat(qvplatform::RegistryPath().c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0660u);
+  EXPECT_FALSE(KeyExists("RecipeSecurity"));
+
+  CQVERcpSecurity security;
+  ASSERT_EQ(security.SetSecurity(1), 1);
+  ASSERT_EQ(qvplatform::LocalGroupAddMember("RcpSec3", "nobody"), 0u);
+  child = AsOtherUser([] {
+    CQVERcpSecurity asNobody;
+    uint32_t refused = 0;  // one bit per step that was refused as it must be
+    refused |= asNobody.SetSecurity(0) == 0 ? 0x01 : 0;
+    refused |= asNobody.GetSecurityInfo() == 1 ? 0x02 : 0;
+    refused |= qvplatform::LocalGroupAddMember("RcpSec4", "nobody") == ERROR_ACCESS_DENIED ? 0x04 : 0;
+    std::vector<WCHAR> name{L'M', L'i', L'n', L'e', 0};
+    LOCALGROUP_INFO_1 info{name.data(), nullptr};
+    refused |= NetLocalGroupAdd(nullptr, 1, reinterpret_cast<BYTE*>(&info), nullptr) == ERROR_ACCESS_DENIED ? 0x08 : 0;
+    HKEY batch = nullptr;
+    QVCOpenRegistry(HKEY_LOCAL_MACHINE, QVC_COMPONENT_ENG, "Batch", nullptr, 0, &batch);
+    refused |= RegDeleteKeyA(batch, "RecipeSecurity\\Default\\Run") == ERROR_ACCESS_DENIED ? 0x10 : 0;
+    QVCCloseRegistry(batch);
+    // Its own rights, as the station's group RcpSec3 gives them.
+    refused |= asNobody.CheckSecurity(QVERCP_RIGHT_DELETE) == 1 && asNobody.CheckSecurity(QVERCP_RIGHT_APPROVE) == 0
+                   ? 0x20
+                   : 0;
+    return refused;
+  });
+  ASSERT_TRUE(child.returned);
+  EXPECT_EQ(child.rc, 0x3fu);
+  EXPECT_EQ(SecurityEnabled(), 1u);
+  for (const char* right : qvtest::kRightKeys) EXPECT_TRUE(KeyExists(RightKey(right))) << right;
+  EXPECT_FALSE(qvplatform::LocalGroupExists("Mine"));
+}
+
+// The command line run as root or as the other user.
+class CliMultiUserTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (geteuid() != 0) GTEST_SKIP() << "acting as a second user needs root";
+    fs::permissions(tmp_.path(), fs::perms::all);
+    qvtest::MakeDirs(io_);
+    fs::permissions(io_, fs::perms::all);
+  }
+
+  Outcome AsRoot(const std::vector<std::string>& args) {
+    return qvtest::RunRcpstore(tmp_.path(), station_, args, io_);
+  }
+
+  // Runs rcpstore as the other user, with the station's group as its own
+  // unless told otherwise.
+  Outcome AsOther(const std::vector<std::string>& args, bool inStationGroup = true) {
+    struct stat st;
+    if (stat(station_.c_str(), &st) != 0) return {-1, "", "no station"};
+    unlink((io_ + "/out").c_str());  // root's, from an earlier run
+    unlink((io_ + "/err").c_str());
+    qvtest::ChildOutcome run = qvtest::RunInChild([&] {
+      if (!BecomeOtherUser(inStationGroup ? st.st_gid : kOtherUser)) return 99u;
+      return static_cast<uint32_t>(qvtest::RunRcpstore(tmp_.path(), station_, args, io_).status);
+    }, 60000);
+    return {run.returned ? static_cast<int>(run.rc) : -1, qvtest::ReadFile(io_ + "/out"),
+            qvtest::ReadFile(io_ + "/err")};
+  }
+
+  // A demo project that every user may write, as a shared project is.
+  void MakeSharedProject() {
+    ASSERT_EQ(AsRoot({"demo", demo_}).status, 0);
+    fs::permissions(demo_, fs::perms::all);
+    for (const auto& entry : fs::recursive_directory_iterator(demo_)) {
+      fs::permissions(entry.path(), entry.is_directory() ? fs::perms::all : fs::perms(0666));
+    }
+  }
+
+  qvtest::TempDir tmp_;
+  std::string station_ = tmp_ / "station";
+  std::string io_ = tmp_ / "io";
+  std::string demo_ = tmp_ / "demo";
+};
+
+TEST_F(CliMultiUserTest, AnAdministratorSwitchesSecurityAndEnrolsMembers) {
+  Outcome run = AsRoot({"security", "off"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("never switched on"), std::string::npos) << run.err;
+
+  ASSERT_EQ(AsRoot({"security", "on"}).status, 0);
+  ASSERT_EQ(AsRoot({"station", "group", "add-member", "RcpSec4", "nobody"}).status, 0);
+  run = AsRoot({"security", "groups", "--json"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  json groups = json::parse(run.out)["groups"];
+  ASSERT_EQ(groups.size(), 5u);
+  EXPECT_EQ(groups[3]["name"], "RcpSec4");
+  EXPECT_EQ(groups[3]["members"], json::array({"nobody"}));
+  EXPECT_FALSE(groups[0]["comment"].get<std::string>().empty());
+
+  run = AsRoot({"station", "group", "add-member", "RcpSec4", "no-such-user-here"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("there is no user no-such-user-here"), std::string::npos) << run.err;
+  EXPECT_EQ(AsRoot({"security", "check", "approval"}).status, 2);
+
+  // The member holds what its group gives; the check's exit status says so.
+  run = AsOther({"security", "check", "approve", "delete", "--json"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(json::parse(run.out)["user"], "nobody");
+  run = AsOther({"security", "check", "approve", "download", "--json"});
+  EXPECT_EQ(run.status, 1);
+  json check = json::parse(run.out);
+  EXPECT_EQ(check["allowed"], false);
+  EXPECT_EQ(check["rights"]["approve"], true);
+  EXPECT_EQ(check["rights"]["download"], false);
+
+  ASSERT_EQ(AsRoot({"station", "group", "remove-member", "RcpSec4", "nobody"}).status, 0);
+  run = AsRoot({"station", "group", "remove-member", "RcpSec4", "nobody"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("nobody is not a member of RcpSec4"), std::string::npos) << run.err;
+  ASSERT_EQ(AsRoot({"security", "off"}).status, 0);
+  EXPECT_EQ(json::parse(AsOther({"security", "status", "--json"}).out)["security"], "off");
+
+  // Every switch that took effect is in the audit trail, by whom.
+  std::vector<std::string> switches;
+  std::istringstream trail(qvtest::ReadFile(station_ + "/audit.log"));
+  for (std::string line; std::getline(trail, line);) {
+    json entry = json::parse(line);
+    if (entry["operation"] != "switchSecurity" || entry["result"] != 0) continue;
+    EXPECT_EQ(entry["user"], "root");
+    switches.push_back(entry["detail"]);
+  }
+  EXPECT_EQ(switches, (std::vector<std::string>{"on", "off"}));
+}
+
+// Which right each change asks for is the library's; here, how a refusal
+// reads, and that a user outside the station's group is told why.
+TEST_F(CliMultiUserTest, ARefusedChangeNamesTheUserAndTheRight) {
+  MakeSharedProject();
+  ASSERT_EQ(AsRoot({"security", "on"}).status, 0);
+  ASSERT_EQ(AsRoot({"station", "group", "add-member", "RcpSec1", "nobody"}).status, 0);
+  const std::string group = demo_ + "/Recipe/RG01";
+  Outcome run = AsOther({"recipe", "create", group, "7"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "rcpstore: recipe create " + group + " 7: user nobody lacks the create right (error 0x00000005)\n");
+  run = AsOther({"recipe", "create", group, "8"}, false);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("the station's registry cannot be opened"), std::string::npos) << run.err;
+  EXPECT_EQ(AsOther({"security", "status"}, false).status, 1);
+  EXPECT_FALSE(qvtest::Exists(group + "/RCP0007"));
+  EXPECT_FALSE(qvtest::Exists(group + "/RCP0008"));
+}
+
+// A group that the other user may not read is shown with why, the rest
+// whole, and the tree exits 1.
+TEST_F(CliMultiUserTest, TreeShowsAGroupItCannotReadAndExitsOne) {
+  MakeSharedProject();
+  fs::permissions(demo_ + "/Recipe/RG02", fs::perms::owner_all);
+  Outcome run = AsOther({"tree", demo_, "--json"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("1 of its nodes could not be read"), std::string::npos) << run.err;
+  json tree = json::parse(run.out, nullptr, false);
+  ASSERT_FALSE(tree.is_discarded()) << run.out;
+  const json& groups = tree["children"];
+  ASSERT_EQ(groups.size(), 2u);
+  EXPECT_FALSE(groups[0].contains("error"));
+  EXPECT_EQ(groups[0]["children"].size(), 4u);  // two recipes, Mixing and Packing
+  EXPECT_TRUE(groups[1].contains("error"));
+  EXPECT_TRUE(groups[1]["children"].empty());
+}
+
+}  // namespace
