@@ -1,6 +1,6 @@
-// The security branch of the station registry as the tests look at it: a
+// The station registry as the tests look at it: keys, project paths, a
 // key's owner and access list read and written through the registry's
-// descriptor calls, as plain entries, and the branch's keys and switch.
+// descriptor calls, as plain entries, and the security branch's keys.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -34,6 +34,38 @@ inline LONG SetAccessList(HKEY key, const std::vector<qvplatform::AccessEntry>& 
     return static_cast<LONG>(rc);
   }
   return RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, block.data());
+}
+
+// Opens (creating) a key below the ENG component with the caller's access.
+inline HKEY OpenKey(const char* section, const char* subKey, int create, uint32_t* rc) {
+  HKEY key = nullptr;
+  *rc = QVCOpenRegistry(HKEY_LOCAL_MACHINE, QVC_COMPONENT_ENG, section, subKey, create, &key);
+  return key;
+}
+
+inline std::vector<std::string> SubKeys(HKEY key) {
+  std::vector<std::string> names;
+  char name[64];
+  DWORD i = 0;
+  LONG rc;
+  while ((rc = RegEnumKeyA(key, i++, name, sizeof name)) == 0) names.push_back(name);
+  EXPECT_EQ(rc, static_cast<LONG>(ERROR_NO_MORE_ITEMS));
+  return names;
+}
+
+// A project's Path value in the station's project list.
+inline uint32_t SetProjectPath(const std::string& project, const std::string& path) {
+  std::string key = "Batch\\Project List\\" + project;
+  return QVCSetCommonRegistryString(HKEY_LOCAL_MACHINE, QVC_COMPONENT_ENG, key.c_str(), "Path", path.c_str(), 1);
+}
+inline uint32_t GetProjectPath(const std::string& project, std::string* path) {
+  std::string key = "Batch\\Project List\\" + project;
+  char buf[256];
+  uint32_t size = sizeof buf;
+  uint32_t rc =
+      QVCGetCommonRegistryString(HKEY_LOCAL_MACHINE, QVC_COMPONENT_ENG, key.c_str(), "Path", "<none>", buf, &size);
+  if (rc == 0) *path = buf;
+  return rc;
 }
 
 // The right keys below RecipeSecurity\Default, in the order of the rights' bits.
