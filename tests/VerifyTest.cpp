@@ -54,8 +54,11 @@ class VerifyTest : public ::testing::Test {
 TEST_F(VerifyTest, AHealthyStoreIsCleanAndLiveWorkIsNoFinding) {
   qvtest::BuildStore(tmp_.path(), "P", 2, 3);
   std::string recipe = project() + "/Recipe/RG01/RCP0002";
-  // Another station editing a recipe, and a writer at work on a sub-group
-  // file, are the store at work, not defects.
+  // Another station editing a recipe, a writer at work on a sub-group file
+  // and a recorded move cut short before its recipe's line went are the
+  // store at work, not defects.
+  std::filesystem::rename(project() + "/Recipe/RG01/RCP0001", project() + "/Recipe/RG02/RCP0009");
+  qvtest::WriteFile(project() + "/Recipe/.move-RG01-RCP0001", "");
   qvtest::ChildProcess editor([&] {
     static CQVERcpLock lock;
     return static_cast<int>(lock.LockRecipe("RCP0002", 0, 0, recipe.c_str(), 0, nullptr, nullptr));

@@ -10,6 +10,7 @@
 #include "RcpHidden.h"
 #include "RcpKeywordFile.h"
 #include "RcpStorePath.h"
+#include "RcpPlacement.h"
 #include "RcpSubGroupRewrite.h"
 #include "libqvecommon/QVEEngPath.h"
 #include "platform/Env.h"
@@ -356,7 +357,7 @@ class Verifier {
     std::vector<size_t> found;
     uint32_t rc = rcptext::ReadKeywordFile(path, [&](const rcptext::KeywordLine& line) {
       Placement::Verdict verdict = placement.Take(line);
-      if (verdict == Placement::Verdict::kKeep) return;
+      if (verdict == Placement::Verdict::kKeep || MovedAway(group, verdict, line)) return;
       found.push_back(Add(path, VerdictKind(verdict), LineCause(verdict, line)));
     });
     if (rc != 0) {
@@ -374,6 +375,17 @@ class Verifier {
       findings_[index].repaired = true;
       findings_[index].repair = "rewrote the sub-group file as it reads";
     }
+  }
+
+  // The line of a recipe whose recorded move has taken it away: the next
+  // lock of the project removes it.
+  bool MovedAway(const std::string& group, Placement::Verdict verdict, const rcptext::KeywordLine& line) const {
+    if (verdict != Placement::Verdict::kNoRecipe) return false;
+    rcpstore::Target recipe;
+    recipe.project = project_;
+    recipe.group = group;
+    recipe.recipe = Join(group, line.value);
+    return rcpplacement::MoveRecorded(recipe);
   }
 
   static const char* VerdictKind(Placement::Verdict verdict) {
