@@ -21,7 +21,9 @@ constexpr size_t kUnitTextBytes = 24;
 // "" when it can.
 RCPSTORE_API std::string OneLineProblem(const std::string& text);
 
-// Why a text does not fit a field of limit bytes; "" when it does.
+// Why a text cannot be kept in a field of limit bytes (line breaks and
+// other control characters, which would split what shows it, or more bytes
+// than the field holds); "" when it can.
 RCPSTORE_API std::string WidthProblem(const std::string& text, size_t limit);
 // The longest beginning of the text that fits in limit bytes and ends at a
 // UTF-8 character boundary.

@@ -11,7 +11,8 @@ void Refuse(const std::string& option, const std::string& problem) {
 std::string Fitted(const std::string& option, const std::string& text, size_t limit, bool truncate) {
   if (truncate) return FittingBeginning(text, limit);
   std::string problem = WidthProblem(text, limit);
-  Refuse(option, problem.empty() ? problem : problem + " (--truncate cuts it)");
+  bool cutHelps = WidthProblem(FittingBeginning(text, limit), limit).empty();
+  Refuse(option, problem.empty() || !cutHelps ? problem : problem + " (--truncate cuts it)");
   return text;
 }
 

@@ -14,10 +14,12 @@ bool HasControlCharacter(const std::string& text) {
   return false;
 }
 
+constexpr char kControlProblem[] = "line breaks and control characters cannot be stored";
+
 }  // namespace
 
 std::string OneLineProblem(const std::string& text) {
-  if (HasControlCharacter(text)) return "line breaks and control characters cannot be stored";
+  if (HasControlCharacter(text)) return kControlProblem;
   // Joined as a line of a store file is, behind the longest keyword.
   CString line;
   QVEEdaCsvMargeItem(CStringArray{"REFPJTDIR", text}, line);
@@ -27,6 +29,7 @@ std::string OneLineProblem(const std::string& text) {
 }
 
 std::string WidthProblem(const std::string& text, size_t limit) {
+  if (HasControlCharacter(text)) return kControlProblem;
   if (text.size() <= limit) return "";
   return std::to_string(text.size()) + " bytes, at most " + std::to_string(limit) + " bytes are stored";
 }
