@@ -246,4 +246,39 @@ TEST_F(CliMultiUserTest, TreeShowsAGroupItCannotReadAndExitsOne) {
   EXPECT_TRUE(groups[1]["children"].empty());
 }
 
+// Another user of the station replaces the station's logs with a link to
+// root's private file, a FIFO, a directory and a line cut short: root's next
+// change neither follows, opens nor waits on them, and its audit line is
+// whole on a line of its own.
+TEST_F(CliMultiUserTest, PlantedStationLogsAreNeitherFollowedNorWaitedOn) {
+  MakeSharedProject();
+  const std::string privateFile = tmp_ / "private.txt";
+  qvtest::WriteFile(privateFile, "root's own\n");
+  fs::permissions(privateFile, fs::perms::owner_read | fs::perms::owner_write);
+  fs::permissions(station_, fs::perms::all);  // a station every user may write in
+  qvtest::ChildOutcome planted = qvtest::RunInChild([&] {
+    struct stat st;
+    if (stat(station_.c_str(), &st) != 0 || !BecomeOtherUser(st.st_gid)) return 99u;
+    for (const char* log : {"audit.log", "errors.log", "events.log"}) unlink((station_ + "/" + log).c_str());
+    bool done = symlink(privateFile.c_str(), (station_ + "/errors.log").c_str()) == 0 &&
+                mkfifo((station_ + "/events.log").c_str(), 0666) == 0;
+    qvtest::WriteFile(station_ + "/audit.log", "{\"time\":\"2026-12-07T");
+    return done ? 0u : 1u;
+  });
+  ASSERT_TRUE(planted.returned);
+  ASSERT_EQ(planted.rc, 0u);
+
+  qvtest::ChildOutcome change = qvtest::RunInChild([&] {
+    return static_cast<uint32_t>(AsRoot({"recipe", "set", demo_ + "/Recipe/RG01/RCP0001", "--comment", "c"}).status);
+  }, 20000);
+  ASSERT_TRUE(change.finished) << "waits on a planted log";
+  EXPECT_EQ(change.rc, 0u);
+  EXPECT_EQ(qvtest::ReadFile(privateFile), "root's own\n");
+  EXPECT_EQ(fs::status(privateFile).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(fs::symlink_status(station_ + "/events.log").type(), fs::file_type::fifo);
+  Outcome log = AsRoot({"log", "--json"});
+  ASSERT_EQ(log.status, 0) << log.err;
+  EXPECT_NE(log.out.find("\"operation\":\"setHeader\""), std::string::npos) << log.out;
+}
+
 }  // namespace

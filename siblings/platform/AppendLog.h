@@ -1,6 +1,7 @@
 // A line log in the station directory that rotates at a fixed size, so that
-// it can never fill the disk. Appending never throws; a line that cannot be
-// written is dropped, and the caller learns it from the result.
+// it can never fill the disk. Appending never throws and never waits; a line
+// that cannot be written is dropped, and the caller learns it from the
+// result. Each line is written whole in one write, on a line of its own.
 #pragma once
 
 #include <cstdint>
@@ -25,6 +26,7 @@ class AppendLog {
 
  private:
   bool EnsureOpen(const std::string& path);
+  bool EndsLine();
   void RotateIfFull();
 
   const std::string name_;
