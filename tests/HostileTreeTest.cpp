@@ -13,6 +13,7 @@
 #include "LibQVBRcpEpa.h"
 #include "RunInChild.h"
 #include "TestSupport.h"
+#include "platform/Win32Types.h"
 
 namespace fs = std::filesystem;
 

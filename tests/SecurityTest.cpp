@@ -24,6 +24,7 @@
 #include "RunInChild.h"
 #include "SecuritySupport.h"
 #include "TestSupport.h"
+#include "platform/Accounts.h"
 #include "platform/FileApi.h"
 #include "platform/StationDir.h"
 
