@@ -14,18 +14,21 @@ export QVC_STATION_DIR=$work/station
 
 cmake --install "$build" --prefix "$prefix" > /dev/null
 
-# Every installed header stands alone on the installed include paths, and
-# each header it names in quotes is installed.
+# Every installed header, compiled by itself (several at once), stands alone
+# on the installed include paths, and each header it names in quotes is
+# installed.
 inc=$prefix/include/LibQVBRcpEpa
-while IFS= read -r header; do
-  (cd "$work" && echo "#include \"$header\"" |
-    "$cxx" -std=c++20 -fsyntax-only -Wall -Wextra -Werror -I"$inc" -I"$inc/.." -x c++ -) ||
-    { echo "installed header $header does not compile alone"; exit 1; }
+headers=$(cd "$inc" && find . -name '*.h' | sed 's|^\./||' | sort)
+# shellcheck disable=SC2016
+echo "$headers" | xargs -P "$(nproc)" -I{} sh -c 'cd "$1" && echo "#include \"$2\"" |
+  "$3" -std=c++20 -fsyntax-only -Wall -Wextra -Werror -I"$4" -I"$4/.." -x c++ - ||
+  { echo "installed header $2 does not compile alone"; exit 1; }' - "$work" {} "$cxx" "$inc"
+for header in $headers; do
   sed -n 's/^#include "\(.*\)"/\1/p' "$inc/$header" | while IFS= read -r named; do
     [[ -f $inc/$named || -f $inc/../$named || -f $inc/$(dirname "$header")/$named ]] ||
       { echo "installed header $header names $named, which is not installed"; exit 1; }
   done
-done < <(cd "$inc" && find . -name '*.h' | sed 's|^\./||' | sort)
+done
 
 check() {
   local program=$1
