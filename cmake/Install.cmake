@@ -7,24 +7,15 @@ include(CMakePackageConfigHelpers)
 set(QV_INCLUDE_DEST ${CMAKE_INSTALL_INCLUDEDIR}/LibQVBRcpEpa)
 set(QV_CMAKE_DEST ${CMAKE_INSTALL_LIBDIR}/cmake/LibQVBRcpEpa)
 
-# The public headers, each in the folder the others include it from: the
-# store's API as <LibQVBRcpEpa/...>.
+# The public headers, which are include/ and the family's classes in
+# LibQVBRcpEpa.h, all beneath include/LibQVBRcpEpa: the store's API as
+# <LibQVBRcpEpa/...>, the family's headers as "LibQVBRcpEpa.h",
+# "libqveeda/QVEFilePath.h" and so on. None includes a header of the
+# library's or the sibling libraries' own.
+install(DIRECTORY include/ DESTINATION ${QV_INCLUDE_DEST} FILES_MATCHING PATTERN "*.h"
+  PATTERN LibQVBRcpEpa EXCLUDE)
 install(DIRECTORY include/LibQVBRcpEpa/ DESTINATION ${QV_INCLUDE_DEST} FILES_MATCHING PATTERN "*.h")
-install(FILES
-  src/RcpBuilder/LibQVBRcpEpa/LibQVBRcpEpa.h
-  include/QVEEdaClasses.h
-  include/QVEFilePathMembers.h
-  siblings/QVFramework.h
-  siblings/QVModule.h
-  DESTINATION ${QV_INCLUDE_DEST})
-install(FILES siblings/LibQVCCommon/QVCCodes.h siblings/LibQVCCommon/QVCError.h siblings/LibQVCCommon/QVCEvent.h
-  siblings/LibQVCCommon/QVCMessage.h
-  DESTINATION ${QV_INCLUDE_DEST}/LibQVCCommon)
-install(FILES siblings/libqvecommon/QVEEngMsgBuf.h siblings/libqvecommon/QVEEngText.h DESTINATION ${QV_INCLUDE_DEST}/libqvecommon)
-install(FILES siblings/libqveeda/QVEEdaFile.h siblings/libqveeda/QVEFilePath.h
-  DESTINATION ${QV_INCLUDE_DEST}/libqveeda)
-install(FILES siblings/platform/Accounts.h siblings/platform/Env.h siblings/platform/Registry.h
-  siblings/platform/Security.h siblings/platform/StationDir.h siblings/platform/Win32Types.h DESTINATION ${QV_INCLUDE_DEST}/platform)
+install(FILES src/RcpBuilder/LibQVBRcpEpa/LibQVBRcpEpa.h DESTINATION ${QV_INCLUDE_DEST})
 
 if(BUILD_SHARED_LIBS)
   install(TARGETS QVBRcpEpaShared EXPORT LibQVBRcpEpaTargets

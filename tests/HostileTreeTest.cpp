@@ -16,6 +16,7 @@
 #include "LibQVBRcpEpa/Locks.h"
 #include "RunInChild.h"
 #include "TestSupport.h"
+#include "platform/Win32Types.h"
 
 namespace fs = std::filesystem;
 

@@ -26,7 +26,7 @@ pattern="(^|[^A-Za-z0-9_.>:])(::)?($calls)\(|std::filesystem::[a-z_]+\(|std::[io
 exclude=()
 for file in "${allowed[@]}"; do exclude+=(":!$file"); done
 found=$(git grep -nE "$pattern" -- 'src/*.cpp' 'src/*.h' 'siblings/*.cpp' 'siblings/*.h' 'tools/*.cpp' 'tools/*.h' \
-  "${exclude[@]}" | grep -vE '^[^:]+:[0-9]+:\s*//' || true)
+  'include/*.h' "${exclude[@]}" | grep -vE '^[^:]+:[0-9]+:\s*//' || true)
 if [ -n "$found" ]; then
   echo "File-system calls outside the Env seam:"
   echo "$found"

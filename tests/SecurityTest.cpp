@@ -21,6 +21,7 @@
 #include "LibQVCCommon/QVCRegistry.h"
 #include "SecuritySupport.h"
 #include "TestSupport.h"
+#include "platform/Accounts.h"
 #include "platform/FileApi.h"
 #include "platform/StationDir.h"
 

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "libqvecommon/QVEEngPath.h"
+#include "platform/Env.h"
 #include "platform/ShareMode.h"
 #include "platform/Win32Types.h"
 

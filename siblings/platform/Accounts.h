@@ -8,7 +8,6 @@
 #include "platform/Security.h"
 #include "platform/Win32Types.h"
 
-using WCHAR = wchar_t;
 using UINT = unsigned;
 using NET_API_STATUS = DWORD;
 

@@ -22,9 +22,6 @@
 using LONG = int32_t;
 using REGSAM = uint32_t;
 
-struct RegKeyHandle;
-using HKEY = RegKeyHandle*;
-
 // The local-machine root, open with the caller's access to it.
 #define HKEY_LOCAL_MACHINE (reinterpret_cast<HKEY>(static_cast<uintptr_t>(0x80000002)))
 

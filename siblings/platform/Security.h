@@ -20,12 +20,8 @@
 
 #include "platform/Win32Types.h"
 
-using BYTE = uint8_t;
-using WORD = uint16_t;
 using ACCESS_MASK = uint32_t;
 using SECURITY_INFORMATION = uint32_t;
-using PSID = void*;
-using PSECURITY_DESCRIPTOR = void*;
 
 constexpr uint32_t OWNER_SECURITY_INFORMATION = 1;
 constexpr uint32_t DACL_SECURITY_INFORMATION = 4;
@@ -36,17 +32,6 @@ constexpr uint32_t ERROR_INVALID_SID = 1337;
 constexpr uint32_t ERROR_INVALID_SECURITY_DESCR = 1338;
 constexpr uint32_t ERROR_ALLOTTED_SPACE_EXCEEDED = 1344;
 constexpr uint32_t ERROR_UNKNOWN_REVISION = 1305;
-
-enum SID_NAME_USE {
-  SidTypeUser = 1,
-  SidTypeGroup,
-  SidTypeDomain,
-  SidTypeAlias,
-  SidTypeWellKnownGroup,
-  SidTypeDeletedAccount,
-  SidTypeInvalid,
-  SidTypeUnknown,
-};
 
 constexpr BYTE SID_REVISION = 1;
 // The longest account name a SID can carry, and so the largest SID.
@@ -60,7 +45,6 @@ struct ACL {
   WORD AceCount;
   WORD Sbz2;
 };
-using PACL = ACL*;
 constexpr DWORD ACL_REVISION = 2;
 constexpr DWORD MAXDWORD = 0xFFFFFFFF;
 
@@ -94,17 +78,6 @@ constexpr WORD SE_DACL_PRESENT = 0x0004;
 constexpr WORD SE_DACL_DEFAULTED = 0x0008;
 constexpr WORD SE_SELF_RELATIVE = 0x8000;
 
-// The absolute form: the parts are pointers to the caller's buffers.
-struct SECURITY_DESCRIPTOR {
-  BYTE Revision;
-  BYTE Sbz1;
-  WORD Control;
-  PSID Owner;
-  PSID Group;
-  PACL Sacl;
-  PACL Dacl;
-};
-
 // The self-relative form, one block: the parts follow the header at the
 // given offsets (0: absent). RegGetKeySecurity hands this form out.
 struct SECURITY_DESCRIPTOR_RELATIVE {
@@ -115,12 +88,6 @@ struct SECURITY_DESCRIPTOR_RELATIVE {
   DWORD Group;
   DWORD Sacl;
   DWORD Dacl;
-};
-
-struct SECURITY_ATTRIBUTES {
-  DWORD nLength = sizeof(SECURITY_ATTRIBUTES);
-  PSECURITY_DESCRIPTOR lpSecurityDescriptor = nullptr;
-  BOOL bInheritHandle = 0;
 };
 
 BOOL InitializeSecurityDescriptor(PSECURITY_DESCRIPTOR descriptor, DWORD revision);

@@ -1,34 +1,17 @@
-// The platform's handle and directory-entry names (the error codes are
-// the store's result codes), as the
-// family's callers know them.
+// The platform's file constants (attributes, share modes, dispositions) over
+// its type names (LibQVBRcpEpa/Win32Types.h); the error codes are the store's
+// result codes.
 #pragma once
 
 #include <cstdint>
 #include <cstddef>
 
 #include "LibQVBRcpEpa/ResultCodes.h"
-
-using DWORD = uint32_t;
-using BOOL = int;
-
-constexpr uint32_t MAX_PATH = 260;
+#include "LibQVBRcpEpa/Win32Types.h"
 
 constexpr uint32_t FILE_ATTRIBUTE_READONLY = 0x01;
 constexpr uint32_t FILE_ATTRIBUTE_DIRECTORY = 0x10;
 constexpr uint32_t FILE_ATTRIBUTE_NORMAL = 0x80;
-
-// One directory entry as a listing reports it. Directory entries carry the
-// attributes and the name only; file entries also the last-write time and size.
-struct WIN32_FIND_DATAA {
-  uint32_t dwFileAttributes = 0;
-  int32_t ftLastWriteTime = 0;  // calendar seconds
-  uint64_t nFileSize = 0;
-  char cFileName[MAX_PATH] = {};
-};
-
-// An open file or directory of the share-mode emulation.
-using HANDLE = void*;
-#define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1)))
 
 constexpr uint32_t FILE_SHARE_READ = 0x1;
 constexpr uint32_t FILE_SHARE_WRITE = 0x2;

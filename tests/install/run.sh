@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Installs the build into a temporary prefix and builds a small program
-# against it twice, with find_package and with pkg-config; each must run and
-# find the system template set of the installation, as must the installed
-# rcpstore.
+# Installs the build into a temporary prefix, compiles each installed header
+# alone, and builds a small program against it twice, with find_package and
+# with pkg-config; each must run and find the system template set of the
+# installation, as must the installed rcpstore.
 #   run.sh BUILD_DIR CXX "EXTRA_FLAGS" SHARED(ON|OFF)
 set -euo pipefail
 build=$1 cxx=$2 flags=$3 shared=$4
@@ -13,6 +13,22 @@ prefix=$work/prefix
 export QVC_STATION_DIR=$work/station
 
 cmake --install "$build" --prefix "$prefix" > /dev/null
+
+# Every installed header, compiled by itself (several at once), stands alone
+# on the installed include paths, and each header it names in quotes is
+# installed.
+inc=$prefix/include/LibQVBRcpEpa
+headers=$(cd "$inc" && find . -name '*.h' | sed 's|^\./||' | sort)
+# shellcheck disable=SC2016
+echo "$headers" | xargs -P "$(nproc)" -I{} sh -c 'cd "$1" && echo "#include \"$2\"" |
+  "$3" -std=c++20 -fsyntax-only -Wall -Wextra -Werror -I"$4" -I"$4/.." -x c++ - ||
+  { echo "installed header $2 does not compile alone"; exit 1; }' - "$work" {} "$cxx" "$inc"
+for header in $headers; do
+  sed -n 's/^#include "\(.*\)"/\1/p' "$inc/$header" | while IFS= read -r named; do
+    [[ -f $inc/$named || -f $inc/../$named || -f $inc/$(dirname "$header")/$named ]] ||
+      { echo "installed header $header names $named, which is not installed"; exit 1; }
+  done
+done
 
 check() {
   local program=$1

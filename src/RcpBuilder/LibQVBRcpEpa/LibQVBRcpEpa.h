@@ -7,12 +7,9 @@
 #include <list>
 #include <memory>
 
+#include "LibQVBRcpEpa/Win32Types.h"
 #include "LibQVCCommon/QVCCodes.h"
 #include "QVFramework.h"
-#include "platform/Accounts.h"
-#include "platform/Registry.h"
-#include "platform/Security.h"
-#include "platform/Win32Types.h"
 
 // Node kinds.
 constexpr int32_t QVERCP_KIND_NONE = 0;

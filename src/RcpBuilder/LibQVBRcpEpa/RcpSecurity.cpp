@@ -14,6 +14,9 @@
 #include "LibQVCCommon/QVCMessage.h"
 #include "LibQVCCommon/QVCRegistry.h"
 #include "RcpAudit.h"
+#include "platform/Accounts.h"
+#include "platform/Registry.h"
+#include "platform/Security.h"
 
 namespace {
 

@@ -2,6 +2,8 @@
 #include "LibQVBRcpEpa/Failure.h"
 #include "LibQVBRcpEpa/Station.h"
 #include "libqvecommon/QVEEngMsgBuf.h"
+#include "platform/Accounts.h"
+#include "platform/Registry.h"
 #include "platform/StationDir.h"
 
 namespace rcpstore {

@@ -7,8 +7,12 @@
 #include <memory>
 #include <string>
 
-#include "platform/Env.h"
-#include "platform/Win32Types.h"
+#include "LibQVBRcpEpa/Win32Types.h"
+
+namespace qvplatform {
+class ReadableFile;
+class WritableFile;
+}  // namespace qvplatform
 
 // Reads lines the way a 1024-byte line buffer does: a line of up to size-2
 // characters arrives whole with its line feed; a longer one arrives in pieces
