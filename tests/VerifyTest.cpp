@@ -56,10 +56,7 @@ TEST_F(VerifyTest, AHealthyStoreIsCleanAndLiveWorkIsNoFinding) {
   std::string recipe = project() + "/Recipe/RG01/RCP0002";
   // Another station editing a recipe, and a writer at work on a sub-group
   // file, are the store at work, not defects.
-  qvtest::ChildProcess editor([&] {
-    static CQVERcpLock lock;
-    return static_cast<int>(lock.LockRecipe("RCP0002", 0, 0, recipe.c_str(), 0, nullptr, nullptr));
-  });
+  qvtest::ChildProcess editor = qvtest::HoldLock(recipe, "");
   ASSERT_EQ(editor.started(), 0);
   HANDLE work = INVALID_HANDLE_VALUE;
   ASSERT_EQ(QVEEngCreateFile((project() + "/Recipe/RG02/RcpSubGroupwork.txt").c_str(), FILE_GENERIC_WRITE_ACCESS,
