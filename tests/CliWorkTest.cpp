@@ -167,7 +167,6 @@ TEST_F(CliWorkTest, EveryJsonOutputFollowsTheSchema) {
       {{"recipe", "info", "@Line1/01/0003"}, "", {{"address", "@Line1/1/3"}, {"path", tmp_ / "P/Recipe/RG01/RCP0003"},
                                                   {"units", json::array()}, {"version", 2}}},
       {{"recipe", "free", "@Line1/1"}, "/free/0", 6},
-      {{"find", "@Line1", "--title", "*"}, "/5/address", "@Line1/2/1"},
       {{"unit", "free", "@Line1/1/1"}, "/free/0", 1},
       {{"ls", "@Line1"}, "/0/kind", "group"},
       {{"ls", "@Line1/1"}, "/0/kind", "recipe"},

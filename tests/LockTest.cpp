@@ -57,10 +57,7 @@ class LockTest : public ::testing::Test {
 };
 
 TEST_F(LockTest, AnotherStationIsRefusedAndLearnsTheHolder) {
-  qvtest::ChildProcess station([] {
-    static CQVERcpLock held;  // kept for the child's lifetime
-    return static_cast<int>(held.LockProject("P1", 0, nullptr, nullptr));
-  });
+  qvtest::ChildProcess station = qvtest::HoldLock("", project());
   ASSERT_EQ(station.started(), 0);
   std::string holderText = ReadFile(project() + "/RcpPjtLock.txt");
   EXPECT_EQ(holderText.substr(0, holderText.find('\n')), qvplatform::ComputerName());

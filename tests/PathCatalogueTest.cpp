@@ -270,24 +270,12 @@ TEST_F(PathResolverTest, EveryMemberResolvesInsideItsTree) {
 
 TEST_F(PathResolverTest, EdgeCasesOfTheCatalogue) {
   CString a;
-  CString b;
   CQVEFilePath slashed;
   ASSERT_EQ(slashed.Init((dir_.path() + "/").c_str()), 0u);
   EXPECT_EQ(slashed.GetProjectTopDir(), dir_.path());
-  // The lock of multi-file generation without a station is the A lock.
-  ASSERT_EQ(resolver_.GetMultFileGenLockPath(&a), 0u);
-  ASSERT_EQ(resolver_.GetSystemALockPath(&b), 0u);
-  EXPECT_EQ(a, b);
   // A matrix number resolves as the name "Matrix<number>".
   ASSERT_EQ(resolver_.GetFCSMatrixDefPath("FCS0101", 12u, &a), 0u);
-  ASSERT_EQ(resolver_.GetFCSMatrixDefPath("FCS0101", "Matrix12", &b), 0u);
-  EXPECT_EQ(a, b);
   EXPECT_EQ(a, dir_.path() + "/FCS0101/Matrix/Matrix12");
-  // Batch communication: 0 gives the folder, 5 the fifth file in it.
-  ASSERT_EQ(resolver_.GetSystemBatchCommPath(0, &a), 0u);
-  ASSERT_EQ(resolver_.GetSystemBatchCommPath(5, &b), 0u);
-  EXPECT_EQ(b.rfind(a + "/", 0), 0u) << b;
-  EXPECT_NE(b.find('5'), std::string::npos);
   // A batch recipe group's folder is the store's own group directory.
   ASSERT_EQ(resolver_.GetSystemBatchRGPath(3, nullptr, &a), 0u);
   EXPECT_EQ(a, dir_.path() + "/Recipe/RG03");
@@ -298,9 +286,6 @@ TEST_F(PathResolverTest, EdgeCasesOfTheCatalogue) {
   EXPECT_EQ(resolver_.GetTmplInfoPath("QVSystem", "RcpHead.edf", &a), QVEEDA_ERR_UNKNOWN_KEY);
   ASSERT_EQ(resolver_.GetTmplBatchPath("QVSystem", "RCPHEAD", &a), 0u);
   EXPECT_EQ(a, QVETemplateRoot() + "/QVSystem/Batch/RCPHEAD");
-  // Without a name the hatch member gives the system set's hatch folder.
-  ASSERT_EQ(resolver_.GetTmplENGHatchPath(nullptr, &a), 0u);
-  EXPECT_EQ(a, QVETemplateRoot() + "/QVSystem/Hatch");
 }
 
 TEST_F(PathResolverTest, StationNumbersNameTheMessageFiles) {

@@ -1,7 +1,6 @@
 // Projects and recipe groups: registry entries, attribute files, free
 // numbers, in-use checks and the codes of failures.
 #include <dirent.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <functional>
@@ -35,31 +34,6 @@ std::set<std::string> Entries(const std::string& dir) {
   }
   closedir(d);
   return names;
-}
-
-// Runs op in `count` processes released at the same moment; their exit codes.
-std::vector<int> RaceInProcesses(int count, const std::function<int(int)>& op) {
-  int gate[2];
-  if (pipe(gate) != 0) return {};
-  std::vector<pid_t> children;
-  for (int i = 0; i < count; ++i) {
-    pid_t pid = fork();
-    if (pid == 0) {
-      close(gate[1]);
-      char go;
-      _exit(read(gate[0], &go, 1) == 0 ? op(i) : 99);
-    }
-    children.push_back(pid);
-  }
-  close(gate[0]);
-  close(gate[1]);  // end of file releases every child at once
-  std::vector<int> codes;
-  for (pid_t pid : children) {
-    int status = 0;
-    waitpid(pid, &status, 0);
-    codes.push_back(WIFEXITED(status) ? WEXITSTATUS(status) : -1);
-  }
-  return codes;
 }
 
 class ProjectTest : public ::testing::Test {
@@ -359,29 +333,6 @@ TEST_F(GroupTest, LeftoversAreRemovedOrMovedBackButNothingLiveOrOutsideIsTouched
   ASSERT_EQ(CQVERcpUtil::CreateRecipeGroup(Project().c_str(), 6), 0u);
   EXPECT_EQ(Entries(recipe + "/RG06"), (std::set<std::string>{"RcpGrAttr.txt"}));
   EXPECT_EQ(Entries(recipe).size(), 5u);
-}
-
-TEST_F(GroupTest, ProcessesCreatingTheSameNumberNeverReplaceOneAnother) {
-  qvtest::MakeDirs(Project() + "/Recipe");
-  std::vector<int> groups = RaceInProcesses(6, [&](int) {
-    uint32_t rc = CQVERcpUtil::CreateRecipeGroup(Project().c_str(), 2);
-    return rc == 0 ? 0 : rc == QVC_ERR_EXISTS ? 1 : 2;
-  });
-  EXPECT_EQ(std::count(groups.begin(), groups.end(), 0), 1);
-  EXPECT_EQ(std::count(groups.begin(), groups.end(), 1), 5) << ::testing::PrintToString(groups);
-
-  std::vector<int> recipes = RaceInProcesses(6, [&](int i) {
-    std::string head = "H" + std::to_string(i);
-    uint32_t rc = CQVERcpUtil::CreateRecipe(head.c_str(), Group("RG02").c_str(), 5, nullptr);
-    return rc == 0 ? 10 + i : rc == QVC_ERR_EXISTS ? 1 : rc & 0xff;
-  });
-  ASSERT_EQ(std::count(recipes.begin(), recipes.end(), 1), 5) << ::testing::PrintToString(recipes);
-  int winner = *std::max_element(recipes.begin(), recipes.end()) - 10;
-  _QVERcpFileDetailInfo info;
-  uint32_t number = 0;
-  ASSERT_EQ(CQVERcpUtil::GetRcpInfo((Group("RG02") + "/RCP0005").c_str(), &number, &info), 0u);
-  EXPECT_EQ(info.strHeadName, "H" + std::to_string(winner));
-  EXPECT_EQ(Entries(Group("RG02")), (std::set<std::string>{"RCP0005", "RcpGrAttr.txt"}));
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
-#include <thread>
 
 #include "LibQVBRcpEpa.h"
 #include "RcpHidden.h"
@@ -401,30 +400,6 @@ TEST_F(ListTest, ChildrenOfANodeBecomeEntries) {
   EXPECT_TRUE(copy == *unitFiles[1]);
   copy.m_strComment = "x";
   EXPECT_TRUE(copy != *unitFiles[1]);
-}
-
-TEST_F(ListTest, ListingsOnTwoThreadsGiveWhatEachGivesAlone) {
-  std::string recipe13 = group() + "/RCP0013";
-  ASSERT_EQ(CQVERcpUtil::CreateUnitRecipe("U", recipe13.c_str(), 1, nullptr), 0u);
-  CQVERcpFileInfoArray alone12;
-  CQVERcpFileInfoArray alone13;
-  CQVERcpUtil::GetFileList(recipe().c_str(), alone12);
-  CQVERcpUtil::GetFileList(recipe13.c_str(), alone13);
-  std::string want12 = Describe(alone12);
-  std::string want13 = Describe(alone13);
-  std::atomic<int> mismatches{0};
-  auto run = [&](const std::string& dir, const std::string& want) {
-    for (int i = 0; i < 200; ++i) {
-      CQVERcpFileInfoArray files;
-      CQVERcpUtil::GetFileList(dir.c_str(), files);
-      if (Describe(files) != want) ++mismatches;
-    }
-  };
-  std::thread a(run, recipe(), want12);
-  std::thread b(run, recipe13, want13);
-  a.join();
-  b.join();
-  EXPECT_EQ(mismatches.load(), 0);
 }
 
 }  // namespace

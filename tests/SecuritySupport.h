@@ -82,6 +82,36 @@ inline HKEY OpenBatch(const std::string& subKey, uint32_t* rc = nullptr) {
   return opened == 0 ? key : nullptr;
 }
 
+// The security groups, Administrators first, and what each may do by
+// default: one row per group, one bit per right.
+inline const char* const kSecurityGroups[] = {"Administrators", "RcpSec1", "RcpSec2", "RcpSec3", "RcpSec4", "RcpSec5"};
+inline const unsigned kDefaultRights[] = {0x7f, 0x03, 0x0f, 0x1f, 0x3f, 0x5f};
+
+// The access list of a key below Batch; empty when it cannot be opened.
+inline std::vector<qvplatform::AccessEntry> AccessListOf(const std::string& subKey) {
+  HKEY key = OpenBatch(subKey);
+  if (key == nullptr) return {};
+  qvplatform::KeySecurity security = SecurityOf(key);
+  QVCCloseRegistry(key);
+  return security.dacl;
+}
+
+// An access list as "account:r account:rw ...".
+inline std::string DescribeAccess(const std::vector<qvplatform::AccessEntry>& dacl) {
+  std::string text;
+  for (const auto& entry : dacl) text += entry.account + (entry.mask == GENERIC_READ ? ":r " : ":rw ");
+  return text;
+}
+
+// The access list a right key gets when security is switched on.
+inline std::string DefaultAccessList(int right) {
+  std::string list = "Administrators:r ";
+  for (int g = 1; g < 6; ++g) {
+    if (kDefaultRights[g] & (1u << right)) list += std::string(kSecurityGroups[g]) + ":rw ";
+  }
+  return list;
+}
+
 // Whether the key below Batch is there (whether or not the caller may open it).
 inline bool KeyExists(const std::string& subKey) {
   uint32_t rc = 0;

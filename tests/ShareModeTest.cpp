@@ -29,18 +29,10 @@ uint32_t Open(const std::string& path, uint32_t access, uint32_t share, uint32_t
   return QVEEngCreateFile(path.c_str(), access, share, disposition, flags, nullptr, handle, 0);
 }
 
-// Holds the file for writing, sharing reading only, and writes its text.
-int HoldAndWrite(const std::string& path, const std::string& text) {
-  HANDLE handle;
-  uint32_t rc = Open(path, kRead | kWrite, FILE_SHARE_READ, CREATE_ALWAYS, &handle);
-  if (rc != 0) return static_cast<int>(rc);
-  return write(qvplatform::ShareDescriptor(handle), text.data(), text.size()) == static_cast<ssize_t>(text.size()) ? 0 : -1;
-}
-
 TEST(ShareModeTest, AHolderKeepsOtherWritersOutUntilItDies) {
   qvtest::TempDir tmp;
   std::string lock = tmp / "RcpLock.txt";
-  qvtest::ChildProcess holder([&] { return HoldAndWrite(lock, "STATION-A\r\n"); });
+  qvtest::ChildProcess holder([&] { return qvtest::HoldFile(lock, "STATION-A\r\n"); });
   ASSERT_EQ(holder.started(), 0);
 
   HANDLE handle;
@@ -106,7 +98,7 @@ TEST(ShareModeTest, InUseChecksMoveAndRestoreOnlyWhatIsFree) {
   EXPECT_EQ(CQVERcpUtil::FileAccessCheck((group + "/none.txt").c_str()), static_cast<uint32_t>(ERROR_FILE_NOT_FOUND));
   EXPECT_TRUE(Exists(group + "/RcpGrAttr.txt"));
   {
-    qvtest::ChildProcess holder([&] { return HoldAndWrite(group + "/RCP0001/RcpLock.txt", "A"); });
+    qvtest::ChildProcess holder([&] { return qvtest::HoldFile(group + "/RCP0001/RcpLock.txt", "A"); });
     ASSERT_EQ(holder.started(), 0);
     EXPECT_EQ(CQVERcpUtil::DirAccessCheck(group.c_str()), static_cast<uint32_t>(ERROR_SHARING_VIOLATION));
     EXPECT_EQ(QVEEngRenameDir(group.c_str(), (tmp / "RG02").c_str(), 0), static_cast<uint32_t>(ERROR_SHARING_VIOLATION));

@@ -1,7 +1,6 @@
 // The tree scan and the sub-group file laid over it, on real directories.
 #include <filesystem>
 #include <functional>
-#include <random>
 
 #include "LibQVBRcpEpa.h"
 #include "TestSupport.h"
@@ -182,7 +181,8 @@ TEST_F(ScanTest, RescanningASubGroupRebuildsItThroughItsGroup) {
 }
 
 // Whatever the file holds, every node stays inside the group's subtree and
-// every moved recipe is still in the tree once.
+// every moved recipe is still in the tree once. Random bytes are the read
+// fuzz target's; here, nesting, lengths and bytes beyond what it reaches.
 void ExpectContained(CQVERcpDirInfo& group, size_t recipes) {
   size_t seen = 0;
   std::function<void(const CQVERcpDirInfo&)> walk = [&](const CQVERcpDirInfo& node) {
@@ -197,14 +197,10 @@ void ExpectContained(CQVERcpDirInfo& group, size_t recipes) {
 }
 
 TEST_F(ScanTest, HostileSubGroupFilesNeverCrashOrEscapeTheGroup) {
-  std::mt19937 random(7);
-  std::string garbage;
-  for (int i = 0; i < 64 * 1024; ++i) garbage += static_cast<char>(random());
   std::string deep;
   for (int i = 0; i < 100000; ++i) deep += "STARTSUB," + std::string(60, 'd') + "\nNODE,RCP0001\n";
   const std::string files[] = {
       "ENDSUB,x\nENDSUB,y\nSTARTSUB,A\nNODE,RCP0001\nENDSUB,A\nENDSUB,A\nNODE,RCP0002\n",
-      garbage,
       "STARTSUB," + std::string(100 * 1024, 'L') + "\nNODE,RCP0001\nENDSUB,x\n",
       "NODE,\"RCP0001\nSTARTSUB,\"unterminated\nNODE,RCP0002\n",
       deep,

@@ -59,10 +59,7 @@ TEST_F(VerifyTest, AHealthyStoreIsCleanAndLiveWorkIsNoFinding) {
   // store at work, not defects.
   std::filesystem::rename(project() + "/Recipe/RG01/RCP0001", project() + "/Recipe/RG02/RCP0009");
   qvtest::WriteFile(project() + "/Recipe/.move-RG01-RCP0001", "");
-  qvtest::ChildProcess editor([&] {
-    static CQVERcpLock lock;
-    return static_cast<int>(lock.LockRecipe("RCP0002", 0, 0, recipe.c_str(), 0, nullptr, nullptr));
-  });
+  qvtest::ChildProcess editor = qvtest::HoldLock(recipe, "");
   ASSERT_EQ(editor.started(), 0);
   HANDLE work = INVALID_HANDLE_VALUE;
   ASSERT_EQ(QVEEngCreateFile((project() + "/Recipe/RG02/RcpSubGroupwork.txt").c_str(), FILE_GENERIC_WRITE_ACCESS,
