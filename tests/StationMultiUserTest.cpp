@@ -17,6 +17,7 @@
 #include "RunInChild.h"
 #include "SecuritySupport.h"
 #include "TestSupport.h"
+#include "platform/Accounts.h"
 #include "platform/StationDir.h"
 
 using nlohmann::json;
