@@ -3,7 +3,6 @@
 #include <cstdio>
 
 #include "Commands.h"
-#include "Describe.h"
 #include "LibQVBRcpEpa/Archive.h"
 #include "LibQVBRcpEpa/Target.h"
 #include "Output.h"
@@ -18,10 +17,6 @@ struct ExportArgs {
   std::string archive;
 };
 
-struct ImportArgs {
-  ImportRequest request;
-};
-
 int Export(const ExportArgs& args) {
   ExportSummary summary = ExportStore(args.project, args.archive);
   for (const std::string& path : summary.skipped) {
@@ -31,55 +26,56 @@ int Export(const ExportArgs& args) {
     return PrintLine("exported " + std::to_string(summary.files) + " files (" + std::to_string(summary.bytes) +
                      " bytes) to " + args.archive);
   }
-  Json skipped = Json::array();
-  for (const std::string& path : summary.skipped) skipped.push_back(JsonText(path));
   Json out = ItemJson(summary.project);
   out.update({{"archive", JsonText(summary.archive)},
               {"files", summary.files},
               {"bytes", summary.bytes},
-              {"skipped", skipped}});
+              {"skipped", JsonTexts(summary.skipped)}});
   return PrintJson(out);
 }
 
-int Import(const ImportArgs& args) {
-  ImportSummary summary = ImportStore(args.request);
+int Import(const ImportRequest& request) {
+  ImportSummary summary = ImportStore(request);
   for (const Finding& finding : summary.findings) {
     std::fprintf(stderr, "rcpstore: import: %s: %s [%s]\n", finding.path.c_str(), finding.cause.c_str(),
                  finding.kind.c_str());
   }
   if (!Output().json) {
     std::string line = "imported " + std::to_string(summary.files) + " files into " + summary.project + "/Recipe";
-    return PrintLine(args.request.name.empty() ? line : line + ", registered as " + args.request.name);
+    return PrintLine(request.name.empty() ? line : line + ", registered as " + request.name);
   }
   Json findings = Json::array();
   for (const Finding& finding : summary.findings) {
     findings.push_back({{"path", JsonText(finding.path)}, {"finding", finding.kind}, {"cause", JsonText(finding.cause)}});
   }
-  Json out = {{"kind", "project"}, {"address", args.request.name.empty() ? Json() : Json(AddressText(Address{args.request.name, 0, 0, 0}))},
-              {"path", JsonText(summary.project)}, {"name", JsonText(args.request.name.empty() ? LastName(summary.project) : args.request.name)},
-              {"files", summary.files}, {"findings", findings}};
-  return PrintJson(out);
+  const std::string& name = request.name;
+  return PrintJson({{"kind", "project"},
+                    {"address", name.empty() ? Json() : Json(AddressText(Address{name, 0, 0, 0}))},
+                    {"path", JsonText(summary.project)},
+                    {"name", JsonText(name.empty() ? LastName(summary.project) : name)},
+                    {"files", summary.files},
+                    {"findings", findings}});
 }
 
 }  // namespace
 
 void AddArchiveCommands(CLI::App& app, int* exitStatus) {
   auto exportArgs = std::make_shared<ExportArgs>();
-  auto* e = app.add_subcommand("export", "Write a project's recipe store into one compressed archive");
-  Example(*e, "rcpstore export @Line1 line1.tar.gz");
+  auto* e = AddCommand(app, "export", "Write a project's recipe store into one compressed archive",
+                       "rcpstore export @Line1 line1.tar.gz");
   e->add_option("PROJECT", exportArgs->project, "Project directory (with a '/') or registered project name")
       ->required();
   e->add_option("ARCHIVE", exportArgs->archive, "Archive file to write (a gzip-compressed tar)")->required();
-  e->callback([=] { *exitStatus = Run("export " + exportArgs->project, [&] { return Export(*exportArgs); }); });
+  Runs(*e, exitStatus, [=] { return Export(*exportArgs); });
 
-  auto importArgs = std::make_shared<ImportArgs>();
-  auto* i = app.add_subcommand("import", "Restore a recipe store from an archive into a project directory");
-  Example(*i, "rcpstore import line1.tar.gz /srv/projects/Line1Copy --name Line1Copy");
-  i->add_option("ARCHIVE", importArgs->request.archive, "Archive written by rcpstore export")->required();
-  i->add_option("DIR", importArgs->request.directory, "Project directory to restore the store into")->required();
-  i->add_option("--name", importArgs->request.name, "Register the project under this name");
-  i->add_flag("--replace", importArgs->request.replace, "Replace a store (and a registration) that is there");
-  i->callback([=] { *exitStatus = Run("import " + importArgs->request.archive, [&] { return Import(*importArgs); }); });
+  auto request = std::make_shared<ImportRequest>();
+  auto* i = AddCommand(app, "import", "Restore a recipe store from an archive into a project directory",
+                       "rcpstore import line1.tar.gz /srv/projects/Line1Copy --name Line1Copy");
+  i->add_option("ARCHIVE", request->archive, "Archive written by rcpstore export")->required();
+  i->add_option("DIR", request->directory, "Project directory to restore the store into")->required();
+  i->add_option("--name", request->name, "Register the project under this name");
+  i->add_flag("--replace", request->replace, "Replace a store (and a registration) that is there");
+  Runs(*i, exitStatus, [=] { return Import(*request); });
 }
 
 }  // namespace rcpstore::cli

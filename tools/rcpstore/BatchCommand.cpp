@@ -128,11 +128,11 @@ int RunBatch(const std::string& file) {
 
 void AddBatchCommand(CLI::App& app, int* exitStatus) {
   auto file = std::make_shared<std::string>();
-  auto* batch = app.add_subcommand(
-      "batch", "Run commands from a file (- for standard input), one per line, under one lock per project");
-  Example(*batch, "rcpstore batch changes.txt   (a line of it: recipe set @Line1/1/12 --title 'Rye bread')");
+  auto* batch = AddCommand(app, "batch",
+                           "Run commands from a file (- for standard input), one per line, under one lock per project",
+                           "rcpstore batch changes.txt   (a line of it: recipe set @Line1/1/12 --title 'Rye bread')");
   batch->add_option("FILE", *file, "File of command lines (without 'rcpstore'; # starts a comment), or -")->required();
-  batch->callback([=] { *exitStatus = Run("batch " + *file, [&] { return RunBatch(*file); }); });
+  Runs(*batch, exitStatus, [=] { return RunBatch(*file); });
 }
 
 }  // namespace rcpstore::cli

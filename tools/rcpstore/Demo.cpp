@@ -75,8 +75,8 @@ int RunDemo(const std::string& given) {
 }  // namespace
 
 void AddDemoCommand(CLI::App& app, int* exitStatus) {
-  auto* cmd = app.add_subcommand("demo", "Create a demo project and print its recipe tree");
-  Example(*cmd, "rcpstore demo ./demo && rcpstore tree @Demo");
+  auto* cmd = AddCommand(app, "demo", "Create a demo project and print its recipe tree",
+                         "rcpstore demo ./demo && rcpstore tree @Demo");
   auto dir = std::make_shared<std::string>("./rcpstore-demo");
   cmd->add_option("DIR", *dir, "Directory of the demo project")->capture_default_str();
   cmd->callback([=] { *exitStatus = Run("demo " + *dir, [&] { return RunDemo(*dir); }); });

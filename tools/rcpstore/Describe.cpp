@@ -1,5 +1,3 @@
-#include "Describe.h"
-
 #include <cstdio>
 #include <ctime>
 
@@ -11,6 +9,12 @@ namespace rcpstore::cli {
 Json JsonText(const std::string& text) { return Json(JsonEscaped(text)); }
 
 std::string JsonBytes(const std::string& jsonText) { return JsonUnescaped(jsonText); }
+
+Json JsonTexts(const std::vector<std::string>& texts) {
+  Json array = Json::array();
+  for (const std::string& text : texts) array.push_back(JsonText(text));
+  return array;
+}
 
 int PrintJson(const Json& value) {
   std::printf("%s\n", value.dump().c_str());
@@ -56,10 +60,8 @@ Json ProjectJson(const StoreItem& item) {
 
 Json GroupJson(const StoreItem& item) {
   Json json = PlainJson(item);
-  Json servers = Json::array();
-  for (const std::string& server : item.group.servers) servers.push_back(JsonText(server));
   json["comment"] = JsonText(item.group.comment);
-  json["servers"] = servers;
+  json["servers"] = JsonTexts(item.group.servers);
   json["recipes"] = item.recipes;
   return json;
 }
@@ -115,8 +117,6 @@ Json ItemJson(const StoreItem& item) {
   if (!item.error.empty()) json["error"] = JsonText(item.error);
   return json;
 }
-
-Json BasicJson(const Target& target) { return ItemJson(PlainItem(target)); }
 
 int PrintFree(const Target& owner, unsigned size, bool ranges) {
   std::vector<unsigned> free = FreeNumbers(owner);

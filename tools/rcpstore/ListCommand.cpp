@@ -3,7 +3,6 @@
 #include <CLI/CLI.hpp>
 
 #include "Commands.h"
-#include "Describe.h"
 #include "LibQVBRcpEpa/Reads.h"
 #include "Output.h"
 #include "Usage.h"
@@ -19,30 +18,12 @@ std::string RecipeLine(const StoreItem& recipe) {
          (recipe.error.empty() ? "" : "  (" + recipe.error + ")");
 }
 
-// Prints the recipes of the target that pass the filter.
-int PrintRecipes(const std::string& given, const RecipeFilter& filter) {
-  Json recipes = Json::array();
-  std::string text;
-  for (const StoreItem& recipe : FindRecipes(given, filter)) {
-    if (Output().json) recipes.push_back(ItemJson(recipe));
-    if (!Output().json) text += RecipeLine(recipe) + "\n";
-  }
-  if (Output().json) return PrintJson(recipes);
-  std::fwrite(text.data(), 1, text.size(), stdout);
-  return kExitOk;
-}
+Json GroupJson(const Target& group) { return ItemJson(GroupItem(group)); }
 
-int PrintGroups(const std::string& given) {
-  Target project = ProjectTarget(given);
-  Json groups = Json::array();
-  for (const Target& group : GroupsOf(project)) {
-    Json item = ItemJson(GroupItem(group));
-    groups.push_back(item);
-    if (Output().json) continue;
-    PrintLine(NameOf(group) + "  " + item["recipes"].dump() + " recipes" +
-              (item["comment"] == "" ? "" : "  " + JsonBytes(item["comment"].get<std::string>())));
-  }
-  return Output().json ? PrintJson(groups) : kExitOk;
+std::string GroupLine(const Target& target) {
+  StoreItem group = GroupItem(target);
+  const std::string& comment = group.group.comment;
+  return NameOf(target) + "  " + std::to_string(group.recipes) + " recipes" + (comment.empty() ? "" : "  " + comment);
 }
 
 }  // namespace
@@ -52,26 +33,25 @@ void AddListCommands(CLI::App& app, int* exitStatus) {
   auto filter = std::make_shared<RecipeFilter>();
 
   if (CLI::App* group = FindCommand(app, "group")) {
-    auto* groups = group->add_subcommand("list", "List the recipe groups of a project");
-    Example(*groups, "rcpstore group list @Line1");
+    auto* groups = AddCommand(*group, "list", "List the recipe groups of a project", "rcpstore group list @Line1");
     groups->add_option("PROJECT", *given, kProjectHelp)->required();
-    groups->callback([=] { *exitStatus = Run("group list " + *given, [&] { return PrintGroups(*given); }); });
+    Runs(*groups, exitStatus, [=] { return PrintList(GroupsOf(ProjectTarget(*given)), GroupJson, GroupLine); });
   }
   if (CLI::App* recipe = FindCommand(app, "recipe")) {
-    auto* recipes = recipe->add_subcommand(
-        "list", "List the recipes of a group or project: address, title, version, time, sub-group");
-    Example(*recipes, "rcpstore recipe list @Line1/1");
+    auto* recipes =
+        AddCommand(*recipe, "list", "List the recipes of a group or project: address, title, version, time, sub-group",
+                   "rcpstore recipe list @Line1/1");
     recipes->add_option("TARGET", *given, "Recipe group (@PROJECT/G or its directory) or project")->required();
-    recipes->callback([=] { *exitStatus = Run("recipe list " + *given, [&] { return PrintRecipes(*given, {}); }); });
+    Runs(*recipes, exitStatus, [=] { return PrintList(FindRecipes(*given), ItemJson, RecipeLine); });
   }
 
-  auto* find = app.add_subcommand("find", "Find the recipes of a project or group by title, comment or sub-group");
-  Example(*find, "rcpstore find @Line1 --title 'Mix*' --sub-group Trials");
+  auto* find = AddCommand(app, "find", "Find the recipes of a project or group by title, comment or sub-group",
+                          "rcpstore find @Line1 --title 'Mix*' --sub-group Trials");
   find->add_option("TARGET", *given, "Project or recipe group")->required();
   find->add_option("--title", filter->title, "Title pattern (shell glob: * ? [...])");
   find->add_option("--comment", filter->comment, "Comment pattern (shell glob)");
   find->add_option("--sub-group", filter->subGroup, "Sub-group path (A/B, glob), the recipes in it or below it");
-  find->callback([=] { *exitStatus = Run("find " + *given, [&] { return PrintRecipes(*given, *filter); }); });
+  Runs(*find, exitStatus, [=] { return PrintList(FindRecipes(*given, *filter), ItemJson, RecipeLine); });
 }
 
 }  // namespace rcpstore::cli

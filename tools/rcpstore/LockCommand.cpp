@@ -7,7 +7,6 @@
 #include <cstdio>
 
 #include "Commands.h"
-#include "Describe.h"
 #include "LibQVBRcpEpa/Locks.h"
 #include "LibQVBRcpEpa/Target.h"
 #include "Output.h"
@@ -25,12 +24,10 @@ struct LockArgs {
 
 volatile sig_atomic_t g_stop = 0;
 
-void OnStopSignal(int) { g_stop = 1; }
-
 // Holds until standard input closes or SIGINT or SIGTERM arrives.
 void HoldUntilReleased() {
   struct sigaction action = {};
-  action.sa_handler = OnStopSignal;
+  action.sa_handler = [](int) { g_stop = 1; };
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
   char buf[256];
@@ -40,30 +37,21 @@ void HoldUntilReleased() {
   }
 }
 
-int Hold(const std::string& what, const CommandLocks& locks, const std::vector<std::string>& command) {
-  std::fprintf(stderr, "rcpstore: %s: locked (%s)\n", what.c_str(), locks.lastLockFile().c_str());
-  if (!command.empty()) return locks.RunHolding(command);
-  HoldUntilReleased();
-  return kExitOk;
-}
-
-int LockProject(const LockArgs& args) {
-  std::string what = "lock project " + args.target;
+// Locks the project or recipe, then runs the command or holds the lock.
+int Lock(const LockArgs& args, bool recipe) {
+  std::string what = (recipe ? "lock recipe " : "lock project ") + args.target;
   return Run(what, [&] {
-    Target target = ProjectTarget(args.target);
+    Target target = recipe ? RecipeTarget(args.target) : ProjectTarget(args.target);
     CommandLocks locks;
-    locks.LockProject(target);
-    return Hold(what, locks, args.command);
-  });
-}
-
-int LockRecipe(const LockArgs& args) {
-  std::string what = "lock recipe " + args.target;
-  return Run(what, [&] {
-    Target target = RecipeTarget(args.target);
-    CommandLocks locks;
-    locks.LockRecipe(target, args.name.empty() ? LastName(target.recipe) : args.name);
-    return Hold(what, locks, args.command);
+    if (recipe) {
+      locks.LockRecipe(target, args.name.empty() ? LastName(target.recipe) : args.name);
+    } else {
+      locks.LockProject(target);
+    }
+    std::fprintf(stderr, "rcpstore: %s: locked (%s)\n", what.c_str(), locks.lastLockFile().c_str());
+    if (!args.command.empty()) return locks.RunHolding(args.command);
+    HoldUntilReleased();
+    return kExitOk;
   });
 }
 
@@ -91,28 +79,27 @@ void AddLockCommand(CLI::App& app, int* exitStatus) {
   const char* commandHelp = "Command to run while the lock is held (after --); without one, hold until "
                             "standard input closes or the process is interrupted";
 
-  auto* p = lock->add_subcommand("project", "Lock a project, by its registered name or its directory");
-  Example(*p, "rcpstore lock project @Line1 -- rcpstore batch changes.txt");
+  auto* p = AddCommand(*lock, "project", "Lock a project, by its registered name or its directory",
+                       "rcpstore lock project @Line1 -- rcpstore batch changes.txt");
   p->add_option("PROJECT", args->target, kProjectHelp)->required();
   p->add_option("COMMAND", args->command, commandHelp);
-  p->callback([=] { *exitStatus = LockProject(*args); });
+  p->callback([=] { *exitStatus = Lock(*args, false); });
 
-  auto* r = lock->add_subcommand("recipe", "Lock a recipe");
-  Example(*r, "rcpstore lock recipe @Line1/1/12 < /dev/tty");
+  auto* r = AddCommand(*lock, "recipe", "Lock a recipe", "rcpstore lock recipe @Line1/1/12 < /dev/tty");
   r->add_option("RECIPE", args->target, kRecipeHelp)->required();
   r->add_option("--name", args->name, "Name of the lock in messages and events (default: the directory's name)");
   r->add_option("COMMAND", args->command, commandHelp);
-  r->callback([=] { *exitStatus = LockRecipe(*args); });
+  r->callback([=] { *exitStatus = Lock(*args, true); });
 
-  auto* s = lock->add_subcommand("status", "Whether a project or recipe is locked now, and by whom");
-  Example(*s, "rcpstore lock status @Line1/1/12");
+  auto* s = AddCommand(*lock, "status", "Whether a project or recipe is locked now, and by whom",
+                       "rcpstore lock status @Line1/1/12");
   s->add_option("TARGET", args->target, "Recipe (@PROJECT/G/R or its directory), or a project")->required();
-  s->callback([=] { *exitStatus = Run("lock status " + args->target, [&] { return Status(*args); }); });
+  Runs(*s, exitStatus, [=] { return Status(*args); });
 
-  auto* clean = app.add_subcommand("clean-temp", "Empty the TEMP directory of every recipe of a project");
-  Example(*clean, "rcpstore clean-temp @Line1");
+  auto* clean = AddCommand(app, "clean-temp", "Empty the TEMP directory of every recipe of a project",
+                           "rcpstore clean-temp @Line1");
   clean->add_option("PROJECT", args->target, kProjectHelp)->required();
-  clean->callback([=] { *exitStatus = Run("clean-temp " + args->target, [&] { return PrintChanges(CleanTemp(args->target)); }); });
+  Runs(*clean, exitStatus, [=] { return PrintChanges(CleanTemp(args->target)); });
 }
 
 }  // namespace rcpstore::cli

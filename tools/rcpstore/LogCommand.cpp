@@ -4,7 +4,6 @@
 #include <cstdio>
 
 #include "Commands.h"
-#include "Describe.h"
 #include "LibQVBRcpEpa/Station.h"
 #include "Output.h"
 #include "Usage.h"
@@ -39,26 +38,17 @@ Json EntryJson(const AuditEntry& entry) {
   return out;
 }
 
-int Log(const AuditFilter& filter) {
-  Json out = Json::array();
-  for (const AuditEntry& entry : ReadAuditTrail(filter)) {
-    if (Output().json) out.push_back(EntryJson(entry));
-    if (!Output().json) PrintLine(LineOf(entry));
-  }
-  return Output().json ? PrintJson(out) : kExitOk;
-}
-
 }  // namespace
 
 void AddLogCommand(CLI::App& app, int* exitStatus) {
-  auto* log = app.add_subcommand("log", "Show the audit trail of changes made from this station, oldest first");
-  Example(*log, "rcpstore log --project Line1 --since 2026-12-06");
+  auto* log = AddCommand(app, "log", "Show the audit trail of changes made from this station, oldest first",
+                         "rcpstore log --project Line1 --since 2026-12-06");
   auto filter = std::make_shared<AuditFilter>();
   log->add_option("--project", filter->project, "Only changes to this project (directory or registered name)");
   log->add_option("--since", filter->since, "Only changes at or after this UTC time (2026-12-06T19:20:00Z)")
       ->check(CLI::Validator(UtcTimeProblem, "UTC"));
   log->add_option("--user", filter->user, "Only changes made by this user");
-  log->callback([=] { *exitStatus = Run("log", [&] { return Log(*filter); }); });
+  Runs(*log, exitStatus, [=] { return PrintList(ReadAuditTrail(*filter), EntryJson, LineOf); });
 }
 
 }  // namespace rcpstore::cli

@@ -1,6 +1,7 @@
 #include <CLI/CLI.hpp>
 #include <functional>
 
+#include "Output.h"
 #include "Usage.h"
 
 namespace rcpstore::cli {
@@ -63,12 +64,6 @@ std::string CommandSection(CLI::App& command, const std::string& path) {
   return out;
 }
 
-std::string WordsOf(const std::vector<std::string>& words) {
-  std::string out;
-  for (const std::string& word : words) out += (out.empty() ? "" : " ") + word;
-  return out;
-}
-
 }  // namespace
 
 std::string ManPage(CLI::App& app) {
@@ -98,8 +93,8 @@ std::string BashCompletion(CLI::App& app) {
       for (const std::string& l : option->get_lnames()) flags.push_back("--" + l);
     }
     std::string key = path.empty() ? "rcpstore" : "rcpstore " + path;
-    commands += "  [\"" + key + "\"]=\"" + WordsOf(subs) + "\"\n";
-    options += "  [\"" + key + "\"]=\"" + WordsOf(flags) + "\"\n";
+    commands += "  [\"" + key + "\"]=\"" + Joined(subs, "", " ") + "\"\n";
+    options += "  [\"" + key + "\"]=\"" + Joined(flags, "", " ") + "\"\n";
   });
   return "# bash completion for rcpstore (generated from its commands)\n"
          "declare -gA _rcpstore_commands=(\n" + commands + ")\n"

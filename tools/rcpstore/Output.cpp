@@ -5,9 +5,6 @@
 #include <CLI/CLI.hpp>
 #include <cstdio>
 
-#include "Describe.h"
-#include "LibQVBRcpEpa/Target.h"
-
 namespace rcpstore::cli {
 
 namespace {
@@ -32,11 +29,6 @@ void AddOutputFlags(CLI::App& app) {
   }
 }
 
-int ReportFailure(const std::string& what, const Failure& failure) {
-  std::fprintf(stderr, "rcpstore: %s: %s (error 0x%08X)\n", what.c_str(), failure.cause.c_str(), failure.code);
-  return kExitFailure;
-}
-
 // The projects a command opens stay open until it ends.
 int Run(const std::string& what, const std::function<int()>& body) {
   OpenedProjects projectsOpened;
@@ -44,14 +36,32 @@ int Run(const std::string& what, const std::function<int()>& body) {
     return body();
   } catch (const Failure& failure) {
     std::fflush(stdout);
-    return ReportFailure(what, failure);
+    std::fprintf(stderr, "rcpstore: %s: %s (error 0x%08X)\n", what.c_str(), failure.cause.c_str(), failure.code);
+    return kExitFailure;
   }
+}
+
+void Runs(CLI::App& command, int* exitStatus, std::function<int()> body) {
+  command.callback([&command, exitStatus, body = std::move(body)] {
+    std::string what = command.get_name();
+    for (CLI::App* up = command.get_parent(); up->get_parent() != nullptr; up = up->get_parent()) {
+      what = up->get_name() + " " + what;
+    }
+    auto arguments = command.get_options([](const CLI::Option* option) { return option->get_positional(); });
+    if (!arguments.empty() && !arguments.front()->results().empty()) what += " " + arguments.front()->results()[0];
+    *exitStatus = Run(what, body);
+  });
 }
 
 int PrintLine(const std::string& text) {
   std::fwrite(text.data(), 1, text.size(), stdout);
   std::fputc('\n', stdout);
   return kExitOk;
+}
+
+int PrintDone(const Json& json, const std::string& line) {
+  if (Output().json) return PrintJson(json);
+  return Output().quiet ? kExitOk : PrintLine(line);
 }
 
 std::string ShownName(const Json& item) {
@@ -92,9 +102,9 @@ void Progress::Show(size_t done) {
   std::fflush(stderr);
 }
 
-std::string Joined(const std::vector<std::string>& items, const char* none) {
+std::string Joined(const std::vector<std::string>& items, const char* none, const char* separator) {
   std::string text;
-  for (const std::string& item : items) text += (text.empty() ? "" : ", ") + item;
+  for (const std::string& item : items) text += (text.empty() ? "" : separator) + item;
   return text.empty() ? none : text;
 }
 

@@ -4,9 +4,7 @@
 #include <sstream>
 
 #include "Commands.h"
-#include "Describe.h"
 #include "LibQVBRcpEpa/Paths.h"
-#include "LibQVBRcpEpa/Target.h"
 #include "Output.h"
 #include "Usage.h"
 
@@ -38,53 +36,47 @@ size_t MemberFitting(const std::string& name, const std::vector<std::string>& gi
   }
 }
 
-int Resolve(const PathArgs& args, size_t member) {
-  const std::vector<std::string> given(args.words.begin() + 1, args.words.end());
-  std::string path = ResolveEngineeringPath(member, given, args.project);
+int Resolve(size_t member, const std::vector<std::string>& given, const std::string& project) {
+  std::string path = ResolveEngineeringPath(member, given, project);
   if (!Output().json) return PrintLine(path);
-  Json arguments = Json::array();
-  for (const std::string& value : given) arguments.push_back(JsonText(value));
-  return PrintJson({{"member", PathMembers()[member].name}, {"arguments", arguments}, {"path", JsonText(path)}});
+  return PrintJson({{"member", PathMembers()[member].name}, {"arguments", JsonTexts(given)}, {"path", JsonText(path)}});
 }
 
 Json KeyOrNull(const std::string& key) { return key.empty() ? Json(nullptr) : Json(key); }
 
-int List(bool json) {
-  Json members = Json::array();
-  for (const PathMember& member : PathMembers()) {
-    if (json) {
-      members.push_back({{"member", member.name},
-                         {"arguments", Words(member.arguments)},
-                         {"key", KeyOrNull(member.key)},
-                         {"folderKey", KeyOrNull(member.folderKey)}});
-      continue;
-    }
-    std::string keys = member.key;
-    if (!member.folderKey.empty() && member.folderKey != member.key) keys += " / " + member.folderKey;
-    std::string call = member.name + (member.arguments.empty() ? "" : " ") + member.arguments;
-    PrintLine(call + std::string(call.size() < 52 ? 52 - call.size() : 1, ' ') + keys);
-  }
-  return json ? PrintJson(members) : kExitOk;
+Json MemberJson(const PathMember& member) {
+  return {{"member", member.name},
+          {"arguments", Words(member.arguments)},
+          {"key", KeyOrNull(member.key)},
+          {"folderKey", KeyOrNull(member.folderKey)}};
+}
+
+// The member's call, and its keys in a column.
+std::string MemberLine(const PathMember& member) {
+  std::string keys = member.key;
+  if (!member.folderKey.empty() && member.folderKey != member.key) keys += " / " + member.folderKey;
+  std::string call = member.name + (member.arguments.empty() ? "" : " ") + member.arguments;
+  return call + std::string(call.size() < 52 ? 52 - call.size() : 1, ' ') + keys;
 }
 
 }  // namespace
 
 void AddPathCommand(CLI::App& app, int* exitStatus) {
-  auto* cmd = app.add_subcommand("path", "Resolve an engineering path by its catalogue member");
-  Example(*cmd, "rcpstore path GetFCSProgPath FCS0101 --project @Line1");
+  auto* cmd = AddCommand(app, "path", "Resolve an engineering path by its catalogue member",
+                         "rcpstore path GetFCSProgPath FCS0101 --project @Line1");
   auto args = std::make_shared<PathArgs>();
   cmd->add_option("MEMBER ARGS", args->words, "Catalogue member and its arguments (see --list)");
   cmd->add_option("--project", args->project, "Project directory (with a '/') or registered name");
   cmd->add_flag("--list", args->list, "List the members with their arguments and keys");
   cmd->callback([=] {
     if (args->list) {
-      *exitStatus = Run("path --list", [&] { return List(Output().json); });
+      *exitStatus = Run("path --list", [] { return PrintList(PathMembers(), MemberJson, MemberLine); });
       return;
     }
     if (args->words.empty()) throw CLI::ValidationError("MEMBER", "a catalogue member, or --list");
     const std::vector<std::string> given(args->words.begin() + 1, args->words.end());
     size_t member = MemberFitting(args->words.front(), given);
-    *exitStatus = Run("path " + args->words.front(), [&] { return Resolve(*args, member); });
+    *exitStatus = Run("path " + args->words.front(), [&] { return Resolve(member, given, args->project); });
   });
 }
 

@@ -1,15 +1,13 @@
 // rcpstore project and rcpstore station: registered projects and the station.
 #include <CLI/CLI.hpp>
-#include <algorithm>
 #include <cstdio>
 #include <optional>
 
 #include "Commands.h"
-#include "Describe.h"
 #include "LibQVBRcpEpa/Station.h"
 #include "LibQVBRcpEpa/Target.h"
+#include "LibQVBRcpEpa/Texts.h"
 #include "Output.h"
-#include "Texts.h"
 #include "Usage.h"
 
 namespace rcpstore::cli {
@@ -45,6 +43,7 @@ void CheckTexts(const RegisterArgs& args) {
 }
 
 int Register(const RegisterArgs& args) {
+  CheckTexts(args);
   ProjectAttributes attributes = args.attributes;
   if (args.status) attributes.checked = *args.status == "C";
   if (args.autoVersion || args.manualVersion) attributes.autoVersion = args.autoVersion;
@@ -59,12 +58,7 @@ int Info(const std::string& given) {
 // The store lists at most 20 projects; the rest are counted on stderr.
 int List() {
   std::vector<StoreItem> listed = ListedProjects();
-  Json projects = Json::array();
-  for (const StoreItem& item : listed) {
-    projects.push_back(ItemJson(item));
-    if (!Output().json) PrintLine("@" + item.name + "  " + item.project.path);
-  }
-  if (Output().json) PrintJson(projects);
+  PrintList(listed, ItemJson, [](const StoreItem& item) { return "@" + item.name + "  " + item.project.path; });
   size_t registered = RegisteredProjects().size();
   if (registered > listed.size()) {
     std::fprintf(stderr, "rcpstore: project list: %zu more registered projects not shown (the list holds %zu)\n",
@@ -73,19 +67,13 @@ int List() {
   return kExitOk;
 }
 
-int Delete(const std::string& given, const DeleteOptions& removal) {
-  return PrintDelete(removal, [&] { return DeleteProject(given, removal); });
-}
-
 int PrintStation() {
   StationInfo station = ReadStationInfo();
   if (Output().json) {
-    Json ids = Json::array();
-    for (const std::string& id : station.identities) ids.push_back(JsonText(id));
     return PrintJson(Json{{"kind", "station"},
                           {"path", JsonText(station.directory)},
                           {"user", JsonText(station.user)},
-                          {"identities", ids},
+                          {"identities", JsonTexts(station.identities)},
                           {"registry", JsonText(station.registry)}});
   }
   return PrintLine("station:    " + station.directory + "\nuser:       " + station.user +
@@ -99,18 +87,18 @@ void AddProjectCommand(CLI::App& app, int* exitStatus) {
   project->require_subcommand(1);
 
   auto create = std::make_shared<std::pair<std::string, std::string>>();
-  auto* c = project->add_subcommand("create", "Create a project directory with its Recipe directory");
-  Example(*c, "rcpstore project create Plant ~/plant");
+  auto* c = AddCommand(*project, "create", "Create a project directory with its Recipe directory",
+                       "rcpstore project create Plant ~/plant");
   c->add_option("NAME", create->first, "Name of the new project directory")->required();
   c->add_option("PARENT_DIR", create->second, "Existing directory to create it in")->required();
-  c->callback([=] {
+  Runs(*c, exitStatus, [=] {
     Refuse("NAME", ProjectNameProblem(create->first));
-    *exitStatus = Run("project create " + create->first, [&] { return PrintChanges(CreateProject(create->first, create->second)); });
+    return PrintChanges(CreateProject(create->first, create->second));
   });
 
   auto args = std::make_shared<RegisterArgs>();
-  auto* r = project->add_subcommand("register", "Register a project directory on the station under a name");
-  Example(*r, "rcpstore project register Line1 ~/plant/Plant --status C --auto-version");
+  auto* r = AddCommand(*project, "register", "Register a project directory on the station under a name",
+                       "rcpstore project register Line1 ~/plant/Plant --status C --auto-version");
   r->add_option("NAME", args->name, "Project name")->required();
   r->add_option("DIR", args->dir, "Project directory")->required();
   r->add_option("--comment", args->attributes.comment, "Comment");
@@ -120,39 +108,34 @@ void AddProjectCommand(CLI::App& app, int* exitStatus) {
   auto* automatic = r->add_flag("--auto-version", args->autoVersion, "Advance recipe versions automatically");
   r->add_flag("--manual-version", args->manualVersion, "Advance recipe versions by hand")->excludes(automatic);
   r->add_flag("--no-attr-file{false}", args->attributes.writeFile, "Write the registry only, not the attribute file");
-  r->callback([=] {
-    CheckTexts(*args);
-    *exitStatus = Run("project register " + args->name, [&] { return Register(*args); });
-  });
+  Runs(*r, exitStatus, [=] { return Register(*args); });
 
   auto named = std::make_shared<std::string>();
-  auto* i = project->add_subcommand("info", "Show a registered project");
-  Example(*i, "rcpstore project info @Line1");
+  auto* i = AddCommand(*project, "info", "Show a registered project", "rcpstore project info @Line1");
   i->add_option("PROJECT", *named, "Registered project: @NAME or NAME")->required();
-  i->callback([=] { *exitStatus = Run("project info " + *named, [&] { return Info(*named); }); });
+  Runs(*i, exitStatus, [=] { return Info(*named); });
 
-  auto* l = project->add_subcommand("list", "List the registered projects (the store lists at most 20)");
-  Example(*l, "rcpstore project list --json");
-  l->callback([=] { *exitStatus = Run("project list", [&] { return List(); }); });
+  auto* l = AddCommand(*project, "list", "List the registered projects (the store lists at most 20)",
+                       "rcpstore project list --json");
+  Runs(*l, exitStatus, List);
 
-  auto* u = project->add_subcommand("unregister", "Remove a project from the station's project list");
-  Example(*u, "rcpstore project unregister Line1");
+  auto* u = AddCommand(*project, "unregister", "Remove a project from the station's project list",
+                       "rcpstore project unregister Line1");
   u->add_option("PROJECT", *named, "Registered project: @NAME or NAME")->required();
-  u->callback([=] { *exitStatus = Run("project unregister " + *named, [&] { return PrintChanges(UnregisterProject(*named)); }); });
+  Runs(*u, exitStatus, [=] { return PrintChanges(UnregisterProject(*named)); });
 
   auto removal = std::make_shared<DeleteOptions>();
-  auto* d = project->add_subcommand(
-      "delete", "Delete a project's recipe store (and the directory when nothing else is in it); unregister it");
-  Example(*d, "rcpstore project delete @Line1 --dry-run");
+  auto* d = AddCommand(*project, "delete",
+                       "Delete a project's recipe store (and the directory when nothing else is in it); unregister it",
+                       "rcpstore project delete @Line1 --dry-run");
   d->add_option("PROJECT", *named, kProjectHelp)->required();
   AddDeleteOptions(*d, *removal, true);
-  d->callback([=] { *exitStatus = Run("project delete " + *named, [&] { return Delete(*named, *removal); }); });
+  Runs(*d, exitStatus, [=] { return PrintDelete(*removal, [&] { return DeleteProject(*named, *removal); }); });
 
   auto* station = app.add_subcommand("station", "The station: its directory, registry and the caller's identities");
   station->require_subcommand(1);
-  auto* s = station->add_subcommand("info", "Show the station and the caller's identities");
-  Example(*s, "rcpstore station info");
-  s->callback([=] { *exitStatus = Run("station info", [&] { return PrintStation(); }); });
+  auto* s = AddCommand(*station, "info", "Show the station and the caller's identities", "rcpstore station info");
+  Runs(*s, exitStatus, PrintStation);
 }
 
 }  // namespace rcpstore::cli

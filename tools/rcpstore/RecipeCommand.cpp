@@ -1,15 +1,13 @@
 // rcpstore recipe, unit, ls and edf: recipes, unit recipes, copies and moves,
 // file listings and what is inside an EDF file.
 #include <CLI/CLI.hpp>
-#include <ctime>
 #include <optional>
 
 #include "Commands.h"
-#include "Describe.h"
 #include "LibQVBRcpEpa/Edf.h"
 #include "LibQVBRcpEpa/Target.h"
+#include "LibQVBRcpEpa/Texts.h"
 #include "Output.h"
-#include "Texts.h"
 #include "Usage.h"
 
 namespace rcpstore::cli {
@@ -70,47 +68,31 @@ int Set(const RecipeArgs& args) {
   if (args.title) texts.title = Fitted("--title", *args.title, kTitleBytes, args.truncate);
   if (args.comment) texts.comment = Fitted("--comment", *args.comment, kCommentBytes, args.truncate);
   texts.units = UnitTexts(args);
-  return Run("recipe set " + args.dir, [&] { return PrintChanges(SetRecipeTexts(args.dir, texts)); });
+  return PrintChanges(SetRecipeTexts(args.dir, texts));
 }
 
-int Bump(const RecipeArgs& args) {
-  return Run("recipe bump-version " + args.dir, [&] { return PrintChanges(BumpVersion(args.dir)); });
-}
-
-int Create(const RecipeArgs& args) {
-  std::string headName = Fitted("--header-name", args.headName, kHeaderNameBytes, args.truncate);
-  return Run("recipe create " + args.dir + " " + std::to_string(args.number),
-             [&] { return PrintChanges(CreateRecipe(args.dir, args.number, headName, args.templateFile)); });
-}
-
-int Delete(const RecipeArgs& args) {
-  return Run("recipe delete " + args.dir,
-             [&] { return PrintDelete(args.removal, [&] { return DeleteRecipe(args.dir, args.removal); }); });
-}
-
-int FreeRecipes(const RecipeArgs& args) {
-  return Run("recipe free " + args.dir, [&] { return PrintFree(GroupTarget(args.dir), kMaxRecipeNo, true); });
-}
-
-int FreeUnits(const RecipeArgs& args) {
-  return Run("unit free " + args.dir, [&] { return PrintFree(RecipeTarget(args.dir), kMaxUnitNo, true); });
-}
-
-std::string UnitWhat(const char* command, const RecipeArgs& args) {
+// The command's words with the recipe or group and the number, when given.
+std::string WithNumber(const char* command, const RecipeArgs& args) {
   std::string what = std::string(command) + " " + args.dir;
   return args.number == kNoUnitGiven ? what : what + " " + std::to_string(args.number);
 }
 
+int Create(const RecipeArgs& args) {
+  std::string headName = Fitted("--header-name", args.headName, kHeaderNameBytes, args.truncate);
+  return Run(WithNumber("recipe create", args),
+             [&] { return PrintChanges(CreateRecipe(args.dir, args.number, headName, args.templateFile)); });
+}
+
 int CreateUnitRecipe(const RecipeArgs& args) {
   std::string headName = Fitted("--header-name", args.headName, kHeaderNameBytes, args.truncate);
-  return Run(UnitWhat("unit create", args), [&] {
+  return Run(WithNumber("unit create", args), [&] {
     UnitGiven given = UnitTarget(args.dir, args.number);
     return PrintChanges(CreateUnit(given.recipe.recipe, given.unitNo, headName, args.templateFile));
   });
 }
 
 int DeleteUnitRecipe(const RecipeArgs& args) {
-  return Run(UnitWhat("unit delete", args), [&] {
+  return Run(WithNumber("unit delete", args), [&] {
     UnitGiven given = UnitTarget(args.dir, args.number);
     return PrintDelete(args.removal, [&] { return DeleteUnit(given.recipe.recipe, given.unitNo, args.removal); });
   });
@@ -131,21 +113,11 @@ Json EntryJson(const FileEntry& entry) {
   return item;
 }
 
-// A recipe's files, or the children of a group or project (of any node with
-// --children), as file entries.
-int List(const RecipeArgs& args) {
-  Json entries = Json::array();
-  std::string out;
-  for (const FileEntry& entry : ListEntries(AnyTarget(args.dir), args.children)) {
-    entries.push_back(EntryJson(entry));
-    out += (out.empty() ? "" : "\n") + entry.kind + "  " + ShownName(entries.back()) + "  " +
-           JsonBytes(entries.back()["name"]) + "  " + entry.title +
-           (entry.unitNo != 0 ? "  unit " + std::to_string(entry.unitNo) : "") +
-           (entry.comment.empty() ? "" : "  " + entry.comment);
-  }
-  if (Output().json) return PrintJson(entries);
-  if (!out.empty()) PrintLine(out);
-  return kExitOk;
+std::string EntryLine(const FileEntry& entry) {
+  Json item = EntryJson(entry);
+  return entry.kind + "  " + ShownName(item) + "  " + JsonBytes(item["name"]) + "  " + entry.title +
+         (entry.unitNo != 0 ? "  unit " + std::to_string(entry.unitNo) : "") +
+         (entry.comment.empty() ? "" : "  " + entry.comment);
 }
 
 struct CopyArgs {
@@ -154,21 +126,17 @@ struct CopyArgs {
   unsigned number = 0;
 };
 
-int Copy(const CopyArgs& args) { return PrintChanges(CopyRecipe(args.source, args.group, args.number)); }
-
-int Move(const CopyArgs& args) { return PrintChanges(MoveRecipe(args.source, args.group, args.number)); }
-
-void AddCopyCommand(CLI::App& recipe, const char* name, const char* help, const char* example,
-                    const std::shared_ptr<CopyArgs>& args, int* exitStatus, int (*body)(const CopyArgs&)) {
-  auto* cmd = recipe.add_subcommand(name, help);
-  Example(*cmd, example);
+// recipe copy and recipe move, which take the same arguments.
+void AddCopyCommand(CLI::App& recipe, const char* name, const char* help, const char* example, int* exitStatus,
+                    ChangeReport (*change)(const std::string&, const std::string&, unsigned)) {
+  auto args = std::make_shared<CopyArgs>();
+  auto* cmd = AddCommand(recipe, name, help, example);
   cmd->add_option("SRC", args->source, kRecipeHelp)->required();
   cmd->add_option("DEST_GROUP", args->group, kGroupHelp)->required();
   cmd->add_option("N", args->number,
                   "Recipe number in DEST_GROUP (default: SRC's number if free, else the lowest free)")
       ->check(CLI::Range(1u, kMaxRecipeNo));
-  std::string what = std::string("recipe ") + name + " ";
-  cmd->callback([=] { *exitStatus = Run(what + args->source, [&] { return body(*args); }); });
+  Runs(*cmd, exitStatus, [=] { return PrintChanges(change(args->source, args->group, args->number)); });
 }
 
 std::string Hex(const std::string& bytes) {
@@ -196,38 +164,27 @@ Json RecordFields(const EdfRecord& record) {
 }
 
 int DumpEdf(const std::string& given) {
-  return Run("edf dump " + given, [&] {
-    EdfFile file = ReadEdf(given);
-    Json records = Json::array();
-    std::string text;
-    for (const EdfRecord& record : file.records) {
-      Json fields = RecordFields(record);
-      records.push_back(Json{{"name", JsonText(record.name)},
-                             {"index", record.index},
-                             {"offset", record.offset},
-                             {"size", record.size},
-                             {"fields", fields}});
-      text += "\n" + record.name + "[" + std::to_string(record.index) + "] at " + std::to_string(record.offset) + ", " +
-              std::to_string(record.size) + " bytes: " + fields.dump();
-    }
-    Json head{{"size", file.size},
-              {"fileKind", file.kind},
-              {"name", JsonText(file.name)},
-              {"revision", file.revision},
-              {"written", IsoTime(file.written)},
-              {"updated", IsoTime(file.updated)}};
-    if (Output().json) return PrintJson(Json{{"path", JsonText(file.path)}, {"header", head}, {"records", records}});
-    return PrintLine("header: " + head.dump() + text);
-  });
-}
-
-void AddCopyCommands(CLI::App& recipe, int* exitStatus) {
-  auto args = std::make_shared<CopyArgs>();
-  AddCopyCommand(recipe, "copy",
-                 "Copy a recipe's data files to a new recipe: created now by you, version reset, not in a sub-group",
-                 "rcpstore recipe copy @Line1/1/12 @Line1/2 40", args, exitStatus, Copy);
-  AddCopyCommand(recipe, "move", "Move a recipe to another number or group as it is, out of its sub-group",
-                 "rcpstore recipe move @Line1/1/12 @Line1/2", args, exitStatus, Move);
+  EdfFile file = ReadEdf(given);
+  Json records = Json::array();
+  std::string text;
+  for (const EdfRecord& record : file.records) {
+    Json fields = RecordFields(record);
+    records.push_back(Json{{"name", JsonText(record.name)},
+                           {"index", record.index},
+                           {"offset", record.offset},
+                           {"size", record.size},
+                           {"fields", fields}});
+    text += "\n" + record.name + "[" + std::to_string(record.index) + "] at " + std::to_string(record.offset) + ", " +
+            std::to_string(record.size) + " bytes: " + fields.dump();
+  }
+  Json head{{"size", file.size},
+            {"fileKind", file.kind},
+            {"name", JsonText(file.name)},
+            {"revision", file.revision},
+            {"written", IsoTime(file.written)},
+            {"updated", IsoTime(file.updated)}};
+  if (Output().json) return PrintJson(Json{{"path", JsonText(file.path)}, {"header", head}, {"records", records}});
+  return PrintLine("header: " + head.dump() + text);
 }
 
 }  // namespace
@@ -237,74 +194,79 @@ void AddRecipeCommands(CLI::App& app, int* exitStatus) {
   const char* truncateHelp = "Cut over-long texts at a character boundary instead of refusing them";
   auto* recipe = app.add_subcommand("recipe", "Create, describe, change and delete recipes");
   recipe->require_subcommand(1);
-  auto* f = recipe->add_subcommand("free", "List the free recipe numbers (1 to 1000) of a group");
-  Example(*f, "rcpstore recipe free @Line1/1");
+  auto* f = AddCommand(*recipe, "free", "List the free recipe numbers (1 to 1000) of a group",
+                       "rcpstore recipe free @Line1/1");
   f->add_option("GROUP", args->dir, kGroupHelp)->required();
-  f->callback([=] { *exitStatus = FreeRecipes(*args); });
-  auto* c = recipe->add_subcommand("create", "Create recipe N from the user's or the system's template");
-  Example(*c, "rcpstore recipe create @Line1/1 12 --header-name MIX12");
+  Runs(*f, exitStatus, [=] { return PrintFree(GroupTarget(args->dir), kMaxRecipeNo, true); });
+  auto* c = AddCommand(*recipe, "create", "Create recipe N from the user's or the system's template",
+                       "rcpstore recipe create @Line1/1 12 --header-name MIX12");
   c->add_option("GROUP", args->dir, kGroupHelp)->required();
   c->add_option("N", args->number, "Recipe number, 1 to 1000")->required()->check(CLI::Range(1u, kMaxRecipeNo));
   c->add_option("--header-name", args->headName, "Header name (at most 8 bytes)");
   c->add_option("--template", args->templateFile, "Recipe header file to copy instead of the templates");
   c->add_flag("--truncate", args->truncate, truncateHelp);
   c->callback([=] { *exitStatus = Create(*args); });
-  auto* i = recipe->add_subcommand("info", "Show a recipe's header record");
-  Example(*i, "rcpstore recipe info @Line1/1/12");
+  auto* i = AddCommand(*recipe, "info", "Show a recipe's header record", "rcpstore recipe info @Line1/1/12");
   i->add_option("RECIPE", args->dir, kRecipeHelp)->required();
-  i->callback([=] { *exitStatus = Run("recipe info " + args->dir, [&] { return Info(*args); }); });
-  auto* s = recipe->add_subcommand("set", "Change a recipe's title, comment or unit texts");
-  Example(*s, "rcpstore recipe set @Line1/1/12 --title Dough --unit 3=Mixer");
+  Runs(*i, exitStatus, [=] { return Info(*args); });
+  auto* s = AddCommand(*recipe, "set", "Change a recipe's title, comment or unit texts",
+                       "rcpstore recipe set @Line1/1/12 --title Dough --unit 3=Mixer");
   s->add_option("RECIPE", args->dir, kRecipeHelp)->required();
   s->add_option("--title", args->title, "Title (at most 16 bytes)");
   s->add_option("--comment", args->comment, "Comment (at most 64 bytes)");
   s->add_option("--unit", args->units, "Text of unit K (1 to 32, at most 24 bytes): K=TEXT");
   s->add_flag("--truncate", args->truncate, truncateHelp);
-  s->callback([=] { *exitStatus = Set(*args); });
-  auto* b = recipe->add_subcommand("bump-version", "Advance a recipe's version by one");
-  Example(*b, "rcpstore recipe bump-version @Line1/1/12");
+  Runs(*s, exitStatus, [=] { return Set(*args); });
+  auto* b = AddCommand(*recipe, "bump-version", "Advance a recipe's version by one",
+                       "rcpstore recipe bump-version @Line1/1/12");
   b->add_option("RECIPE", args->dir, kRecipeHelp)->required();
-  b->callback([=] { *exitStatus = Bump(*args); });
-  auto* d = recipe->add_subcommand("delete", "Delete a recipe with everything in it, and its sub-group line");
-  Example(*d, "rcpstore recipe delete @Line1/1/12 --dry-run");
+  Runs(*b, exitStatus, [=] { return PrintChanges(BumpVersion(args->dir)); });
+  auto* d = AddCommand(*recipe, "delete", "Delete a recipe with everything in it, and its sub-group line",
+                       "rcpstore recipe delete @Line1/1/12 --dry-run");
   d->add_option("RECIPE", args->dir, kRecipeHelp)->required();
   AddDeleteOptions(*d, args->removal, false);
-  d->callback([=] { *exitStatus = Delete(*args); });
-  AddCopyCommands(*recipe, exitStatus);
+  Runs(*d, exitStatus,
+       [=] { return PrintDelete(args->removal, [&] { return DeleteRecipe(args->dir, args->removal); }); });
+  AddCopyCommand(*recipe, "copy",
+                 "Copy a recipe's data files to a new recipe: created now by you, version reset, not in a sub-group",
+                 "rcpstore recipe copy @Line1/1/12 @Line1/2 40", exitStatus, CopyRecipe);
+  AddCopyCommand(*recipe, "move", "Move a recipe to another number or group as it is, out of its sub-group",
+                 "rcpstore recipe move @Line1/1/12 @Line1/2", exitStatus, MoveRecipe);
 
   auto* unit = app.add_subcommand("unit", "Create and delete unit recipes and procedure files");
   unit->require_subcommand(1);
-  auto* uf = unit->add_subcommand("free", "List the free unit numbers (1 to 32) of a recipe");
-  Example(*uf, "rcpstore unit free @Line1/1/12");
+  auto* uf =
+      AddCommand(*unit, "free", "List the free unit numbers (1 to 32) of a recipe", "rcpstore unit free @Line1/1/12");
   uf->add_option("RECIPE", args->dir, kRecipeHelp)->required();
-  uf->callback([=] { *exitStatus = FreeUnits(*args); });
-  auto* uc = unit->add_subcommand("create", "Create unit recipe N (0: the procedure file)");
-  Example(*uc, "rcpstore unit create @Line1/1/12/3");
+  Runs(*uf, exitStatus, [=] { return PrintFree(RecipeTarget(args->dir), kMaxUnitNo, true); });
+  auto* uc =
+      AddCommand(*unit, "create", "Create unit recipe N (0: the procedure file)", "rcpstore unit create @Line1/1/12/3");
   uc->add_option("RECIPE", args->dir, kUnitHelp)->required();
   uc->add_option("N", args->number, "Unit number 1 to 32, 0 for the procedure")->check(CLI::Range(0u, kMaxUnitNo));
   uc->add_option("--header-name", args->headName, "Header name (at most 8 bytes)");
   uc->add_option("--template", args->templateFile, "Unit recipe file to copy instead of the templates");
   uc->add_flag("--truncate", args->truncate, truncateHelp);
   uc->callback([=] { *exitStatus = CreateUnitRecipe(*args); });
-  auto* ud = unit->add_subcommand("delete", "Delete unit recipe N (0: the procedure file)");
-  Example(*ud, "rcpstore unit delete @Line1/1/12 0");
+  auto* ud =
+      AddCommand(*unit, "delete", "Delete unit recipe N (0: the procedure file)", "rcpstore unit delete @Line1/1/12 0");
   ud->add_option("RECIPE", args->dir, kUnitHelp)->required();
   ud->add_option("N", args->number, "Unit number 1 to 32, 0 for the procedure")->check(CLI::Range(0u, kMaxUnitNo));
   AddDeleteOptions(*ud, args->removal, false);
   ud->callback([=] { *exitStatus = DeleteUnitRecipe(*args); });
 
-  auto* ls = app.add_subcommand("ls", "List a recipe's files, or the children of a group or project, as file entries");
-  Example(*ls, "rcpstore ls @Line1/1 --children");
+  auto* ls = AddCommand(app, "ls", "List a recipe's files, or the children of a group or project, as file entries",
+                        "rcpstore ls @Line1/1 --children");
   ls->add_option("TARGET", args->dir, "Recipe, group or project: its address or directory")->required();
   ls->add_flag("--children", args->children, "List the children of a recipe's node instead of its files");
-  ls->callback([=] { *exitStatus = Run("ls " + args->dir, [&] { return List(*args); }); });
+  Runs(*ls, exitStatus,
+       [=] { return PrintList(ListEntries(AnyTarget(args->dir), args->children), EntryJson, EntryLine); });
 
   auto* edf = app.add_subcommand("edf", "Inspect EDF files");
   edf->require_subcommand(1);
-  auto* dump = edf->add_subcommand("dump", "Show the header fields and records of an EDF file");
-  Example(*dump, "rcpstore edf dump @Line1/1/12/3 --json");
+  auto* dump = AddCommand(*edf, "dump", "Show the header fields and records of an EDF file",
+                          "rcpstore edf dump @Line1/1/12/3 --json");
   dump->add_option("FILE", args->dir, "EDF file, or the address of a unit recipe (@PROJECT/G/R/U)")->required();
-  dump->callback([=] { *exitStatus = DumpEdf(args->dir); });
+  Runs(*dump, exitStatus, [=] { return DumpEdf(args->dir); });
 }
 
 }  // namespace rcpstore::cli

@@ -5,8 +5,8 @@
 
 #include "Commands.h"
 #include "LibQVBRcpEpa/Target.h"
+#include "LibQVBRcpEpa/Texts.h"
 #include "Output.h"
-#include "Texts.h"
 #include "Usage.h"
 
 namespace rcpstore::cli {
@@ -30,16 +30,10 @@ std::vector<unsigned> RecipeNumbers(const std::string& given) {
   }
 }
 
-void CheckPath(const SubGroupPath& path) {
-  for (const std::string& name : path) Refuse("NAME", SubGroupNameProblem(name));
-}
-
-int Edited(const std::string& what, const SubGroupArgs& args, const std::function<ChangeReport()>& edit) {
-  return Run(what + " " + args.groupDir, [&] { return PrintChanges(edit()); });
-}
-
-CLI::App* AddPathCommand(CLI::App& parent, const char* name, const char* help, SubGroupArgs& args) {
-  auto* cmd = parent.add_subcommand(name, help);
+// A sub-command of subgroup that edits a group: GROUP, then its own arguments.
+CLI::App* AddEditCommand(CLI::App& parent, const char* name, const char* help, const char* example,
+                         SubGroupArgs& args) {
+  auto* cmd = AddCommand(parent, name, help, example);
   cmd->add_option("GROUP", args.groupDir, kGroupHelp)->required();
   return cmd;
 }
@@ -53,62 +47,56 @@ void AddSubGroupCommand(CLI::App& app, int* exitStatus) {
   const char* pathHelp = "Sub-group path, top level first";
   const char* recipesHelp = "Recipe numbers or directory names of the group, comma-separated: 1,2,RCP0007";
 
-  auto* add = AddPathCommand(*group, "add", "Add an empty sub-group (the last NAME) inside the others", *args);
+  auto* add = AddEditCommand(*group, "add", "Add an empty sub-group (the last NAME) inside the others",
+                             "rcpstore subgroup add @Line1/1 Trials Night", *args);
   add->add_option("NAME", args->path, pathHelp)->required();
-  Example(*add, "rcpstore subgroup add @Line1/1 Trials Night");
-  add->callback([=] {
-    CheckPath(args->path);
-    *exitStatus = Edited("subgroup add", *args, [&] { return AddSubGroup(args->groupDir, args->path); });
+  Runs(*add, exitStatus, [=] {
+    for (const std::string& name : args->path) Refuse("NAME", SubGroupNameProblem(name));
+    return PrintChanges(AddSubGroup(args->groupDir, args->path));
   });
 
-  auto* remove = AddPathCommand(*group, "remove", "Remove a sub-group; its recipes move up", *args);
+  auto* remove = AddEditCommand(*group, "remove", "Remove a sub-group; its recipes move up",
+                                "rcpstore subgroup remove @Line1/1 Trials Night", *args);
   remove->add_option("NAME", args->path, pathHelp)->required();
-  Example(*remove, "rcpstore subgroup remove @Line1/1 Trials Night");
-  remove->callback([=] {
-    *exitStatus = Edited("subgroup remove", *args, [&] { return RemoveSubGroup(args->groupDir, args->path); });
-  });
+  Runs(*remove, exitStatus, [=] { return PrintChanges(RemoveSubGroup(args->groupDir, args->path)); });
 
-  auto* rename = AddPathCommand(*group, "rename", "Give a sub-group a new name", *args);
+  auto* rename = AddEditCommand(*group, "rename", "Give a sub-group a new name",
+                                "rcpstore subgroup rename @Line1/1 Day Trials Night", *args);
   rename->add_option("NEW_NAME", args->newName, "The new name")->required();
   rename->add_option("NAME", args->path, pathHelp)->required();
-  Example(*rename, "rcpstore subgroup rename @Line1/1 Day Trials Night");
-  rename->callback([=] {
+  Runs(*rename, exitStatus, [=] {
     Refuse("NEW_NAME", SubGroupNameProblem(args->newName));
-    *exitStatus = Edited("subgroup rename", *args,
-                         [&] { return RenameSubGroup(args->groupDir, args->path, args->newName); });
+    return PrintChanges(RenameSubGroup(args->groupDir, args->path, args->newName));
   });
 
-  auto* put = AddPathCommand(*group, "put", "Put recipes of the group that are in no sub-group into a sub-group", *args);
+  auto* put = AddEditCommand(*group, "put", "Put recipes of the group that are in no sub-group into a sub-group",
+                             "rcpstore subgroup put @Line1/1 3,4,12 Trials", *args);
   put->add_option("RECIPES", args->recipes, recipesHelp)->required();
   put->add_option("NAME", args->path, pathHelp)->required();
-  Example(*put, "rcpstore subgroup put @Line1/1 3,4,12 Trials");
-  put->callback([=] {
-    std::vector<unsigned> numbers = RecipeNumbers(args->recipes);
-    *exitStatus = Edited("subgroup put", *args, [&] { return PutInSubGroup(args->groupDir, numbers, args->path); });
-  });
+  Runs(*put, exitStatus,
+       [=] { return PrintChanges(PutInSubGroup(args->groupDir, RecipeNumbers(args->recipes), args->path)); });
 
-  auto* take = AddPathCommand(*group, "take", "Take recipes out of whatever sub-groups hold them", *args);
+  auto* take = AddEditCommand(*group, "take", "Take recipes out of whatever sub-groups hold them",
+                              "rcpstore subgroup take @Line1/1 3 4 RCP0012", *args);
   take->add_option("RECIPES", args->more, "Recipe numbers or directory names of the group")->required();
-  Example(*take, "rcpstore subgroup take @Line1/1 3 4 RCP0012");
-  take->callback([=] {
+  Runs(*take, exitStatus, [=] {
     std::vector<unsigned> numbers;
     for (const std::string& given : args->more) {
       for (unsigned number : RecipeNumbers(given)) numbers.push_back(number);
     }
-    *exitStatus = Edited("subgroup take", *args, [&] { return TakeOutOfSubGroups(args->groupDir, numbers); });
+    return PrintChanges(TakeOutOfSubGroups(args->groupDir, numbers));
   });
 
-  auto* move = group->add_subcommand(
-      "move", "Move recipes into a sub-group (no NAME: to the group's top level), wherever they were, in one step");
-  Example(*move, "rcpstore subgroup move @Line1/1/12,13,20 Trials Night");
+  auto* move =
+      AddCommand(*group, "move",
+                 "Move recipes into a sub-group (no NAME: to the group's top level), wherever they were, in one step",
+                 "rcpstore subgroup move @Line1/1/12,13,20 Trials Night");
   move->add_option("RECIPES", args->recipes, "A recipe (@PROJECT/G/R or its directory), then more of its group: ,N")
       ->required();
   move->add_option("NAME", args->path, pathHelp);
-  move->callback([=] {
-    *exitStatus = Run("subgroup move " + args->recipes, [&] {
-      GroupRecipes given = RecipesGiven(args->recipes);
-      return PrintChanges(MoveToSubGroup(given.group, given.numbers, args->path));
-    });
+  Runs(*move, exitStatus, [=] {
+    GroupRecipes given = RecipesGiven(args->recipes);
+    return PrintChanges(MoveToSubGroup(given.group, given.numbers, args->path));
   });
 }
 

@@ -1,6 +1,7 @@
-#include "Texts.h"
-
 #include <CLI/CLI.hpp>
+
+#include "LibQVBRcpEpa/Texts.h"
+#include "Usage.h"
 
 namespace rcpstore::cli {
 

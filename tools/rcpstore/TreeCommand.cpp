@@ -4,7 +4,6 @@
 #include <cstdio>
 
 #include "Commands.h"
-#include "Describe.h"
 #include "LibQVBRcpEpa/Target.h"
 #include "Output.h"
 #include "Usage.h"
@@ -113,15 +112,15 @@ int PrintProjectTree(const std::string& given, const TreeRead& options) {
 }
 
 void AddTreeCommand(CLI::App& app, int* exitStatus) {
-  auto* cmd = app.add_subcommand("tree", "Print a project's recipe tree with titles and versions");
-  Example(*cmd, "rcpstore tree @Line1 --plain");
+  auto* cmd =
+      AddCommand(app, "tree", "Print a project's recipe tree with titles and versions", "rcpstore tree @Line1 --plain");
   auto dir = std::make_shared<std::string>();
   auto options = std::make_shared<TreeRead>();
   cmd->add_option("PROJECT", *dir, kProjectHelp)->required();
   cmd->add_flag("--depth-one", options->depthOne, "List the recipe groups only, without recursion");
   cmd->add_flag("--no-subgroups", options->noSubGroups, "Do not lay the sub-group files over the recipes");
   cmd->add_flag("--plain", options->plain, "The bare structure: names only, no headers read");
-  cmd->callback([=] { *exitStatus = Run("tree " + *dir, [&] { return PrintProjectTree(*dir, *options); }); });
+  Runs(*cmd, exitStatus, [=] { return PrintProjectTree(*dir, *options); });
 }
 
 }  // namespace rcpstore::cli

@@ -22,7 +22,11 @@ const char kGroupHelp[] = "Recipe group: @PROJECT/G, or its directory (RGnn)";
 const char kRecipeHelp[] = "Recipe: @PROJECT/G/R, or its directory (RCPnnnn)";
 const char kUnitHelp[] = "Recipe (@PROJECT/G/R or its directory) followed by N, or a unit address @PROJECT/G/R/U";
 
-void Example(CLI::App& command, const char* example) { command.footer(std::string("Example: ") + example); }
+CLI::App* AddCommand(CLI::App& parent, const std::string& name, const std::string& help, const char* example) {
+  CLI::App* command = parent.add_subcommand(name, help);
+  command->footer(std::string("Example: ") + example);
+  return command;
+}
 
 namespace {
 
@@ -92,27 +96,24 @@ int ReportUsageError(CLI::App& app, const CLI::ParseError& error, int argc, char
 
 void AddHelpCommand(CLI::App& app, int* exitStatus) {
   auto words = std::make_shared<std::vector<std::string>>();
-  auto* help = app.add_subcommand("help", "Show the help of a command: rcpstore help recipe set");
-  Example(*help, "rcpstore help recipe set");
+  auto* help =
+      AddCommand(app, "help", "Show the help of a command: rcpstore help recipe set", "rcpstore help recipe set");
   help->add_option("COMMAND", *words, "Command words");
   auto man = std::make_shared<bool>(false);
   auto completion = std::make_shared<bool>(false);
   help->add_flag("--man", *man, "Print the man page rcpstore(1) in roff");
   help->add_flag("--bash-completion", *completion, "Print the bash completion script");
   help->callback([&app, words, exitStatus, man, completion] {
+    std::string text;
     if (*man || *completion) {
-      std::string text = *man ? ManPage(app) : BashCompletion(app);
-      std::fwrite(text.data(), 1, text.size(), stdout);
-      *exitStatus = kExitOk;
-      return;
+      text = *man ? ManPage(app) : BashCompletion(app);
+    } else {
+      std::string path;
+      size_t used = 0;
+      CLI::App* at = Deepest(app, *words, &path, &used);
+      if (used < words->size()) throw CLI::ValidationError("unknown command '" + (*words)[used] + "'");
+      text = at->help();
     }
-    std::string path;
-    size_t used = 0;
-    CLI::App* at = Deepest(app, *words, &path, &used);
-    if (used < words->size()) {
-      throw CLI::ValidationError("unknown command '" + (*words)[used] + "'");
-    }
-    std::string text = at->help();
     std::fwrite(text.data(), 1, text.size(), stdout);
     *exitStatus = kExitOk;
   });

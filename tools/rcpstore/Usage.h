@@ -2,6 +2,7 @@
 // its words, and `rcpstore help COMMAND`.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace CLI {
@@ -20,8 +21,15 @@ extern const char kGroupHelp[];
 extern const char kRecipeHelp[];
 extern const char kUnitHelp[];
 
-// Shows an example under a command's help.
-void Example(CLI::App& command, const char* example);
+// The texts a command stores are checked before anything runs (Texts.cpp).
+// A usage error for the option when the store's check found a problem with it.
+void Refuse(const std::string& option, const std::string& problem);
+// The text when it fits in limit bytes; otherwise, with truncate, its longest
+// beginning that fits and ends at a UTF-8 character boundary, else refused.
+std::string Fitted(const std::string& option, const std::string& text, size_t limit, bool truncate);
+
+// Adds a sub-command with its help and an example of its use under the help.
+CLI::App* AddCommand(CLI::App& parent, const std::string& name, const std::string& help, const char* example);
 
 // Prints help or the version (exit 0), or the usage error (exit 2).
 int ReportUsageError(CLI::App& app, const CLI::ParseError& error, int argc, char** argv);

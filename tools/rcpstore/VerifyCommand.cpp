@@ -1,11 +1,9 @@
 // rcpstore verify: checks a project's recipe store and, when asked, repairs
 // what can be repaired without losing anything.
 #include <CLI/CLI.hpp>
-#include <cstdio>
 #include <memory>
 
 #include "Commands.h"
-#include "Describe.h"
 #include "LibQVBRcpEpa/Verify.h"
 #include "Output.h"
 #include "Usage.h"
@@ -64,12 +62,12 @@ int Verify(const VerifyArgs& args) {
 }  // namespace
 
 void AddVerifyCommand(CLI::App& app, int* exitStatus) {
-  auto* verify = app.add_subcommand("verify", "Check a project's recipe store; with --repair fix what is safe to fix");
-  Example(*verify, "rcpstore verify @Line1 --repair");
+  auto* verify = AddCommand(app, "verify", "Check a project's recipe store; with --repair fix what is safe to fix",
+                            "rcpstore verify @Line1 --repair");
   auto args = std::make_shared<VerifyArgs>();
   verify->add_option("PROJECT", args->project, "Project directory (with a '/') or registered project name")->required();
   verify->add_flag("--repair", args->repair, "Fix what can be fixed without losing anything, under the project lock");
-  verify->callback([=] { *exitStatus = Run("verify " + args->project, [&] { return Verify(*args); }); });
+  Runs(*verify, exitStatus, [=] { return Verify(*args); });
 }
 
 }  // namespace rcpstore::cli

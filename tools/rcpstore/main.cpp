@@ -15,7 +15,8 @@ namespace rcpstore::cli {
 namespace {
 
 // The command files and the first words of the commands each one adds. The
-// list and copy commands join the group and recipe commands, so they follow.
+// list and station group commands join the group, recipe and station
+// commands, so they follow.
 struct CommandFile {
   std::vector<std::string> words;
   void (*add)(CLI::App&, int*);
