@@ -138,20 +138,10 @@ uint32_t SetRecipeComment(Context& c) {
   return CQVERcpUtil::SetRcpInfo(c.store.recipe(1).c_str(), &info);
 }
 
-// A change through the store's API, which throws its failure.
-uint32_t Code(const std::function<void()>& change) {
-  try {
-    change();
-    return 0;
-  } catch (const rcpstore::Failure& failure) {
-    return failure.code;
-  }
-}
-
 // The locks of the store's API taken and given up once, so that their lock
 // files are there before and after an API change.
 uint32_t LockFilesMade(Context& c) {
-  return Code([&] {
+  return qvtest::CodeOf([&] {
     rcpstore::CommandLocks locks;
     rcpstore::Target recipe = rcpstore::RecipeTarget(c.store.recipe(1));
     locks.LockProject(recipe);
@@ -231,13 +221,13 @@ const std::vector<Operation>& Operations() {
       // The store's recorded changes: one failed after its commit is
       // finished by the next lock of the project, which its re-run takes.
       {"MoveRecipeRecorded",
-       [](Context& c) { return Code([&] { rcpstore::MoveRecipe(c.store.recipe(1), c.store.group(), 4); }); },
+       [](Context& c) { return qvtest::CodeOf([&] { rcpstore::MoveRecipe(c.store.recipe(1), c.store.group(), 4); }); },
        LockFilesMade, true},
       {"RegisterProject",
        [](Context& c) {
          rcpstore::ProjectAttributes changed;
          changed.comment = "changed";
-         return Code([&] { rcpstore::RegisterProject("P", c.store.project(), changed); });
+         return qvtest::CodeOf([&] { rcpstore::RegisterProject("P", c.store.project(), changed); });
        },
        LockFilesMade, true},
       {"LockProject", [](Context& c) { return c.lock.LockProject("P", 0, nullptr, nullptr); }, nullptr},

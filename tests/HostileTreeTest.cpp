@@ -179,19 +179,9 @@ uint32_t ListRecipe(const Store& store) {
 
 uint32_t CleanTemp(const Store&) { return CQVERcpUtil::DeleteTempFile("P"); }
 
-// A change through the store's API, which throws its failure.
-uint32_t Code(const std::function<void()>& change) {
-  try {
-    change();
-    return 0;
-  } catch (const rcpstore::Failure& failure) {
-    return failure.code;
-  }
-}
-
 // The project's lock, which finishes or drops what the records beside it say.
 uint32_t StoreLock(const Store& store) {
-  return Code([&] {
+  return qvtest::CodeOf([&] {
     rcpstore::CommandLocks locks;
     locks.LockProject(rcpstore::ProjectTarget(store.project()));
   });
@@ -200,11 +190,11 @@ uint32_t StoreLock(const Store& store) {
 uint32_t Register(const Store& store) {
   rcpstore::ProjectAttributes attributes;
   attributes.comment = "c";
-  return Code([&] { rcpstore::RegisterProject("P", store.project(), attributes); });
+  return qvtest::CodeOf([&] { rcpstore::RegisterProject("P", store.project(), attributes); });
 }
 
 uint32_t MoveRecipe(const Store& store) {
-  return Code([&] { rcpstore::MoveRecipe(store.recipe(), store.group(), 2); });
+  return qvtest::CodeOf([&] { rcpstore::MoveRecipe(store.recipe(), store.group(), 2); });
 }
 
 std::function<std::string(const Store&)> InRecipe(const std::string& name) {

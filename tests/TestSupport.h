@@ -4,10 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "LibQVBRcpEpa.h"
+#include "LibQVBRcpEpa/Failure.h"
 #include "LibQVCCommon/QVCError.h"
 
 namespace qvtest {
@@ -32,6 +34,17 @@ void MakeDirs(const std::string& path);
 void WriteFile(const std::string& path, const std::string& content);
 std::string ReadFile(const std::string& path);
 bool Exists(const std::string& path);
+
+// The result code of a change through the store's API, which throws its
+// failure: 0 when it succeeded.
+inline uint32_t CodeOf(const std::function<void()>& change) {
+  try {
+    change();
+    return 0;
+  } catch (const rcpstore::Failure& failure) {
+    return failure.code;
+  }
+}
 
 // A project's registration: its directory, checked, with a comment.
 inline _QVERcpProjectInfo ProjectInfo(const std::string& path, const std::string& comment = "") {
