@@ -50,7 +50,7 @@ struct CommandClass {
 };
 
 const CommandClass kClasses[] = {
-    {"group_create", {"group", "create", "@/P", "3"}, true, Repair::kEither},
+    {"group_create", {"group", "create", "@/P", "3", "--comment", "new", "--server", "A"}, true, Repair::kEither},
     {"group_delete", {"group", "delete", "@/P/Recipe/RG02", "--yes"}, true, Repair::kEither},
     {"group_set", {"group", "set", "@/P/Recipe/RG01", "--comment", "new", "--server", "A", "--server", "B"}, true,
      Repair::kEither},

@@ -6,7 +6,7 @@
 #include "LibQVBRcpEpa/Rights.h"
 #include "LibQVBRcpEpa/Texts.h"
 #include "RcpChanged.h"
-#include "libqvecommon/QVEEngFile.h"
+#include "RcpGroupBuild.h"
 
 namespace rcpstore {
 
@@ -54,15 +54,9 @@ ChangeReport CreateGroup(const std::string& project, unsigned number, const Grou
   Target group = GroupOf(target, number, target.project + "/Recipe/" + GroupDirectoryName(number));
   // The store's duplicate check also clears what an interrupted create left.
   CheckAbsent(CQVERcpUtil::CheckRcpGroupDuplicate(target.project.c_str(), number), LastName(group.group));
-  Check(CQVERcpUtil::CreateRecipeGroup(target.project.c_str(), number));
-  if (attributes.comment || attributes.servers) {
-    // The group is this change's own: without its attributes it goes again.
-    _QVERcpGroupInfo info;
-    Apply(attributes, &info);
-    uint32_t rc = CQVERcpUtil::SetRecipeGroupInfo(group.group.c_str(), &info);
-    if (rc != 0) QVEEngDeleteRecursive(group.group.c_str(), 0, 0);
-    Check(rc);
-  }
+  _QVERcpGroupInfo info;
+  Apply(attributes, &info);
+  Check(rcpgroup::CreateWithAttributes(target.project.c_str(), number, info));
   return {Made(GroupItem(group))};
 }
 

@@ -3,6 +3,7 @@
 #include "LibQVBRcpEpa.h"
 #include "RcpAudit.h"
 #include "RcpCheck.h"
+#include "RcpGroupBuild.h"
 #include "RcpHidden.h"
 #include "RcpKeywordFile.h"
 #include "RcpStorePath.h"
@@ -29,6 +30,13 @@ uint32_t WriteGroupAttrFile(const char* directory, const CString& comment, const
   return rcptext::WriteKeywordFile(QVEEngJoinPath(directory, kAttrFile),
                                    {KeywordItems("COMMENT", comment), KeywordItems("SERVER", server1),
                                     KeywordItems("SERVER", server2)});
+}
+
+// The comment and the first two servers; the file holds no more.
+uint32_t WriteGroupAttributes(const char* directory, const _QVERcpGroupInfo& info) {
+  const CStringArray& servers = info.astrServer;
+  return WriteGroupAttrFile(directory, info.strComment, servers.size() > 0 ? servers[0] : CString(),
+                            servers.size() > 1 ? servers[1] : CString());
 }
 
 // A third or later "SERVER" line overwrites the second server.
@@ -71,9 +79,12 @@ uint32_t CQVERcpUtil::CheckRcpGroupDuplicate(const char* projectDirectory, unsig
                              "CheckRcpDuplicate()");
 }
 
-// The group is built complete under a hidden name and then appears in one
-// step; an existing group is never overwritten.
-uint32_t CQVERcpUtil::CreateRecipeGroup(const char* projectDirectory, unsigned groupNo) {
+namespace {
+
+// The group is built complete under a hidden name, its attribute file
+// included, and then appears in one step; an existing group is never
+// overwritten.
+uint32_t BuildGroup(const char* projectDirectory, unsigned groupNo, const _QVERcpGroupInfo& info) {
   CString group = QVEEngJoinPath(RecipeRoot(projectDirectory).c_str(), GroupName(groupNo).c_str());
   return rcpaudit::Recorded("createGroup", group.c_str(), [&]() -> uint32_t {
     if (uint32_t rc = rcppath::Check(projectDirectory, "Recipe")) return rc;
@@ -83,9 +94,19 @@ uint32_t CQVERcpUtil::CreateRecipeGroup(const char* projectDirectory, unsigned g
     if (rcpcheck::Exists(QVEEngJoinPath(recipe.c_str(), name.c_str()), true)) return QVC_ERR_EXISTS;
     rcphidden::HiddenBuild build(recipe, name.c_str());
     if (uint32_t rc = build.Begin()) return rc;
-    if (uint32_t rc = WriteGroupAttrFile(build.Path().c_str(), "", "", "")) return rc;
+    if (uint32_t rc = WriteGroupAttributes(build.Path().c_str(), info)) return rc;
     return build.Finish();
   });
+}
+
+}  // namespace
+
+uint32_t CQVERcpUtil::CreateRecipeGroup(const char* projectDirectory, unsigned groupNo) {
+  return BuildGroup(projectDirectory, groupNo, _QVERcpGroupInfo{});
+}
+
+uint32_t rcpgroup::CreateWithAttributes(const char* projectDirectory, unsigned groupNo, const _QVERcpGroupInfo& info) {
+  return BuildGroup(projectDirectory, groupNo, info);
 }
 
 uint32_t CQVERcpUtil::DeleteRecipeGroup(const char* groupDirectory) {
@@ -117,8 +138,6 @@ uint32_t CQVERcpUtil::SetRecipeGroupInfo(const char* groupDirectory, const _QVER
   return rcpaudit::Recorded("setGroup", groupDirectory, [&]() -> uint32_t {
     if (uint32_t rc = rcppath::Check(groupDirectory, kAttrFile)) return rc;
     if (info == nullptr) return QVC_ERR_CANNOT_EXECUTE;
-    const CStringArray& servers = info->astrServer;
-    return WriteGroupAttrFile(groupDirectory, info->strComment, servers.size() > 0 ? servers[0] : CString(),
-                              servers.size() > 1 ? servers[1] : CString());
+    return WriteGroupAttributes(groupDirectory, *info);
   });
 }
