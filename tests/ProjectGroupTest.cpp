@@ -1,8 +1,10 @@
 // Projects and recipe groups: registry entries, attribute files, free
 // numbers, in-use checks and the codes of failures.
 #include <dirent.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <functional>
 #include <set>
 
@@ -150,7 +152,21 @@ TEST_F(ProjectTest, DeleteRemovesTheStoreAndKeepsOtherFiles) {
   EXPECT_FALSE(Exists(Project() + "/ETC/RcpFda.l"));
   EXPECT_TRUE(Exists(Project() + "/Other/keep.txt"));
 
-  std::remove((Project() + "/Other/keep.txt").c_str());
+  // An empty directory, a link or a FIFO of the engineering project keeps
+  // the directory too; only the store's own leaves it to go.
+  std::filesystem::remove_all(Project() + "/Other");
+  const std::vector<std::function<void()>> others = {
+      [&] { qvtest::MakeDirs(Project() + "/Drawings"); },
+      [&] { ASSERT_EQ(symlink("/nowhere", (Project() + "/link").c_str()), 0); },
+      [&] { ASSERT_EQ(mkfifo((Project() + "/fifo").c_str(), 0600), 0); },
+  };
+  for (const auto& plant : others) {
+    plant();
+    qvtest::MakeDirs(Project() + "/Recipe");
+    ASSERT_EQ(CQVERcpUtil::DeleteProject(Project().c_str()), 0u);
+    ASSERT_TRUE(Exists(Project()));
+    for (const char* name : {"Drawings", "link", "fifo"}) std::filesystem::remove(Project() + "/" + name);
+  }
   qvtest::MakeDirs(Project() + "/Recipe");
   ASSERT_EQ(CQVERcpUtil::DeleteProject(Project().c_str()), 0u);
   EXPECT_FALSE(Exists(Project()));

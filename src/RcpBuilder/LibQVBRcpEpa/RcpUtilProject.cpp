@@ -119,6 +119,24 @@ std::vector<CStringArray> rcpproject::AttributeLines(const _QVERcpProjectInfo& i
 
 namespace {
 
+// Whether a project directory holds anything but its lock file and an
+// empty ETC: the engineering project's own files and directories, links and
+// FIFOs included. A directory that is gone holds nothing; one that cannot
+// be listed counts as holding something.
+bool HoldsOthers(const char* projectDirectory) {
+  qvplatform::Env* env = qvplatform::CurrentEnv();
+  std::vector<qvplatform::DirEntry> entries;
+  if (uint32_t rc = env->ReadDirectory(projectDirectory, &entries)) {
+    return rc != ERROR_FILE_NOT_FOUND && rc != ERROR_PATH_NOT_FOUND;
+  }
+  return std::any_of(entries.begin(), entries.end(), [&](const qvplatform::DirEntry& entry) {
+    if (entry.name == kProjectLockFile) return false;
+    std::vector<qvplatform::DirEntry> etc;
+    return entry.name != "ETC" || entry.type != qvplatform::EntryType::kDirectory ||
+           env->ReadDirectory(QVEEngJoinPath(projectDirectory, "ETC"), &etc) != 0 || !etc.empty();
+  });
+}
+
 // The names of the first sub-keys of Batch\<subKey>, in enumeration order.
 uint32_t EnumProjectKeys(HKEY root, const char* subKey, CStringArray& names) {
   names.clear();
@@ -247,10 +265,6 @@ uint32_t CQVERcpUtil::DeleteProject(const char* projectDirectory) {
     QVEEngDeleteFile(QVEEngCatPath(lockList, "RcpFda.l").c_str(), 0, 0);
     // The directory goes in one step with its lock file (the deleting
     // caller's own) when nothing else is left in it.
-    CStringArray left;
-    CString lockFile = QVEEngJoinPath(projectDirectory, kProjectLockFile);
-    bool othersLeft = QVEEngListFileRecursive(projectDirectory, left) == 0 &&
-                      std::any_of(left.begin(), left.end(), [&](const CString& file) { return file != lockFile; });
-    return othersLeft ? 0 : rcphidden::DeleteViaTrash(projectDirectory);
+    return HoldsOthers(projectDirectory) ? 0 : rcphidden::DeleteViaTrash(projectDirectory);
   });
 }
