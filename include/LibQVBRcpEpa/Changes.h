@@ -108,7 +108,9 @@ RCPSTORE_API ChangeReport RegisterProject(const std::string& name, const std::st
 // Takes a name (or @NAME) off the station's project list; the directory stays.
 RCPSTORE_API ChangeReport UnregisterProject(const std::string& name);
 // Deletes a project's recipe store, and its directory when nothing else is
-// in it, then every name it is registered under. A re-run finishes what an
+// in it (an empty ETC and the lock file aside; an empty directory, a link or
+// a FIFO of the engineering project keeps it), then every name it is
+// registered under. A re-run finishes what an
 // interrupted delete began.
 RCPSTORE_API ChangeReport DeleteProject(const std::string& project, const DeleteOptions& how = {});
 
