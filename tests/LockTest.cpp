@@ -206,7 +206,12 @@ TEST_F(LockTest, CleanTempEmptiesAndRemakesEveryWorkDirectory) {
   qvtest::MakeDirs(tmp_ / "P1/Recipe/RG01/RCP0002");
   WriteFile(tmp_ / "P1/Recipe/RG02/RCP0003/TEMP", "a file where the work directory should be");
   WriteFile(tmp_ / "P1/Recipe/RG02/RCP0004/TEMP/c.tmp", "x");
+  // A recipe edited in another process keeps its work files.
+  WriteFile(tmp_ / "P1/Recipe/RG02/RCP0005/TEMP/d.tmp", "x");
+  qvtest::ChildProcess editor = qvtest::HoldLock(tmp_ / "P1/Recipe/RG02/RCP0005", "");
+  ASSERT_EQ(editor.started(), 0);
   ASSERT_EQ(CQVERcpUtil::DeleteTempFile("P1"), 0u);
+  EXPECT_TRUE(Exists(tmp_ / "P1/Recipe/RG02/RCP0005/TEMP/d.tmp"));
   EXPECT_TRUE(Exists(recipe() + "/TEMP"));
   EXPECT_FALSE(Exists(recipe() + "/TEMP/a.tmp"));
   EXPECT_FALSE(Exists(recipe() + "/TEMP/sub"));

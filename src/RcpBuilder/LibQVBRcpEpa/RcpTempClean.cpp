@@ -1,11 +1,13 @@
-// Emptying the work directories of every recipe of a project, after
-// finishing or undoing what killed creates and deletes left in it.
+// Emptying the work directories of every recipe of a project that nobody
+// edits, after finishing or undoing what killed creates and deletes left in
+// it.
 #include "LibQVBRcpEpa.h"
 #include "RcpAudit.h"
 #include "RcpHidden.h"
 #include "RcpStorePath.h"
 #include "libqvecommon/QVEEngFile.h"
 #include "libqvecommon/QVEEngPath.h"
+#include "platform/ShareMode.h"
 
 namespace {
 
@@ -16,6 +18,12 @@ void CleanUpperLevels(const CString& projectDirectory, CQVERcpDirInfo* root) {
   rcphidden::CleanLeftovers(QVEEngJoinPath(projectDirectory.c_str(), "Recipe").c_str());
   CQVERcpUtil::GetDirectoryList(root, 0, 0);
   for (const auto& group : root->m_listChild) rcphidden::CleanLeftovers(group->GetFullPath().c_str());
+}
+
+// A recipe whose lock another process holds is being edited there, and its
+// work files are that editor's.
+bool LockedElsewhere(const CString& recipeDirectory) {
+  return qvplatform::IsHeld(QVEEngJoinPath(recipeDirectory.c_str(), "RcpLock.txt"));
 }
 
 }  // namespace
@@ -42,7 +50,7 @@ uint32_t CQVERcpUtil::DeleteTempFile(const char* projectName) {
       for (const auto& recipe : group->m_listChild) {
         CString work = recipe->GetFullPath();
         QVEEngCatPath(work, "TEMP");
-        if (rcppath::Check(work.c_str()) != 0) continue;
+        if (rcppath::Check(work.c_str()) != 0 || LockedElsewhere(recipe->GetFullPath())) continue;
         rcphidden::CleanLeftovers(recipe->GetFullPath().c_str());
         CString everything = work;
         QVEEngDeleteRecursive(QVEEngCatPath(everything, "*").c_str(), 0, 0);
