@@ -134,7 +134,8 @@ RCPSTORE_API ChangeReport TakeOutOfSubGroups(const std::string& group, const std
 RCPSTORE_API ChangeReport MoveToSubGroup(const std::string& group, const std::vector<unsigned>& recipes,
                                          const SubGroupPath& path);
 
-// Empties the TEMP directory of every recipe of a registered project.
+// Empties the TEMP directory of every recipe of a registered project but
+// those whose lock another process holds (their work files are its editor's).
 RCPSTORE_API ChangeReport CleanTemp(const std::string& project);
 
 }  // namespace rcpstore
