@@ -96,7 +96,8 @@ void AddLockCommand(CLI::App& app, int* exitStatus) {
   s->add_option("TARGET", args->target, "Recipe (@PROJECT/G/R or its directory), or a project")->required();
   Runs(*s, exitStatus, [=] { return Status(*args); });
 
-  auto* clean = AddCommand(app, "clean-temp", "Empty the TEMP directory of every recipe of a project that no one has locked",
+  auto* clean = AddCommand(app, "clean-temp",
+                           "Empty the TEMP directory of every recipe of a project that no one has locked",
                            "rcpstore clean-temp @Line1");
   clean->add_option("PROJECT", args->target, kProjectHelp)->required();
   Runs(*clean, exitStatus, [=] { return PrintChanges(CleanTemp(args->target)); });
