@@ -79,12 +79,10 @@ uint32_t CQVERcpUtil::CheckRcpGroupDuplicate(const char* projectDirectory, unsig
                              "CheckRcpDuplicate()");
 }
 
-namespace {
-
 // The group is built complete under a hidden name, its attribute file
 // included, and then appears in one step; an existing group is never
 // overwritten.
-uint32_t BuildGroup(const char* projectDirectory, unsigned groupNo, const _QVERcpGroupInfo& info) {
+uint32_t rcpgroup::CreateWithAttributes(const char* projectDirectory, unsigned groupNo, const _QVERcpGroupInfo& info) {
   CString group = QVEEngJoinPath(RecipeRoot(projectDirectory).c_str(), GroupName(groupNo).c_str());
   return rcpaudit::Recorded("createGroup", group.c_str(), [&]() -> uint32_t {
     if (uint32_t rc = rcppath::Check(projectDirectory, "Recipe")) return rc;
@@ -99,14 +97,8 @@ uint32_t BuildGroup(const char* projectDirectory, unsigned groupNo, const _QVERc
   });
 }
 
-}  // namespace
-
 uint32_t CQVERcpUtil::CreateRecipeGroup(const char* projectDirectory, unsigned groupNo) {
-  return BuildGroup(projectDirectory, groupNo, _QVERcpGroupInfo{});
-}
-
-uint32_t rcpgroup::CreateWithAttributes(const char* projectDirectory, unsigned groupNo, const _QVERcpGroupInfo& info) {
-  return BuildGroup(projectDirectory, groupNo, info);
+  return rcpgroup::CreateWithAttributes(projectDirectory, groupNo, _QVERcpGroupInfo{});
 }
 
 uint32_t CQVERcpUtil::DeleteRecipeGroup(const char* groupDirectory) {
