@@ -3,6 +3,7 @@
 // read scope against a first open on another thread, and station changes
 // under threads that use the registry.
 #include <sqlite3.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -205,6 +206,49 @@ TEST_F(RegistryConcurrencyTest, StationChangesWhileThreadsUseTheRegistry) {
   EXPECT_EQ(value, 7u);
   EXPECT_GT(qvtest::SubKeys(inA).size(), 0u);
   QVCCloseRegistry(inA);
+}
+
+// A user who holds the shared database locked makes the others' registry
+// calls fail within seconds, not wait on her.
+TEST_F(RegistryConcurrencyTest, AHeldDatabaseIsAPromptFailure) {
+  ASSERT_EQ(qvtest::SetProjectPath("P1", "/p1"), 0u);
+  const std::string station = qvplatform::StationDirectory();
+  qvplatform::SetStationDirectory(tmp_ / "elsewhere");  // closes this process's connection
+  std::string none;
+  qvtest::GetProjectPath("P1", &none);
+  qvplatform::SetStationDirectory(station);
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  pid_t holder = fork();
+  if (holder == 0) {
+    sqlite3* db = nullptr;
+    std::string names = station + "/names.db";
+    bool held = sqlite3_open(names.c_str(), &db) == SQLITE_OK &&
+                sqlite3_exec(db, "PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE; SELECT count(*) FROM keys;", nullptr,
+                             nullptr, nullptr) == SQLITE_OK;
+    char byte = held ? 1 : 0;
+    if (write(ready[1], &byte, 1) != 1 || !held) _exit(2);
+    pause();
+    _exit(0);
+  }
+  close(ready[1]);
+  char byte = 0;
+  const bool held = read(ready[0], &byte, 1) == 1 && byte == 1;
+  close(ready[0]);
+  if (!held) kill(holder, SIGKILL);
+  ASSERT_TRUE(held);
+  qvtest::ChildOutcome reader = qvtest::RunInChild(
+      [] {
+        std::string path;
+        uint32_t first = qvtest::GetProjectPath("P1", &path);
+        uint32_t second = qvtest::SetProjectPath("P2", "/p2");
+        return first != 0 && second != 0 ? 0u : 1u;
+      },
+      20000);
+  kill(holder, SIGKILL);
+  waitpid(holder, nullptr, 0);
+  ASSERT_TRUE(reader.finished) << "waited on the held database";
+  EXPECT_EQ(reader.rc, 0u);
 }
 
 }  // namespace

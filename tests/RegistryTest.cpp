@@ -1,6 +1,11 @@
 // The station registry: keys, values, access checks, local groups, and what
 // a full, read-only or damaged registry file reports.
+#include <sqlite3.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <functional>
 
 #include "LibQVCCommon/QVCRegistry.h"
 #include "SecuritySupport.h"
@@ -187,6 +192,68 @@ TEST_F(RegistryTest, AFullOrReadOnlyDiskSaysSo) {
   QVCCloseRegistry(list);
   qvplatform::SetStationDirectory(tmp_ / ".station");
   qvtest::GetProjectPath("First", &path);  // lets the tmpfs go
+}
+
+// The registry files are every user's to replace in a station without the
+// sticky bit: one that is a link, a FIFO or a directory is refused at once,
+// and nothing is made where a link points.
+TEST_F(RegistryTest, ARegistryFileThatIsNotAFileIsRefusedNotFollowed) {
+  struct Case {
+    const char* file;
+    std::function<int(const std::string&)> plant;
+  };
+  const std::string target = tmp_ / "planted.db";
+  const Case cases[] = {
+      {"registry.db", [&](const std::string& at) { return symlink(target.c_str(), at.c_str()); }},
+      {"registry.db", [](const std::string& at) { return mkfifo(at.c_str(), 0666); }},
+      {"registry.db", [](const std::string& at) { return mkdir(at.c_str(), 0777); }},
+      {"names.db", [&](const std::string& at) { return symlink(target.c_str(), at.c_str()); }},
+      {"names.db", [](const std::string& at) { return mkfifo(at.c_str(), 0666); }},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    const std::string station = tmp_ / ("station" + std::to_string(++n));
+    qvtest::MakeDirs(station);
+    ASSERT_EQ(c.plant(station + "/" + c.file), 0) << n;
+    qvplatform::SetStationDirectory(station);
+    std::string path;
+    EXPECT_EQ(qvtest::GetProjectPath("P1", &path), static_cast<uint32_t>(ERROR_CANT_ACCESS_FILE)) << n;
+    EXPECT_FALSE(qvtest::Exists(target)) << n;
+    EXPECT_FALSE(qvtest::Exists(target + "-wal")) << n;
+  }
+}
+
+// A project list laid out before the shared database existed moves there,
+// names and values whole, at the next layout; the station's own database
+// keeps none of it.
+TEST_F(RegistryTest, AnEarlierProjectListMovesToTheSharedDatabase) {
+  const std::string station = tmp_ / "earlier";
+  qvplatform::SetStationDirectory(station);
+  std::string path;
+  ASSERT_EQ(qvtest::GetProjectPath("None", &path), static_cast<uint32_t>(ERROR_FILE_NOT_FOUND));
+  auto sql = [](const std::string& file, const char* text) {
+    sqlite3* db = nullptr;
+    sqlite3_open(file.c_str(), &db);
+    sqlite3_stmt* q = nullptr;
+    sqlite3_prepare_v2(db, text, -1, &q, nullptr);
+    std::string first = sqlite3_step(q) == SQLITE_ROW ? std::to_string(sqlite3_column_int64(q, 0)) : "";
+    sqlite3_finalize(q);
+    sqlite3_close(db);
+    return first;
+  };
+  sql(station + "/registry.db", "DELETE FROM delegated");  // as laid out before
+  ASSERT_EQ(qvtest::SetProjectPath("Early", "/early"), 0u);
+  ASSERT_EQ(qvtest::SetProjectPath("Early\\Inner", "/inner"), 0u);
+  EXPECT_EQ(sql(station + "/registry.db", "SELECT count(*) FROM keys WHERE lname = 'early'"), "1");
+
+  qvplatform::SetStationDirectory(station + "/.");  // a new spelling: laid out again, as by a new process
+  ASSERT_EQ(qvtest::GetProjectPath("Early", &path), 0u);
+  EXPECT_EQ(path, "/early");
+  ASSERT_EQ(qvtest::GetProjectPath("Early\\Inner", &path), 0u);
+  EXPECT_EQ(path, "/inner");
+  EXPECT_EQ(sql(station + "/registry.db", "SELECT count(*) FROM keys WHERE lname IN ('early', 'inner')"), "0");
+  EXPECT_EQ(sql(station + "/names.db", "SELECT count(*) FROM keys WHERE lname IN ('early', 'inner')"), "2");
+  EXPECT_EQ(sql(station + "/registry.db", "SELECT count(*) FROM vals WHERE data = '/early'"), "0");
 }
 
 }  // namespace

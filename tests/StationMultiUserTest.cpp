@@ -3,6 +3,7 @@
 // refused, through the library and the rcpstore command line, and is shown
 // what it cannot read.
 #include <grp.h>
+#include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -47,6 +48,9 @@ class SecurityMultiUserTest : public ::testing::Test {
   void SetUp() override {
     ActAsUser("root", true);
     ASSERT_TRUE(qvplatform::CallerIsAdministrator());
+    uint32_t rc = 0;
+    QVCCloseRegistry(qvtest::OpenKey("Batch", "Project List", 0, &rc));  // lays the registry out
+    ASSERT_EQ(rc, 0u);
   }
   void TearDown() override { ActAsUser(""); }
 
@@ -69,7 +73,7 @@ TEST_F(SecurityMultiUserTest, AnotherUserCannotSwitchEnrolOrRemove) {
   ASSERT_EQ(chmod(tmp_.path().c_str(), 0755), 0);
   struct stat st;
   ASSERT_EQ(stat(qvplatform::StationDirectory().c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 07777, 02770u);
+  EXPECT_EQ(st.st_mode & 07777, 03770u);
   struct group* users = getgrnam(qvplatform::kStationGroup);
   if (users != nullptr) {
     EXPECT_EQ(st.st_gid, users->gr_gid);
@@ -85,6 +89,8 @@ TEST_F(SecurityMultiUserTest, AnotherUserCannotSwitchEnrolOrRemove) {
   ASSERT_TRUE(child.returned);
   EXPECT_EQ(child.rc, 0u);
   ASSERT_EQ(stat(qvplatform::RegistryPath().c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0644u);
+  ASSERT_EQ(stat((qvplatform::StationDirectory() + "/names.db").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0660u);
   EXPECT_FALSE(KeyExists("RecipeSecurity"));
 
@@ -280,6 +286,65 @@ TEST_F(CliMultiUserTest, PlantedStationLogsAreNeitherFollowedNorWaitedOn) {
   Outcome log = AsRoot({"log", "--json"});
   ASSERT_EQ(log.status, 0) << log.err;
   EXPECT_NE(log.out.find("\"operation\":\"setHeader\""), std::string::npos) << log.out;
+}
+
+// A station whose registry its users may write grants no right until its
+// administrator sets it up; then the rights bind and a member can neither
+// rewrite them nor make them go away. A registry that has gone refuses every
+// right instead of granting them all.
+TEST_F(CliMultiUserTest, RightsBindOnlyOnARegistryItsUsersCannotWrite) {
+  MakeSharedProject();
+  ASSERT_EQ(AsRoot({"project", "register", "Line1", demo_}).status, 0);
+  const std::string registry = station_ + "/registry.db";
+  ASSERT_EQ(chmod(registry.c_str(), 0660), 0);  // as stations were laid out before
+  const std::string recipe = demo_ + "/Recipe/RG01/RCP0001";
+  Outcome run = AsOther({"recipe", "set", recipe, "--comment", "x"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("rcpstore station init"), std::string::npos) << run.err;
+  EXPECT_EQ(AsOther({"station", "init"}).status, 1);
+
+  run = AsRoot({"station", "init"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("registry.db: mode 644"), std::string::npos) << run.out;
+  EXPECT_EQ(AsRoot({"station", "init"}).out, "station set up already; nothing changed\n");
+  struct Expected {
+    std::string entry;
+    unsigned mode;
+  };
+  for (const Expected& e : {Expected{"", 03770}, {"/registry.db", 0644}, {"/names.db", 0660}, {"/audit.log", 0660},
+                            {"/templates", 0755}, {"/templates/QVUser", 0755}}) {
+    struct stat st;
+    ASSERT_EQ(lstat((station_ + e.entry).c_str(), &st), 0) << e.entry;
+    EXPECT_EQ(st.st_mode & 07777, e.mode) << e.entry;
+    EXPECT_EQ(st.st_uid, 0u) << e.entry;
+  }
+  EXPECT_EQ(AsOther({"recipe", "set", recipe, "--comment", "x"}).status, 0);
+  EXPECT_EQ(AsOther({"project", "register", "Line2", demo_}).status, 0);
+  EXPECT_NE(AsOther({"project", "list"}).out.find("@Line1"), std::string::npos);
+
+  // Security on, the member in no group: she cannot enrol herself, nor take
+  // the registry away from the others.
+  ASSERT_EQ(AsRoot({"security", "on"}).status, 0);
+  qvtest::ChildOutcome attack = qvtest::RunInChild([&] {
+    struct stat st;
+    if (stat(station_.c_str(), &st) != 0 || !BecomeOtherUser(st.st_gid)) return 99u;
+    sqlite3* db = nullptr;
+    bool opened = sqlite3_open(registry.c_str(), &db) == SQLITE_OK;
+    bool enrolled = opened && sqlite3_exec(db, "INSERT INTO members VALUES('rcpsec1', 'nobody', 'nobody')", nullptr,
+                                           nullptr, nullptr) == SQLITE_OK;
+    sqlite3_close(db);
+    bool removed = unlink(registry.c_str()) == 0 || rename(registry.c_str(), (station_ + "/x").c_str()) == 0;
+    return enrolled || removed ? 1u : 0u;
+  });
+  ASSERT_TRUE(attack.returned);
+  EXPECT_EQ(attack.rc, 0u);
+  EXPECT_EQ(AsOther({"recipe", "set", recipe, "--comment", "y"}).status, 1);
+
+  ASSERT_EQ(unlink(registry.c_str()), 0);
+  run = AsOther({"recipe", "set", recipe, "--comment", "z"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("the station's registry cannot be opened"), std::string::npos) << run.err;
+  EXPECT_FALSE(qvtest::Exists(registry));
 }
 
 }  // namespace

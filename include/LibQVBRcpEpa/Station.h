@@ -21,6 +21,16 @@ struct StationInfo {
 
 // Fails when no station directory can be used.
 RCPSTORE_API StationInfo ReadStationInfo();
+// Sets the station up for its users, making what is missing: in a shared
+// station, the directory sticky (3770) so that no user removes or replaces
+// another's file; the registry writable by the station's owner only, which
+// alone makes its rights and groups binding; the shared registry of the
+// project list and the logs writable by the station's users; the user
+// template set writable by the station's owner only. Run by root or the
+// station's owner; again on a station set up already, it changes nothing.
+// Returns each change made.
+RCPSTORE_API std::vector<std::string> SetUpStation();
+
 // The name of the user who runs the caller.
 RCPSTORE_API std::string CallerName();
 // Points the store at a station directory (before anything else is done).

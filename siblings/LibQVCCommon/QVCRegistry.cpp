@@ -43,7 +43,7 @@ std::string ProductKey() {
 
 // A new station's layout: the product tree readable by Everyone and fully
 // open to Administrators, and the project list fully open to Everyone, who
-// register projects. Laid out once per station and process.
+// register projects, and kept where every user of the station may write. Laid out once per station and process.
 void EnsureStationLayout() {
   static std::mutex mutex;
   static std::set<std::string> done;
@@ -62,7 +62,7 @@ void EnsureStationLayout() {
                                    {{"Everyone", KEY_READ}, {"Administrators", KEY_ALL_ACCESS}});
   if (rc == 0) {
     rc = store->EnsureLayoutKey({"Software", "VELMORAN", product, "ENG", "Batch", "Project List"}, true,
-                                {{"Everyone", KEY_ALL_ACCESS}});
+                                {{"Everyone", KEY_ALL_ACCESS}}, true);
   }
   std::lock_guard<std::mutex> lock(mutex);
   if (rc == 0) done.insert(station);

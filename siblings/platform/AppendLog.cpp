@@ -1,6 +1,7 @@
 #include "platform/AppendLog.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -54,22 +55,41 @@ bool AppendLog::EndsLine() {
   return pread(fd_, &last, 1, st.st_size - 1) == 1 && last == '\n';
 }
 
-// Several processes append to one log; the size is read again from the file
-// before a rotation so that only one of them rotates.
+// Several processes append to one log. In a shared station no user may
+// rename another's file, so the full log is copied to its ".1" file and
+// emptied in place, under an exclusive lock that appenders briefly wait for;
+// a rotation that cannot have the lock at once is left to the next line.
 void AppendLog::RotateIfFull() {
   if (size_ + written_ < maxBytes_) return;
-  struct stat st;
-  if (fstat(fd_, &st) != 0) return;
-  size_ = st.st_size;
   written_ = 0;
-  struct stat onDisk;
-  bool stillCurrent = lstat(path_.c_str(), &onDisk) == 0 && onDisk.st_ino == st.st_ino;
-  if (stillCurrent && size_ >= maxBytes_) rename(path_.c_str(), (path_ + ".1").c_str());
-  if (!stillCurrent || size_ >= maxBytes_) {
-    close(fd_);
-    fd_ = -1;
-    EnsureOpen(path_);
+  if (flock(fd_, LOCK_EX | LOCK_NB) != 0) return;
+  struct stat st;
+  if (fstat(fd_, &st) == 0) size_ = st.st_size;
+  if (size_ >= maxBytes_ && CopyTo(path_ + ".1", size_) && ftruncate(fd_, 0) == 0) size_ = 0;
+  flock(fd_, LOCK_UN);
+}
+
+// Copies the first size bytes of the log over the file at path, which is
+// never followed nor waited on, nor anything but a regular file.
+bool AppendLog::CopyTo(const std::string& path, int64_t size) {
+  const int flags = O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+  int out = open(path.c_str(), flags | O_CREAT | O_EXCL, 0666);
+  if (out >= 0) ShareStationFile(out);
+  if (out < 0 && errno == EEXIST) out = open(path.c_str(), flags);
+  struct stat st;
+  bool ok = out >= 0 && fstat(out, &st) == 0 && S_ISREG(st.st_mode) && ftruncate(out, 0) == 0;
+  for (off_t at = 0; ok && at < size;) {
+    ssize_t n = copy_file_range(fd_, &at, out, nullptr, static_cast<size_t>(size - at), 0);
+    ok = n > 0;
   }
+  if (out >= 0) close(out);
+  return ok;
+}
+
+// Waits a little for a rotation in progress, then appends anyway: a log
+// never holds a change back.
+void AppendLog::WaitForRotation() {
+  for (int tries = 0; tries < 50 && flock(fd_, LOCK_SH | LOCK_NB) != 0; ++tries) usleep(2000);
 }
 
 bool AppendLog::Append(const std::string& line) {
@@ -79,11 +99,13 @@ bool AppendLog::Append(const std::string& line) {
   if (!EnsureOpen(path)) return false;
   RotateIfFull();
   if (fd_ < 0) return false;
+  WaitForRotation();
   std::string text = (EndsLine() ? "" : "\n") + line + "\n";
   ssize_t w;
   do {
     w = write(fd_, text.data(), text.size());
   } while (w < 0 && errno == EINTR);
+  flock(fd_, LOCK_UN);
   if (w > 0) written_ += w;
   return w == static_cast<ssize_t>(text.size());
 }

@@ -28,6 +28,8 @@ class AppendLog {
   bool EnsureOpen(const std::string& path);
   bool EndsLine();
   void RotateIfFull();
+  bool CopyTo(const std::string& path, int64_t size);
+  void WaitForRotation();
 
   const std::string name_;
   const int64_t maxBytes_;

@@ -252,6 +252,11 @@ std::string RegistryPath() {
   return dir.empty() ? std::string() : dir + "/registry.db";
 }
 
+bool RegistryTrusted() {
+  std::shared_ptr<RegistryStore> store = RegistryStore::ForStation();
+  return store != nullptr && store->Trusted();
+}
+
 uint64_t RegistryGeneration() {
   std::shared_ptr<RegistryStore> store = RegistryStore::ForStation();
   return store != nullptr ? store->Generation() : 0;

@@ -123,6 +123,11 @@ LONG CreateKeyAndSetValue(HKEY parent, const char* subKey, const char* name, DWO
 // The registry file of the current station.
 std::string RegistryPath();
 
+// Whether the current station's registry can be believed: it opens, and in a
+// shared station only its administrators may write it. An untrusted registry
+// grants no local group and no right.
+bool RegistryTrusted();
+
 // A number that changes whenever the current station's registry may have
 // changed, by this process or another: what was read while it had one value
 // still holds while it keeps it. 0 when that cannot be told.

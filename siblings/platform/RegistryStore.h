@@ -40,9 +40,9 @@ class StatementCache {
 
   sqlite3* Db() const { return db_; }
   // The kept statement for sql, else a new one: SQLite's result code.
-  int Take(const char* sql, sqlite3_stmt** stmt);
+  int Take(const std::string& sql, sqlite3_stmt** stmt);
   // Resets stmt and keeps it for the next Take of the same sql.
-  void Give(const char* sql, sqlite3_stmt* stmt);
+  void Give(const std::string& sql, sqlite3_stmt* stmt);
   void Clear();
 
  private:
@@ -52,6 +52,9 @@ class StatementCache {
 
 class RegistryStore {
  public:
+  // The station's shared database, beside its own.
+  static constexpr char kSharedFile[] = "names.db";
+
   // The store of the current station for this process, opened (and laid
   // out when new) on first use; null, with the reason in *error, when it
   // cannot be opened. The caller's reference keeps the store open while the
@@ -85,6 +88,8 @@ class RegistryStore {
   LONG ReadValue(int64_t key, const std::string& name, uint32_t* type, std::string* bytes);
   LONG WriteValue(int64_t key, const std::string& name, uint32_t type, const std::string& bytes);
 
+  bool Trusted() const { return trusted_; }
+  // The local groups of user; none when the registry is not Trusted().
   std::vector<std::string> GroupsOf(const std::string& user);
   uint32_t AddGroup(const std::string& name, const std::string& comment);
   uint32_t AddMember(const std::string& group, const std::string& user);
@@ -93,12 +98,19 @@ class RegistryStore {
   uint32_t ReadGroup(const std::string& name, LocalGroupInfo* info);
 
   // Creates the keys of path that are missing, the last one with the given
-  // access list, without an access check: the station's fixed layout.
+  // access list, without an access check: the station's fixed layout. With
+  // shareChildren, the last key's children are kept in the station's shared
+  // database, which every user of the station may write.
   LONG EnsureLayoutKey(const std::vector<std::string>& path, bool hasDacl,
-                       const std::vector<AccessEntry>& dacl);
+                       const std::vector<AccessEntry>& dacl, bool shareChildren = false);
+  // Gives the station's database a rollback journal, which readers who may
+  // not write it can read; busy while another connection has it open.
+  LONG UseRollbackJournal();
 
  private:
-  explicit RegistryStore(sqlite3* db) : db_(db), statements_(db) {}
+  RegistryStore(sqlite3* db, bool trusted) : db_(db), statements_(db), trusted_(trusted) {}
+  // Where the children of parent are kept: an id of that database.
+  int64_t ChildrenIn(int64_t parent);
   LONG LayOutNewStation();
   LONG ReadAces(KeyRow* row);
   LONG WriteAces(const KeyRow& row);
@@ -108,10 +120,15 @@ class RegistryStore {
   // Follows path from the root; missing keys are made when create is set,
   // else ERROR_FILE_NOT_FOUND.
   LONG WalkLayout(const std::vector<std::string>& path, bool create, bool hasDacl,
-                  const std::vector<AccessEntry>& dacl);
+                  const std::vector<AccessEntry>& dacl, KeyRow* row);
+  LONG ShareChildren(int64_t key);
+  LONG MoveChildren(int64_t from, int64_t to);
 
   sqlite3* db_;
   StatementCache statements_;
+  // Only the administrators may write the station's database: its groups and
+  // its security branch can be believed.
+  const bool trusted_;
   std::recursive_mutex mutex_;
   int readScopes_ = 0;    // open read scopes, all of the thread that holds mutex_
   bool writing_ = false;  // inside Transaction's body

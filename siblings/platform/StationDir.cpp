@@ -1,13 +1,16 @@
 #include "platform/StationDir.h"
 
+#include <fcntl.h>
 #include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <mutex>
 
 #include "platform/Env.h"
+#include "platform/ErrorMap.h"
 #include "platform/Win32Types.h"
 
 namespace qvplatform {
@@ -37,7 +40,7 @@ bool MakeDirectories(const std::string& path) {
   return rc == 0 || rc == ERROR_ALREADY_EXISTS;
 }
 
-constexpr mode_t kSharedDirectoryMode = 02770;
+constexpr mode_t kSharedDirectoryMode = 03770;
 constexpr mode_t kSharedFileMode = 0660;
 
 // Root's new station: every user of the station's group may register
@@ -51,7 +54,7 @@ void ShareNewStation(const std::string& dir) {
   if (chown(dir.c_str(), 0, gid) == 0) chmod(dir.c_str(), kSharedDirectoryMode);
 }
 
-bool IsSharedStation(const std::string& dir) {
+bool IsShared(const std::string& dir) {
   struct stat st;
   return !dir.empty() && stat(dir.c_str(), &st) == 0 && (st.st_mode & S_ISGID) != 0;
 }
@@ -77,7 +80,23 @@ bool CallerOwnsStation() {
 }
 
 void ShareStationFile(int fd) {
-  if (IsSharedStation(StationDirectory())) fchmod(fd, kSharedFileMode);
+  if (IsShared(StationDirectory())) fchmod(fd, kSharedFileMode);
+}
+
+bool IsSharedStation() { return IsShared(StationDirectory()); }
+
+bool WritableByAdministratorsOnly(const struct stat& st) {
+  struct stat dir;
+  if (stat(StationDirectory().c_str(), &dir) != 0) return false;
+  return (st.st_uid == 0 || st.st_uid == dir.st_uid) && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
+uint32_t CheckStationFile(const std::string& path, struct stat* st) {
+  int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return Win32FromErrno(errno);
+  const bool regular = fstat(fd, st) == 0 && S_ISREG(st->st_mode);
+  close(fd);
+  return regular ? 0 : ERROR_CANT_ACCESS_FILE;
 }
 
 void SetStationDirectory(const std::string& path) {

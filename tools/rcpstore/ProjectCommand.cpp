@@ -136,6 +136,15 @@ void AddProjectCommand(CLI::App& app, int* exitStatus) {
   station->require_subcommand(1);
   auto* s = AddCommand(*station, "info", "Show the station and the caller's identities", "rcpstore station info");
   Runs(*s, exitStatus, PrintStation);
+  auto* init = AddCommand(*station, "init",
+                          "Set the station up so that its users cannot abuse it (root or the station's owner)",
+                          "rcpstore --station /srv/qv-station station init");
+  Runs(*init, exitStatus, [] {
+    std::vector<std::string> done = SetUpStation();
+    if (Output().json) return PrintJson(Json{{"kind", "station-setup"}, {"changes", JsonTexts(done)}});
+    if (done.empty()) return PrintLine("station set up already; nothing changed");
+    return PrintLine(Joined(done, "", "\n"));
+  });
 }
 
 }  // namespace rcpstore::cli

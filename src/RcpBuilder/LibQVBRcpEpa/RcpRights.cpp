@@ -3,6 +3,7 @@
 #include "LibQVBRcpEpa.h"
 #include "LibQVCCommon/QVCRegistry.h"
 #include "LibQVBRcpEpa/Failure.h"
+#include "platform/Registry.h"
 #include "platform/RegistryStore.h"
 
 namespace rcpstore {
@@ -72,6 +73,11 @@ void RequireRight(Right right) {
   if (HoldsRight(right)) return;
   // A refusal because the rights cannot be read says so.
   RequireStationRegistry();
+  if (!qvplatform::RegistryTrusted()) {
+    Fail("the station's registry may be written by any of its users, so it grants no right; an administrator of "
+         "the station runs `rcpstore station init`",
+         ERROR_ACCESS_DENIED);
+  }
   uint32_t rc = OpenSecurityBranch();
   if (rc != 0 && rc != ERROR_ACCESS_DENIED) Fail("the station's recipe rights cannot be read: " + CodeMeaning(rc), rc);
   Fail("user " + qvplatform::CallerUserName() + " lacks the " + RightName(right) + " right", ERROR_ACCESS_DENIED);

@@ -155,6 +155,7 @@ int CQVERcpSecurity::SwitchSecurity(unsigned value) {
 int CQVERcpSecurity::CheckSecurity(unsigned rights) {
   // The switch and the rights are read in one state of the registry.
   qvplatform::RegistryReadScope oneRead;
+  if (!qvplatform::RegistryTrusted()) return 0;
   HKEY branch = nullptr;
   uint32_t opened = OpenBatch(kBranch, 0, &branch);
   if (opened == ERROR_FILE_NOT_FOUND || opened == ERROR_PATH_NOT_FOUND) return 1;

@@ -5,6 +5,8 @@
 #include "platform/Accounts.h"
 #include "platform/Registry.h"
 #include "platform/StationDir.h"
+#include "platform/StationSetUp.h"
+#include "RcpAudit.h"
 
 namespace rcpstore {
 
@@ -38,6 +40,22 @@ StationInfo ReadStationInfo() {
   info.registry = qvplatform::RegistryPath();
   info.user = CallerName();
   return info;
+}
+
+std::vector<std::string> SetUpStation() {
+  // Opening a key lays the registry out, the project list in its shared part.
+  uint32_t opened = OpenSecurityBranch();
+  if (opened != 0 && opened != ERROR_FILE_NOT_FOUND) Check(opened);
+  std::vector<std::string> done;
+  std::string failed;
+  const std::vector<std::string> logs{rcpaudit::kTrailName, "errors.log", "events.log"};
+  uint32_t rc = qvplatform::SetUpStation(logs, &done, &failed);
+  if (rc == ERROR_ACCESS_DENIED && failed.empty()) {
+    Fail("only root or the owner of the station directory sets the station up", rc);
+  }
+  if (rc != 0) Fail("the station cannot be set up: " + (failed.empty() ? std::string("the registry") : failed) +
+                    ": " + CodeMeaning(rc), rc);
+  return done;
 }
 
 std::string CallerName() { return qvplatform::CallerUserName(); }
