@@ -18,6 +18,9 @@ using rcpsubgroup::Line;
 // a hostile file cannot exhaust the stack or memory.
 constexpr int kMaxDepth = 64;
 constexpr size_t kMaxSubGroupPath = 4096;
+// Nodes that carry their own path (ReadSubGroupFile) copy at most this many
+// path bytes in all; sub-groups past it are read as part of the one open.
+constexpr size_t kMaxPathBytes = size_t{32} << 20;
 
 // Links a node below parent. With paths in nodes it is AddChild, which gives
 // the child its parent's paths; without, the child keeps its own (a recipe's
@@ -83,7 +86,8 @@ class SubGroupReader {
   void Open(const CString& name) {
     size_t outer = path_.size();
     QVEEngCatPath(path_, name.c_str());
-    if (depth_ >= kMaxDepth || path_.size() > kMaxSubGroupPath) {
+    bool overBudget = pathInNodes_ && pathBytes_ + path_.size() > kMaxPathBytes;
+    if (depth_ >= kMaxDepth || path_.size() > kMaxSubGroupPath || overBudget) {
       path_.resize(outer);
       ++flattened_;
       return;
@@ -92,7 +96,10 @@ class SubGroupReader {
     Attach(current_, sub, pathInNodes_);
     sub->m_nKind = QVERCP_KIND_SUBGROUP;
     sub->m_strName = name;
-    if (pathInNodes_) sub->m_strSubGroup = path_;
+    if (pathInNodes_) {
+      sub->m_strSubGroup = path_;
+      pathBytes_ += path_.size();
+    }
     outer_.push_back(outer);
     current_ = sub;
     ++depth_;
@@ -117,6 +124,7 @@ class SubGroupReader {
   bool pathInNodes_;
   CString path_;               // the names of the open sub-groups, joined
   std::vector<size_t> outer_;  // the length of path_ outside each open one
+  size_t pathBytes_ = 0;       // copied into nodes so far
   int depth_ = 0;
   long flattened_ = 0;
 };
