@@ -21,7 +21,7 @@ class LargeInputTest : public ::testing::Test {
   void SetUp() override {
     qvtest::MakeDirs(tmp_ / "io");
     Ok({"project", "create", "P", tmp_.path()});
-    Ok({"group", "create", group(), "1"});
+    Ok({"group", "create", tmp_ / "P", "1"});
     Ok({"recipe", "create", group(), "1"});
   }
 
@@ -87,13 +87,22 @@ TEST_F(LargeInputTest, ASparseUnitFileIsCopiedSparseAndNotExported) {
 // A chain of work directories three times deeper than the descriptors the
 // delete may hold.
 TEST_F(LargeInputTest, ARecipeWithADeepWorkChainIsDeleted) {
-  std::string path = group() + "/RCP0001/TEMP";
-  qvtest::MakeDirs(path);
-  for (int level = 0; level < 3000; ++level) {
-    path += "/d";
-    ASSERT_EQ(mkdir(path.c_str(), 0755), 0);
+  std::string temp = group() + "/RCP0001/TEMP";
+  qvtest::MakeDirs(temp);
+  // Made level by level from the one above: the chain's path is longer than
+  // any path a call takes.
+  int fd = open(temp.c_str(), O_RDONLY | O_DIRECTORY);
+  for (int level = 0; level < 3000 && fd >= 0; ++level) {
+    ASSERT_EQ(mkdirat(fd, "d", 0755), 0);
+    int below = openat(fd, "d", O_RDONLY | O_DIRECTORY);
+    close(fd);
+    fd = below;
   }
-  qvtest::WriteFile(path + "/leaf", "x");
+  ASSERT_GE(fd, 0);
+  int leaf = openat(fd, "leaf", O_WRONLY | O_CREAT, 0644);
+  EXPECT_GE(leaf, 0);
+  close(leaf);
+  close(fd);
   rlimit limit{1024, 1024};
   rlimit saved{};
   getrlimit(RLIMIT_NOFILE, &saved);
