@@ -9,8 +9,9 @@
 #                                  seeded with a sub-group file crafted to
 #                                  multiply its bytes (default 30 s each)
 #   scripts/fuzz.sh TARGET RUNS    one target for RUNS inputs (or SECONDS, as 600s)
-# No input may cost more than 256 MB (-rss_limit_mb, -malloc_limit_mb), a
-# 4 MiB one included.
+# No input may cost more than 256 MB (-rss_limit_mb, -malloc_limit_mb); in
+# the large run 512 MB, which holds libFuzzer's corpus of 4 MiB inputs and
+# AddressSanitizer's shadow besides the reader's few dozen times 4 MiB.
 # A failing input is written to build-fuzz/artifacts/TARGET/; once it is
 # fixed, keep it under fuzz/regressions/TARGET/ so that every run replays it.
 set -euo pipefail
@@ -43,7 +44,7 @@ run() {
   case $target in csv_line | lock_text) maxLen=1100 ;; esac
   [ -n "${SEEDS:-}" ] && [ -d "$SEEDS/$target" ] && inputs+=("$SEEDS/$target")
   echo "== $target ($limit)"
-  "$dir/fuzz/fuzz_$target" "$limit" -rss_limit_mb=256 -malloc_limit_mb=256 -max_len=$maxLen -timeout=10 \
+  "$dir/fuzz/fuzz_$target" "$limit" -rss_limit_mb=${RSS_MB:-256} -malloc_limit_mb=${RSS_MB:-256} -max_len=$maxLen -timeout=10 \
     -print_final_stats=1 -artifact_prefix="$artifacts" "${inputs[@]}" > "$log" 2>&1 || status=$?
   if [ "$status" -ne 0 ]; then
     tail -n 40 "$log"
@@ -66,7 +67,7 @@ large_seeds() {
 build
 case ${1:-short} in
   large)
-    export SEEDS MAX_LEN=$((4 << 20))
+    export SEEDS MAX_LEN=$((4 << 20)) RSS_MB=512
     SEEDS=$(large_seeds)
     for t in subgroup_read subgroup_edit attr_files edf_file text_line; do run "$t" "-max_total_time=${2:-30}"; done ;;
   short) for t in "${targets[@]}"; do run "$t" -max_total_time=3; done ;;
