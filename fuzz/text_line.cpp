@@ -25,6 +25,10 @@ class BytesFile : public qvplatform::ReadableFile {
     pos_ += *got;
     return 0;
   }
+  uint32_t Size(uint64_t* size) override {
+    *size = size_;
+    return 0;
+  }
 
  private:
   const uint8_t* data_;

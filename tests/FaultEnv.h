@@ -40,6 +40,7 @@ class FaultEnv : public qvplatform::EnvWrapper {
     uint32_t Append(const char* d, size_t n) override {
       return step == Step::kAppend ? ERROR_DISK_FULL : real->Append(d, n);
     }
+    uint32_t AppendHole(size_t n) override { return step == Step::kAppend ? ERROR_DISK_FULL : real->AppendHole(n); }
     uint32_t Sync() override { return step == Step::kSync ? ERROR_GEN_FAILURE : real->Sync(); }
     uint32_t Close() override { return real->Close(); }
     std::unique_ptr<qvplatform::WritableFile> real;
@@ -51,6 +52,7 @@ class FaultEnv : public qvplatform::EnvWrapper {
       if (step == Step::kRead && reads++ > 0) return ERROR_GEN_FAILURE;
       return real->Read(buf, step == Step::kRead ? 8 : n, got);
     }
+    uint32_t Size(uint64_t* size) override { return real->Size(size); }
     std::unique_ptr<qvplatform::ReadableFile> real;
     Step step;
     int reads = 0;

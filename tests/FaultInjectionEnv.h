@@ -96,6 +96,9 @@ class NthCallFaultEnv : public qvplatform::EnvWrapper {
     uint32_t Append(const char* d, size_t n) override {
       return env->Checked(Call::kAppend, path, [&] { return real->Append(d, n); });
     }
+    uint32_t AppendHole(size_t n) override {
+      return env->Checked(Call::kAppend, path, [&] { return real->AppendHole(n); });
+    }
     uint32_t Sync() override {
       return env->Checked(Call::kSync, path, [&] { return real->Sync(); });
     }
@@ -128,6 +131,7 @@ class NthCallFaultEnv : public qvplatform::EnvWrapper {
     uint32_t Remove(const std::string& name, bool directory) override {
       return env->Checked(Call::kRemove, path + "/" + name, [&] { return real->Remove(name, directory); });
     }
+    uint32_t Identity(qvplatform::DirectoryId* id) override { return real->Identity(id); }
     std::unique_ptr<qvplatform::Directory> real;
     NthCallFaultEnv* env;
     std::string path;

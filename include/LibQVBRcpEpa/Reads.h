@@ -163,7 +163,20 @@ struct TreeRead {
   bool plain = false;        // names only: no header or attribute file read
 };
 
-// The tree of a project from one scan, one header read per recipe.
+// Receives a project's tree depth first: a node as it is entered (last: no
+// sibling follows it), then its children, then the node again as it is left.
+class RCPSTORE_API TreeVisitor {
+ public:
+  virtual ~TreeVisitor() = default;
+  virtual void Enter(const StoreItem& item, bool last) = 0;
+  virtual void Leave(const StoreItem& item) = 0;
+};
+
+// Reads a project's tree group by group, one header read per recipe, and
+// hands it to the visitor as it goes: no more than one group's nodes are
+// held at a time. Returns how many of the nodes could not be read.
+RCPSTORE_API size_t VisitTree(const Target& project, const TreeRead& how, TreeVisitor& visitor);
+// The whole tree of a project, held in memory.
 RCPSTORE_API TreeNode ReadTree(const Target& project, const TreeRead& how);
 // The nodes of a tree that could not be read.
 RCPSTORE_API size_t UnreadNodes(const TreeNode& tree);

@@ -72,6 +72,8 @@ class QVEEngTextWriter {
   uint32_t Write(const std::string& text) { return Write(text.data(), text.size()); }
   // Appends bytes as they are.
   uint32_t WriteBinary(const char* data, size_t n);
+  // Appends n zero bytes as a hole, so that a sparse file copied stays sparse.
+  uint32_t WriteHole(size_t n);
   uint32_t Commit(const std::string& targetPath);
   // Closes and removes the work file, if it is still this writer's own.
   // Returns the removal's result.

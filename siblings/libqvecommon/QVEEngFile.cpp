@@ -10,6 +10,7 @@
 #include "libqvecommon/QVEEngList.h"
 #include "libqvecommon/QVEEngPath.h"
 #include "libqvecommon/QVEEngText.h"
+#include "platform/DeepWalk.h"
 #include "platform/Env.h"
 #include "platform/FileApi.h"
 #include "platform/ShareMode.h"
@@ -33,7 +34,21 @@ uint32_t Reported(uint32_t rc, int report, int line, const char* what, const cha
 
 bool HasWildcard(const std::string& name) { return name.find_first_of("*?") != std::string::npos; }
 
-uint32_t RemoveBelow(qvplatform::Directory& directory);
+// A directory of the Env seam as a handle of the deep walk.
+struct SeamDirectory {
+  std::unique_ptr<qvplatform::Directory> opened;
+  uint32_t Read(std::vector<DirEntry>* out) { return opened->Read(out); }
+  uint32_t Open(const std::string& name, SeamDirectory* out) { return opened->OpenDirectory(name, &out->opened); }
+  uint32_t Id(qvplatform::DirectoryId* id) { return opened->Identity(id); }
+};
+
+// Empties an open directory, depth first, one descriptor at a time.
+uint32_t RemoveBelow(std::unique_ptr<qvplatform::Directory> directory) {
+  return qvplatform::WalkBelow(
+      SeamDirectory{std::move(directory)},
+      [](SeamDirectory& here, const DirEntry& entry) { return here.opened->Remove(entry.name, false); },
+      [](SeamDirectory& parent, const std::string& name) { return parent.opened->Remove(name, true); });
+}
 
 // Removes one entry of an open directory with everything below it. A link is
 // removed, never entered.
@@ -41,19 +56,8 @@ uint32_t RemoveEntry(qvplatform::Directory& directory, const DirEntry& entry) {
   bool isDirectory = entry.type == EntryType::kDirectory;
   std::unique_ptr<qvplatform::Directory> inner;
   uint32_t rc = isDirectory ? directory.OpenDirectory(entry.name, &inner) : 0;
-  if (rc == 0 && inner) rc = RemoveBelow(*inner);
-  inner.reset();
+  if (rc == 0 && inner) rc = RemoveBelow(std::move(inner));
   return rc != 0 ? rc : directory.Remove(entry.name, isDirectory);
-}
-
-// Empties an open directory, depth first.
-uint32_t RemoveBelow(qvplatform::Directory& directory) {
-  std::vector<DirEntry> entries;
-  if (uint32_t rc = directory.Read(&entries)) return rc;
-  for (const DirEntry& entry : entries) {
-    if (uint32_t rc = RemoveEntry(directory, entry)) return rc;
-  }
-  return 0;
 }
 
 // Removes a file, or a directory with everything below it; a link at the
@@ -65,8 +69,7 @@ uint32_t RemoveTree(const std::string& path) {
   if (st.type != EntryType::kDirectory) return env->RemoveFile(path);
   std::unique_ptr<qvplatform::Directory> directory;
   if (uint32_t rc = env->OpenDirectory(path, &directory)) return rc;
-  if (uint32_t rc = RemoveBelow(*directory)) return rc;
-  directory.reset();
+  if (uint32_t rc = RemoveBelow(std::move(directory))) return rc;
   return env->RemoveDirectory(path);
 }
 
@@ -228,7 +231,10 @@ uint32_t QVEEngCopyFile(const char* source, const char* destination, int /*repla
   char block[64 * 1024];
   for (size_t got = 1; rc == 0 && got > 0;) {
     rc = in->Read(block, sizeof block, &got);
-    if (rc == 0 && got > 0) rc = out.WriteBinary(block, got);
+    if (rc != 0 || got == 0) continue;
+    // A block of zeros becomes a hole: a sparse file stays sparse.
+    bool zeros = std::all_of(block, block + got, [](char c) { return c == 0; });
+    rc = zeros ? out.WriteHole(got) : out.WriteBinary(block, got);
   }
   if (rc == 0) rc = out.Commit(destination);
   return Reported(rc, report, __LINE__, "CopyFile", source);

@@ -114,6 +114,12 @@ uint32_t QVEEngTextWriter::WriteBinary(const char* data, size_t n) {
   return buffer_.size() >= kBlock ? Flush() : 0;
 }
 
+uint32_t QVEEngTextWriter::WriteHole(size_t n) {
+  if (error_ != 0 || !file_) return error_ != 0 ? error_ : ERROR_INVALID_HANDLE;
+  if (Flush() == 0) error_ = file_->AppendHole(n);
+  return error_;
+}
+
 uint32_t QVEEngTextWriter::Flush() {
   if (error_ == 0 && !buffer_.empty()) error_ = file_->Append(buffer_.data(), buffer_.size());
   buffer_.clear();

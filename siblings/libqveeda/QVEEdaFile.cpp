@@ -12,19 +12,48 @@
 namespace {
 
 constexpr uint64_t kMaxFile = 64ull << 20;  // far beyond any recipe file
+// A recipe header holds 33 small records: a few KiB.
+constexpr uint64_t kMaxHeadFile = 1ull << 20;
+constexpr uint32_t kHeadKind = 0x2452;
+
+// Reads up to the file's end, but no further than limit bytes in all.
+uint32_t ReadUpTo(qvplatform::ReadableFile* file, uint64_t limit, std::vector<uint8_t>* data) {
+  uint8_t block[64 * 1024];
+  while (data->size() < limit) {
+    size_t got = 0;
+    size_t want = static_cast<size_t>(std::min<uint64_t>(sizeof block, limit - data->size()));
+    if (uint32_t rc = file->Read(reinterpret_cast<char*>(block), want, &got)) return rc;
+    if (got == 0) return 0;
+    data->insert(data->end(), block, block + got);
+  }
+  return 0;
+}
+
+// A file is refused before its body is read when it is larger than any data
+// file, or than a file of its kind, or than its header says it is, so that a
+// large or sparse file costs no more than its header.
+bool SizeFits(const std::vector<uint8_t>& header, uint64_t size) {
+  if (size > kMaxFile) return false;
+  if (header.size() < QVEEDA_HEADER_SIZE) return true;  // too short: refused once read
+  if (QVEEdaGetU32(header.data(), QVEEDA_OFF_SIZE) != size) return false;
+  return QVEEdaGetU32(header.data(), QVEEDA_OFF_KIND) != kHeadKind || size <= kMaxHeadFile;
+}
 
 uint32_t ReadWhole(const std::string& path, std::vector<uint8_t>* data) {
   std::unique_ptr<qvplatform::ReadableFile> file;
   if (uint32_t rc = qvplatform::CurrentEnv()->OpenForRead(path, &file)) return rc;
+  uint64_t size = 0;
+  if (uint32_t rc = file->Size(&size)) return rc;
   data->clear();
-  uint8_t block[64 * 1024];
-  for (;;) {
-    size_t got = 0;
-    if (uint32_t rc = file->Read(reinterpret_cast<char*>(block), sizeof block, &got)) return rc;
-    if (got == 0) return 0;
-    if (data->size() + got > kMaxFile) return ERROR_FILE_CORRUPT;
-    data->insert(data->end(), block, block + got);
-  }
+  if (uint32_t rc = ReadUpTo(file.get(), std::min<uint64_t>(size, QVEEDA_HEADER_SIZE), data)) return rc;
+  if (!SizeFits(*data, size)) return ERROR_FILE_CORRUPT;
+  data->reserve(static_cast<size_t>(size));
+  if (uint32_t rc = ReadUpTo(file.get(), size, data)) return rc;
+  // A file that grew while it was read is not the one measured.
+  char more = 0;
+  size_t got = 0;
+  if (uint32_t rc = file->Read(&more, 1, &got)) return rc;
+  return got == 0 ? 0 : ERROR_FILE_CORRUPT;
 }
 
 // The record directory: where it starts and ends, inside the file after the

@@ -72,4 +72,37 @@ bool NamesFile(int dirFd, const std::string& name, int fd) {
          named.st_dev == open.st_dev && named.st_ino == open.st_ino;
 }
 
+uint32_t IdentityOf(int fd, DirectoryId* id) {
+  struct stat st;
+  if (fstat(fd, &st) != 0) return LastWin32Error();
+  id->dev = static_cast<uint64_t>(st.st_dev);
+  id->ino = static_cast<uint64_t>(st.st_ino);
+  return 0;
+}
+
+DirHandle& DirHandle::operator=(DirHandle&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) close(fd_);
+    fd_ = other.Release();
+  }
+  return *this;
+}
+
+DirHandle::~DirHandle() {
+  if (fd_ >= 0) close(fd_);
+}
+
+uint32_t DirHandle::Open(const std::string& name, DirHandle* out) {
+  int fd = openat(fd_, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return LastWin32Error();
+  *out = DirHandle(fd);
+  return 0;
+}
+
+int DirHandle::Release() {
+  int fd = fd_;
+  fd_ = -1;
+  return fd;
+}
+
 }  // namespace qvplatform

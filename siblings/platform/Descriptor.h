@@ -21,6 +21,30 @@ uint32_t RequireRegular(int fd);
 // of the entry itself (a link is kOther). fd stays open.
 uint32_t ListEntries(int fd, std::vector<DirEntry>* out);
 
+// The device and inode of what fd has open.
+uint32_t IdentityOf(int fd, DirectoryId* id);
+
+// An open directory as a handle of the deep walk (DeepWalk.h): one
+// descriptor, closed with the handle.
+class DirHandle {
+ public:
+  DirHandle() = default;
+  explicit DirHandle(int fd) : fd_(fd) {}
+  DirHandle(DirHandle&& other) noexcept : fd_(other.Release()) {}
+  DirHandle& operator=(DirHandle&& other) noexcept;
+  ~DirHandle();
+
+  int fd() const { return fd_; }
+  uint32_t Read(std::vector<DirEntry>* out) { return ListEntries(fd_, out); }
+  // Opens a directory in this one, never through a link.
+  uint32_t Open(const std::string& name, DirHandle* out);
+  uint32_t Id(DirectoryId* id) { return IdentityOf(fd_, id); }
+
+ private:
+  int Release();
+  int fd_ = -1;
+};
+
 // True when the name in the directory (AT_FDCWD for the working one) is,
 // itself, the file that fd has open.
 bool NamesFile(int dirFd, const std::string& name, int fd);

@@ -34,6 +34,13 @@ struct DirEntry {
   EntryType type = EntryType::kOther;
 };
 
+// What a directory is, whatever its name: its device and inode.
+struct DirectoryId {
+  uint64_t dev = 0;
+  uint64_t ino = 0;
+  bool operator==(const DirectoryId&) const = default;
+};
+
 struct FileStat {
   EntryType type = EntryType::kOther;
   int64_t size = 0;
@@ -46,12 +53,17 @@ class ReadableFile {
   virtual ~ReadableFile() = default;
   // Reads up to n bytes; *got = 0 at the end of the file.
   virtual uint32_t Read(char* buf, size_t n, size_t* got) = 0;
+  // The file's size now, so that a reader can refuse a file before reading it.
+  virtual uint32_t Size(uint64_t* size) = 0;
 };
 
 class WritableFile {
  public:
   virtual ~WritableFile() = default;  // closes without syncing
   virtual uint32_t Append(const char* data, size_t n) = 0;
+  // Appends n zero bytes as a hole: no disk is taken for them where the file
+  // system keeps holes.
+  virtual uint32_t AppendHole(size_t n) = 0;
   virtual uint32_t Sync() = 0;
   virtual uint32_t Close() = 0;
 };
@@ -67,6 +79,7 @@ class Directory {
   virtual uint32_t OpenDirectory(const std::string& name, std::unique_ptr<Directory>* out) = 0;
   // Removes an entry: a file, link or other entry, or an empty directory.
   virtual uint32_t Remove(const std::string& name, bool directory) = 0;
+  virtual uint32_t Identity(DirectoryId* id) = 0;
 };
 
 class Env {
@@ -86,6 +99,10 @@ class Env {
   virtual uint32_t RemoveFile(const std::string& path) = 0;
   virtual uint32_t RemoveDirectory(const std::string& path) = 0;
   virtual uint32_t MakeDirectory(const std::string& path) = 0;
+  // Makes a directory under exactly this name, without looking for one that
+  // differs in case: for builds whose names are unique already, where the
+  // look-up would cost a read of the parent per entry.
+  virtual uint32_t MakeNewDirectory(const std::string& path) = 0;
   // Flushes a directory's entries (after a rename in it).
   virtual uint32_t SyncDirectory(const std::string& path) = 0;
   // Reads a directory once (not through a link at the path); entry types
@@ -136,6 +153,7 @@ class EnvWrapper : public Env {
   uint32_t RemoveFile(const std::string& p) override { return target_->RemoveFile(p); }
   uint32_t RemoveDirectory(const std::string& p) override { return target_->RemoveDirectory(p); }
   uint32_t MakeDirectory(const std::string& p) override { return target_->MakeDirectory(p); }
+  uint32_t MakeNewDirectory(const std::string& p) override { return target_->MakeNewDirectory(p); }
   uint32_t SyncDirectory(const std::string& p) override { return target_->SyncDirectory(p); }
   uint32_t ReadDirectory(const std::string& p, std::vector<DirEntry>* o) override {
     return target_->ReadDirectory(p, o);

@@ -62,6 +62,7 @@ class PosixDirectory : public Directory {
   uint32_t Remove(const std::string& name, bool directory) override {
     return unlinkat(fd_, name.c_str(), directory ? AT_REMOVEDIR : 0) == 0 ? 0 : Fail();
   }
+  uint32_t Identity(DirectoryId* id) override { return IdentityOf(fd_, id); }
 
   static constexpr int kDirectoryFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 
@@ -86,6 +87,12 @@ class PosixReadableFile : public ReadableFile {
     *got = static_cast<size_t>(r);
     return 0;
   }
+  uint32_t Size(uint64_t* size) override {
+    struct stat st;
+    if (fstat(fd_, &st) != 0) return Fail();
+    *size = static_cast<uint64_t>(st.st_size);
+    return 0;
+  }
 
  private:
   int fd_;
@@ -108,6 +115,10 @@ class PosixWritableFile : public WritableFile {
       n -= static_cast<size_t>(w);
     }
     return 0;
+  }
+  uint32_t AppendHole(size_t n) override {
+    off_t end = lseek(fd_, static_cast<off_t>(n), SEEK_CUR);
+    return end >= 0 && ftruncate(fd_, end) == 0 ? 0 : Fail();
   }
   uint32_t Sync() override { return fdatasync(fd_) == 0 ? 0 : Fail(); }
   uint32_t Close() override {
@@ -172,6 +183,9 @@ class PosixEnv : public Env {
 
   uint32_t MakeDirectory(const std::string& path) override {
     return AtNewEntry(path, [](const EntryAt& at) { return mkdirat(at.dir(), at.name(), 0777); });
+  }
+  uint32_t MakeNewDirectory(const std::string& path) override {
+    return AtEntry(path, false, [](const EntryAt& at) { return mkdirat(at.dir(), at.name(), 0777); });
   }
 
   // A directory of the caller's may be reached through a link; one below a

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/DeepWalk.h"
 #include "platform/Descriptor.h"
 #include "platform/ErrorMap.h"
 #include "platform/StoreRoot.h"
@@ -195,18 +196,15 @@ bool HeldAt(int dirFd, const std::string& name) {
 
 // Whether anything below the open directory is held; closes dirFd. Links are
 // never entered.
+// A directory that cannot be walked counts as held.
 bool HeldBelow(int dirFd) {
-  std::vector<DirEntry> entries;
-  bool held = ListEntries(dirFd, &entries) != 0;
-  for (size_t i = 0; !held && i < entries.size(); ++i) {
-    const DirEntry& entry = entries[i];
-    if (entry.type == EntryType::kFile) held = HeldAt(dirFd, entry.name);
-    if (entry.type != EntryType::kDirectory) continue;
-    int sub = openat(dirFd, entry.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    held = sub < 0 ? errno != ENOENT : HeldBelow(sub);
-  }
-  close(dirFd);
-  return held;
+  uint32_t rc = WalkBelow(
+      DirHandle(dirFd),
+      [](DirHandle& here, const DirEntry& entry) -> uint32_t {
+        return entry.type == EntryType::kFile && HeldAt(here.fd(), entry.name) ? ERROR_SHARING_VIOLATION : 0;
+      },
+      [](DirHandle&, const std::string&) -> uint32_t { return 0; });
+  return rc != 0;
 }
 
 // The entry that path names, under the case it has on disk; with itself, a

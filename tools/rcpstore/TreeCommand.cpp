@@ -12,45 +12,64 @@ namespace rcpstore::cli {
 
 namespace {
 
-// Renders a project's tree node by node into a buffer that is written out as
-// it fills: a node's own keys come from ItemJson, its children are written in
-// their sorted place among them, and no JSON of the whole tree is ever held.
-class TreeRender {
+// Renders a project's tree node by node, as the store reads it, into a
+// buffer that is written out as it fills: a node's own keys come from
+// ItemJson, its children are written in their sorted place among them, and
+// neither the tree nor its JSON is ever held whole.
+class TreeRender : public TreeVisitor {
  public:
-  explicit TreeRender(const TreeRead& options) : options_(options) {}
+  TreeRender(const TreeRead& options, const std::string& projectPath) : options_(options), projectPath_(projectPath) {}
 
-  void Object(const TreeNode& node) {
-    Json item = ItemJson(node);
-    const char* separator = "{";
-    bool placed = false;
-    for (auto it = item.begin(); it != item.end(); ++it) {
-      if (!placed && it.key() > "children") {
-        Children(node, separator);
-        placed = true;
-      }
-      Key(it.key(), separator);
-      out_ += it.value().dump();
+  void Enter(const StoreItem& item, bool last) override {
+    if (Output().json) return EnterObject(item);
+    if (indents_.empty()) {
+      out_ += Line(ItemJson(item)) + "  " + projectPath_ + "\n";
+      indents_.push_back("");
+    } else {
+      out_ += indents_.back() + (last ? "└── " : "├── ") + Line(ItemJson(item)) + "\n";
+      indents_.push_back(indents_.back() + (last ? "    " : "│   "));
     }
-    if (!placed) Children(node, separator);
-    out_ += '}';
     if (out_.size() >= kFlushAt) Flush();
   }
 
-  void Text(const TreeNode& node, const std::string& indent) {
-    size_t left = node.children.size();
-    for (const TreeNode& child : node.children) {
-      bool last = --left == 0;
-      out_ += indent + (last ? "└── " : "├── ") + Line(ItemJson(child)) + "\n";
-      Text(child, indent + (last ? "    " : "│   "));
-      if (out_.size() >= kFlushAt) Flush();
+  void Leave(const StoreItem& /*item*/) override {
+    if (!Output().json) return indents_.pop_back();
+    out_ += ']';
+    for (auto it = after_.back().begin(); it != after_.back().end(); ++it) {
+      out_ += ",\"" + it.key() + "\":" + it.value().dump();
     }
+    out_ += '}';
+    first_ = false;
+    after_.pop_back();
+    if (after_.empty()) out_ += '\n';
   }
-
-  void Write(const std::string& text) { out_ += text; }
 
   void Flush() {
     std::fwrite(out_.data(), 1, out_.size(), stdout);
     out_.clear();
+  }
+
+ private:
+  static constexpr size_t kFlushAt = 1 << 16;
+
+  // Writes the keys that sort before "children" and opens the children; the
+  // rest wait for the node's end.
+  void EnterObject(const StoreItem& item) {
+    if (!first_) out_ += ',';
+    first_ = true;
+    Json keys = ItemJson(item);
+    Json rest = Json::object();
+    out_ += '{';
+    for (auto it = keys.begin(); it != keys.end(); ++it) {
+      if (it.key() > "children") {
+        rest[it.key()] = it.value();
+        continue;
+      }
+      out_ += '"' + it.key() + "\":" + it.value().dump() + ',';
+    }
+    out_ += "\"children\":[";
+    after_.push_back(std::move(rest));
+    if (out_.size() >= kFlushAt) Flush();
   }
 
   std::string Line(const Json& node) const {
@@ -68,44 +87,22 @@ class TreeRender {
     return line;
   }
 
- private:
-  static constexpr size_t kFlushAt = 1 << 16;
-
-  void Key(const std::string& key, const char*& separator) {
-    out_ += separator;
-    separator = ",";
-    out_ += '"' + key + "\":";
-  }
-
-  void Children(const TreeNode& node, const char*& separator) {
-    Key("children", separator);
-    out_ += '[';
-    for (const TreeNode& child : node.children) {
-      if (&child != &node.children.front()) out_ += ',';
-      Object(child);
-    }
-    out_ += ']';
-  }
-
   const TreeRead& options_;
+  const std::string& projectPath_;
   std::string out_;
+  std::vector<std::string> indents_;  // the text before each open node's children
+  std::vector<Json> after_;           // each open node's keys that follow its children
+  bool first_ = true;                 // no child of the open node written yet
 };
 
 }  // namespace
 
 int PrintProjectTree(const std::string& given, const TreeRead& options) {
   Target target = ProjectTarget(given);
-  TreeNode tree = ReadTree(target, options);
-  TreeRender render(options);
-  if (Output().json) {
-    render.Object(tree);
-    render.Write("\n");
-  } else {
-    render.Write(render.Line(ItemJson(tree)) + "  " + target.project + "\n");
-    render.Text(tree, "");
-  }
+  TreeRender render(options, target.project);
+  size_t unread = VisitTree(target, options, render);
   render.Flush();
-  if (size_t unread = UnreadNodes(tree)) {
+  if (unread != 0) {
     Fail(std::to_string(unread) + " of its nodes could not be read (each says why)", ERROR_READ_FAULT);
   }
   return kExitOk;

@@ -4,6 +4,7 @@
 #include "LibQVBRcpEpa/Failure.h"
 #include "LibQVBRcpEpa/Reads.h"
 #include "RcpListed.h"
+#include "RcpSubGroupLine.h"
 
 namespace rcpstore {
 
@@ -35,7 +36,7 @@ StoreItem ItemOfEntry(const Target& listed, const CQVERcpFileInfo& f) {
     case kSubGroupEntry: {
       StoreItem item = SubGroupItem(listed, {});
       item.name = node->m_strName;
-      item.subGroup = node->m_strSubGroup;
+      item.subGroup = rcpsubgroup::PathOf(node);
       return item;
     }
     default: return UnitItem(listed, static_cast<unsigned>(f.m_nUnitNo));
@@ -67,7 +68,8 @@ std::vector<FileEntry> ListEntries(const Target& target, bool children) {
   CQVERcpFileInfoArray files;
   CQVERcpDirInfo node = ScanNode(target);
   if (children || target.recipe.empty()) {
-    CQVERcpUtil::GetDirectoryList(&node, 0, 1);
+    CQVERcpUtil::GetDirectoryList(&node, 0, 0);
+    if (node.m_nKind == QVERCP_KIND_GROUP) rcpsubgroup::ReadLayout(node.GetFullPath(), &node);
     CQVERcpUtil::GetDirListAsFile(&node, files);
   } else {
     Check(CQVERcpUtil::GetFileList(target.recipe.c_str(), files));

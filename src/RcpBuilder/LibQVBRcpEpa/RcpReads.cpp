@@ -11,6 +11,7 @@
 #include "LibQVBRcpEpa/Failure.h"
 #include "RcpListed.h"
 #include "RcpRecipeHead.h"
+#include "RcpSubGroupLine.h"
 #include "libqveeda/QVEEdaFile.h"
 #include "platform/Env.h"
 
@@ -42,7 +43,7 @@ void CollectRecipes(const Target& group, const CQVERcpDirInfo& node, std::vector
   for (const auto& child : node.m_listChild) {
     if (child->m_nKind == QVERCP_KIND_SUBGROUP) CollectRecipes(group, *child, out);
     if (child->m_nKind != QVERCP_KIND_RECIPE || !Listed(*child)) continue;
-    out->push_back({TargetOfNode(group, *child), node.m_nKind == QVERCP_KIND_SUBGROUP ? node.m_strSubGroup : ""});
+    out->push_back({TargetOfNode(group, *child), rcpsubgroup::PathOf(&node)});
   }
 }
 
@@ -199,7 +200,8 @@ std::vector<Target> GroupsOf(const Target& target) {
 
 std::vector<ListedRecipe> RecipesOf(const Target& group) {
   CQVERcpDirInfo node = ScanNode(group);
-  CQVERcpUtil::GetDirectoryList(&node, 0, 1);
+  CQVERcpUtil::GetDirectoryList(&node, 0, 0);
+  if (node.m_nKind == QVERCP_KIND_GROUP) rcpsubgroup::ReadLayout(node.GetFullPath(), &node);
   std::vector<ListedRecipe> recipes;
   CollectRecipes(group, node, &recipes);
   std::sort(recipes.begin(), recipes.end(),

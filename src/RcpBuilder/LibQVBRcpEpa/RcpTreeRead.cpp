@@ -1,18 +1,21 @@
-// The tree of a project read from one scan: a node per group, sub-group and
+// The tree of a project read group by group: a node per group, sub-group and
 // recipe, with one header read per recipe and each node's own read failure.
 #include "LibQVBRcpEpa/Failure.h"
 #include "LibQVBRcpEpa/Reads.h"
 #include "RcpListed.h"
+#include "RcpSubGroupLine.h"
 #include "platform/Env.h"
 
 namespace rcpstore {
 
 namespace {
 
-size_t RecipesBelow(const TreeNode& node) {
+bool Shown(const CQVERcpDirInfo& node) { return Listed(node) && node.m_nKind != QVERCP_KIND_NONE; }
+
+size_t RecipesBelow(const CQVERcpDirInfo& node) {
   size_t count = 0;
-  for (const TreeNode& child : node.children) {
-    count += child.kind == StoreItem::Kind::kRecipe ? 1 : RecipesBelow(child);
+  for (const auto& child : node.m_listChild) {
+    if (Shown(*child)) count += child->m_nKind == QVERCP_KIND_RECIPE ? 1 : RecipesBelow(*child);
   }
   return count;
 }
@@ -24,7 +27,7 @@ uint32_t UnreadableDirectory(const std::string& directory) {
   return qvplatform::CurrentEnv()->OpenDirectory(directory, &opened);
 }
 
-StoreItem GroupNode(const Target& group, const TreeNode& scanned, const TreeRead& how) {
+StoreItem GroupNode(const Target& group, const CQVERcpDirInfo& scanned, const TreeRead& how) {
   // Below the groups nothing was scanned: the count needs its own scan.
   StoreItem item = how.plain ? PlainItem(group) : how.depthOne ? GroupItem(group) : GroupItem(group, RecipesBelow(scanned));
   item.errorCode = UnreadableDirectory(group.group);
@@ -32,19 +35,18 @@ StoreItem GroupNode(const Target& group, const TreeNode& scanned, const TreeRead
   return item;
 }
 
-StoreItem ItemOf(const Target& at, const CQVERcpDirInfo& scanned, const TreeNode& node, const TreeRead& how) {
+StoreItem ItemOf(const Target& at, const CQVERcpDirInfo& scanned, const TreeRead& how) {
   switch (scanned.m_nKind) {
     case QVERCP_KIND_GROUP:
-      return GroupNode(at, node, how);
+      return GroupNode(at, scanned, how);
     case QVERCP_KIND_SUBGROUP: {
       StoreItem item = SubGroupItem(at, {});
       item.name = scanned.m_strName;
-      item.subGroup = scanned.m_strSubGroup;
+      item.subGroup = rcpsubgroup::PathOf(&scanned);
       return item;
     }
     case QVERCP_KIND_RECIPE: {
-      const CQVERcpDirInfo* parent = scanned.m_pParent;
-      std::string subGroup = parent != nullptr && parent->m_nKind == QVERCP_KIND_SUBGROUP ? parent->m_strSubGroup : "";
+      std::string subGroup = rcpsubgroup::PathOf(scanned.m_pParent);
       StoreItem item = how.plain ? PlainItem(at) : RecipeItem(at, subGroup);
       item.subGroup = subGroup;
       return item;
@@ -54,27 +56,84 @@ StoreItem ItemOf(const Target& at, const CQVERcpDirInfo& scanned, const TreeNode
   }
 }
 
-// Takes the scanned nodes below as it goes, so that their memory serves the
-// tree's nodes that follow.
-TreeNode NodeOf(const Target& at, CQVERcpDirInfo& scanned, const TreeRead& how) {
-  TreeNode node;
-  node.children.reserve(scanned.m_listChild.size());
-  for (const auto& child : scanned.m_listChild) {
-    if (!Listed(*child) || child->m_nKind == QVERCP_KIND_NONE) continue;
-    bool subGroup = child->m_nKind == QVERCP_KIND_SUBGROUP;
-    node.children.push_back(NodeOf(subGroup ? at : TargetOfNode(at, *child), *child, how));
+class TreeWalk {
+ public:
+  TreeWalk(const TreeRead& how, TreeVisitor& visitor) : how_(how), visitor_(visitor) {}
+
+  // A group's recipes and sub-groups are scanned when it is reached and
+  // dropped once it has been handed on.
+  void Project(const Target& project) {
+    CQVERcpDirInfo root = ScanNode(project);
+    CQVERcpUtil::GetDirectoryList(&root, 0, 0);
+    if (!how_.depthOne) {
+      for (auto& group : root.m_listChild) {
+        if (!Shown(*group)) continue;
+        CQVERcpUtil::GetDirectoryList(group.get(), 1, 0);
+        if (!how_.noSubGroups) rcpsubgroup::ReadLayout(group->GetFullPath(), group.get());
+      }
+    }
+    Node(project, root, true);
   }
-  scanned.m_listChild.clear();
-  static_cast<StoreItem&>(node) = ItemOf(at, scanned, node, how);
-  return node;
-}
+
+  size_t unread() const { return unread_; }
+
+ private:
+  void Node(const Target& at, CQVERcpDirInfo& scanned, bool last) {
+    StoreItem item = ItemOf(at, scanned, how_);
+    if (!item.error.empty()) ++unread_;
+    visitor_.Enter(item, last);
+    CQVERcpDirInfo* lastShown = nullptr;
+    for (const auto& child : scanned.m_listChild) {
+      if (Shown(*child)) lastShown = child.get();
+    }
+    for (auto& child : scanned.m_listChild) {
+      if (!Shown(*child)) continue;
+      bool subGroup = child->m_nKind == QVERCP_KIND_SUBGROUP;
+      Node(subGroup ? at : TargetOfNode(at, *child), *child, child.get() == lastShown);
+      child->m_listChild.clear();
+    }
+    visitor_.Leave(item);
+  }
+
+  const TreeRead& how_;
+  TreeVisitor& visitor_;
+  size_t unread_ = 0;
+};
+
+// Holds the tree as the walk hands it on.
+class TreeBuilder : public TreeVisitor {
+ public:
+  void Enter(const StoreItem& item, bool /*last*/) override {
+    TreeNode node;
+    static_cast<StoreItem&>(node) = item;
+    if (open_.empty()) {
+      root_ = std::move(node);
+      open_.push_back(&root_);
+    } else {
+      open_.back()->children.push_back(std::move(node));
+      open_.push_back(&open_.back()->children.back());
+    }
+  }
+  void Leave(const StoreItem& /*item*/) override { open_.pop_back(); }
+
+  TreeNode root_;
+
+ private:
+  std::vector<TreeNode*> open_;
+};
 
 }  // namespace
 
+size_t VisitTree(const Target& project, const TreeRead& how, TreeVisitor& visitor) {
+  TreeWalk walk(how, visitor);
+  walk.Project(project);
+  return walk.unread();
+}
+
 TreeNode ReadTree(const Target& project, const TreeRead& how) {
-  CQVERcpDirInfo root = ScanNode(project);
-  CQVERcpUtil::GetDirectoryList(&root, how.depthOne ? 0 : 1, how.noSubGroups ? 0 : 1);
-  return NodeOf(project, root, how);
+  TreeBuilder builder;
+  VisitTree(project, how, builder);
+  return std::move(builder.root_);
 }
 
 size_t UnreadNodes(const TreeNode& tree) {

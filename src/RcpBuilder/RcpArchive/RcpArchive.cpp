@@ -20,6 +20,7 @@
 #include "RcpVerify.h"
 #include "RcpAudit.h"
 #include "RcpHidden.h"
+#include "RcpSubGroupLine.h"
 #include "LibQVCCommon/QVCTime.h"
 #include "libqvecommon/QVEEngPath.h"
 #include "platform/Env.h"
@@ -52,19 +53,31 @@ struct EntryDeleter {
   void operator()(archive_entry* e) const { archive_entry_free(e); }
 };
 
-std::string Sha256(const std::string& bytes) {
-  sha256_ctx ctx;
-  sha256_init(&ctx);
-  sha256_update(&ctx, bytes.size(), reinterpret_cast<const uint8_t*>(bytes.data()));
-  uint8_t digest[SHA256_DIGEST_SIZE];
-  sha256_digest(&ctx, sizeof digest, digest);
-  static const char kHex[] = "0123456789abcdef";
-  std::string hex;
-  for (uint8_t byte : digest) {
-    hex += kHex[byte >> 4];
-    hex += kHex[byte & 0x0F];
+// A checksum taken over bytes that arrive in blocks.
+class Sha256Sum {
+ public:
+  Sha256Sum() { sha256_init(&ctx_); }
+  void Add(const char* data, size_t n) { sha256_update(&ctx_, n, reinterpret_cast<const uint8_t*>(data)); }
+  std::string Hex() {
+    uint8_t digest[SHA256_DIGEST_SIZE];
+    sha256_digest(&ctx_, sizeof digest, digest);
+    static const char kHex[] = "0123456789abcdef";
+    std::string hex;
+    for (uint8_t byte : digest) {
+      hex += kHex[byte >> 4];
+      hex += kHex[byte & 0x0F];
+    }
+    return hex;
   }
-  return hex;
+
+ private:
+  sha256_ctx ctx_;
+};
+
+std::string Sha256(const std::string& bytes) {
+  Sha256Sum sum;
+  sum.Add(bytes.data(), bytes.size());
+  return sum.Hex();
 }
 
 std::string ArchiveError(archive* a) {
@@ -72,18 +85,6 @@ std::string ArchiveError(archive* a) {
   return text != nullptr ? text : "unknown archive error";
 }
 
-uint32_t ReadWhole(const std::string& path, std::string* bytes) {
-  std::unique_ptr<qvplatform::ReadableFile> file;
-  if (uint32_t rc = qvplatform::CurrentEnv()->OpenForRead(path, &file)) return rc;
-  char buffer[65536];
-  size_t got = 0;
-  bytes->clear();
-  do {
-    if (uint32_t rc = file->Read(buffer, sizeof buffer, &got)) return rc;
-    bytes->append(buffer, got);
-  } while (got > 0);
-  return 0;
-}
 
 // ---- export ----
 
@@ -142,9 +143,10 @@ Json TreeJson(const Target& project) {
   CQVERcpDirInfo root;
   root.m_nKind = QVERCP_KIND_PROJECT;
   QVEEngSplitFilePath(project.project.c_str(), 1, root.m_strParentPath, root.m_strName);
-  CQVERcpUtil::GetDirectoryList(&root, 1, 1);
+  CQVERcpUtil::GetDirectoryList(&root, 1, 0);
   Json groups = Json::array();
   for (const auto& group : root.m_listChild) {
+    rcpsubgroup::ReadLayout(group->GetFullPath(), group.get());
     _QVERcpGroupInfo info;
     CQVERcpUtil::GetRecipeGroupInfo(group->GetFullPath().c_str(), &info);
     groups.push_back(
@@ -166,17 +168,33 @@ class ArchiveWriter {
   }
 
   void Add(const std::string& name, bool directory, const std::string& bytes) {
-    std::unique_ptr<archive_entry, EntryDeleter> entry(archive_entry_new());
-    archive_entry_set_pathname(entry.get(), name.c_str());
-    archive_entry_set_filetype(entry.get(), directory ? AE_IFDIR : AE_IFREG);
-    archive_entry_set_perm(entry.get(), directory ? 0755 : 0644);
-    archive_entry_set_size(entry.get(), directory ? 0 : static_cast<la_int64_t>(bytes.size()));
-    archive_entry_set_mtime(entry.get(), QVCTime(nullptr), 0);
-    bool ok = archive_write_header(a_.get(), entry.get()) == ARCHIVE_OK;
-    if (ok && !directory) {
-      ok = archive_write_data(a_.get(), bytes.data(), bytes.size()) == static_cast<la_ssize_t>(bytes.size());
+    Header(name, directory, bytes.size());
+    if (!directory) Data(bytes.data(), bytes.size());
+  }
+
+  // Streams a store file in blocks, its checksum taken on the way, so that
+  // no file is ever held whole. One larger than an import takes is refused
+  // before it is read; one that changes size meanwhile fails the export.
+  std::string AddFile(const std::string& name, const std::string& path, uint64_t* size) {
+    std::unique_ptr<qvplatform::ReadableFile> file;
+    if (uint32_t rc = qvplatform::CurrentEnv()->OpenForRead(path, &file)) Fail("cannot read " + path, rc);
+    if (uint32_t rc = file->Size(size)) Fail("cannot read " + path, rc);
+    if (*size > static_cast<uint64_t>(kMaxFileSize)) {
+      Fail(path + " is larger than any store file (" + std::to_string(*size) + " bytes)", ERROR_FILE_CORRUPT);
     }
-    if (!ok) Fail("cannot write the archive: " + ArchiveError(a_.get()), ERROR_WRITE_FAULT);
+    Header(name, false, *size);
+    Sha256Sum sum;
+    char buffer[65536];
+    uint64_t read = 0;
+    for (size_t got = 1; got > 0 && read <= *size;) {
+      if (uint32_t rc = file->Read(buffer, sizeof buffer, &got)) Fail("cannot read " + path, rc);
+      read += got;
+      if (read > *size) break;
+      sum.Add(buffer, got);
+      Data(buffer, got);
+    }
+    if (read != *size) Fail(path + " changed while it was read", ERROR_READ_FAULT);
+    return sum.Hex();
   }
 
   void Close() {
@@ -186,6 +204,22 @@ class ArchiveWriter {
   }
 
  private:
+  void Header(const std::string& name, bool directory, uint64_t size) {
+    std::unique_ptr<archive_entry, EntryDeleter> entry(archive_entry_new());
+    archive_entry_set_pathname(entry.get(), name.c_str());
+    archive_entry_set_filetype(entry.get(), directory ? AE_IFDIR : AE_IFREG);
+    archive_entry_set_perm(entry.get(), directory ? 0755 : 0644);
+    archive_entry_set_size(entry.get(), static_cast<la_int64_t>(size));
+    archive_entry_set_mtime(entry.get(), QVCTime(nullptr), 0);
+    if (archive_write_header(a_.get(), entry.get()) != ARCHIVE_OK) Failed();
+  }
+
+  void Data(const char* data, size_t n) {
+    if (archive_write_data(a_.get(), data, n) != static_cast<la_ssize_t>(n)) Failed();
+  }
+
+  [[noreturn]] void Failed() { Fail("cannot write the archive: " + ArchiveError(a_.get()), ERROR_WRITE_FAULT); }
+
   static la_ssize_t WriteBlock(archive* a, void* file, const void* data, size_t size) {
     uint32_t rc = static_cast<qvplatform::WritableFile*>(file)->Append(static_cast<const char*>(data), size);
     if (rc == 0) return static_cast<la_ssize_t>(size);
@@ -204,16 +238,16 @@ void WriteArchive(const Target& project, const std::vector<StoreEntry>& entries,
   Json directories = Json::array();
   ArchiveWriter writer(file, path);
   for (const StoreEntry& entry : entries) {
-    std::string bytes;
-    if (!entry.directory) {
-      if (uint32_t rc = ReadWhole(entry.path, &bytes)) Fail("cannot read " + entry.path, rc);
-      files.push_back({{"path", JsonEscaped(entry.relative)}, {"size", bytes.size()}, {"sha256", Sha256(bytes)}});
-      summary->bytes += bytes.size();
-      ++summary->files;
-    } else {
+    if (entry.directory) {
       directories.push_back(JsonEscaped(entry.relative));
+      writer.Add(entry.relative, true, "");
+      continue;
     }
-    writer.Add(entry.relative, entry.directory, bytes);
+    uint64_t size = 0;
+    std::string sum = writer.AddFile(entry.relative, entry.path, &size);
+    files.push_back({{"path", JsonEscaped(entry.relative)}, {"size", size}, {"sha256", sum}});
+    summary->bytes += size;
+    ++summary->files;
   }
   Json manifest = {{"format", kFormat},
                    {"version", kVersion},
@@ -299,18 +333,17 @@ std::string Below(const std::string& build, const std::string& name) {
   return name == kRoot ? build : build + name.substr(sizeof kRoot - 1);
 }
 
-// The Recipe entry is the build directory itself, which is there already.
+// Entries are made under their exact names in the fresh build: no two differ
+// only in case (Extract refuses them), so no look-up without regard to case
+// is needed, and the import stays linear in its entries.
 void MakeDirectory(const std::string& path) {
-  qvplatform::Env* env = qvplatform::CurrentEnv();
-  qvplatform::FileStat st;
-  if (env->StatEntry(path, &st) == 0 && st.type == EntryType::kDirectory) return;
-  if (uint32_t rc = env->MakeDirectory(path)) Fail("cannot make " + path, rc);
+  if (uint32_t rc = qvplatform::CurrentEnv()->MakeNewDirectory(path)) Fail("cannot make " + path, rc);
 }
 
 void WriteNewFile(const std::string& path, const std::string& bytes) {
   qvplatform::Env* env = qvplatform::CurrentEnv();
   std::unique_ptr<qvplatform::WritableFile> file;
-  uint32_t rc = env->CreateForWrite(path, &file);
+  uint32_t rc = env->CreateNew(path, &file);
   if (rc == 0) rc = file->Append(bytes.data(), bytes.size());
   if (rc == 0) rc = file->Close();
   if (rc != 0) Fail("cannot write " + path, rc);
@@ -336,7 +369,8 @@ Extracted Extract(const std::string& archivePath, const std::string& build) {
       out.manifest = reader.Data(entry, kMaxManifestSize);
     } else if (type == AE_IFDIR) {
       out.directories.insert(name);
-      MakeDirectory(Below(build, name));
+      // The Recipe entry is the build directory itself, which is there already.
+      if (name != kRoot) MakeDirectory(Below(build, name));
     } else {
       std::string bytes = reader.Data(entry, kMaxFileSize);
       WriteNewFile(Below(build, name), bytes);
