@@ -204,10 +204,11 @@ uint32_t rcprecipe::StampCopiedHead(const CString& path, const char* headName) {
     if (rc == 0) rc = recipeTemplate.Open(placed, false);
     uint8_t* main = rc == 0 ? recipeTemplate.Main() : nullptr;
     if (main != nullptr) version = QVEEdaGetText(main, kVersion, kVersionWidth);
-    QVEEngDeleteFile(placed.c_str(), 0, 0);
     if (rc != 0) return rc;
     if (main == nullptr) return ERROR_FILE_CORRUPT;
   }
+  // The copy never keeps the template: one that cannot be removed fails the build.
+  if (uint32_t rc = QVEEngDeleteFile(placed.c_str(), 0, 0)) return rc;
   return InitRecipeHead(path, path, headName, &version);
 }
 
