@@ -1,5 +1,8 @@
 // EDF files, recipe header records, recipes and unit recipes, file entries
 // and listings, on real files made from the built templates.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -8,6 +11,7 @@
 #include "RcpHidden.h"
 #include "TestSupport.h"
 #include "libqvecommon/QVEEngFile.h"
+#include "libqvecommon/QVEEngMsgBuf.h"
 #include "libqveeda/QVEEdaFile.h"
 #include "libqveeda/QVEFilePath.h"
 #include "platform/Registry.h"
@@ -164,6 +168,65 @@ TEST_F(RecipeTest, UnitRecipesComeFromTheRightTemplates) {
   ASSERT_EQ(CQVERcpUtil::DeleteUnitRecipe(recipe().c_str(), 0), 0u);
   EXPECT_FALSE(Exists(recipe() + "/RcpRP.edf"));
   EXPECT_EQ(CQVERcpUtil::DeleteUnitRecipe(recipe().c_str(), 7), static_cast<uint32_t>(ERROR_FILE_NOT_FOUND));
+}
+
+// Every user's new recipes are made from the user template set, so only
+// what the station's administrators can have put there is used: anything
+// another user owns or may write, reached through a link, or not a regular
+// file gives way to the system's template, and the caller is told why.
+TEST_F(RecipeTest, OnlyAnAdministratorsUserTemplateIsUsed) {
+  if (geteuid() != 0) GTEST_SKIP() << "files of another owner need root";
+  namespace fs = std::filesystem;
+  const std::string templates = tmp_ / ".station/templates";
+  const std::string userSet = templates + "/QVUser";
+  const std::string head = userSet + "/RcpHead.edf";
+  const std::string elsewhere = tmp_ / "elsewhere";
+  std::string bytes = ReadFile(SystemTemplate("RcpHead.edf"));
+  bytes.replace(bytes.find("New recipe"), 10, "Users tmpl");
+  struct Row {
+    const char* what;
+    std::function<int()> spoil;
+    bool used;
+  };
+  const Row rows[] = {
+      {"an administrator's", [] { return 0; }, true},
+      {"a file others may write", [&] { return chmod(head.c_str(), 0664); }, false},
+      {"a file of another user", [&] { return chown(head.c_str(), 65534, 65534); }, false},
+      {"a folder of another user", [&] { return chown(userSet.c_str(), 65534, 65534); }, false},
+      {"a parent folder others may write", [&] { return chmod(templates.c_str(), 0777); }, false},
+      {"a link to a file",
+       [&] {
+         return rename(head.c_str(), (elsewhere + "/RcpHead.edf").c_str()) |
+                symlink((elsewhere + "/RcpHead.edf").c_str(), head.c_str());
+       },
+       false},
+      {"a link to a folder",
+       [&] {
+         return rename(userSet.c_str(), (elsewhere + "/QVUser").c_str()) |
+                symlink((elsewhere + "/QVUser").c_str(), userSet.c_str());
+       },
+       false},
+      {"a FIFO", [&] { return unlink(head.c_str()) | mkfifo(head.c_str(), 0644); }, false},
+  };
+  unsigned number = 20;
+  for (const Row& row : rows) {
+    fs::remove_all(templates);
+    fs::remove_all(elsewhere);
+    qvtest::MakeDirs(userSet);
+    qvtest::MakeDirs(elsewhere);
+    WriteFile(head, bytes);
+    for (const std::string& path : {templates, userSet}) ASSERT_EQ(chmod(path.c_str(), 0755), 0);
+    ASSERT_EQ(chmod(head.c_str(), 0644), 0);
+    ASSERT_EQ(row.spoil(), 0) << row.what;
+    std::vector<std::string> told;
+    QVEEngSetMsgBufObserver([&](const std::string& line) { told.push_back(line); });
+    uint32_t rc = CQVERcpUtil::CreateRecipe("H", group().c_str(), number, nullptr);
+    QVEEngSetMsgBufObserver(nullptr);
+    ASSERT_EQ(rc, 0u) << row.what;
+    std::string made = group() + "/RCP00" + std::to_string(number++) + "/RcpHead.edf";
+    EXPECT_EQ(Read(nullptr, made).strTitle, row.used ? "Users tmpl" : "New recipe") << row.what;
+    EXPECT_EQ(told.empty(), row.used) << row.what;
+  }
 }
 
 TEST_F(RecipeTest, FreeRecipeNumbersStayInsideTheTable) {

@@ -14,6 +14,7 @@ allowed=(
   siblings/platform/AppendLog.cpp      # the station's logs: the station directory, not a store
   siblings/platform/StationDir.cpp     # the station directory's own owner and mode
   siblings/platform/RegistryStore.cpp  # the registry database file, which SQLite then opens
+  siblings/platform/UserTemplate.cpp   # the user template set: the station directory's, owner and mode checked
   siblings/libqveeda/QVEFilePath.cpp   # /proc/self/exe, to find the installed templates
   src/RcpBuilder/RcpArchive/RcpArchive.cpp  # syncfs of an import's finished build
   tools/rcpstore/BatchCommand.cpp      # the batch file the user names

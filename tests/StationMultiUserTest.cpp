@@ -18,6 +18,7 @@
 #include "RunInChild.h"
 #include "SecuritySupport.h"
 #include "TestSupport.h"
+#include "libqveeda/QVEFilePath.h"
 #include "platform/Accounts.h"
 #include "platform/StationDir.h"
 
@@ -345,6 +346,91 @@ TEST_F(CliMultiUserTest, RightsBindOnlyOnARegistryItsUsersCannotWrite) {
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.err.find("the station's registry cannot be opened"), std::string::npos) << run.err;
   EXPECT_FALSE(qvtest::Exists(registry));
+}
+
+// A registered name is another user's way to a project: it is re-pointed
+// only when asked, and with security on only by the station's
+// administrator; a refused or failed register, or unregister, changes
+// nothing, so root's later clean-temp of the name cleans what it always did.
+TEST_F(CliMultiUserTest, ANameIsRePointedOnlyWhenAskedAndSecuredByAdministrators) {
+  MakeSharedProject();
+  ASSERT_EQ(AsRoot({"project", "register", "Line1", demo_}).status, 0);
+  const std::string privateStore = tmp_ / "Private";
+  ASSERT_EQ(AsRoot({"project", "create", "Private", tmp_.path()}).status, 0);
+  const std::string work = privateStore + "/Recipe/RG01/RCP0001/TEMP/work.txt";
+  qvtest::MakeDirs(privateStore + "/Recipe/RG01/RCP0001/TEMP");
+  qvtest::WriteFile(work, "another user's work");
+  ASSERT_EQ(AsOther({"project", "create", "Mine", tmp_.path()}).status, 0);
+  const std::string mine = tmp_ / "Mine";
+  auto pointsTo = [&](const std::string& name) {
+    Outcome info = AsRoot({"project", "info", name, "--json"});
+    return info.status == 0 ? json::parse(info.out).value("path", "") : std::string();
+  };
+  auto refused = [&](const std::vector<std::string>& args, const char* why) {
+    Outcome run = AsOther(args);
+    EXPECT_EQ(run.status, 1) << args[1];
+    EXPECT_NE(run.err.find(why), std::string::npos) << run.err;
+    EXPECT_EQ(pointsTo("Line1"), demo_) << args[1];
+  };
+
+  refused({"project", "register", "Line1", mine}, "(--replace re-points it)");
+  // A register that fails on the way (the other user may not write the
+  // private store) leaves the name and the store as they were.
+  refused({"project", "register", "Line1", privateStore, "--replace"}, "rcpstore: project register");
+  EXPECT_FALSE(qvtest::Exists(privateStore + "/Recipe/.RcpPJTAttr.txt.register"));
+  EXPECT_EQ(AsOther({"project", "register", "Fresh", privateStore}).status, 1);
+  EXPECT_EQ(pointsTo("Fresh"), "");
+  // Registering the name's own directory again changes its attributes only.
+  EXPECT_EQ(AsRoot({"project", "register", "Line1", demo_, "--comment", "Line 1"}).status, 0);
+
+  ASSERT_EQ(AsRoot({"security", "on"}).status, 0);
+  ASSERT_EQ(AsRoot({"station", "group", "add-member", "RcpSec5", "nobody"}).status, 0);
+  const char* onlyAdministrators = "with security on, only an administrator of the station may";
+  refused({"project", "register", "Line1", mine, "--replace"}, onlyAdministrators);
+  refused({"project", "unregister", "Line1"}, onlyAdministrators);
+  EXPECT_EQ(AsOther({"project", "register", "Theirs", mine}).status, 0);
+  EXPECT_EQ(pointsTo("Theirs"), mine);
+
+  ASSERT_EQ(AsRoot({"clean-temp", "@Line1"}).status, 0);
+  EXPECT_EQ(qvtest::ReadFile(work), "another user's work");
+  // The administrator may do both.
+  EXPECT_EQ(AsRoot({"project", "register", "Line1", mine, "--replace"}).status, 0);
+  EXPECT_EQ(pointsTo("Line1"), mine);
+  EXPECT_EQ(AsRoot({"project", "unregister", "Line1"}).status, 0);
+  EXPECT_EQ(pointsTo("Line1"), "");
+}
+
+// A member plants her own header and unit template in the station's user
+// template set: the next user's new recipe and unit recipe are made from
+// the system's templates, and the command says why on stderr.
+TEST_F(CliMultiUserTest, AUserTemplatePlantedByAMemberIsNotUsed) {
+  MakeSharedProject();
+  const std::string userSet = station_ + "/templates/QVUser";
+  qvtest::ChildOutcome planted = qvtest::RunInChild([&] {
+    struct stat st;
+    if (stat(station_.c_str(), &st) != 0 || !BecomeOtherUser(st.st_gid)) return 99u;
+    qvtest::MakeDirs(userSet);
+    for (const char* name : {"RcpHead.edf", "RcpPrt.edf"}) {
+      std::string bytes = qvtest::ReadFile(QVETemplateRoot() + "/QVSystem/" + name);
+      size_t text = bytes.find(name[3] == 'H' ? "New recipe" : "RCPPRT");
+      if (text == std::string::npos) return 1u;
+      bytes.replace(text, 6, "PLANTD");
+      qvtest::WriteFile(userSet + "/" + name, bytes);
+    }
+    return 0u;
+  });
+  ASSERT_TRUE(planted.returned);
+  ASSERT_EQ(planted.rc, 0u);
+
+  const std::string group = demo_ + "/Recipe/RG01";
+  Outcome run = AsRoot({"recipe", "create", group, "9"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.err.find("user template not used"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("not to an administrator of the station"), std::string::npos) << run.err;
+  ASSERT_EQ(AsRoot({"unit", "create", group + "/RCP0009", "2"}).status, 0);
+  for (const char* file : {"/RCP0009/RcpHead.edf", "/RCP0009/RcpPT02.edf"}) {
+    EXPECT_EQ(qvtest::ReadFile(group + file).find("PLANTD"), std::string::npos) << file;
+  }
 }
 
 }  // namespace

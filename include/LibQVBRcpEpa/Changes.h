@@ -95,17 +95,24 @@ struct ProjectAttributes {
   std::optional<bool> checked;
   std::optional<bool> autoVersion;
   bool writeFile = true;  // false: the registry only, not the attribute file
+  bool replace = false;   // a name registered for another directory is re-pointed
 };
 
 // A new project directory parentDir/name with its Recipe directory, built
 // whole or not at all.
 RCPSTORE_API ChangeReport CreateProject(const std::string& name, const std::string& parentDir);
 // Registers a project directory on the station under a name, with its
-// attribute file, all or nothing: a registration cut short after it
-// committed is finished by the next lock of the project.
+// attribute file, all or nothing: the name changes last, and a
+// registration cut short after that is finished by the next lock of the
+// project. A name registered for another directory needs replace.
 RCPSTORE_API ChangeReport RegisterProject(const std::string& name, const std::string& dir,
                                           const ProjectAttributes& attributes = {});
-// Takes a name (or @NAME) off the station's project list; the directory stays.
+// Refuses to point a registered name at another directory than its own
+// unless replace is given, and then, with security on, unless the caller
+// administers the station: the name is its users' way to their project.
+RCPSTORE_API void RequireNameMayLeadTo(const std::string& name, const std::string& projectDirectory, bool replace);
+// Takes a name (or @NAME) off the station's project list; the directory
+// stays. With security on, for the station's administrators only.
 RCPSTORE_API ChangeReport UnregisterProject(const std::string& name);
 // Deletes a project's recipe store, and its directory when nothing else is
 // in it (an empty ETC and the lock file aside; an empty directory, a link or

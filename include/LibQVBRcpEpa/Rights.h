@@ -43,4 +43,12 @@ RCPSTORE_API void RequireStationRegistry();
 // who runs the command does not hold the right.
 RCPSTORE_API void RequireRight(Right right);
 
+// Fails with access denied, naming the user, when the user who runs the
+// command does not administer the station.
+RCPSTORE_API void RequireAdministrator();
+// The same while security is on, saying what only an administrator may do
+// ("re-point a registered name"); a station whose security switch cannot be
+// read counts as on.
+RCPSTORE_API void RequireAdministratorWhileSecured(const std::string& what);
+
 }  // namespace rcpstore

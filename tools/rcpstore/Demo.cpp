@@ -56,10 +56,13 @@ int RunDemo(const std::string& given) {
   RequireRight(Right::Create);
   std::string dir = CleanPath(given);
   if (Exists(dir + "/Recipe")) Fail(dir + "/Recipe exists; choose another directory", QVC_ERR_EXISTS);
+  // The demo's name goes to the newest demo, if the caller may re-point it.
+  RequireNameMayLeadTo("Demo", dir, true);
   CreateProject(LastName(dir), Parent(dir));
   ProjectAttributes attributes;
   attributes.comment = "Demo project";
   attributes.autoVersion = true;
+  attributes.replace = true;
   RegisterProject("Demo", dir, attributes);
   for (const DemoGroup& group : kGroups) {
     CreateGroup("@Demo", group.number, GroupAttributes{group.comment, group.servers});

@@ -108,6 +108,7 @@ void AddProjectCommand(CLI::App& app, int* exitStatus) {
   auto* automatic = r->add_flag("--auto-version", args->autoVersion, "Advance recipe versions automatically");
   r->add_flag("--manual-version", args->manualVersion, "Advance recipe versions by hand")->excludes(automatic);
   r->add_flag("--no-attr-file{false}", args->attributes.writeFile, "Write the registry only, not the attribute file");
+  r->add_flag("--replace", args->attributes.replace, "Re-point a name registered for another directory");
   Runs(*r, exitStatus, [=] { return Register(*args); });
 
   auto named = std::make_shared<std::string>();

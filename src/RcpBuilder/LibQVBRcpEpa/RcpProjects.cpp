@@ -1,5 +1,7 @@
 // Projects: their registrations as read, and the changes that create,
 // register, unregister and delete them.
+#include <strings.h>
+
 #include "LibQVBRcpEpa.h"
 #include "LibQVBRcpEpa/Changes.h"
 #include "LibQVBRcpEpa/Failure.h"
@@ -71,6 +73,16 @@ std::vector<StoreItem> ListedProjects() {
   return projects;
 }
 
+void RequireNameMayLeadTo(const std::string& name, const std::string& projectDirectory, bool replace) {
+  std::string registered = rcpproject::RegisteredDirectory(name);
+  if (registered.empty() || registered == projectDirectory) return;
+  for (const std::string& same : NamesRegisteredFor(projectDirectory)) {
+    if (strcasecmp(same.c_str(), name.c_str()) == 0) return;
+  }
+  if (!replace) Fail("\"" + name + "\" is registered for " + registered + " (--replace re-points it)", QVC_ERR_EXISTS);
+  RequireAdministratorWhileSecured("re-point a registered name");
+}
+
 ChangeReport CreateProject(const std::string& name, const std::string& parentDir) {
   RequireNoProblem("project name", ProjectNameProblem(name));
   OpenedProjects opened;
@@ -94,6 +106,7 @@ ChangeReport RegisterProject(const std::string& name, const std::string& dir, co
   }
   OpenedProjects opened;
   Target target = ProjectAt(dir);
+  RequireNameMayLeadTo(name, target.project, attributes.replace);
   CommandLocks locks;
   if (attributes.writeFile) locks.LockProject(target);
   uint32_t rc = 0;
@@ -111,6 +124,7 @@ ChangeReport RegisterProject(const std::string& name, const std::string& dir, co
 ChangeReport UnregisterProject(const std::string& given) {
   OpenedProjects opened;
   StoreItem item = ProjectItem(given);
+  RequireAdministratorWhileSecured("unregister a project name");
   Check(CQVERcpUtil::DeleteProjectInfo(item.name.c_str()));
   return {Removed(std::move(item), "unregistered; its directory stays")};
 }

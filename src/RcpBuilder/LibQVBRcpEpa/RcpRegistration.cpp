@@ -48,9 +48,12 @@ uint32_t Register(const CString& name, const _QVERcpProjectInfo& info) {
   CString record = RecordPath(info.strPath);
   if (uint32_t rc = rcppath::Check(record.c_str())) return rc;
   if (uint32_t rc = rcptext::WriteKeywordFile(record, lines)) return rc;
+  // The name changes last: a registration that fails before it leaves only
+  // the record, which the settling drops. The new attributes are in force
+  // exactly when the station registers the name there; a failure after that
+  // (a flush) is reported, and the next lock of the project finishes it.
   uint32_t registered = CQVERcpUtil::SetProjectInfo(name.c_str(), &info, 0);
   uint32_t settled = SettleRegistration(info.strPath);
-  // The new attributes are in force exactly when the station registers the name there.
   if (RegisteredDirectory(name) == info.strPath) return settled;
   return registered != 0 ? registered : QVC_ERR_CANNOT_EXECUTE;
 }

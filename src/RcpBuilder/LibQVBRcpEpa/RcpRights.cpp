@@ -3,6 +3,7 @@
 #include "LibQVBRcpEpa.h"
 #include "LibQVCCommon/QVCRegistry.h"
 #include "LibQVBRcpEpa/Failure.h"
+#include "LibQVBRcpEpa/Station.h"
 #include "platform/Registry.h"
 #include "platform/RegistryStore.h"
 
@@ -81,6 +82,19 @@ void RequireRight(Right right) {
   uint32_t rc = OpenSecurityBranch();
   if (rc != 0 && rc != ERROR_ACCESS_DENIED) Fail("the station's recipe rights cannot be read: " + CodeMeaning(rc), rc);
   Fail("user " + qvplatform::CallerUserName() + " lacks the " + RightName(right) + " right", ERROR_ACCESS_DENIED);
+}
+
+void RequireAdministrator() {
+  if (!qvplatform::CallerIsAdministrator()) {
+    Fail("user " + CallerName() + " is not an administrator of the station", ERROR_ACCESS_DENIED);
+  }
+}
+
+void RequireAdministratorWhileSecured(const std::string& what) {
+  // No right asked: the check passes only while security is off or was never set up.
+  if (CQVERcpSecurity().CheckSecurity(0) == 1 || qvplatform::CallerIsAdministrator()) return;
+  Fail("with security on, only an administrator of the station may " + what + "; user " + CallerName() + " is not one",
+       ERROR_ACCESS_DENIED);
 }
 
 }  // namespace rcpstore

@@ -15,12 +15,6 @@ namespace {
 // Whether the security branch is there (a branch that cannot be read counts).
 bool BranchExists() { return OpenSecurityBranch() != ERROR_FILE_NOT_FOUND; }
 
-void RequireAdministrator() {
-  if (!qvplatform::CallerIsAdministrator()) {
-    Fail("user " + CallerName() + " is not an administrator of the station", ERROR_ACCESS_DENIED);
-  }
-}
-
 bool IsUser(const std::string& name) {
   BYTE sid[QV_MAX_SID_SIZE];
   DWORD cbSid = sizeof sid;

@@ -15,11 +15,13 @@
 #include "LibQVCCommon/QVCRevision.h"
 #include "LibQVCCommon/QVCTime.h"
 #include "libqvecommon/QVEEngFile.h"
+#include "libqvecommon/QVEEngMsgBuf.h"
 #include "libqvecommon/QVEEngPath.h"
 #include "libqvecommon/QVEEngText.h"
 #include "libqveeda/QVEEdaFile.h"
 #include "libqveeda/QVEFilePath.h"
 #include "platform/Host.h"
+#include "platform/UserTemplate.h"
 
 namespace {
 
@@ -157,30 +159,56 @@ uint32_t InitRecipeHead(const CString& source, const CString& path, const char* 
   return inPlace ? file.Commit() : file.WriteAs(path);
 }
 
-// The owner's template for a key: the user's when it can be opened and the
-// key allows it, otherwise the system's.
-CString TemplateFor(const char* key, bool userFirst) {
+// Writes bytes as the file at path, in one step.
+uint32_t WriteWhole(const CString& path, const std::string& bytes) {
+  QVEEngTextWriter out;
+  if (uint32_t rc = out.Create(path + ".new")) return rc;
+  if (uint32_t rc = out.WriteBinary(bytes.data(), bytes.size())) return rc;
+  return out.Commit(path);
+}
+
+CString LastPart(const CString& path) { return path.substr(path.find_last_of('/') + 1); }
+
+// Puts the template for a key at path: the user's when the key allows it
+// and the station's administrators put one in the user template set,
+// otherwise the system's. A user template that someone else could have
+// put there is never used, and the caller is told so.
+uint32_t PlaceTemplate(const char* key, bool userFirst, const CString& path) {
   CQVEFilePath resolver;
   resolver.InitNoProject();
-  CString path;
+  CString chosen;
   if (userFirst) {
-    resolver.GetUDFTmplFilePath(key, nullptr, "QVUser", &path);
-    if (rcpcheck::Exists(path, false)) return path;
+    resolver.GetUDFTmplFilePath(key, nullptr, "QVUser", &chosen);
+    std::string bytes;
+    std::string why;
+    uint32_t rc = qvplatform::ReadUserTemplate(LastPart(chosen), &bytes, &why);
+    if (rc == 0) return WriteWhole(path, bytes);
+    if (rc == ERROR_ACCESS_DENIED) QVEEngPutMsgBuf(("user template not used, the system's is: " + why).c_str());
   }
-  resolver.GetUDFTmplFilePath(key, nullptr, "QVSystem", &path);
-  return path;
+  resolver.GetUDFTmplFilePath(key, nullptr, "QVSystem", &chosen);
+  return QVEEngCopyFile(chosen.c_str(), path.c_str(), 1, 1);
 }
 
 CString UnitFileName(unsigned unitNo) { return unitNo == 0 ? CString("RcpRP.edf") : QVFormat("RcpPT%02u.edf", unitNo); }
 
 }  // namespace
 
+// The recipe template is put beside the copy, under a hidden name in its
+// build, for the version it gives a new recipe.
 uint32_t rcprecipe::StampCopiedHead(const CString& path, const char* headName) {
-  EdfFile recipeTemplate;
-  if (uint32_t rc = recipeTemplate.Open(TemplateFor("RCPHEAD", true), false)) return rc;
-  uint8_t* main = recipeTemplate.Main();
-  if (main == nullptr) return ERROR_FILE_CORRUPT;
-  CString version = QVEEdaGetText(main, kVersion, kVersionWidth);
+  CString placed = path.substr(0, path.size() - LastPart(path).size()) + ".RcpHead.template";
+  CString version;
+  {
+    EdfFile recipeTemplate;
+    uint32_t rc = PlaceTemplate("RCPHEAD", true, placed);
+    if (rc == 0) rc = recipeTemplate.Open(placed, false);
+    uint8_t* main = rc == 0 ? recipeTemplate.Main() : nullptr;
+    if (main != nullptr) version = QVEEdaGetText(main, kVersion, kVersionWidth);
+    if (rc != 0) return rc;
+    if (main == nullptr) return ERROR_FILE_CORRUPT;
+  }
+  // The copy never keeps the template: one that cannot be removed fails the build.
+  if (uint32_t rc = QVEEngDeleteFile(placed.c_str(), 0, 0)) return rc;
   return InitRecipeHead(path, path, headName, &version);
 }
 
@@ -292,10 +320,11 @@ uint32_t CQVERcpUtil::CreateRecipe(const char* headName, const char* groupDirect
     // fail: no check before it could be surer.
     rcphidden::HiddenBuild build(groupDirectory, QVFormat("RCP%04u", recipeNo).c_str());
     if (uint32_t rc = build.Begin()) return rc;
-    CString source = templateFile != nullptr ? CString(templateFile) : TemplateFor("RCPHEAD", true);
     CString head = QVEEngJoinPath(build.Path().c_str(), kHeadFile);
-    // A header that could not be stamped is not a new recipe: the build goes.
-    if (uint32_t rc = InitRecipeHead(source, head, headName)) {
+    CString source = templateFile != nullptr ? CString(templateFile) : head;
+    // A header that could not be made or stamped is not a new recipe: the build goes.
+    uint32_t placed = templateFile != nullptr ? 0 : PlaceTemplate("RCPHEAD", true, head);
+    if (uint32_t rc = placed != 0 ? placed : InitRecipeHead(source, head, headName)) {
       _QVCSetError(kMsgInternal, kSource, __LINE__, rc, ("cannot make a recipe header from " + source).c_str());
       return rc;
     }
@@ -348,12 +377,14 @@ uint32_t CQVERcpUtil::CreateUnitRecipe(const char* headName, const char* recipeD
     if (recipeDirectory == nullptr || *recipeDirectory == 0) return QVC_ERR_CANNOT_EXECUTE;
     if (uint32_t rc = rcppath::Check(recipeDirectory)) return rc;
     rcphidden::CleanLeftovers(recipeDirectory);
-    CString source = templateFile != nullptr ? CString(templateFile) : TemplateFor("RCPPRT", unitNo != 0);
     CString name = UnitFileName(unitNo);
     rcphidden::HiddenBuild build(recipeDirectory, name.c_str());
     if (uint32_t rc = build.Begin()) return rc;
     CString copy = QVEEngJoinPath(build.Path().c_str(), name.c_str());
-    if (uint32_t rc = QVEEngCopyFile(source.c_str(), copy.c_str(), 1, 1)) return rc;
+    if (uint32_t rc = templateFile != nullptr ? QVEEngCopyFile(templateFile, copy.c_str(), 1, 1)
+                                              : PlaceTemplate("RCPPRT", unitNo != 0, copy)) {
+      return rc;
+    }
     _QVERcpFileDetailInfo info;
     if (uint32_t rc = GetRcpFileInfo(copy.c_str(), nullptr, &info)) return rc;
     info.strHeadName = headName != nullptr ? headName : "";

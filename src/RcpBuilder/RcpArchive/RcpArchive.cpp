@@ -13,6 +13,7 @@
 #include <set>
 
 #include "LibQVBRcpEpa.h"
+#include "LibQVBRcpEpa/Changes.h"
 #include "LibQVBRcpEpa/Failure.h"
 #include "LibQVBRcpEpa/JsonText.h"
 #include "LibQVBRcpEpa/Locks.h"
@@ -415,12 +416,7 @@ void CheckImportTarget(const ImportRequest& request, const std::string& director
   if (Exists(directory + "/" + kRoot) && !request.replace) {
     Fail("a recipe store is there already (--replace replaces it)", QVC_ERR_EXISTS);
   }
-  if (request.name.empty()) return;
-  _QVERcpProjectInfo info{};
-  CQVERcpUtil::GetProjectInfo(request.name.c_str(), &info);
-  if (!info.strPath.empty() && CleanPath(info.strPath) != directory && !request.replace) {
-    Fail("\"" + request.name + "\" is registered for " + info.strPath + " (--replace replaces it)", QVC_ERR_EXISTS);
-  }
+  if (!request.name.empty()) RequireNameMayLeadTo(request.name, directory, request.replace);
 }
 
 // Puts the build in place. An existing store is first moved aside under
