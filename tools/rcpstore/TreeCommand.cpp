@@ -55,15 +55,15 @@ class TreeRender {
 
   std::string Line(const Json& node) const {
     std::string kind = node["kind"];
-    std::string name = JsonBytes(node.value("name", ""));
+    std::string name = Printable(JsonBytes(node.value("name", "")));
     if (kind == "subGroup") return name + "/";
     std::string error = node.contains("error") ? "  (not read: " + JsonBytes(node["error"].get<std::string>()) + ")" : "";
     if (options_.plain) return (kind == "project" ? ShownName(node) : name) + error;
     std::string line = ShownName(node) + error;
     if (kind == "recipe") {
-      line += "  " + JsonBytes(node["title"].get<std::string>()) + "  v" + node["version"].dump();
+      line += "  " + Printable(JsonBytes(node["title"].get<std::string>())) + "  v" + node["version"].dump();
     } else if (kind != "project" && node["comment"] != "") {
-      line += "  " + JsonBytes(node["comment"].get<std::string>());
+      line += "  " + Printable(JsonBytes(node["comment"].get<std::string>()));
     }
     return line;
   }
@@ -101,7 +101,7 @@ int PrintProjectTree(const std::string& given, const TreeRead& options) {
     render.Object(tree);
     render.Write("\n");
   } else {
-    render.Write(render.Line(ItemJson(tree)) + "  " + target.project + "\n");
+    render.Write(render.Line(ItemJson(tree)) + "  " + Printable(target.project) + "\n");
     render.Text(tree, "");
   }
   render.Flush();

@@ -1,10 +1,13 @@
 // Editing locks: the lock holder keeps the lock file open for writing while
 // sharing reading only, so that every other writer fails to open it and can
-// read from its text which station holds it.
+// read from its text which station claims to hold it. The text is whatever
+// was written there, so a refusal shows it as the file's claim, escaped.
 #include <cstdio>
 #include <cstring>
 
 #include "LibQVBRcpEpa.h"
+#include "LibQVBRcpEpa/Failure.h"
+#include "LibQVBRcpEpa/Printable.h"
 #include "RcpStorePath.h"
 #include "LibQVCCommon/QVCError.h"
 #include "LibQVCCommon/QVCEvent.h"
@@ -14,6 +17,7 @@
 #include "libqvecommon/QVEEngPath.h"
 #include "platform/FileApi.h"
 #include "platform/Host.h"
+#include "platform/ShareMode.h"
 
 namespace {
 
@@ -82,6 +86,19 @@ void ReadLockFile(const CString& path, char (&computer)[kNameBuffer], int* numbe
   QVEEngCloseFile(handle, 0);
 }
 
+// Why the lock file could not be taken: a hold of another process, whose
+// station and number the file claims; or, when no process holds it and this
+// user may not open it, a stale file (another user's, left 0600).
+CString Refusal(const char* name, const CString& path, uint32_t openFailure, const char* computer, int number) {
+  CString shownName = rcpstore::Printable(name);
+  if (openFailure == ERROR_ACCESS_DENIED && !qvplatform::IsHeld(path)) {
+    return QVFormat("%s: no process holds its lock, but the stale lock file cannot be taken (%s).", shownName.c_str(),
+                    rcpstore::CodeMeaning(openFailure).c_str());
+  }
+  return QVFormat(QVCLoadString(QVC_MSG_LOCKED_BY).c_str(), shownName.c_str(), rcpstore::Printable(computer).c_str(),
+                  number);
+}
+
 uint32_t LockByFile(const char* name, unsigned flags, CString* holder, HANDLE* handle, const CString& path, int kind,
                     CString* message) {
   if (holder != nullptr) holder->clear();
@@ -89,8 +106,9 @@ uint32_t LockByFile(const char* name, unsigned flags, CString* holder, HANDLE* h
     _QVCSetError(kMsgInternal, kSource, __LINE__, QVC_ERR_CANNOT_EXECUTE, "__LockByFile");
     return QVC_ERR_CANNOT_EXECUTE;
   }
-  if (QVEEngCreateFile(path.c_str(), FILE_GENERIC_WRITE_ACCESS, FILE_SHARE_READ, CREATE_ALWAYS,
-                       FILE_ATTRIBUTE_NORMAL, nullptr, handle, 0) == 0) {
+  uint32_t opened = QVEEngCreateFile(path.c_str(), FILE_GENERIC_WRITE_ACCESS, FILE_SHARE_READ, CREATE_ALWAYS,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr, handle, 0);
+  if (opened == 0) {
     uint32_t rc = WriteLockFile(*handle);
     PutLockEventLog(LockEvent::kLock, kind, name, "");
     return rc;
@@ -100,7 +118,7 @@ uint32_t LockByFile(const char* name, unsigned flags, CString* holder, HANDLE* h
   int number = 0;
   ReadLockFile(path, computer, &number);
   if (holder != nullptr) *holder = computer;
-  Report(flags, QVFormat(QVCLoadString(QVC_MSG_LOCKED_BY).c_str(), name, computer, number), MB_ICONWARNING, message);
+  Report(flags, Refusal(name, path, opened, computer, number), MB_ICONWARNING, message);
   _QVCSetError(kMsgInternal, kSource, __LINE__, QVERCP_ERR_LOCKED, "__LockByFile");
   return QVERCP_ERR_LOCKED;
 }

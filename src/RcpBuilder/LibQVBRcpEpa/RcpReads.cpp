@@ -1,6 +1,7 @@
 // What the store holds, read for callers: recipe headers, group attributes,
 // unit files, the listings of groups and recipes, and the items that
 // describe them.
+#include "LibQVBRcpEpa/Printable.h"
 #include "LibQVBRcpEpa/Reads.h"
 
 #include <strings.h>
@@ -78,10 +79,10 @@ RecipeHead ReadRecipeHead(const std::string& recipeDir) {
   CQVEEdaFileMap map;
   _QVEEdtFileHeader* header = nullptr;
   std::string path = recipeDir + "/RcpHead.edf";
-  Check(map.Open(path.c_str(), QVEEDA_MODE_READ, &header, 0), "cannot read the recipe header " + path);
+  Check(map.Open(path.c_str(), QVEEDA_MODE_READ, &header, 0), "cannot read the recipe header " + Printable(path));
   const uint8_t* main = Record(header, "MRCB", 0, kMainRecordSize);
   if (QVEEdaGetU32(header->bytes, QVEEDA_OFF_KIND) != QVERCP_FILE_HEADER || main == nullptr) {
-    Fail(path + " is not a whole recipe header", kDamaged);
+    Fail(Printable(path) + " is not a whole recipe header", kDamaged);
   }
   RecipeHead head;
   head.headerName = QVEEdaGetText(header->bytes, QVEEDA_OFF_NAME, QVEEDA_NAME_WIDTH);

@@ -1,3 +1,4 @@
+#include "LibQVBRcpEpa/Printable.h"
 #include "LibQVBRcpEpa/Rights.h"
 
 #include "LibQVBRcpEpa.h"
@@ -74,7 +75,7 @@ void RequireRight(Right right) {
   RequireStationRegistry();
   uint32_t rc = OpenSecurityBranch();
   if (rc != 0 && rc != ERROR_ACCESS_DENIED) Fail("the station's recipe rights cannot be read: " + CodeMeaning(rc), rc);
-  Fail("user " + qvplatform::CallerUserName() + " lacks the " + RightName(right) + " right", ERROR_ACCESS_DENIED);
+  Fail("user " + Printable(qvplatform::CallerUserName()) + " lacks the " + RightName(right) + " right", ERROR_ACCESS_DENIED);
 }
 
 }  // namespace rcpstore

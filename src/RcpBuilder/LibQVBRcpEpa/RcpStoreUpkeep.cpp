@@ -41,7 +41,10 @@ VerifyReport VerifyStore(const std::string& project, bool repair, const VerifyPr
   report.store = PlainItem(target);
   if (repair) RequireRight(Right::Edit);
   CommandLocks locks;
-  if (repair) locks.LockProject(target);
+  if (repair) {
+    rcpverify::RepairStaleLock(target.project, target.project + "/RcpPjtLock.txt", &report.findings);
+    locks.LockProject(target);
+  }
   rcpverify::Options options;
   options.repair = repair;
   options.progress = progress;
