@@ -155,13 +155,15 @@ TEST_F(CliWorkTest, TextsFromDiskArePrintedWithTheirControlsEscaped) {
   ASSERT_EQ(CQVERcpUtil::GetRcpFileInfo((recipe + "/RcpHead.edf").c_str(), &kind, &info), 0u);
   info.strTitle = "T\x1b]2;owned\x07";
   ASSERT_EQ(CQVERcpUtil::SetRcpInfo(recipe.c_str(), &info), 0u);
-  qvtest::WriteFile(tmp_ / "P/Recipe/RG01/RcpSubGroup.txt", "STARTSUB,S\x1b[2J\xc2\x9b\\\xff\nNODE,RCP0001\nENDSUB,x\n");
+  qvtest::WriteFile(tmp_ / "P/Recipe/RG01/RcpSubGroup.txt",
+                    "STARTSUB,S\x1b[2J\xc2\x9b\\\xff\nNODE,RCP0001\nENDSUB,x\n");
   qvtest::ChildProcess holder = qvtest::HoldLock(recipe, "");
   ASSERT_EQ(holder.started(), 0);
   qvtest::WriteFile(recipe + "/RcpLock.txt", "H\x1b]0;x\x07\x7f\n7");
-  qvtest::WriteFile(tmp_ / "station/audit.log",
-                    "{\"time\":\"2026-12-06T19:20:00Z\",\"station\":\"s\",\"user\":\"u\",\"pid\":1,"
-                    "\"operation\":\"deleteRecipe\",\"path\":\"/p\\t\\n2026-12-06T19:21:00Z\\tforged\",\"result\":0}\n");
+  qvtest::WriteFile(
+      tmp_ / "station/audit.log",
+      "{\"time\":\"2026-12-06T19:20:00Z\",\"station\":\"s\",\"user\":\"u\",\"pid\":1,"
+      "\"operation\":\"deleteRecipe\",\"path\":\"/p\\t\\n2026-12-06T19:21:00Z\\tforged\",\"result\":0}\n");
 
   struct Case {
     std::vector<std::string> words;

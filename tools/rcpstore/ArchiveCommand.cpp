@@ -37,11 +37,12 @@ int Export(const ExportArgs& args) {
 int Import(const ImportRequest& request) {
   ImportSummary summary = ImportStore(request);
   for (const Finding& finding : summary.findings) {
-    std::fprintf(stderr, "rcpstore: import: %s: %s [%s]\n", Printable(finding.path).c_str(), Printable(finding.cause).c_str(),
-                 finding.kind.c_str());
+    std::fprintf(stderr, "rcpstore: import: %s: %s [%s]\n", Printable(finding.path).c_str(),
+                 Printable(finding.cause).c_str(), finding.kind.c_str());
   }
   if (!Output().json) {
-    std::string line = "imported " + std::to_string(summary.files) + " files into " + Printable(summary.project) + "/Recipe";
+    std::string line =
+        "imported " + std::to_string(summary.files) + " files into " + Printable(summary.project) + "/Recipe";
     return PrintLine(request.name.empty() ? line : line + ", registered as " + Printable(request.name));
   }
   Json findings = Json::array();

@@ -13,8 +13,8 @@ namespace {
 
 std::string RecipeLine(const StoreItem& recipe) {
   const RecipeHead& head = recipe.head;
-  return Printable(NameOf(recipe.target)) + "  " + Printable(head.title) + "  v" + std::to_string(head.version) +
-         "  " + IsoTime(head.updated) + (recipe.subGroup.empty() ? "" : "  " + Printable(recipe.subGroup) + "/") +
+  return Printable(NameOf(recipe.target)) + "  " + Printable(head.title) + "  v" + std::to_string(head.version) + "  " +
+         IsoTime(head.updated) + (recipe.subGroup.empty() ? "" : "  " + Printable(recipe.subGroup) + "/") +
          (recipe.error.empty() ? "" : "  (" + recipe.error + ")");
 }
 

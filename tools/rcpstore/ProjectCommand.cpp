@@ -29,9 +29,8 @@ std::string InfoText(const StoreItem& item) {
   return "project:  @" + name + "\nname:     " + name + "\npath:     " + Printable(info.path) +
          "\nstatus:   " + (info.checked ? "C (checked)" : "U (unchecked)") + "\ncomment:  " + Printable(info.comment) +
          "\nhost:     " + Printable(info.host) + "\nrevision: " + Printable(info.revision) +
-         "\nref dir:  " + Printable(info.refDir) +
-         "\nversion:  " + (info.autoVersion ? "AUT (the editing tools advance recipe versions)"
-                                          : "MAN (versions are advanced by hand)");
+         "\nref dir:  " + Printable(info.refDir) + "\nversion:  " +
+         (info.autoVersion ? "AUT (the editing tools advance recipe versions)" : "MAN (versions are advanced by hand)");
 }
 
 void CheckTexts(const RegisterArgs& args) {
@@ -60,8 +59,8 @@ int Info(const std::string& given) {
 // The store lists at most 20 projects; the rest are counted on stderr.
 int List() {
   std::vector<StoreItem> listed = ListedProjects();
-  PrintList(listed, ItemJson, [](const StoreItem& item) { return "@" + Printable(item.name) + "  " + Printable(item.project.path);
-  });
+  PrintList(listed, ItemJson,
+            [](const StoreItem& item) { return "@" + Printable(item.name) + "  " + Printable(item.project.path); });
   size_t registered = RegisteredProjects().size();
   if (registered > listed.size()) {
     std::fprintf(stderr, "rcpstore: project list: %zu more registered projects not shown (the list holds %zu)\n",

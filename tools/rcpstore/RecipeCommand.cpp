@@ -175,8 +175,8 @@ int DumpEdf(const std::string& given) {
                            {"offset", record.offset},
                            {"size", record.size},
                            {"fields", fields}});
-    text += "\n" + Printable(record.name) + "[" + std::to_string(record.index) + "] at " + std::to_string(record.offset) + ", " +
-            std::to_string(record.size) + " bytes: " + fields.dump();
+    text += "\n" + Printable(record.name) + "[" + std::to_string(record.index) + "] at " +
+            std::to_string(record.offset) + ", " + std::to_string(record.size) + " bytes: " + fields.dump();
   }
   Json head{{"size", file.size},
             {"fileKind", file.kind},

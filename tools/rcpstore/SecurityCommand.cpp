@@ -30,7 +30,8 @@ int Status() {
     return PrintJson(Json{{"security", status}, {"user", JsonText(CallerName())}, {"rights", rights}});
   }
   std::string shown = std::string(status) == "absent" ? "not set up" : status;
-  return PrintLine("security: " + shown + "\nuser:     " + Printable(CallerName()) + "\nrights:   " + Joined(held, "none"));
+  return PrintLine("security: " + shown + "\nuser:     " + Printable(CallerName()) +
+                   "\nrights:   " + Joined(held, "none"));
 }
 
 // Exit status 0 when the user holds every right asked for, 1 when not.

@@ -1,7 +1,7 @@
-#include "LibQVBRcpEpa/Printable.h"
 #include "LibQVBRcpEpa/Failure.h"
 
 #include "LibQVBRcpEpa.h"
+#include "LibQVBRcpEpa/Printable.h"
 #include "platform/Win32Types.h"
 
 namespace rcpstore {

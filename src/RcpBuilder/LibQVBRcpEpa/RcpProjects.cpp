@@ -1,10 +1,10 @@
 // Projects: their registrations as read, and the changes that create,
 // register, unregister and delete them.
 #include "LibQVBRcpEpa.h"
-#include "LibQVBRcpEpa/Printable.h"
 #include "LibQVBRcpEpa/Changes.h"
 #include "LibQVBRcpEpa/Failure.h"
 #include "LibQVBRcpEpa/Locks.h"
+#include "LibQVBRcpEpa/Printable.h"
 #include "LibQVBRcpEpa/Rights.h"
 #include "LibQVBRcpEpa/Texts.h"
 #include "RcpChanged.h"

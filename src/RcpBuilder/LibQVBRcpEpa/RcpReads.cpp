@@ -1,7 +1,6 @@
 // What the store holds, read for callers: recipe headers, group attributes,
 // unit files, the listings of groups and recipes, and the items that
 // describe them.
-#include "LibQVBRcpEpa/Printable.h"
 #include "LibQVBRcpEpa/Reads.h"
 
 #include <strings.h>
@@ -10,6 +9,7 @@
 #include <cstdio>
 
 #include "LibQVBRcpEpa/Failure.h"
+#include "LibQVBRcpEpa/Printable.h"
 #include "RcpListed.h"
 #include "RcpRecipeHead.h"
 #include "libqveeda/QVEEdaFile.h"

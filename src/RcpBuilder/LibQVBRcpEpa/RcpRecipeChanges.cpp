@@ -1,10 +1,10 @@
 // The changes of recipes and unit recipes: create, texts, version, delete,
 // copy and move.
 #include "LibQVBRcpEpa.h"
-#include "LibQVBRcpEpa/Printable.h"
 #include "LibQVBRcpEpa/Changes.h"
 #include "LibQVBRcpEpa/Failure.h"
 #include "LibQVBRcpEpa/Locks.h"
+#include "LibQVBRcpEpa/Printable.h"
 #include "LibQVBRcpEpa/Rights.h"
 #include "LibQVBRcpEpa/Texts.h"
 #include "RcpChanged.h"
@@ -27,7 +27,7 @@ void CheckTemplate(const std::optional<std::string>& path, uint32_t kind, const 
   }
   _QVERcpFileDetailInfo info;
   uint32_t found = 0;
-  Check(CQVERcpUtil::GetRcpFileInfo(path->c_str(), &found, &info), 
+  Check(CQVERcpUtil::GetRcpFileInfo(path->c_str(), &found, &info),
         "template " + Printable(*path) + " is not a readable data file");
   if (found != kind) Fail("template " + Printable(*path) + " is not " + kindName, kNotOfItsKind);
 }
@@ -184,7 +184,8 @@ ChangeReport DeleteUnit(const std::string& given, unsigned unitNo, const DeleteO
   RequireRight(Right::Delete);
   Target recipe = RecipeTarget(given);
   std::string unit = recipe.recipe + "/" + UnitFileName(unitNo);
-  if (unitNo > kMaxUnitNo || !IsRegularFile(unit)) Fail("there is no " + Printable(LastName(unit)), ERROR_FILE_NOT_FOUND);
+  if (unitNo > kMaxUnitNo || !IsRegularFile(unit))
+    Fail("there is no " + Printable(LastName(unit)), ERROR_FILE_NOT_FOUND);
   if (how.dryRun) return WouldRemove(UnitItem(recipe, unitNo), {unit});
   CommandLocks locks;
   locks.LockRecipe(recipe, LastName(recipe.recipe));

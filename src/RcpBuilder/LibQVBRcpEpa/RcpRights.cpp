@@ -1,9 +1,9 @@
-#include "LibQVBRcpEpa/Printable.h"
 #include "LibQVBRcpEpa/Rights.h"
 
 #include "LibQVBRcpEpa.h"
 #include "LibQVCCommon/QVCRegistry.h"
 #include "LibQVBRcpEpa/Failure.h"
+#include "LibQVBRcpEpa/Printable.h"
 #include "platform/RegistryStore.h"
 
 namespace rcpstore {
@@ -75,7 +75,8 @@ void RequireRight(Right right) {
   RequireStationRegistry();
   uint32_t rc = OpenSecurityBranch();
   if (rc != 0 && rc != ERROR_ACCESS_DENIED) Fail("the station's recipe rights cannot be read: " + CodeMeaning(rc), rc);
-  Fail("user " + Printable(qvplatform::CallerUserName()) + " lacks the " + RightName(right) + " right", ERROR_ACCESS_DENIED);
+  Fail("user " + Printable(qvplatform::CallerUserName()) + " lacks the " + RightName(right) + " right",
+       ERROR_ACCESS_DENIED);
 }
 
 }  // namespace rcpstore

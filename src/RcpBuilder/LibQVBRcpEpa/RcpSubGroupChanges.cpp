@@ -5,10 +5,10 @@
 #include <functional>
 
 #include "LibQVBRcpEpa.h"
-#include "LibQVBRcpEpa/Printable.h"
 #include "LibQVBRcpEpa/Changes.h"
 #include "LibQVBRcpEpa/Failure.h"
 #include "LibQVBRcpEpa/Locks.h"
+#include "LibQVBRcpEpa/Printable.h"
 #include "LibQVBRcpEpa/Rights.h"
 #include "LibQVBRcpEpa/Texts.h"
 #include "RcpChanged.h"

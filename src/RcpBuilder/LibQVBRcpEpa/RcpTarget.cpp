@@ -1,4 +1,3 @@
-#include "LibQVBRcpEpa/Printable.h"
 #include "LibQVBRcpEpa/Target.h"
 
 #include <strings.h>
@@ -11,6 +10,7 @@
 #include "LibQVBRcpEpa.h"
 #include "LibQVCCommon/QVCRegistry.h"
 #include "LibQVBRcpEpa/Failure.h"
+#include "LibQVBRcpEpa/Printable.h"
 #include "RcpStorePath.h"
 #include "platform/Env.h"
 #include "platform/Registry.h"
@@ -269,7 +269,8 @@ void OpenProjectOf(const std::string& path) { OpenProjectDirectory(rcppath::Proj
 // open: the target is then checked by its path alone.
 void OpenProjectDirectory(const std::string& project) {
   uint32_t rc = qvplatform::OpenStoreRoot(project);
-  if (rc == ERROR_CANT_ACCESS_FILE) Fail(Printable(project) + " is a link; a project is opened only as its directory itself", rc);
+  if (rc == ERROR_CANT_ACCESS_FILE)
+    Fail(Printable(project) + " is a link; a project is opened only as its directory itself", rc);
   if (rc == ERROR_ACCESS_DENIED) Fail("cannot open " + Printable(project), rc);
 }
 
