@@ -15,6 +15,7 @@
 #include "libqvecommon/QVEEngFile.h"
 #include "libqvecommon/QVEEngMsgBuf.h"
 #include "libqvecommon/QVEEngPath.h"
+#include "platform/Env.h"
 #include "platform/FileApi.h"
 #include "platform/Host.h"
 #include "platform/ShareMode.h"
@@ -91,7 +92,9 @@ void ReadLockFile(const CString& path, char (&computer)[kNameBuffer], int* numbe
 // user may not open it, a stale file (another user's, left 0600).
 CString Refusal(const char* name, const CString& path, uint32_t openFailure, const char* computer, int number) {
   CString shownName = rcpstore::Printable(name);
-  if (openFailure == ERROR_ACCESS_DENIED && !qvplatform::IsHeld(path)) {
+  qvplatform::FileStat st;
+  bool file = qvplatform::CurrentEnv()->StatEntry(path, &st) == 0 && st.type == qvplatform::EntryType::kFile;
+  if (openFailure == ERROR_ACCESS_DENIED && file && !qvplatform::IsHeld(path)) {
     return QVFormat("%s: no process holds its lock, but the stale lock file cannot be taken (%s).", shownName.c_str(),
                     rcpstore::CodeMeaning(openFailure).c_str());
   }

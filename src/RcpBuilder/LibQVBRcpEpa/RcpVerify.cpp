@@ -429,10 +429,12 @@ uint32_t Verify(const std::string& projectDirectory, const Options& options, std
   return Verifier(projectDirectory, options, findings).Run();
 }
 
-void RepairStaleLock(const std::string& projectDirectory, const std::string& lockFile, std::vector<Finding>* findings) {
+bool RepairStaleLock(const std::string& projectDirectory, const std::string& lockFile, std::vector<Finding>* findings) {
   Options repair;
   repair.repair = true;
+  size_t before = findings->size();
   Verifier(projectDirectory, repair, findings).CheckLockFile(lockFile);
+  return findings->size() > before && findings->back().repaired;
 }
 
 void VerifyRecipeDirectory(const std::string& recipeDirectory, std::vector<Finding>* findings) {

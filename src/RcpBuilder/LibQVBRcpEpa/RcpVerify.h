@@ -25,9 +25,9 @@ struct Options {
 // Returns 0, or the failure that kept the store from being read at all.
 uint32_t Verify(const std::string& projectDirectory, const Options& options, std::vector<Finding>* findings);
 
-// Checks the lock file and removes it when no process holds it: the project
-// lock file of a store about to be repaired, which its repair must take.
-void RepairStaleLock(const std::string& projectDirectory, const std::string& lockFile, std::vector<Finding>* findings);
+// Checks the lock file and removes it when no process holds it (the project
+// lock file that refused a repair its lock); true when it was removed.
+bool RepairStaleLock(const std::string& projectDirectory, const std::string& lockFile, std::vector<Finding>* findings);
 
 // Checks a Recipe directory on its own, without repairs: a store that is
 // being restored under a hidden name, before it is put in place.
