@@ -193,9 +193,12 @@ bool NothingThere(int err) { return err == ENOENT || err == ENOTDIR || err == EL
 // device and inode that stat gives: ext2 to ext4, XFS, tmpfs. A network
 // file system's holders on other stations are not in it.
 bool LocksInKernelTable(int dirFd) {
+  constexpr long kExt = 0xEF53;
+  constexpr long kXfs = 0x58465342;
+  constexpr long kTmpfs = 0x01021994;
   struct statfs fs;
   if (fstatfs(dirFd, &fs) != 0) return false;
-  return fs.f_type == 0xEF53 || fs.f_type == 0x58465342 || fs.f_type == 0x01021994;
+  return fs.f_type == kExt || fs.f_type == kXfs || fs.f_type == kTmpfs;
 }
 
 // Whether a process holds a lock on the file at dirFd/name, learned from the
@@ -252,8 +255,10 @@ uint32_t Entry(const std::string& path, bool itself, EntryAt* at) {
 }
 
 // Another user's file that this user may not open: no hold can be taken on
-// it but by its owner, so one that the kernel's lock table shows unlocked is
-// removed.
+// it but by its owner (or root), so one that the kernel's lock table shows
+// unlocked is removed. Without a descriptor there is no guard to take: an
+// owner that opens it within the few calls between the look and the unlink
+// holds a file without a name, and the next lock makes the file afresh.
 uint32_t RemoveUnopenable(const EntryAt& at) {
   if (LockedPerKernel(at.dir(), at.name())) return ERROR_SHARING_VIOLATION;
   return unlinkat(at.dir(), at.name(), 0) == 0 || errno == ENOENT ? 0 : LastWin32Error();
