@@ -161,7 +161,8 @@ uint32_t CQVERcpLock::LockProject(const char* projectName, unsigned flags, CStri
   uint32_t lookup = CQVERcpUtil::GetProjectInfo(name, &info);
   if (info.strPath.empty()) {
     uint32_t rc = lookup != 0 ? lookup : QVC_ERR_CANNOT_EXECUTE;
-    CString text = QVFormat(QVCLoadString(QVC_MSG_PROJECT_NOT_FOUND).c_str(), rc) + QVFormat("(Project:%s)", name);
+    CString text = QVFormat(QVCLoadString(QVC_MSG_PROJECT_NOT_FOUND).c_str(), rc) +
+                   QVFormat("(Project:%s)", rcpstore::Printable(name).c_str());
     Report(flags, text, MB_ICONERROR, message);
     _QVCSetError(kMsgPublic, kSource, __LINE__, rc, "CQVERcpLock::LockProject");
     return rc;
