@@ -173,7 +173,7 @@ TEST_F(CliTargetTest, LockCommandsReportHoldsAndPassOnTheExitStatus) {
   {
     qvtest::ChildProcess holder = qvtest::HoldLock(tmp_ / "demo/Recipe/RG01/RCP0001", "");
     ASSERT_EQ(holder.started(), 0);
-    ExpectRefusedWithoutChange({{{"lock", "status", "{rcp1}"}, 0, "locked by station "}});
+    ExpectRefusedWithoutChange({{{"lock", "status", "{rcp1}"}, 0, "locked; the lock file claims station "}});
     json held = json::parse(Rcpstore({"lock", "status", "{rcp1}", "--json"}).out);
     EXPECT_EQ(held["held"], true);
     EXPECT_GT(held["holder"], 0);
@@ -188,8 +188,8 @@ TEST_F(CliTargetTest, LockCommandsReportHoldsAndPassOnTheExitStatus) {
   qvtest::ChildProcess holder = qvtest::HoldLock("", tmp_ / "demo");
   ASSERT_EQ(holder.started(), 0);
   ExpectRefusedWithoutChange({
-      {{"lock", "project", "Demo"}, 1, "Demo is being edited on another station: "},
-      {{"lock", "status", "Demo"}, 0, "locked by station "},
+      {{"lock", "project", "Demo"}, 1, "Demo is locked; its lock file claims station "},
+      {{"lock", "status", "Demo"}, 0, "locked; the lock file claims station "},
   });
 }
 
@@ -209,7 +209,7 @@ TEST_F(CliTargetTest, ACommandRunUnderLockActsAsTheHolder) {
     Outcome other =
         Rcpstore({"lock", "recipe", rcp1, "--", "sh", "-c", forged + bin + " recipe set " + rcp1 + " --title X"});
     EXPECT_EQ(other.status, 1) << forged;
-    EXPECT_NE(other.err.find("RCP0001 is being edited on another station"), std::string::npos) << other.err;
+    EXPECT_NE(other.err.find("RCP0001 is locked; its lock file claims station"), std::string::npos) << other.err;
   }
   // Nested: a recipe lock taken under the project lock hands both down.
   Outcome nested = Rcpstore({"lock", "project", "./demo", "--", RCPSTORE_BIN, "--station", tmp_ / "station", "lock",

@@ -5,7 +5,9 @@
 #include <sstream>
 
 #include "JsonSchema.h"
+#include "LibQVBRcpEpa.h"
 #include "RcpstoreRun.h"
+#include "TestProcess.h"
 #include "TestSupport.h"
 
 using nlohmann::json;
@@ -137,6 +139,51 @@ TEST_F(CliWorkTest, JsonStaysValidForAnyStoredName) {
                     "STARTSUB,\"q\"\"\\\x01\xff\xc3\xa9\"\nNODE,RCP0001\nENDSUB,x\n");
   // The byte 0xff is not UTF-8: it is kept as U+0000 and its hex digits.
   EXPECT_EQ(Json({"tree", tmp_ / "p"})["children"][0]["children"][0]["name"], std::string("q\"\\\x01\0ff\xc3\xa9", 9));
+}
+
+// Texts planted on disk by another user (a lock holder's text, a title, a
+// sub-group name, an audit path with a forged line) reach the terminal
+// escaped in every text output and refusal, never as control characters.
+TEST_F(CliWorkTest, TextsFromDiskArePrintedWithTheirControlsEscaped) {
+  Ok({"project", "create", "P", tmp_.path()});
+  Ok({"project", "register", "Line1", tmp_ / "P"});
+  Ok({"group", "create", "@Line1", "1"});
+  Ok({"recipe", "create", "@Line1/1", "1"});
+  const std::string recipe = tmp_ / "P/Recipe/RG01/RCP0001";
+  _QVERcpFileDetailInfo info;
+  uint32_t kind = 0;
+  ASSERT_EQ(CQVERcpUtil::GetRcpFileInfo((recipe + "/RcpHead.edf").c_str(), &kind, &info), 0u);
+  info.strTitle = "T\x1b]2;owned\x07";
+  ASSERT_EQ(CQVERcpUtil::SetRcpInfo(recipe.c_str(), &info), 0u);
+  qvtest::WriteFile(tmp_ / "P/Recipe/RG01/RcpSubGroup.txt",
+                    "STARTSUB,S\x1b[2J\xc2\x9b\\\xff\nNODE,RCP0001\nENDSUB,x\n");
+  qvtest::ChildProcess holder = qvtest::HoldLock(recipe, "");
+  ASSERT_EQ(holder.started(), 0);
+  qvtest::WriteFile(recipe + "/RcpLock.txt", "H\x1b]0;x\x07\x7f\n7");
+  qvtest::WriteFile(
+      tmp_ / "station/audit.log",
+      "{\"time\":\"2026-12-06T19:20:00Z\",\"station\":\"s\",\"user\":\"u\",\"pid\":1,"
+      "\"operation\":\"deleteRecipe\",\"path\":\"/p\\t\\n2026-12-06T19:21:00Z\\tforged\",\"result\":0}\n");
+
+  struct Case {
+    std::vector<std::string> words;
+    int status;
+    std::string shown;  // the planted text as it must appear, escaped
+  };
+  const Case cases[] = {
+      {{"lock", "status", "@Line1/1/1"}, 0, "station H\\x1b]0;x\\x07\\x7f, holder 7"},
+      {{"recipe", "bump-version", "@Line1/1/1"}, 1, "its lock file claims station H\\x1b]0;x\\x07\\x7f (holder 7)"},
+      {{"tree", "@Line1"}, 0, "T\\x1b]2;owned\\x07  v0"},
+      {{"tree", "@Line1"}, 0, "S\\x1b[2J\\u009b\\\\\\xff/"},
+      {{"log"}, 0, "/p\\x09\\x0a2026-12-06T19:21:00Z\\x09forged\tok\n"},
+  };
+  for (const Case& c : cases) {
+    Outcome run = Rcpstore(c.words);
+    std::string shown = run.out + run.err;
+    EXPECT_EQ(run.status, c.status) << c.words[0] << "\n" << shown;
+    EXPECT_NE(shown.find(c.shown), std::string::npos) << c.words[0] << "\n" << shown;
+    EXPECT_EQ(shown.find_first_of("\x1b\x07\x7f\x9b\xff"), std::string::npos) << c.words[0] << "\n" << shown;
+  }
 }
 
 // One command line, and what its JSON must hold: at the pointer, the value,

@@ -12,7 +12,7 @@ namespace {
 
 void* Load(int mode) { return dlopen(QVBRCPEPA_SHARED_OBJECT, RTLD_NOW | RTLD_LOCAL | mode); }
 
-bool HasLockMessage() { return QVCLoadString(QVC_MSG_LOCKED_BY).find("edited on another station") != CString::npos; }
+bool HasLockMessage() { return QVCLoadString(QVC_MSG_LOCKED_BY).find("its lock file claims") != CString::npos; }
 
 TEST(ModuleFrameTest, TheLoadedLibraryFindsTheCatalogueOnTheHostsChainUntilUnloaded) {
   ASSERT_TRUE(QVModuleChainNames().empty()) << "the host itself carries no texts";

@@ -9,6 +9,7 @@
 
 #include "LibQVBRcpEpa.h"
 #include "RunInChild.h"
+#include "TestProcess.h"
 #include "TestSupport.h"
 
 namespace fs = std::filesystem;
@@ -86,8 +87,11 @@ TEST_F(MultiUserTest, AnotherUsersInUseCheckCountsWhatItCannotSeeAsHeld) {
     EXPECT_NE(other.rc, 1u);
     EXPECT_TRUE(qvtest::Exists(recipe() + "/RcpHead.edf"));
   }
-  // A file the other user may not open could be held: the recipe stays.
+  // A file the other user may not open is held when the kernel's lock table
+  // shows a lock on it: the recipe stays.
   ASSERT_EQ(chmod((recipe() + "/RcpHead.edf").c_str(), 0600), 0);
+  qvtest::ChildProcess holder([&] { return qvtest::HoldFile(recipe() + "/RcpHead.edf"); });
+  ASSERT_EQ(holder.started(), 0);
   qvtest::ChildOutcome other = AsOtherUser([&] { return CQVERcpUtil::DeleteRecipe(recipe().c_str()); });
   ASSERT_TRUE(other.returned);
   EXPECT_NE(other.rc, 0u);

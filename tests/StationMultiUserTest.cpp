@@ -16,6 +16,7 @@
 #include "LibQVCCommon/QVCRegistry.h"
 #include "RcpstoreRun.h"
 #include "RunInChild.h"
+#include "TestProcess.h"
 #include "SecuritySupport.h"
 #include "TestSupport.h"
 #include "libqveeda/QVEFilePath.h"
@@ -431,6 +432,49 @@ TEST_F(CliMultiUserTest, AUserTemplatePlantedByAMemberIsNotUsed) {
   for (const char* file : {"/RCP0009/RcpHead.edf", "/RCP0009/RcpPT02.edf"}) {
     EXPECT_EQ(qvtest::ReadFile(group + file).find("PLANTD"), std::string::npos) << file;
   }
+}
+
+// A lock file that another user left 0600 refuses every lock of this user
+// and is called stale when no process holds it; verify --repair removes it,
+// the project's lock file too, while one that a live process of that user
+// holds still refuses.
+TEST_F(CliMultiUserTest, VerifyRepairClearsAnotherUsersStaleLockButNotALiveHold) {
+  constexpr uid_t kThirdUser = 65533;
+  MakeSharedProject();
+  const std::string stale = demo_ + "/Recipe/RG01/RCP0001/RcpLock.txt";
+  const std::string held = demo_ + "/Recipe/RG01/RCP0002/RcpLock.txt";
+  for (const std::string& file : {stale, demo_ + "/RcpPjtLock.txt"}) {
+    qvtest::WriteFile(file, "Theirs\n9");
+    ASSERT_EQ(chown(file.c_str(), kThirdUser, kThirdUser), 0);
+    ASSERT_EQ(chmod(file.c_str(), 0600), 0);
+  }
+  unlink(held.c_str());  // the demo's, root's: the holder makes its own
+  qvtest::ChildProcess holder([&] {
+    if (setresgid(kThirdUser, kThirdUser, kThirdUser) != 0 || setresuid(kThirdUser, kThirdUser, kThirdUser) != 0) {
+      return -1;
+    }
+    int rc = qvtest::HoldFile(held, "Theirs\n9");
+    return rc != 0 ? rc : chmod(held.c_str(), 0600);
+  });
+  ASSERT_EQ(holder.started(), 0);
+
+  Outcome run = AsOther({"recipe", "bump-version", demo_ + "/Recipe/RG01/RCP0001"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("RCP0001: no process holds its lock, but the stale lock file cannot be taken (access denied)"),
+            std::string::npos)
+      << run.err;
+
+  run = AsOther({"verify", demo_, "--repair"});
+  EXPECT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_NE(run.out.find("repaired " + stale + ": no process holds the lock"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("repaired " + demo_ + "/RcpPjtLock.txt: "), std::string::npos) << run.out;
+  EXPECT_EQ(run.out.find(held), std::string::npos) << run.out;
+
+  EXPECT_EQ(AsOther({"recipe", "bump-version", demo_ + "/Recipe/RG01/RCP0001"}).status, 0);
+  run = AsOther({"recipe", "bump-version", demo_ + "/Recipe/RG01/RCP0002"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("RCP0002 is locked; its lock file claims station "), std::string::npos) << run.err;
+  EXPECT_TRUE(qvtest::Exists(held));
 }
 
 }  // namespace

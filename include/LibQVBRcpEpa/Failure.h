@@ -1,6 +1,10 @@
 // Why a store operation cannot go on: the cause in words and the result
 // code. Every function of the store's API that checks, locks or changes
-// something throws it; nothing is left half done when it is thrown.
+// something throws it; nothing is left half done when it is thrown. The
+// cause is printable as it stands: a text from disk or from another user in
+// it (a path, a sub-group name, a lock holder's text) is escaped with
+// Printable where the cause is made, so that a wrapping cause never escapes
+// it twice.
 #pragma once
 
 #include <cstdint>

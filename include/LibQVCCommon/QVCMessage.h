@@ -7,7 +7,7 @@
 #include "QVFramework.h"
 
 constexpr unsigned QVC_MSG_PROJECT_NOT_FOUND = 1356;  // one argument: the look-up's result code
-constexpr unsigned QVC_MSG_LOCKED_BY = 1422;          // arguments: name, computer name, holder number
+constexpr unsigned QVC_MSG_LOCKED_BY = 1422;          // arguments: name, station and holder number claimed
 
 constexpr unsigned MB_OK = 0x00;
 constexpr unsigned MB_ICONERROR = 0x10;

@@ -9,7 +9,7 @@ namespace {
 
 constexpr QVStringResource kCatalogue[] = {
     {QVC_MSG_PROJECT_NOT_FOUND, "The project cannot be found on this station (error 0x%08X). "},
-    {QVC_MSG_LOCKED_BY, "%s is being edited on another station: %s (holder %d)."},
+    {QVC_MSG_LOCKED_BY, "%s is locked; its lock file claims station %s (holder %d)."},
     {16720, "Recipe operators: may run and read recipes"},
     {16721, "Recipe engineers: may also create and edit recipes"},
     {16722, "Recipe maintainers: may also delete recipes"},

@@ -2,10 +2,15 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/sysmacros.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <vector>
 
@@ -185,9 +190,41 @@ void ShareWithEveryone(int fd) {
 // missing, or is a link, or is no regular file.
 bool NothingThere(int err) { return err == ENOENT || err == ENOTDIR || err == ELOOP || err == ENXIO; }
 
+// File systems whose locks all stand in this kernel's lock table under the
+// device and inode that stat gives: ext2 to ext4, XFS, tmpfs. A network
+// file system's holders on other stations are not in it.
+bool LocksInKernelTable(int dirFd) {
+  constexpr long kExt = 0xEF53;
+  constexpr long kXfs = 0x58465342;
+  constexpr long kTmpfs = 0x01021994;
+  struct statfs fs;
+  if (fstatfs(dirFd, &fs) != 0) return false;
+  return fs.f_type == kExt || fs.f_type == kXfs || fs.f_type == kTmpfs;
+}
+
+// Whether a process holds a lock on the file at dirFd/name, learned from the
+// kernel's lock table rather than from a descriptor: for a file this user
+// may not open (another user's, mode 0600). Any lock on the file counts.
+// When the table cannot tell, the file counts as held.
+bool LockedPerKernel(int dirFd, const char* name) {
+  struct stat st;
+  if (fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return !NothingThere(errno);
+  if (!S_ISREG(st.st_mode)) return false;
+  FILE* table = LocksInKernelTable(dirFd) ? std::fopen("/proc/locks", "re") : nullptr;
+  if (table == nullptr) return true;
+  char key[64];
+  std::snprintf(key, sizeof key, " %02x:%02x:%" PRIuMAX " ", major(st.st_dev), minor(st.st_dev),
+                static_cast<uintmax_t>(st.st_ino));
+  bool locked = false;
+  char line[256];
+  while (!locked && std::fgets(line, sizeof line, table) != nullptr) locked = std::strstr(line, key) != nullptr;
+  std::fclose(table);
+  return locked;
+}
+
 bool HeldAt(int dirFd, const std::string& name) {
   int fd = openat(dirFd, name.c_str(), kProbeFlags);
-  if (fd < 0) return !NothingThere(errno);
+  if (fd < 0) return errno == EACCES ? LockedPerKernel(dirFd, name.c_str()) : !NothingThere(errno);
   struct stat st;
   bool held = fstat(fd, &st) != 0 || (S_ISREG(st.st_mode) && HeldByOther(ProbeFor(fd)));
   close(fd);
@@ -215,6 +252,16 @@ uint32_t Entry(const std::string& path, bool itself, EntryAt* at) {
   return rc;
 }
 
+// Another user's file that this user may not open: no hold can be taken on
+// it but by its owner (or root), so one that the kernel's lock table shows
+// unlocked is removed. Without a descriptor there is no guard to take: an
+// owner that opens it within the few calls between the look and the unlink
+// holds a file without a name, and the next lock makes the file afresh.
+uint32_t RemoveUnopenable(const EntryAt& at) {
+  if (LockedPerKernel(at.dir(), at.name())) return ERROR_SHARING_VIOLATION;
+  return unlinkat(at.dir(), at.name(), 0) == 0 || errno == ENOENT ? 0 : LastWin32Error();
+}
+
 uint32_t RemoveUnheldAt(const EntryAt& at) {
   struct stat st;
   if (fstatat(at.dir(), at.name(), &st, AT_SYMLINK_NOFOLLOW) != 0) return errno == ENOENT ? 0 : LastWin32Error();
@@ -230,6 +277,7 @@ uint32_t RemoveUnheldAt(const EntryAt& at) {
     guard = F_RDLCK;
     fd = openat(at.dir(), at.name(), kProbeFlags);
   }
+  if (fd < 0 && errno == EACCES) return RemoveUnopenable(at);
   if (fd < 0) return errno == ENOENT ? 0 : ERROR_SHARING_VIOLATION;
   uint32_t rc = TakeGuard(fd, guard);
   if (rc == 0 && HeldByOther(fd)) {
@@ -332,6 +380,15 @@ int ShareDescriptor(HANDLE handle) {
 bool IsHeld(const std::string& path) {
   EntryAt at;
   return Entry(path, true, &at) != 0 ? !NothingThere(errno) : HeldAt(at.dir(), at.nameString());
+}
+
+bool CanHold(const std::string& path) {
+  EntryAt at;
+  if (Entry(path, true, &at) != 0) return errno == ENOENT;
+  int fd = openat(at.dir(), at.name(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return errno == ENOENT;
+  close(fd);
+  return true;
 }
 
 bool AdoptHold(const std::string& path, int fd) {

@@ -36,8 +36,10 @@ uint32_t ShareClose(HANDLE handle);
 uint32_t ShareCreateHeld(const std::string& path, HANDLE* handle);
 // Removes a leftover that no open holds: a file only while nobody holds it
 // (checked and unlinked under the guard, so that no hold is taken between),
-// a link or other non-file as it is. 0 when the name is free afterwards;
-// a sharing violation when the file is held.
+// a link or other non-file as it is. Another user's file that this user may
+// not open is removed when the kernel's lock table shows no lock on it (on
+// a local file system; elsewhere it counts as held). 0 when the name is free
+// afterwards; a sharing violation when the file is held.
 uint32_t RemoveUnheld(const std::string& path);
 // True when path, itself, still names the file the handle has open.
 bool ShareNames(HANDLE handle, const std::string& path);
@@ -47,7 +49,12 @@ int ShareDescriptor(HANDLE handle);
 
 // True when some open holds the file for writing or denies writers, or when
 // that cannot be learned. A missing name, a link or a non-file is not held.
+// A file this user may not open is held when the kernel's lock table shows
+// a lock on it, as RemoveUnheld decides.
 bool IsHeld(const std::string& path);
+// True when this user may open the file at path for writing, and so take a
+// hold on it; a missing name can be created.
+bool CanHold(const std::string& path);
 // True when some file below the directory (at any depth, links not entered)
 // is held, or when that cannot be learned.
 bool IsAnythingBelowHeld(const std::string& directory);

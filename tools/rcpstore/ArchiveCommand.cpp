@@ -20,11 +20,11 @@ struct ExportArgs {
 int Export(const ExportArgs& args) {
   ExportSummary summary = ExportStore(args.project, args.archive);
   for (const std::string& path : summary.skipped) {
-    std::fprintf(stderr, "rcpstore: export: %s: a link or special file, not exported\n", path.c_str());
+    std::fprintf(stderr, "rcpstore: export: %s: a link or special file, not exported\n", Printable(path).c_str());
   }
   if (!Output().json) {
     return PrintLine("exported " + std::to_string(summary.files) + " files (" + std::to_string(summary.bytes) +
-                     " bytes) to " + args.archive);
+                     " bytes) to " + Printable(args.archive));
   }
   Json out = ItemJson(summary.project);
   out.update({{"archive", JsonText(summary.archive)},
@@ -37,12 +37,13 @@ int Export(const ExportArgs& args) {
 int Import(const ImportRequest& request) {
   ImportSummary summary = ImportStore(request);
   for (const Finding& finding : summary.findings) {
-    std::fprintf(stderr, "rcpstore: import: %s: %s [%s]\n", finding.path.c_str(), finding.cause.c_str(),
-                 finding.kind.c_str());
+    std::fprintf(stderr, "rcpstore: import: %s: %s [%s]\n", Printable(finding.path).c_str(),
+                 Printable(finding.cause).c_str(), finding.kind.c_str());
   }
   if (!Output().json) {
-    std::string line = "imported " + std::to_string(summary.files) + " files into " + summary.project + "/Recipe";
-    return PrintLine(request.name.empty() ? line : line + ", registered as " + request.name);
+    std::string line =
+        "imported " + std::to_string(summary.files) + " files into " + Printable(summary.project) + "/Recipe";
+    return PrintLine(request.name.empty() ? line : line + ", registered as " + Printable(request.name));
   }
   Json findings = Json::array();
   for (const Finding& finding : summary.findings) {

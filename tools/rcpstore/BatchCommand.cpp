@@ -116,7 +116,7 @@ int RunBatch(const std::string& file) {
       progress.Hide();
       size_t left = lines.size() - i - 1;
       std::string rest = left > 0 ? "; the " + std::to_string(left) + " commands after it were not run" : "";
-      Fail("line " + std::to_string(lines[i].number) + " failed: " + lines[i].text + rest,
+      Fail("line " + std::to_string(lines[i].number) + " failed: " + Printable(lines[i].text) + rest,
            status == kExitUsage ? ERROR_INVALID_PARAMETER : QVC_ERR_CANNOT_EXECUTE);
     }
     progress.Show(i + 1);

@@ -36,8 +36,8 @@ int Info(const GroupArgs& args) {
   GroupInfo info = ReadGroupInfo(target, &rc);
   Check(rc);
   if (Output().json) return PrintJson(ItemJson(GroupItem(target)));
-  return PrintLine("group:   " + NameOf(target) + "\npath:    " + target.group + "\ncomment: " + info.comment +
-                   "\nservers: " + Joined(info.servers));
+  return PrintLine("group:   " + Printable(NameOf(target)) + "\npath:    " + Printable(target.group) +
+                   "\ncomment: " + Printable(info.comment) + "\nservers: " + Printable(Joined(info.servers)));
 }
 
 // --comment and --server, of group create and group set.

@@ -13,8 +13,8 @@ namespace {
 
 std::string RecipeLine(const StoreItem& recipe) {
   const RecipeHead& head = recipe.head;
-  return NameOf(recipe.target) + "  " + head.title + "  v" + std::to_string(head.version) + "  " +
-         IsoTime(head.updated) + (recipe.subGroup.empty() ? "" : "  " + recipe.subGroup + "/") +
+  return Printable(NameOf(recipe.target)) + "  " + Printable(head.title) + "  v" + std::to_string(head.version) + "  " +
+         IsoTime(head.updated) + (recipe.subGroup.empty() ? "" : "  " + Printable(recipe.subGroup) + "/") +
          (recipe.error.empty() ? "" : "  (" + recipe.error + ")");
 }
 
@@ -23,7 +23,8 @@ Json GroupJson(const Target& group) { return ItemJson(GroupItem(group)); }
 std::string GroupLine(const Target& target) {
   StoreItem group = GroupItem(target);
   const std::string& comment = group.group.comment;
-  return NameOf(target) + "  " + std::to_string(group.recipes) + " recipes" + (comment.empty() ? "" : "  " + comment);
+  return Printable(NameOf(target)) + "  " + std::to_string(group.recipes) + " recipes" +
+         (comment.empty() ? "" : "  " + Printable(comment));
 }
 
 }  // namespace

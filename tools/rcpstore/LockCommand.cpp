@@ -48,7 +48,8 @@ int Lock(const LockArgs& args, bool recipe) {
     } else {
       locks.LockProject(target);
     }
-    std::fprintf(stderr, "rcpstore: %s: locked (%s)\n", what.c_str(), locks.lastLockFile().c_str());
+    std::fprintf(stderr, "rcpstore: %s: locked (%s)\n", Printable(what).c_str(),
+                 Printable(locks.lastLockFile()).c_str());
     if (!args.command.empty()) return locks.RunHolding(args.command);
     HoldUntilReleased();
     return kExitOk;
@@ -65,9 +66,10 @@ int Status(const LockArgs& args) {
                           {"station", JsonText(state.station)},
                           {"holder", state.holder}});
   }
-  if (!state.held) return PrintLine("not locked (" + state.file + ")");
-  return PrintLine("locked by station " + state.station + ", holder " + std::to_string(state.holder) + " (" +
-                   state.file + ")");
+  std::string file = Printable(state.file);
+  if (!state.held) return PrintLine("not locked (" + file + ")");
+  return PrintLine("locked; the lock file claims station " + Printable(state.station) + ", holder " +
+                   std::to_string(state.holder) + " (" + file + ")");
 }
 
 }  // namespace

@@ -20,9 +20,10 @@ std::string ResultText(uint32_t result) {
 }
 
 std::string LineOf(const AuditEntry& entry) {
-  std::string line = entry.time + "\t" + entry.station + "\t" + entry.user + "\t" + std::to_string(entry.pid) + "\t" +
-                     entry.operation + "\t" + entry.path + "\t" + ResultText(entry.result);
-  return entry.detail.empty() ? line : line + "\t" + entry.detail;
+  std::string line = Printable(entry.time) + "\t" + Printable(entry.station) + "\t" + Printable(entry.user) + "\t" +
+                     std::to_string(entry.pid) + "\t" + Printable(entry.operation) + "\t" + Printable(entry.path) +
+                     "\t" + ResultText(entry.result);
+  return entry.detail.empty() ? line : line + "\t" + Printable(entry.detail);
 }
 
 // A change of no path (an unregistration) has a null path, as everywhere.

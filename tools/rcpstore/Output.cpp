@@ -9,7 +9,7 @@ namespace rcpstore::cli {
 
 namespace {
 
-std::string Text(const Json& value) { return value.is_string() ? JsonBytes(value.get<std::string>()) : ""; }
+std::string Text(const Json& value) { return value.is_string() ? Printable(JsonBytes(value.get<std::string>())) : ""; }
 
 }  // namespace
 
@@ -82,7 +82,7 @@ int PrintChanges(const ChangeReport& changes) {
     std::string what = kind == "subGroup" ? "sub-group " + Text(item["subGroup"]) + " in " + ShownName(item)
                                           : kind + " " + ShownName(item);
     std::string line = std::string(kVerbs[verb]) + " " + what;
-    PrintLine(change.detail.empty() ? line : line + ": " + change.detail);
+    PrintLine(change.detail.empty() ? line : line + ": " + Printable(change.detail));
   }
   return Output().json ? PrintJson(out) : kExitOk;
 }
@@ -124,7 +124,7 @@ int PrintDelete(const DeleteOptions& how, const std::function<ChangeReport()>& r
     Fail(failure.cause + "; --yes removes them with it (--dry-run lists them)", failure.code);
   }
   if (!how.dryRun) return PrintChanges(report);
-  for (const Change& change : report) PrintLine("would remove " + change.detail);
+  for (const Change& change : report) PrintLine("would remove " + Printable(change.detail));
   return kExitOk;
 }
 

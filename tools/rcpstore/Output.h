@@ -8,7 +8,10 @@
 // path, and the same keys and types wherever it appears; every text from a
 // disk or a user goes through JsonText, so that any stored name gives valid
 // JSON and reads back byte for byte. In text a thing is shown by its address
-// (its path when the project is not registered).
+// (its path when the project is not registered), and every text from a disk
+// or another user in it goes through Printable, so that none of its control
+// characters reaches the terminal. Failure causes are printable as the
+// store gives them.
 #pragma once
 
 #include <cstdint>
@@ -19,6 +22,7 @@
 
 #include "LibQVBRcpEpa/Changes.h"
 #include "LibQVBRcpEpa/Failure.h"
+#include "LibQVBRcpEpa/Printable.h"
 #include "LibQVBRcpEpa/Reads.h"
 #include "LibQVBRcpEpa/Target.h"
 

@@ -38,7 +38,7 @@ size_t MemberFitting(const std::string& name, const std::vector<std::string>& gi
 
 int Resolve(size_t member, const std::vector<std::string>& given, const std::string& project) {
   std::string path = ResolveEngineeringPath(member, given, project);
-  if (!Output().json) return PrintLine(path);
+  if (!Output().json) return PrintLine(Printable(path));
   return PrintJson({{"member", PathMembers()[member].name}, {"arguments", JsonTexts(given)}, {"path", JsonText(path)}});
 }
 

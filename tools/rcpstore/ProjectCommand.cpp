@@ -25,11 +25,12 @@ struct RegisterArgs {
 
 std::string InfoText(const StoreItem& item) {
   const ProjectInfo& info = item.project;
-  return "project:  @" + item.name + "\nname:     " + item.name + "\npath:     " + info.path +
-         "\nstatus:   " + (info.checked ? "C (checked)" : "U (unchecked)") + "\ncomment:  " + info.comment +
-         "\nhost:     " + info.host + "\nrevision: " + info.revision + "\nref dir:  " + info.refDir +
-         "\nversion:  " + (info.autoVersion ? "AUT (the editing tools advance recipe versions)"
-                                          : "MAN (versions are advanced by hand)");
+  std::string name = Printable(item.name);
+  return "project:  @" + name + "\nname:     " + name + "\npath:     " + Printable(info.path) +
+         "\nstatus:   " + (info.checked ? "C (checked)" : "U (unchecked)") + "\ncomment:  " + Printable(info.comment) +
+         "\nhost:     " + Printable(info.host) + "\nrevision: " + Printable(info.revision) +
+         "\nref dir:  " + Printable(info.refDir) + "\nversion:  " +
+         (info.autoVersion ? "AUT (the editing tools advance recipe versions)" : "MAN (versions are advanced by hand)");
 }
 
 void CheckTexts(const RegisterArgs& args) {
@@ -58,7 +59,8 @@ int Info(const std::string& given) {
 // The store lists at most 20 projects; the rest are counted on stderr.
 int List() {
   std::vector<StoreItem> listed = ListedProjects();
-  PrintList(listed, ItemJson, [](const StoreItem& item) { return "@" + item.name + "  " + item.project.path; });
+  PrintList(listed, ItemJson,
+            [](const StoreItem& item) { return "@" + Printable(item.name) + "  " + Printable(item.project.path); });
   size_t registered = RegisteredProjects().size();
   if (registered > listed.size()) {
     std::fprintf(stderr, "rcpstore: project list: %zu more registered projects not shown (the list holds %zu)\n",
@@ -76,8 +78,9 @@ int PrintStation() {
                           {"identities", JsonTexts(station.identities)},
                           {"registry", JsonText(station.registry)}});
   }
-  return PrintLine("station:    " + station.directory + "\nuser:       " + station.user +
-                   "\nidentities: " + Joined(station.identities) + "\nregistry:   " + station.registry);
+  return PrintLine("station:    " + Printable(station.directory) + "\nuser:       " + Printable(station.user) +
+                   "\nidentities: " + Printable(Joined(station.identities)) +
+                   "\nregistry:   " + Printable(station.registry));
 }
 
 }  // namespace

@@ -29,15 +29,16 @@ struct RecipeArgs {
 
 std::string InfoText(const StoreItem& recipe) {
   const RecipeHead& head = recipe.head;
-  std::string out = "recipe:  " + NameOf(recipe.target) + "\npath:    " + recipe.target.recipe +
-                    "\nheader:  " + head.headerName + "\ntitle:   " + head.title + "\ncomment: " + head.comment +
-                    "\nversion: " + std::to_string(head.version) + "\ncreated: " + IsoTime(head.created) + " by " +
-                    head.author + "\nupdated: " + IsoTime(head.updated);
-  if (!recipe.subGroup.empty()) out += "\nsub-group: " + recipe.subGroup;
+  std::string out = "recipe:  " + Printable(NameOf(recipe.target)) + "\npath:    " + Printable(recipe.target.recipe) +
+                    "\nheader:  " + Printable(head.headerName) + "\ntitle:   " + Printable(head.title) +
+                    "\ncomment: " + Printable(head.comment) + "\nversion: " + std::to_string(head.version) +
+                    "\ncreated: " + IsoTime(head.created) + " by " + Printable(head.author) +
+                    "\nupdated: " + IsoTime(head.updated);
+  if (!recipe.subGroup.empty()) out += "\nsub-group: " + Printable(recipe.subGroup);
   for (unsigned number : recipe.units) {
     out += number == 0 ? "\nprocedure: " + UnitFileName(0)
                        : "\nunit " + std::to_string(number) + ": " + UnitFileName(number) + "  " +
-                             (number <= head.unitTexts.size() ? head.unitTexts[number - 1] : "");
+                             Printable(number <= head.unitTexts.size() ? head.unitTexts[number - 1] : "");
   }
   return out;
 }
@@ -115,9 +116,9 @@ Json EntryJson(const FileEntry& entry) {
 
 std::string EntryLine(const FileEntry& entry) {
   Json item = EntryJson(entry);
-  return entry.kind + "  " + ShownName(item) + "  " + JsonBytes(item["name"]) + "  " + entry.title +
-         (entry.unitNo != 0 ? "  unit " + std::to_string(entry.unitNo) : "") +
-         (entry.comment.empty() ? "" : "  " + entry.comment);
+  return entry.kind + "  " + ShownName(item) + "  " + Printable(JsonBytes(item["name"])) + "  " +
+         Printable(entry.title) + (entry.unitNo != 0 ? "  unit " + std::to_string(entry.unitNo) : "") +
+         (entry.comment.empty() ? "" : "  " + Printable(entry.comment));
 }
 
 struct CopyArgs {
@@ -174,8 +175,8 @@ int DumpEdf(const std::string& given) {
                            {"offset", record.offset},
                            {"size", record.size},
                            {"fields", fields}});
-    text += "\n" + record.name + "[" + std::to_string(record.index) + "] at " + std::to_string(record.offset) + ", " +
-            std::to_string(record.size) + " bytes: " + fields.dump();
+    text += "\n" + Printable(record.name) + "[" + std::to_string(record.index) + "] at " +
+            std::to_string(record.offset) + ", " + std::to_string(record.size) + " bytes: " + fields.dump();
   }
   Json head{{"size", file.size},
             {"fileKind", file.kind},

@@ -30,7 +30,8 @@ int Status() {
     return PrintJson(Json{{"security", status}, {"user", JsonText(CallerName())}, {"rights", rights}});
   }
   std::string shown = std::string(status) == "absent" ? "not set up" : status;
-  return PrintLine("security: " + shown + "\nuser:     " + CallerName() + "\nrights:   " + Joined(held, "none"));
+  return PrintLine("security: " + shown + "\nuser:     " + Printable(CallerName()) +
+                   "\nrights:   " + Joined(held, "none"));
 }
 
 // Exit status 0 when the user holds every right asked for, 1 when not.
@@ -45,13 +46,13 @@ int CheckRights(const std::vector<std::string>& names) {
     asked.push_back(right);
     bool held = HoldsRight(right);
     results[name] = held;
-    text += name + ": " + (held ? "allowed" : "refused") + "\n";
+    text += Printable(name) + ": " + (held ? "allowed" : "refused") + "\n";
   }
   const bool allowed = HoldsRights(asked);
   if (Output().json) {
     PrintJson(Json{{"user", JsonText(CallerName())}, {"allowed", allowed}, {"rights", results}});
   } else {
-    PrintLine("user " + CallerName() + "\n" + text.substr(0, text.size() - 1));
+    PrintLine("user " + Printable(CallerName()) + "\n" + text.substr(0, text.size() - 1));
   }
   return allowed ? kExitOk : kExitFailure;
 }
@@ -62,14 +63,15 @@ int Groups() {
   for (const SecurityGroup& group : ReadSecurityGroups()) {
     if (!group.exists) {
       list.push_back(Json{{"name", group.name}, {"exists", false}});
-      text += group.name + ": not created (security was never switched on)\n";
+      text += Printable(group.name) + ": not created (security was never switched on)\n";
       continue;
     }
     list.push_back(Json{{"name", JsonText(group.name)},
                         {"exists", true},
                         {"comment", JsonText(group.comment)},
                         {"members", JsonTexts(group.members)}});
-    text += group.name + ": " + group.comment + "\n  members: " + Joined(group.members, "none") + "\n";
+    text += Printable(group.name) + ": " + Printable(group.comment) +
+            "\n  members: " + Printable(Joined(group.members, "none")) + "\n";
   }
   if (Output().json) return PrintJson(Json{{"groups", list}});
   return PrintLine(text.substr(0, text.size() - 1));

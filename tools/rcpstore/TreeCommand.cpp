@@ -23,7 +23,7 @@ class TreeRender : public TreeVisitor {
   void Enter(const StoreItem& item, bool last) override {
     if (Output().json) return EnterObject(item);
     if (indents_.empty()) {
-      out_ += Line(ItemJson(item)) + "  " + projectPath_ + "\n";
+      out_ += Line(ItemJson(item)) + "  " + Printable(projectPath_) + "\n";
       indents_.push_back("");
     } else {
       out_ += indents_.back() + (last ? "└── " : "├── ") + Line(ItemJson(item)) + "\n";
@@ -74,15 +74,15 @@ class TreeRender : public TreeVisitor {
 
   std::string Line(const Json& node) const {
     std::string kind = node["kind"];
-    std::string name = JsonBytes(node.value("name", ""));
+    std::string name = Printable(JsonBytes(node.value("name", "")));
     if (kind == "subGroup") return name + "/";
     std::string error = node.contains("error") ? "  (not read: " + JsonBytes(node["error"].get<std::string>()) + ")" : "";
     if (options_.plain) return (kind == "project" ? ShownName(node) : name) + error;
     std::string line = ShownName(node) + error;
     if (kind == "recipe") {
-      line += "  " + JsonBytes(node["title"].get<std::string>()) + "  v" + node["version"].dump();
+      line += "  " + Printable(JsonBytes(node["title"].get<std::string>())) + "  v" + node["version"].dump();
     } else if (kind != "project" && node["comment"] != "") {
-      line += "  " + JsonBytes(node["comment"].get<std::string>());
+      line += "  " + Printable(JsonBytes(node["comment"].get<std::string>()));
     }
     return line;
   }

@@ -27,8 +27,8 @@ Json FindingJson(const Finding& finding) {
 }
 
 std::string FindingLine(const Finding& finding) {
-  std::string line = finding.path + ": " + finding.cause + " [" + finding.kind + "]";
-  return finding.repaired ? "repaired " + line + ": " + finding.repair : line;
+  std::string line = Printable(finding.path) + ": " + Printable(finding.cause) + " [" + finding.kind + "]";
+  return finding.repaired ? "repaired " + line + ": " + Printable(finding.repair) : line;
 }
 
 int Verify(const VerifyArgs& args) {

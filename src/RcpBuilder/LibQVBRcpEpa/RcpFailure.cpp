@@ -1,6 +1,7 @@
 #include "LibQVBRcpEpa/Failure.h"
 
 #include "LibQVBRcpEpa.h"
+#include "LibQVBRcpEpa/Printable.h"
 #include "platform/Win32Types.h"
 
 namespace rcpstore {
@@ -61,7 +62,7 @@ void Check(uint32_t rc, const std::string& cause) {
 }
 
 void CheckAbsent(uint32_t rc, const std::string& name) {
-  if (rc == QVC_ERR_EXISTS) Fail(name + " already exists", rc);
+  if (rc == QVC_ERR_EXISTS) Fail(Printable(name) + " already exists", rc);
   Check(rc);
 }
 

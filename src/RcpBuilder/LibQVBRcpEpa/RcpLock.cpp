@@ -1,10 +1,13 @@
 // Editing locks: the lock holder keeps the lock file open for writing while
 // sharing reading only, so that every other writer fails to open it and can
-// read from its text which station holds it.
+// read from its text which station claims to hold it. The text is whatever
+// was written there, so a refusal shows it as the file's claim, escaped.
 #include <cstdio>
 #include <cstring>
 
 #include "LibQVBRcpEpa.h"
+#include "LibQVBRcpEpa/Failure.h"
+#include "LibQVBRcpEpa/Printable.h"
 #include "RcpStorePath.h"
 #include "LibQVCCommon/QVCError.h"
 #include "LibQVCCommon/QVCEvent.h"
@@ -12,8 +15,10 @@
 #include "libqvecommon/QVEEngFile.h"
 #include "libqvecommon/QVEEngMsgBuf.h"
 #include "libqvecommon/QVEEngPath.h"
+#include "platform/Env.h"
 #include "platform/FileApi.h"
 #include "platform/Host.h"
+#include "platform/ShareMode.h"
 
 namespace {
 
@@ -82,6 +87,21 @@ void ReadLockFile(const CString& path, char (&computer)[kNameBuffer], int* numbe
   QVEEngCloseFile(handle, 0);
 }
 
+// Why the lock file could not be taken: a hold of another process, whose
+// station and number the file claims; or, when no process holds it and this
+// user may not open it, a stale file (another user's, left 0600).
+CString Refusal(const char* name, const CString& path, uint32_t openFailure, const char* computer, int number) {
+  CString shownName = rcpstore::Printable(name);
+  qvplatform::FileStat st;
+  bool file = qvplatform::CurrentEnv()->StatEntry(path, &st) == 0 && st.type == qvplatform::EntryType::kFile;
+  if (openFailure == ERROR_ACCESS_DENIED && file && !qvplatform::IsHeld(path)) {
+    return QVFormat("%s: no process holds its lock, but the stale lock file cannot be taken (%s).", shownName.c_str(),
+                    rcpstore::CodeMeaning(openFailure).c_str());
+  }
+  return QVFormat(QVCLoadString(QVC_MSG_LOCKED_BY).c_str(), shownName.c_str(), rcpstore::Printable(computer).c_str(),
+                  number);
+}
+
 uint32_t LockByFile(const char* name, unsigned flags, CString* holder, HANDLE* handle, const CString& path, int kind,
                     CString* message) {
   if (holder != nullptr) holder->clear();
@@ -89,8 +109,9 @@ uint32_t LockByFile(const char* name, unsigned flags, CString* holder, HANDLE* h
     _QVCSetError(kMsgInternal, kSource, __LINE__, QVC_ERR_CANNOT_EXECUTE, "__LockByFile");
     return QVC_ERR_CANNOT_EXECUTE;
   }
-  if (QVEEngCreateFile(path.c_str(), FILE_GENERIC_WRITE_ACCESS, FILE_SHARE_READ, CREATE_ALWAYS,
-                       FILE_ATTRIBUTE_NORMAL, nullptr, handle, 0) == 0) {
+  uint32_t opened = QVEEngCreateFile(path.c_str(), FILE_GENERIC_WRITE_ACCESS, FILE_SHARE_READ, CREATE_ALWAYS,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr, handle, 0);
+  if (opened == 0) {
     uint32_t rc = WriteLockFile(*handle);
     PutLockEventLog(LockEvent::kLock, kind, name, "");
     return rc;
@@ -100,7 +121,7 @@ uint32_t LockByFile(const char* name, unsigned flags, CString* holder, HANDLE* h
   int number = 0;
   ReadLockFile(path, computer, &number);
   if (holder != nullptr) *holder = computer;
-  Report(flags, QVFormat(QVCLoadString(QVC_MSG_LOCKED_BY).c_str(), name, computer, number), MB_ICONWARNING, message);
+  Report(flags, Refusal(name, path, opened, computer, number), MB_ICONWARNING, message);
   _QVCSetError(kMsgInternal, kSource, __LINE__, QVERCP_ERR_LOCKED, "__LockByFile");
   return QVERCP_ERR_LOCKED;
 }
@@ -140,7 +161,8 @@ uint32_t CQVERcpLock::LockProject(const char* projectName, unsigned flags, CStri
   uint32_t lookup = CQVERcpUtil::GetProjectInfo(name, &info);
   if (info.strPath.empty()) {
     uint32_t rc = lookup != 0 ? lookup : QVC_ERR_CANNOT_EXECUTE;
-    CString text = QVFormat(QVCLoadString(QVC_MSG_PROJECT_NOT_FOUND).c_str(), rc) + QVFormat("(Project:%s)", name);
+    CString text = QVFormat(QVCLoadString(QVC_MSG_PROJECT_NOT_FOUND).c_str(), rc) +
+                   QVFormat("(Project:%s)", rcpstore::Printable(name).c_str());
     Report(flags, text, MB_ICONERROR, message);
     _QVCSetError(kMsgPublic, kSource, __LINE__, rc, "CQVERcpLock::LockProject");
     return rc;

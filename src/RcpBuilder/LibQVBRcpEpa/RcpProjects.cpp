@@ -6,6 +6,7 @@
 #include "LibQVBRcpEpa/Changes.h"
 #include "LibQVBRcpEpa/Failure.h"
 #include "LibQVBRcpEpa/Locks.h"
+#include "LibQVBRcpEpa/Printable.h"
 #include "LibQVBRcpEpa/Rights.h"
 #include "LibQVBRcpEpa/Texts.h"
 #include "RcpChanged.h"
@@ -90,7 +91,7 @@ ChangeReport CreateProject(const std::string& name, const std::string& parentDir
   std::string dir = parent + "/" + name;
   // A create killed after its project was in place left only its hold beside it.
   CQVERcpUtil::CleanLeftovers(parent.c_str());
-  if (Exists(dir)) Fail(dir + " already exists", QVC_ERR_EXISTS);
+  if (Exists(dir)) Fail(Printable(dir) + " already exists", QVC_ERR_EXISTS);
   Check(CQVERcpUtil::CreateProject(name.c_str(), parent.c_str()));
   return {Made(PlainItem(ProjectAt(dir)), "register it to give it an address: rcpstore project register NAME " + dir)};
 }

@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "LibQVBRcpEpa/Failure.h"
+#include "LibQVBRcpEpa/Printable.h"
 #include "RcpListed.h"
 #include "RcpRecipeHead.h"
 #include "RcpSubGroupLine.h"
@@ -79,10 +80,10 @@ RecipeHead ReadRecipeHead(const std::string& recipeDir) {
   CQVEEdaFileMap map;
   _QVEEdtFileHeader* header = nullptr;
   std::string path = recipeDir + "/RcpHead.edf";
-  Check(map.Open(path.c_str(), QVEEDA_MODE_READ, &header, 0), "cannot read the recipe header " + path);
+  Check(map.Open(path.c_str(), QVEEDA_MODE_READ, &header, 0), "cannot read the recipe header " + Printable(path));
   const uint8_t* main = Record(header, "MRCB", 0, kMainRecordSize);
   if (QVEEdaGetU32(header->bytes, QVEEDA_OFF_KIND) != QVERCP_FILE_HEADER || main == nullptr) {
-    Fail(path + " is not a whole recipe header", kDamaged);
+    Fail(Printable(path) + " is not a whole recipe header", kDamaged);
   }
   RecipeHead head;
   head.headerName = QVEEdaGetText(header->bytes, QVEEDA_OFF_NAME, QVEEDA_NAME_WIDTH);

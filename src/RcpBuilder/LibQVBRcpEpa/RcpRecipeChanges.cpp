@@ -4,6 +4,7 @@
 #include "LibQVBRcpEpa/Changes.h"
 #include "LibQVBRcpEpa/Failure.h"
 #include "LibQVBRcpEpa/Locks.h"
+#include "LibQVBRcpEpa/Printable.h"
 #include "LibQVBRcpEpa/Rights.h"
 #include "LibQVBRcpEpa/Texts.h"
 #include "RcpChanged.h"
@@ -22,12 +23,13 @@ void CheckTemplate(const std::optional<std::string>& path, uint32_t kind, const 
   if (!path) return;
   qvplatform::FileStat st;
   if (qvplatform::CurrentEnv()->Stat(*path, &st) != 0 || st.type != qvplatform::EntryType::kFile) {
-    Fail("template " + *path + " is not a readable file", ERROR_FILE_NOT_FOUND);
+    Fail("template " + Printable(*path) + " is not a readable file", ERROR_FILE_NOT_FOUND);
   }
   _QVERcpFileDetailInfo info;
   uint32_t found = 0;
-  Check(CQVERcpUtil::GetRcpFileInfo(path->c_str(), &found, &info), "template " + *path + " is not a readable data file");
-  if (found != kind) Fail("template " + *path + " is not " + kindName, kNotOfItsKind);
+  Check(CQVERcpUtil::GetRcpFileInfo(path->c_str(), &found, &info),
+        "template " + Printable(*path) + " is not a readable data file");
+  if (found != kind) Fail("template " + Printable(*path) + " is not " + kindName, kNotOfItsKind);
 }
 
 const char* TemplateOrNull(const std::optional<std::string>& templateFile) {
@@ -155,7 +157,7 @@ std::string MakeWorkDirectory(const std::string& given) {
   Target recipe = RecipeTarget(given);
   std::string work = recipe.recipe + "/TEMP";
   uint32_t rc = qvplatform::CurrentEnv()->MakeDirectory(work);
-  if (rc != ERROR_ALREADY_EXISTS) Check(rc, "cannot make " + work + ": " + CodeMeaning(rc));
+  if (rc != ERROR_ALREADY_EXISTS) Check(rc, "cannot make " + Printable(work) + ": " + CodeMeaning(rc));
   return work;
 }
 
@@ -182,7 +184,8 @@ ChangeReport DeleteUnit(const std::string& given, unsigned unitNo, const DeleteO
   RequireRight(Right::Delete);
   Target recipe = RecipeTarget(given);
   std::string unit = recipe.recipe + "/" + UnitFileName(unitNo);
-  if (unitNo > kMaxUnitNo || !IsRegularFile(unit)) Fail("there is no " + LastName(unit), ERROR_FILE_NOT_FOUND);
+  if (unitNo > kMaxUnitNo || !IsRegularFile(unit))
+    Fail("there is no " + Printable(LastName(unit)), ERROR_FILE_NOT_FOUND);
   if (how.dryRun) return WouldRemove(UnitItem(recipe, unitNo), {unit});
   CommandLocks locks;
   locks.LockRecipe(recipe, LastName(recipe.recipe));

@@ -3,6 +3,7 @@
 #include "LibQVBRcpEpa.h"
 #include "LibQVCCommon/QVCRegistry.h"
 #include "LibQVBRcpEpa/Failure.h"
+#include "LibQVBRcpEpa/Printable.h"
 #include "LibQVBRcpEpa/Station.h"
 #include "platform/Registry.h"
 #include "platform/RegistryStore.h"
@@ -81,7 +82,8 @@ void RequireRight(Right right) {
   }
   uint32_t rc = OpenSecurityBranch();
   if (rc != 0 && rc != ERROR_ACCESS_DENIED) Fail("the station's recipe rights cannot be read: " + CodeMeaning(rc), rc);
-  Fail("user " + qvplatform::CallerUserName() + " lacks the " + RightName(right) + " right", ERROR_ACCESS_DENIED);
+  Fail("user " + Printable(qvplatform::CallerUserName()) + " lacks the " + RightName(right) + " right",
+       ERROR_ACCESS_DENIED);
 }
 
 void RequireAdministrator() {

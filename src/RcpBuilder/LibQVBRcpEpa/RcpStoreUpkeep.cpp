@@ -32,6 +32,18 @@ Target StoreTarget(const std::string& given) {
   }
 }
 
+// A stale project lock file that this user may not take (another user's)
+// refuses the repair its lock: it is removed first, as a repair.
+void LockForRepair(CommandLocks& locks, const Target& target, std::vector<Finding>* findings) {
+  try {
+    locks.LockProject(target);
+  } catch (const Failure& failure) {
+    std::string lockFile = target.project + "/RcpPjtLock.txt";
+    if (failure.code != QVERCP_ERR_LOCKED || !rcpverify::RepairStaleLock(target.project, lockFile, findings)) throw;
+    locks.LockProject(target);
+  }
+}
+
 }  // namespace
 
 VerifyReport VerifyStore(const std::string& project, bool repair, const VerifyProgress& progress) {
@@ -41,7 +53,7 @@ VerifyReport VerifyStore(const std::string& project, bool repair, const VerifyPr
   report.store = PlainItem(target);
   if (repair) RequireRight(Right::Edit);
   CommandLocks locks;
-  if (repair) locks.LockProject(target);
+  if (repair) LockForRepair(locks, target, &report.findings);
   rcpverify::Options options;
   options.repair = repair;
   options.progress = progress;

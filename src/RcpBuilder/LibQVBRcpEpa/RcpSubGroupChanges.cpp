@@ -8,6 +8,7 @@
 #include "LibQVBRcpEpa/Changes.h"
 #include "LibQVBRcpEpa/Failure.h"
 #include "LibQVBRcpEpa/Locks.h"
+#include "LibQVBRcpEpa/Printable.h"
 #include "LibQVBRcpEpa/Rights.h"
 #include "LibQVBRcpEpa/Texts.h"
 #include "RcpChanged.h"
@@ -143,7 +144,8 @@ void Put(const Target& target, const CStringArray& names, const CStringArray& pa
   Arrangement arrangement(target);
   for (const std::string& recipe : names) {
     if (const CQVERcpDirInfo* place = arrangement.PlaceOf(recipe)) {
-      Fail(recipe + " is already in sub-group " + place->m_strSubGroup + " (take it out first, or move it)",
+      Fail(Printable(recipe) + " is already in sub-group " + Printable(place->m_strSubGroup) +
+               " (take it out first, or move it)",
            QVC_ERR_EXISTS);
     }
   }

@@ -10,6 +10,7 @@
 #include "LibQVBRcpEpa.h"
 #include "LibQVCCommon/QVCRegistry.h"
 #include "LibQVBRcpEpa/Failure.h"
+#include "LibQVBRcpEpa/Printable.h"
 #include "RcpStorePath.h"
 #include "platform/Env.h"
 #include "platform/Registry.h"
@@ -268,8 +269,9 @@ void OpenProjectOf(const std::string& path) { OpenProjectDirectory(rcppath::Proj
 // open: the target is then checked by its path alone.
 void OpenProjectDirectory(const std::string& project) {
   uint32_t rc = qvplatform::OpenStoreRoot(project);
-  if (rc == ERROR_CANT_ACCESS_FILE) Fail(project + " is a link; a project is opened only as its directory itself", rc);
-  if (rc == ERROR_ACCESS_DENIED) Fail("cannot open " + project, rc);
+  if (rc == ERROR_CANT_ACCESS_FILE)
+    Fail(Printable(project) + " is a link; a project is opened only as its directory itself", rc);
+  if (rc == ERROR_ACCESS_DENIED) Fail("cannot open " + Printable(project), rc);
 }
 
 std::string CleanPath(const std::string& text) {
@@ -393,7 +395,7 @@ Target ProjectTarget(const std::string& text) {
   try {
     target = ProjectAt(info.strPath);
   } catch (const Failure& failure) {
-    Fail("registered for " + info.strPath + ", which is " + failure.cause, failure.code);
+    Fail("registered for " + Printable(info.strPath) + ", which is " + failure.cause, failure.code);
   }
   target.projectName = given;
   target.registered = true;

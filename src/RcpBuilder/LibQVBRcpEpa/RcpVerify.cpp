@@ -125,7 +125,7 @@ class Verifier {
         if (entry.type == EntryType::kFile) Add(path, "unreadableFile", "a file where the Recipe directory belongs");
         Special(path, entry);
       } else if (upper == "RCPPJTLOCK.TXT" && !Special(path, entry) && !options_.repair) {
-        CheckLockFile(path, entry, false);
+        CheckLockFile(path);
       }
     }
     if (recipe.empty()) {
@@ -156,6 +156,27 @@ class Verifier {
       CheckGroup(groups[i]);
       if (options_.progress) options_.progress(i + 1, groups.size());
     }
+  }
+
+  // A lock is stale when no process holds it. An unlock empties the lock
+  // file, so one that still names a holder was left by a holder that died;
+  // one that this user may not open (another user's, 0600) refuses every
+  // lock whatever it says. Removing it under the share-mode guard frees the
+  // name for the next lock, which makes the file afresh.
+  void CheckLockFile(const std::string& path) {
+    qvplatform::FileStat st;
+    if (qvplatform::CurrentEnv()->StatEntry(path, &st) != 0) return;
+    if (st.type != EntryType::kFile) {
+      Add(path, "unreadableFile", "a directory where the lock file belongs");
+      return;
+    }
+    bool takable = qvplatform::CanHold(path);
+    if ((st.size == 0 && takable) || qvplatform::IsHeld(path)) return;
+    size_t index = Add(path, "staleLock",
+                       takable ? "names a holder, but no process holds the lock"
+                               : "no process holds the lock, and this user may not take it (another user's file)");
+    if (!options_.repair) return;
+    Repair(index, "removed the lock file, which no process holds", [&] { return qvplatform::RemoveUnheld(path); });
   }
 
  private:
@@ -289,7 +310,7 @@ class Verifier {
       } else if (upper == "RCPRP.EDF") {
         CheckDataFile(path, entry, false);
       } else if (upper == "RCPLOCK.TXT") {
-        CheckLockFile(path, entry, true);
+        CheckLockFile(path);
       } else if (int unit = NumberOf(upper, "RCPPT", 2, ".EDF", QVERCP_UNITS); unit > 0) {
         CheckDataFile(path, entry, false);
       } else if (unit == 0) {
@@ -320,35 +341,6 @@ class Verifier {
     } else if (header && kind != QVERCP_FILE_HEADER) {
       Add(path, "damagedFile", "not a recipe header (kind " + Hex(kind) + ")");
     }
-  }
-
-  // An unlock empties the lock file; one that still names a holder while
-  // nobody holds it was left by a holder that died. Taking the lock and
-  // letting it go empties it.
-  void CheckLockFile(const std::string& path, const DirEntry& entry, bool recipe) {
-    if (entry.type != EntryType::kFile) {
-      Add(path, "unreadableFile", "a directory where the lock file belongs");
-      return;
-    }
-    qvplatform::FileStat st;
-    if (qvplatform::CurrentEnv()->StatEntry(path, &st) != 0 || st.size == 0 || qvplatform::IsHeld(path)) return;
-    size_t index = Add(path, "staleLock", "names a holder, but nobody holds the lock");
-    if (!options_.repair) return;
-    CString directory;
-    CString name;
-    QVEEngSplitFilePath(path.c_str(), 1, directory, name);
-    Repair(index, "took and released the lock, which empties it", [&]() -> uint32_t {
-      CQVERcpLock lock;
-      CString owner = LastName(directory);
-      uint32_t rc = recipe ? lock.LockRecipe(owner.c_str(), 0, 0, directory.c_str(), 0, nullptr, nullptr)
-                           : lock.LockProjectDirectory(owner.c_str(), directory.c_str(), 0, nullptr, nullptr);
-      return rc != 0 ? rc : lock.Unlock();
-    });
-  }
-
-  static std::string LastName(const std::string& path) {
-    size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
   }
 
   void CheckSubGroups(const std::string& group, const std::set<std::string>& recipes) {
@@ -435,6 +427,14 @@ uint32_t Verify(const std::string& projectDirectory, const Options& options, std
   if (findings == nullptr || projectDirectory.empty()) return QVC_ERR_CANNOT_EXECUTE;
   if (uint32_t rc = rcppath::Check(projectDirectory.c_str(), "Recipe")) return rc;
   return Verifier(projectDirectory, options, findings).Run();
+}
+
+bool RepairStaleLock(const std::string& projectDirectory, const std::string& lockFile, std::vector<Finding>* findings) {
+  Options repair;
+  repair.repair = true;
+  size_t before = findings->size();
+  Verifier(projectDirectory, repair, findings).CheckLockFile(lockFile);
+  return findings->size() > before && findings->back().repaired;
 }
 
 void VerifyRecipeDirectory(const std::string& recipeDirectory, std::vector<Finding>* findings) {

@@ -25,6 +25,10 @@ struct Options {
 // Returns 0, or the failure that kept the store from being read at all.
 uint32_t Verify(const std::string& projectDirectory, const Options& options, std::vector<Finding>* findings);
 
+// Checks the lock file and removes it when no process holds it (the project
+// lock file that refused a repair its lock); true when it was removed.
+bool RepairStaleLock(const std::string& projectDirectory, const std::string& lockFile, std::vector<Finding>* findings);
+
 // Checks a Recipe directory on its own, without repairs: a store that is
 // being restored under a hidden name, before it is put in place.
 void VerifyRecipeDirectory(const std::string& recipeDirectory, std::vector<Finding>* findings);
