@@ -12,6 +12,7 @@
 #include "LibQVBRcpEpa/Failure.h"
 #include "RcpVerify.h"
 #include "StoreGen.h"
+#include "TestProcess.h"
 #include "TestSupport.h"
 
 using nlohmann::json;
@@ -131,6 +132,21 @@ TEST_F(ArchiveTest, ARoundTripKeepsEveryByteAndDescribesTheTree) {
   std::vector<rcpverify::Finding> findings;
   EXPECT_EQ(rcpverify::Verify(tmp_ / "Q", {}, &findings), 0u);
   EXPECT_TRUE(findings.empty());
+}
+
+// A store that another process is editing is not replaced under it: that
+// editor would go on holding a lock of a store that is gone.
+TEST_F(ArchiveTest, AStoreWithAHeldRecipeLockIsNotReplaced) {
+  std::string recipe = project() + "/Recipe/RG01/RCP0002";
+  qvtest::ChildProcess editor = qvtest::HoldLock(recipe, "");
+  ASSERT_EQ(editor.started(), 0);
+  qvtest::WriteFile(recipe + "/RcpHead.edf", "edited");
+  std::map<std::string, std::string> before = qvtest::Snapshot(project() + "/Recipe");
+  EXPECT_NE(Refusal({archive(), project(), "", true}).find("in use"), std::string::npos);
+  EXPECT_EQ(qvtest::Snapshot(project() + "/Recipe"), before);
+  editor.Kill();
+  EXPECT_EQ(Refusal({archive(), project(), "", true}), "");
+  EXPECT_NE(qvtest::ReadFile(recipe + "/RcpHead.edf"), "edited");
 }
 
 TEST_F(ArchiveTest, CraftedArchivesAreRefusedWithNothingWritten) {

@@ -1,10 +1,12 @@
 // The audit trail: one line per change the store makes, written through the
 // library, read back with rcpstore log.
-#include <nlohmann/json.hpp>
+#include <unistd.h>
 
+#include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "LibQVBRcpEpa.h"
+#include "LibQVBRcpEpa/Station.h"
 #include "RcpstoreRun.h"
 #include "TestSupport.h"
 #include "platform/Registry.h"
@@ -150,6 +152,25 @@ TEST_F(AuditTest, ATrailThatCannotBeWrittenLosesNoChange) {
   EXPECT_EQ(errors.records()[0].code, static_cast<uint32_t>(ERROR_WRITE_FAULT));
   EXPECT_NE(errors.records()[0].text.find("createGroup " + project() + "/Recipe/RG05"), std::string::npos);
   EXPECT_NE(qvtest::ReadFile(station() + "/errors.log").find("audit trail not written"), std::string::npos);
+}
+
+// The trail finds a project's changes by what the project is, whatever path
+// named it or names it now; a line of an older trail, which has no identity,
+// by its path.
+TEST_F(AuditTest, AProjectsChangesAreFoundWhateverPathNamedIt) {
+  MakeProjectWithGroup();
+  ASSERT_EQ(symlink(tmp_.path().c_str(), (tmp_ / "shared").c_str()), 0);
+  const std::string viaLink = tmp_ / "shared/P";
+  ASSERT_EQ(CQVERcpUtil::CreateRecipeGroup(viaLink.c_str(), 3), 0u);
+  ASSERT_EQ(CQVERcpUtil::CreateProject("Q", tmp_.path().c_str()), 0u);
+  qvtest::WriteFile(station() + "/audit.log",
+                    qvtest::ReadFile(station() + "/audit.log") + "{\"operation\":\"createGroup\",\"path\":\"" +
+                        project() + "/Recipe/RG09\"}\n");
+  const std::vector<std::pair<std::string, size_t>> found = {
+      {project(), 5}, {"P", 5}, {viaLink + "/", 4}, {viaLink + "/Recipe/RG03", 1}, {project() + "/Recipe/RG02", 1}};
+  for (const auto& [given, count] : found) {
+    EXPECT_EQ(rcpstore::ReadAuditTrail({given, {}, {}}).size(), count) << given;
+  }
 }
 
 // A detail is kept byte for byte; the log command prints the trail as text

@@ -81,6 +81,7 @@ inline const std::map<std::string, Check>& KeyTypes() {
       {"finding", IsText}, {"cause", IsText}, {"repaired", IsFlag}, {"repair", IsText},
       {"archive", IsText}, {"files", IsCount}, {"bytes", IsCount}, {"skipped", ArrayOf(IsText)},
       {"time", IsIsoTime}, {"pid", IsCount}, {"operation", IsText}, {"result", IsCount}, {"detail", IsText},
+      {"project", IsText},
       // path
       {"member", IsText}, {"arguments", ArrayOf(IsText)}, {"key", IsTextOrNull}, {"folderKey", IsTextOrNull}};
   return kTypes;

@@ -189,14 +189,15 @@ TEST_F(LockTest, AnyHolderTextIsReadSafely) {
     EXPECT_EQ(lock.LockRecipe("R", 0, 0, recipe().c_str(), 0, &message, &who), QVERCP_ERR_LOCKED);
     EXPECT_EQ(who, expected);
   }
-  // A lock file that cannot be read names the holder "Unknown".
+  // A lock file that cannot be opened is refused for what failed, never
+  // taken for another station's lock.
   qvtest::MakeDirs(tmp_ / "odd/RcpLock.txt");
   CQVERcpLock lock;
-  CString who;
+  CString who = "stale";
   CString message;
-  EXPECT_EQ(lock.LockRecipe("R", 0, 0, (tmp_ / "odd").c_str(), 0, &message, &who), QVERCP_ERR_LOCKED);
-  EXPECT_EQ(who, "Unknown");
-  EXPECT_NE(message.find("Unknown (holder 0)"), CString::npos);
+  EXPECT_EQ(lock.LockRecipe("R", 0, 0, (tmp_ / "odd").c_str(), 0, &message, &who), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(who, "");
+  EXPECT_EQ(message, "R cannot be locked: access denied");
 }
 
 TEST_F(LockTest, CleanTempEmptiesAndRemakesEveryWorkDirectory) {

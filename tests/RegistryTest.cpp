@@ -26,25 +26,6 @@ class RegistryTest : public ::testing::Test {
 
 constexpr uint32_t kFileCorrupt = 1392;
 
-// A small tmpfs of its own, for a real full disk; skipped where mounting is
-// not permitted.
-class TinyDisk {
- public:
-  TinyDisk(const std::string& where, const char* size) : path_(where) {
-    qvtest::MakeDirs(path_);
-    mounted_ = mount("tmpfs", path_.c_str(), "tmpfs", 0, size) == 0;
-  }
-  ~TinyDisk() {
-    if (mounted_) umount2(path_.c_str(), MNT_DETACH);
-  }
-  bool mounted() const { return mounted_; }
-  bool MakeReadOnly() { return mount("tmpfs", path_.c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, nullptr) == 0; }
-
- private:
-  std::string path_;
-  bool mounted_ = false;
-};
-
 TEST_F(RegistryTest, KeysAndValuesKeepTheirCaseAndMatchWithout) {
   uint32_t rc;
   HKEY list = qvtest::OpenKey("Batch", "Project List", 1, &rc);
@@ -166,7 +147,7 @@ TEST_F(RegistryTest, ADamagedRegistryFileSaysSo) {
 // A registry on a full disk reports a full disk and keeps what it had; on a
 // read-only mount it refuses writes as access denied and still reads.
 TEST_F(RegistryTest, AFullOrReadOnlyDiskSaysSo) {
-  TinyDisk disk(tmp_ / "disk", "size=256k");
+  qvtest::TinyDisk disk(tmp_ / "disk", "size=256k");
   if (!disk.mounted()) GTEST_SKIP() << "mounting a tmpfs is not permitted here";
   qvplatform::SetStationDirectory(tmp_ / "disk");
   ASSERT_EQ(qvtest::SetProjectPath("First", "/first"), 0u);

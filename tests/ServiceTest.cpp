@@ -213,4 +213,23 @@ TEST(ErrorLogTest, RotatesAtItsLimit) {
   EXPECT_TRUE(qvtest::Exists(tmp / ".station/small.log.1"));
 }
 
+// A line that a full disk cuts short is taken out again: the log holds whole
+// lines only, and once there is room the next line is whole too.
+TEST(ErrorLogTest, AFullDiskLeavesNoCutLine) {
+  TempDir tmp;
+  qvtest::TinyDisk disk(tmp / "disk", "size=64k");
+  if (!disk.mounted()) GTEST_SKIP() << "mounting a tmpfs is not permitted here";
+  qvplatform::SetStationDirectory(tmp / "disk");
+  qvplatform::AppendLog log("audit.log", 1 << 20);
+  ASSERT_TRUE(log.Append("first"));
+  disk.Fill();
+  const std::string line(1000, 'x');
+  std::string whole = "first\n";
+  while (log.Append(line)) whole += line + "\n";
+  EXPECT_EQ(ReadFile(tmp / "disk/audit.log"), whole);
+  ASSERT_EQ(unlink((tmp / "disk/filler").c_str()), 0);
+  EXPECT_TRUE(log.Append("after"));
+  EXPECT_EQ(ReadFile(tmp / "disk/audit.log"), whole + "after\n");
+}
+
 }  // namespace

@@ -1,5 +1,9 @@
 #include "TestSupport.h"
 
+#include <fcntl.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -24,6 +28,27 @@ TempDir::~TempDir() {
     fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ec);
   }
   fs::remove_all(path_, ec);
+}
+
+TinyDisk::TinyDisk(const std::string& where, const char* size) : path_(where) {
+  MakeDirs(path_);
+  mounted_ = mount("tmpfs", path_.c_str(), "tmpfs", 0, size) == 0;
+}
+
+TinyDisk::~TinyDisk() {
+  if (mounted_) umount2(path_.c_str(), MNT_DETACH);
+}
+
+bool TinyDisk::MakeReadOnly() { return mount("tmpfs", path_.c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, nullptr) == 0; }
+
+void TinyDisk::Fill() {
+  int fd = open((path_ + "/filler").c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+  const std::string block(65536, 'f');
+  for (size_t size = block.size(); fd >= 0 && size > 0; size /= 2) {
+    while (write(fd, block.data(), size) > 0) {
+    }
+  }
+  if (fd >= 0) close(fd);
 }
 
 void MakeDirs(const std::string& path) { fs::create_directories(path); }

@@ -55,6 +55,24 @@ inline _QVERcpProjectInfo ProjectInfo(const std::string& path, const std::string
   return info;
 }
 
+// A small tmpfs of its own, for a real full or read-only disk; tests skip
+// where mounting is not permitted.
+class TinyDisk {
+ public:
+  TinyDisk(const std::string& where, const char* size);
+  ~TinyDisk();
+  TinyDisk(const TinyDisk&) = delete;
+  TinyDisk& operator=(const TinyDisk&) = delete;
+  bool mounted() const { return mounted_; }
+  bool MakeReadOnly();
+  // Fills the disk with one file until no byte more fits.
+  void Fill();
+
+ private:
+  std::string path_;
+  bool mounted_ = false;
+};
+
 // Collects the failure records written while it lives.
 class ErrorCapture {
  public:

@@ -13,6 +13,7 @@ constexpr uint32_t ERROR_TOO_MANY_OPEN_FILES = 4;
 constexpr uint32_t ERROR_ACCESS_DENIED = 5;
 constexpr uint32_t ERROR_INVALID_HANDLE = 6;
 constexpr uint32_t ERROR_NOT_ENOUGH_MEMORY = 8;
+constexpr uint32_t ERROR_WRITE_PROTECT = 19;
 constexpr uint32_t ERROR_WRITE_FAULT = 29;
 constexpr uint32_t ERROR_READ_FAULT = 30;
 constexpr uint32_t ERROR_GEN_FAILURE = 31;

@@ -46,6 +46,7 @@ struct AuditEntry {
   std::string path;  // "" for a change of no path (an unregistration)
   uint32_t result = 0;
   std::string detail;
+  std::string project;  // the identity of the project directory it was made in, "DEV:INO"; "" on older lines
 };
 
 // Which changes a reader of the trail wants; what is empty matches all.

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -11,6 +12,15 @@
 #include "platform/StationDir.h"
 
 namespace qvplatform {
+
+namespace {
+
+// Writers hold the log's lock for one write: a holder that keeps it longer
+// than this is not waited for.
+constexpr int kLockTries = 20;
+constexpr long kLockPauseNs = 5 * 1000 * 1000;
+
+}  // namespace
 
 AppendLog::AppendLog(std::string name, int64_t maxBytes) : name_(std::move(name)), maxBytes_(maxBytes) {}
 
@@ -57,8 +67,8 @@ bool AppendLog::EndsLine() {
 
 // Several processes append to one log. In a shared station no user may
 // rename another's file, so the full log is copied to its ".1" file and
-// emptied in place, under an exclusive lock that appenders briefly wait for;
-// a rotation that cannot have the lock at once is left to the next line.
+// emptied in place, under the log's lock, which appenders take to write; a
+// rotation that cannot have the lock at once is left to the next line.
 void AppendLog::RotateIfFull() {
   if (size_ + written_ < maxBytes_) return;
   written_ = 0;
@@ -86,10 +96,36 @@ bool AppendLog::CopyTo(const std::string& path, int64_t size) {
   return ok;
 }
 
-// Waits a little for a rotation in progress, then appends anyway: a log
-// never holds a change back.
-void AppendLog::WaitForRotation() {
-  for (int tries = 0; tries < 50 && flock(fd_, LOCK_SH | LOCK_NB) != 0; ++tries) usleep(2000);
+// Takes the log's lock among processes, waiting a little at most: a process
+// that keeps it (a stopped writer, a user's own program) never stops a
+// change, whose line is then written without it.
+bool AppendLog::LockFile() {
+  for (int attempt = 0; attempt < kLockTries; ++attempt) {
+    if (flock(fd_, LOCK_EX | LOCK_NB) == 0) return true;
+    if (errno != EWOULDBLOCK && errno != EINTR) return false;
+    struct timespec pause = {0, kLockPauseNs};
+    nanosleep(&pause, nullptr);
+  }
+  return false;
+}
+
+// Writes text at the end in one write. A line cut short (a full disk) is
+// cut off again under the lock, so that the log holds it whole or not at
+// all; without the lock another process may have appended behind it, and
+// the stump stays for the next line to begin after it on a fresh line.
+bool AppendLog::WriteWhole(const std::string& text, bool locked) {
+  struct stat before;
+  if (fstat(fd_, &before) != 0) return false;
+  ssize_t w;
+  do {
+    w = write(fd_, text.data(), text.size());
+  } while (w < 0 && errno == EINTR);
+  if (w == static_cast<ssize_t>(text.size())) {
+    written_ += w;
+    return true;
+  }
+  if (w > 0 && !(locked && ftruncate(fd_, before.st_size) == 0)) written_ += w;
+  return false;
 }
 
 bool AppendLog::Append(const std::string& line) {
@@ -99,15 +135,10 @@ bool AppendLog::Append(const std::string& line) {
   if (!EnsureOpen(path)) return false;
   RotateIfFull();
   if (fd_ < 0) return false;
-  WaitForRotation();
-  std::string text = (EndsLine() ? "" : "\n") + line + "\n";
-  ssize_t w;
-  do {
-    w = write(fd_, text.data(), text.size());
-  } while (w < 0 && errno == EINTR);
-  flock(fd_, LOCK_UN);
-  if (w > 0) written_ += w;
-  return w == static_cast<ssize_t>(text.size());
+  bool locked = LockFile();
+  bool whole = WriteWhole((EndsLine() ? "" : "\n") + line + "\n", locked);
+  if (locked) flock(fd_, LOCK_UN);
+  return whole;
 }
 
 }  // namespace qvplatform

@@ -1,7 +1,8 @@
 // A line log in the station directory that rotates at a fixed size, so that
 // it can never fill the disk. Appending never throws and never waits; a line
 // that cannot be written is dropped, and the caller learns it from the
-// result. Each line is written whole in one write, on a line of its own.
+// result. Each line is written whole in one write, on a line of its own; a
+// line that a full disk cuts short is taken out again.
 #pragma once
 
 #include <cstdint>
@@ -27,9 +28,10 @@ class AppendLog {
  private:
   bool EnsureOpen(const std::string& path);
   bool EndsLine();
+  bool LockFile();
+  bool WriteWhole(const std::string& text, bool locked);
   void RotateIfFull();
   bool CopyTo(const std::string& path, int64_t size);
-  void WaitForRotation();
 
   const std::string name_;
   const int64_t maxBytes_;

@@ -46,6 +46,8 @@ struct FileStat {
   int64_t size = 0;
   int64_t mtime = 0;  // calendar seconds
   bool readOnly = false;
+  uint64_t device = 0;  // with inode, what the entry is whatever path names it
+  uint64_t inode = 0;
 };
 
 class ReadableFile {

@@ -279,6 +279,8 @@ class PosixEnv : public Env {
     out->size = st.st_size;
     out->mtime = st.st_mtime;
     out->readOnly = (st.st_mode & S_IWUSR) == 0;
+    out->device = st.st_dev;
+    out->inode = st.st_ino;
     return 0;
   }
 };

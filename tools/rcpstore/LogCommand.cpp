@@ -36,6 +36,7 @@ Json EntryJson(const AuditEntry& entry) {
            {"path", entry.path.empty() ? Json(nullptr) : JsonText(entry.path)},
            {"result", entry.result}};
   if (!entry.detail.empty()) out["detail"] = JsonText(entry.detail);
+  if (!entry.project.empty()) out["project"] = entry.project;
   return out;
 }
 

@@ -7,6 +7,7 @@
 #include "RcpJsonText.h"
 #include "RcpStorePath.h"
 #include "platform/AppendLog.h"
+#include "platform/Env.h"
 #include "platform/Host.h"
 #include "platform/Registry.h"
 #include "platform/StoreRoot.h"
@@ -25,14 +26,32 @@ qvplatform::AppendLog& Trail() {
   return *log;
 }
 
-std::string Line(const char* operation, const std::string& path, uint32_t result, const std::string& detail) {
+// What a change was made to, however it is named.
+struct Change {
+  const char* operation;
+  std::string path;
+  std::string project;  // the identity of its project directory, or ""
+};
+
+std::string Line(const Change& change, uint32_t result, const std::string& detail) {
   std::string line = "{\"time\":" + rcpjson::Quote(QVCUtcNow()) + ",\"station\":" +
                      rcpjson::Quote(qvplatform::ComputerName()) + ",\"user\":" +
                      rcpjson::Quote(qvplatform::CallerUserName()) + ",\"pid\":" + std::to_string(getpid()) +
-                     ",\"operation\":" + rcpjson::Quote(operation) + ",\"path\":" + rcpjson::Quote(path) +
+                     ",\"operation\":" + rcpjson::Quote(change.operation) + ",\"path\":" + rcpjson::Quote(change.path) +
                      ",\"result\":" + std::to_string(result);
   if (!detail.empty()) line += ",\"detail\":" + rcpjson::Quote(detail);
+  if (!change.project.empty()) line += ",\"project\":" + rcpjson::Quote(change.project);
   return line + "}";
+}
+
+void Write(const Change& change, uint32_t result, const std::string& detail) {
+  try {
+    if (Trail().Append(Line(change, result, detail))) return;
+  } catch (...) {
+    // Falls through to the failure record: the change itself stands.
+  }
+  std::string text = std::string("audit trail not written: ") + change.operation + " " + change.path;
+  _QVCSetError(kMsgInternal, kSource, __LINE__, ERROR_WRITE_FAULT, text.c_str());
 }
 
 // Keeps the nesting count right however the change ends.
@@ -60,19 +79,26 @@ uint32_t Recorded(const char* operation, const char* path, const char* detail,
   // project's open directory, opened here unless the caller has it open.
   qvplatform::StoreRootScope projectOpened;
   rcppath::OpenProjectOf(path);
+  // A project is named by what it is before a delete, after a create.
+  Change made{operation, path != nullptr ? path : "", ProjectIdentity(path != nullptr ? path : "")};
   uint32_t result = change();
-  if (depth.outermost()) Record(operation, path != nullptr ? path : "", result, detail != nullptr ? detail : "");
+  if (!depth.outermost()) return result;
+  if (made.project.empty()) made.project = ProjectIdentity(made.path);
+  Write(made, result, detail != nullptr ? detail : "");
   return result;
 }
 
 void Record(const char* operation, const std::string& path, uint32_t result, const std::string& detail) {
-  try {
-    if (Trail().Append(Line(operation, path, result, detail))) return;
-  } catch (...) {
-    // Falls through to the failure record: the change itself stands.
+  Write({operation, path, ProjectIdentity(path)}, result, detail);
+}
+
+std::string ProjectIdentity(const std::string& path) {
+  qvplatform::FileStat st;
+  if (path.empty() || qvplatform::CurrentEnv()->Stat(rcppath::ProjectOf(path), &st) != 0 ||
+      st.type != qvplatform::EntryType::kDirectory) {
+    return "";
   }
-  std::string text = std::string("audit trail not written: ") + operation + " " + path;
-  _QVCSetError(kMsgInternal, kSource, __LINE__, ERROR_WRITE_FAULT, text.c_str());
+  return std::to_string(st.device) + ":" + std::to_string(st.inode);
 }
 
 std::string SubGroupText(const std::vector<std::string>& names, const char* newName) {

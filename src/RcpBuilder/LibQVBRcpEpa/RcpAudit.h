@@ -1,7 +1,9 @@
 // The audit trail of the store: one line for every change the library makes
 // to a store, in audit.log in the station directory (beside events.log).
 // Each line is one JSON object: time, station, user, pid, operation, path,
-// result, and for some operations a detail. The trail rotates at a fixed
+// result, for some operations a detail, and the identity of the project
+// directory the path lies in, so that the project's changes are found
+// whatever path named it (a link, a bind mount, another spelling). The trail rotates at a fixed
 // size to audit.log.1. A line that cannot be written never fails or undoes
 // the change; it is recorded in errors.log instead.
 #pragma once
@@ -25,6 +27,10 @@ uint32_t Recorded(const char* operation, const char* path, const char* detail,
 
 // Records a change that was made already (a repair).
 void Record(const char* operation, const std::string& path, uint32_t result, const std::string& detail);
+
+// The identity of the project directory that path lies in (its device and
+// inode, "DEV:INO"); "" when there is no such directory.
+std::string ProjectIdentity(const std::string& path);
 
 // A sub-group path as the trail shows it: the names joined with "/", then
 // " -> " and the new name when one is given (a rename), or "/" and the

@@ -12,6 +12,7 @@
 #include "LibQVBRcpEpa/Target.h"
 #include "LibQVBRcpEpa/Texts.h"
 #include "RcpAudit.h"
+#include "RcpStorePath.h"
 #include "platform/Env.h"
 
 namespace rcpstore {
@@ -22,7 +23,9 @@ using Json = nlohmann::json;
 
 // What the entries must match.
 struct Match {
-  std::optional<std::string> directory;  // the project's directory
+  std::optional<std::string> directory;  // the project's directory, or a directory in it
+  std::string identity;                  // of the directory's project, when it is there
+  std::string below;                     // the directory within its project ("" for the project)
   std::string projectName;
   std::string since;  // a prefix of an ISO 8601 UTC time, without its Z
   std::string user;
@@ -33,17 +36,26 @@ std::string TimeKey(std::string time) {
   return time;
 }
 
+// The path within its project directory: "" for the project itself.
+std::string WithinProject(const std::string& path) { return path.substr(rcppath::ProjectOf(path).size()); }
+
+void MatchDirectory(const std::string& directory, Match* match) {
+  match->directory = directory;
+  match->identity = rcpaudit::ProjectIdentity(directory);
+  match->below = WithinProject(directory);
+}
+
 // The project by directory, or by registered name; a name that is no longer
 // registered still finds its registration lines.
 Match MatchOf(const AuditFilter& filter) {
-  Match match{std::nullopt, filter.project, TimeKey(filter.since), filter.user};
+  Match match{std::nullopt, "", "", filter.project, TimeKey(filter.since), filter.user};
   if (filter.project.empty()) return match;
   if (NamesDirectory(filter.project)) {
-    match.directory = CleanPath(filter.project);
+    MatchDirectory(CleanPath(filter.project), &match);
     return match;
   }
   try {
-    match.directory = ProjectTarget(filter.project).project;
+    MatchDirectory(ProjectTarget(filter.project).project, &match);
   } catch (const Failure&) {
   }
   return match;
@@ -52,6 +64,11 @@ Match MatchOf(const AuditFilter& filter) {
 std::string Text(const Json& line, const char* key) {
   auto it = line.find(key);
   return it != line.end() && it->is_string() ? JsonUnescaped(it->get<std::string>()) : std::string();
+}
+
+bool IsBelow(const std::string& path, const std::string& directory) {
+  return path == directory || (path.size() > directory.size() && path.compare(0, directory.size(), directory) == 0 &&
+                               path[directory.size()] == '/');
 }
 
 AuditEntry EntryOf(const Json& line) {
@@ -66,12 +83,17 @@ AuditEntry EntryOf(const Json& line) {
           Text(line, "operation"),
           Text(line, "path"),
           static_cast<uint32_t>(number("result")),
-          Text(line, "detail")};
+          Text(line, "detail"),
+          Text(line, "project")};
 }
 
-bool IsBelow(const std::string& path, const std::string& directory) {
-  return path == directory || (path.size() > directory.size() && path.compare(0, directory.size(), directory) == 0 &&
-                               path[directory.size()] == '/');
+// A line written with its project's identity is matched by it; an older
+// line by the path as it was written.
+bool InDirectory(const AuditEntry& entry, const Match& match) {
+  if (!entry.project.empty() && !match.identity.empty()) {
+    return entry.project == match.identity && IsBelow(WithinProject(entry.path), match.below);
+  }
+  return match.directory && IsBelow(entry.path, *match.directory);
 }
 
 bool Matches(const AuditEntry& entry, const Match& match) {
@@ -80,7 +102,7 @@ bool Matches(const AuditEntry& entry, const Match& match) {
   if (match.projectName.empty()) return true;
   bool registration = entry.operation == "setProject" || entry.operation == "unregisterProject";
   if (registration && entry.detail == match.projectName) return true;
-  return match.directory && IsBelow(entry.path, *match.directory);
+  return InDirectory(entry, match);
 }
 
 // Longer lines than any the store writes are skipped, unread into memory.

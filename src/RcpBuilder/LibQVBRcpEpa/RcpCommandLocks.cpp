@@ -138,8 +138,9 @@ bool CommandLocks::Take(const std::string& lockFile, const std::function<uint32_
   auto taken = std::make_unique<CQVERcpLock>();
   std::string message;
   uint32_t rc = lock(*taken, &message);
-  if (rc == QVERCP_ERR_LOCKED) {
-    if (!message.empty() && message.back() == '.') message.pop_back();
+  // The refusal says what failed: another holder, or the lock file's own failure.
+  if (rc != 0 && !message.empty()) {
+    if (message.back() == '.') message.pop_back();
     Fail(message, rc);
   }
   Check(rc);

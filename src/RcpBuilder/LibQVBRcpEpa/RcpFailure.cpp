@@ -34,6 +34,7 @@ constexpr Meaning kMeanings[] = {
     {ERROR_NOT_SUPPORTED, "not supported"},
     {ERROR_INVALID_PARAMETER, "invalid parameter"},
     {ERROR_DISK_FULL, "disk full"},
+    {ERROR_WRITE_PROTECT, "read-only file system"},
     {ERROR_INVALID_NAME, "invalid name"},
     {ERROR_DIR_NOT_EMPTY, "directory not empty"},
     {ERROR_ALREADY_EXISTS, "already exists"},

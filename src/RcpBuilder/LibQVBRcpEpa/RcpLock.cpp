@@ -51,7 +51,10 @@ void Report(unsigned flags, const CString& message, unsigned icon, CString* out)
   if (out != nullptr) *out = message;
 }
 
-uint32_t WriteLockFile(HANDLE handle) {
+// The hold on the open file is the lock; the text only tells others who holds
+// it. A text that cannot be written (a full disk) leaves the file empty and
+// the lock taken, so that a user can still delete to free space.
+void WriteLockFile(HANDLE handle) {
   char computer[kNameBuffer] = {};
   DWORD size = sizeof computer;
   GetComputerNameA(computer, &size);
@@ -61,12 +64,13 @@ uint32_t WriteLockFile(HANDLE handle) {
   CString text = QVFormat("%s\n%d", computer, static_cast<int>(holder));
   DWORD written = 0;
   if (WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) && written == text.size()) {
-    return 0;
+    return;
   }
   uint32_t rc = GetLastError();
   if (rc == 0) rc = ERROR_DISK_FULL;  // a short write with no reason of its own
-  _QVCSetError(kMsgPublic, kSource, __LINE__, rc, "WriteLockFile");
-  return rc;
+  SetFilePointer(handle, 0, nullptr, FILE_BEGIN);
+  SetEndOfFile(handle);
+  _QVCSetError(kMsgPublic, kSource, __LINE__, rc, "WriteLockFile: the lock is held without its holder's name");
 }
 
 // Reads another station's text: at most what the buffer holds, ended where
@@ -112,11 +116,19 @@ uint32_t LockByFile(const char* name, unsigned flags, CString* holder, HANDLE* h
   uint32_t opened = QVEEngCreateFile(path.c_str(), FILE_GENERIC_WRITE_ACCESS, FILE_SHARE_READ, CREATE_ALWAYS,
                                      FILE_ATTRIBUTE_NORMAL, nullptr, handle, 0);
   if (opened == 0) {
-    uint32_t rc = WriteLockFile(*handle);
+    WriteLockFile(*handle);
     PutLockEventLog(LockEvent::kLock, kind, name, "");
-    return rc;
+    return 0;
   }
   *handle = INVALID_HANDLE_VALUE;
+  // Only another open of the lock file means another holder; any other
+  // failure (a read-only file system, a full disk, no right) is told as it is.
+  if (opened != ERROR_SHARING_VIOLATION) {
+    Report(flags, QVFormat("%s cannot be locked: %s", name, rcpstore::CodeMeaning(opened).c_str()), MB_ICONERROR,
+           message);
+    _QVCSetError(kMsgPublic, kSource, __LINE__, opened, "__LockByFile");
+    return opened;
+  }
   char computer[kNameBuffer] = {};
   int number = 0;
   ReadLockFile(path, computer, &number);

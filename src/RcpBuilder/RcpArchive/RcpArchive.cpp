@@ -419,13 +419,16 @@ void CheckImportTarget(const ImportRequest& request, const std::string& director
   if (!request.name.empty()) RequireNameMayLeadTo(request.name, directory, request.replace);
 }
 
-// Puts the build in place. An existing store is first moved aside under
-// the in-use check's name, which every clean-up moves back while the name
-// is free, so that a kill at any step leaves one store in place.
+// Puts the build in place. An existing store is first checked as a project
+// delete checks it: while another process holds any lock or file below it,
+// it is not replaced. It is then moved aside under the in-use check's name,
+// which every clean-up moves back while the name is free, so that a kill at
+// any step leaves one store in place.
 void PutInPlace(rcphidden::HiddenBuild& build, const std::string& recipe) {
   qvplatform::Env* env = qvplatform::CurrentEnv();
   std::string aside;
   if (Exists(recipe)) {
+    Check(CQVERcpUtil::DirAccessCheck(recipe.c_str()), "the store there is in use: a lock or a file in it is held");
     aside = rcphidden::CheckName(recipe);
     if (uint32_t rc = env->RenameNoReplace(recipe, aside)) Fail("cannot move the old store aside", rc);
   }
