@@ -13,6 +13,7 @@ allowed=(
   siblings/platform/FileApi.cpp        # writes through a handle the seam has opened
   siblings/platform/AppendLog.cpp      # the station's logs: the station directory, not a store
   siblings/platform/StationDir.cpp     # the station directory's own owner and mode
+  siblings/platform/StationSetUp.cpp   # the station files made and given their owner and mode by the administrator
   siblings/platform/RegistryStore.cpp  # the registry database file, which SQLite then opens
   siblings/platform/UserTemplate.cpp   # the user template set: the station directory's, owner and mode checked
   siblings/libqveeda/QVEFilePath.cpp   # /proc/self/exe, to find the installed templates

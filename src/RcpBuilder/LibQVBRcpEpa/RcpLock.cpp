@@ -91,14 +91,17 @@ void ReadLockFile(const CString& path, char (&computer)[kNameBuffer], int* numbe
   QVEEngCloseFile(handle, 0);
 }
 
+bool IsFile(const CString& path) {
+  qvplatform::FileStat st;
+  return qvplatform::CurrentEnv()->StatEntry(path, &st) == 0 && st.type == qvplatform::EntryType::kFile;
+}
+
 // Why the lock file could not be taken: a hold of another process, whose
 // station and number the file claims; or, when no process holds it and this
 // user may not open it, a stale file (another user's, left 0600).
 CString Refusal(const char* name, const CString& path, uint32_t openFailure, const char* computer, int number) {
   CString shownName = rcpstore::Printable(name);
-  qvplatform::FileStat st;
-  bool file = qvplatform::CurrentEnv()->StatEntry(path, &st) == 0 && st.type == qvplatform::EntryType::kFile;
-  if (openFailure == ERROR_ACCESS_DENIED && file && !qvplatform::IsHeld(path)) {
+  if (openFailure == ERROR_ACCESS_DENIED && !qvplatform::IsHeld(path)) {
     return QVFormat("%s: no process holds its lock, but the stale lock file cannot be taken (%s).", shownName.c_str(),
                     rcpstore::CodeMeaning(openFailure).c_str());
   }
@@ -121,9 +124,10 @@ uint32_t LockByFile(const char* name, unsigned flags, CString* holder, HANDLE* h
     return 0;
   }
   *handle = INVALID_HANDLE_VALUE;
-  // Only another open of the lock file means another holder; any other
+  // Only another open of the lock file, or a lock file of another user's that
+  // this user may not open (held, or stale), means another holder; any other
   // failure (a read-only file system, a full disk, no right) is told as it is.
-  if (opened != ERROR_SHARING_VIOLATION) {
+  if (opened != ERROR_SHARING_VIOLATION && !(opened == ERROR_ACCESS_DENIED && IsFile(path))) {
     Report(flags, QVFormat("%s cannot be locked: %s", name, rcpstore::CodeMeaning(opened).c_str()), MB_ICONERROR,
            message);
     _QVCSetError(kMsgPublic, kSource, __LINE__, opened, "__LockByFile");
