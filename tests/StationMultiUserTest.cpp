@@ -288,6 +288,13 @@ TEST_F(CliMultiUserTest, PlantedStationLogsAreNeitherFollowedNorWaitedOn) {
   Outcome log = AsRoot({"log", "--json"});
   ASSERT_EQ(log.status, 0) << log.err;
   EXPECT_NE(log.out.find("\"operation\":\"setHeader\""), std::string::npos) << log.out;
+
+  // A trail that cannot be written never holds the change back, and says so.
+  fs::remove(station_ + "/audit.log");
+  fs::create_directory(station_ + "/audit.log");
+  Outcome change2 = AsRoot({"recipe", "set", demo_ + "/Recipe/RG01/RCP0001", "--comment", "d"});
+  EXPECT_EQ(change2.status, 0) << change2.err;
+  EXPECT_NE(change2.err.find("audit trail not written: setHeader"), std::string::npos) << change2.err;
 }
 
 // A station whose registry its users may write grants no right until its

@@ -4,7 +4,9 @@
 
 #include "LibQVCCommon/QVCError.h"
 #include "LibQVCCommon/QVCTime.h"
+#include "LibQVBRcpEpa/Printable.h"
 #include "RcpJsonText.h"
+#include "libqvecommon/QVEEngMsgBuf.h"
 #include "RcpStorePath.h"
 #include "platform/AppendLog.h"
 #include "platform/Env.h"
@@ -52,6 +54,8 @@ void Write(const Change& change, uint32_t result, const std::string& detail) {
   }
   std::string text = std::string("audit trail not written: ") + change.operation + " " + change.path;
   _QVCSetError(kMsgInternal, kSource, __LINE__, ERROR_WRITE_FAULT, text.c_str());
+  // The change stands; whoever made it hears that the trail lacks it.
+  QVEEngPutMsgBuf(rcpstore::Printable(text).c_str());
 }
 
 // Keeps the nesting count right however the change ends.
