@@ -12,6 +12,7 @@ gen=$PWD/build-bench/bench/rcpstore-genstore
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export QVC_STATION_DIR=$work/station
+mkdir -p "$QVC_STATION_DIR"
 
 # Median wall time in milliseconds of a command run $runs times.
 median_ms() {
@@ -79,6 +80,7 @@ on_disk=$(batch_ms "$work/batch")
 echo "rcpstore batch, 1000 recipe creates on disk: ${on_disk} ms ($(ratio "$on_disk" 1000) ms a create; each flushes its file and two directories)"
 # In memory the flushes cost nothing: what is left is the store's own work.
 if [ -d /dev/shm ] && memory=$(mktemp -d -p /dev/shm 2> /dev/null); then
+  mkdir "$memory/station"
   in_memory=$(QVC_STATION_DIR=$memory/station batch_ms "$memory")
   rm -rf "$memory"
   echo "rcpstore batch, 1000 recipe creates in memory (tmpfs): ${in_memory} ms"

@@ -12,6 +12,7 @@ rcpstore=$PWD/build-bench/tools/rcpstore/rcpstore
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export QVC_STATION_DIR=$work/station
+mkdir -p "$QVC_STATION_DIR"
 measure() { /usr/bin/time -f "$1: %e s, peak RSS %M KB" "${@:2}" > /dev/null; }
 
 "$rcpstore" project create P "$work" --quiet

@@ -8,4 +8,5 @@ cmake -S . -B build -G Ninja > /dev/null
 cmake --build build -j "$(nproc)" --target rcpstore
 rm -rf build/rcpstore-demo
 export QVC_STATION_DIR=${QVC_STATION_DIR:-$PWD/build/demo-station}
+mkdir -p "$QVC_STATION_DIR"
 build/tools/rcpstore/rcpstore demo build/rcpstore-demo

@@ -27,7 +27,7 @@ inline std::string Quote(const std::string& arg) {
 // passes through files in ioDir.
 inline Outcome RunRcpstore(const std::string& cwd, const std::string& station, const std::vector<std::string>& words,
                            const std::string& ioDir) {
-  std::string cmd = "cd " + Quote(cwd) + " && " + RCPSTORE_BIN + " --station " + Quote(station);
+  std::string cmd = "mkdir -p " + Quote(station) + " && cd " + Quote(cwd) + " && " + RCPSTORE_BIN + " --station " + Quote(station);
   for (const auto& w : words) cmd += " " + Quote(w);
   cmd += " > " + Quote(ioDir + "/out") + " 2> " + Quote(ioDir + "/err");
   int raw = std::system(cmd.c_str());

@@ -120,17 +120,17 @@ TEST_F(RegistryConcurrencyTest, AReadScopeSeesOneStateAndTheGenerationEveryChang
   // Another station, then this one again after another process changed it:
   // a new connection never gives back a number that an old one gave.
   qvtest::TempDir other;
-  qvplatform::SetStationDirectory(other / "station");
+  qvtest::UseStation(other / "station");
   uint64_t elsewhere = qvplatform::RegistryGeneration();
   EXPECT_NE(elsewhere, third);
   pid_t child = fork();
   if (child == 0) {
-    qvplatform::SetStationDirectory(tmp_ / "station");
+    qvtest::UseStation(tmp_ / "station");
     _exit(qvtest::SetProjectPath("P", "changed") == 0 ? 0 : 1);
   }
   int status = 0;
   waitpid(child, &status, 0);
-  qvplatform::SetStationDirectory(tmp_ / "station");
+  qvtest::UseStation(tmp_ / "station");
   uint64_t back = qvplatform::RegistryGeneration();
   EXPECT_NE(back, third);
   EXPECT_NE(back, elsewhere);
@@ -164,7 +164,7 @@ TEST_F(RegistryConcurrencyTest, AReadScopeAndAFirstOpenOnTwoThreadsBothFinish) {
 // working on the station it was opened in.
 TEST_F(RegistryConcurrencyTest, StationChangesWhileThreadsUseTheRegistry) {
   const std::string stations[2] = {tmp_ / "stationA", tmp_ / "stationB"};
-  qvplatform::SetStationDirectory(stations[0]);
+  qvtest::UseStation(stations[0]);
   uint32_t rc;
   HKEY heldA = qvtest::OpenKey("Batch", "Project List", 1, &rc);
   ASSERT_EQ(rc, 0u);
@@ -185,14 +185,14 @@ TEST_F(RegistryConcurrencyTest, StationChangesWhileThreadsUseTheRegistry) {
     });
   }
   for (int change = 0; change < 200; ++change) {
-    qvplatform::SetStationDirectory(stations[change % 2]);
+    qvtest::UseStation(stations[change % 2]);
     std::this_thread::sleep_for(std::chrono::microseconds(500));
   }
   stop = true;
   for (std::thread& worker : workers) worker.join();
   EXPECT_EQ(failures, 0) << "of " << calls << " calls";
 
-  qvplatform::SetStationDirectory(stations[1]);
+  qvtest::UseStation(stations[1]);
   uint32_t value = 0;
   ASSERT_EQ(QVCSetRegistryU32(heldA, "Marker", 7, 1), 0u);
   QVCCloseRegistry(heldA);
@@ -200,7 +200,7 @@ TEST_F(RegistryConcurrencyTest, StationChangesWhileThreadsUseTheRegistry) {
   ASSERT_EQ(QVCGetRegistryU32(inB, "Marker", 0, &value), 0u);
   EXPECT_EQ(value, 0u);
   QVCCloseRegistry(inB);
-  qvplatform::SetStationDirectory(stations[0]);
+  qvtest::UseStation(stations[0]);
   HKEY inA = qvtest::OpenKey("Batch", "Project List", 0, &rc);
   ASSERT_EQ(QVCGetRegistryU32(inA, "Marker", 0, &value), 0u);
   EXPECT_EQ(value, 7u);
@@ -213,10 +213,10 @@ TEST_F(RegistryConcurrencyTest, StationChangesWhileThreadsUseTheRegistry) {
 TEST_F(RegistryConcurrencyTest, AHeldDatabaseIsAPromptFailure) {
   ASSERT_EQ(qvtest::SetProjectPath("P1", "/p1"), 0u);
   const std::string station = qvplatform::StationDirectory();
-  qvplatform::SetStationDirectory(tmp_ / "elsewhere");  // closes this process's connection
+  qvtest::UseStation(tmp_ / "elsewhere");  // closes this process's connection
   std::string none;
   qvtest::GetProjectPath("P1", &none);
-  qvplatform::SetStationDirectory(station);
+  qvtest::UseStation(station);
   int ready[2];
   ASSERT_EQ(pipe(ready), 0);
   pid_t holder = fork();

@@ -135,7 +135,7 @@ TEST_F(RegistryTest, AccessListsDecideWhatEachUserMayDo) {
 }
 
 TEST_F(RegistryTest, ADamagedRegistryFileSaysSo) {
-  qvplatform::SetStationDirectory(tmp_ / "damaged");
+  qvtest::UseStation(tmp_ / "damaged");
   qvtest::WriteFile(tmp_ / "damaged/registry.db", std::string(8192, 'x'));
   std::string path;
   EXPECT_EQ(qvtest::SetProjectPath("P1", "/p1"), kFileCorrupt);
@@ -149,7 +149,7 @@ TEST_F(RegistryTest, ADamagedRegistryFileSaysSo) {
 TEST_F(RegistryTest, AFullOrReadOnlyDiskSaysSo) {
   qvtest::TinyDisk disk(tmp_ / "disk", "size=256k");
   if (!disk.mounted()) GTEST_SKIP() << "mounting a tmpfs is not permitted here";
-  qvplatform::SetStationDirectory(tmp_ / "disk");
+  qvtest::UseStation(tmp_ / "disk");
   ASSERT_EQ(qvtest::SetProjectPath("First", "/first"), 0u);
   uint32_t rc = 0;
   for (int i = 0; i < 100000 && rc == 0; ++i) {
@@ -160,10 +160,10 @@ TEST_F(RegistryTest, AFullOrReadOnlyDiskSaysSo) {
   ASSERT_EQ(qvtest::GetProjectPath("First", &path), 0u);
   EXPECT_EQ(path, "/first");
 
-  qvplatform::SetStationDirectory(tmp_ / ".station");  // the next call closes the registry on the disk
+  qvtest::UseStation(tmp_ / ".station");  // the next call closes the registry on the disk
   ASSERT_EQ(qvtest::GetProjectPath("First", &path), static_cast<uint32_t>(ERROR_FILE_NOT_FOUND));
   ASSERT_TRUE(disk.MakeReadOnly());
-  qvplatform::SetStationDirectory(tmp_ / "disk");
+  qvtest::UseStation(tmp_ / "disk");
   HKEY list = qvtest::OpenKey("Batch", "Project List", 0, &rc);
   ASSERT_EQ(rc, 0u);
   EXPECT_EQ(QVCSetRegistryU32(list, "Count", 1, 1), static_cast<uint32_t>(ERROR_ACCESS_DENIED));
@@ -171,7 +171,7 @@ TEST_F(RegistryTest, AFullOrReadOnlyDiskSaysSo) {
   ASSERT_EQ(qvtest::GetProjectPath("First", &path), 0u);
   EXPECT_EQ(path, "/first");
   QVCCloseRegistry(list);
-  qvplatform::SetStationDirectory(tmp_ / ".station");
+  qvtest::UseStation(tmp_ / ".station");
   qvtest::GetProjectPath("First", &path);  // lets the tmpfs go
 }
 
@@ -196,7 +196,7 @@ TEST_F(RegistryTest, ARegistryFileThatIsNotAFileIsRefusedNotFollowed) {
     const std::string station = tmp_ / ("station" + std::to_string(++n));
     qvtest::MakeDirs(station);
     ASSERT_EQ(c.plant(station + "/" + c.file), 0) << n;
-    qvplatform::SetStationDirectory(station);
+    qvtest::UseStation(station);
     std::string path;
     EXPECT_EQ(qvtest::GetProjectPath("P1", &path), static_cast<uint32_t>(ERROR_CANT_ACCESS_FILE)) << n;
     EXPECT_FALSE(qvtest::Exists(target)) << n;
@@ -209,7 +209,7 @@ TEST_F(RegistryTest, ARegistryFileThatIsNotAFileIsRefusedNotFollowed) {
 // keeps none of it.
 TEST_F(RegistryTest, AnEarlierProjectListMovesToTheSharedDatabase) {
   const std::string station = tmp_ / "earlier";
-  qvplatform::SetStationDirectory(station);
+  qvtest::UseStation(station);
   std::string path;
   ASSERT_EQ(qvtest::GetProjectPath("None", &path), static_cast<uint32_t>(ERROR_FILE_NOT_FOUND));
   auto sql = [](const std::string& file, const char* text) {
@@ -227,7 +227,7 @@ TEST_F(RegistryTest, AnEarlierProjectListMovesToTheSharedDatabase) {
   ASSERT_EQ(qvtest::SetProjectPath("Early\\Inner", "/inner"), 0u);
   EXPECT_EQ(sql(station + "/registry.db", "SELECT count(*) FROM keys WHERE lname = 'early'"), "1");
 
-  qvplatform::SetStationDirectory(station + "/.");  // a new spelling: laid out again, as by a new process
+  qvtest::UseStation(station + "/.");  // a new spelling: laid out again, as by a new process
   ASSERT_EQ(qvtest::GetProjectPath("Early", &path), 0u);
   EXPECT_EQ(path, "/early");
   ASSERT_EQ(qvtest::GetProjectPath("Early\\Inner", &path), 0u);

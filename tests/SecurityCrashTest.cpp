@@ -42,7 +42,7 @@ TEST_F(SecurityCrashTest, AKilledSwitchOnIsFinishedByTheNext) {
   const int kKills = 16;
   int cutShort = 0;
   for (int n = 0; n < kKills; ++n) {
-    qvplatform::SetStationDirectory(tmp_ / ("station" + std::to_string(n)));
+    qvtest::UseStation(tmp_ / ("station" + std::to_string(n)));
     ASSERT_TRUE(qvplatform::CallerIsAdministrator());
     pid_t pid = fork();
     if (pid == 0) _exit(CQVERcpSecurity().SetSecurity(1) == 1 ? 0 : 1);

@@ -219,7 +219,7 @@ TEST(ErrorLogTest, AFullDiskLeavesNoCutLine) {
   TempDir tmp;
   qvtest::TinyDisk disk(tmp / "disk", "size=64k");
   if (!disk.mounted()) GTEST_SKIP() << "mounting a tmpfs is not permitted here";
-  qvplatform::SetStationDirectory(tmp / "disk");
+  qvtest::UseStation(tmp / "disk");
   qvplatform::AppendLog log("audit.log", 1 << 20);
   ASSERT_TRUE(log.Append("first"));
   disk.Fill();

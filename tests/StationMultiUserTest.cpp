@@ -46,8 +46,12 @@ bool BecomeOtherUser(gid_t group) {
 // The library in a child process running as the other user.
 class SecurityMultiUserTest : public ::testing::Test {
  protected:
-  // The station is laid out by root, its creator.
+  // The station is made and laid out by root, its creator.
   void SetUp() override {
+    fs::remove(tmp_ / ".station");
+    std::string made;
+    bool fresh = false;
+    ASSERT_EQ(qvplatform::MakeStationDirectory(&made, &fresh), 0u);
     ActAsUser("root", true);
     ASSERT_TRUE(qvplatform::CallerIsAdministrator());
     uint32_t rc = 0;
@@ -131,6 +135,7 @@ class CliMultiUserTest : public ::testing::Test {
   void SetUp() override {
     if (geteuid() != 0) GTEST_SKIP() << "acting as a second user needs root";
     fs::permissions(tmp_.path(), fs::perms::all);
+    ASSERT_EQ(std::system((std::string(RCPSTORE_BIN) + " --station " + station_ + " station init >/dev/null").c_str()), 0);
     qvtest::MakeDirs(io_);
     fs::permissions(io_, fs::perms::all);
   }
@@ -413,6 +418,8 @@ TEST_F(CliMultiUserTest, ANameIsRePointedOnlyWhenAskedAndSecuredByAdministrators
 // the system's templates, and the command says why on stderr.
 TEST_F(CliMultiUserTest, AUserTemplatePlantedByAMemberIsNotUsed) {
   MakeSharedProject();
+  // A station set up before the template folders were made the administrators'.
+  fs::remove_all(station_ + "/templates");
   const std::string userSet = station_ + "/templates/QVUser";
   qvtest::ChildOutcome planted = qvtest::RunInChild([&] {
     struct stat st;

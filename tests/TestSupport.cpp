@@ -18,7 +18,12 @@ TempDir::TempDir() {
   std::string pattern = (fs::temp_directory_path() / "qvtest-XXXXXX").string();
   if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
   path_ = pattern;
-  qvplatform::SetStationDirectory(path_ + "/.station");
+  UseStation(path_ + "/.station");
+}
+
+void UseStation(const std::string& path) {
+  MakeDirs(path);
+  qvplatform::SetStationDirectory(path);
 }
 
 TempDir::~TempDir() {

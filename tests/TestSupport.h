@@ -31,6 +31,9 @@ class TempDir {
 };
 
 void MakeDirs(const std::string& path);
+// Makes the station directory (a station is never made on first use) and
+// points this process at it.
+void UseStation(const std::string& path);
 void WriteFile(const std::string& path, const std::string& content);
 std::string ReadFile(const std::string& path);
 bool Exists(const std::string& path);

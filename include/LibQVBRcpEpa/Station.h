@@ -21,7 +21,15 @@ struct StationInfo {
 
 // Fails when no station directory can be used.
 RCPSTORE_API StationInfo ReadStationInfo();
-// Sets the station up for its users, making what is missing: in a shared
+// Fails with ERROR_PATH_NOT_FOUND when the station directory in use does not
+// exist, naming the path looked for, what chose it and how to make it. A
+// station is never made on first use: only SetUpStation makes one.
+RCPSTORE_API void RequireStation();
+// Fails with ERROR_FILE_NOT_FOUND: no project is registered under the name
+// at the station in use (named), or there is no station (RequireStation).
+[[noreturn]] RCPSTORE_API void FailUnregistered(const std::string& name, const std::string& hint = {});
+// Sets the station up for its users, making what is missing (the station
+// directory itself too, never its parents): in a shared
 // station, the directory sticky (3770) so that no user removes or replaces
 // another's file; the registry writable by the station's owner only, which
 // alone makes its rights and groups binding; the shared registry of the

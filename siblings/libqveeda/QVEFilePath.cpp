@@ -118,6 +118,7 @@ uint32_t OwnerDirectory(const char* owner, CString* dir) {
     *dir = QVETemplateRoot();
   } else if (std::strcmp(owner, "QVUser") == 0) {
     *dir = qvplatform::StationDirectory();
+    if (dir->empty()) return ERROR_PATH_NOT_FOUND;  // no station: never a path relative to here
     QVEEngCatPath(*dir, "templates");
   } else {
     return QVC_ERR_CANNOT_EXECUTE;

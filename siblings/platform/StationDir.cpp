@@ -19,25 +19,25 @@ namespace {
 
 std::mutex g_mutex;
 std::string g_override;
-std::string g_ensured;  // the directory last found or created
+std::string g_found;  // the directory last found usable
 
-std::string FromEnvironment() {
-  if (const char* dir = std::getenv("QVC_STATION_DIR"); dir != nullptr && *dir != 0) return dir;
-  if (const char* state = std::getenv("XDG_STATE_HOME"); state != nullptr && *state == '/') {
-    return std::string(state) + "/qv-station";
+// The station chosen for this process, and what chose it.
+std::string Chosen(const char** source) {
+  if (!g_override.empty()) {
+    *source = "--station";
+    return g_override;
   }
-  const char* home = std::getenv("HOME");
-  return std::string(home != nullptr && *home != 0 ? home : "/tmp") + "/.local/state/qv-station";
+  if (const char* dir = std::getenv("QVC_STATION_DIR"); dir != nullptr && *dir != 0) {
+    *source = "QVC_STATION_DIR";
+    return dir;
+  }
+  *source = nullptr;
+  return kDefaultStation;
 }
 
-bool MakeDirectories(const std::string& path) {
-  Env* env = Env::Posix();
+bool IsDirectory(const std::string& path) {
   FileStat st;
-  if (env->Stat(path, &st) == 0) return st.type == EntryType::kDirectory;
-  size_t slash = path.find_last_of('/');
-  if (slash != std::string::npos && slash > 0 && !MakeDirectories(path.substr(0, slash))) return false;
-  uint32_t rc = env->MakeDirectory(path);
-  return rc == 0 || rc == ERROR_ALREADY_EXISTS;
+  return Env::Posix()->Stat(path, &st) == 0 && st.type == EntryType::kDirectory;
 }
 
 constexpr mode_t kSharedDirectoryMode = 03770;
@@ -63,14 +63,45 @@ bool IsShared(const std::string& dir) {
 
 std::string StationDirectory() {
   std::lock_guard<std::mutex> lock(g_mutex);
-  std::string dir = g_override.empty() ? FromEnvironment() : g_override;
-  if (dir == g_ensured) return dir;
-  FileStat st;
-  const bool existed = Env::Posix()->Stat(dir, &st) == 0;
-  if (!MakeDirectories(dir)) return std::string();
-  if (!existed && geteuid() == 0) ShareNewStation(dir);
-  g_ensured = dir;
+  const char* source = nullptr;
+  std::string dir = Chosen(&source);
+  if (dir == g_found) return dir;
+  if (!IsDirectory(dir)) return std::string();
+  g_found = dir;
   return dir;
+}
+
+std::string StationDirectoryProblem() {
+  const char* source = nullptr;
+  std::string dir;
+  {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    dir = Chosen(&source);
+  }
+  if (IsDirectory(dir)) return std::string();
+  if (source == nullptr) {
+    return "this computer has no station: " + dir +
+           " does not exist; root makes it with `rcpstore station init`, or QVC_STATION_DIR or --station names "
+           "another station directory";
+  }
+  return "the station directory " + dir + " (" + source +
+         ") is not a directory that exists; make it first, or run `rcpstore station init` to make it";
+}
+
+uint32_t MakeStationDirectory(std::string* dir, bool* made) {
+  const char* source = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    *dir = Chosen(&source);
+  }
+  *made = false;
+  if (IsDirectory(*dir)) return 0;
+  // Only the station itself is made, never its parents: a mistyped path
+  // fails instead of growing a tree.
+  if (uint32_t rc = Env::Posix()->MakeDirectory(*dir)) return rc;
+  if (geteuid() == 0) ShareNewStation(*dir);
+  *made = true;
+  return 0;
 }
 
 bool CallerOwnsStation() {

@@ -1,6 +1,5 @@
 // The station directory: where a station keeps its registry, its logs and
-// the user template set. QVC_STATION_DIR names it; without it it is
-// $XDG_STATE_HOME/qv-station (~/.local/state/qv-station).
+// the user template set.
 #pragma once
 
 #include <sys/stat.h>
@@ -11,13 +10,26 @@
 
 namespace qvplatform {
 
-// The station directory, created (with its parents) on first use. Empty when
-// it cannot be created. A station that root creates is shared by the group
-// kStationGroup: the directory is root's, of that group, mode 03770 (setgid,
-// so every file in it takes the group; sticky, so that no user removes or
-// replaces another's file), and its shared files are 0660. Other stations
-// keep the creator's umask.
+// The default station of this computer, used when neither --station nor
+// QVC_STATION_DIR names another. It is never made behind a user's back:
+// `rcpstore station init` makes it.
+constexpr char kDefaultStation[] = "/var/lib/qv-station";
+
+// The station directory in use: the one --station or QVC_STATION_DIR names,
+// else the default station. Empty when it is not an existing directory: a
+// station is never created on first use, nor with its parents.
 QV_EXPORT std::string StationDirectory();
+
+// "" when the station directory in use exists; else why there is none, for
+// the user: the path looked for, what chose it and how to make it.
+QV_EXPORT std::string StationDirectoryProblem();
+
+// Makes the station directory in use when it is missing (not its parents);
+// *dir is its path, *made whether this call made it. A station that root makes is shared by the group
+// kStationGroup: the directory is root's, of that group, mode 03770
+// (setgid, so every file in it takes the group; sticky, so that no user
+// removes or replaces another's file), and its shared files are 0660.
+uint32_t MakeStationDirectory(std::string* dir, bool* made);
 
 constexpr char kStationGroup[] = "users";
 

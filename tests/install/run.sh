@@ -11,6 +11,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 prefix=$work/prefix
 export QVC_STATION_DIR=$work/station
+mkdir "$QVC_STATION_DIR"
 
 cmake --install "$build" --prefix "$prefix" > /dev/null
 

@@ -74,8 +74,8 @@ int main(int argc, char** argv) {
   app.set_version_flag("--version", "rcpstore " RCPSTORE_VERSION);
   app.add_option_function<std::string>(
          "--station", [](const std::string& dir) { rcpstore::UseStationDirectory(dir); },
-         "Station directory for this call (default: $QVC_STATION_DIR)")
-      ->check(CLI::ExistingDirectory | CLI::NonexistentPath);
+         "Station directory for this call, an existing directory (default: $QVC_STATION_DIR, else the "
+         "computer's station, /var/lib/qv-station)");
   app.footer(rcpstore::cli::kNamingRule);
   int exitStatus = rcpstore::cli::kExitOk;
   rcpstore::cli::AddStoreCommands(app, &exitStatus);

@@ -7,6 +7,7 @@
 #include "LibQVBRcpEpa/Failure.h"
 #include "LibQVBRcpEpa/Locks.h"
 #include "LibQVBRcpEpa/Printable.h"
+#include "LibQVBRcpEpa/Station.h"
 #include "LibQVBRcpEpa/Rights.h"
 #include "LibQVBRcpEpa/Texts.h"
 #include "RcpChanged.h"
@@ -58,7 +59,7 @@ StoreItem ProjectItem(const std::string& given) {
   if (NamesDirectory(name)) Fail("a registered project name, not a directory, is expected", ERROR_INVALID_NAME);
   uint32_t rc = 0;
   _QVERcpProjectInfo info = Registration(name, &rc);
-  if (info.strPath.empty()) Fail("no project registered under this name", ERROR_FILE_NOT_FOUND);
+  if (info.strPath.empty()) FailUnregistered(name);
   Check(rc);
   return Described(name, info);
 }

@@ -64,6 +64,7 @@ uint32_t OpenSecurityBranch() {
 }
 
 void RequireStationRegistry() {
+  RequireStation();
   LONG opened = 0;
   if (qvplatform::RegistryStore::ForStation(&opened) == nullptr) {
     Fail("the station's registry cannot be opened: " + CodeMeaning(static_cast<uint32_t>(opened)),

@@ -1,5 +1,6 @@
 #include "LibQVBRcpEpa.h"
 #include "LibQVBRcpEpa/Failure.h"
+#include "LibQVBRcpEpa/Printable.h"
 #include "LibQVBRcpEpa/Station.h"
 #include "libqvecommon/QVEEngMsgBuf.h"
 #include "platform/Accounts.h"
@@ -28,20 +29,38 @@ bool IsUser(const std::string& name) {
 
 StationInfo ReadStationInfo() {
   StationInfo info;
+  RequireStation();
   info.directory = qvplatform::StationDirectory();
-  if (info.directory.empty()) Fail("no station directory can be used", ERROR_ACCESS_DENIED);
   info.identities = qvplatform::CallerIdentities();
   info.registry = qvplatform::RegistryPath();
   info.user = CallerName();
   return info;
 }
 
+void RequireStation() {
+  std::string problem = qvplatform::StationDirectoryProblem();
+  if (!problem.empty()) Fail(Printable(problem), ERROR_PATH_NOT_FOUND);
+}
+
+void FailUnregistered(const std::string& name, const std::string& hint) {
+  RequireStation();
+  Fail("no project registered under the name " + Printable(name) + " at station " +
+           Printable(qvplatform::StationDirectory()) + hint,
+       ERROR_FILE_NOT_FOUND);
+}
+
 std::vector<std::string> SetUpStation() {
+  std::vector<std::string> done;
+  std::string failed;
+  bool made = false;
+  if (uint32_t rc = qvplatform::MakeStationDirectory(&failed, &made)) {
+    Fail("the station directory " + Printable(failed) + " cannot be made: " + CodeMeaning(rc), rc);
+  }
+  if (made) done.push_back("made the station directory " + Printable(failed));
+  failed.clear();
   // Opening a key lays the registry out, the project list in its shared part.
   uint32_t opened = OpenSecurityBranch();
   if (opened != 0 && opened != ERROR_FILE_NOT_FOUND) Check(opened);
-  std::vector<std::string> done;
-  std::string failed;
   const std::vector<std::string> logs{rcpaudit::kTrailName, "errors.log", "events.log"};
   uint32_t rc = qvplatform::SetUpStation(logs, &done, &failed);
   if (rc == ERROR_ACCESS_DENIED && failed.empty()) {

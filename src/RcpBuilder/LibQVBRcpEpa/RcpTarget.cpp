@@ -11,6 +11,7 @@
 #include "LibQVCCommon/QVCRegistry.h"
 #include "LibQVBRcpEpa/Failure.h"
 #include "LibQVBRcpEpa/Printable.h"
+#include "LibQVBRcpEpa/Station.h"
 #include "RcpStorePath.h"
 #include "platform/Env.h"
 #include "platform/Registry.h"
@@ -251,7 +252,7 @@ std::string AddressOf(const Target& target) {
 
 std::string PathOfAddress(const Address& address) {
   std::string path = RegisteredPath(address.project);
-  if (path.empty()) Fail("no project registered under the name " + address.project, ERROR_FILE_NOT_FOUND);
+  if (path.empty()) FailUnregistered(address.project);
   if (address.groupNo != 0) path += "/Recipe/" + GroupDirectoryName(address.groupNo);
   if (address.recipeNo != 0) path += "/" + RecipeDirectoryName(address.recipeNo);
   if (address.unitNo != 0) path += QVFormat("/RcpPT%02u.edf", address.unitNo);
@@ -388,8 +389,7 @@ Target ProjectTarget(const std::string& text) {
   _QVERcpProjectInfo info{};
   CQVERcpUtil::GetProjectInfo(given.c_str(), &info);
   if (info.strPath.empty()) {
-    Fail("no project registered under this name (give a directory with a '/', e.g. ./" + given + ")",
-         ERROR_FILE_NOT_FOUND);
+    FailUnregistered(given, " (give a directory with a '/', e.g. ./" + Printable(given) + ")");
   }
   Target target;
   try {
