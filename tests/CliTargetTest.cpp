@@ -245,3 +245,42 @@ TEST_F(CliTargetTest, ListingsSayWhatTheyLeaveOutAndFullTablesFail) {
 }
 
 }  // namespace
+
+// A station is chosen, never made behind the user's back: a missing one is an
+// error that names the path, what chose it and how to make it, and nothing is
+// created on the way.
+TEST_F(CliTargetTest, AStationIsChosenAndNeverMadeOnFirstUse) {
+  const std::string bin = RCPSTORE_BIN;
+  struct Choice {
+    std::string script;
+    std::string says;
+  };
+  std::vector<Choice> choices{
+      {"QVC_STATION_DIR={tmp}/typo " + bin + " tree @Demo", "the station directory {tmp}/typo (QVC_STATION_DIR)"},
+      {bin + " --station {tmp}/nowhere/deep/st project list", "the station directory {tmp}/nowhere/deep/st (--station)"},
+      {bin + " --station {tmp}/nowhere/st station init", "the station directory {tmp}/nowhere/st cannot be made"},
+      {bin + " --station {tmp}/station tree @Nope", "no project registered under the name Nope at station {tmp}/station"},
+  };
+  if (!fs::exists("/var/lib/qv-station")) {
+    choices.push_back({"env -u QVC_STATION_DIR HOME={tmp}/home XDG_STATE_HOME={tmp}/home " + bin + " project list",
+                       "this computer has no station: /var/lib/qv-station does not exist; root makes it with "
+                       "`rcpstore station init`"});
+  }
+  for (const Choice& choice : choices) {
+    EXPECT_EQ(Shell(Expand(choice.script) + " 2> io/err"), 1) << choice.script;
+    EXPECT_NE(qvtest::ReadFile(tmp_ / "io/err").find(Expand(choice.says)), std::string::npos)
+        << choice.script << "\n" << qvtest::ReadFile(tmp_ / "io/err");
+  }
+  EXPECT_FALSE(fs::exists(tmp_ / "nowhere"));
+  EXPECT_FALSE(fs::exists(tmp_ / "typo"));
+  EXPECT_FALSE(fs::exists(tmp_ / "home"));
+
+  // station init makes the station itself; root's is shared by its group.
+  ASSERT_EQ(Shell(bin + " --station made station init > io/out"), 0);
+  EXPECT_NE(qvtest::ReadFile(tmp_ / "io/out").find("made the station directory made"), std::string::npos);
+  struct stat st;
+  ASSERT_EQ(stat((tmp_ / "made").c_str(), &st), 0);
+  if (geteuid() == 0) {
+    EXPECT_EQ(st.st_mode & 07777, 03770u);
+  }
+}

@@ -224,6 +224,36 @@ TEST_F(CliMultiUserTest, AnAdministratorSwitchesSecurityAndEnrolsMembers) {
   EXPECT_EQ(switches, (std::vector<std::string>{"on", "off"}));
 }
 
+// A member of the secured station who may not edit cannot reach the project
+// through another station by leaving the variable unset: there is none to
+// fall back on, and nothing is made for him.
+TEST_F(CliMultiUserTest, LeavingTheStationUnsetChangesNothing) {
+  MakeSharedProject();
+  ASSERT_EQ(AsRoot({"security", "on"}).status, 0);
+  ASSERT_EQ(AsRoot({"station", "group", "add-member", "RcpSec1", "nobody"}).status, 0);
+  const std::string recipe = demo_ + "/Recipe/RG01/RCP0001";
+  const std::string head = qvtest::ReadFile(recipe + "/RcpHead.edf");
+  EXPECT_EQ(AsOther({"recipe", "set", recipe, "--title", "Mine"}).status, 1);
+  const std::string home = tmp_ / "home";
+  qvtest::MakeDirs(home);
+  fs::permissions(home, fs::perms::all);
+  struct stat st;
+  ASSERT_EQ(stat(station_.c_str(), &st), 0);
+  qvtest::ChildOutcome run = qvtest::RunInChild([&] {
+    if (!BecomeOtherUser(st.st_gid)) return 99u;
+    std::string script = "env -u QVC_STATION_DIR HOME=" + home + " XDG_STATE_HOME= " + RCPSTORE_BIN +
+                         " recipe set " + recipe + " --title Mine 2>/dev/null";
+    int raw = std::system(script.c_str());
+    return static_cast<uint32_t>(WIFEXITED(raw) ? WEXITSTATUS(raw) : 98);
+  }, 60000);
+  ASSERT_TRUE(run.returned);
+  if (!fs::exists("/var/lib/qv-station")) {
+    EXPECT_EQ(run.rc, 1u);
+  }
+  EXPECT_EQ(qvtest::ReadFile(recipe + "/RcpHead.edf"), head);
+  EXPECT_TRUE(fs::is_empty(home));
+}
+
 // Which right each change asks for is the library's; here, how a refusal
 // reads, and that a user outside the station's group is told why.
 TEST_F(CliMultiUserTest, ARefusedChangeNamesTheUserAndTheRight) {

@@ -144,6 +144,7 @@ std::string UtcTimeProblem(const std::string& text) {
 }
 
 std::vector<AuditEntry> ReadAuditTrail(const AuditFilter& filter) {
+  RequireStation();
   if (!filter.since.empty()) RequireNoProblem("since", UtcTimeProblem(filter.since));
   Match match = MatchOf(filter);
   std::vector<AuditEntry> entries;

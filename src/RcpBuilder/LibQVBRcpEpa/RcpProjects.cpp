@@ -57,6 +57,7 @@ void Apply(const ProjectAttributes& attributes, _QVERcpProjectInfo* info) {
 StoreItem ProjectItem(const std::string& given) {
   std::string name = ProjectNameGiven(given);
   if (NamesDirectory(name)) Fail("a registered project name, not a directory, is expected", ERROR_INVALID_NAME);
+  RequireStation();
   uint32_t rc = 0;
   _QVERcpProjectInfo info = Registration(name, &rc);
   if (info.strPath.empty()) FailUnregistered(name);
@@ -65,6 +66,7 @@ StoreItem ProjectItem(const std::string& given) {
 }
 
 std::vector<StoreItem> ListedProjects() {
+  RequireStation();
   CStringArray names;
   Check(CQVERcpUtil::GetProjectList(names));
   std::vector<StoreItem> projects;
@@ -106,6 +108,7 @@ ChangeReport RegisterProject(const std::string& name, const std::string& dir, co
   for (const auto& [what, text] : texts) {
     if (*text) RequireNoProblem(what, OneLineProblem(**text));
   }
+  RequireStation();
   OpenedProjects opened;
   Target target = ProjectAt(dir);
   RequireNameMayLeadTo(name, target.project, attributes.replace);
