@@ -120,7 +120,6 @@ TEST_F(CliTargetTest, RefusalsAreOneLineWithTheirCommandTargetAndCode) {
   ExpectRefusedWithoutChange({
       {{"recipe", "delete", "{rg01}"}, 1, "not a recipe (expected RCPnnnn"},
       {{"tree", "{tmp}/nowhere"}, 1, "{tmp}/nowhere: no such directory (error 0x00000003)"},
-      {{"recipe", "info", "@Demo/17"}, 1, "'17' is not a group number (1 to 16)"},
       {{"tree", "plain"}, 1, "give a directory with a '/', e.g. ./plain"},
       {{"edf", "dump", "{file}"}, 1, "(error 0x00000570)"},
   });
@@ -131,9 +130,22 @@ TEST_F(CliTargetTest, RefusalsAreOneLineWithTheirCommandTargetAndCode) {
 // are the library's) texts that would not fit.
 TEST_F(CliTargetTest, BadWordsAndTextsThatDoNotFitAreUsageErrors) {
   ExpectRefusedWithoutChange({
-      {{"group", "create", "{demo}", "17"}, 2, "N: Value 17 not in range 1 to 16"},
-      {{"recipe", "create", "{rg01}", "1001"}, 2, "not in range 1 to 1000"},
-      {{"unit", "create", "{rcp1}", "33"}, 2, "not in range 0 to 32"},
+      {{"group", "create", "{demo}", "17"}, 2, "N must be a number from 1 to 16, not '17'"},
+      {{"recipe", "create", "{rg01}", "1001"}, 2, "from 1 to 1000"},
+      {{"unit", "create", "{rcp1}", "33"}, 2, "from 0 to 32"},
+      {{"recipe", "info", "@Demo/17"}, 2, "RECIPE: '17' is not a group number (1 to 16)"},
+      {{"recipe", "info", "@Demo/1/1/"}, 0, "@Demo/1/1"},
+      {{"recipe", "create", "7", "@Demo/1"}, 2, "the group comes first: rcpstore recipe create @Demo/1 7"},
+      {{"subgroup", "move", "Daily", "@Demo/1/1"}, 2, "the recipe comes first: rcpstore subgroup move @Demo/1/1 Daily"},
+      {{"recipe", "copy", "@Demo/1/1", "@Demo/2/3"}, 2,
+       "DEST_GROUP: a group (@PROJECT/G) is expected, not the recipe @Demo/2/3; meant: rcpstore recipe copy "
+       "@Demo/1/1 @Demo/2 3"},
+      {{"recipe", "crate"}, 2, "unknown command 'crate' (did you mean create?)"},
+      {{"-V"}, 2, "unknown option '-V' (did you mean --version?)"},
+      {{"recipe", "set", "{rcp1}", "--titel", "x"}, 2, "(did you mean --title?)"},
+      {{"security", "check", "runn"}, 2, "RIGHT must be one of run, read, create, edit, delete, approve, download, "
+                                         "not 'runn' (did you mean run?)"},
+      {{"help", "recipe", "copy"}, 0, "Usage: rcpstore recipe copy [OPTIONS] SRC DEST_GROUP [N]"},
       {{"unit", "delete", "{rcp1}", "-1"}, 2, "unit delete"},
       {{"recipe", "set", "{rcp1}", "--unit", "0=x"}, 2, "K=TEXT with K from 1 to 32"},
       {{"subgroup", "put", "{rg01}", "RCP1001", "Mixing"}, 2, "a recipe number 1 to 1000"},

@@ -252,7 +252,7 @@ TEST_F(CliWorkTest, EveryJsonOutputFollowsTheSchema) {
        json::array({"S2", "S3"}), 1},
       {{"subgroup", "add", "@Line1/2", "S"}, "/made/0/kind", "subGroup", 1},
       {{"subgroup", "put", "@Line1/2", "9", "S"}, "/changed/0/subGroup", "S", 1},
-      {{"subgroup", "rename", "@Line1/2", "T", "S"}, "/changed/0/name", "T", 1},
+      {{"subgroup", "rename", "@Line1/2", "S", "T"}, "/changed/0/name", "T", 1},
       {{"subgroup", "take", "@Line1/2", "9"}, "/changed/0/subGroup", "", 1},
       {{"subgroup", "move", "@Line1/1/2,1", "Trials"}, "/changed/1/subGroup", "Trials", 2},
       {{"subgroup", "remove", "@Line1/2", "T"}, "/removed/0/name", "T", 1},

@@ -69,7 +69,7 @@ const CommandClass kClasses[] = {
      {"lock", "project", "@/Q", "--", "true"}},
     {"subgroup_add", {"subgroup", "add", "@/P/Recipe/RG01", "S2"}, true, Repair::kEither},
     {"subgroup_remove", {"subgroup", "remove", "@/P/Recipe/RG01", "S1"}, true, Repair::kEither},
-    {"subgroup_rename", {"subgroup", "rename", "@/P/Recipe/RG01", "S9", "S1"}, true, Repair::kEither},
+    {"subgroup_rename", {"subgroup", "rename", "@/P/Recipe/RG01", "S1", "S9"}, true, Repair::kEither},
     {"subgroup_put", {"subgroup", "put", "@/P/Recipe/RG01", "RCP0002", "S1"}, true, Repair::kEither},
     {"subgroup_take", {"subgroup", "take", "@/P/Recipe/RG01", "RCP0001"}, true, Repair::kEither},
     {"subgroup_move", {"subgroup", "move", "@/P/Recipe/RG01/RCP0002,1"}, true, Repair::kEither},

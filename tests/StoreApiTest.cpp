@@ -341,10 +341,10 @@ TEST_F(StoreApiTest, AddressesAndDirectoriesNameTheSameThings) {
       {"recipe 1001", [] { ParseAddress("@Demo/1/1001"); }, "'1001' is not a recipe number (1 to 1000)"},
       {"too deep", [] { ParseAddress("@Demo/1/3/4/5"); }, "not a store address"},
       {"no name", [] { ParseAddress("@"); }, "not a store address"},
-      {"empty group", [] { ParseAddress("@Demo/"); }, "'' is not a group number"},
+      {"empty group", [] { ParseAddress("@Demo//"); }, "'' is not a group number"},
       {"unregistered", [] { RecipeTarget("@Nope/1/3"); }, "no project registered under the name Nope"},
       {"a group", [] { RecipeTarget("@Demo/1"); }, "not a recipe (expected RCPnnnn"},
-      {"a missing recipe", [] { RecipeTarget("@Demo/1/9"); }, "no such directory"},
+      {"a missing recipe", [] { RecipeTarget("@Demo/1/9"); }, "there is no @Demo/1/9"},
   });
   // A directory whose name starts with '@' is reached as a path only.
   CreateProject("@Demo", tmp_.path());

@@ -56,7 +56,10 @@ struct Address {
 
 RCPSTORE_API bool IsAddress(const std::string& given);
 // The address the text gives; a malformed one fails, saying what is expected.
+// One slash at the end, as completion leaves it, is no part of it.
 RCPSTORE_API Address ParseAddress(const std::string& given);
+// "" when the text parses as an address; else what is wrong with it.
+RCPSTORE_API std::string AddressProblem(const std::string& given);
 // The project name a project address gives, else the text itself.
 RCPSTORE_API std::string ProjectNameGiven(const std::string& given);
 // The address text, numbers decimal without leading zeros.

@@ -5,6 +5,8 @@
 #include <CLI/CLI.hpp>
 #include <cstdio>
 
+#include "Usage.h"
+
 namespace rcpstore::cli {
 
 namespace {
@@ -41,13 +43,59 @@ int Run(const std::string& what, const std::function<int()>& body) {
   }
 }
 
+namespace {
+
+struct Word {
+  std::string argument;
+  std::string text;
+};
+
+// A recipe's address where a group belongs ("recipe copy @L/1/1 @L/2/3"),
+// answered with the form that was meant when the number was left out.
+void RefuseRecipeForGroup(const CLI::App& command, const std::vector<Word>& words, const Word& word) {
+  Address address = ParseAddress(word.text);
+  if (word.argument.find("GROUP") == std::string::npos || address.recipeNo == 0) return;
+  std::string problem = "a group (@PROJECT/G) is expected, not the recipe " + word.text;
+  const CLI::Option* number = command.get_option_no_throw("N");
+  if (number != nullptr && number->results().empty()) {
+    std::string meant = CommandPath(command);
+    for (const Word& other : words) meant += " " + other.text;
+    meant.replace(meant.rfind(word.text), word.text.size(),
+                  AddressText(Address{address.project, address.groupNo, 0, 0}) + " " +
+                      std::to_string(address.recipeNo));
+    problem += "; meant: " + meant;
+  }
+  Refuse(word.argument, problem);
+}
+
+// A slip in the arguments is a usage error before anything runs: an address
+// that cannot be one, a recipe where a group belongs, or a store thing given
+// after the argument that should name it.
+void RefuseSlips(const CLI::App& command, const std::vector<CLI::Option*>& arguments) {
+  std::vector<Word> words;
+  for (const CLI::Option* argument : arguments) {
+    for (const std::string& text : argument->results()) words.push_back({argument->get_name(), text});
+  }
+  std::vector<std::string> texts;
+  for (const Word& word : words) {
+    texts.push_back(word.text);
+    // A list of recipes (@P/G/R,13) is checked by its own parser.
+    if (!IsAddress(word.text) || !NamesStoreThing(word.argument) || word.text.find(',') != std::string::npos) continue;
+    Refuse(word.argument, AddressProblem(word.text));
+    RefuseRecipeForGroup(command, words, word);
+  }
+  std::string hint = OrderHint(command, texts);
+  if (!hint.empty()) throw CLI::ValidationError(hint);
+}
+
+}  // namespace
+
 void Runs(CLI::App& command, int* exitStatus, std::function<int()> body) {
   command.callback([&command, exitStatus, body = std::move(body)] {
-    std::string what = command.get_name();
-    for (CLI::App* up = command.get_parent(); up->get_parent() != nullptr; up = up->get_parent()) {
-      what = up->get_name() + " " + what;
-    }
+    std::string what = CommandPath(command);
+    what = what.substr(what.find(' ') + 1);
     auto arguments = command.get_options([](const CLI::Option* option) { return option->get_positional(); });
+    RefuseSlips(command, arguments);
     if (!arguments.empty() && !arguments.front()->results().empty()) what += " " + arguments.front()->results()[0];
     *exitStatus = Run(what, body);
   });

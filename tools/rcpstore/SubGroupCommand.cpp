@@ -15,7 +15,6 @@ namespace {
 
 struct SubGroupArgs {
   std::string groupDir;
-  std::string newName;
   std::string recipes;
   std::vector<std::string> more;  // further recipes of take
   SubGroupPath path;
@@ -60,13 +59,15 @@ void AddSubGroupCommand(CLI::App& app, int* exitStatus) {
   remove->add_option("NAME", args->path, pathHelp)->required();
   Runs(*remove, exitStatus, [=] { return PrintChanges(RemoveSubGroup(args->groupDir, args->path)); });
 
-  auto* rename = AddEditCommand(*group, "rename", "Give a sub-group a new name",
-                                "rcpstore subgroup rename @Line1/1 Day Trials Night", *args);
-  rename->add_option("NEW_NAME", args->newName, "The new name")->required();
-  rename->add_option("NAME", args->path, pathHelp)->required();
+  // Old name first, then the new one, as mv takes them.
+  auto* rename = AddEditCommand(*group, "rename", "Give a sub-group (the path, top level first) a new name (the last word)",
+                                "rcpstore subgroup rename @Line1/1 Trials Night Day", *args);
+  rename->add_option("NAME", args->path, "Sub-group path, top level first, then the new name")->required()->expected(2, -1);
   Runs(*rename, exitStatus, [=] {
-    Refuse("NEW_NAME", SubGroupNameProblem(args->newName));
-    return PrintChanges(RenameSubGroup(args->groupDir, args->path, args->newName));
+    std::vector<std::string> path(args->path.begin(), args->path.end() - 1);
+    const std::string& newName = args->path.back();
+    Refuse("NAME", SubGroupNameProblem(newName));
+    return PrintChanges(RenameSubGroup(args->groupDir, path, newName));
   });
 
   auto* put = AddEditCommand(*group, "put", "Put recipes of the group that are in no sub-group into a sub-group",

@@ -1,10 +1,15 @@
 #include "Usage.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
+#include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "LibQVBRcpEpa/Target.h"
 #include "Output.h"
 
 namespace rcpstore::cli {
@@ -63,22 +68,156 @@ std::vector<std::string> CommandWords(int argc, char** argv) {
   return words;
 }
 
-std::string Cause(CLI::App& at, const CLI::ParseError& error, const std::vector<std::string>& rest) {
-  if (at.get_require_subcommand_min() > 0 && at.get_subcommands().empty()) {
-    if (!rest.empty() && rest.front().front() != '-') return "unknown command '" + rest.front() + "'";
-    std::string names;
-    for (const CLI::App* sub : at.get_subcommands({})) names += (names.empty() ? "" : ", ") + sub->get_name();
-    return "a command is required: " + names;
-  }
-  std::string text = error.what();
-  const std::string extras = "The following argument was not expected: ";
-  const std::string extrasMany = "The following arguments were not expected: ";
-  if (text.rfind(extras, 0) == 0) return "unknown option or argument: " + text.substr(extras.size());
-  if (text.rfind(extrasMany, 0) == 0) return "unknown options or arguments: " + text.substr(extrasMany.size());
+std::string Lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
   return text;
 }
 
+size_t EditDistance(const std::string& a, const std::string& b) {
+  std::vector<size_t> row(b.size() + 1);
+  for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (size_t i = 1; i <= a.size(); ++i) {
+    size_t diagonal = row[0];
+    row[0] = i;
+    for (size_t j = 1; j <= b.size(); ++j) {
+      size_t above = row[j];
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      diagonal = above;
+    }
+  }
+  return row[b.size()];
+}
+
+// " (did you mean X?)" for the candidate nearest to what was typed: a few
+// letters off, or one it begins (-V for --version); else "".
+std::string DidYouMean(const std::string& typed, const std::vector<std::string>& candidates) {
+  auto bare = [](const std::string& word) { return Lower(word.substr(word.find_first_not_of('-'))); };
+  if (typed.find_first_not_of('-') == std::string::npos) return "";
+  const std::string given = bare(typed);
+  std::string best;
+  size_t bestDistance = std::max<size_t>(2, given.size() / 3) + 1;
+  for (const std::string& candidate : candidates) {
+    const std::string name = bare(candidate);
+    size_t distance = name.rfind(given, 0) == 0 ? 1 : EditDistance(given, name);
+    if (distance < bestDistance) {
+      best = candidate;
+      bestDistance = distance;
+    }
+  }
+  return best.empty() ? "" : " (did you mean " + best + "?)";
+}
+
+std::vector<std::string> CommandNames(const CLI::App& at) {
+  std::vector<std::string> names;
+  for (const CLI::App* sub : at.get_subcommands({})) names.push_back(sub->get_name());
+  return names;
+}
+
+// The long options of a command and of the commands above it, which it
+// accepts too.
+std::vector<std::string> OptionNames(const CLI::App* at) {
+  std::vector<std::string> names;
+  for (; at != nullptr; at = at->get_parent()) {
+    for (const CLI::Option* option : at->get_options()) {
+      for (const std::string& name : option->get_lnames()) names.push_back("--" + name);
+    }
+  }
+  return names;
+}
+
+// The parser's own wording for a bad value, said as the user's slip.
+std::string ValueProblem(const std::string& text) {
+  static const std::regex range(R"(^(\S+): Value (.*) not in range (\S+) to (\S+)$)");
+  static const std::regex member(R"(^(\S+): (.*) not in \{(.*)\}$)");
+  std::smatch m;
+  if (std::regex_match(text, m, range)) {
+    return m[1].str() + " must be a number from " + m[3].str() + " to " + m[4].str() + ", not '" + m[2].str() + "'";
+  }
+  if (std::regex_match(text, m, member)) {
+    std::vector<std::string> allowed;
+    std::string list = m[3].str();
+    for (size_t at = 0, end = 0; at <= list.size(); at = end + 1) {
+      end = std::min(list.find(',', at), list.size());
+      allowed.push_back(list.substr(at, end - at));
+    }
+    std::string shown;
+    for (const std::string& word : allowed) shown += (shown.empty() ? "" : ", ") + word;
+    return m[1].str() + " must be one of " + shown + ", not '" + m[2].str() + "'" + DidYouMean(m[2].str(), allowed);
+  }
+  return text;
+}
+
+std::string Cause(CLI::App& at, const CLI::ParseError& error, const std::vector<std::string>& rest) {
+  if (at.get_require_subcommand_min() > 0 && at.get_subcommands().empty()) {
+    if (!rest.empty() && rest.front().front() == '-') {
+      return "unknown option '" + rest.front() + "'" + DidYouMean(rest.front(), OptionNames(&at));
+    }
+    if (!rest.empty()) return "unknown command '" + rest.front() + "'" + DidYouMean(rest.front(), CommandNames(at));
+    std::string names;
+    for (const std::string& name : CommandNames(at)) names += (names.empty() ? "" : ", ") + name;
+    return "a command is required: " + names;
+  }
+  std::string text = error.what();
+  for (const char* extras : {"The following argument was not expected: ", "The following arguments were not expected: "}) {
+    if (text.rfind(extras, 0) != 0) continue;
+    std::string words = text.substr(std::string(extras).size());
+    std::string hint;
+    std::istringstream split(words);
+    for (std::string word; hint.empty() && split >> word;) {
+      if (word.front() == '-') hint = DidYouMean(word, OptionNames(&at));
+    }
+    return "unknown option or argument: " + words + hint;
+  }
+  return ValueProblem(text);
+}
+
+// The words of a command line that fill its positional arguments: neither
+// options nor the values they take.
+std::vector<std::string> PositionalWords(const CLI::App& at, const std::vector<std::string>& rest) {
+  std::vector<std::string> words;
+  for (size_t i = 0; i < rest.size(); ++i) {
+    const std::string& word = rest[i];
+    if (word.empty() || word.front() != '-' || word == "-") {
+      words.push_back(word);
+      continue;
+    }
+    if (word.find('=') != std::string::npos) continue;
+    const CLI::Option* option = at.get_option_no_throw(word);
+    if (option != nullptr && option->get_expected_min() > 0) ++i;
+  }
+  return words;
+}
+
 }  // namespace
+
+bool NamesStoreThing(const std::string& argument) {
+  static const char* const kinds[] = {"PROJECT", "GROUP", "DEST_GROUP", "RECIPE", "RECIPES", "TARGET", "SRC"};
+  return std::find(std::begin(kinds), std::end(kinds), argument) != std::end(kinds);
+}
+
+std::string CommandPath(const CLI::App& command) {
+  std::string path = command.get_name();
+  for (const CLI::App* up = command.get_parent(); up != nullptr; up = up->get_parent()) {
+    if (!up->get_name().empty()) path = up->get_name() + " " + path;
+  }
+  return path;
+}
+
+std::string OrderHint(const CLI::App& command, const std::vector<std::string>& words) {
+  auto positionals = command.get_options([](const CLI::Option* option) { return option->get_positional(); });
+  if (positionals.empty() || words.size() < 2 || !NamesStoreThing(positionals.front()->get_name())) return "";
+  const std::string& first = words.front();
+  if (IsAddress(first) || first.find('/') != std::string::npos || first == "." || first == "..") return "";
+  auto address = std::find_if(words.begin() + 1, words.end(), IsAddress);
+  if (address == words.end()) return "";
+  std::string fixed = CommandPath(command) + " " + *address;
+  for (auto word = words.begin(); word != words.end(); ++word) {
+    if (word != address) fixed += " " + *word;
+  }
+  std::string thing = Lower(positionals.front()->get_name());
+  if (thing.back() == 's') thing.pop_back();  // "recipes": the first of them
+  return "the " + thing + " comes first: " + fixed;
+}
 
 int ReportUsageError(CLI::App& app, const CLI::ParseError& error, int argc, char** argv) {
   if (error.get_exit_code() == 0) return app.exit(error) == 0 ? kExitOk : kExitUsage;
@@ -87,7 +226,8 @@ int ReportUsageError(CLI::App& app, const CLI::ParseError& error, int argc, char
   size_t used = 0;
   CLI::App* at = Deepest(app, words, &path, &used);
   std::vector<std::string> rest(words.begin() + static_cast<long>(used), words.end());
-  std::string cause = Cause(*at, error, rest);
+  std::string cause = OrderHint(*at, PositionalWords(*at, rest));
+  if (cause.empty()) cause = Cause(*at, error, rest);
   std::string prefix = path.empty() ? "rcpstore: " : "rcpstore: " + path + ": ";
   std::string help = path.empty() ? "rcpstore --help" : "rcpstore help " + path;
   std::fprintf(stderr, "%s%s (%s)\n", prefix.c_str(), cause.c_str(), help.c_str());
@@ -111,8 +251,11 @@ void AddHelpCommand(CLI::App& app, int* exitStatus) {
       std::string path;
       size_t used = 0;
       CLI::App* at = Deepest(app, *words, &path, &used);
-      if (used < words->size()) throw CLI::ValidationError("unknown command '" + (*words)[used] + "'");
-      text = at->help();
+      if (used < words->size()) {
+        throw CLI::ValidationError("unknown command '" + (*words)[used] + "'" +
+                                   DidYouMean((*words)[used], CommandNames(*at)));
+      }
+      text = at->get_parent() == nullptr ? at->help() : at->help(CommandPath(*at->get_parent()));
     }
     std::fwrite(text.data(), 1, text.size(), stdout);
     *exitStatus = kExitOk;

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 namespace CLI {
 class App;
@@ -30,6 +31,18 @@ std::string Fitted(const std::string& option, const std::string& text, size_t li
 
 // Adds a sub-command with its help and an example of its use under the help.
 CLI::App* AddCommand(CLI::App& parent, const std::string& name, const std::string& help, const char* example);
+
+// Whether a command's argument of that name is a store thing, which an
+// address may give (GROUP, RECIPE, ...).
+bool NamesStoreThing(const std::string& argument);
+
+// "rcpstore recipe copy": the words that run the command.
+std::string CommandPath(const CLI::App& command);
+
+// When a command that takes a store thing first was given an address only
+// later ("recipe create 7 @Line1/1"), what to type instead ("the group comes
+// first: rcpstore recipe create @Line1/1 7"); else "".
+std::string OrderHint(const CLI::App& command, const std::vector<std::string>& words);
 
 // Prints help or the version (exit 0), or the usage error (exit 2).
 int ReportUsageError(CLI::App& app, const CLI::ParseError& error, int argc, char** argv);

@@ -67,7 +67,7 @@ CLI::App* FindCommand(CLI::App& app, const std::string& name) {
 int main(int argc, char** argv) {
   // The message buffer's lines are the user's: they go to stderr.
   rcpstore::OnStoreMessage([](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); });
-  CLI::App app{"rcpstore - the recipe store of the batch-recipe engineering tools"};
+  CLI::App app{"rcpstore - the recipe store of the batch-recipe engineering tools", "rcpstore"};
   app.require_subcommand(1);
   // Options of rcpstore itself (--station) are accepted after a command too.
   app.fallthrough();

@@ -213,9 +213,10 @@ OpenedProjects::~OpenedProjects() = default;
 bool IsAddress(const std::string& given) { return !given.empty() && given.front() == '@'; }
 
 Address ParseAddress(const std::string& given) {
+  const size_t size = given.size() > 2 && given.back() == '/' ? given.size() - 1 : given.size();
   std::vector<std::string> parts;
-  for (size_t at = 1, end = 0; at <= given.size(); at = end + 1) {
-    end = std::min(given.find('/', at), given.size());
+  for (size_t at = 1, end = 0; at <= size; at = end + 1) {
+    end = std::min(given.find('/', at), size);
     parts.push_back(given.substr(at, end - at));
   }
   if (!IsAddress(given) || parts.size() > 4 || parts[0].empty()) {
@@ -227,6 +228,15 @@ Address ParseAddress(const std::string& given) {
   if (parts.size() > 2) address.recipeNo = AddressNumber(parts[2], "RCP", 4, kMaxRecipeNo, "recipe");
   if (parts.size() > 3) address.unitNo = AddressNumber(parts[3], "RcpPT", 2, kMaxUnitNo, "unit recipe");
   return address;
+}
+
+std::string AddressProblem(const std::string& given) {
+  try {
+    ParseAddress(given);
+    return "";
+  } catch (const Failure& failure) {
+    return failure.cause;
+  }
 }
 
 std::string ProjectNameGiven(const std::string& given) {
@@ -451,15 +461,25 @@ std::string RestoredPath(const std::string& given) {
   return path;
 }
 
+// The path of a group or recipe that must be there; an address that names
+// nothing says so in its own words.
+std::string PresentPath(const std::string& given) {
+  std::string path = RestoredPath(given);
+  if (IsAddress(given) && !Exists(path)) {
+    Fail("there is no " + Printable(given) + " (no " + Printable(path) + ")", ERROR_PATH_NOT_FOUND);
+  }
+  return path;
+}
+
 Target GroupTarget(const std::string& directory) {
   Target target;
-  if (!IsGroup(ExistingTarget(RestoredPath(directory)), &target)) Fail(kGroupExpected, QVERCP_ERR_INVALID_NAME);
+  if (!IsGroup(ExistingTarget(PresentPath(directory)), &target)) Fail(kGroupExpected, QVERCP_ERR_INVALID_NAME);
   return Named(target, directory);
 }
 
 Target RecipeTarget(const std::string& directory) {
   Target target;
-  if (!IsRecipe(ExistingTarget(RestoredPath(directory)), &target)) Fail(kRecipeExpected, QVERCP_ERR_INVALID_NAME);
+  if (!IsRecipe(ExistingTarget(PresentPath(directory)), &target)) Fail(kRecipeExpected, QVERCP_ERR_INVALID_NAME);
   return Named(target, directory);
 }
 
