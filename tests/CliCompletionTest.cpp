@@ -212,6 +212,7 @@ TEST_F(CliCompletionTest, TabCompletesAddressesNamesWordsAndPathsInADefaultBash)
       {"rcpstore demo su\t", "rcpstore demo subdir/", {}},
       {"rcpstore --station=../sta\t", "rcpstore --station=../station/", {}},
       {"rcpstore --station subdir recipe copy @\t", "rcpstore --station subdir recipe copy @", {}},
+      {"rcpstore --station=subdir tree @\t", "rcpstore --station=subdir tree @", {}},
   };
   for (const Case& c : cases) {
     auto [shown, line] = bash.Edit(c.keys);

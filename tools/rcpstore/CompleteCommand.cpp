@@ -72,17 +72,29 @@ const CLI::Option* NextArgument(const CLI::App& command, size_t given) {
   return nullptr;
 }
 
+// An option's value before the last word: the station chosen on the line
+// is the one read.
+void TakeValue(const CLI::Option& option, const std::string& value) {
+  if (option.check_lname("station")) UseStationDirectory(value);
+}
+
 // Takes one word before the last: an option, its value, a command word or
-// an argument. The station chosen on the line is the one read.
+// an argument.
 void Take(const std::string& word, Place* place) {
   if (place->option != nullptr) {
-    if (place->option->check_lname("station")) UseStationDirectory(word);
+    TakeValue(*place->option, word);
     place->option = nullptr;
   } else if (!place->dashes && word == "--") {
     place->dashes = true;
   } else if (!place->dashes && word.size() > 1 && word[0] == '-') {
-    const CLI::Option* option = OptionNamed(place->command, word.substr(0, word.find('=')));
-    if (option != nullptr && TakesValue(*option) && word.find('=') == std::string::npos) place->option = option;
+    size_t equals = word.find('=');
+    const CLI::Option* option = OptionNamed(place->command, word.substr(0, equals));
+    if (option == nullptr || !TakesValue(*option)) return;
+    if (equals == std::string::npos) {
+      place->option = option;
+    } else {
+      TakeValue(*option, word.substr(equals + 1));
+    }
   } else if (CLI::App* sub = place->given.empty() ? FindCommand(*place->command, word) : nullptr) {
     place->command = sub;
   } else {
