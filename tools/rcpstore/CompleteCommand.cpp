@@ -6,7 +6,6 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 
 #include "Commands.h"
 #include "Completion.h"
