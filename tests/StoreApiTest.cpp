@@ -280,6 +280,13 @@ TEST_F(StoreApiTest, SubGroupEditsAreCheckedAgainstTheArrangement) {
   EXPECT_FALSE(qvtest::Exists(rg01_ + "/RcpSubGroupwork.txt"));
   MoveToSubGroup(rg01_, {5}, {});
   EXPECT_EQ(SubGroupOf(RecipeTarget(rg01_ + "/RCP0005")), "");
+
+  // The sub-groups one level down a path, empty ones too.
+  Target group = GroupTarget(rg01_);
+  EXPECT_EQ(SubGroupsOf(group, {}), (std::vector<std::string>{"Mixing", "Packing"}));
+  EXPECT_EQ(SubGroupsOf(group, {"Mixing"}), std::vector<std::string>{"Heating"});
+  EXPECT_TRUE(SubGroupsOf(group, {"Mixing", "Heating"}).empty());
+  EXPECT_TRUE(SubGroupsOf(group, {"Packing", "Heating"}).empty());
 }
 
 TEST_F(StoreApiTest, LocksHeldByAnotherProcessRefuseEveryChange) {

@@ -72,6 +72,10 @@ RCPSTORE_API std::vector<Target> GroupsOf(const Target& target);
 RCPSTORE_API std::vector<ListedRecipe> RecipesOf(const Target& group);
 // The sub-group path that holds a recipe, "" when it is at its group's top level.
 RCPSTORE_API std::string SubGroupOf(const Target& recipe);
+// The names of the sub-groups directly inside the one at a path of names
+// (top level first; none: the group's top level), in the order of the
+// group's sub-group file, which alone is read.
+RCPSTORE_API std::vector<std::string> SubGroupsOf(const Target& group, const std::vector<std::string>& path);
 
 // A thing of the store as read: what the listings, the tree and the change
 // reports give. A plain item carries its target and name only; a described

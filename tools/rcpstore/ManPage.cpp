@@ -82,40 +82,89 @@ std::string ManPage(CLI::App& app) {
   return out;
 }
 
-std::string BashCompletion(CLI::App& app) {
-  std::string commands;
-  std::string options;
-  Walk(app, "", [&](CLI::App& command, const std::string& path) {
-    std::vector<std::string> subs;
-    for (CLI::App* sub : command.get_subcommands({})) subs.push_back(sub->get_name());
-    std::vector<std::string> flags;
-    for (const CLI::Option* option : command.get_options()) {
-      for (const std::string& l : option->get_lnames()) flags.push_back("--" + l);
-    }
-    std::string key = path.empty() ? "rcpstore" : "rcpstore " + path;
-    commands += "  [\"" + key + "\"]=\"" + Joined(subs, "", " ") + "\"\n";
-    options += "  [\"" + key + "\"]=\"" + Joined(flags, "", " ") + "\"\n";
-  });
-  return "# bash completion for rcpstore (generated from its commands)\n"
-         "declare -gA _rcpstore_commands=(\n" + commands + ")\n"
-         "declare -gA _rcpstore_options=(\n" + options + ")\n" +
-         R"sh(_rcpstore() {
-  local cur=${COMP_WORDS[COMP_CWORD]} path=rcpstore next i
-  for ((i = 1; i < COMP_CWORD; i++)); do
-    next="$path ${COMP_WORDS[i]}"
-    [[ ${COMP_WORDS[i]} != -* && -n ${_rcpstore_options[$next]+set} ]] && path=$next
+std::string BashCompletion() {
+  return R"sh(# bash completion for rcpstore. Source it, or install it as
+# /usr/share/bash-completion/completions/rcpstore. The candidates come from
+# rcpstore itself (rcpstore __complete WORDS...): command words, options,
+# store addresses at every level, sub-group names, numbers and paths.
+
+# The words of the line up to the cursor, joined again where bash split them
+# at a word-break character ('@', ':', '=') with no blank between: "@Line1/2"
+# stays one word.
+_rcpstore_words() {
+  local rest=${COMP_LINE:0:COMP_POINT} word i glued
+  _rcpstore_argv=()
+  for ((i = 0; i <= COMP_CWORD; i++)); do
+    glued=1
+    [[ $i == 0 || $rest == [[:space:]]* ]] && glued=
+    rest=${rest#"${rest%%[![:space:]]*}"}
+    word=${COMP_WORDS[i]}
+    ((i == COMP_CWORD)) && word=$rest
+    if [[ -n $glued ]]; then _rcpstore_argv[-1]+=$word; else _rcpstore_argv+=("$word"); fi
+    rest=${rest#"$word"}
   done
-  if [[ $cur == @* ]]; then
-    COMPREPLY=($(compgen -W "$(rcpstore project list 2>/dev/null | cut -d' ' -f1)" -- "$cur"))
-  elif [[ $cur == -* ]]; then
-    COMPREPLY=($(compgen -W "${_rcpstore_options[$path]}" -- "$cur"))
-  elif [[ -n ${_rcpstore_commands[$path]} ]]; then
-    COMPREPLY=($(compgen -W "${_rcpstore_commands[$path]}" -- "$cur"))
+}
+
+# Paths of the kind asked for (-f or -d), after what precedes them in the word.
+_rcpstore_paths() {
+  local kind=$1 before=$2 word=$3 cut=$4 path
+  path=${word#"$before"}
+  path=${path//\\/}
+  path=${path#[\"\']}
+  compopt -o filenames 2>/dev/null
+  mapfile -t COMPREPLY < <(compgen "$kind" -- "$path")
+  COMPREPLY=("${COMPREPLY[@]/#/$before}")
+  COMPREPLY=("${COMPREPLY[@]#"$cut"}")
+}
+
+# Candidates with their descriptions, one column each, for bash to list; the
+# line keeps what it has, as every candidate begins with it.
+_rcpstore_described() {
+  local width=0 i entry
+  for entry in "${_rcpstore_cands[@]}"; do ((${#entry} > width)) && width=${#entry}; done
+  COMPREPLY=()
+  for i in "${!_rcpstore_cands[@]}"; do
+    entry=${_rcpstore_cands[i]}
+    [[ -n ${_rcpstore_descriptions[i]} ]] && printf -v entry '%-*s  %s' "$width" "$entry" "${_rcpstore_descriptions[i]}"
+    COMPREPLY+=("$entry")
+  done
+}
+
+_rcpstore() {
+  local word breaks cut= line common entry described=
+  _rcpstore_words
+  word=${_rcpstore_argv[-1]}
+  # bash replaces only the part after the last word-break character, or
+  # from it when it is '@' or '$'.
+  breaks=${COMP_WORDBREAKS//[[:space:]\"\']/}
+  [[ -n $breaks ]] && cut=${word%"${word##*[$breaks]}"}
+  [[ $cut == *[@\$] ]] && cut=${cut%?}
+  _rcpstore_cands=() _rcpstore_descriptions=() COMPREPLY=()
+  while IFS= read -r line; do
+    case $line in
+      $'\tfiles\t'*) _rcpstore_paths -f "${line#$'\tfiles\t'}" "$word" "$cut"; return ;;
+      $'\tdirectories\t'*) _rcpstore_paths -d "${line#$'\tdirectories\t'}" "$word" "$cut"; return ;;
+      *$'\t'*) _rcpstore_cands+=("${line%%$'\t'*}") _rcpstore_descriptions+=("${line#*$'\t'}") described=1 ;;
+      *) _rcpstore_cands+=("$line") _rcpstore_descriptions+=("") ;;
+    esac
+  done < <("${_rcpstore_argv[0]/#\~/$HOME}" __complete "${_rcpstore_argv[@]:1}" 2>/dev/null)
+  ((${#_rcpstore_cands[@]} == 0)) && return
+  _rcpstore_cands=("${_rcpstore_cands[@]#"$cut"}")
+  common=${_rcpstore_cands[0]}
+  for entry in "${_rcpstore_cands[@]}"; do
+    while [[ ${entry:0:${#common}} != "$common" ]]; do common=${common%?}; done
+  done
+  if ((${#_rcpstore_cands[@]} == 1)) || ((${#common} > ${#word} - ${#cut})); then
+    # One candidate, or the part all of them share: bash inserts it.
+    COMPREPLY=("$common")
+    [[ ${#_rcpstore_cands[@]} -gt 1 || $common == */ ]] && compopt -o nospace 2>/dev/null
+  elif [[ -n $described && $COMP_TYPE != 37 ]]; then
+    _rcpstore_described
   else
-    COMPREPLY=($(compgen -f -- "$cur"))
+    COMPREPLY=("${_rcpstore_cands[@]}")
   fi
 }
-complete -F _rcpstore rcpstore
+complete -o nosort -F _rcpstore rcpstore 2>/dev/null || complete -F _rcpstore rcpstore
 )sh";
 }
 

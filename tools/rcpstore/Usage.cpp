@@ -246,7 +246,7 @@ void AddHelpCommand(CLI::App& app, int* exitStatus) {
   help->callback([&app, words, exitStatus, man, completion] {
     std::string text;
     if (*man || *completion) {
-      text = *man ? ManPage(app) : BashCompletion(app);
+      text = *man ? ManPage(app) : BashCompletion();
     } else {
       std::string path;
       size_t used = 0;

@@ -52,9 +52,8 @@ void AddHelpCommand(CLI::App& app, int* exitStatus);
 
 // The reference documents made from the commands themselves, so that they
 // never disagree with them: the man page rcpstore(1) in roff, and a bash
-// completion script (command words, options, the addresses of the
-// registered projects, and file names).
+// completion script, which asks rcpstore for its candidates (Completion.h).
 std::string ManPage(CLI::App& app);
-std::string BashCompletion(CLI::App& app);
+std::string BashCompletion();
 
 }  // namespace rcpstore::cli

@@ -2,10 +2,12 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "Commands.h"
+#include "Completion.h"
 #include "LibQVBRcpEpa/Station.h"
 #include "Output.h"
 #include "Usage.h"
@@ -80,6 +82,10 @@ int main(int argc, char** argv) {
   int exitStatus = rcpstore::cli::kExitOk;
   rcpstore::cli::AddStoreCommands(app, &exitStatus);
   rcpstore::cli::AddHelpCommand(app, &exitStatus);
+  // The shell's completion asks through a command of its own, not listed.
+  if (argc > 1 && std::strcmp(argv[1], rcpstore::cli::kCompleteCommand) == 0) {
+    return rcpstore::cli::PrintCompletions(app, std::vector<std::string>(argv + 2, argv + argc));
+  }
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

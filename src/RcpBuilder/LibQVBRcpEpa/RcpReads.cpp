@@ -147,6 +147,24 @@ std::string SubGroupOf(const Target& recipe) {
   return "";
 }
 
+std::vector<std::string> SubGroupsOf(const Target& group, const std::vector<std::string>& path) {
+  CQVERcpDirInfo node = ScanNode(group);
+  rcpsubgroup::ReadLayout(node.GetFullPath(), &node);
+  const CQVERcpDirInfo* at = &node;
+  for (const std::string& name : path) {
+    auto found = std::find_if(at->m_listChild.begin(), at->m_listChild.end(), [&](const auto& child) {
+      return child->m_nKind == QVERCP_KIND_SUBGROUP && child->m_strName == name;
+    });
+    if (found == at->m_listChild.end()) return {};
+    at = found->get();
+  }
+  std::vector<std::string> names;
+  for (const auto& child : at->m_listChild) {
+    if (child->m_nKind == QVERCP_KIND_SUBGROUP) names.push_back(child->m_strName);
+  }
+  return names;
+}
+
 Target GroupOf(const Target& project, unsigned groupNo, const std::string& directory) {
   Target group = project;
   group.groupNo = groupNo;
