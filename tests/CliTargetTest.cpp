@@ -179,6 +179,9 @@ TEST_F(CliTargetTest, LockCommandsReportHoldsAndPassOnTheExitStatus) {
     json held = json::parse(Rcpstore({"lock", "status", "{rcp1}", "--json"}).out);
     EXPECT_EQ(held["held"], true);
     EXPECT_GT(held["holder"], 0);
+    EXPECT_EQ(held["user"], qvplatform::CallerUserName());
+    EXPECT_EQ(held["process"], holder.pid());
+    EXPECT_EQ(held["label"], "RCP0001");
   }
   json free = json::parse(Rcpstore({"lock", "status", "{rcp1}", "--json"}).out);
   EXPECT_EQ(free["held"], false);

@@ -284,7 +284,7 @@ TEST_F(StoreApiTest, SubGroupEditsAreCheckedAgainstTheArrangement) {
 
 TEST_F(StoreApiTest, LocksHeldByAnotherProcessRefuseEveryChange) {
   using namespace rcpstore;
-  std::string held = "RCP0001 is locked; its lock file claims station ";
+  std::string held = "RCP0001 is being edited by ";
   {
     qvtest::ChildProcess holder = qvtest::HoldLock(rcp1_, "");
     ASSERT_EQ(holder.started(), 0);
@@ -304,7 +304,7 @@ TEST_F(StoreApiTest, LocksHeldByAnotherProcessRefuseEveryChange) {
   EXPECT_FALSE(ReadLockState(rcp1_).held);
   qvtest::ChildProcess holder = qvtest::HoldLock("", demo_);
   ASSERT_EQ(holder.started(), 0);
-  held = "Demo is locked; its lock file claims station ";
+  held = "Demo is being edited by ";
   ExpectRefusedWithoutChange({
       {"group create", [&] { CreateGroup("Demo", 3); }, held},
       {"group set", [&] { SetGroupAttributes(rg01_, GroupAttributes{"x", {}}); }, held},

@@ -2,8 +2,6 @@
 // sharing reading only, so that every other writer fails to open it and can
 // read from its text who claims to hold it. The text is whatever
 // was written there, so a refusal shows it as the file's claim, escaped.
-#include <cstdio>
-#include <cstring>
 
 #include "LibQVBRcpEpa.h"
 #include "LibQVBRcpEpa/Failure.h"
@@ -18,7 +16,6 @@
 #include "libqvecommon/QVEEngPath.h"
 #include "platform/Env.h"
 #include "platform/FileApi.h"
-#include "platform/Host.h"
 #include "platform/ShareMode.h"
 
 namespace {
