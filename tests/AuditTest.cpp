@@ -263,21 +263,21 @@ TEST_F(AuditTest, TrailTimesAreReadInLocalUtcAndRelativeForms) {
   noon.tm_year = 2026 - 1900, noon.tm_mon = 11, noon.tm_mday = 7, noon.tm_hour = 12;
   const std::time_t now = timegm(&noon);  // 14:00 local
   const std::pair<const char*, const char*> taken[] = {
-      {"2026-12-07 02:41", "2026-12-07T00:41:00Z"},      {"2026-12-07 02:41:30", "2026-12-07T00:41:30Z"},
-      {"2026-12-07", "2026-12-06T22:00:00Z"},            {"2026-12-07T01:41:00Z", "2026-12-07T01:41:00Z"},
-      {"2026-12-07T01:41", "2026-12-07T01:41:00Z"},      {"2026-12-07T01", "2026-12-07T01:00:00Z"},
-      {"2024-02-29", "2024-02-28T22:00:00Z"},            {"today", "2026-12-06T22:00:00Z"},
-      {"yesterday", "2026-12-05T22:00:00Z"},             {"1 hour ago", "2026-12-07T11:00:00Z"},
-      {"30 minutes ago", "2026-12-07T11:30:00Z"},        {"2 days ago", "2026-12-05T12:00:00Z"},
-      {"1 week ago", "2026-11-30T12:00:00Z"},            {"90 seconds ago", "2026-12-07T11:58:30Z"},
+      {"2026-12-07 02:41", "2026-12-07T00:41:00Z"}, {"2026-12-07 02:41:30", "2026-12-07T00:41:30Z"},
+      {"2026-12-07", "2026-12-06T22:00:00Z"},       {"2026-12-07T01:41:00Z", "2026-12-07T01:41:00Z"},
+      {"2026-12-07T01:41", "2026-12-07T01:41:00Z"}, {"2026-12-07T01", "2026-12-07T01:00:00Z"},
+      {"2024-02-29", "2024-02-28T22:00:00Z"},       {"today", "2026-12-06T22:00:00Z"},
+      {"yesterday", "2026-12-05T22:00:00Z"},        {"1 hour ago", "2026-12-07T11:00:00Z"},
+      {"30 minutes ago", "2026-12-07T11:30:00Z"},   {"2 days ago", "2026-12-05T12:00:00Z"},
+      {"1 week ago", "2026-11-30T12:00:00Z"},       {"90 seconds ago", "2026-12-07T11:58:30Z"},
   };
   for (const auto& [given, utc] : taken) {
     EXPECT_EQ(rcpstore::TrailTime(given, now), utc) << given;
     EXPECT_EQ(rcpstore::TrailTimeProblem(given), "") << given;
   }
-  for (const char* wrong : {"", "2026-13-01", "2026-02-30", "2025-02-29", "2026-12-07 24:00", "2026-12-7", "tomorrow",
-                            "2 fortnights ago", "-1 hours ago", "1 hour", "1 hour ago now", "1234567 days ago",
-                            "2026-12-07T01:41:00ZZ", "2026-12-07 02:41Z"}) {
+  for (const char* wrong :
+       {"", "2026-13-01", "2026-02-30", "2025-02-29", "2026-12-07 24:00", "2026-12-7", "tomorrow", "2 fortnights ago",
+        "-1 hours ago", "1 hour", "1 hour ago now", "1234567 days ago", "2026-12-07T01:41:00ZZ", "2026-12-07 02:41Z"}) {
     EXPECT_NE(rcpstore::TrailTimeProblem(wrong).find("a time such as 2026-12-07 02:41"), std::string::npos) << wrong;
   }
   EXPECT_EQ(rcpstore::LocalTime("2026-12-07T00:41:30Z"), "2026-12-07 02:41:30");
@@ -339,6 +339,16 @@ TEST_F(AuditTest, LogPrintsTheTrailAndReadsTheRotatedFileFirst) {
     EXPECT_EQ(run.status, c.status) << c.words[0] << " " << c.words[1] << "\n" << run.err;
     EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), static_cast<long>(c.lines)) << c.words[1];
     EXPECT_NE((c.status == 0 ? run.out : run.err).find(c.says), std::string::npos) << c.words[1] << "\n" << run.err;
+  }
+
+  // On a terminal (here a pseudo-terminal of script(1)) the time is local.
+  if (access("/usr/bin/script", X_OK) == 0) {
+    std::string command =
+        std::string(RCPSTORE_BIN) + " --station " + qvtest::Quote(station()) + " log --until 2001-01-02";
+    std::string run = "TZ=XYZ-2 /usr/bin/script -qc " + qvtest::Quote(command) + " /dev/null > " +
+                      qvtest::Quote(tmp_ / "tty") + " < /dev/null";
+    ASSERT_EQ(std::system(run.c_str()), 0);
+    EXPECT_EQ(qvtest::ReadFile(tmp_ / "tty").rfind("2001-01-01 02:00:00\t", 0), 0u) << qvtest::ReadFile(tmp_ / "tty");
   }
 }
 

@@ -186,8 +186,8 @@ TEST_F(LockTest, AnyHolderTextIsReadSafely) {
     std::string refusal;
   };
   const Case cases[] = {
-      {std::string(300, 'N') + "\n7", std::string(255, 'N'), "R is locked; its lock file claims station " +
-                                                                  std::string(255, 'N') + " (holder 0)."},
+      {std::string(300, 'N') + "\n7", std::string(255, 'N'),
+       "R is locked; its lock file claims station " + std::string(255, 'N') + " (holder 0)."},
       {"no-line-feed", "no-line-feed", "R is locked; its lock file claims station no-line-feed (holder 0)."},
       {std::string("\xff\x00\x01\n9", 5), "\xff", "R is locked; its lock file claims station \\xff (holder 0)."},
       {"", "", "R is locked; its lock file claims station  (holder 0)."},
@@ -197,7 +197,8 @@ TEST_F(LockTest, AnyHolderTextIsReadSafely) {
       // Its own name is not repeated; a field without its keyword's line is left out.
       {"ST7\n1\nPROCESS,12\nNAME,R", "ST7", "R is being edited on station ST7 (process 12), as its lock file claims."},
       {"ST7\n1\nUSER,\x1b]0;" + std::string(100, 'u') + "\nPROCESS,5\nBOGUS,x", "ST7",
-       "R is being edited by \\x1b]0;" + std::string(60, 'u') + " on station ST7 (process 5), as its lock file claims."},
+       "R is being edited by \\x1b]0;" + std::string(60, 'u') +
+           " on station ST7 (process 5), as its lock file claims."},
   };
   for (const Case& c : cases) {
     qvtest::ChildProcess holder([&] { return qvtest::HoldFile(recipe() + "/RcpLock.txt", c.text); });

@@ -49,7 +49,9 @@ int Lock(const LockArgs& args, bool recipe) {
       locks.LockProject(target);
     }
     // The holder's own result, before the command it runs prints anything.
-    if (!Output().quiet && !Output().json) PrintLine("locked " + Printable(what.substr(5)) + " (" + Printable(locks.lastLockFile()) + ")");
+    if (!Output().quiet && !Output().json) {
+      PrintLine("locked " + Printable(what.substr(5)) + " (" + Printable(locks.lastLockFile()) + ")");
+    }
     std::fflush(stdout);
     if (!args.command.empty()) return locks.RunHolding(args.command);
     HoldUntilReleased();
@@ -103,7 +105,8 @@ void AddLockCommand(CLI::App& app, int* exitStatus) {
 
   auto* r = AddCommand(*lock, "recipe", "Lock a recipe", "rcpstore lock recipe @Line1/1/12 < /dev/tty");
   r->add_option("RECIPE", args->target, kRecipeHelp)->required();
-  r->add_option("--name", args->name, "Name of the lock in messages and events, shown to those it refuses (default: the directory's name)");
+  r->add_option("--name", args->name,
+                "Name of the lock in messages and events, shown to those it refuses (default: the directory's name)");
   r->add_option("COMMAND", args->command, commandHelp);
   r->callback([=] { *exitStatus = Lock(*args, true); });
 

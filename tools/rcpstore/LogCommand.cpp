@@ -29,9 +29,9 @@ std::string ShownTime(const std::string& time) {
 }
 
 std::string LineOf(const AuditEntry& entry) {
-  std::string line = Printable(ShownTime(entry.time)) + "\t" + Printable(entry.station) + "\t" + Printable(entry.user) + "\t" +
-                     std::to_string(entry.pid) + "\t" + Printable(entry.operation) + "\t" + Printable(entry.path) +
-                     "\t" + ResultText(entry.result);
+  std::string line = Printable(ShownTime(entry.time)) + "\t" + Printable(entry.station) + "\t" + Printable(entry.user) +
+                     "\t" + std::to_string(entry.pid) + "\t" + Printable(entry.operation) + "\t" +
+                     Printable(entry.path) + "\t" + ResultText(entry.result);
   return entry.detail.empty() ? line : line + "\t" + Printable(entry.detail);
 }
 
@@ -56,8 +56,9 @@ void AddLogCommand(CLI::App& app, int* exitStatus) {
                          "rcpstore log --project @Line1 --since yesterday -n 20");
   auto filter = std::make_shared<AuditFilter>();
   log->add_option("--project", filter->project, "Only changes to this project (registered name or directory)");
-  const char* times = "local (2026-12-07 02:41, 2026-12-07), UTC (2026-12-07T01:41:00Z), today, yesterday "
-                      "or 2 hours ago";
+  const char* times =
+      "local (2026-12-07 02:41, 2026-12-07), UTC (2026-12-07T01:41:00Z), today, yesterday "
+      "or 2 hours ago";
   log->add_option("--since", filter->since, std::string("Only changes at or after this time: ") + times)
       ->check(CLI::Validator(TrailTimeProblem, "TIME"));
   log->add_option("--until", filter->until, "Only changes before this time (the same forms)")

@@ -8,9 +8,9 @@
 #include "LibQVBRcpEpa/Printable.h"
 #include "LibQVCCommon/QVCEvent.h"
 #include "LibQVCCommon/QVCMessage.h"
+#include "QVFramework.h"
 #include "platform/Host.h"
 #include "platform/Registry.h"
-#include "QVFramework.h"
 
 namespace rcplock {
 

@@ -70,7 +70,8 @@ std::time_t Ago(const std::string& text, std::time_t now) {
   std::istringstream words(text);
   std::string count, unit, ago, more;
   words >> count >> unit >> ago;
-  if (!words || (words >> more) || ago != "ago" || count.size() > 6 || !Fits(count, std::string(count.size(), '0').c_str())) {
+  if (!words || (words >> more) || ago != "ago" || count.size() > 6 ||
+      !Fits(count, std::string(count.size(), '0').c_str())) {
     return -1;
   }
   if (unit.size() > 1 && unit.back() == 's') unit.pop_back();
@@ -99,7 +100,8 @@ std::string TrailTime(const std::string& text, std::time_t now) {
   std::time_t moment = MomentOf(text, now);
   std::tm utc{};
   char out[32] = {};
-  if (moment == -1 || gmtime_r(&moment, &utc) == nullptr || std::strftime(out, sizeof out, "%Y-%m-%dT%H:%M:%SZ", &utc) == 0) {
+  if (moment == -1 || gmtime_r(&moment, &utc) == nullptr ||
+      std::strftime(out, sizeof out, "%Y-%m-%dT%H:%M:%SZ", &utc) == 0) {
     Fail(std::string(kForms) + " is expected, not " + Printable(text), ERROR_INVALID_PARAMETER);
   }
   return out;
