@@ -11,6 +11,8 @@ namespace {
 using qvfuzz::Require;
 
 constexpr size_t kHolderLimit = 255;
+// Each byte of the station, user (64) and label (64) may be shown as \xNN.
+constexpr size_t kMessageLimit = 4 * (kHolderLimit + 64 + 64) + 128;
 
 struct Held {
   std::string recipe;
@@ -46,6 +48,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Require(rc == QVERCP_ERR_LOCKED, "a held lock was not refused");
   Require(holder.size() <= kHolderLimit, "the holder text is not bounded");
   Require(holder.find_first_of(CString(" \t\r\n\0", 5)) == CString::npos, "the holder text holds blanks");
-  Require(message.size() <= 2 * kHolderLimit + 64, "the message is not bounded");
+  Require(message.size() <= kMessageLimit, "the message is not bounded");
   return 0;
 }

@@ -2,10 +2,15 @@
 // library, read back with rcpstore log.
 #include <unistd.h>
 
+#include <algorithm>
+#include <ctime>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <sstream>
 
 #include "LibQVBRcpEpa.h"
+#include "LibQVBRcpEpa/Changes.h"
+#include "LibQVBRcpEpa/Failure.h"
 #include "LibQVBRcpEpa/Station.h"
 #include "RcpstoreRun.h"
 #include "TestSupport.h"
@@ -22,6 +27,29 @@ std::vector<json> TrailLines(const std::string& station) {
   while (std::getline(in, line)) lines.push_back(json::parse(line));
   return lines;
 }
+
+// The process's local time is a fixed zone while one lives.
+class FixedZone {
+ public:
+  explicit FixedZone(const char* zone) {
+    if (const char* old = std::getenv("TZ")) old_ = old;
+    setenv("TZ", zone, 1);
+    tzset();
+  }
+  ~FixedZone() {
+    if (old_) {
+      setenv("TZ", old_->c_str(), 1);
+    } else {
+      unsetenv("TZ");
+    }
+    tzset();
+  }
+  FixedZone(const FixedZone&) = delete;
+  FixedZone& operator=(const FixedZone&) = delete;
+
+ private:
+  std::optional<std::string> old_;
+};
 
 class AuditTest : public ::testing::Test {
  protected:
@@ -169,8 +197,92 @@ TEST_F(AuditTest, AProjectsChangesAreFoundWhateverPathNamedIt) {
   const std::vector<std::pair<std::string, size_t>> found = {
       {project(), 5}, {"P", 5}, {viaLink + "/", 4}, {viaLink + "/Recipe/RG03", 1}, {project() + "/Recipe/RG02", 1}};
   for (const auto& [given, count] : found) {
-    EXPECT_EQ(rcpstore::ReadAuditTrail({given, {}, {}}).size(), count) << given;
+    EXPECT_EQ(rcpstore::ReadAuditTrail({.project = given}).size(), count) << given;
   }
+}
+
+// The store's changes leave one line each: a registration one setProject,
+// the delete of a recipe that no sub-group holds no failed unplaceRecipe.
+// The project is found by its name with or without its @, registrations
+// included, also once the name is gone; a name the station never had fails.
+TEST_F(AuditTest, StoreChangesLeaveOneLineAndTheProjectIsFoundByItsName) {
+  using rcpstore::ReadAuditTrail;
+  rcpstore::CreateProject("P", tmp_.path());
+  rcpstore::RegisterProject("Line1", project());
+  rcpstore::CreateGroup("@Line1", 2);
+  rcpstore::CreateRecipe("@Line1/2", 7, "H");
+  rcpstore::CreateRecipe("@Line1/2", 8, "H");
+  rcpstore::AddSubGroup("@Line1/2", {"A"});
+  rcpstore::PutInSubGroup("@Line1/2", {8}, {"A"});
+  rcpstore::DeleteRecipe("@Line1/2/7");
+  rcpstore::DeleteRecipe("@Line1/2/8");
+  rcpstore::RegisterProject("Line2", project());
+  rcpstore::UnregisterProject("@Line2");
+
+  std::vector<std::string> operations;
+  for (const json& line : TrailLines(station())) {
+    operations.push_back(line["operation"].get<std::string>() + (line["result"] == 0 ? "" : " failed"));
+  }
+  EXPECT_EQ(operations, (std::vector<std::string>{"createProject", "setProject", "createGroup", "createRecipe",
+                                                  "createRecipe", "insertSubGroup", "moveItems", "deleteRecipe",
+                                                  "deleteRecipe", "unplaceRecipe", "setProject", "unregisterProject"}));
+
+  struct Read {
+    rcpstore::AuditFilter filter;
+    size_t count;
+  };
+  const std::string first = TrailLines(station()).front()["time"];
+  const Read reads[] = {
+      {{.project = "Line1"}, 11},
+      {{.project = "@Line1"}, 11},
+      {{.project = "@Line2"}, 2},
+      {{.project = "Line2", .last = 1}, 1},
+      {{.last = 3}, 3},
+      {{.until = first}, 0},
+      {{.project = "@Line1", .since = "1 hour ago", .until = "2999-01-01", .last = 100}, 11},
+  };
+  for (const Read& read : reads) {
+    EXPECT_EQ(ReadAuditTrail(read.filter).size(), read.count) << read.filter.project << " " << read.filter.last;
+  }
+  EXPECT_EQ(ReadAuditTrail({.project = "Line2", .last = 1})[0].operation, "unregisterProject");
+  try {
+    ReadAuditTrail({.project = "@Nope"});
+    ADD_FAILURE() << "an unknown project was read";
+  } catch (const rcpstore::Failure& failure) {
+    EXPECT_NE(failure.cause.find("no project Nope is registered on the station " + station()), std::string::npos)
+        << failure.cause;
+  }
+}
+
+// A reader gives times in local time, in the trail's UTC or counted back
+// from now; each becomes the trail's form, and the trail's times read back
+// in local time. Here local time is two hours ahead of UTC, without summer time.
+TEST_F(AuditTest, TrailTimesAreReadInLocalUtcAndRelativeForms) {
+  FixedZone zone("XYZ-2");
+  std::tm noon{};
+  noon.tm_year = 2026 - 1900, noon.tm_mon = 11, noon.tm_mday = 7, noon.tm_hour = 12;
+  const std::time_t now = timegm(&noon);  // 14:00 local
+  const std::pair<const char*, const char*> taken[] = {
+      {"2026-12-07 02:41", "2026-12-07T00:41:00Z"}, {"2026-12-07 02:41:30", "2026-12-07T00:41:30Z"},
+      {"2026-12-07", "2026-12-06T22:00:00Z"},       {"2026-12-07T01:41:00Z", "2026-12-07T01:41:00Z"},
+      {"2026-12-07T01:41", "2026-12-07T01:41:00Z"}, {"2026-12-07T01", "2026-12-07T01:00:00Z"},
+      {"2024-02-29", "2024-02-28T22:00:00Z"},       {"today", "2026-12-06T22:00:00Z"},
+      {"yesterday", "2026-12-05T22:00:00Z"},        {"1 hour ago", "2026-12-07T11:00:00Z"},
+      {"30 minutes ago", "2026-12-07T11:30:00Z"},   {"2 days ago", "2026-12-05T12:00:00Z"},
+      {"1 week ago", "2026-11-30T12:00:00Z"},       {"90 seconds ago", "2026-12-07T11:58:30Z"},
+  };
+  for (const auto& [given, utc] : taken) {
+    EXPECT_EQ(rcpstore::TrailTime(given, now), utc) << given;
+    EXPECT_EQ(rcpstore::TrailTimeProblem(given), "") << given;
+  }
+  for (const char* wrong :
+       {"", "2026-13-01", "2026-02-30", "2025-02-29", "2026-12-07 24:00", "2026-12-7", "tomorrow", "2 fortnights ago",
+        "-1 hours ago", "1 hour", "1 hour ago now", "1234567 days ago", "2026-12-07T01:41:00ZZ", "2026-12-07 02:41Z"}) {
+    EXPECT_NE(rcpstore::TrailTimeProblem(wrong).find("a time such as 2026-12-07 02:41"), std::string::npos) << wrong;
+  }
+  EXPECT_EQ(rcpstore::LocalTime("2026-12-07T00:41:30Z"), "2026-12-07 02:41:30");
+  EXPECT_EQ(rcpstore::LocalTime("2026-12-31T23:00:00Z"), "2027-01-01 01:00:00");
+  EXPECT_EQ(rcpstore::LocalTime("2026-12-07T00:41"), "2026-12-07T00:41");
 }
 
 // A detail is kept byte for byte; the log command prints the trail as text
@@ -202,6 +314,42 @@ TEST_F(AuditTest, LogPrintsTheTrailAndReadsTheRotatedFileFirst) {
   json all = json::parse(log({"--json"}).out);
   ASSERT_EQ(all.size(), 5u);
   EXPECT_EQ(all[0]["path"], "/old");
+
+  // The command line takes times and a count; not on a terminal, times stay
+  // UTC. A time it cannot read is a usage error; an unknown project fails,
+  // naming the station.
+  struct Case {
+    std::vector<std::string> words;
+    int status;
+    size_t lines;
+    std::string says;  // on stdout, or on stderr when it fails
+  };
+  const Case cases[] = {
+      {{"-n", "2"}, 0, 2, ""},
+      {{"--until", "2001-01-02"}, 0, 1, "2001-01-01T00:00:00Z\t"},
+      {{"--since", "2 days ago", "--until", "2999-01-01 00:00"}, 0, 4, ""},
+      {{"--since", "today", "--last", "1"}, 0, 1, ""},
+      {{"--since", "soon"}, 2, 0, "--since: a time such as 2026-12-07 02:41"},
+      {{"--until", "2026-12-07T25"}, 2, 0, "--until: a time such as"},
+      {{"-n", "0"}, 2, 0, "--last"},
+      {{"--project", "@Nope"}, 1, 0, "no project Nope is registered on the station " + station()},
+  };
+  for (const Case& c : cases) {
+    qvtest::Outcome run = log(c.words);
+    EXPECT_EQ(run.status, c.status) << c.words[0] << " " << c.words[1] << "\n" << run.err;
+    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), static_cast<long>(c.lines)) << c.words[1];
+    EXPECT_NE((c.status == 0 ? run.out : run.err).find(c.says), std::string::npos) << c.words[1] << "\n" << run.err;
+  }
+
+  // On a terminal (here a pseudo-terminal of script(1)) the time is local.
+  if (access("/usr/bin/script", X_OK) == 0) {
+    std::string command =
+        std::string(RCPSTORE_BIN) + " --station " + qvtest::Quote(station()) + " log --until 2001-01-02";
+    std::string run = "TZ=XYZ-2 /usr/bin/script -qc " + qvtest::Quote(command) + " /dev/null > " +
+                      qvtest::Quote(tmp_ / "tty") + " < /dev/null";
+    ASSERT_EQ(std::system(run.c_str()), 0);
+    EXPECT_EQ(qvtest::ReadFile(tmp_ / "tty").rfind("2001-01-01 02:00:00\t", 0), 0u) << qvtest::ReadFile(tmp_ / "tty");
+  }
 }
 
 }  // namespace

@@ -14,6 +14,8 @@
 #include "StoreGen.h"
 #include "TestProcess.h"
 #include "TestSupport.h"
+#include "platform/Host.h"
+#include "platform/Registry.h"
 
 namespace fs = std::filesystem;
 using nlohmann::json;
@@ -189,6 +191,9 @@ TEST_F(CliTargetTest, LockCommandsReportHoldsAndPassOnTheExitStatus) {
     json held = json::parse(Rcpstore({"lock", "status", "{rcp1}", "--json"}).out);
     EXPECT_EQ(held["held"], true);
     EXPECT_GT(held["holder"], 0);
+    EXPECT_EQ(held["user"], qvplatform::CallerUserName());
+    EXPECT_EQ(held["process"], holder.pid());
+    EXPECT_EQ(held["label"], "RCP0001");
   }
   json free = json::parse(Rcpstore({"lock", "status", "{rcp1}", "--json"}).out);
   EXPECT_EQ(free["held"], false);
@@ -200,9 +205,28 @@ TEST_F(CliTargetTest, LockCommandsReportHoldsAndPassOnTheExitStatus) {
   qvtest::ChildProcess holder = qvtest::HoldLock("", tmp_ / "demo");
   ASSERT_EQ(holder.started(), 0);
   ExpectRefusedWithoutChange({
-      {{"lock", "project", "Demo"}, 1, "Demo is locked; its lock file claims station "},
+      {{"lock", "project", "Demo"}, 1, "Demo is being edited by "},
       {{"lock", "status", "Demo"}, 0, "locked; the lock file claims station "},
   });
+}
+
+// The holder hears its lock taken as a result on stdout; another process of
+// the same station is refused with the holder's user, station, process and
+// the label it locked under.
+TEST_F(CliTargetTest, ALockRefusalNamesTheHolder) {
+  std::string rcp1 = Expand("{rcp1}");
+  std::string other = "env -u RCPSTORE_LOCK_FDS " + std::string(RCPSTORE_BIN) + " --station " +
+                      Quote(tmp_ / "station") + " recipe bump-version " + Quote(rcp1) + " 2>&1; echo pid $PPID";
+  Outcome held = Rcpstore({"lock", "recipe", rcp1, "--name", "evening batch", "--", "sh", "-c", other});
+  EXPECT_EQ(held.status, 0) << held.err;
+  EXPECT_EQ(held.err, "");
+  std::string pid = held.out.substr(held.out.rfind("pid ") + 4);
+  pid.pop_back();
+  EXPECT_EQ(held.out, "locked recipe " + rcp1 + " (" + rcp1 + "/RcpLock.txt)\nrcpstore: recipe bump-version " + rcp1 +
+                          ": RCP0001 is being edited by " + qvplatform::CallerUserName() + " on station " +
+                          qvplatform::ComputerName() + " (process " + pid +
+                          ", \"evening batch\"), as its lock file claims (error 0x20200003)\npid " + pid + "\n");
+  EXPECT_EQ(held.out.find("another station"), std::string::npos);
 }
 
 TEST_F(CliTargetTest, ACommandRunUnderLockActsAsTheHolder) {
@@ -221,7 +245,7 @@ TEST_F(CliTargetTest, ACommandRunUnderLockActsAsTheHolder) {
     Outcome other =
         Rcpstore({"lock", "recipe", rcp1, "--", "sh", "-c", forged + bin + " recipe set " + rcp1 + " --title X"});
     EXPECT_EQ(other.status, 1) << forged;
-    EXPECT_NE(other.err.find("RCP0001 is locked; its lock file claims station"), std::string::npos) << other.err;
+    EXPECT_NE(other.err.find("RCP0001 is being edited by "), std::string::npos) << other.err;
   }
   // Nested: a recipe lock taken under the project lock hands both down.
   Outcome nested = Rcpstore({"lock", "project", "./demo", "--", RCPSTORE_BIN, "--station", tmp_ / "station", "lock",

@@ -326,7 +326,8 @@ TEST_F(CliWorkTest, BatchStopsAtTheFirstFailureAndNamesIt) {
                     "recipe create @Line1/3 2\n");
   Outcome run = Rcpstore({"batch", "work.txt"});
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.out, "created group @Line1/3\ncreated recipe @Line1/3/1\nchanged recipe @Line1/3/1\nrefused\n");
+  EXPECT_EQ(run.out, "created group @Line1/3\ncreated recipe @Line1/3/1\nchanged recipe @Line1/3/1\nlocked project @Line1 (" +
+                         tmp_ / "P/RcpPjtLock.txt" + ")\nrefused\n");
   std::string last = run.err.substr(run.err.rfind("rcpstore: batch"));
   EXPECT_EQ(last, "rcpstore: batch work.txt: line 7 failed: recipe create @Line1/3 1; the 1 commands after it were "
                   "not run (error 0x2000010A)\n");
@@ -370,7 +371,8 @@ TEST_F(CliWorkTest, BatchLinesSeeRegistrationsMadeMeanwhile) {
                                            "project unregister Foo\n" + "recipe create " + rg01 + " 3\n");
   Outcome run = Rcpstore({"batch", "work.txt"});
   EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(run.out, "created recipe " + rg01 + "/RCP0001\ncreated project @Foo: registered " + tmp_ / "P" +
+  EXPECT_EQ(run.out, "created recipe " + rg01 + "/RCP0001\nlocked project " + tmp_ / "P" + " (" + tmp_ / "P/RcpPjtLock.txt" +
+                         ")\ncreated project @Foo: registered " + tmp_ / "P" +
                          "\ncreated recipe @Foo/1/2\nremoved project @Foo: unregistered; its directory stays\n" +
                          "created recipe " + rg01 + "/RCP0003\n");
 }

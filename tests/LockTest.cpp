@@ -12,6 +12,7 @@
 #include "libqvecommon/QVEEngMsgBuf.h"
 #include "platform/FileApi.h"
 #include "platform/Host.h"
+#include "platform/Registry.h"
 #include "platform/ShareMode.h"
 
 using qvtest::Exists;
@@ -42,11 +43,13 @@ class LockTest : public ::testing::Test {
 
   std::string project() const { return tmp_ / "P1"; }
   std::string recipe() const { return tmp_ / "P1/Recipe/RG01/RCP0001"; }
-  std::string OwnText() const {
+  // What this process writes as the holder of a lock taken under label.
+  std::string OwnText(const std::string& label) const {
     uint32_t pid;
     uint16_t holder;
     QVCGetInitLogInfo(&pid, &holder);
-    return qvplatform::ComputerName() + "\n" + std::to_string(holder);
+    return qvplatform::ComputerName() + "\n" + std::to_string(holder) + "\nUSER," + qvplatform::CallerUserName() +
+           "\nPROCESS," + std::to_string(getpid()) + "\nNAME," + label;
   }
 
   qvtest::TempDir tmp_;
@@ -80,7 +83,7 @@ TEST_F(LockTest, AnotherStationIsRefusedAndLearnsTheHolder) {
   trail_.clear();
   ASSERT_EQ(lock.LockProject("P1", 3, &message, &holder), 0u);
   EXPECT_EQ(holder, "");
-  EXPECT_EQ(ReadFile(project() + "/RcpPjtLock.txt"), OwnText());
+  EXPECT_EQ(ReadFile(project() + "/RcpPjtLock.txt"), OwnText("P1"));
   EXPECT_EQ(trail_, (std::vector<std::string>{"event:Lock Project(P1)"}));
   ASSERT_EQ(lock.Unlock(), 0u);
   EXPECT_EQ(ReadFile(project() + "/RcpPjtLock.txt"), "");
@@ -173,21 +176,39 @@ TEST_F(LockTest, ProjectsWithoutAPathAreNeverLocked) {
   EXPECT_NE(message.find("0x2000010A"), CString::npos);
 }
 
+// The holder's station is bounded and without blanks whatever the text;
+// the refusal names the user, station, process and label a text of this
+// version claims, escaped, and an older station's text as it always read.
 TEST_F(LockTest, AnyHolderTextIsReadSafely) {
-  const std::pair<std::string, std::string> cases[] = {
-      {std::string(300, 'N') + "\n7", std::string(255, 'N')},
-      {"no-line-feed", "no-line-feed"},
-      {std::string("\xff\x00\x01\n9", 5), "\xff"},
-      {"", ""},
+  struct Case {
+    std::string text;
+    std::string station;
+    std::string refusal;
   };
-  for (const auto& [text, expected] : cases) {
-    qvtest::ChildProcess holder([&] { return qvtest::HoldFile(recipe() + "/RcpLock.txt", text); });
+  const Case cases[] = {
+      {std::string(300, 'N') + "\n7", std::string(255, 'N'),
+       "R is locked; its lock file claims station " + std::string(255, 'N') + " (holder 0)."},
+      {"no-line-feed", "no-line-feed", "R is locked; its lock file claims station no-line-feed (holder 0)."},
+      {std::string("\xff\x00\x01\n9", 5), "\xff", "R is locked; its lock file claims station \\xff (holder 0)."},
+      {"", "", "R is locked; its lock file claims station  (holder 0)."},
+      {"ST7\n4242", "ST7", "R is locked; its lock file claims station ST7 (holder 4242)."},
+      {"ST7\n4242\nUSER,alice\nPROCESS,4198706\nNAME,evening, batch", "ST7",
+       "R is being edited by alice on station ST7 (process 4198706, \"evening, batch\"), as its lock file claims."},
+      // Its own name is not repeated; a field without its keyword's line is left out.
+      {"ST7\n1\nPROCESS,12\nNAME,R", "ST7", "R is being edited on station ST7 (process 12), as its lock file claims."},
+      {"ST7\n1\nUSER,\x1b]0;" + std::string(100, 'u') + "\nPROCESS,5\nBOGUS,x", "ST7",
+       "R is being edited by \\x1b]0;" + std::string(60, 'u') +
+           " on station ST7 (process 5), as its lock file claims."},
+  };
+  for (const Case& c : cases) {
+    qvtest::ChildProcess holder([&] { return qvtest::HoldFile(recipe() + "/RcpLock.txt", c.text); });
     ASSERT_EQ(holder.started(), 0);
     CQVERcpLock lock;
     CString who = "stale";
     CString message;
     EXPECT_EQ(lock.LockRecipe("R", 0, 0, recipe().c_str(), 0, &message, &who), QVERCP_ERR_LOCKED);
-    EXPECT_EQ(who, expected);
+    EXPECT_EQ(who, c.station);
+    EXPECT_EQ(message, c.refusal);
   }
   // A lock file that cannot be opened is refused for what failed, never
   // taken for another station's lock.

@@ -21,6 +21,7 @@
 #include "TestSupport.h"
 #include "libqveeda/QVEFilePath.h"
 #include "platform/Accounts.h"
+#include "platform/Host.h"
 #include "platform/StationDir.h"
 
 using nlohmann::json;
@@ -270,6 +271,25 @@ TEST_F(CliMultiUserTest, ARefusedChangeNamesTheUserAndTheRight) {
   EXPECT_EQ(AsOther({"security", "status"}, false).status, 1);
   EXPECT_FALSE(qvtest::Exists(group + "/RCP0007"));
   EXPECT_FALSE(qvtest::Exists(group + "/RCP0008"));
+}
+
+// A recipe locked by another user is refused to root with that user's
+// name, the station, the holder's process and the label it locked under.
+TEST_F(CliMultiUserTest, ALockRefusalNamesTheOtherUserWhoHoldsIt) {
+  MakeSharedProject();
+  const std::string recipe = demo_ + "/Recipe/RG01/RCP0001";
+  qvtest::ChildProcess holder([&] {
+    if (!BecomeOtherUser(kOtherUser)) return -1;
+    auto* lock = new CQVERcpLock;  // lives until the process is killed
+    return static_cast<int>(lock->LockRecipe("night shift", 0, 0, recipe.c_str(), 0, nullptr, nullptr));
+  });
+  ASSERT_EQ(holder.started(), 0);
+  Outcome run = AsRoot({"recipe", "bump-version", recipe});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("RCP0001 is being edited by nobody on station " + qvplatform::ComputerName() + " (process " +
+                         std::to_string(holder.pid()) + ", \"night shift\"), as its lock file claims"),
+            std::string::npos)
+      << run.err;
 }
 
 // A group that the other user may not read is shown with why, the rest

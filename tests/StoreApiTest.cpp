@@ -192,7 +192,7 @@ TEST_F(StoreApiTest, TextsAndArgumentsTheStoreCannotKeepAreRefused) {
       {"a recipe list with a word", [&] { RecipeNumbersGiven("1,RCP12"); }, "RCPnnnn, not RCP12"},
       {"a unit beside another unit's address", [&] { UnitTarget("@Demo/1/1/2", 3); }, "the address names unit 2"},
       {"a recipe without its unit number", [&] { UnitTarget(rcp1_); }, "a unit number N is expected"},
-      {"a trail time that is none", [&] { ReadAuditTrail(AuditFilter{{}, "yesterday", {}}); }, "a UTC time such as"},
+      {"a trail time that is none", [&] { ReadAuditTrail(AuditFilter{.since = "the day after"}); }, "a time such as"},
       {"a command that cannot start", [&] { CommandLocks().RunHolding({tmp_ / "nowhere/cmd"}); }, "cannot run"},
   });
 }
@@ -237,12 +237,12 @@ TEST_F(StoreApiTest, ReadsAndDryRunsChangeNothing) {
   std::string trail = ReadStationInfo().directory + "/audit.log";
   qvtest::WriteFile(trail, qvtest::ReadFile(trail) + "not json\n" + std::string(3 << 20, '{') + "\n{\"time\":");
   EXPECT_EQ(ReadAuditTrail({}).size(), all.size());
-  EXPECT_EQ(ReadAuditTrail({"Demo", {}, {}}).size(), all.size());
-  size_t belowGroup2 = ReadAuditTrail({demo_ + "/Recipe/RG02", {}, {}}).size();
+  EXPECT_EQ(ReadAuditTrail({.project = "Demo"}).size(), all.size());
+  size_t belowGroup2 = ReadAuditTrail({.project = demo_ + "/Recipe/RG02"}).size();
   EXPECT_TRUE(belowGroup2 > 0 && belowGroup2 < all.size()) << belowGroup2 << " of " << all.size();
-  EXPECT_EQ(ReadAuditTrail({{}, "2999-01-01", {}}).size(), 0u);
-  EXPECT_EQ(ReadAuditTrail({{}, all.front().time, all.front().user}).size(), all.size());
-  EXPECT_EQ(ReadAuditTrail({{}, {}, "nobody-at-all"}).size(), 0u);
+  EXPECT_EQ(ReadAuditTrail({.since = "2999-01-01"}).size(), 0u);
+  EXPECT_EQ(ReadAuditTrail({.since = all.front().time, .user = all.front().user}).size(), all.size());
+  EXPECT_EQ(ReadAuditTrail({.user = "nobody-at-all"}).size(), 0u);
 
   EXPECT_EQ(Snapshot(tmp_.path()), before);
 
@@ -291,7 +291,7 @@ TEST_F(StoreApiTest, SubGroupEditsAreCheckedAgainstTheArrangement) {
 
 TEST_F(StoreApiTest, LocksHeldByAnotherProcessRefuseEveryChange) {
   using namespace rcpstore;
-  std::string held = "RCP0001 is locked; its lock file claims station ";
+  std::string held = "RCP0001 is being edited by ";
   {
     qvtest::ChildProcess holder = qvtest::HoldLock(rcp1_, "");
     ASSERT_EQ(holder.started(), 0);
@@ -311,7 +311,7 @@ TEST_F(StoreApiTest, LocksHeldByAnotherProcessRefuseEveryChange) {
   EXPECT_FALSE(ReadLockState(rcp1_).held);
   qvtest::ChildProcess holder = qvtest::HoldLock("", demo_);
   ASSERT_EQ(holder.started(), 0);
-  held = "Demo is locked; its lock file claims station ";
+  held = "Demo is being edited by ";
   ExpectRefusedWithoutChange({
       {"group create", [&] { CreateGroup("Demo", 3); }, held},
       {"group set", [&] { SetGroupAttributes(rg01_, GroupAttributes{"x", {}}); }, held},

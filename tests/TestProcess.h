@@ -39,6 +39,7 @@ class ChildProcess {
   ChildProcess& operator=(const ChildProcess&) = delete;
 
   int started() const { return result_; }
+  pid_t pid() const { return pid_; }
   void Kill() {
     if (pid_ <= 0) return;
     kill(pid_, SIGKILL);

@@ -25,7 +25,7 @@ struct RCPSTORE_API Failure : std::exception {
   uint32_t code;
 };
 
-// A short meaning of a result code ("access denied", "locked by another station").
+// A short meaning of a result code ("access denied", "locked by another process").
 RCPSTORE_API std::string CodeMeaning(uint32_t code);
 
 [[noreturn]] RCPSTORE_API void Fail(const std::string& cause, uint32_t code);

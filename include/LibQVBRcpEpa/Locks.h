@@ -71,14 +71,18 @@ class RCPSTORE_API CommandLocks {
   std::string lastLockFile_;
 };
 
-// A project's or recipe's lock as it stands now. The station and holder
-// are what the lock file says, read only while a hold is on it.
+// A project's or recipe's lock as it stands now. Who holds it is what the
+// lock file says, read only while a hold is on it; a lock file of an older
+// station names no user, process or label.
 struct LockState {
   Target target;
   std::string file;
   bool held = false;
   std::string station;
-  int holder = 0;
+  int holder = 0;  // the holder number, the low 16 bits of its process id
+  std::string user;
+  long process = 0;
+  std::string label;  // the name the lock was taken under
 };
 
 // The lock of a recipe, or of a project (by name, address or directory); a

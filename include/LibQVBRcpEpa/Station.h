@@ -2,7 +2,9 @@
 // of the recipe access rights and the members of the station's groups.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <ctime>
 #include <functional>
 #include <string>
 #include <vector>
@@ -59,17 +61,31 @@ struct AuditEntry {
 
 // Which changes a reader of the trail wants; what is empty matches all.
 struct AuditFilter {
-  std::string project;  // directory or registered name: its changes, and its registrations
-  std::string since;    // changes at or after this UTC time, or a leading part of one (2026-12-06T19)
-  std::string user;
+  std::string project{};  // registered name (with or without @) or directory: its changes and registrations
+  std::string since{};    // changes at or after this time (any form TrailTime takes)
+  std::string user{};
+  std::string until{};  // changes before this time
+  size_t last = 0;      // only the last so many of those that match; 0 for all
 };
 
-// "" when the text is a UTC time of the trail's form (with or without its
-// Z) or a leading part of one: a day, an hour or a minute; else what is expected.
-RCPSTORE_API std::string UtcTimeProblem(const std::string& text);
+// The moment a reader of the trail names, in the trail's form
+// (2026-12-07T01:41:00Z): a local time, "2026-12-07 02:41" (seconds
+// optional), or the start of a local day, "2026-12-07"; a UTC time with
+// its T, "2026-12-07T01:41:00Z" (Z optional) or a leading part down to the
+// hour; "today" or "yesterday" (their local midnights); or "N minutes ago"
+// (seconds, hours, days, weeks) counted back from now. Fails as a usage
+// error naming the forms when the text is none of these.
+RCPSTORE_API std::string TrailTime(const std::string& text, std::time_t now);
+// "" when TrailTime takes the text; else what is expected.
+RCPSTORE_API std::string TrailTimeProblem(const std::string& text);
+// A time of the trail in local time, "2026-12-07 02:41:00"; a text that is
+// no such time is given back as it is.
+RCPSTORE_API std::string LocalTime(const std::string& trailTime);
 
 // The changes of the trail that match, oldest first. Lines that do not
-// parse (cut by a crash, edited by hand) are left out.
+// parse (cut by a crash, edited by hand) are left out. A project name that
+// is neither registered nor named by any registration in the trail fails,
+// naming the station.
 RCPSTORE_API std::vector<AuditEntry> ReadAuditTrail(const AuditFilter& filter);
 
 // Where the lines the store's operations report as they run go (a file

@@ -48,28 +48,44 @@ int Lock(const LockArgs& args, bool recipe) {
     } else {
       locks.LockProject(target);
     }
-    std::fprintf(stderr, "rcpstore: %s: locked (%s)\n", Printable(what).c_str(),
-                 Printable(locks.lastLockFile()).c_str());
+    // The holder's own result, before the command it runs prints anything.
+    if (!Output().quiet && !Output().json) {
+      PrintLine("locked " + Printable(what.substr(5)) + " (" + Printable(locks.lastLockFile()) + ")");
+    }
+    std::fflush(stdout);
     if (!args.command.empty()) return locks.RunHolding(args.command);
     HoldUntilReleased();
     return kExitOk;
   });
 }
 
+// Who the lock file says holds the lock: its station and holder number,
+// then, from a station that writes them, the user, process and label.
+std::string HolderText(const LockState& state) {
+  std::string text = "station " + Printable(state.station) + ", holder " + std::to_string(state.holder);
+  if (!state.user.empty()) text += ", user " + Printable(state.user);
+  if (state.process != 0) text += ", process " + std::to_string(state.process);
+  if (!state.label.empty()) text += ", \"" + Printable(state.label) + "\"";
+  return text;
+}
+
 int Status(const LockArgs& args) {
   LockState state = ReadLockState(args.target);
   if (Output().json) {
-    return PrintJson(Json{{"kind", "lock"},
-                          {"address", AddressJson(state.target)},
-                          {"path", JsonText(state.file)},
-                          {"held", state.held},
-                          {"station", JsonText(state.station)},
-                          {"holder", state.holder}});
+    Json out{{"kind", "lock"},
+             {"address", AddressJson(state.target)},
+             {"path", JsonText(state.file)},
+             {"held", state.held},
+             {"station", JsonText(state.station)},
+             {"holder", state.holder}};
+    if (!state.user.empty()) out["user"] = JsonText(state.user);
+    if (state.process != 0) out["process"] = state.process;
+    if (!state.label.empty()) out["label"] = JsonText(state.label);
+    return PrintJson(out);
   }
   std::string file = Printable(state.file);
   if (!state.held) return PrintLine("not locked (" + file + ")");
-  return PrintLine("locked; the lock file claims station " + Printable(state.station) + ", holder " +
-                   std::to_string(state.holder) + " (" + file + ")");
+  return PrintLine("locked; the lock file claims " + HolderText(state) + " (" + file + ")");
 }
 
 }  // namespace
@@ -89,7 +105,8 @@ void AddLockCommand(CLI::App& app, int* exitStatus) {
 
   auto* r = AddCommand(*lock, "recipe", "Lock a recipe", "rcpstore lock recipe @Line1/1/12 < /dev/tty");
   r->add_option("RECIPE", args->target, kRecipeHelp)->required();
-  r->add_option("--name", args->name, "Name of the lock in messages and events (default: the directory's name)");
+  r->add_option("--name", args->name,
+                "Name of the lock in messages and events, shown to those it refuses (default: the directory's name)");
   r->add_option("COMMAND", args->command, commandHelp);
   r->callback([=] { *exitStatus = Lock(*args, true); });
 

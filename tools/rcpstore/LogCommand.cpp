@@ -1,5 +1,7 @@
 // rcpstore log: reads back the audit trail of the station's changes to its
 // stores, oldest first.
+#include <unistd.h>
+
 #include <CLI/CLI.hpp>
 #include <cstdio>
 
@@ -19,10 +21,17 @@ std::string ResultText(uint32_t result) {
   return text;
 }
 
+// A person at a terminal reads local time; a script reading a pipe or a
+// file gets the trail's UTC, which sorts and compares as text.
+std::string ShownTime(const std::string& time) {
+  static const bool terminal = isatty(STDOUT_FILENO) != 0;
+  return terminal ? LocalTime(time) : time;
+}
+
 std::string LineOf(const AuditEntry& entry) {
-  std::string line = Printable(entry.time) + "\t" + Printable(entry.station) + "\t" + Printable(entry.user) + "\t" +
-                     std::to_string(entry.pid) + "\t" + Printable(entry.operation) + "\t" + Printable(entry.path) +
-                     "\t" + ResultText(entry.result);
+  std::string line = Printable(ShownTime(entry.time)) + "\t" + Printable(entry.station) + "\t" + Printable(entry.user) +
+                     "\t" + std::to_string(entry.pid) + "\t" + Printable(entry.operation) + "\t" +
+                     Printable(entry.path) + "\t" + ResultText(entry.result);
   return entry.detail.empty() ? line : line + "\t" + Printable(entry.detail);
 }
 
@@ -44,12 +53,19 @@ Json EntryJson(const AuditEntry& entry) {
 
 void AddLogCommand(CLI::App& app, int* exitStatus) {
   auto* log = AddCommand(app, "log", "Show the audit trail of changes made from this station, oldest first",
-                         "rcpstore log --project Line1 --since 2026-12-06");
+                         "rcpstore log --project @Line1 --since yesterday -n 20");
   auto filter = std::make_shared<AuditFilter>();
-  log->add_option("--project", filter->project, "Only changes to this project (directory or registered name)");
-  log->add_option("--since", filter->since, "Only changes at or after this UTC time (2026-12-06T19:20:00Z)")
-      ->check(CLI::Validator(UtcTimeProblem, "UTC"));
+  log->add_option("--project", filter->project, "Only changes to this project (registered name or directory)");
+  const char* times =
+      "local (2026-12-07 02:41, 2026-12-07), UTC (2026-12-07T01:41:00Z), today, yesterday "
+      "or 2 hours ago";
+  log->add_option("--since", filter->since, std::string("Only changes at or after this time: ") + times)
+      ->check(CLI::Validator(TrailTimeProblem, "TIME"));
+  log->add_option("--until", filter->until, "Only changes before this time (the same forms)")
+      ->check(CLI::Validator(TrailTimeProblem, "TIME"));
   log->add_option("--user", filter->user, "Only changes made by this user");
+  log->add_option("-n,--last", filter->last, "Only the last N of the changes that match")
+      ->check(CLI::Range(size_t{1}, size_t{1000000000}));
   Runs(*log, exitStatus, [=] { return PrintList(ReadAuditTrail(*filter), EntryJson, LineOf); });
 }
 

@@ -1,19 +1,21 @@
 // The audit trail read back: the station's changes to its stores, oldest
 // first, as far as they match what the reader asks for. Lines that are cut
 // or do not parse (a crash while one was written, a hand edit) are skipped.
-#include <cctype>
+#include <ctime>
 #include <functional>
 #include <nlohmann/json.hpp>
 #include <string_view>
 
 #include "LibQVBRcpEpa/Failure.h"
 #include "LibQVBRcpEpa/JsonText.h"
+#include "LibQVBRcpEpa/Printable.h"
 #include "LibQVBRcpEpa/Station.h"
 #include "LibQVBRcpEpa/Target.h"
 #include "LibQVBRcpEpa/Texts.h"
 #include "RcpAudit.h"
 #include "RcpStorePath.h"
 #include "platform/Env.h"
+#include "platform/StationDir.h"
 
 namespace rcpstore {
 
@@ -26,14 +28,22 @@ struct Match {
   std::optional<std::string> directory;  // the project's directory, or a directory in it
   std::string identity;                  // of the directory's project, when it is there
   std::string below;                     // the directory within its project ("" for the project)
-  std::string projectName;
-  std::string since;  // a prefix of an ISO 8601 UTC time, without its Z
+  std::string projectName;               // the registered name, without its @
+  bool known = true;                     // the project is there, or was registered once
+  std::string since;                     // times in the trail's form, without their Z
+  std::string until;
   std::string user;
 };
 
 std::string TimeKey(std::string time) {
   if (!time.empty() && time.back() == 'Z') time.pop_back();
   return time;
+}
+
+std::string TimeKeyOf(const char* what, const std::string& given, std::time_t now) {
+  if (given.empty()) return "";
+  RequireNoProblem(what, TrailTimeProblem(given));
+  return TimeKey(TrailTime(given, now));
 }
 
 // The path within its project directory: "" for the project itself.
@@ -48,15 +58,21 @@ void MatchDirectory(const std::string& directory, Match* match) {
 // The project by directory, or by registered name; a name that is no longer
 // registered still finds its registration lines.
 Match MatchOf(const AuditFilter& filter) {
-  Match match{std::nullopt, "", "", filter.project, TimeKey(filter.since), filter.user};
+  std::time_t now = std::time(nullptr);
+  Match match;
+  match.since = TimeKeyOf("since", filter.since, now);
+  match.until = TimeKeyOf("until", filter.until, now);
+  match.user = filter.user;
   if (filter.project.empty()) return match;
   if (NamesDirectory(filter.project)) {
     MatchDirectory(CleanPath(filter.project), &match);
     return match;
   }
+  match.projectName = filter.project[0] == '@' ? filter.project.substr(1) : filter.project;
   try {
     MatchDirectory(ProjectTarget(filter.project).project, &match);
   } catch (const Failure&) {
+    match.known = false;
   }
   return match;
 }
@@ -96,13 +112,18 @@ bool InDirectory(const AuditEntry& entry, const Match& match) {
   return match.directory && IsBelow(entry.path, *match.directory);
 }
 
+bool IsRegistrationOf(const AuditEntry& entry, const Match& match) {
+  bool registration = entry.operation == "setProject" || entry.operation == "unregisterProject";
+  return registration && !match.projectName.empty() && entry.detail == match.projectName;
+}
+
 bool Matches(const AuditEntry& entry, const Match& match) {
   if (!match.user.empty() && entry.user != match.user) return false;
-  if (!match.since.empty() && TimeKey(entry.time) < match.since) return false;
-  if (match.projectName.empty()) return true;
-  bool registration = entry.operation == "setProject" || entry.operation == "unregisterProject";
-  if (registration && entry.detail == match.projectName) return true;
-  return InDirectory(entry, match);
+  std::string time = TimeKey(entry.time);
+  if (!match.since.empty() && time < match.since) return false;
+  if (!match.until.empty() && time >= match.until) return false;
+  if (!match.directory && match.projectName.empty()) return true;
+  return IsRegistrationOf(entry, match) || InDirectory(entry, match);
 }
 
 // Longer lines than any the store writes are skipped, unread into memory.
@@ -133,19 +154,8 @@ void EachLine(const std::string& path, const std::function<void(std::string_view
 
 }  // namespace
 
-std::string UtcTimeProblem(const std::string& text) {
-  static const std::string kForm = "0000-00-00T00:00:00";
-  std::string time = TimeKey(text);
-  bool whole = time.size() == 10 || time.size() == 13 || time.size() == 16 || time.size() == 19;
-  for (size_t i = 0; whole && i < time.size(); ++i) {
-    whole = kForm[i] == '0' ? std::isdigit(static_cast<unsigned char>(time[i])) != 0 : time[i] == kForm[i];
-  }
-  return whole ? std::string() : "a UTC time such as 2026-12-06T19:20:00Z is expected";
-}
-
 std::vector<AuditEntry> ReadAuditTrail(const AuditFilter& filter) {
   RequireStation();
-  if (!filter.since.empty()) RequireNoProblem("since", UtcTimeProblem(filter.since));
   Match match = MatchOf(filter);
   std::vector<AuditEntry> entries;
   for (const std::string& file : rcpaudit::TrailFiles()) {
@@ -153,8 +163,17 @@ std::vector<AuditEntry> ReadAuditTrail(const AuditFilter& filter) {
       Json line = Json::parse(text, nullptr, false);
       if (!line.is_object()) return;
       AuditEntry entry = EntryOf(line);
+      match.known = match.known || IsRegistrationOf(entry, match);
       if (Matches(entry, match)) entries.push_back(std::move(entry));
     });
+  }
+  if (!match.known) {
+    Fail("no project " + Printable(match.projectName) + " is registered on the station " +
+             Printable(qvplatform::StationDirectory()) + ", and its audit trail names none",
+         ERROR_FILE_NOT_FOUND);
+  }
+  if (filter.last != 0 && entries.size() > filter.last) {
+    entries.erase(entries.begin(), entries.end() - static_cast<std::ptrdiff_t>(filter.last));
   }
   return entries;
 }

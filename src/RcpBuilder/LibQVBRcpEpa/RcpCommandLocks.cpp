@@ -11,6 +11,7 @@
 #include "LibQVBRcpEpa.h"
 #include "LibQVBRcpEpa/Failure.h"
 #include "LibQVBRcpEpa/Locks.h"
+#include "RcpLockText.h"
 #include "RcpPlacement.h"
 #include "RcpProjectFile.h"
 #include "platform/Env.h"
@@ -70,17 +71,15 @@ Target Lockable(const std::string& given) {
   return target;
 }
 
-// The holder's station and number as its lock file says, read without
-// following a link or waiting on anything but a regular file.
-void ReadHolder(const std::string& file, std::string* computer, int* number) {
+// The holder as its lock file says, read without following a link or
+// waiting on anything but a regular file.
+rcplock::Holder ReadHolder(const std::string& file) {
   std::unique_ptr<qvplatform::ReadableFile> opened;
-  if (qvplatform::CurrentEnv()->OpenForRead(file, &opened) != 0) return;
-  char text[256] = {};
+  if (qvplatform::CurrentEnv()->OpenForRead(file, &opened) != 0) return {};
+  char text[rcplock::kTextLimit] = {};
   size_t got = 0;
-  if (opened->Read(text, sizeof text - 1, &got) != 0) got = 0;
-  char name[256] = {};
-  text[got] = 0;
-  if (std::sscanf(text, "%255s\n%d", name, number) >= 1) *computer = name;
+  if (opened->Read(text, sizeof text, &got) != 0) got = 0;
+  return rcplock::HolderOf(std::string_view(text, got));
 }
 
 }  // namespace
@@ -92,7 +91,13 @@ LockState ReadLockState(const std::string& given) {
   const Target& target = state.target;
   state.file = target.recipe.empty() ? target.project + "/RcpPjtLock.txt" : target.recipe + "/RcpLock.txt";
   state.held = qvplatform::IsHeld(state.file);
-  if (state.held) ReadHolder(state.file, &state.station, &state.holder);
+  if (!state.held) return state;
+  rcplock::Holder holder = ReadHolder(state.file);
+  state.station = holder.station;
+  state.holder = holder.number;
+  state.user = holder.user;
+  state.process = holder.process;
+  state.label = holder.label;
   return state;
 }
 

@@ -15,7 +15,7 @@ struct Meaning {
 
 constexpr Meaning kMeanings[] = {
     {QVERCP_ERR_INVALID_NAME, "invalid directory name or file extension"},
-    {QVERCP_ERR_LOCKED, "locked by another station"},
+    {QVERCP_ERR_LOCKED, "locked by another process"},
     {QVERCP_ERR_NOT_LOCKED, "not locked"},
     {QVERCP_ERR_ALREADY_LOCKED, "already locked by this object"},
     {QVC_ERR_ACCOUNT, "account, access list or local group operation failed"},

@@ -1,13 +1,12 @@
 // Editing locks: the lock holder keeps the lock file open for writing while
 // sharing reading only, so that every other writer fails to open it and can
-// read from its text which station claims to hold it. The text is whatever
+// read from its text who claims to hold it. The text is whatever
 // was written there, so a refusal shows it as the file's claim, escaped.
-#include <cstdio>
-#include <cstring>
 
 #include "LibQVBRcpEpa.h"
 #include "LibQVBRcpEpa/Failure.h"
 #include "LibQVBRcpEpa/Printable.h"
+#include "RcpLockText.h"
 #include "RcpStorePath.h"
 #include "LibQVCCommon/QVCError.h"
 #include "LibQVCCommon/QVCEvent.h"
@@ -17,7 +16,6 @@
 #include "libqvecommon/QVEEngPath.h"
 #include "platform/Env.h"
 #include "platform/FileApi.h"
-#include "platform/Host.h"
 #include "platform/ShareMode.h"
 
 namespace {
@@ -30,7 +28,6 @@ constexpr char kRecipeLockFile[] = "RcpLock.txt";
 constexpr int kKindNone = 0;
 constexpr int kKindProject = 1;
 constexpr int kKindRecipe = 2;
-constexpr size_t kNameBuffer = 256;
 
 enum class LockEvent { kLock = 0, kUnlock = 1 };
 
@@ -54,14 +51,8 @@ void Report(unsigned flags, const CString& message, unsigned icon, CString* out)
 // The hold on the open file is the lock; the text only tells others who holds
 // it. A text that cannot be written (a full disk) leaves the file empty and
 // the lock taken, so that a user can still delete to free space.
-void WriteLockFile(HANDLE handle) {
-  char computer[kNameBuffer] = {};
-  DWORD size = sizeof computer;
-  GetComputerNameA(computer, &size);
-  uint32_t processId = 0;
-  uint16_t holder = 0;
-  QVCGetInitLogInfo(&processId, &holder);
-  CString text = QVFormat("%s\n%d", computer, static_cast<int>(holder));
+void WriteLockFile(HANDLE handle, const char* label) {
+  std::string text = rcplock::TextOf(rcplock::Own(label));
   DWORD written = 0;
   if (WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) && written == text.size()) {
     return;
@@ -73,22 +64,21 @@ void WriteLockFile(HANDLE handle) {
   _QVCSetError(kMsgPublic, kSource, __LINE__, rc, "WriteLockFile: the lock is held without its holder's name");
 }
 
-// Reads another station's text: at most what the buffer holds, ended where
-// the data read ends, so that no content can overrun it.
-void ReadLockFile(const CString& path, char (&computer)[kNameBuffer], int* number) {
+// Reads another holder's text: at most what the limit allows, so that no
+// content can overrun it. A file that cannot be read names an unknown station.
+rcplock::Holder ReadLockFile(const CString& path) {
   HANDLE handle = INVALID_HANDLE_VALUE;
   if (QVEEngCreateFile(path.c_str(), FILE_GENERIC_READ_ACCESS, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
                        FILE_ATTRIBUTE_NORMAL, nullptr, &handle, 0) != 0) {
-    std::snprintf(computer, sizeof computer, "%s", "Unknown");
-    *number = 0;
-    return;
+    rcplock::Holder unknown;
+    unknown.station = "Unknown";
+    return unknown;
   }
-  char text[kNameBuffer] = {};
+  char text[rcplock::kTextLimit] = {};
   DWORD got = 0;
-  ReadFile(handle, text, sizeof text - 1, &got, nullptr);
-  text[got < sizeof text ? got : sizeof text - 1] = 0;
-  std::sscanf(text, "%255s\n%d", computer, number);
+  if (!ReadFile(handle, text, sizeof text, &got, nullptr)) got = 0;
   QVEEngCloseFile(handle, 0);
+  return rcplock::HolderOf(std::string_view(text, got < sizeof text ? got : sizeof text));
 }
 
 bool IsFile(const CString& path) {
@@ -96,17 +86,15 @@ bool IsFile(const CString& path) {
   return qvplatform::CurrentEnv()->StatEntry(path, &st) == 0 && st.type == qvplatform::EntryType::kFile;
 }
 
-// Why the lock file could not be taken: a hold of another process, whose
-// station and number the file claims; or, when no process holds it and this
-// user may not open it, a stale file (another user's, left 0600).
-CString Refusal(const char* name, const CString& path, uint32_t openFailure, const char* computer, int number) {
-  CString shownName = rcpstore::Printable(name);
+// Why the lock file could not be taken: a hold of another process, which the
+// file's text names; or, when no process holds it and this user may not
+// open it, a stale file (another user's, left 0600).
+CString Refusal(const char* name, const CString& path, uint32_t openFailure, const rcplock::Holder& holder) {
   if (openFailure == ERROR_ACCESS_DENIED && !qvplatform::IsHeld(path)) {
-    return QVFormat("%s: no process holds its lock, but the stale lock file cannot be taken (%s).", shownName.c_str(),
-                    rcpstore::CodeMeaning(openFailure).c_str());
+    return QVFormat("%s: no process holds its lock, but the stale lock file cannot be taken (%s).",
+                    rcpstore::Printable(name).c_str(), rcpstore::CodeMeaning(openFailure).c_str());
   }
-  return QVFormat(QVCLoadString(QVC_MSG_LOCKED_BY).c_str(), shownName.c_str(), rcpstore::Printable(computer).c_str(),
-                  number);
+  return rcplock::Refusal(name, holder);
 }
 
 uint32_t LockByFile(const char* name, unsigned flags, CString* holder, HANDLE* handle, const CString& path, int kind,
@@ -119,7 +107,7 @@ uint32_t LockByFile(const char* name, unsigned flags, CString* holder, HANDLE* h
   uint32_t opened = QVEEngCreateFile(path.c_str(), FILE_GENERIC_WRITE_ACCESS, FILE_SHARE_READ, CREATE_ALWAYS,
                                      FILE_ATTRIBUTE_NORMAL, nullptr, handle, 0);
   if (opened == 0) {
-    WriteLockFile(*handle);
+    WriteLockFile(*handle, name);
     PutLockEventLog(LockEvent::kLock, kind, name, "");
     return 0;
   }
@@ -133,11 +121,9 @@ uint32_t LockByFile(const char* name, unsigned flags, CString* holder, HANDLE* h
     _QVCSetError(kMsgPublic, kSource, __LINE__, opened, "__LockByFile");
     return opened;
   }
-  char computer[kNameBuffer] = {};
-  int number = 0;
-  ReadLockFile(path, computer, &number);
-  if (holder != nullptr) *holder = computer;
-  Report(flags, Refusal(name, path, opened, computer, number), MB_ICONWARNING, message);
+  rcplock::Holder claimed = ReadLockFile(path);
+  if (holder != nullptr) *holder = claimed.station;
+  Report(flags, Refusal(name, path, opened, claimed), MB_ICONWARNING, message);
   _QVCSetError(kMsgInternal, kSource, __LINE__, QVERCP_ERR_LOCKED, "__LockByFile");
   return QVERCP_ERR_LOCKED;
 }

@@ -3,8 +3,11 @@
 #include "LibQVBRcpEpa.h"
 #include "LibQVBRcpEpa/Failure.h"
 #include "RcpHidden.h"
+#include "RcpKeywordFile.h"
 #include "RcpStorePath.h"
+#include "RcpSubGroupLine.h"
 #include "libqvecommon/QVEEngFile.h"
+#include "libqvecommon/QVEEngPath.h"
 #include "platform/Env.h"
 #include "platform/ShareMode.h"
 
@@ -54,11 +57,25 @@ void Settle(const std::string& record, const rcpstore::Target& recipe) {
   env->RemoveUnheld(record);
 }
 
+// False only when the group's sub-group file reads and no line places the
+// recipe: there is nothing to take out, and no failed try to record. A file
+// that cannot be read is left to the removal to report.
+bool MayBePlaced(const rcpstore::Target& recipe, const CString& name) {
+  CString file = QVEEngJoinPath(recipe.group.c_str(), rcpsubgroup::kFileName);
+  if (rcppath::Check(file.c_str()) != 0) return true;
+  bool placed = false;
+  uint32_t rc = rcptext::ReadKeywordFile(file, [&](const rcptext::KeywordLine& line) {
+    placed = placed || (line.keyword == rcpsubgroup::kNode && line.value == name);
+  });
+  return placed || (rc != 0 && rcpstore::Exists(file));
+}
+
 }  // namespace
 
 bool Forget(const rcpstore::Target& recipe) {
   CQVERcpDirInfo node;
   node.SetRcpDirInfo(nullptr, rcpstore::RecipeDirectoryName(recipe.recipeNo).c_str());
+  if (!MayBePlaced(recipe, node.m_strName)) return false;
   uint32_t rc = CQVERcpUtil::DeleteItemFromSubGroup(recipe.group.c_str(), CStringArray{}, &node);
   if (rc == QVC_ERR_TEXT_FILE_OPEN && !rcpstore::Exists(recipe.group + "/RcpSubGroup.txt")) rc = QVC_ERR_NOT_FOUND;
   if (rc == QVC_ERR_NOT_FOUND) return false;
