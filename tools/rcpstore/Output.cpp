@@ -12,6 +12,13 @@ namespace {
 
 std::string Text(const Json& value) { return value.is_string() ? Printable(JsonBytes(value.get<std::string>())) : ""; }
 
+// A terminal that takes no escape sequences (TERM=dumb or unset) gets no
+// progress line, which could not be rewritten in place there.
+bool RewritableTerminal() {
+  const char* term = std::getenv("TERM");
+  return isatty(STDERR_FILENO) && term != nullptr && *term != '\0' && std::string(term) != "dumb";
+}
+
 }  // namespace
 
 OutputOptions& Output() {
@@ -88,13 +95,6 @@ int PrintChanges(const ChangeReport& changes, bool dryRun) {
   }
   if (dryRun) out["dryRun"] = true;
   return Output().json ? PrintJson(out) : kExitOk;
-}
-
-// A terminal that takes no escape sequences (TERM=dumb or unset) gets no
-// progress line, which could not be rewritten in place there.
-bool RewritableTerminal() {
-  const char* term = std::getenv("TERM");
-  return isatty(STDERR_FILENO) && term != nullptr && *term != '\0' && std::string(term) != "dumb";
 }
 
 Progress::Progress(std::string what, size_t total)
