@@ -148,7 +148,8 @@ int Stopped(const std::string& file, const Line& last, const Line& next) {
 
 int RunBatch(const std::string& file, size_t from) {
   std::vector<Line> lines = ReadLines(file);
-  lines.erase(lines.begin(), std::find_if(lines.begin(), lines.end(), [&](const Line& line) { return line.number >= from; }));
+  lines.erase(lines.begin(),
+              std::find_if(lines.begin(), lines.end(), [&](const Line& line) { return line.number >= from; }));
   OutputOptions batchOutput = Output();
   // Declared before the locks, so that a signal is still only noted while they are released.
   StopAtLineEnd stop;

@@ -77,7 +77,9 @@ void AddGroupCommand(CLI::App& app, int* exitStatus) {
   s->add_option("GROUP", args->dir, kGroupHelp)->required();
   AddAttributeOptions(*s, *args);
   Runs(*s, exitStatus, [=] {
-    if (!args->comment && args->servers.empty()) throw CLI::ValidationError("nothing to change: give --comment or --server");
+    if (!args->comment && args->servers.empty()) {
+      throw CLI::ValidationError("nothing to change: give --comment or --server");
+    }
     return PrintChanges(SetGroupAttributes(args->dir, Attributes(*args)));
   });
 

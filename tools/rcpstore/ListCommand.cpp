@@ -76,7 +76,8 @@ void AddListCommands(CLI::App& app, int* exitStatus) {
   find->add_option("--comment", filter->comment, "Comment pattern (shell glob)");
   find->add_option("--sub-group", filter->subGroup, "Sub-group path (A/B, glob), the recipes in it or below it");
   find->add_flag("-i,--ignore-case", filter->ignoreCase, "Match letters in either case (ASCII and most alphabets)");
-  find->footer(find->get_footer() + "\nExit status: 0 when a recipe matches, 1 when none does or on failure, 2 usage error.");
+  find->footer(find->get_footer() +
+               "\nExit status: 0 when a recipe matches, 1 when none does or on failure, 2 usage error.");
   Runs(*find, exitStatus, [=] { return Find(*given, *filter); });
 }
 

@@ -88,7 +88,8 @@ int PrintChanges(const ChangeReport& changes, bool dryRun = false);
 std::string ShownName(const Json& item);
 
 // A progress line for long work: on stderr, only when it is a terminal that
-// takes escape sequences (not TERM=dumb), and never with --quiet or --json. It is rewritten in place and cleared at the end.
+// takes escape sequences (not TERM=dumb), and never with --quiet or --json.
+// It is rewritten in place and cleared at the end.
 class Progress {
  public:
   Progress(std::string what, size_t total);

@@ -68,9 +68,9 @@ void AddSubGroupCommand(CLI::App& app, int* exitStatus) {
     return PrintChanges(AddSubGroup(args->groupDir, args->path));
   });
 
-  auto* remove = AddEditCommand(*group, "remove",
-                                "Remove a sub-group; its recipes, at any depth, move up (one that holds any needs --yes)",
-                                "rcpstore subgroup remove @Line1/1 Trials Night --dry-run", *args);
+  auto* remove = AddEditCommand(
+      *group, "remove", "Remove a sub-group; its recipes, at any depth, move up (one that holds any needs --yes)",
+      "rcpstore subgroup remove @Line1/1 Trials Night --dry-run", *args);
   remove->add_option("NAME", args->path, pathHelp)->required();
   remove->add_flag("--dry-run", args->removal.dryRun, "Show what would be removed and where its recipes would go");
   remove->add_flag("--yes", args->removal.withContents, "Remove it even when it holds recipes");

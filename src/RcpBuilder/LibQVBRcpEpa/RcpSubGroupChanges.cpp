@@ -133,7 +133,8 @@ void Remove(const Target& target, const CStringArray& path, const DeleteOptions&
   std::string upTo = Joined(path, path.size() - 1);
   if (!how.withContents && !how.dryRun && !held.empty()) {
     Fail("sub-group " + Printable(Joined(path, path.size())) + " holds " + std::to_string(held.size()) +
-             " recipes, which would move up to " + (upTo.empty() ? "the group's top level" : "sub-group " + Printable(upTo)),
+             " recipes, which would move up to " +
+             (upTo.empty() ? "the group's top level" : "sub-group " + Printable(upTo)),
          ERROR_DIR_NOT_EMPTY);
   }
   report->push_back(Removed(SubGroupItem(target, path), "its recipes move up"));
