@@ -1,11 +1,19 @@
 // A day's work through the rcpstore command line, as a real process on a
 // fresh station: listings and search, the text and JSON every command
 // prints, batches, and the help of every command.
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <nlohmann/json.hpp>
+#include <regex>
 #include <sstream>
+#include <thread>
 
 #include "JsonSchema.h"
 #include "LibQVBRcpEpa.h"
+#include "LibQVBRcpEpa/Target.h"
 #include "RcpstoreRun.h"
 #include "TestProcess.h"
 #include "TestSupport.h"
@@ -295,8 +303,9 @@ TEST_F(CliWorkTest, ChangesPrintOneLineEach) {
       {{"recipe", "bump-version", "@Line1/1/3"}, "changed recipe @Line1/1/3: version 3\n"},
       {{"recipe", "copy", "@Line1/1/3", "@Line1/2"}, "created recipe @Line1/2/3: copied from @Line1/1/3\n"},
       {{"recipe", "copy", "@Line1/1/3", "@Line1/1"}, "created recipe @Line1/1/6: copied from @Line1/1/3\n"},
-      {{"group", "free", "@Line1"}, "3 4 5 6 7 8 9 10 11 12 13 14 15 16\n"},
+      {{"group", "free", "@Line1"}, "3-16\n"},
       {{"recipe", "free", "@Line1/2"}, "2 4-1000\n"},
+      {{"recipe", "create", "@Line1/2"}, "created recipe @Line1/2/2\n"},  // the lowest free number
       {{"group", "create", tmp_ / "P", "5"}, "created group @Line1/5\n"},
   };
   for (const auto& [words, out] : lines) EXPECT_EQ(Ok(words), out) << words[0] << " " << words[1];
@@ -356,6 +365,127 @@ TEST_F(CliWorkTest, BatchStopsAtTheFirstFailureAndNamesIt) {
   size_t count = 0;
   for (; std::getline(out, line); ++count) qvtest::ExpectSchema(json::parse(line), "batch line");
   EXPECT_EQ(count, 2u);
+}
+
+// A batch stopped by SIGINT or SIGTERM ends the line that runs, releases
+// its lock, and names the line to go on from; going on from there runs each
+// line exactly once.
+TEST_F(CliWorkTest, StoppedBatchSaysWhereToGoOn) {
+  Ok({"project", "create", "P", tmp_.path()});
+  Ok({"project", "register", "Line1", tmp_ / "P"});
+  Ok({"group", "create", "@Line1", "1"});
+  const size_t recipes = 60;
+  std::string work = "# one recipe a line\n";
+  for (size_t n = 1; n <= recipes; ++n) work += "recipe create @Line1/1 " + std::to_string(n) + "\n";
+  qvtest::WriteFile(tmp_ / "work.txt", work);
+
+  std::string from = "1";
+  for (auto [signal, status] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      int out = open((tmp_ / "io/out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      int err = open((tmp_ / "io/err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      if (out < 0 || err < 0 || chdir(tmp_.path().c_str()) != 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) _exit(99);
+      std::string station = tmp_ / "station";
+      execl(RCPSTORE_BIN, RCPSTORE_BIN, "--station", station.c_str(), "batch", "work.txt", "--from", from.c_str(),
+            static_cast<char*>(nullptr));
+      _exit(98);
+    }
+    // Stopped once it has run a few lines.
+    auto linesDone = [&] {
+      std::string out = qvtest::ReadFile(tmp_ / "io/out");
+      return std::count(out.begin(), out.end(), '\n');
+    };
+    for (int wait = 0; wait < 5000 && linesDone() < 3; ++wait) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    kill(pid, signal);
+    int raw = 0;
+    ASSERT_EQ(waitpid(pid, &raw, 0), pid);
+    std::string err = qvtest::ReadFile(tmp_ / "io/err");
+    ASSERT_TRUE(WIFEXITED(raw)) << err;
+    EXPECT_EQ(WEXITSTATUS(raw), status) << err;
+    std::smatch said;
+    ASSERT_TRUE(std::regex_search(err, said, std::regex("stopped by SIG(INT|TERM) after line ([0-9]+): recipe create "
+                                                        "@Line1/1 ([0-9]+)\n.*to go on: rcpstore batch work.txt "
+                                                        "--from ([0-9]+)\n")))
+        << err;
+    size_t last = std::stoul(said[3]);
+    EXPECT_EQ(std::stoul(said[2]), last + 1) << "the comment is line 1";
+    EXPECT_EQ(said[4], std::to_string(last + 2));
+    EXPECT_TRUE(qvtest::Exists(tmp_ / "P/Recipe/RG01/" + rcpstore::RecipeDirectoryName(static_cast<unsigned>(last))));
+    EXPECT_FALSE(qvtest::Exists(tmp_ / "P/Recipe/RG01/" + rcpstore::RecipeDirectoryName(static_cast<unsigned>(last + 1))));
+    EXPECT_EQ(Json({"lock", "status", "@Line1"})["held"], false);
+    from = said[4];
+  }
+  Outcome rest = Rcpstore({"batch", "work.txt", "--from", from});
+  EXPECT_EQ(rest.status, 0) << rest.err;
+  EXPECT_EQ(rest.out.substr(0, rest.out.find('\n')),
+            "created recipe @Line1/1/" + std::to_string(std::stoul(from) - 1));
+  EXPECT_EQ(Json({"recipe", "list", "@Line1/1"}).size(), recipes);
+  EXPECT_EQ(Json({"verify", "@Line1"})["findings"], json::array());
+}
+
+// A slip gets a refusal that names the fix, never a change that changes
+// nothing or loses an arrangement unasked.
+TEST_F(CliWorkTest, SlipsAreRefusedWithTheFix) {
+  MakeLine1();
+  const std::string head = tmp_ / "P/Recipe/RG01/RCP0003/RcpHead.edf";
+  const std::string arrangement = tmp_ / "P/Recipe/RG01/RcpSubGroup.txt";
+  const std::string before = qvtest::ReadFile(head) + qvtest::ReadFile(arrangement);
+  struct Case {
+    std::vector<std::string> words;
+    int status;
+    std::string said;  // on stderr, or on stdout when the command succeeds
+  };
+  const Case cases[] = {
+      {{"recipe", "set", "@Line1/1/3"}, 2, "nothing to change: give --title, --comment or --unit K=TEXT"},
+      {{"group", "set", "@Line1/1"}, 2, "nothing to change: give --comment or --server"},
+      {{"find", "@Line1", "--comment", "DRY*"}, 1,
+       "rcpstore: find @Line1: no recipe matches comment 'DRY*'\n"},
+      {{"find", "@Line1", "--comment", "DRY*", "--title", "x", "-i"}, 1,
+       "no recipe matches title 'x', comment 'DRY*' (ignoring case)\n"},
+      {{"find", "@Line1", "--comment", "DRY*", "-i"}, 0, "@Line1/1/2  Mix B"},
+      {{"subgroup", "remove", "@Line1/1", "Trials"}, 1,
+       "sub-group Trials holds 2 recipes, which would move up to the group's top level; --yes removes it"},
+      {{"subgroup", "remove", "@Line1/1", "Trials", "--dry-run"}, 0,
+       "would remove sub-group Trials in @Line1/1: its recipes move up\n"
+       "would change recipe @Line1/1/2: at the group's top level\n"
+       "would change recipe @Line1/1/5: at the group's top level\n"},
+  };
+  for (const Case& c : cases) {
+    Outcome run = Rcpstore(c.words);
+    EXPECT_EQ(run.status, c.status) << c.words[0] << " " << c.words[1] << "\n" << run.err;
+    EXPECT_NE((c.status == 0 ? run.out : run.err).find(c.said), std::string::npos) << run.out << run.err;
+  }
+  EXPECT_EQ(qvtest::ReadFile(head) + qvtest::ReadFile(arrangement), before);
+  EXPECT_TRUE(Rcpstore({"find", "@Line1", "--title", "x", "--json"}).err.empty());
+  EXPECT_EQ(Ok({"subgroup", "remove", "@Line1/1", "Trials", "Night", "--yes"}),
+            "removed sub-group Trials/Night in @Line1/1: its recipes move up\n"
+            "changed recipe @Line1/1/2: in sub-group Trials\nchanged recipe @Line1/1/5: in sub-group Trials\n");
+
+  // Beyond ASCII, letters fold as far as the C.UTF-8 towlower goes.
+  Ok({"recipe", "set", "@Line1/2/1", "--title", "ÉCLAIR Ωmega"});
+  EXPECT_EQ(Addresses(Json({"find", "@Line1", "--title", "éclair ω*", "-i"})), std::vector<std::string>{"@Line1/2/1"});
+
+  // The unit texts the header holds show for units that have no file yet.
+  Ok({"recipe", "set", "@Line1/2/1", "--unit", "3=unit three"});
+  EXPECT_NE(Ok({"recipe", "info", "@Line1/2/1"}).find("\nunit 3: (no file)  unit three\n"), std::string::npos);
+  json info = Json({"recipe", "info", "@Line1/2/1"});
+  EXPECT_EQ(info["units"], json::array());
+  EXPECT_EQ(info["unitTexts"][2], (json{{"number", 3}, {"text", "unit three"}}));
+
+  // An archive goes through a pipe: export to standard output, import from
+  // standard input, the report of the export on stderr.
+  std::string bin = std::string(RCPSTORE_BIN) + " --station " + qvtest::Quote(tmp_ / "station");
+  std::string pipe = "cd " + qvtest::Quote(tmp_.path()) + " && " + bin + " export @Line1 - 2>io/err | " + bin +
+                     " import - Copy --name Copy >io/out";
+  ASSERT_EQ(std::system(pipe.c_str()), 0) << qvtest::ReadFile(tmp_ / "io/err");
+  std::string exported = qvtest::ReadFile(tmp_ / "io/err");
+  EXPECT_TRUE(exported.rfind("exported ", 0) == 0 && exported.find(" to standard output\n") != std::string::npos)
+      << exported;
+  EXPECT_NE(qvtest::ReadFile(tmp_ / "io/out").find(" files into " + tmp_ / "Copy/Recipe, registered as Copy\n"),
+            std::string::npos);
+  EXPECT_EQ(Json({"recipe", "info", "@Copy/2/1"})["title"], "ÉCLAIR Ωmega");
 }
 
 // A batch names its project on every line; a registration made meanwhile,

@@ -59,6 +59,7 @@ inline const std::map<std::string, Check>& KeyTypes() {
       {"status", OneOf({"checked", "unchecked"})}, {"versionMode", OneOf({"auto", "manual"})},
       {"host", IsText}, {"revision", IsText}, {"refDir", IsText}, {"servers", ArrayOf(IsText)},
       {"recipes", IsCount}, {"units", ArrayOf([](const nlohmann::json& u) { return u.is_object() && u["kind"] == "unit"; })},
+      {"unitTexts", ArrayOf(IsObject)}, {"dryRun", IsFlag},
       {"children", ArrayOf([](const nlohmann::json& c) { return c.is_object(); })},
       {"held", [](const nlohmann::json& v) { return v.is_boolean(); }}, {"station", IsText},
       {"holder", [](const nlohmann::json& v) { return v.is_number_integer(); }}, {"text", IsText},

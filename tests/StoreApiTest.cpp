@@ -223,6 +223,8 @@ TEST_F(StoreApiTest, ReadsAndDryRunsChangeNothing) {
       {{"Batch ?", {}, "Packing"}, {"@Demo/1/4"}},
       {{{}, {}, "Heating"}, {}},  // a sub-group is named from the top
       {{{}, "x*", {}}, {}},
+      {{"bATCH [12]", {}, {}, true}, {"@Demo/1/1", "@Demo/1/2", "@Demo/2/1", "@Demo/2/2"}},
+      {{{}, {}, "mix*/HEAT*", true}, {"@Demo/1/2"}},
   };
   for (const Search& search : searches) {
     std::vector<std::string> found;

@@ -15,19 +15,23 @@ namespace rcpstore {
 
 struct ExportSummary {
   StoreItem project;    // the project exported
-  std::string archive;  // the archive written, as a clean path
+  std::string archive;  // the archive written, as a clean path ("-": standard output)
   size_t files = 0;
   uint64_t bytes = 0;
   std::vector<std::string> skipped;  // links and special files, never followed
 };
 
+// The archive name that stands for standard output (export) or standard
+// input (import).
+constexpr char kStandardStream[] = "-";
+
 // Writes the store of a project (its registered name, address or
 // directory), under its lock, into the archive, which is replaced in one
-// step when complete.
+// step when complete; "-" writes it to standard output as it goes.
 RCPSTORE_API ExportSummary ExportStore(const std::string& project, const std::string& archive);
 
 struct ImportRequest {
-  std::string archive;
+  std::string archive;    // "-": read from standard input
   std::string directory;  // the project directory that receives Recipe
   std::string name;       // registered under this name when not empty
   bool replace = false;   // an existing store (and registration) is replaced

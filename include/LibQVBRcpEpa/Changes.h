@@ -36,10 +36,12 @@ struct RecipeTexts {
   std::vector<std::pair<unsigned, std::string>> units;  // unit number 1-32 and its text
 };
 
-// Recipe `number` of a group, from the header template (a recipe header
-// file) when one is given, else from the user's or the system's template.
+// Recipe `number` of a group (0: the group's lowest free number), from the
+// header template (a recipe header file) when one is given, else from the
+// user's or the system's template.
 RCPSTORE_API ChangeReport CreateRecipe(const std::string& group, unsigned number, const std::string& headerName,
                                        const std::optional<std::string>& templateFile = {});
+// Changes the texts given; giving none is refused, as it would change nothing.
 RCPSTORE_API ChangeReport SetRecipeTexts(const std::string& recipe, const RecipeTexts& texts);
 RCPSTORE_API ChangeReport BumpVersion(const std::string& recipe);
 // How a delete treats what it would remove. A dry run checks the right and
@@ -81,6 +83,7 @@ struct GroupAttributes {
 // Group `number` (1-16) of a project (its registered name, address or
 // directory), with the attributes given.
 RCPSTORE_API ChangeReport CreateGroup(const std::string& project, unsigned number, const GroupAttributes& attributes = {});
+// Changes the attributes given; giving none is refused, as it would change nothing.
 RCPSTORE_API ChangeReport SetGroupAttributes(const std::string& group, const GroupAttributes& attributes);
 // Deletes a group with every recipe in it. A group that a killed delete
 // took away has what that delete left cleared, and is reported missing.
@@ -128,8 +131,12 @@ using SubGroupPath = std::vector<std::string>;
 // of the group's sub-group file under the project lock, checked against the
 // arrangement first; recipes are given by their numbers in the group.
 RCPSTORE_API ChangeReport AddSubGroup(const std::string& group, const SubGroupPath& path);
-// Its recipes move up.
-RCPSTORE_API ChangeReport RemoveSubGroup(const std::string& group, const SubGroupPath& path);
+// Its recipes, at any depth, move up to the sub-group that holds it (or the
+// group's top level), and are reported where they went. Without
+// how.withContents one that holds recipes is refused (ERROR_DIR_NOT_EMPTY,
+// saying how many); a dry run is not: it reports where they would go.
+RCPSTORE_API ChangeReport RemoveSubGroup(const std::string& group, const SubGroupPath& path,
+                                         const DeleteOptions& how = {});
 RCPSTORE_API ChangeReport RenameSubGroup(const std::string& group, const SubGroupPath& path, const std::string& newName);
 // Puts recipes that are in no sub-group into one.
 RCPSTORE_API ChangeReport PutInSubGroup(const std::string& group, const std::vector<unsigned>& recipes,

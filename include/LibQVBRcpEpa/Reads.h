@@ -99,11 +99,15 @@ struct StoreItem {
 
 // What a search asks of a recipe: shell globs (* ? [...]) its title and
 // comment match, and a sub-group path (A/B, a glob) that holds it or one of
-// its sub-groups; what is not given matches everything.
+// its sub-groups; what is not given matches everything. Globs match UTF-8
+// characters (? is one character); with ignoreCase, letters match in either
+// case as far as towlower of the C.UTF-8 locale folds them (ASCII, and the
+// Latin, Greek and Cyrillic letters among others).
 struct RecipeFilter {
   std::optional<std::string> title;
   std::optional<std::string> comment;
   std::optional<std::string> subGroup;
+  bool ignoreCase = false;
 };
 
 // The recipes of a project or group (a project by name, address or

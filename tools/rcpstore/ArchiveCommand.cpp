@@ -1,4 +1,6 @@
 // rcpstore export and import: a project's recipe store as one archive.
+#include <unistd.h>
+
 #include <CLI/CLI.hpp>
 #include <cstdio>
 
@@ -17,21 +19,29 @@ struct ExportArgs {
   std::string archive;
 };
 
+// What an export wrote, as text or JSON. With the archive on standard
+// output it goes to stderr instead, so that the archive stays whole.
 int Export(const ExportArgs& args) {
+  bool toStdout = args.archive == kStandardStream;
+  if (toStdout && isatty(STDOUT_FILENO)) {
+    throw CLI::ValidationError("ARCHIVE", "- writes the archive to standard output, which is a terminal here");
+  }
   ExportSummary summary = ExportStore(args.project, args.archive);
   for (const std::string& path : summary.skipped) {
     std::fprintf(stderr, "rcpstore: export: %s: a link or special file, not exported\n", Printable(path).c_str());
-  }
-  if (!Output().json) {
-    return PrintLine("exported " + std::to_string(summary.files) + " files (" + std::to_string(summary.bytes) +
-                     " bytes) to " + Printable(args.archive));
   }
   Json out = ItemJson(summary.project);
   out.update({{"archive", JsonText(summary.archive)},
               {"files", summary.files},
               {"bytes", summary.bytes},
               {"skipped", JsonTexts(summary.skipped)}});
-  return PrintJson(out);
+  std::string where = toStdout ? "standard output" : Printable(args.archive);
+  std::string report = Output().json ? out.dump()
+                                     : "exported " + std::to_string(summary.files) + " files (" +
+                                           std::to_string(summary.bytes) + " bytes) to " + where;
+  if (!toStdout) return PrintLine(report);
+  if (Output().json || !Output().quiet) std::fprintf(stderr, "%s\n", report.c_str());
+  return kExitOk;
 }
 
 int Import(const ImportRequest& request) {
@@ -66,13 +76,14 @@ void AddArchiveCommands(CLI::App& app, int* exitStatus) {
                        "rcpstore export @Line1 line1.tar.gz");
   e->add_option("PROJECT", exportArgs->project, "Project directory (with a '/') or registered project name")
       ->required();
-  e->add_option("ARCHIVE", exportArgs->archive, "Archive file to write (a gzip-compressed tar)")->required();
+  e->add_option("ARCHIVE", exportArgs->archive, "Archive file to write (a gzip-compressed tar), or - for standard output")
+      ->required();
   Runs(*e, exitStatus, [=] { return Export(*exportArgs); });
 
   auto request = std::make_shared<ImportRequest>();
   auto* i = AddCommand(app, "import", "Restore a recipe store from an archive into a project directory",
                        "rcpstore import line1.tar.gz /srv/projects/Line1Copy --name Line1Copy");
-  i->add_option("ARCHIVE", request->archive, "Archive written by rcpstore export")->required();
+  i->add_option("ARCHIVE", request->archive, "Archive written by rcpstore export, or - for standard input")->required();
   i->add_option("DIR", request->directory, "Project directory to restore the store into")->required();
   i->add_option("--name", request->name, "Register the project under this name");
   i->add_flag("--replace", request->replace, "Replace a store (and a registration) that is there");

@@ -77,6 +77,15 @@ Json UnitJson(const StoreItem& item) {
               {"number", unitNo}};
 }
 
+// The unit texts the header holds, whether or not the unit's file exists.
+Json UnitTextsJson(const RecipeHead& head) {
+  Json texts = Json::array();
+  for (size_t i = 0; i < head.unitTexts.size(); ++i) {
+    if (!head.unitTexts[i].empty()) texts.push_back(Json{{"number", i + 1}, {"text", JsonText(head.unitTexts[i])}});
+  }
+  return texts;
+}
+
 Json RecipeJson(const StoreItem& item) {
   const RecipeHead& head = item.head;
   Json units = Json::array();
@@ -94,7 +103,8 @@ Json RecipeJson(const StoreItem& item) {
                    {"created", IsoTime(head.created)},
                    {"updated", IsoTime(head.updated)},
                    {"subGroup", JsonText(item.subGroup)},
-                   {"units", units}});
+                   {"units", units},
+                   {"unitTexts", UnitTextsJson(head)}});
   return json;
 }
 
@@ -118,7 +128,7 @@ Json ItemJson(const StoreItem& item) {
   return json;
 }
 
-int PrintFree(const Target& owner, unsigned size, bool ranges) {
+int PrintFree(const Target& owner, unsigned size) {
   std::vector<unsigned> free = FreeNumbers(owner);
   if (free.empty()) Fail("no free number: all " + std::to_string(size) + " are in use", QVC_ERR_CANNOT_EXECUTE);
   if (Output().json) {
@@ -127,7 +137,7 @@ int PrintFree(const Target& owner, unsigned size, bool ranges) {
   std::string out;
   for (size_t i = 0; i < free.size(); ++i) {
     size_t end = i;
-    while (ranges && end + 1 < free.size() && free[end + 1] == free[end] + 1) ++end;
+    while (end + 1 < free.size() && free[end + 1] == free[end] + 1) ++end;
     out += (out.empty() ? "" : " ") + std::to_string(free[i]) + (end > i ? "-" + std::to_string(free[end]) : "");
     i = end;
   }

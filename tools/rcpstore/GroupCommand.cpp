@@ -56,7 +56,7 @@ void AddGroupCommand(CLI::App& app, int* exitStatus) {
 
   auto* f = AddCommand(*group, "free", "List the free recipe-group numbers (1 to 16)", "rcpstore group free @Line1");
   f->add_option("PROJECT", args->dir, kProjectHelp)->required();
-  Runs(*f, exitStatus, [=] { return PrintFree(ProjectTarget(args->dir), kMaxGroupNo, false); });
+  Runs(*f, exitStatus, [=] { return PrintFree(ProjectTarget(args->dir), kMaxGroupNo); });
 
   auto* c = AddCommand(*group, "create", "Create recipe group N",
                        "rcpstore group create @Line1 2 --comment Trials --server BATCH01");
@@ -76,7 +76,12 @@ void AddGroupCommand(CLI::App& app, int* exitStatus) {
                        "rcpstore group set @Line1/2 --comment \"Trial recipes\"");
   s->add_option("GROUP", args->dir, kGroupHelp)->required();
   AddAttributeOptions(*s, *args);
-  Runs(*s, exitStatus, [=] { return PrintChanges(SetGroupAttributes(args->dir, Attributes(*args))); });
+  Runs(*s, exitStatus, [=] {
+    if (!args->comment && args->servers.empty()) {
+      throw CLI::ValidationError("nothing to change: give --comment or --server");
+    }
+    return PrintChanges(SetGroupAttributes(args->dir, Attributes(*args)));
+  });
 
   auto* d = AddCommand(*group, "delete", "Delete a recipe group with everything in it",
                        "rcpstore group delete @Line1/2 --dry-run");

@@ -1,6 +1,7 @@
 // rcpstore group list, recipe list and find: what a project holds, with the
 // titles, versions and times of its recipes, read in one process.
 #include <CLI/CLI.hpp>
+#include <cstdio>
 
 #include "Commands.h"
 #include "LibQVBRcpEpa/Reads.h"
@@ -25,6 +26,28 @@ std::string GroupLine(const Target& target) {
   const std::string& comment = group.group.comment;
   return Printable(NameOf(target)) + "  " + std::to_string(group.recipes) + " recipes" +
          (comment.empty() ? "" : "  " + Printable(comment));
+}
+
+// What a search asked, as the user gave it: "title 'Mix*', comment 'x'".
+std::string Searched(const RecipeFilter& filter) {
+  std::vector<std::string> asked;
+  if (filter.title) asked.push_back("title '" + Printable(*filter.title) + "'");
+  if (filter.comment) asked.push_back("comment '" + Printable(*filter.comment) + "'");
+  if (filter.subGroup) asked.push_back("sub-group '" + Printable(*filter.subGroup) + "'");
+  std::string text = Joined(asked, "any title", ", ");
+  return filter.ignoreCase ? text + " (ignoring case)" : text;
+}
+
+// Prints the recipes found; none found gives 1 and, in text, says so on stderr.
+int Find(const std::string& given, const RecipeFilter& filter) {
+  std::vector<StoreItem> found = FindRecipes(given, filter);
+  PrintList(found, ItemJson, RecipeLine);
+  if (!found.empty()) return kExitOk;
+  if (!Output().json) {
+    std::fprintf(stderr, "rcpstore: find %s: no recipe matches %s\n", Printable(given).c_str(),
+                 Searched(filter).c_str());
+  }
+  return kExitFailure;
 }
 
 }  // namespace
@@ -52,7 +75,10 @@ void AddListCommands(CLI::App& app, int* exitStatus) {
   find->add_option("--title", filter->title, "Title pattern (shell glob: * ? [...])");
   find->add_option("--comment", filter->comment, "Comment pattern (shell glob)");
   find->add_option("--sub-group", filter->subGroup, "Sub-group path (A/B, glob), the recipes in it or below it");
-  Runs(*find, exitStatus, [=] { return PrintList(FindRecipes(*given, *filter), ItemJson, RecipeLine); });
+  find->add_flag("-i,--ignore-case", filter->ignoreCase, "Match letters in either case (ASCII and most alphabets)");
+  find->footer(find->get_footer() +
+               "\nExit status: 0 when a recipe matches, 1 when none does or on failure, 2 usage error.");
+  Runs(*find, exitStatus, [=] { return Find(*given, *filter); });
 }
 
 }  // namespace rcpstore::cli

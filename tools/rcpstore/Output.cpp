@@ -4,6 +4,7 @@
 
 #include <CLI/CLI.hpp>
 #include <cstdio>
+#include <cstdlib>
 
 #include "Usage.h"
 
@@ -12,6 +13,13 @@ namespace rcpstore::cli {
 namespace {
 
 std::string Text(const Json& value) { return value.is_string() ? Printable(JsonBytes(value.get<std::string>())) : ""; }
+
+// A terminal that takes no escape sequences (TERM=dumb or unset) gets no
+// progress line, which could not be rewritten in place there.
+bool RewritableTerminal() {
+  const char* term = std::getenv("TERM");
+  return isatty(STDERR_FILENO) && term != nullptr && *term != '\0' && std::string(term) != "dumb";
+}
 
 }  // namespace
 
@@ -117,8 +125,9 @@ std::string ShownName(const Json& item) {
   return address.empty() ? Text(item.value("path", Json())) : address;
 }
 
-int PrintChanges(const ChangeReport& changes) {
+int PrintChanges(const ChangeReport& changes, bool dryRun) {
   static constexpr const char* kVerbs[] = {"created", "changed", "removed"};
+  static constexpr const char* kDryVerbs[] = {"would create", "would change", "would remove"};
   static constexpr const char* kJsonKeys[] = {"made", "changed", "removed"};
   Json out = {{"made", Json::array()}, {"changed", Json::array()}, {"removed", Json::array()}};
   for (const Change& change : changes) {
@@ -129,14 +138,15 @@ int PrintChanges(const ChangeReport& changes) {
     std::string kind = Text(item["kind"]);
     std::string what = kind == "subGroup" ? "sub-group " + Text(item["subGroup"]) + " in " + ShownName(item)
                                           : kind + " " + ShownName(item);
-    std::string line = std::string(kVerbs[verb]) + " " + what;
+    std::string line = std::string(dryRun ? kDryVerbs[verb] : kVerbs[verb]) + " " + what;
     PrintLine(change.detail.empty() ? line : line + ": " + Printable(change.detail));
   }
+  if (dryRun) out["dryRun"] = true;
   return Output().json ? PrintJson(out) : kExitOk;
 }
 
 Progress::Progress(std::string what, size_t total)
-    : what_(std::move(what)), total_(total), shown_(isatty(STDERR_FILENO) && !Output().quiet && !Output().json) {}
+    : what_(std::move(what)), total_(total), shown_(RewritableTerminal() && !Output().quiet && !Output().json) {}
 
 Progress::~Progress() { Hide(); }
 

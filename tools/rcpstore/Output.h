@@ -80,13 +80,16 @@ int PrintList(const std::vector<Item>& items, ToJson toJson, ToLine toLine) {
 // Prints what a change of the store reports; returns 0. One line per thing
 // ("created recipe @Line1/1/12"), or with --json one object
 // {"made":[...],"changed":[...],"removed":[...]} of the things' objects.
-int PrintChanges(const ChangeReport& changes);
+// What a dry run would do reads "would create ...", and its object has
+// "dryRun": true.
+int PrintChanges(const ChangeReport& changes, bool dryRun = false);
 
 // How a thing's JSON object is named in text: its address, else its path.
 std::string ShownName(const Json& item);
 
-// A progress line for long work: on stderr, only when it is a terminal, and
-// never with --quiet or --json. It is rewritten in place and cleared at the end.
+// A progress line for long work: on stderr, only when it is a terminal that
+// takes escape sequences (not TERM=dumb), and never with --quiet or --json.
+// It is rewritten in place and cleared at the end.
 class Progress {
  public:
   Progress(std::string what, size_t total);
@@ -136,9 +139,9 @@ Json AddressJson(const Target& target);
 // carries besides; "error" when it could not be read.
 Json ItemJson(const StoreItem& item);
 
-// Prints the free numbers below the owner (of size numbers) ("1-3 5 7-1000" with
-// ranges, else "1 2 3 5"), or with --json {"address","path","free":[...]}
-// of the group or recipe whose table it is. A full table is a failure.
-int PrintFree(const Target& owner, unsigned size, bool ranges);
+// Prints the free numbers below the owner (of size numbers) as ranges
+// ("1-3 5 7-1000"), or with --json {"address","path","free":[...]} of the
+// project, group or recipe whose table it is. A full table is a failure.
+int PrintFree(const Target& owner, unsigned size);
 
 }  // namespace rcpstore::cli

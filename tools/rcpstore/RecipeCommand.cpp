@@ -1,6 +1,7 @@
 // rcpstore recipe, unit, ls and edf: recipes, unit recipes, copies and moves,
 // file listings and what is inside an EDF file.
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <optional>
 
 #include "Commands.h"
@@ -35,10 +36,13 @@ std::string InfoText(const StoreItem& recipe) {
                     "\ncreated: " + IsoTime(head.created) + " by " + Printable(head.author) +
                     "\nupdated: " + IsoTime(head.updated);
   if (!recipe.subGroup.empty()) out += "\nsub-group: " + Printable(recipe.subGroup);
-  for (unsigned number : recipe.units) {
-    out += number == 0 ? "\nprocedure: " + UnitFileName(0)
-                       : "\nunit " + std::to_string(number) + ": " + UnitFileName(number) + "  " +
-                             Printable(number <= head.unitTexts.size() ? head.unitTexts[number - 1] : "");
+  if (!recipe.units.empty() && recipe.units.front() == 0) out += "\nprocedure: " + UnitFileName(0);
+  for (unsigned number = 1; number <= kMaxUnitNo; ++number) {
+    std::string text = number <= head.unitTexts.size() ? head.unitTexts[number - 1] : "";
+    bool file = std::find(recipe.units.begin(), recipe.units.end(), number) != recipe.units.end();
+    if (!file && text.empty()) continue;
+    out += "\nunit " + std::to_string(number) + ": " + (file ? UnitFileName(number) : "(no file)") + "  " +
+           Printable(text);
   }
   return out;
 }
@@ -65,6 +69,9 @@ std::vector<std::pair<unsigned, std::string>> UnitTexts(const RecipeArgs& args) 
 }
 
 int Set(const RecipeArgs& args) {
+  if (!args.title && !args.comment && args.units.empty()) {
+    throw CLI::ValidationError("nothing to change: give --title, --comment or --unit K=TEXT");
+  }
   RecipeTexts texts;
   if (args.title) texts.title = Fitted("--title", *args.title, kTitleBytes, args.truncate);
   if (args.comment) texts.comment = Fitted("--comment", *args.comment, kCommentBytes, args.truncate);
@@ -80,8 +87,9 @@ std::string WithNumber(const char* command, const RecipeArgs& args) {
 
 int Create(const RecipeArgs& args) {
   std::string headName = Fitted("--header-name", args.headName, kHeaderNameBytes, args.truncate);
+  unsigned number = args.number == kNoUnitGiven ? 0 : args.number;
   return Run(WithNumber("recipe create", args),
-             [&] { return PrintChanges(CreateRecipe(args.dir, args.number, headName, args.templateFile)); });
+             [&] { return PrintChanges(CreateRecipe(args.dir, number, headName, args.templateFile)); });
 }
 
 int CreateUnitRecipe(const RecipeArgs& args) {
@@ -198,11 +206,12 @@ void AddRecipeCommands(CLI::App& app, int* exitStatus) {
   auto* f = AddCommand(*recipe, "free", "List the free recipe numbers (1 to 1000) of a group",
                        "rcpstore recipe free @Line1/1");
   f->add_option("GROUP", args->dir, kGroupHelp)->required();
-  Runs(*f, exitStatus, [=] { return PrintFree(GroupTarget(args->dir), kMaxRecipeNo, true); });
+  Runs(*f, exitStatus, [=] { return PrintFree(GroupTarget(args->dir), kMaxRecipeNo); });
   auto* c = AddCommand(*recipe, "create", "Create recipe N from the user's or the system's template",
                        "rcpstore recipe create @Line1/1 12 --header-name MIX12");
   c->add_option("GROUP", args->dir, kGroupHelp)->required();
-  c->add_option("N", args->number, "Recipe number, 1 to 1000")->required()->check(CLI::Range(1u, kMaxRecipeNo));
+  c->add_option("N", args->number, "Recipe number, 1 to 1000 (default: the lowest free one)")
+      ->check(CLI::Range(1u, kMaxRecipeNo));
   c->add_option("--header-name", args->headName, "Header name (at most 8 bytes)");
   c->add_option("--template", args->templateFile, "Recipe header file to copy instead of the templates");
   c->add_flag("--truncate", args->truncate, truncateHelp);
@@ -239,7 +248,7 @@ void AddRecipeCommands(CLI::App& app, int* exitStatus) {
   auto* uf =
       AddCommand(*unit, "free", "List the free unit numbers (1 to 32) of a recipe", "rcpstore unit free @Line1/1/12");
   uf->add_option("RECIPE", args->dir, kRecipeHelp)->required();
-  Runs(*uf, exitStatus, [=] { return PrintFree(RecipeTarget(args->dir), kMaxUnitNo, true); });
+  Runs(*uf, exitStatus, [=] { return PrintFree(RecipeTarget(args->dir), kMaxUnitNo); });
   auto* uc =
       AddCommand(*unit, "create", "Create unit recipe N (0: the procedure file)", "rcpstore unit create @Line1/1/12/3");
   uc->add_option("RECIPE", args->dir, kUnitHelp)->required();

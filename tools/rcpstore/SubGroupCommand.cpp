@@ -18,6 +18,7 @@ struct SubGroupArgs {
   std::string recipes;
   std::vector<std::string> more;  // further recipes of take
   SubGroupPath path;
+  DeleteOptions removal{false, false};  // remove: --dry-run, --yes
 };
 
 // The recipe numbers of a list; a malformed one is a usage error.
@@ -37,6 +38,18 @@ CLI::App* AddEditCommand(CLI::App& parent, const char* name, const char* help, c
   return cmd;
 }
 
+// Removes a sub-group; one that holds recipes needs --yes.
+int Remove(const SubGroupArgs& args) {
+  ChangeReport report;
+  try {
+    report = RemoveSubGroup(args.groupDir, args.path, args.removal);
+  } catch (const Failure& failure) {
+    if (failure.code != ERROR_DIR_NOT_EMPTY) throw;
+    Fail(failure.cause + "; --yes removes it all the same (--dry-run lists them)", failure.code);
+  }
+  return PrintChanges(report, args.removal.dryRun);
+}
+
 }  // namespace
 
 void AddSubGroupCommand(CLI::App& app, int* exitStatus) {
@@ -54,10 +67,13 @@ void AddSubGroupCommand(CLI::App& app, int* exitStatus) {
     return PrintChanges(AddSubGroup(args->groupDir, args->path));
   });
 
-  auto* remove = AddEditCommand(*group, "remove", "Remove a sub-group; its recipes move up",
-                                "rcpstore subgroup remove @Line1/1 Trials Night", *args);
+  auto* remove = AddEditCommand(
+      *group, "remove", "Remove a sub-group; its recipes, at any depth, move up (one that holds any needs --yes)",
+      "rcpstore subgroup remove @Line1/1 Trials Night --dry-run", *args);
   remove->add_option("NAME", args->path, pathHelp)->required();
-  Runs(*remove, exitStatus, [=] { return PrintChanges(RemoveSubGroup(args->groupDir, args->path)); });
+  remove->add_flag("--dry-run", args->removal.dryRun, "Show what would be removed and where its recipes would go");
+  remove->add_flag("--yes", args->removal.withContents, "Remove it even when it holds recipes");
+  Runs(*remove, exitStatus, [=] { return Remove(*args); });
 
   // Old name first, then the new one, as mv takes them.
   auto* rename = AddEditCommand(*group, "rename", "Give a sub-group (the path, top level first) a new name (the last word)",

@@ -61,6 +61,7 @@ ChangeReport CreateGroup(const std::string& project, unsigned number, const Grou
 }
 
 ChangeReport SetGroupAttributes(const std::string& given, const GroupAttributes& attributes) {
+  if (!attributes.comment && !attributes.servers) Fail("nothing to change", ERROR_INVALID_PARAMETER);
   CheckTexts(attributes);
   OpenedProjects opened;
   RequireRight(Right::Edit);

@@ -43,13 +43,13 @@ Target LockedRecipe(const std::string& given, CommandLocks* locks) {
   return target;
 }
 
-// N when given; else the source's number when it is free in the group, else
-// the group's lowest free number.
-unsigned NumberIn(const Target& group, const Target& source, unsigned given) {
+// N when given; else the preferred number (0: none) when it is free in the
+// group, else the group's lowest free number.
+unsigned NumberIn(const Target& group, unsigned preferred, unsigned given) {
   if (given != 0) return given;
   std::vector<int32_t> table(QVERCP_RECIPE_TABLE);
   Check(CQVERcpUtil::FindFreeRcpNo(group.group.c_str(), table.data()));
-  if (table[source.recipeNo - 1] == 1) return source.recipeNo;
+  if (preferred != 0 && table[preferred - 1] == 1) return preferred;
   for (unsigned n = 1; n <= kMaxRecipeNo; ++n) {
     if (table[n - 1] == 1) return n;
   }
@@ -90,19 +90,22 @@ ChangeReport CreateRecipe(const std::string& groupGiven, unsigned number, const 
   OpenedProjects opened;
   RequireRight(Right::Create);
   Target group = GroupTarget(groupGiven);
-  if (number < 1 || number > kMaxRecipeNo) Fail("recipe numbers are 1 to 1000", ERROR_INVALID_PARAMETER);
+  if (number > kMaxRecipeNo) Fail("recipe numbers are 1 to 1000", ERROR_INVALID_PARAMETER);
   CheckTemplate(templateFile, QVERCP_FILE_HEADER, "a recipe header file");
   // The lock and the create each clean the group; once is enough.
   rcphidden::CleanEachDirectoryOnce cleanOnce;
   CommandLocks locks;
   locks.LockProject(group);
-  Target recipe = RecipeNumbered(group, number);
-  CheckAbsent(CQVERcpUtil::CreateRecipe(headerName.c_str(), group.group.c_str(), number, TemplateOrNull(templateFile)),
+  Target recipe = RecipeNumbered(group, NumberIn(group, 0, number));
+  CheckAbsent(CQVERcpUtil::CreateRecipe(headerName.c_str(), group.group.c_str(), recipe.recipeNo,
+                                        TemplateOrNull(templateFile)),
               LastName(recipe.recipe));
   return {Made(RecipeItem(recipe, ""))};
 }
 
 ChangeReport SetRecipeTexts(const std::string& given, const RecipeTexts& texts) {
+  // A change of nothing would still rewrite the header and move its time.
+  if (!texts.title && !texts.comment && texts.units.empty()) Fail("nothing to change", ERROR_INVALID_PARAMETER);
   OpenedProjects opened;
   RequireRight(Right::Edit);
   if (texts.title) RequireNoProblem("title", WidthProblem(*texts.title, kTitleBytes));
@@ -200,7 +203,7 @@ ChangeReport CopyRecipe(const std::string& sourceGiven, const std::string& group
   Target group = GroupTarget(groupGiven);
   CommandLocks locks;
   locks.LockProject(group);
-  Target copy = RecipeNumbered(group, NumberIn(group, source, number));
+  Target copy = RecipeNumbered(group, NumberIn(group, source.recipeNo, number));
   uint32_t rc = CQVERcpUtil::CopyRecipe(source.recipe.c_str(), group.group.c_str(), copy.recipeNo);
   CheckAbsent(rc, LastName(copy.recipe) + " of " + NameOf(group));
   return {Made(RecipeItem(copy), "copied from " + NameOf(source))};
@@ -221,7 +224,7 @@ ChangeReport MoveRecipe(const std::string& sourceGiven, const std::string& group
   locks.LockProject(source);
   if (group.project != source.project) locks.LockProject(group);
   locks.LockRecipe(source, LastName(source.recipe));
-  Target moved = RecipeNumbered(group, NumberIn(group, source, number));
+  Target moved = RecipeNumbered(group, NumberIn(group, source.recipeNo, number));
   if (moved.recipe == source.recipe) Fail("the recipe is there already", QVC_ERR_EXISTS);
   StoreItem before = RecipeItem(source);
   rcpplacement::MoveRecord record(source);

@@ -66,12 +66,23 @@ void RequireRecipes(const Target& group, const CStringArray& names) {
   }
 }
 
-// The recipes named, as they are placed now.
-void ReportPlaced(const Target& group, const CStringArray& names, ChangeReport* report) {
+// The recipes named, as they are placed now, or as they would be placed in
+// the sub-group `to` ("": the top level) when it is given.
+void ReportPlaced(const Target& group, const CStringArray& names, ChangeReport* report,
+                  const std::string* to = nullptr) {
   for (const ListedRecipe& listed : RecipesOf(group)) {
     if (std::find(names.begin(), names.end(), LastName(listed.recipe.recipe)) == names.end()) continue;
-    std::string place = listed.subGroup.empty() ? "at the group's top level" : "in sub-group " + listed.subGroup;
-    report->push_back(Changed(RecipeItem(listed.recipe, listed.subGroup), place));
+    const std::string& subGroup = to != nullptr ? *to : listed.subGroup;
+    std::string place = subGroup.empty() ? "at the group's top level" : "in sub-group " + subGroup;
+    report->push_back(Changed(RecipeItem(listed.recipe, subGroup), place));
+  }
+}
+
+// The recipes placed in a sub-group or in any sub-group below it.
+void CollectRecipes(const CQVERcpDirInfo& node, CStringArray* names) {
+  for (const auto& child : node.m_listChild) {
+    if (child->m_nKind == QVERCP_KIND_RECIPE) names->push_back(child->m_strName);
+    if (child->m_nKind != QVERCP_KIND_RECIPE) CollectRecipes(*child, names);
   }
 }
 
@@ -111,10 +122,24 @@ void Add(const Target& target, const CStringArray& path, ChangeReport* report) {
   report->push_back(Made(SubGroupItem(target, path)));
 }
 
-void Remove(const Target& target, const CStringArray& path, ChangeReport* report) {
-  Arrangement(target).RequireSubGroup(path, path.size());
-  Check(CQVERcpUtil::DeleteSubGroup(target.group.c_str(), path));
+// The recipes of the sub-group, at any depth, move up to the one that holds
+// it; without withContents a sub-group that holds any is refused, but for a
+// dry run, which says where they would go.
+void Remove(const Target& target, const CStringArray& path, const DeleteOptions& how, ChangeReport* report) {
+  Arrangement arrangement(target);
+  arrangement.RequireSubGroup(path, path.size());
+  CStringArray held;
+  CollectRecipes(*arrangement.SubGroup(path, path.size()), &held);
+  std::string upTo = Joined(path, path.size() - 1);
+  if (!how.withContents && !how.dryRun && !held.empty()) {
+    Fail("sub-group " + Printable(Joined(path, path.size())) + " holds " + std::to_string(held.size()) +
+             " recipes, which would move up to " +
+             (upTo.empty() ? "the group's top level" : "sub-group " + Printable(upTo)),
+         ERROR_DIR_NOT_EMPTY);
+  }
   report->push_back(Removed(SubGroupItem(target, path), "its recipes move up"));
+  if (!how.dryRun) Check(CQVERcpUtil::DeleteSubGroup(target.group.c_str(), path));
+  ReportPlaced(target, held, report, how.dryRun ? &upTo : nullptr);
 }
 
 void Rename(const Target& target, const std::string& newName, const CStringArray& path, ChangeReport* report) {
@@ -167,8 +192,8 @@ ChangeReport AddSubGroup(const std::string& group, const SubGroupPath& path) {
   return EditGroup(group, [&](const Target& target, ChangeReport* report) { Add(target, path, report); });
 }
 
-ChangeReport RemoveSubGroup(const std::string& group, const SubGroupPath& path) {
-  return EditGroup(group, [&](const Target& target, ChangeReport* report) { Remove(target, path, report); });
+ChangeReport RemoveSubGroup(const std::string& group, const SubGroupPath& path, const DeleteOptions& how) {
+  return EditGroup(group, [&](const Target& target, ChangeReport* report) { Remove(target, path, how, report); });
 }
 
 ChangeReport RenameSubGroup(const std::string& group, const SubGroupPath& path, const std::string& newName) {

@@ -2,6 +2,7 @@
 
 #include <archive.h>
 #include <archive_entry.h>
+#include <cerrno>
 #include <fcntl.h>
 #include <nettle/sha2.h>
 #include <unistd.h>
@@ -231,6 +232,24 @@ class ArchiveWriter {
   ArchivePtr a_;
 };
 
+// Standard output as the file an archive is written to.
+class StandardOutput : public qvplatform::WritableFile {
+ public:
+  uint32_t Append(const char* data, size_t n) override {
+    while (n > 0) {
+      ssize_t done = write(STDOUT_FILENO, data, n);
+      if (done < 0 && errno == EINTR) continue;
+      if (done <= 0) return ERROR_WRITE_FAULT;
+      data += done;
+      n -= static_cast<size_t>(done);
+    }
+    return 0;
+  }
+  uint32_t AppendHole(size_t n) override { return Append(std::string(n, '\0').data(), n); }
+  uint32_t Sync() override { return 0; }
+  uint32_t Close() override { return 0; }
+};
+
 // The entries' bytes and the manifest, which comes last so that every file
 // is read once.
 void WriteArchive(const Target& project, const std::vector<StoreEntry>& entries, qvplatform::WritableFile* file,
@@ -299,7 +318,9 @@ class ArchiveReader {
   explicit ArchiveReader(const std::string& path) : a_(archive_read_new()) {
     archive_read_support_filter_all(a_.get());
     archive_read_support_format_tar(a_.get());
-    if (archive_read_open_filename(a_.get(), path.c_str(), 65536) != ARCHIVE_OK) {
+    int rc = path == kStandardStream ? archive_read_open_fd(a_.get(), STDIN_FILENO, 65536)
+                                     : archive_read_open_filename(a_.get(), path.c_str(), 65536);
+    if (rc != ARCHIVE_OK) {
       Fail("cannot read " + path + ": " + ArchiveError(a_.get()), ERROR_READ_FAULT);
     }
   }
@@ -477,13 +498,19 @@ ExportSummary ExportStore(const std::string& given, const std::string& archiveGi
   Target project = ProjectTarget(given);
   CommandLocks locks;
   locks.LockProject(project);
-  const std::string archive = CleanPath(archiveGiven);
+  const std::string archive = archiveGiven == kStandardStream ? archiveGiven : CleanPath(archiveGiven);
   const std::string root = project.project + "/" + kRoot;
   std::vector<StoreEntry> entries{{kRoot, root, true}};
   ExportSummary summary;
   summary.project = PlainItem(project);
   summary.archive = archive;
   Walk(root, kRoot, &entries, &summary.skipped);
+  if (archiveGiven == kStandardStream) {
+    StandardOutput out;
+    summary.archive = kStandardStream;
+    WriteArchive(project, entries, &out, "standard output", &summary);
+    return summary;
+  }
   qvplatform::Env* env = qvplatform::CurrentEnv();
   Check(qvplatform::OpenStoreRoot(Parent(archive), true), "cannot open " + Parent(archive));
   std::string part = rcphidden::HiddenName(Parent(archive), LastName(archive), ".part-");
