@@ -68,7 +68,7 @@ const CommandClass kClasses[] = {
     {"project_register", {"project", "register", "Q", "@/Q", "--comment", "registered"}, true, Repair::kNextLock,
      {"lock", "project", "@/Q", "--", "true"}},
     {"subgroup_add", {"subgroup", "add", "@/P/Recipe/RG01", "S2"}, true, Repair::kEither},
-    {"subgroup_remove", {"subgroup", "remove", "@/P/Recipe/RG01", "S1"}, true, Repair::kEither},
+    {"subgroup_remove", {"subgroup", "remove", "@/P/Recipe/RG01", "S1", "--yes"}, true, Repair::kEither},
     {"subgroup_rename", {"subgroup", "rename", "@/P/Recipe/RG01", "S1", "S9"}, true, Repair::kEither},
     {"subgroup_put", {"subgroup", "put", "@/P/Recipe/RG01", "RCP0002", "S1"}, true, Repair::kEither},
     {"subgroup_take", {"subgroup", "take", "@/P/Recipe/RG01", "RCP0001"}, true, Repair::kEither},
