@@ -46,3 +46,7 @@ file(RELATIVE_PATH QV_PC_TO_PREFIX /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /pr
 string(REGEX REPLACE "/$" "" QV_PC_TO_PREFIX "${QV_PC_TO_PREFIX}")
 configure_file(cmake/LibQVBRcpEpa.pc.in ${PROJECT_BINARY_DIR}/LibQVBRcpEpa.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/LibQVBRcpEpa.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+
+# The documents the man page points to, where it says they are.
+install(FILES README.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/libqvbrcpepa)
+install(DIRECTORY docs/ DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/libqvbrcpepa/docs FILES_MATCHING PATTERN "*.md")

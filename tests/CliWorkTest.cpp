@@ -105,6 +105,10 @@ TEST_F(CliWorkTest, ListingsAndSearchShowTitlesVersionsAndPlaces) {
       << tree;
   std::string plain = Ok({"tree", "@Line1", "--plain"});
   EXPECT_NE(plain.find("│   ├── RCP0003\n"), std::string::npos) << plain;
+  // Outside a UTF-8 locale the tree is drawn in ASCII.
+  setenv("LC_ALL", "C", 1);
+  EXPECT_NE(Ok({"tree", "@Line1", "--plain"}).find("|   |-- RCP0003\n"), std::string::npos);
+  unsetenv("LC_ALL");
   EXPECT_EQ(plain.find("Heat"), std::string::npos) << plain;
   json plainTree = Json({"tree", "@Line1", "--plain"});
   EXPECT_FALSE(plainTree["children"][0]["children"][0].contains("title"));

@@ -23,11 +23,12 @@ inline std::string Quote(const std::string& arg) {
   return out + "'";
 }
 
-// Runs "rcpstore --station STATION WORDS..." in the directory cwd; its output
-// passes through files in ioDir.
+// Runs "rcpstore --station STATION WORDS..." in the directory cwd, in a
+// UTF-8 locale (the tree's box characters) unless the environment sets
+// LC_ALL; its output passes through files in ioDir.
 inline Outcome RunRcpstore(const std::string& cwd, const std::string& station, const std::vector<std::string>& words,
                            const std::string& ioDir) {
-  std::string cmd = "mkdir -p " + Quote(station) + " && cd " + Quote(cwd) + " && " + RCPSTORE_BIN + " --station " + Quote(station);
+  std::string cmd = "mkdir -p " + Quote(station) + " && cd " + Quote(cwd) + " && LC_ALL=${LC_ALL:-C.UTF-8} " + RCPSTORE_BIN + " --station " + Quote(station);
   for (const auto& w : words) cmd += " " + Quote(w);
   cmd += " > " + Quote(ioDir + "/out") + " 2> " + Quote(ioDir + "/err");
   int raw = std::system(cmd.c_str());

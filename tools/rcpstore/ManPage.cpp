@@ -66,6 +66,46 @@ std::string CommandSection(CLI::App& command, const std::string& path) {
 
 }  // namespace
 
+// The sections after the commands: how a command ends, what it reads from
+// its environment and the disk, and where to read on.
+const char kExitAndEnvironment[] =
+    ".SH EXIT STATUS\n"
+    ".TP\n.B 0\nSuccess.\n"
+    ".TP\n.B 1\nThe command failed or was refused: one line on stderr names the command, its target, the cause "
+    "and the error code. Also: \\fBfind\\fR matched nothing, \\fBverify\\fR left something to repair, "
+    "\\fBsecurity check\\fR found a right missing.\n"
+    ".TP\n.B 2\nUsage error: nothing was touched. The line names the argument and, where it can, the form that "
+    "was meant.\n"
+    ".TP\n.B 130, 143\nA \\fBbatch\\fR stopped by SIGINT or SIGTERM after a whole line; stderr says how to go "
+    "on (\\fB\\-\\-from N\\fR).\n"
+    ".PP\nEvery error code, what it means and what to do: " RCPSTORE_DOC_DIR "/docs/errors.md\n"
+    ".SH ENVIRONMENT\n"
+    ".TP\n.B QVC_STATION_DIR\nThe station directory (registry, logs, user templates), an existing directory; "
+    "\\fB\\-\\-station\\fR overrides it. Without either, the computer's station /var/lib/qv\\-station is used; "
+    "a missing station is an error, never made on first use.\n"
+    ".TP\n.B QVC_TEMPLATE_DIR\nThe system template set (RcpHead.edf, RcpPrt.edf) instead of the installed one.\n"
+    ".TP\n.B TERM\nWith \\fBdumb\\fR (or unset), no progress line and no terminal control sequences.\n"
+    ".TP\n.B LANG, LC_ALL, LC_CTYPE\nOutside a UTF\\-8 locale the tree is drawn with ASCII characters.\n"
+    ".TP\n.B TZ\nThe time zone of the times \\fBlog\\fR shows and reads.\n"
+    ".TP\n.B RCPSTORE_LOCK_FDS\nSet by \\fBrcpstore lock\\fR for the command it runs: the locks it hands down.\n"
+    ".SH FILES\n"
+    ".TP\n.B /var/lib/qv\\-station/\nThe computer's station: registry.db (rights, groups), names.db (the project "
+    "list), audit.log (one line per change), events.log, errors.log, templates/QVUser/.\n"
+    ".TP\n.B PROJECT/Recipe/\nThe store: RcpPJTAttr.txt, RGnn/RcpGrAttr.txt, RGnn/RcpSubGroup.txt, "
+    "RGnn/RCPnnnn/RcpHead.edf, RcpPTnn.edf, RcpLock.txt; PROJECT/RcpPjtLock.txt.\n"
+    ".SH EXAMPLES\n"
+    ".nf\n"
+    "rcpstore project register Line1 /srv/plant/Plant \\-\\-comment \"Line 1\"\n"
+    "rcpstore recipe create @Line1/1 \\-\\-header\\-name DOUGH\n"
+    "rcpstore recipe set @Line1/1/1 \\-\\-title Dough\n"
+    "rcpstore subgroup move @Line1/1/1 Daily\n"
+    "rcpstore find @Line1 \\-i \\-\\-comment \\(aq*choc*\\(aq\n"
+    "rcpstore log \\-\\-project @Line1 \\-\\-since \\(aq1 hour ago\\(aq \\-n 20\n"
+    "rcpstore batch changes.txt \\-\\-from 12\n"
+    ".fi\n"
+    ".SH SEE ALSO\nThe documents installed with rcpstore (README.md, docs/: json.md for the JSON output, "
+    "errors.md, station.md, security.md, audit.md, archive.md, verify.md): " RCPSTORE_DOC_DIR "\n";
+
 std::string ManPage(CLI::App& app) {
   std::string out = ".TH RCPSTORE 1 \"\" \"rcpstore " RCPSTORE_VERSION "\" \"User Commands\"\n"
                     ".SH NAME\nrcpstore \\- the recipe store of the batch\\-recipe engineering tools\n"
@@ -76,9 +116,7 @@ std::string ManPage(CLI::App& app) {
   Walk(app, "", [&](CLI::App& command, const std::string& path) {
     if (!path.empty() && command.get_subcommands({}).empty()) out += CommandSection(command, path);
   });
-  out += ".SH ENVIRONMENT\n.TP\n.B QVC_STATION_DIR\nThe station directory (registry, logs, user templates).\n"
-         ".TP\n.B RCPSTORE_LOCK_FDS\nSet by \\fBrcpstore lock\\fR for the command it runs: the locks it hands down.\n"
-         ".SH SEE ALSO\nThe JSON schema: docs/json.md.\n";
+  out += kExitAndEnvironment;
   return out;
 }
 

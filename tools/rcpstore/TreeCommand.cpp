@@ -1,7 +1,11 @@
 // rcpstore tree: the recipe tree of a project with the titles and versions
 // of its recipes, or with --plain its bare structure.
+#include <langinfo.h>
+
 #include <CLI/CLI.hpp>
+#include <clocale>
 #include <cstdio>
+#include <cstring>
 
 #include "Commands.h"
 #include "LibQVBRcpEpa/Target.h"
@@ -11,6 +15,24 @@
 namespace rcpstore::cli {
 
 namespace {
+
+// The lines that draw the tree: box characters where the terminal's
+// character set is UTF-8, else ASCII, which every terminal shows.
+struct TreeLines {
+  const char* branch;
+  const char* lastBranch;
+  const char* through;
+};
+
+const TreeLines& Lines() {
+  static const TreeLines utf8{"├── ", "└── ", "│   "};
+  static const TreeLines ascii{"|-- ", "`-- ", "|   "};
+  static const bool boxes = [] {
+    std::setlocale(LC_CTYPE, "");
+    return std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
+  }();
+  return boxes ? utf8 : ascii;
+}
 
 // Renders a project's tree node by node, as the store reads it, into a
 // buffer that is written out as it fills: a node's own keys come from
@@ -26,8 +48,8 @@ class TreeRender : public TreeVisitor {
       out_ += Line(ItemJson(item)) + "  " + Printable(projectPath_) + "\n";
       indents_.push_back("");
     } else {
-      out_ += indents_.back() + (last ? "└── " : "├── ") + Line(ItemJson(item)) + "\n";
-      indents_.push_back(indents_.back() + (last ? "    " : "│   "));
+      out_ += indents_.back() + (last ? Lines().lastBranch : Lines().branch) + Line(ItemJson(item)) + "\n";
+      indents_.push_back(indents_.back() + (last ? "    " : Lines().through));
     }
     if (out_.size() >= kFlushAt) Flush();
   }
