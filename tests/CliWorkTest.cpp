@@ -105,6 +105,8 @@ TEST_F(CliWorkTest, ListingsAndSearchShowTitlesVersionsAndPlaces) {
       << tree;
   std::string plain = Ok({"tree", "@Line1", "--plain"});
   EXPECT_NE(plain.find("│   ├── RCP0003\n"), std::string::npos) << plain;
+  // A group's address shows that group alone.
+  EXPECT_EQ(Ok({"tree", "@Line1/2", "--plain"}).substr(tree.find('\n') + 1), "└── RG02\n    └── RCP0001\n");
   // Outside a UTF-8 locale the tree is drawn in ASCII.
   setenv("LC_ALL", "C", 1);
   EXPECT_NE(Ok({"tree", "@Line1", "--plain"}).find("|   |-- RCP0003\n"), std::string::npos);

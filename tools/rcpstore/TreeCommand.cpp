@@ -117,12 +117,37 @@ class TreeRender : public TreeVisitor {
   bool first_ = true;                 // no child of the open node written yet
 };
 
+// Passes on the project and one of its groups with everything below it.
+class OneGroup : public TreeVisitor {
+ public:
+  OneGroup(TreeVisitor& inner, unsigned groupNo) : inner_(inner), groupNo_(groupNo) {}
+
+  void Enter(const StoreItem& item, bool last) override {
+    if (item.kind == StoreItem::Kind::kGroup) passing_ = item.target.groupNo == groupNo_;
+    if (item.kind == StoreItem::Kind::kProject) return inner_.Enter(item, last);
+    if (passing_) inner_.Enter(item, item.kind == StoreItem::Kind::kGroup || last);
+  }
+
+  void Leave(const StoreItem& item) override {
+    if (item.kind == StoreItem::Kind::kProject || passing_) inner_.Leave(item);
+  }
+
+ private:
+  TreeVisitor& inner_;
+  unsigned groupNo_;
+  bool passing_ = false;
+};
+
 }  // namespace
 
 int PrintProjectTree(const std::string& given, const TreeRead& options) {
-  Target target = ProjectTarget(given);
+  // A group's address shows that group alone, under its project.
+  const unsigned groupNo = IsAddress(given) ? ParseAddress(given).groupNo : 0;
+  Target target = ProjectTarget(groupNo == 0 ? given : AddressText(Address{ParseAddress(given).project, 0, 0, 0}));
+  if (groupNo != 0) GroupTarget(given);
   TreeRender render(options, target.project);
-  size_t unread = VisitTree(target, options, render);
+  OneGroup oneGroup(render, groupNo);
+  size_t unread = VisitTree(target, options, groupNo == 0 ? static_cast<TreeVisitor&>(render) : oneGroup);
   render.Flush();
   if (unread != 0) {
     Fail(std::to_string(unread) + " of its nodes could not be read (each says why)", ERROR_READ_FAULT);
@@ -132,10 +157,12 @@ int PrintProjectTree(const std::string& given, const TreeRead& options) {
 
 void AddTreeCommand(CLI::App& app, int* exitStatus) {
   auto* cmd =
-      AddCommand(app, "tree", "Print a project's recipe tree with titles and versions", "rcpstore tree @Line1 --plain");
+      AddCommand(app, "tree", "Print the recipe tree of a project, or of one of its groups, with titles and versions",
+                 "rcpstore tree @Line1 --plain");
   auto dir = std::make_shared<std::string>();
   auto options = std::make_shared<TreeRead>();
-  cmd->add_option("PROJECT", *dir, kProjectHelp)->required();
+  cmd->add_option("PROJECT", *dir, "Project (@NAME, its registered NAME or its directory), or one group of it (@NAME/G)")
+      ->required();
   cmd->add_flag("--depth-one", options->depthOne, "List the recipe groups only, without recursion");
   cmd->add_flag("--no-subgroups", options->noSubGroups, "Do not lay the sub-group files over the recipes");
   cmd->add_flag("--plain", options->plain, "The bare structure: names only, no headers read");
