@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,10 +26,16 @@ struct ExportSummary {
 // input (import).
 constexpr char kStandardStream[] = "-";
 
+// Told after each entry of an archive: how many are done and of how many
+// (0 while the count is not known: an import learns it from the manifest,
+// which comes last).
+using ArchiveProgress = std::function<void(size_t done, size_t total)>;
+
 // Writes the store of a project (its registered name, address or
 // directory), under its lock, into the archive, which is replaced in one
 // step when complete; "-" writes it to standard output as it goes.
-RCPSTORE_API ExportSummary ExportStore(const std::string& project, const std::string& archive);
+RCPSTORE_API ExportSummary ExportStore(const std::string& project, const std::string& archive,
+                                       const ArchiveProgress& progress = {});
 
 struct ImportRequest {
   std::string archive;    // "-": read from standard input
@@ -47,6 +54,6 @@ struct ImportSummary {
 // every entry's path and type and every file against the manifest, and
 // only then puts it in place. A refused archive leaves nothing behind. Needs
 // the create right, and to replace a store the delete right too.
-RCPSTORE_API ImportSummary ImportStore(const ImportRequest& request);
+RCPSTORE_API ImportSummary ImportStore(const ImportRequest& request, const ArchiveProgress& progress = {});
 
 }  // namespace rcpstore

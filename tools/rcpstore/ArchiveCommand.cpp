@@ -3,6 +3,7 @@
 
 #include <CLI/CLI.hpp>
 #include <cstdio>
+#include <memory>
 
 #include "Commands.h"
 #include "LibQVBRcpEpa/Archive.h"
@@ -26,7 +27,12 @@ int Export(const ExportArgs& args) {
   if (toStdout && isatty(STDOUT_FILENO)) {
     throw CLI::ValidationError("ARCHIVE", "- writes the archive to standard output, which is a terminal here");
   }
-  ExportSummary summary = ExportStore(args.project, args.archive);
+  std::unique_ptr<Progress> progress;
+  ExportSummary summary = ExportStore(args.project, args.archive, [&progress](size_t done, size_t total) {
+    if (!progress) progress = std::make_unique<Progress>("export: entries", total);
+    progress->Show(done);
+  });
+  progress.reset();
   for (const std::string& path : summary.skipped) {
     std::fprintf(stderr, "rcpstore: export: %s: a link or special file, not exported\n", Printable(path).c_str());
   }
@@ -45,7 +51,9 @@ int Export(const ExportArgs& args) {
 }
 
 int Import(const ImportRequest& request) {
-  ImportSummary summary = ImportStore(request);
+  Progress progress("import: entries", 0);
+  ImportSummary summary = ImportStore(request, [&progress](size_t done, size_t /*total*/) { progress.Show(done); });
+  progress.Hide();
   for (const Finding& finding : summary.findings) {
     std::fprintf(stderr, "rcpstore: import: %s: %s [%s]\n", Printable(finding.path).c_str(),
                  Printable(finding.cause).c_str(), finding.kind.c_str());

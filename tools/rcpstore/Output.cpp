@@ -156,7 +156,11 @@ void Progress::Hide() {
 
 void Progress::Show(size_t done) {
   if (!shown_) return;
-  std::fprintf(stderr, "\r%s: %zu of %zu", what_.c_str(), done, total_);
+  if (total_ == 0) {
+    std::fprintf(stderr, "\r%s: %zu", what_.c_str(), done);
+  } else {
+    std::fprintf(stderr, "\r%s: %zu of %zu", what_.c_str(), done, total_);
+  }
   std::fflush(stderr);
 }
 

@@ -97,7 +97,8 @@ class Progress {
   Progress(const Progress&) = delete;
   Progress& operator=(const Progress&) = delete;
 
-  // Shows that `done` of the total are done.
+  // Shows that `done` of the total are done (the count alone when the
+  // total is 0: not known).
   void Show(size_t done);
   // Clears the line, so that other output starts on a clean line.
   void Hide();

@@ -253,11 +253,13 @@ class StandardOutput : public qvplatform::WritableFile {
 // The entries' bytes and the manifest, which comes last so that every file
 // is read once.
 void WriteArchive(const Target& project, const std::vector<StoreEntry>& entries, qvplatform::WritableFile* file,
-                  const std::string& path, ExportSummary* summary) {
+                  const std::string& path, ExportSummary* summary, const ArchiveProgress& progress) {
   Json files = Json::array();
   Json directories = Json::array();
   ArchiveWriter writer(file, path);
+  size_t done = 0;
   for (const StoreEntry& entry : entries) {
+    if (progress) progress(done++, entries.size());
     if (entry.directory) {
       directories.push_back(JsonEscaped(entry.relative));
       writer.Add(entry.relative, true, "");
@@ -373,11 +375,12 @@ void WriteNewFile(const std::string& path, const std::string& bytes) {
 
 // Every entry goes below the build directory. An export writes parents
 // first; a file or directory whose parent has not come is refused.
-Extracted Extract(const std::string& archivePath, const std::string& build) {
+Extracted Extract(const std::string& archivePath, const std::string& build, const ArchiveProgress& progress) {
   ArchiveReader reader(archivePath);
   Extracted out;
   std::set<std::string> seen;
   while (archive_entry* entry = reader.Next()) {
+    if (progress) progress(seen.size(), 0);
     std::string name = CheckedName(archive_entry_pathname(entry));
     bool link = archive_entry_hardlink(entry) != nullptr || archive_entry_symlink(entry) != nullptr;
     mode_t type = archive_entry_filetype(entry);
@@ -460,7 +463,7 @@ void PutInPlace(rcphidden::HiddenBuild& build, const std::string& recipe) {
   if (!aside.empty()) rcphidden::DeleteViaTrash(aside);
 }
 
-ImportSummary Restore(const ImportRequest& request, const std::string& directory) {
+ImportSummary Restore(const ImportRequest& request, const std::string& directory, const ArchiveProgress& progress) {
   ImportSummary summary;
   summary.project = directory;
   std::string recipe = directory + "/" + kRoot;
@@ -471,7 +474,7 @@ ImportSummary Restore(const ImportRequest& request, const std::string& directory
   if (Exists(recipe)) locks.LockProject(target);
   rcphidden::HiddenBuild build(directory, kRoot);
   Check(build.Begin());
-  Extracted got = Extract(request.archive, build.Path());
+  Extracted got = Extract(request.archive, build.Path(), progress);
   CheckManifest(got);
   summary.files = got.files.size();
   rcpverify::VerifyRecipeDirectory(build.Path(), &summary.findings);
@@ -493,7 +496,7 @@ void Register(const std::string& name, const std::string& directory) {
 // The archive is written under a name nobody can foresee, created afresh in
 // the opened destination directory, and renamed into place there when whole:
 // nothing planted beside it is ever written through.
-ExportSummary ExportStore(const std::string& given, const std::string& archiveGiven) {
+ExportSummary ExportStore(const std::string& given, const std::string& archiveGiven, const ArchiveProgress& progress) {
   OpenedProjects opened;
   Target project = ProjectTarget(given);
   CommandLocks locks;
@@ -508,7 +511,7 @@ ExportSummary ExportStore(const std::string& given, const std::string& archiveGi
   if (archiveGiven == kStandardStream) {
     StandardOutput out;
     summary.archive = kStandardStream;
-    WriteArchive(project, entries, &out, "standard output", &summary);
+    WriteArchive(project, entries, &out, "standard output", &summary, progress);
     return summary;
   }
   qvplatform::Env* env = qvplatform::CurrentEnv();
@@ -517,7 +520,7 @@ ExportSummary ExportStore(const std::string& given, const std::string& archiveGi
   std::unique_ptr<qvplatform::WritableFile> file;
   Check(env->CreateNew(part, &file), "cannot create " + part);
   try {
-    WriteArchive(project, entries, file.get(), archive, &summary);
+    WriteArchive(project, entries, file.get(), archive, &summary, progress);
     Check(file->Sync(), "cannot write " + archive);
     Check(file->Close(), "cannot write " + archive);
   } catch (const Failure&) {
@@ -532,7 +535,7 @@ ExportSummary ExportStore(const std::string& given, const std::string& archiveGi
 }
 
 // Everything is built beneath the destination directory, opened once.
-ImportSummary ImportStore(const ImportRequest& request) {
+ImportSummary ImportStore(const ImportRequest& request, const ArchiveProgress& progress) {
   OpenedProjects opened;
   RequireRight(Right::Create);
   if (request.replace) RequireRight(Right::Delete);
@@ -544,7 +547,7 @@ ImportSummary ImportStore(const ImportRequest& request) {
   OpenProjectDirectory(directory);
   ImportSummary summary;
   try {
-    summary = Restore(request, directory);
+    summary = Restore(request, directory, progress);
   } catch (const Failure& failure) {
     if (made) qvplatform::CurrentEnv()->RemoveDirectory(directory);
     rcpaudit::Record("importStore", directory + "/" + kRoot, failure.code, request.archive);
