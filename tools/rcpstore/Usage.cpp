@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -125,26 +124,29 @@ std::vector<std::string> OptionNames(const CLI::App* at) {
   return names;
 }
 
-// The parser's own wording for a bad value, said as the user's slip.
+// The parser's own wording for a bad value ("N: Value 17 not in range 1 to
+// 16", "RIGHT: runn not in {run,read}"), said as the user's slip.
 std::string ValueProblem(const std::string& text) {
-  static const std::regex range(R"(^(\S+): Value (.*) not in range (\S+) to (\S+)$)");
-  static const std::regex member(R"(^(\S+): (.*) not in \{(.*)\}$)");
-  std::smatch m;
-  if (std::regex_match(text, m, range)) {
-    return m[1].str() + " must be a number from " + m[3].str() + " to " + m[4].str() + ", not '" + m[2].str() + "'";
+  const size_t colon = text.find(": ");
+  if (colon == std::string::npos) return text;
+  const std::string name = text.substr(0, colon);
+  const std::string rest = text.substr(colon + 2);
+  const std::string value = "Value ";
+  const size_t range = rest.rfind(" not in range ");
+  const size_t to = rest.rfind(" to ");
+  if (rest.rfind(value, 0) == 0 && range != std::string::npos && to != std::string::npos && to > range) {
+    return name + " must be a number from " + rest.substr(range + 14, to - range - 14) + " to " + rest.substr(to + 4) +
+           ", not '" + rest.substr(value.size(), range - value.size()) + "'";
   }
-  if (std::regex_match(text, m, member)) {
-    std::vector<std::string> allowed;
-    std::string list = m[3].str();
-    for (size_t at = 0, end = 0; at <= list.size(); at = end + 1) {
-      end = std::min(list.find(',', at), list.size());
-      allowed.push_back(list.substr(at, end - at));
-    }
-    std::string shown;
-    for (const std::string& word : allowed) shown += (shown.empty() ? "" : ", ") + word;
-    return m[1].str() + " must be one of " + shown + ", not '" + m[2].str() + "'" + DidYouMean(m[2].str(), allowed);
-  }
-  return text;
+  const size_t member = rest.rfind(" not in {");
+  if (member == std::string::npos || rest.back() != '}') return text;
+  const std::string given = rest.substr(0, member);
+  std::vector<std::string> allowed;
+  std::istringstream list(rest.substr(member + 9, rest.size() - member - 10));
+  for (std::string word; std::getline(list, word, ',');) allowed.push_back(word);
+  std::string shown;
+  for (const std::string& word : allowed) shown += (shown.empty() ? "" : ", ") + word;
+  return name + " must be one of " + shown + ", not '" + given + "'" + DidYouMean(given, allowed);
 }
 
 std::string Cause(CLI::App& at, const CLI::ParseError& error, const std::vector<std::string>& rest) {
