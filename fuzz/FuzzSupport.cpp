@@ -20,6 +20,8 @@ class Scratch {
     std::string pattern = (fs::temp_directory_path() / "qvfuzz-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) Require(false, "mkdtemp failed");
     path_ = pattern;
+    // A station is never made on first use.
+    fs::create_directory(path_ + "/.station");
     qvplatform::SetStationDirectory(path_ + "/.station");
   }
   ~Scratch() {
