@@ -142,8 +142,9 @@ class OneGroup : public TreeVisitor {
 
 int PrintProjectTree(const std::string& given, const TreeRead& options) {
   // A group's address shows that group alone, under its project.
-  const unsigned groupNo = IsAddress(given) ? ParseAddress(given).groupNo : 0;
-  Target target = ProjectTarget(groupNo == 0 ? given : AddressText(Address{ParseAddress(given).project, 0, 0, 0}));
+  const Address address = IsAddress(given) ? ParseAddress(given) : Address{};
+  const unsigned groupNo = address.groupNo;
+  Target target = ProjectTarget(groupNo == 0 ? given : AddressText(Address{address.project, 0, 0, 0}));
   if (groupNo != 0) GroupTarget(given);
   TreeRender render(options, target.project);
   OneGroup oneGroup(render, groupNo);

@@ -144,9 +144,7 @@ std::string ValueProblem(const std::string& text) {
   std::vector<std::string> allowed;
   std::istringstream list(rest.substr(member + 9, rest.size() - member - 10));
   for (std::string word; std::getline(list, word, ',');) allowed.push_back(word);
-  std::string shown;
-  for (const std::string& word : allowed) shown += (shown.empty() ? "" : ", ") + word;
-  return name + " must be one of " + shown + ", not '" + given + "'" + DidYouMean(given, allowed);
+  return name + " must be one of " + Joined(allowed) + ", not '" + given + "'" + DidYouMean(given, allowed);
 }
 
 std::string Cause(CLI::App& at, const CLI::ParseError& error, const std::vector<std::string>& rest) {
@@ -155,9 +153,7 @@ std::string Cause(CLI::App& at, const CLI::ParseError& error, const std::vector<
       return "unknown option '" + rest.front() + "'" + DidYouMean(rest.front(), OptionNames(&at));
     }
     if (!rest.empty()) return "unknown command '" + rest.front() + "'" + DidYouMean(rest.front(), CommandNames(at));
-    std::string names;
-    for (const std::string& name : CommandNames(at)) names += (names.empty() ? "" : ", ") + name;
-    return "a command is required: " + names;
+    return "a command is required: " + Joined(CommandNames(at));
   }
   std::string text = error.what();
   for (const char* extras : {"The following argument was not expected: ", "The following arguments were not expected: "}) {
