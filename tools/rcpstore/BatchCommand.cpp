@@ -28,7 +28,7 @@ struct Line {
 // Splits a line into words as a shell would: blanks separate, '…' keeps
 // everything, "…" keeps everything but \" and \\, a backslash escapes the
 // next character, and # starts a comment. Fails on an open quote.
-std::vector<std::string> Words(const std::string& text) {
+std::vector<std::string> LineWords(const std::string& text) {
   std::vector<std::string> words;
   std::string word;
   bool inWord = false;
@@ -75,7 +75,7 @@ std::vector<Line> ReadLines(const std::string& file) {
   for (size_t number = 1; std::getline(in, text); ++number) {
     std::vector<std::string> words;
     try {
-      words = Words(text);
+      words = LineWords(text);
     } catch (const Failure& failure) {
       Fail("line " + std::to_string(number) + ": " + failure.cause + " (nothing was run)", failure.code);
     }

@@ -19,7 +19,7 @@ std::string RecipeLine(const StoreItem& recipe) {
          (recipe.error.empty() ? "" : "  (" + recipe.error + ")");
 }
 
-Json GroupJson(const Target& group) { return ItemJson(GroupItem(group)); }
+Json GroupEntryJson(const Target& group) { return ItemJson(GroupItem(group)); }
 
 std::string GroupLine(const Target& target) {
   StoreItem group = GroupItem(target);
@@ -59,7 +59,7 @@ void AddListCommands(CLI::App& app, int* exitStatus) {
   if (CLI::App* group = FindCommand(app, "group")) {
     auto* groups = AddCommand(*group, "list", "List the recipe groups of a project", "rcpstore group list @Line1");
     groups->add_option("PROJECT", *given, kProjectHelp)->required();
-    Runs(*groups, exitStatus, [=] { return PrintList(GroupsOf(ProjectTarget(*given)), GroupJson, GroupLine); });
+    Runs(*groups, exitStatus, [=] { return PrintList(GroupsOf(ProjectTarget(*given)), GroupEntryJson, GroupLine); });
   }
   if (CLI::App* recipe = FindCommand(app, "recipe")) {
     auto* recipes =

@@ -36,7 +36,7 @@ std::string LineOf(const AuditEntry& entry) {
 }
 
 // A change of no path (an unregistration) has a null path, as everywhere.
-Json EntryJson(const AuditEntry& entry) {
+Json TrailEntryJson(const AuditEntry& entry) {
   Json out{{"time", JsonText(entry.time)},
            {"station", JsonText(entry.station)},
            {"user", JsonText(entry.user)},
@@ -66,7 +66,7 @@ void AddLogCommand(CLI::App& app, int* exitStatus) {
   log->add_option("--user", filter->user, "Only changes made by this user");
   log->add_option("-n,--last", filter->last, "Only the last N of the changes that match")
       ->check(CLI::Range(size_t{1}, size_t{1000000000}));
-  Runs(*log, exitStatus, [=] { return PrintList(ReadAuditTrail(*filter), EntryJson, LineOf); });
+  Runs(*log, exitStatus, [=] { return PrintList(ReadAuditTrail(*filter), TrailEntryJson, LineOf); });
 }
 
 }  // namespace rcpstore::cli

@@ -18,7 +18,7 @@ struct PathArgs {
   bool list = false;
 };
 
-std::vector<std::string> Words(const std::string& text) {
+std::vector<std::string> BlankSeparated(const std::string& text) {
   std::istringstream in(text);
   std::vector<std::string> words;
   for (std::string word; in >> word;) words.push_back(word);
@@ -46,7 +46,7 @@ Json KeyOrNull(const std::string& key) { return key.empty() ? Json(nullptr) : Js
 
 Json MemberJson(const PathMember& member) {
   return {{"member", member.name},
-          {"arguments", Words(member.arguments)},
+          {"arguments", BlankSeparated(member.arguments)},
           {"key", KeyOrNull(member.key)},
           {"folderKey", KeyOrNull(member.folderKey)}};
 }

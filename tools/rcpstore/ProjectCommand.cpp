@@ -23,7 +23,7 @@ struct RegisterArgs {
   bool manualVersion = false;
 };
 
-std::string InfoText(const StoreItem& item) {
+std::string ProjectText(const StoreItem& item) {
   const ProjectInfo& info = item.project;
   std::string name = Printable(item.name);
   return "project:  @" + name + "\nname:     " + name + "\npath:     " + Printable(info.path) +
@@ -53,7 +53,7 @@ int Register(const RegisterArgs& args) {
 
 int Info(const std::string& given) {
   StoreItem item = ProjectItem(given);
-  return Output().json ? PrintJson(ItemJson(item)) : PrintLine(InfoText(item));
+  return Output().json ? PrintJson(ItemJson(item)) : PrintLine(ProjectText(item));
 }
 
 // The store lists at most 20 projects; the rest are counted on stderr.

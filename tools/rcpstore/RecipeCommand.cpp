@@ -28,7 +28,7 @@ struct RecipeArgs {
   DeleteOptions removal;
 };
 
-std::string InfoText(const StoreItem& recipe) {
+std::string RecipeText(const StoreItem& recipe) {
   const RecipeHead& head = recipe.head;
   std::string out = "recipe:  " + Printable(NameOf(recipe.target)) + "\npath:    " + Printable(recipe.target.recipe) +
                     "\nheader:  " + Printable(head.headerName) + "\ntitle:   " + Printable(head.title) +
@@ -50,7 +50,7 @@ std::string InfoText(const StoreItem& recipe) {
 int Info(const RecipeArgs& args) {
   StoreItem recipe = RecipeItem(RecipeTarget(args.dir));
   if (!recipe.error.empty()) Fail(recipe.error, recipe.errorCode);
-  return Output().json ? PrintJson(ItemJson(recipe)) : PrintLine(InfoText(recipe));
+  return Output().json ? PrintJson(ItemJson(recipe)) : PrintLine(RecipeText(recipe));
 }
 
 // The unit texts that --unit K=TEXT gives, checked before anything is touched.
@@ -109,7 +109,7 @@ int DeleteUnitRecipe(const RecipeArgs& args) {
 
 // A listed entry as the thing it is: a child node of the listed target
 // (group, sub-group, recipe), or a file of the listed recipe.
-Json EntryJson(const FileEntry& entry) {
+Json FileEntryJson(const FileEntry& entry) {
   bool thing = entry.kind == "recipe" || entry.kind == "group" || entry.kind == "subGroup" || entry.kind == "unit";
   Json item = thing ? ItemJson(entry.item)
                     : Json{{"kind", entry.kind},
@@ -122,8 +122,8 @@ Json EntryJson(const FileEntry& entry) {
   return item;
 }
 
-std::string EntryLine(const FileEntry& entry) {
-  Json item = EntryJson(entry);
+std::string FileEntryLine(const FileEntry& entry) {
+  Json item = FileEntryJson(entry);
   return entry.kind + "  " + ShownName(item) + "  " + Printable(JsonBytes(item["name"])) + "  " +
          Printable(entry.title) + (entry.unitNo != 0 ? "  unit " + std::to_string(entry.unitNo) : "") +
          (entry.comment.empty() ? "" : "  " + Printable(entry.comment));
@@ -269,7 +269,7 @@ void AddRecipeCommands(CLI::App& app, int* exitStatus) {
   ls->add_option("TARGET", args->dir, "Recipe, group or project: its address or directory")->required();
   ls->add_flag("--children", args->children, "List the children of a recipe's node instead of its files");
   Runs(*ls, exitStatus,
-       [=] { return PrintList(ListEntries(AnyTarget(args->dir), args->children), EntryJson, EntryLine); });
+       [=] { return PrintList(ListEntries(AnyTarget(args->dir), args->children), FileEntryJson, FileEntryLine); });
 
   auto* edf = app.add_subcommand("edf", "Inspect EDF files");
   edf->require_subcommand(1);

@@ -17,7 +17,7 @@ int Switch(bool on) {
   return PrintDone(Json{{"security", status}}, std::string("recipe security is ") + status);
 }
 
-int Status() {
+int PrintSecurityStatus() {
   SecurityStatus security = ReadSecurityStatus();
   const char* status = security == SecurityStatus::kOn ? "on" : security == SecurityStatus::kOff ? "off" : "absent";
   std::vector<std::string> held;
@@ -101,7 +101,7 @@ void AddSecurityCommand(CLI::App& app, int* exitStatus) {
 
   auto* s = AddCommand(*security, "status", "Whether security is on, and the rights of the caller",
                        "rcpstore security status --json");
-  Runs(*s, exitStatus, Status);
+  Runs(*s, exitStatus, PrintSecurityStatus);
 
   auto rights = std::make_shared<std::vector<std::string>>();
   auto* c = AddCommand(*security, "check", "Whether the caller holds every right named (exit status 1 if not)",

@@ -24,7 +24,7 @@ struct TreeLines {
   const char* through;
 };
 
-const TreeLines& Lines() {
+const TreeLines& TreeDrawing() {
   static const TreeLines utf8{"├── ", "└── ", "│   "};
   static const TreeLines ascii{"|-- ", "`-- ", "|   "};
   static const bool boxes = [] {
@@ -48,8 +48,8 @@ class TreeRender : public TreeVisitor {
       out_ += Line(ItemJson(item)) + "  " + Printable(projectPath_) + "\n";
       indents_.push_back("");
     } else {
-      out_ += indents_.back() + (last ? Lines().lastBranch : Lines().branch) + Line(ItemJson(item)) + "\n";
-      indents_.push_back(indents_.back() + (last ? "    " : Lines().through));
+      out_ += indents_.back() + (last ? TreeDrawing().lastBranch : TreeDrawing().branch) + Line(ItemJson(item)) + "\n";
+      indents_.push_back(indents_.back() + (last ? "    " : TreeDrawing().through));
     }
     if (out_.size() >= kFlushAt) Flush();
   }
