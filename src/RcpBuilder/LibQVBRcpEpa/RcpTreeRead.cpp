@@ -68,7 +68,10 @@ class TreeWalk {
     if (!how_.depthOne) {
       for (auto& group : root.m_listChild) {
         if (!Shown(*group)) continue;
-        CQVERcpUtil::GetDirectoryList(group.get(), 1, 0);
+        // A group's own directory only: nothing of the tree is below a
+        // recipe, so no recipe directory is opened (the headers are read
+        // by name).
+        CQVERcpUtil::GetDirectoryList(group.get(), 0, 0);
         if (!how_.noSubGroups) rcpsubgroup::ReadLayout(group->GetFullPath(), group.get());
       }
     }
