@@ -140,6 +140,7 @@ void CommandLocks::LockProject(const Target& target) {
     if (taken) KeepLast(lockFile);
   }
   for (const std::string& directory : {target.project, target.project + "/Recipe", target.group}) {
+    if (directory.empty()) continue;
     if (FirstUnder(lockFile, directory)) {
       CleanLeftovers({directory});
     } else {
@@ -148,7 +149,7 @@ void CommandLocks::LockProject(const Target& target) {
   }
   // A recipe's own directory changes under its recipe lock alone: always cleaned.
   CleanLeftovers({target.recipe});
-  if (FirstUnder(lockFile, "")) {
+  if (FirstUnder(lockFile, "moves and registration")) {  // no directory's name
     rcpplacement::SettleMoves(target.project);
     rcpproject::SettleRegistration(target.project);
   }
