@@ -1,43 +1,85 @@
 #!/usr/bin/env bash
-# Runs the benchmarks side by side with the plain tools that do the same work,
-# and reports medians, ratios and peak memory. Usage: bench/run.sh [RUNS]
+# Times what users wait for side by side with the plain tool that does the
+# same physical work, each pair alternating in one run (the machine may be
+# shared: read the ratios), and prints one row per goal:
+#   what | figure | floor | ratio | goal
+# Usage: bench/run.sh [RUNS]; RCPSTORE=FILE measures that rcpstore instead of
+# this tree's release build (a before-and-after comparison).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${1:-15}
 scripts/deps.sh
 cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DQV_TESTS=OFF > /dev/null
 cmake --build build-bench -j "$(nproc)" --target rcpstore rcpstore-genstore rcpstore-lockbench qv_templates > /dev/null
-rcpstore=$PWD/build-bench/tools/rcpstore/rcpstore
+rcpstore=${RCPSTORE:-$PWD/build-bench/tools/rcpstore/rcpstore}
 gen=$PWD/build-bench/bench/rcpstore-genstore
+templates=$PWD/build-bench/templates/QVSystem
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export QVC_STATION_DIR=$work/station
 mkdir -p "$QVC_STATION_DIR"
 
-# Median wall time in milliseconds of a command run $runs times.
-median_ms() {
-  local times=()
+# Wall time of one run of a command, in microseconds.
+run_us() {
+  [ -n "${prepare:-}" ] && eval "$prepare"
+  local t0=$(date +%s%N)
+  eval "$1" > /dev/null
+  local t1=$(date +%s%N)
+  echo $(( (t1 - t0) / 1000 ))
+}
+
+median_ms() { sort -n | awk '{a[NR]=$1} END {printf "%.2f", a[int((NR+1)/2)]/1000}'; }
+
+# Times $1 and its floor $2 alternately $runs times; sets ours and floor
+# (median ms).
+pair() {
+  local a=() b=()
   for _ in $(seq "$runs"); do
-    [ -n "${prepare:-}" ] && eval "$prepare"
-    local t0=$(date +%s%N)
-    eval "$1" > /dev/null
-    local t1=$(date +%s%N)
-    times+=($(( (t1 - t0) / 1000 )))
+    a+=($(run_us "$1"))
+    b+=($(run_us "$2"))
   done
-  printf '%s\n' "${times[@]}" | sort -n | awk '{a[NR]=$1} END {printf "%.2f", a[int((NR+1)/2)]/1000}'
+  ours=$(printf '%s\n' "${a[@]}" | median_ms)
+  floor=$(printf '%s\n' "${b[@]}" | median_ms)
 }
 
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a / b}'; }
 
-echo "== tree scan: 16 groups x 1000 recipes =="
-"$gen" "$work/store" 16 1000
-sync
-ours=$(median_ms "$rcpstore tree $work/store --plain --json")
-theirs=$(median_ms "find $work/store/Recipe -mindepth 1 -maxdepth 3 -type d")
-rss=$(/usr/bin/time -f %M "$rcpstore" tree "$work/store" --plain --json 2>&1 > /dev/null | tail -1)
-echo "rcpstore tree --plain --json: ${ours} ms   find: ${theirs} ms   ratio: $(ratio "$ours" "$theirs")   peak RSS: $((rss / 1024)) MB"
+# Peak resident memory of a command, in MB.
+peak_mb() { /usr/bin/time -f %M bash -c "exec $1" 2>&1 > /dev/null | tail -1 | awk '{printf "%.1f", $1 / 1024}'; }
 
-echo "== sub-group item insertion: 20,000-line file =="
+# System calls of a command, all kinds together.
+syscalls() { strace -f -c -o "$work/strace.txt" bash -c "exec $1" > /dev/null; awk '/^-+/ {n++; next} n == 2 {print $4; exit}' "$work/strace.txt"; }
+
+# Calls of the named kinds (comma-separated) a command makes.
+calls_of() { strace -f -c -e trace="$2" -o "$work/strace.txt" bash -c "exec $1" > /dev/null; awk '/^-+/ {n++; next} n == 2 {print $4; exit}' "$work/strace.txt"; }
+
+row() { printf '%-46s | %-24s | %-24s | %-7s | %s\n' "$@"; }
+
+row "what" "figure" "floor" "ratio" "goal"
+
+# The store every tree row reads: 16 groups x 1000 recipes with real headers
+# and sub-group files.
+"$gen" "$work/store" 16 1000 "$templates/RcpHead.edf"
+sync
+find_dirs="find $work/store/Recipe -mindepth 1 -maxdepth 3 -type d"
+pair "$rcpstore tree $work/store --plain --json" "$find_dirs"
+calls=$(syscalls "$rcpstore tree $work/store --plain --json")
+row "tree --plain --json, 16 x 1000" "$ours ms" "find -type d $floor ms" "$(ratio "$ours" "$floor")" \
+    "<= 0.6; $(awk -v c="$calls" 'BEGIN {printf "%.1f", c / 16000}') calls a recipe (<= 4)"
+
+cat_heads="find $work/store/Recipe -name RcpHead.edf -print0 | xargs -0 cat"
+pair "$rcpstore tree $work/store --json" "$cat_heads"
+row "tree --json with titles, 16 x 1000" "$ours ms" "find | xargs cat $floor ms" "$(ratio "$ours" "$floor")" "<= 1.0"
+
+# Flat: the same figure for a store a quarter the size.
+"$gen" "$work/small" 4 1000 "$templates/RcpHead.edf"
+row "peak memory of tree --json, 16 x 1000" "$(peak_mb "$rcpstore tree $work/store --json") MB" \
+    "4 x 1000: $(peak_mb "$rcpstore tree $work/small --json") MB" "" "<= 16 MB, flat"
+
+group=$work/store/Recipe/RG01
+pair "$rcpstore recipe list $group --json" "cat $group/RCP*/RcpHead.edf"
+row "recipe list --json, 1000 recipes" "$ours ms" "cat headers $floor ms" "$(ratio "$ours" "$floor")" "<= 1.0"
+
 "$rcpstore" project create rg "$work" --quiet
 "$rcpstore" group create "$work/rg" 1 --quiet
 "$rcpstore" recipe create "$work/rg/Recipe/RG01" 999 --quiet
@@ -49,57 +91,59 @@ prepare="cp $work/original.txt $file"
 eval "$prepare"
 "$rcpstore" subgroup put "$work/rg/Recipe/RG01" RCP0999 $deepest --quiet
 grep -q "^NODE,RCP0999" "$file"
-ours=$(median_ms "$rcpstore subgroup put $work/rg/Recipe/RG01 RCP0999 $deepest")
-theirs=$(median_ms "sed -i 's/^STARTSUB,$target\r\$/&\nNODE,RCP0999\r/' $file")
-echo "rcpstore subgroup put: ${ours} ms   sed -i: ${theirs} ms   ratio: $(ratio "$ours" "$theirs")"
+pair "$rcpstore subgroup put $work/rg/Recipe/RG01 RCP0999 $deepest" \
+     "sed -i 's/^STARTSUB,$target\r\$/&\nNODE,RCP0999\r/' $file"
+prepare=
+row "subgroup put, 20,000-line file" "$ours ms" "sed -i $floor ms" "$(ratio "$ours" "$floor")" "<= 1.2"
 
-echo "== file entries of a group: 1000 recipes, every header read =="
-"$gen" "$work/list" 1 1000 "$PWD/build-bench/templates/QVSystem/RcpHead.edf"
-group=$work/list/Recipe/RG01
-ours=$(median_ms "$rcpstore ls --children $group --json")
-theirs=$(median_ms "cat $group/RCP*/RcpHead.edf")
-echo "rcpstore ls --children --json: ${ours} ms   cat RcpHead.edf: ${theirs} ms   ratio: $(ratio "$ours" "$theirs")"
-listing=$(median_ms "$rcpstore recipe list $group --json")
-echo "rcpstore recipe list --json: ${listing} ms   cat RcpHead.edf: ${theirs} ms   ratio: $(ratio "$listing" "$theirs")   ls --children --json: ${ours} ms"
+saved=$runs
+runs=$((runs * 4))
+pair "$rcpstore --version" "true"
+runs=$saved
+row "process start (--version)" "$ours ms" "true $floor ms" \
+    "+$(awk -v a="$ours" -v b="$floor" 'BEGIN {printf "%.2f", a - b}') ms" "<= 2 ms above"
 
-echo "== batch: 1000 recipe creates in one process =="
-# Median of 3 runs of a batch of 1000 creates in a fresh group under $1.
-batch_ms() {
+# A batch of 1000 creates in a fresh group under $1: sets ours (median of 3
+# runs, ms) and fsyncs (flushes a create makes).
+batch() {
   "$rcpstore" project create B "$1" --quiet
   "$rcpstore" group create "$1/B" 1 --quiet
   for n in $(seq 1000); do echo "recipe create $1/B/Recipe/RG01 $n"; done > "$1/creates.txt"
   prepare="rm -rf $1/B/Recipe/RG01/RCP*"
-  local saved=$runs
-  runs=3
-  median_ms "$rcpstore batch $1/creates.txt --quiet"
-  runs=$saved
+  local times=()
+  for _ in 1 2 3; do times+=($(run_us "$rcpstore batch $1/creates.txt --quiet")); done
+  ours=$(printf '%s\n' "${times[@]}" | median_ms)
+  eval "$prepare"
+  flushes=$(calls_of "$rcpstore batch $1/creates.txt --quiet" fsync,fdatasync,sync_file_range,syncfs)
   prepare=
 }
-mkdir -p "$work/batch"
-on_disk=$(batch_ms "$work/batch")
-echo "rcpstore batch, 1000 recipe creates on disk: ${on_disk} ms ($(ratio "$on_disk" 1000) ms a create; each flushes its file and two directories)"
-# In memory the flushes cost nothing: what is left is the store's own work.
 if [ -d /dev/shm ] && memory=$(mktemp -d -p /dev/shm 2> /dev/null); then
   mkdir "$memory/station"
-  in_memory=$(QVC_STATION_DIR=$memory/station batch_ms "$memory")
+  QVC_STATION_DIR=$memory/station batch "$memory"
   rm -rf "$memory"
-  echo "rcpstore batch, 1000 recipe creates in memory (tmpfs): ${in_memory} ms"
+  row "batch of 1000 recipe create, tmpfs" "$ours ms" "" "" "<= 250 ms"
 fi
+mkdir -p "$work/batch"
+batch "$work/batch"
+row "batch of 1000 recipe create, disk" "$ours ms" "" "" \
+    "$(awk -v f="$flushes" 'BEGIN {printf "%.2f", f / 1000}') flushes a create (see bench/README.md)"
+
+echo
+echo "== file entries of a group: 1000 recipes, every top-level header read =="
+pair "$rcpstore ls --children $group --json" "cat $group/RCP*/RcpHead.edf"
+echo "rcpstore ls --children --json: ${ours} ms   cat RcpHead.edf: ${floor} ms   ratio: $(ratio "$ours" "$floor")"
 
 echo "== verify: 16 groups x 1000 recipes, every data file read =="
-templates=$PWD/build-bench/templates/QVSystem
 "$gen" "$work/verify" 16 1000 "$templates/RcpHead.edf" "$templates/RcpPrt.edf"
 sync
-ours=$(median_ms "$rcpstore verify $work/verify")
-theirs=$(median_ms "find $work/verify/Recipe -name '*.edf' -exec cat {} +")
-echo "rcpstore verify: ${ours} ms   find + cat every .edf: ${theirs} ms   ratio: $(ratio "$ours" "$theirs")"
+pair "$rcpstore verify $work/verify" "find $work/verify/Recipe -name '*.edf' -exec cat {} +"
+echo "rcpstore verify: ${ours} ms   find + cat every .edf: ${floor} ms   ratio: $(ratio "$ours" "$floor")"
 
 echo "== export: the same store =="
 prepare="rm -f $work/verify.tgz"
-ours=$(median_ms "$rcpstore export $work/verify $work/verify.tgz")
-theirs=$(median_ms "tar czf $work/verify.tgz -C $work/verify Recipe")
+pair "$rcpstore export $work/verify $work/verify.tgz" "tar czf $work/verify.tgz -C $work/verify Recipe"
 prepare=
-echo "rcpstore export: ${ours} ms   tar czf: ${theirs} ms   ratio: $(ratio "$ours" "$theirs")"
+echo "rcpstore export: ${ours} ms   tar czf: ${floor} ms   ratio: $(ratio "$ours" "$floor")"
 
 echo "== locks =="
 "$PWD/build-bench/bench/rcpstore-lockbench" "$work/locks" 5000 8

@@ -10,6 +10,8 @@ packages=(g++ cmake ninja-build pkg-config libsqlite3-dev libgtest-dev libgmock-
 missing=()
 # pkgconf: the install test builds a program against the installed library with pkg-config.
 packages+=(pkgconf)
+# time and strace: bench/run.sh measures peak memory and counts system calls.
+packages+=(time strace)
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done

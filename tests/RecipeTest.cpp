@@ -14,6 +14,7 @@
 #include "libqvecommon/QVEEngMsgBuf.h"
 #include "libqveeda/QVEEdaFile.h"
 #include "libqveeda/QVEFilePath.h"
+#include "platform/Env.h"
 #include "platform/Registry.h"
 
 using qvtest::Exists;
@@ -243,6 +244,65 @@ TEST_F(RecipeTest, FreeRecipeNumbersStayInsideTheTable) {
 // A name present only under another case still counts; a missing one does not.
 // Within a clean-once scope a directory is cleaned at its first clean only;
 // once the scope ends, every clean reads the directory again.
+// Notes the steps that make a change durable, in order: "file" (a file's
+// data flushed), "publish <name>" (a build renamed into place), "dir <name>"
+// (a directory's entries flushed); names are the last part of the path.
+class DurableSteps : public qvplatform::EnvWrapper {
+ public:
+  DurableSteps() : EnvWrapper(qvplatform::Env::Posix()) {}
+  uint32_t CreateForWrite(const std::string& p, std::unique_ptr<qvplatform::WritableFile>* out) override {
+    uint32_t rc = target()->CreateForWrite(p, out);
+    if (rc == 0) *out = std::make_unique<Noted>(std::move(*out), &steps);
+    return rc;
+  }
+  uint32_t RenameNoReplace(const std::string& f, const std::string& t) override {
+    steps.push_back("publish " + Last(t));
+    return target()->RenameNoReplace(f, t);
+  }
+  uint32_t SyncDirectory(const std::string& p) override {
+    steps.push_back("dir " + Last(p));
+    return target()->SyncDirectory(p);
+  }
+  std::vector<std::string> steps;
+
+ private:
+  static std::string Last(const std::string& path) {
+    std::string name = path.substr(path.find_last_of('/') + 1);
+    return name.rfind(".RCP", 0) == 0 ? "build" : name;
+  }
+  struct Noted : qvplatform::WritableFile {
+    Noted(std::unique_ptr<qvplatform::WritableFile> f, std::vector<std::string>* s) : real(std::move(f)), steps(s) {}
+    uint32_t Append(const char* d, size_t n) override { return real->Append(d, n); }
+    uint32_t AppendHole(size_t n) override { return real->AppendHole(n); }
+    uint32_t Sync() override {
+      steps->push_back("file");
+      return real->Sync();
+    }
+    uint32_t Close() override { return real->Close(); }
+    std::unique_ptr<qvplatform::WritableFile> real;
+    std::vector<std::string>* steps;
+  };
+};
+
+// A new recipe is flushed as far as surviving a crash needs, once: its
+// header's data and the hidden build's entries before the build is renamed
+// into place, the group's entries after. From the system template or a
+// given one alike.
+TEST_F(RecipeTest, ACreateFlushesItsHeaderAndTwoDirectoriesOnce) {
+  const std::vector<std::string> expected{"file", "dir build", "publish RCP0013", "dir RG03"};
+  const std::string given = SystemTemplate("RcpHead.edf");
+  for (const char* templateFile : {static_cast<const char*>(nullptr), given.c_str()}) {
+    std::filesystem::remove_all(group() + "/RCP0013");
+    DurableSteps durable;
+    {
+      qvplatform::ScopedEnv scoped(&durable);
+      ASSERT_EQ(CQVERcpUtil::CreateRecipe("H", group().c_str(), 13, templateFile), 0u);
+    }
+    EXPECT_EQ(durable.steps, expected) << (templateFile == nullptr ? "system template" : templateFile);
+    EXPECT_EQ(Read(nullptr, group() + "/RCP0013/RcpHead.edf").strHeadName, "H");
+  }
+}
+
 TEST_F(RecipeTest, DuplicatesAndLeftoversAreFoundWithFewerScans) {
   ASSERT_EQ(std::rename(recipe().c_str(), (group() + "/rcp0012").c_str()), 0);
   EXPECT_EQ(CQVERcpUtil::CheckRcpDuplicate(group().c_str(), 12), QVC_ERR_EXISTS);

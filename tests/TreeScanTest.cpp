@@ -3,6 +3,7 @@
 #include <functional>
 
 #include "LibQVBRcpEpa.h"
+#include "LibQVBRcpEpa/Reads.h"
 #include "TestSupport.h"
 #include "libqvecommon/QVEEngAlloc.h"
 
@@ -67,6 +68,23 @@ TEST_F(ScanTest, ScansGroupsAndRecipesAndLeavesOtherDirectoriesOut) {
   EXPECT_TRUE(recipe.m_listChild.empty());
   CQVERcpUtil::GetDirectoryList(&project_, 0, 1);
   EXPECT_EQ(qvtest::Shape(project_), "RG01[],RG02[]");
+}
+
+// The tree reads each group's own directory: nothing below a recipe is a
+// node of it, and a recipe's TEMP is never opened, so it costs no error.
+TEST_F(ScanTest, TheTreeNeverEntersARecipe) {
+  MakeDirs(tmp_ / "P1/Recipe/RG01/RCP0003/RG05");
+  rcpstore::Target project;
+  project.project = tmp_ / "P1";
+  project.projectName = "P1";
+  qvtest::ErrorCapture errors;
+  rcpstore::TreeNode tree = rcpstore::ReadTree(project, {.plain = true});
+  ASSERT_EQ(tree.children.size(), 2u);
+  for (const rcpstore::TreeNode& group : tree.children) {
+    ASSERT_EQ(group.children.size(), 4u);
+    for (const rcpstore::TreeNode& recipe : group.children) EXPECT_TRUE(recipe.children.empty()) << recipe.name;
+  }
+  EXPECT_TRUE(errors.records().empty());
 }
 
 // Builds, trash and names moved aside by an in-use check are work in

@@ -39,12 +39,30 @@ bool SizeFits(const std::vector<uint8_t>& header, uint64_t size) {
   return QVEEdaGetU32(header.data(), QVEEDA_OFF_KIND) != kHeadKind || size <= kMaxHeadFile;
 }
 
+// A small file (every recipe header) is read with one call that asks for
+// one byte more than it measured, which normally shows its end too; a short
+// read goes on to the end.
+constexpr uint64_t kOneRead = 64 * 1024;
+
+uint32_t ReadSmall(qvplatform::ReadableFile* file, uint64_t size, std::vector<uint8_t>* data) {
+  data->resize(static_cast<size_t>(size) + 1);
+  size_t got = 0;
+  if (uint32_t rc = file->Read(reinterpret_cast<char*>(data->data()), data->size(), &got)) return rc;
+  data->resize(got);
+  if (got != 0 && got < size) {
+    if (uint32_t rc = ReadUpTo(file, size + 1, data)) return rc;
+  }
+  if (data->size() > size) return ERROR_FILE_CORRUPT;  // it grew while it was read
+  return SizeFits(*data, size) ? 0 : ERROR_FILE_CORRUPT;
+}
+
 uint32_t ReadWhole(const std::string& path, std::vector<uint8_t>* data) {
   std::unique_ptr<qvplatform::ReadableFile> file;
   if (uint32_t rc = qvplatform::CurrentEnv()->OpenForRead(path, &file)) return rc;
   uint64_t size = 0;
   if (uint32_t rc = file->Size(&size)) return rc;
   data->clear();
+  if (size < kOneRead) return ReadSmall(file.get(), size, data);
   if (uint32_t rc = ReadUpTo(file.get(), std::min<uint64_t>(size, QVEEDA_HEADER_SIZE), data)) return rc;
   if (!SizeFits(*data, size)) return ERROR_FILE_CORRUPT;
   data->reserve(static_cast<size_t>(size));

@@ -35,13 +35,14 @@ EntryType TypeFromMode(unsigned mode) {
   return EntryType::kOther;
 }
 
-uint32_t RequireRegular(int fd) {
+uint32_t RequireRegular(int fd, uint64_t* size) {
   struct stat st;
   uint32_t rc = fstat(fd, &st) != 0    ? LastWin32Error()
                 : S_ISDIR(st.st_mode)  ? ERROR_ACCESS_DENIED
                 : !S_ISREG(st.st_mode) ? ERROR_CANT_ACCESS_FILE
                                        : 0;
   if (rc != 0) close(fd);
+  if (rc == 0 && size != nullptr) *size = static_cast<uint64_t>(st.st_size);
   return rc;
 }
 

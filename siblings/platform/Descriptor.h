@@ -13,9 +13,10 @@ namespace qvplatform {
 // The entry type of a stat mode.
 EntryType TypeFromMode(unsigned mode);
 
-// Keeps fd when it is a regular file; otherwise closes it and fails with
-// ERROR_ACCESS_DENIED (a directory) or ERROR_CANT_ACCESS_FILE (anything else).
-uint32_t RequireRegular(int fd);
+// Keeps fd when it is a regular file, giving its size when asked; otherwise
+// closes it and fails with ERROR_ACCESS_DENIED (a directory) or
+// ERROR_CANT_ACCESS_FILE (anything else).
+uint32_t RequireRegular(int fd, uint64_t* size = nullptr);
 
 // Reads the entries of a directory opened and not read yet, each with the type
 // of the entry itself (a link is kOther). fd stays open.

@@ -55,7 +55,8 @@ class ReadableFile {
   virtual ~ReadableFile() = default;
   // Reads up to n bytes; *got = 0 at the end of the file.
   virtual uint32_t Read(char* buf, size_t n, size_t* got) = 0;
-  // The file's size now, so that a reader can refuse a file before reading it.
+  // The file's size when it was opened, so that a reader can refuse a file
+  // before reading it (a reader checks for bytes beyond it at the end).
   virtual uint32_t Size(uint64_t* size) = 0;
 };
 

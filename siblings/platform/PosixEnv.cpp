@@ -73,7 +73,7 @@ class PosixDirectory : public Directory {
 
 class PosixReadableFile : public ReadableFile {
  public:
-  explicit PosixReadableFile(int fd) : fd_(fd) {}
+  PosixReadableFile(int fd, uint64_t size) : fd_(fd), size_(size) {}
   ~PosixReadableFile() override { close(fd_); }
   uint32_t Read(char* buf, size_t n, size_t* got) override {
     ssize_t r;
@@ -88,14 +88,13 @@ class PosixReadableFile : public ReadableFile {
     return 0;
   }
   uint32_t Size(uint64_t* size) override {
-    struct stat st;
-    if (fstat(fd_, &st) != 0) return Fail();
-    *size = static_cast<uint64_t>(st.st_size);
+    *size = size_;
     return 0;
   }
 
  private:
   int fd_;
+  uint64_t size_;  // measured by the open's own check
 };
 
 class PosixWritableFile : public WritableFile {
@@ -139,8 +138,9 @@ class PosixEnv : public Env {
     uint32_t rc = fd >= 0 ? 0 : AtEntry(path, true, [&](const EntryAt& at) {
       return fd = openat(at.dir(), at.name(), kFlags);
     });
-    if (rc == 0) rc = RequireRegular(fd);
-    if (rc == 0) *out = std::make_unique<PosixReadableFile>(fd);
+    uint64_t size = 0;
+    if (rc == 0) rc = RequireRegular(fd, &size);
+    if (rc == 0) *out = std::make_unique<PosixReadableFile>(fd, size);
     return rc;
   }
 

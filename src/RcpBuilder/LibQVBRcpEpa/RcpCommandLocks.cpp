@@ -7,10 +7,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <set>
 
 #include "LibQVBRcpEpa.h"
 #include "LibQVBRcpEpa/Failure.h"
 #include "LibQVBRcpEpa/Locks.h"
+#include "RcpHidden.h"
 #include "RcpLockText.h"
 #include "RcpPlacement.h"
 #include "RcpProjectFile.h"
@@ -44,6 +46,9 @@ void CleanLeftovers(const std::vector<std::string>& directories) {
 struct KeptLock {
   std::string file;
   std::unique_ptr<CQVERcpLock> lock;
+  // What the batch's commands settled under it: while it is kept no other
+  // station changes the project's structure, so once is enough.
+  std::set<std::string> settled;
 };
 
 // The locks kept by the KeptProjectLocks alive; null when none is.
@@ -54,6 +59,15 @@ CQVERcpLock* Kept(const std::string& lockFile) {
   if (g_kept == nullptr) return nullptr;
   auto found = std::find_if(g_kept->begin(), g_kept->end(), [&](const KeptLock& kept) { return kept.file == lockFile; });
   return found == g_kept->end() ? nullptr : found->lock.get();
+}
+
+// Whether a command under the lock must settle what (a directory's
+// leftovers, the project's cut-short moves): always, unless the lock is kept
+// for a batch and an earlier command of the batch settled it.
+bool FirstUnder(const std::string& lockFile, const std::string& what) {
+  if (g_kept == nullptr) return true;
+  auto found = std::find_if(g_kept->begin(), g_kept->end(), [&](const KeptLock& kept) { return kept.file == lockFile; });
+  return found == g_kept->end() || found->settled.insert(what).second;
 }
 
 void Release(CQVERcpLock& lock) {
@@ -125,9 +139,20 @@ void CommandLocks::LockProject(const Target& target) {
     });
     if (taken) KeepLast(lockFile);
   }
-  CleanLeftovers({target.project, target.project + "/Recipe", target.group, target.recipe});
-  rcpplacement::SettleMoves(target.project);
-  rcpproject::SettleRegistration(target.project);
+  for (const std::string& directory : {target.project, target.project + "/Recipe", target.group}) {
+    if (directory.empty()) continue;
+    if (FirstUnder(lockFile, directory)) {
+      CleanLeftovers({directory});
+    } else {
+      rcphidden::CleanEachDirectoryOnce::RecordCleaned(directory);  // the command's own steps skip it too
+    }
+  }
+  // A recipe's own directory changes under its recipe lock alone: always cleaned.
+  CleanLeftovers({target.recipe});
+  if (FirstUnder(lockFile, "moves and registration")) {  // no directory's name
+    rcpplacement::SettleMoves(target.project);
+    rcpproject::SettleRegistration(target.project);
+  }
 }
 
 void CommandLocks::LockRecipe(const Target& target, const std::string& name) {
@@ -160,7 +185,7 @@ bool CommandLocks::Take(const std::string& lockFile, const std::function<uint32_
 void CommandLocks::KeepLast(const std::string& lockFile) {
   if (g_kept == nullptr) return;
   std::erase(held_, qvplatform::ShareDescriptor(taken_.back()->m_hLockFile));
-  g_kept->push_back({lockFile, std::move(taken_.back())});
+  g_kept->push_back({lockFile, std::move(taken_.back()), {}});
   taken_.pop_back();
 }
 

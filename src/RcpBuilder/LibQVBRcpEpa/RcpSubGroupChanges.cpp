@@ -41,15 +41,19 @@ class Arrangement {
   }
 
   // The sub-group that holds the recipe, or null when it is in none.
-  const CQVERcpDirInfo* PlaceOf(const std::string& recipe) { return PlaceOf(group_, recipe); }
+  const CQVERcpDirInfo* PlaceOf(const std::string& recipe) {
+    const CQVERcpDirInfo* node = RecipeNode(group_, recipe);
+    return node != nullptr && node->m_pParent->m_nKind == QVERCP_KIND_SUBGROUP ? node->m_pParent : nullptr;
+  }
+
+  // The recipe's node wherever it is placed, or null when the group has none.
+  const CQVERcpDirInfo* Recipe(const std::string& recipe) { return RecipeNode(group_, recipe); }
 
  private:
-  static const CQVERcpDirInfo* PlaceOf(const CQVERcpDirInfo& node, const std::string& recipe) {
+  static const CQVERcpDirInfo* RecipeNode(const CQVERcpDirInfo& node, const std::string& recipe) {
     for (const auto& child : node.m_listChild) {
-      if (child->m_nKind == QVERCP_KIND_RECIPE && child->m_strName == recipe) {
-        return node.m_nKind == QVERCP_KIND_SUBGROUP ? &node : nullptr;
-      }
-      if (const CQVERcpDirInfo* found = PlaceOf(*child, recipe)) return found;
+      if (child->m_nKind == QVERCP_KIND_RECIPE && child->m_strName == recipe && Listed(*child)) return child.get();
+      if (const CQVERcpDirInfo* found = RecipeNode(*child, recipe)) return found;
     }
     return nullptr;
   }
@@ -154,14 +158,29 @@ void Rename(const Target& target, const std::string& newName, const CStringArray
   report->push_back(Changed(SubGroupItem(target, renamed), "renamed from " + Joined(path, path.size())));
 }
 
-// Places recipes in a sub-group (or at the top level) in one rewrite.
-void Place(const Target& target, const CStringArray& names, const CStringArray& path, ChangeReport* report) {
+// Places recipes in a sub-group (or at the top level) in one rewrite. The
+// arrangement read for the checks (under the lock, before the rewrite) also
+// names the recipes in the report: the group is read once.
+void Place(const Target& target, Arrangement& arrangement, CStringArray names, const CStringArray& path,
+           ChangeReport* report) {
   RequireRecipes(target, names);
-  Arrangement(target).RequireSubGroup(path, path.size());
+  arrangement.RequireSubGroup(path, path.size());
+  const std::string subGroup = arrangement.SubGroup(path, path.size())->m_strSubGroup;
   uint32_t rc = CQVERcpUtil::MoveItemsToSubGroup(target.group.c_str(), path, names);
   if (rc == QVC_ERR_TEXT_FILE_OPEN && path.empty() && !Exists(target.group + "/RcpSubGroup.txt")) rc = 0;
   Check(rc);
-  ReportPlaced(target, names, report);
+  std::sort(names.begin(), names.end());  // in number order, as the listings show recipes
+  std::string place = subGroup.empty() ? "at the group's top level" : "in sub-group " + subGroup;
+  for (const std::string& name : names) {
+    if (const CQVERcpDirInfo* node = arrangement.Recipe(name)) {
+      report->push_back(Changed(RecipeItem(TargetOfNode(target, *node), subGroup), place));
+    }
+  }
+}
+
+void Place(const Target& target, const CStringArray& names, const CStringArray& path, ChangeReport* report) {
+  Arrangement arrangement(target);
+  Place(target, arrangement, names, path, report);
 }
 
 void Put(const Target& target, const CStringArray& names, const CStringArray& path, ChangeReport* report) {
@@ -174,7 +193,7 @@ void Put(const Target& target, const CStringArray& names, const CStringArray& pa
            QVC_ERR_EXISTS);
     }
   }
-  Place(target, names, path, report);
+  Place(target, arrangement, names, path, report);
 }
 
 void Take(const Target& target, const CStringArray& names, ChangeReport* report) {
@@ -182,7 +201,7 @@ void Take(const Target& target, const CStringArray& names, ChangeReport* report)
   for (const std::string& recipe : names) {
     if (arrangement.PlaceOf(recipe) == nullptr) Fail(recipe + " is in no sub-group", QVC_ERR_NOT_FOUND);
   }
-  Place(target, names, {}, report);
+  Place(target, arrangement, names, {}, report);
 }
 
 }  // namespace

@@ -60,25 +60,26 @@ class TreeWalk {
  public:
   TreeWalk(const TreeRead& how, TreeVisitor& visitor) : how_(how), visitor_(visitor) {}
 
-  // A group's recipes and sub-groups are scanned when it is reached and
-  // dropped once it has been handed on.
   void Project(const Target& project) {
     CQVERcpDirInfo root = ScanNode(project);
     CQVERcpUtil::GetDirectoryList(&root, 0, 0);
-    if (!how_.depthOne) {
-      for (auto& group : root.m_listChild) {
-        if (!Shown(*group)) continue;
-        CQVERcpUtil::GetDirectoryList(group.get(), 1, 0);
-        if (!how_.noSubGroups) rcpsubgroup::ReadLayout(group->GetFullPath(), group.get());
-      }
-    }
     Node(project, root, true);
   }
 
   size_t unread() const { return unread_; }
 
  private:
+  // A group's recipes and sub-groups are scanned when it is reached and
+  // dropped once it has been handed on: one group is held at a time. Its
+  // own directory only: nothing of the tree is below a recipe, so no recipe
+  // directory is opened (the headers are read by name).
+  void ScanGroup(CQVERcpDirInfo& group) {
+    CQVERcpUtil::GetDirectoryList(&group, 0, 0);
+    if (!how_.noSubGroups) rcpsubgroup::ReadLayout(group.GetFullPath(), &group);
+  }
+
   void Node(const Target& at, CQVERcpDirInfo& scanned, bool last) {
+    if (scanned.m_nKind == QVERCP_KIND_GROUP && !how_.depthOne) ScanGroup(scanned);
     StoreItem item = ItemOf(at, scanned, how_);
     if (!item.error.empty()) ++unread_;
     visitor_.Enter(item, last);

@@ -169,11 +169,12 @@ uint32_t WriteWhole(const CString& path, const std::string& bytes) {
 
 CString LastPart(const CString& path) { return path.substr(path.find_last_of('/') + 1); }
 
-// Puts the template for a key at path: the user's when the key allows it
-// and the station's administrators put one in the user template set,
-// otherwise the system's. A user template that someone else could have
-// put there is never used, and the caller is told so.
-uint32_t PlaceTemplate(const char* key, bool userFirst, const CString& path) {
+// The template for a key, as a file to read (*source): the user's when the
+// key allows it and the station's administrators put one in the user
+// template set, put at path, otherwise the system's own file. A user
+// template that someone else could have put there is never used, and the
+// caller is told so.
+uint32_t TemplateToRead(const char* key, bool userFirst, const CString& path, CString* source) {
   CQVEFilePath resolver;
   resolver.InitNoProject();
   CString chosen;
@@ -182,11 +183,21 @@ uint32_t PlaceTemplate(const char* key, bool userFirst, const CString& path) {
     std::string bytes;
     std::string why;
     uint32_t rc = qvplatform::ReadUserTemplate(LastPart(chosen), &bytes, &why);
-    if (rc == 0) return WriteWhole(path, bytes);
+    if (rc == 0) {
+      *source = path;
+      return WriteWhole(path, bytes);
+    }
     if (rc == ERROR_ACCESS_DENIED) QVEEngPutMsgBuf(("user template not used, the system's is: " + why).c_str());
   }
-  resolver.GetUDFTmplFilePath(key, nullptr, "QVSystem", &chosen);
-  return QVEEngCopyFile(chosen.c_str(), path.c_str(), 1, 1);
+  resolver.GetUDFTmplFilePath(key, nullptr, "QVSystem", source);
+  return 0;
+}
+
+// Puts the template for a key (see TemplateToRead) at path.
+uint32_t PlaceTemplate(const char* key, bool userFirst, const CString& path) {
+  CString source;
+  if (uint32_t rc = TemplateToRead(key, userFirst, path, &source)) return rc;
+  return source == path ? 0 : QVEEngCopyFile(source.c_str(), path.c_str(), 1, 1);
 }
 
 CString UnitFileName(unsigned unitNo) { return unitNo == 0 ? CString("RcpRP.edf") : QVFormat("RcpPT%02u.edf", unitNo); }
@@ -321,9 +332,12 @@ uint32_t CQVERcpUtil::CreateRecipe(const char* headName, const char* groupDirect
     rcphidden::HiddenBuild build(groupDirectory, QVFormat("RCP%04u", recipeNo).c_str());
     if (uint32_t rc = build.Begin()) return rc;
     CString head = QVEEngJoinPath(build.Path().c_str(), kHeadFile);
+    // The header is stamped from the template as read and written once: the
+    // build is hidden, so only that write needs flushing before the build
+    // is renamed into place (which flushes the group).
     CString source = templateFile != nullptr ? CString(templateFile) : head;
+    uint32_t placed = templateFile != nullptr ? 0 : TemplateToRead("RCPHEAD", true, head, &source);
     // A header that could not be made or stamped is not a new recipe: the build goes.
-    uint32_t placed = templateFile != nullptr ? 0 : PlaceTemplate("RCPHEAD", true, head);
     if (uint32_t rc = placed != 0 ? placed : InitRecipeHead(source, head, headName)) {
       _QVCSetError(kMsgInternal, kSource, __LINE__, rc, ("cannot make a recipe header from " + source).c_str());
       return rc;

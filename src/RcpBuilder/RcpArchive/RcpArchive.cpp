@@ -1,7 +1,5 @@
 #include "LibQVBRcpEpa/Archive.h"
 
-#include <archive.h>
-#include <archive_entry.h>
 #include <cerrno>
 #include <fcntl.h>
 #include <nettle/sha2.h>
@@ -19,6 +17,7 @@
 #include "LibQVBRcpEpa/JsonText.h"
 #include "LibQVBRcpEpa/Locks.h"
 #include "LibQVBRcpEpa/Rights.h"
+#include "RcpArchiveCalls.h"
 #include "RcpVerify.h"
 #include "RcpAudit.h"
 #include "RcpHidden.h"
@@ -35,6 +34,7 @@ namespace rcpstore {
 namespace {
 
 using Json = nlohmann::json;
+using archivecalls::Archive;
 using qvplatform::DirEntry;
 using qvplatform::EntryType;
 
@@ -47,12 +47,12 @@ constexpr int64_t kMaxFileSize = int64_t{1} << 30;
 constexpr int64_t kMaxManifestSize = int64_t{256} << 20;
 
 struct ArchiveDeleter {
-  void operator()(archive* a) const { archive_free(a); }
+  void operator()(archive* a) const { Archive().archive_free(a); }
 };
 using ArchivePtr = std::unique_ptr<archive, ArchiveDeleter>;
 
 struct EntryDeleter {
-  void operator()(archive_entry* e) const { archive_entry_free(e); }
+  void operator()(archive_entry* e) const { Archive().archive_entry_free(e); }
 };
 
 // A checksum taken over bytes that arrive in blocks.
@@ -83,7 +83,7 @@ std::string Sha256(const std::string& bytes) {
 }
 
 std::string ArchiveError(archive* a) {
-  const char* text = archive_error_string(a);
+  const char* text = Archive().archive_error_string(a);
   return text != nullptr ? text : "unknown archive error";
 }
 
@@ -160,11 +160,11 @@ Json TreeJson(const Target& project) {
 // Writes into a file that the caller created and closes.
 class ArchiveWriter {
  public:
-  ArchiveWriter(qvplatform::WritableFile* file, const std::string& path) : a_(archive_write_new()) {
-    if (archive_write_add_filter_gzip(a_.get()) != ARCHIVE_OK ||
-        archive_write_set_format_pax_restricted(a_.get()) != ARCHIVE_OK ||
-        archive_write_set_bytes_in_last_block(a_.get(), 1) != ARCHIVE_OK ||
-        archive_write_open(a_.get(), file, nullptr, WriteBlock, nullptr) != ARCHIVE_OK) {
+  ArchiveWriter(qvplatform::WritableFile* file, const std::string& path) : a_(Archive().archive_write_new()) {
+    if (Archive().archive_write_add_filter_gzip(a_.get()) != ARCHIVE_OK ||
+        Archive().archive_write_set_format_pax_restricted(a_.get()) != ARCHIVE_OK ||
+        Archive().archive_write_set_bytes_in_last_block(a_.get(), 1) != ARCHIVE_OK ||
+        Archive().archive_write_open(a_.get(), file, nullptr, WriteBlock, nullptr) != ARCHIVE_OK) {
       Fail("cannot write " + path + ": " + ArchiveError(a_.get()), ERROR_WRITE_FAULT);
     }
   }
@@ -200,24 +200,24 @@ class ArchiveWriter {
   }
 
   void Close() {
-    if (archive_write_close(a_.get()) != ARCHIVE_OK) {
+    if (Archive().archive_write_close(a_.get()) != ARCHIVE_OK) {
       Fail("cannot write the archive: " + ArchiveError(a_.get()), ERROR_WRITE_FAULT);
     }
   }
 
  private:
   void Header(const std::string& name, bool directory, uint64_t size) {
-    std::unique_ptr<archive_entry, EntryDeleter> entry(archive_entry_new());
-    archive_entry_set_pathname(entry.get(), name.c_str());
-    archive_entry_set_filetype(entry.get(), directory ? AE_IFDIR : AE_IFREG);
-    archive_entry_set_perm(entry.get(), directory ? 0755 : 0644);
-    archive_entry_set_size(entry.get(), static_cast<la_int64_t>(size));
-    archive_entry_set_mtime(entry.get(), QVCTime(nullptr), 0);
-    if (archive_write_header(a_.get(), entry.get()) != ARCHIVE_OK) Failed();
+    std::unique_ptr<archive_entry, EntryDeleter> entry(Archive().archive_entry_new());
+    Archive().archive_entry_set_pathname(entry.get(), name.c_str());
+    Archive().archive_entry_set_filetype(entry.get(), directory ? AE_IFDIR : AE_IFREG);
+    Archive().archive_entry_set_perm(entry.get(), directory ? 0755 : 0644);
+    Archive().archive_entry_set_size(entry.get(), static_cast<la_int64_t>(size));
+    Archive().archive_entry_set_mtime(entry.get(), QVCTime(nullptr), 0);
+    if (Archive().archive_write_header(a_.get(), entry.get()) != ARCHIVE_OK) Failed();
   }
 
   void Data(const char* data, size_t n) {
-    if (archive_write_data(a_.get(), data, n) != static_cast<la_ssize_t>(n)) Failed();
+    if (Archive().archive_write_data(a_.get(), data, n) != static_cast<la_ssize_t>(n)) Failed();
   }
 
   [[noreturn]] void Failed() { Fail("cannot write the archive: " + ArchiveError(a_.get()), ERROR_WRITE_FAULT); }
@@ -225,7 +225,7 @@ class ArchiveWriter {
   static la_ssize_t WriteBlock(archive* a, void* file, const void* data, size_t size) {
     uint32_t rc = static_cast<qvplatform::WritableFile*>(file)->Append(static_cast<const char*>(data), size);
     if (rc == 0) return static_cast<la_ssize_t>(size);
-    archive_set_error(a, EIO, "error 0x%08X", rc);
+    Archive().archive_set_error(a, EIO, "error 0x%08X", rc);
     return -1;
   }
 
@@ -317,11 +317,11 @@ struct Extracted {
 
 class ArchiveReader {
  public:
-  explicit ArchiveReader(const std::string& path) : a_(archive_read_new()) {
-    archive_read_support_filter_all(a_.get());
-    archive_read_support_format_tar(a_.get());
-    int rc = path == kStandardStream ? archive_read_open_fd(a_.get(), STDIN_FILENO, 65536)
-                                     : archive_read_open_filename(a_.get(), path.c_str(), 65536);
+  explicit ArchiveReader(const std::string& path) : a_(Archive().archive_read_new()) {
+    Archive().archive_read_support_filter_all(a_.get());
+    Archive().archive_read_support_format_tar(a_.get());
+    int rc = path == kStandardStream ? Archive().archive_read_open_fd(a_.get(), STDIN_FILENO, 65536)
+                                     : Archive().archive_read_open_filename(a_.get(), path.c_str(), 65536);
     if (rc != ARCHIVE_OK) {
       Fail("cannot read " + path + ": " + ArchiveError(a_.get()), ERROR_READ_FAULT);
     }
@@ -330,18 +330,18 @@ class ArchiveReader {
   // The next entry, or null at the end of a whole archive.
   archive_entry* Next() {
     archive_entry* entry = nullptr;
-    int rc = archive_read_next_header(a_.get(), &entry);
+    int rc = Archive().archive_read_next_header(a_.get(), &entry);
     if (rc == ARCHIVE_EOF) return nullptr;
     if (rc != ARCHIVE_OK) Fail("damaged or truncated archive: " + ArchiveError(a_.get()), ERROR_FILE_CORRUPT);
     return entry;
   }
 
   std::string Data(archive_entry* entry, int64_t limit) {
-    if (archive_entry_size(entry) > limit) TooLarge();
+    if (Archive().archive_entry_size(entry) > limit) TooLarge();
     std::string bytes;
     char buffer[65536];
     la_ssize_t got = 0;
-    while ((got = archive_read_data(a_.get(), buffer, sizeof buffer)) > 0) {
+    while ((got = Archive().archive_read_data(a_.get(), buffer, sizeof buffer)) > 0) {
       bytes.append(buffer, static_cast<size_t>(got));
       if (static_cast<int64_t>(bytes.size()) > limit) TooLarge();
     }
@@ -381,9 +381,9 @@ Extracted Extract(const std::string& archivePath, const std::string& build, cons
   std::set<std::string> seen;
   while (archive_entry* entry = reader.Next()) {
     if (progress) progress(seen.size(), 0);
-    std::string name = CheckedName(archive_entry_pathname(entry));
-    bool link = archive_entry_hardlink(entry) != nullptr || archive_entry_symlink(entry) != nullptr;
-    mode_t type = archive_entry_filetype(entry);
+    std::string name = CheckedName(Archive().archive_entry_pathname(entry));
+    bool link = Archive().archive_entry_hardlink(entry) != nullptr || Archive().archive_entry_symlink(entry) != nullptr;
+    mode_t type = Archive().archive_entry_filetype(entry);
     if (link || (type != AE_IFREG && type != AE_IFDIR)) {
       Fail("entry \"" + name + "\" is a link or special file", QVERCP_ERR_INVALID_NAME);
     }
