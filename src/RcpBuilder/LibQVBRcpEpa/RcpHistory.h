@@ -1,0 +1,59 @@
+// The history of recipes: every content a recipe's files ever had, kept in a
+// content-addressed object store below PROJECT/Recipe/.history, and one
+// append-only version log per recipe address.
+//
+//   .history/objects/XX/XXYYYY...       one file per distinct content, named
+//                                        by its SHA-256 (lower-case hex)
+//   .history/recipes/RGnn/RCPnnnn.log    one JSON line per version
+//   .history/recipes/RGnn/RCPnnnn.*      other files of the recipe's history;
+//                                        they move with the recipe
+//
+// Every change the library makes to a recipe's files is recorded by
+// Recorded (RcpAudit) through Before and After below: objects of the old
+// content are stored before the change, objects of the new content and the
+// log line after it. Reconcile completes what a killed change left.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace rcphistory {
+
+constexpr char kHistoryName[] = ".history";
+
+// One line of a recipe's version log.
+struct Version {
+  int64_t number = 0;        // 1, 2, 3, ...: the log's own counter
+  std::string time;          // UTC, "YYYY-MM-DDTHH:MM:SSZ"
+  std::string user;
+  std::string station;
+  std::string operation;     // the audit trail's operation name
+  std::string reason;        // may be empty
+  std::string headerVersion; // the version text of the header, "" when none
+  std::string from;          // a copy's or move's source, else ""
+  std::map<std::string, std::string> files;  // file name -> SHA-256; empty after a delete
+};
+
+// PROJECT/Recipe/.history for a recipe directory (existing or not).
+std::string HistoryDirOf(const std::string& recipeDirectory);
+// The version log of a recipe directory: .history/recipes/RGnn/RCPnnnn.log.
+std::string LogPathOf(const std::string& recipeDirectory);
+// The path of an object in a history directory.
+std::string ObjectPath(const std::string& historyDir, const std::string& hash);
+
+// Every version of the recipe, oldest first; none when it has no log. A line
+// that cannot be parsed is skipped and counted in *damaged when given.
+std::vector<Version> Versions(const std::string& recipeDirectory, int* damaged = nullptr);
+// The last version, when the log has one.
+std::optional<Version> LastVersion(const std::string& recipeDirectory);
+
+// The SHA-256 of bytes and of a file, lower-case hex, as the store names objects.
+std::string HashOf(const std::string& bytes);
+uint32_t HashOfFile(const std::string& path, std::string* hash);
+// The bytes of an object; fails when missing or when they do not match the hash.
+uint32_t ReadObject(const std::string& historyDir, const std::string& hash, std::string* bytes);
+
+}  // namespace rcphistory
