@@ -26,6 +26,8 @@ void AddSecurityCommand(CLI::App& app, int* exitStatus);
 // find, and group list and recipe list when those commands are there.
 void AddListCommands(CLI::App& app, int* exitStatus);
 void AddBatchCommand(CLI::App& app, int* exitStatus);
+// key, and recipe sign and status when recipe is there.
+void AddSignCommands(CLI::App& app, int* exitStatus);
 
 // Every command that works on the store, with --json and --quiet: what
 // rcpstore and each line of a batch run. Given the first word of a command
