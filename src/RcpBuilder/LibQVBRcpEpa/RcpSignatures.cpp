@@ -1,6 +1,7 @@
 // Keys enrolled for a project, recipes signed, and a recipe's state read
 // from its signatures.
 #include <algorithm>
+#include <functional>
 
 #include "LibQVBRcpEpa/Failure.h"
 #include "LibQVBRcpEpa/Locks.h"
@@ -157,7 +158,7 @@ ChangeReport EnrolKey(const std::string& projectGiven, const std::string& user, 
   RequireEnroller(keys, own, user, e.key);
   e.signature = rcpsign::SignText(own.secret, rcpsign::EnrolmentText(e));
   std::string directory = rcpsign::KeysDirectory(project.project);
-  RecordedWrite("enrolKey", directory + "/" + user + ".keys", user + " " + e.key,
+  RecordedWrite("enrolKey", project.project, user + " " + e.key,
                 [&] { rcpsign::AppendStoreLine(directory, user + ".keys", rcpsign::EnrolmentLine(e)); });
   return {Changed(PlainItem(project), "key " + e.key.substr(0, 16) + " of " + user + " enrolled")};
 }
