@@ -20,8 +20,6 @@ namespace rcphistory {
 
 namespace {
 
-constexpr char kUnrecorded[] = "unrecorded";  // content that no change of the library recorded
-
 std::string Parent(const std::string& path) {
   size_t slash = path.find_last_of('/');
   return slash == std::string::npos ? std::string() : path.substr(0, slash);
@@ -226,10 +224,12 @@ uint32_t RecordedChange::Finish(uint32_t result) {
   return RecordNow(recipe, operation_, source_);
 }
 
-uint32_t Reconcile(const std::string& recipeDirectory) { return RecordNow(recipeDirectory, kUnrecorded, ""); }
+uint32_t Reconcile(const std::string& recipeDirectory, const char* operation) {
+  return RecordNow(recipeDirectory, operation, "");
+}
 
-void ReconcileProject(const std::string& projectDirectory) {
-  for (const std::string& recipe : RecipesOf(projectDirectory)) Reconcile(recipe);
+void ReconcileProject(const std::string& projectDirectory, const char* operation) {
+  for (const std::string& recipe : RecipesOf(projectDirectory)) Reconcile(recipe, operation);
 }
 
 }  // namespace rcphistory
