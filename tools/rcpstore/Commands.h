@@ -19,6 +19,8 @@ void AddProjectCommand(CLI::App& app, int* exitStatus);
 void AddGroupCommand(CLI::App& app, int* exitStatus);
 void AddLockCommand(CLI::App& app, int* exitStatus);
 void AddRecipeCommands(CLI::App& app, int* exitStatus);
+// recipe history, show, diff and restore, below the recipe command.
+void AddHistoryCommands(CLI::App& recipe, int* exitStatus);
 void AddLogCommand(CLI::App& app, int* exitStatus);
 void AddVerifyCommand(CLI::App& app, int* exitStatus);
 void AddArchiveCommands(CLI::App& app, int* exitStatus);

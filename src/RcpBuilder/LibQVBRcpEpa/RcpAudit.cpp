@@ -69,6 +69,14 @@ void Write(const Change& change, uint32_t result, const std::string& detail) {
   QVEEngPutMsgBuf(rcpstore::Printable(text).c_str());
 }
 
+// A version the history could not keep: the next clean-up of the project
+// records the recipe's content as it then is.
+void NotKept(const Change& change, uint32_t rc) {
+  std::string text = std::string("recipe history not written: ") + change.operation + " " + change.path;
+  _QVCSetError(kMsgInternal, kSource, __LINE__, rc, text.c_str());
+  QVEEngPutMsgBuf(rcpstore::Printable(text).c_str());
+}
+
 // Keeps the nesting count right however the change ends.
 class Depth {
  public:
@@ -96,8 +104,16 @@ uint32_t Recorded(const char* operation, const char* path, const char* detail,
   rcppath::OpenProjectOf(path);
   // A project is named by what it is before a delete, after a create.
   Change made{operation, path != nullptr ? path : "", ProjectIdentity(path != nullptr ? path : "")};
-  uint32_t result = change();
-  if (!depth.outermost()) return result;
+  if (!depth.outermost()) return change();
+  // What a recipe held is kept before the change; without it there is no change.
+  rcphistory::RecordedChange history(operation, made.path, detail != nullptr ? detail : "");
+  uint32_t result = history.Begin();
+  if (result != 0) {
+    NotKept(made, result);
+  } else {
+    result = change();
+    if (uint32_t kept = history.Finish(result)) NotKept(made, kept);
+  }
   if (made.project.empty()) made.project = ProjectIdentity(made.path);
   Write(made, result, detail != nullptr ? detail : "");
   return result;

@@ -56,4 +56,50 @@ uint32_t HashOfFile(const std::string& path, std::string* hash);
 // The bytes of an object; fails when missing or when they do not match the hash.
 uint32_t ReadObject(const std::string& historyDir, const std::string& hash, std::string* bytes);
 
+// What the library itself uses.
+
+// The whole of a regular file of at most limit bytes.
+uint32_t ReadWhole(const std::string& path, std::string* bytes, uint64_t limit = uint64_t{64} << 20);
+// Keeps bytes as an object, durably, unless it is kept already; *hash is its name.
+uint32_t StoreObject(const std::string& historyDir, const std::string& bytes, std::string* hash);
+// The data files of a recipe directory now (name -> hash), their objects
+// stored when keep is set; an absent directory has none.
+uint32_t CurrentFiles(const std::string& recipeDirectory, std::map<std::string, std::string>* files, bool keep);
+// Appends a version to the recipe's log, numbered after the last; the time,
+// user, station and the reason in force are filled in here.
+uint32_t AppendVersion(const std::string& recipeDirectory, Version version);
+// Writes bytes as the file at path: a work file beside it, flushed, renamed.
+uint32_t WriteDurably(const std::string& path, const std::string& bytes);
+// Makes directory and the missing directories above it up to the history's.
+uint32_t MakeDirectories(const std::string& directory);
+
+// Around a change of a recipe's files made by the library (see RcpAudit):
+// before it, what the recipe holds is kept (and recorded when its log does
+// not say so); after it, the new content is kept and its version appended.
+class RecordedChange {
+ public:
+  // operation and path as the audit trail records them; source: the
+  // recipe a copy or move comes from, else "".
+  RecordedChange(const char* operation, const std::string& path, const std::string& source);
+  RecordedChange(const RecordedChange&) = delete;
+  RecordedChange& operator=(const RecordedChange&) = delete;
+  // Keeps what the recipes hold now; a failure refuses the change.
+  uint32_t Begin();
+  // Keeps what they hold after the change (which gave result) and appends
+  // the versions.
+  uint32_t Finish(uint32_t result);
+
+ private:
+  std::string operation_;
+  std::vector<std::string> recipes_;  // the recipes whose files change: none for other changes
+  std::string source_;                // the recipe a copy or move comes from
+};
+
+// Completes what a killed change left: a recipe whose files are not its
+// log's last version gets a version that records them. For the clean-up of
+// a project; failures wait for the next time.
+// operation names the version it appends.
+uint32_t Reconcile(const std::string& recipeDirectory, const char* operation = "unrecorded");
+void ReconcileProject(const std::string& projectDirectory, const char* operation = "unrecorded");
+
 }  // namespace rcphistory
