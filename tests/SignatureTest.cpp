@@ -216,6 +216,15 @@ TEST_F(SignatureTest, ReviewAndApprovalBySeparateUsersVerifyOnAnotherStation) {
     WriteFile(tamper.path, old);
   }
   EXPECT_EQ(Run(kReviewer, Station(2), {"verify", "@Other"}).status, 0);
+
+  // A change through the store is a new version: a draft whose signatures
+  // stay in the log, and nothing for verify to report.
+  ASSERT_EQ(Run(kRoot, {"recipe", "set", "@Line1/1/1", "--title", "Changed"}).status, 0);
+  json draft = Json(kReviewer, Station(2), {"recipe", "status", "@Other/1/1"});
+  EXPECT_EQ(draft["state"], "draft");
+  EXPECT_EQ(draft["earlier"].size(), 2u);
+  Outcome honest = Run(kReviewer, Station(2), {"verify", "@Other"});
+  EXPECT_EQ(honest.status, 0) << honest.out << honest.err;
 }
 
 TEST_F(SignatureTest, LogCheckFindsTheLineWhereTheTrailWasEditedOrCut) {
