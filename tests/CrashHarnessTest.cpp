@@ -76,8 +76,8 @@ const CommandClass kClasses[] = {
     {"subgroup_put", {"subgroup", "put", "@/P/Recipe/RG01", "RCP0002", "S1"}, true, Repair::kEither},
     {"subgroup_take", {"subgroup", "take", "@/P/Recipe/RG01", "RCP0001"}, true, Repair::kEither},
     {"subgroup_move", {"subgroup", "move", "@/P/Recipe/RG01/RCP0002,1"}, true, Repair::kEither},
-    // The version's files are written one by one; the last one written completes it.
-    {"recipe_restore", {"recipe", "restore", "@/P/Recipe/RG01/RCP0001", "1"}, false, Repair::kEither},
+    // The version's files are put in place one by one; a re-run completes them.
+    {"recipe_restore", {"recipe", "restore", "@/P/Recipe/RG01/RCP0001", "1"}, false, Repair::kRerun},
     {"recipe_copy", {"recipe", "copy", "@/P/Recipe/RG01/RCP0001", "@/P/Recipe/RG02", "7"}, true, Repair::kEither},
     // The move is recorded, one rename commits it, then the old sub-group line goes.
     {"recipe_move", {"recipe", "move", "@/P/Recipe/RG01/RCP0001", "@/P/Recipe/RG02", "7"}, true, Repair::kNextLock,

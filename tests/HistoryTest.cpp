@@ -13,6 +13,7 @@
 #include "LibQVBRcpEpa/Verify.h"
 #include "RcpHistory.h"
 #include "TestSupport.h"
+#include "libqveeda/QVEEdaFile.h"
 
 namespace fs = std::filesystem;
 

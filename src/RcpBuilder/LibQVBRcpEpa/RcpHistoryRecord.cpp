@@ -96,7 +96,9 @@ uint32_t SetAside(const std::string& recipeDirectory) {
     if (c != '-' && c != ':') stamp += c;
   }
   qvplatform::Env* env = qvplatform::CurrentEnv();
-  for (const std::string& name : HistoryFiles(recipeDirectory)) {
+  std::vector<std::string> names = HistoryFiles(recipeDirectory);
+  if (names.empty()) return 0;
+  for (const std::string& name : names) {
     size_t dot = name.find('.');
     std::string aside = name.substr(0, dot) + "-" + stamp + name.substr(dot);
     if (uint32_t rc = env->RenameNoReplace(directory + "/" + name, directory + "/" + aside)) return rc;
