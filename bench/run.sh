@@ -145,5 +145,37 @@ pair "$rcpstore export $work/verify $work/verify.tgz" "tar czf $work/verify.tgz 
 prepare=
 echo "rcpstore export: ${ours} ms   tar czf: ${floor} ms   ratio: $(ratio "$ours" "$floor")"
 
+echo "== recipe history: 1000 versions of one recipe, and the cost of a change =="
+# The baseline is rcpstore built from a commit before the history
+# (BASELINE_RCPSTORE, or main's build-bench at 3174236 when it is there);
+# without one the comparison is skipped.
+baseline=${BASELINE_RCPSTORE:-/work/main/build-bench/tools/rcpstore/rcpstore}
+history_store() {  # $1: rcpstore, $2: directory; recipe @H/1/1 with units 0-2
+  "$1" project create H "$2" --quiet
+  "$1" project register "H$3" "$2/H" --quiet --replace
+  "$1" group create "@H$3" 1 --quiet
+  "$1" recipe create "@H$3/1" 1 --quiet
+  for u in 0 1 2; do "$1" unit create "@H$3/1/1" $u --quiet; done
+}
+mkdir -p "$work/history"
+history_store "$rcpstore" "$work/history" ""
+for n in $(seq 1000); do echo "recipe set @H/1/1 --comment edit$n"; done > "$work/edits.txt"
+"$rcpstore" batch "$work/edits.txt" --quiet
+head_size=$(stat -c %s "$work/history/H/Recipe/RG01/RCP0001/RcpHead.edf")
+kept=$(du -sb "$work/history/H/Recipe/.history" | cut -f1)
+versions=$("$rcpstore" recipe history @H/1/1 --json | grep -o '"version":' | wc -l)
+echo "1000 edits: ${versions} versions, history ${kept} bytes on disk (apparent), 1000 x the changed header: $((1000 * head_size)) bytes, ratio: $(ratio "$kept" $((1000 * head_size)))"
+for n in $(seq 200); do echo "recipe set @H/1/1 --comment again$n"; done > "$work/edits200.txt"
+with=$(runs=5 median_ms "$rcpstore batch $work/edits200.txt --quiet")
+if [ -x "$baseline" ]; then
+  mkdir -p "$work/plain"
+  history_store "$baseline" "$work/plain" P
+  sed 's/@H\//@HP\//' "$work/edits200.txt" > "$work/plain200.txt"
+  without=$(runs=5 median_ms "$baseline batch $work/plain200.txt --quiet")
+  echo "200 recipe sets in one batch: with history ${with} ms, without (baseline) ${without} ms, ratio: $(ratio "$with" "$without")"
+else
+  echo "200 recipe sets in one batch: with history ${with} ms (no baseline binary at $baseline: comparison skipped)"
+fi
+
 echo "== locks =="
 "$PWD/build-bench/bench/rcpstore-lockbench" "$work/locks" 5000 8

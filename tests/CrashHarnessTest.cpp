@@ -1,7 +1,9 @@
 // Every writing command of rcpstore, run as a real process and killed with
 // SIGKILL at a random moment. Afterwards every store file is its old or its
 // new version, the tree shows no ghost, and clean-temp or a re-run of the
-// command finishes or undoes what the killed one began.
+// command finishes or undoes what the killed one began; after the clean-up,
+// each recipe's files are its history's last version and no earlier version
+// is lost.
 //
 // QV_CRASH_KILLS sets the kills per command class (3 by default, as in CI;
 // the long run uses 200 or more). Each class prints one line of figures.
@@ -20,6 +22,7 @@
 #include <set>
 
 #include "LibQVCCommon/QVCRegistry.h"
+#include "RcpHistory.h"
 #include "TestSupport.h"
 
 namespace fs = std::filesystem;
@@ -73,6 +76,8 @@ const CommandClass kClasses[] = {
     {"subgroup_put", {"subgroup", "put", "@/P/Recipe/RG01", "RCP0002", "S1"}, true, Repair::kEither},
     {"subgroup_take", {"subgroup", "take", "@/P/Recipe/RG01", "RCP0001"}, true, Repair::kEither},
     {"subgroup_move", {"subgroup", "move", "@/P/Recipe/RG01/RCP0002,1"}, true, Repair::kEither},
+    // The version's files are put in place one by one; a re-run completes them.
+    {"recipe_restore", {"recipe", "restore", "@/P/Recipe/RG01/RCP0001", "1"}, false, Repair::kRerun},
     {"recipe_copy", {"recipe", "copy", "@/P/Recipe/RG01/RCP0001", "@/P/Recipe/RG02", "7"}, true, Repair::kEither},
     // The move is recorded, one rename commits it, then the old sub-group line goes.
     {"recipe_move", {"recipe", "move", "@/P/Recipe/RG01/RCP0001", "@/P/Recipe/RG02", "7"}, true, Repair::kNextLock,
@@ -297,6 +302,11 @@ class CrashHarness : public ::testing::TestWithParam<CommandClass> {
       }
       // A lock file holds the holder's text while a command runs, not store content.
       if (IsLockFile(it->path().filename().string())) continue;
+      // The history grows with every change; ExpectHistoryKept checks it.
+      if (it->path().filename() == rcphistory::kHistoryName) {
+        it.disable_recursion_pending();
+        continue;
+      }
       bool directory = it->is_directory() && !it->is_symlink();
       state[relative] = Entry{directory, directory ? std::string() : qvtest::ReadFile(it->path().string())};
     }
@@ -340,6 +350,66 @@ class CrashHarness : public ::testing::TestWithParam<CommandClass> {
     return nodes;
   }
 
+  // Every recipe directory of P, and every version log below P's history.
+  std::vector<std::string> RecipesOfP() const {
+    std::vector<std::string> recipes;
+    for (const auto& group : fs::directory_iterator(root_ + "/P/Recipe")) {
+      if (!group.is_directory() || group.path().filename().string().rfind("RG", 0) != 0) continue;
+      for (const auto& recipe : fs::directory_iterator(group.path())) {
+        if (recipe.is_directory() && recipe.path().filename().string().rfind("RCP", 0) == 0) {
+          recipes.push_back(recipe.path().string());
+        }
+      }
+    }
+    return recipes;
+  }
+
+  std::map<std::string, std::string> Logs() const {
+    std::map<std::string, std::string> logs;
+    std::string history = root_ + "/P/Recipe/" + rcphistory::kHistoryName + "/recipes";
+    if (!fs::exists(history)) return logs;
+    for (const auto& entry : fs::recursive_directory_iterator(history)) {
+      if (entry.path().extension() == ".log") logs[entry.path().string()] = qvtest::ReadFile(entry.path().string());
+    }
+    return logs;
+  }
+
+  // After the clean-up the next command runs: each recipe's files are its
+  // log's last version, every version the logs had before the command is
+  // still there, and every content a version names is kept whole.
+  void ExpectHistoryKept(const std::map<std::string, std::string>& logsBefore, int kill) {
+    ASSERT_EQ(Run({"clean-temp", "P"}), 0);
+    for (const std::string& recipe : RecipesOfP()) {
+      std::optional<rcphistory::Version> last = rcphistory::LastVersion(recipe);
+      ASSERT_TRUE(last.has_value()) << recipe << " has no history, kill " << kill;
+      std::map<std::string, std::string> files;
+      for (const auto& file : fs::directory_iterator(recipe)) {
+        std::string name = file.path().filename().string();
+        if (!file.is_regular_file() || name.size() < 4 || name.compare(name.size() - 4, 4, ".edf") != 0) continue;
+        ASSERT_EQ(rcphistory::HashOfFile(file.path().string(), &files[name]), 0u);
+      }
+      EXPECT_EQ(files, last->files) << recipe << " is not its log's last version, kill " << kill;
+    }
+    std::map<std::string, std::string> logs = Logs();
+    for (const auto& [path, text] : logsBefore) {
+      bool kept = logs.count(path) != 0 && logs[path].compare(0, text.size(), text) == 0;
+      // A move takes the history along to the recipe's new address.
+      bool moved = GetParam().args[1] == std::string("move") && logs.count(path) == 0;
+      EXPECT_TRUE(kept || moved) << path << " lost versions, kill " << kill;
+    }
+    std::string history = root_ + "/P/Recipe/" + rcphistory::kHistoryName;
+    for (const auto& [path, text] : logs) {
+      fs::path log(path);
+      std::string recipe = root_ + "/P/Recipe/" + log.parent_path().filename().string() + "/" + log.stem().string();
+      for (const rcphistory::Version& version : rcphistory::Versions(recipe)) {
+        for (const auto& [name, hash] : version.files) {
+          std::string bytes;
+          EXPECT_EQ(rcphistory::ReadObject(history, hash, &bytes), 0u) << name << " of " << path << ", kill " << kill;
+        }
+      }
+    }
+  }
+
   qvtest::TempDir tmp_;
   std::string station_;
   std::string pristine_;
@@ -368,6 +438,7 @@ TEST_P(CrashHarness, AKilledCommandLeavesOldOrNewAndIsFinishedOrUndone) {
   Figures figures;
   for (int kill = 0; kill < kills_ && !HasFailure(); ++kill) {
     Reset();
+    std::map<std::string, std::string> logsBefore = Logs();
     pid_t pid = Spawn(command.args);
     usleep(static_cast<useconds_t>(delay(random)));
     ::kill(pid, SIGKILL);
@@ -407,7 +478,10 @@ TEST_P(CrashHarness, AKilledCommandLeavesOldOrNewAndIsFinishedOrUndone) {
       State settled = Snapshot();
       ASSERT_TRUE(SameState(settled, before) || SameState(settled, after))
           << "after the next lock, kill " << kill << ":" << Differences(settled, after);
-      if (SameState(settled, after)) continue;
+      if (SameState(settled, after)) {
+        ExpectHistoryKept(logsBefore, kill);
+        continue;
+      }
     }
 
     bool cleanTemp = command.repair == Repair::kCleanTemp || (command.repair == Repair::kEither && kill % 2 == 0);
@@ -416,7 +490,10 @@ TEST_P(CrashHarness, AKilledCommandLeavesOldOrNewAndIsFinishedOrUndone) {
       State cleaned = Snapshot();
       ASSERT_TRUE(SameState(cleaned, before) || SameState(cleaned, after))
           << "after clean-temp, kill " << kill << ":" << Differences(cleaned, after);
-      if (SameState(cleaned, after)) continue;
+      if (SameState(cleaned, after)) {
+        ExpectHistoryKept(logsBefore, kill);
+        continue;
+      }
     }
     Run(command.args);
     State rerun = Snapshot();
@@ -427,6 +504,7 @@ TEST_P(CrashHarness, AKilledCommandLeavesOldOrNewAndIsFinishedOrUndone) {
       rerun = Snapshot();
     }
     ASSERT_TRUE(SameState(rerun, after)) << "after the re-run, kill " << kill << ":" << Differences(rerun, after);
+    ExpectHistoryKept(logsBefore, kill);
   }
   std::printf("crash harness %s: %d kills, %d mid-operation, %d before any change, %d after completion, "
               "%d exited before the kill, %d registrations without a path, %d left aside by an in-use check\n",

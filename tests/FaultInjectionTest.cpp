@@ -4,12 +4,15 @@
 // operation must report the failure, and the store must be as it was before,
 // byte for byte; or, for a fault after the step that puts the change in
 // force (flushing the directory after the final rename, removing a hidden
-// leftover), the store must show the whole change.
+// leftover), the store must show the whole change. A fault in a write of
+// the recipes' history refuses the change or leaves it in force, and the
+// next clean-up records it.
 #include <cerrno>
 #include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <sstream>
 
 #include "FaultInjectionEnv.h"
@@ -18,6 +21,7 @@
 #include "LibQVBRcpEpa/Failure.h"
 #include "LibQVBRcpEpa/Locks.h"
 #include "LibQVCCommon/QVCTime.h"
+#include "RcpHistory.h"
 #include "TestSupport.h"
 #include "platform/ErrorMap.h"
 
@@ -61,6 +65,44 @@ Snapshot Visible(const Snapshot& tree) {
     if (!IsHidden(name)) shown.emplace(name, what);
   }
   return shown;
+}
+
+bool InHistory(const std::string& relative) {
+  for (const auto& part : fs::path(relative)) {
+    if (part == rcphistory::kHistoryName) return true;
+  }
+  return false;
+}
+
+Snapshot WithoutHistory(const Snapshot& tree) {
+  Snapshot rest;
+  for (const auto& [name, what] : tree) {
+    if (!InHistory(name)) rest.emplace(name, what);
+  }
+  return rest;
+}
+
+// Every recipe of the project, and every address with a log, is its log's
+// last version.
+bool HistoryRecordsFiles(const std::string& project) {
+  std::set<std::string> recipes;
+  for (const auto& entry : fs::recursive_directory_iterator(project + "/Recipe")) {
+    std::string name = entry.path().filename().string();
+    if (name == rcphistory::kHistoryName) continue;
+    if (entry.is_directory() && name.rfind("RCP", 0) == 0 && !InHistory(entry.path().string())) {
+      recipes.insert(entry.path().string());
+    }
+    if (entry.path().extension() == ".log" && InHistory(entry.path().string())) {
+      recipes.insert(project + "/Recipe/" + entry.path().parent_path().filename().string() + "/" +
+                     entry.path().stem().string());
+    }
+  }
+  for (const std::string& recipe : recipes) {
+    std::map<std::string, std::string> files;
+    std::optional<rcphistory::Version> last = rcphistory::LastVersion(recipe);
+    if (rcphistory::CurrentFiles(recipe, &files, false) != 0 || !last || last->files != files) return false;
+  }
+  return true;
 }
 
 // The names whose entries differ between two trees, for the report.
@@ -298,6 +340,7 @@ class FaultInjectionTest : public ::testing::TestWithParam<Operation> {
     ++sites_;
     const Site& site = *env.failed();
     Snapshot after = Take(live_.store.root);
+    if (InHistory(site.path)) return HistoryFault(rc, before, after, done, n, code, failures);
     bool rolledBack = rc != 0 && after == before;
     bool committed = MayLeaveCommitted(site, rc, live_.store.root) && Visible(after) == Visible(done);
     if (committed && !rolledBack) ++(rc != 0 ? committedReported_ : committedQuiet_);
@@ -310,6 +353,23 @@ class FaultInjectionTest : public ::testing::TestWithParam<Operation> {
            << ", store" << (after == before ? " unchanged" : " changed:" + Difference(before, after));
       failures->push_back(what.str());
     }
+    return true;
+  }
+
+  // A failed write of the history: the change refused (store as it was)
+  // or in force, and after the next clean-up each recipe's files are its
+  // log's last version.
+  bool HistoryFault(uint32_t rc, const Snapshot& before, const Snapshot& after, const Snapshot& done, int n,
+                    uint32_t code, std::vector<std::string>* failures) {
+    ++historySites_;
+    bool old = rc != 0 && WithoutHistory(after) == WithoutHistory(before);
+    bool whole = Visible(after) == Visible(done);
+    rcphistory::ReconcileProject(live_.store.project());
+    if ((old || whole) && HistoryRecordsFiles(live_.store.project())) return true;
+    std::ostringstream what;
+    what << GetParam().name << " history call " << n << " error " << code << ": returned " << rc
+         << (old || whole ? ", history behind its recipes after the clean-up" : ", store half changed");
+    failures->push_back(what.str());
     return true;
   }
 
@@ -327,6 +387,7 @@ class FaultInjectionTest : public ::testing::TestWithParam<Operation> {
   int committedReported_ = 0;  // the change in force, the failure returned
   int committedQuiet_ = 0;     // the change in force, the failure overcome
   int finishedByRerun_ = 0;    // a delete left part way, the failure returned
+  int historySites_ = 0;       // faults in writes of the history
 };
 
 TEST_P(FaultInjectionTest, AFailedWriteLeavesTheStoreAsItWas) {
@@ -349,7 +410,8 @@ TEST_P(FaultInjectionTest, AFailedWriteLeavesTheStoreAsItWas) {
   RecordProperty("sites", sites_);
   std::cout << "[ sites    ] " << GetParam().name << ": " << sites_ << " fault sites, committed after the commit point "
             << committedReported_ << " with the error returned and " << committedQuiet_ << " without, "
-            << finishedByRerun_ << " finished by a re-run, " << failures.size() << " failing\n";
+            << finishedByRerun_ << " finished by a re-run, " << historySites_ << " in the history, " << failures.size()
+            << " failing\n";
   EXPECT_TRUE(failures.empty()) << failures.size() << " of " << sites_ << " sites failed:" << Lines(failures);
 }
 

@@ -16,6 +16,7 @@ allowed=(
   siblings/platform/StationSetUp.cpp   # the station files made and given their owner and mode by the administrator
   siblings/platform/RegistryStore.cpp  # the registry database file, which SQLite then opens
   siblings/platform/UserTemplate.cpp   # the user template set: the station directory's, owner and mode checked
+  siblings/platform/PrivateFile.cpp    # the user's own key files, outside any store and station: owner and mode
   siblings/libqveeda/QVEFilePath.cpp   # /proc/self/exe, to find the installed templates
   src/RcpBuilder/RcpArchive/RcpArchive.cpp  # syncfs of an import's finished build
   tools/rcpstore/BatchCommand.cpp      # the batch file the user names

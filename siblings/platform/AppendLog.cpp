@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <string_view>
 
 #include "platform/StationDir.h"
 
@@ -18,7 +19,44 @@ namespace {
 // Writers hold the log's lock for one write: a holder that keeps it longer
 // than this is not waited for.
 constexpr int kLockTries = 20;
+// A chained line needs the line before it: it waits up to two seconds.
+constexpr int kChainLockTries = 400;
 constexpr long kLockPauseNs = 5 * 1000 * 1000;
+// The last line is looked for in this many bytes at the end at most.
+constexpr off_t kLongestLine = 1 << 20;
+
+// The last line of an open file: the bytes after the last line feed when
+// the file ends in a stump, else those between the last two line feeds.
+std::string LastLineOf(int fd) {
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0) return "";
+  off_t end = st.st_size;
+  char last = 0;
+  if (pread(fd, &last, 1, end - 1) != 1) return "";
+  if (last == '\n') --end;
+  std::string line;
+  char block[4096];
+  for (off_t at = end; at > 0 && end - at < kLongestLine;) {
+    off_t start = at > static_cast<off_t>(sizeof block) ? at - static_cast<off_t>(sizeof block) : 0;
+    ssize_t got = pread(fd, block, static_cast<size_t>(at - start), start);
+    if (got != at - start) return "";
+    std::string_view part(block, static_cast<size_t>(got));
+    size_t feed = part.rfind('\n');
+    if (feed != std::string_view::npos) return std::string(part.substr(feed + 1)) + line;
+    line.insert(0, part);
+    at = start;
+  }
+  return line;
+}
+
+// The last line of the rotated file, which is never followed nor waited on.
+std::string LastLineAt(const std::string& path) {
+  int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return "";
+  std::string line = LastLineOf(fd);
+  close(fd);
+  return line;
+}
 
 }  // namespace
 
@@ -99,8 +137,8 @@ bool AppendLog::CopyTo(const std::string& path, int64_t size) {
 // Takes the log's lock among processes, waiting a little at most: a process
 // that keeps it (a stopped writer, a user's own program) never stops a
 // change, whose line is then written without it.
-bool AppendLog::LockFile() {
-  for (int attempt = 0; attempt < kLockTries; ++attempt) {
+bool AppendLog::LockFile(int tries) {
+  for (int attempt = 0; attempt < tries; ++attempt) {
     if (flock(fd_, LOCK_EX | LOCK_NB) == 0) return true;
     if (errno != EWOULDBLOCK && errno != EINTR) return false;
     struct timespec pause = {0, kLockPauseNs};
@@ -135,10 +173,40 @@ bool AppendLog::Append(const std::string& line) {
   if (!EnsureOpen(path)) return false;
   RotateIfFull();
   if (fd_ < 0) return false;
-  bool locked = LockFile();
+  bool locked = LockFile(kLockTries);
   bool whole = WriteWhole((EndsLine() ? "" : "\n") + line + "\n", locked);
   if (locked) flock(fd_, LOCK_UN);
   return whole;
+}
+
+std::string AppendLog::LastLineLocked() {
+  struct stat st;
+  if (fstat(fd_, &st) == 0 && st.st_size > 0) return LastLineOf(fd_);
+  return LastLineAt(path_ + ".1");
+}
+
+bool AppendLog::AppendAfter(const std::function<std::string(const std::string& last)>& compose) {
+  std::string path = Path();
+  if (path.empty()) return false;
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!EnsureOpen(path)) return false;
+  RotateIfFull();
+  if (fd_ < 0) return false;
+  bool locked = LockFile(kChainLockTries);
+  bool whole = WriteWhole((EndsLine() ? "" : "\n") + compose(LastLineLocked()) + "\n", locked);
+  if (locked) flock(fd_, LOCK_UN);
+  return whole;
+}
+
+std::string AppendLog::LastLine() {
+  std::string path = Path();
+  if (path.empty()) return "";
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!EnsureOpen(path)) return "";
+  bool locked = LockFile(kChainLockTries);
+  std::string line = LastLineLocked();
+  if (locked) flock(fd_, LOCK_UN);
+  return line;
 }
 
 }  // namespace qvplatform

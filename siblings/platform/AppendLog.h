@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 
@@ -22,13 +23,23 @@ class AppendLog {
   // Appends the line and a line feed in one write; false when the line was
   // not written whole.
   bool Append(const std::string& line);
+  // Appends the line that compose makes of the log's last line (the rotated
+  // file's last line while the log is empty; "" when both are), under the
+  // log's lock, so that no other process appends between the read and the
+  // write; lines chained this way follow each other. The lock is waited for
+  // a little longer than for a plain line, never for ever: a line whose
+  // lock could not be had is written all the same.
+  bool AppendAfter(const std::function<std::string(const std::string& last)>& compose);
+  // The log's last line as AppendAfter gives it to compose.
+  std::string LastLine();
   // The path of the current log file (empty when the station has none).
   std::string Path();
 
  private:
   bool EnsureOpen(const std::string& path);
   bool EndsLine();
-  bool LockFile();
+  bool LockFile(int tries);
+  std::string LastLineLocked();
   bool WriteWhole(const std::string& text, bool locked);
   void RotateIfFull();
   bool CopyTo(const std::string& path, int64_t size);

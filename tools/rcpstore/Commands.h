@@ -19,6 +19,8 @@ void AddProjectCommand(CLI::App& app, int* exitStatus);
 void AddGroupCommand(CLI::App& app, int* exitStatus);
 void AddLockCommand(CLI::App& app, int* exitStatus);
 void AddRecipeCommands(CLI::App& app, int* exitStatus);
+// recipe history, show, diff and restore, below the recipe command.
+void AddHistoryCommands(CLI::App& recipe, int* exitStatus);
 void AddLogCommand(CLI::App& app, int* exitStatus);
 void AddVerifyCommand(CLI::App& app, int* exitStatus);
 void AddArchiveCommands(CLI::App& app, int* exitStatus);
@@ -26,6 +28,8 @@ void AddSecurityCommand(CLI::App& app, int* exitStatus);
 // find, and group list and recipe list when those commands are there.
 void AddListCommands(CLI::App& app, int* exitStatus);
 void AddBatchCommand(CLI::App& app, int* exitStatus);
+// key, and recipe sign and status when recipe is there.
+void AddSignCommands(CLI::App& app, int* exitStatus);
 
 // Every command that works on the store, with --json and --quiet: what
 // rcpstore and each line of a batch run. Given the first word of a command

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "Commands.h"
+#include "LibQVBRcpEpa/Signatures.h"
 #include "LibQVBRcpEpa/Station.h"
 #include "Output.h"
 #include "Usage.h"
@@ -49,6 +50,31 @@ Json TrailEntryJson(const AuditEntry& entry) {
   return out;
 }
 
+// Exit status 1 when the chain breaks or a signed line is gone.
+int PrintCheck(const std::string& project) {
+  TrailCheck check = CheckAuditTrail(project.empty() ? std::vector<std::string>{} : std::vector<std::string>{project});
+  bool whole = check.brokenFile.empty() && check.missing.empty();
+  if (Output().json) {
+    Json broken = check.brokenFile.empty()
+                      ? Json(nullptr)
+                      : Json{{"file", JsonText(check.brokenFile)}, {"line", check.brokenLine}, {"cause", check.cause}};
+    PrintJson(Json{{"lines", check.lines},
+                   {"broken", broken},
+                   {"signatures", check.signatures},
+                   {"missing", JsonTexts(check.missing)}});
+    return whole ? kExitOk : kExitFailure;
+  }
+  std::string text = check.brokenFile.empty()
+                         ? std::to_string(check.lines) + " lines; each carries the hash of the line before it"
+                         : "the chain breaks at line " + std::to_string(check.brokenLine) + " of " +
+                               Printable(check.brokenFile) + ": " + check.cause;
+  text += "\n" + std::to_string(check.signatures) + " signatures made on this trail; ";
+  text += check.missing.empty() ? "the trail holds every line they signed" : "the trail has lost the line signed by:";
+  for (const std::string& lost : check.missing) text += "\n  " + lost;
+  PrintLine(text);
+  return whole ? kExitOk : kExitFailure;
+}
+
 }  // namespace
 
 void AddLogCommand(CLI::App& app, int* exitStatus) {
@@ -66,7 +92,14 @@ void AddLogCommand(CLI::App& app, int* exitStatus) {
   log->add_option("--user", filter->user, "Only changes made by this user");
   log->add_option("-n,--last", filter->last, "Only the last N of the changes that match")
       ->check(CLI::Range(size_t{1}, size_t{1000000000}));
-  Runs(*log, exitStatus, [=] { return PrintList(ReadAuditTrail(*filter), TrailEntryJson, LineOf); });
+  auto check = std::make_shared<bool>(false);
+  log->add_flag("--check", *check,
+                "Check the trail instead: the first line where its hash chain breaks, and whether it still holds the "
+                "line each signature signed (exit status 1 when not)");
+  Runs(*log, exitStatus, [=] {
+    if (*check) return PrintCheck(filter->project);
+    return PrintList(ReadAuditTrail(*filter), TrailEntryJson, LineOf);
+  });
 }
 
 }  // namespace rcpstore::cli

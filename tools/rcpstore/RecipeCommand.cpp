@@ -6,6 +6,7 @@
 
 #include "Commands.h"
 #include "LibQVBRcpEpa/Edf.h"
+#include "LibQVBRcpEpa/History.h"
 #include "LibQVBRcpEpa/Target.h"
 #include "LibQVBRcpEpa/Texts.h"
 #include "Output.h"
@@ -26,6 +27,7 @@ struct RecipeArgs {
   bool truncate = false;
   bool children = false;
   DeleteOptions removal;
+  std::string reason;
 };
 
 std::string RecipeText(const StoreItem& recipe) {
@@ -201,6 +203,7 @@ int DumpEdf(const std::string& given) {
 void AddRecipeCommands(CLI::App& app, int* exitStatus) {
   auto args = std::make_shared<RecipeArgs>();
   const char* truncateHelp = "Cut over-long texts at a character boundary instead of refusing them";
+  const char* reasonHelp = "Why, kept with the recipe's new version in its history";
   auto* recipe = app.add_subcommand("recipe", "Create, describe, change and delete recipes");
   recipe->require_subcommand(1);
   auto* f = AddCommand(*recipe, "free", "List the free recipe numbers (1 to 1000) of a group",
@@ -226,22 +229,34 @@ void AddRecipeCommands(CLI::App& app, int* exitStatus) {
   s->add_option("--comment", args->comment, "Comment (at most 64 bytes)");
   s->add_option("--unit", args->units, "Text of unit K (1 to 32, at most 24 bytes): K=TEXT");
   s->add_flag("--truncate", args->truncate, truncateHelp);
-  Runs(*s, exitStatus, [=] { return Set(*args); });
+  s->add_option("--reason", args->reason, reasonHelp);
+  Runs(*s, exitStatus, [=] {
+    ChangeReason why(args->reason);
+    return Set(*args);
+  });
   auto* b = AddCommand(*recipe, "bump-version", "Advance a recipe's version by one",
                        "rcpstore recipe bump-version @Line1/1/12");
   b->add_option("RECIPE", args->dir, kRecipeHelp)->required();
-  Runs(*b, exitStatus, [=] { return PrintChanges(BumpVersion(args->dir)); });
+  b->add_option("--reason", args->reason, reasonHelp);
+  Runs(*b, exitStatus, [=] {
+    ChangeReason why(args->reason);
+    return PrintChanges(BumpVersion(args->dir));
+  });
   auto* d = AddCommand(*recipe, "delete", "Delete a recipe with everything in it, and its sub-group line",
                        "rcpstore recipe delete @Line1/1/12 --dry-run");
   d->add_option("RECIPE", args->dir, kRecipeHelp)->required();
   AddDeleteOptions(*d, args->removal, false);
-  Runs(*d, exitStatus,
-       [=] { return PrintDelete(args->removal, [&] { return DeleteRecipe(args->dir, args->removal); }); });
+  d->add_option("--reason", args->reason, reasonHelp);
+  Runs(*d, exitStatus, [=] {
+    ChangeReason why(args->reason);
+    return PrintDelete(args->removal, [&] { return DeleteRecipe(args->dir, args->removal); });
+  });
   AddCopyCommand(*recipe, "copy",
                  "Copy a recipe's data files to a new recipe: created now by you, version reset, not in a sub-group",
                  "rcpstore recipe copy @Line1/1/12 @Line1/2 40", exitStatus, CopyRecipe);
   AddCopyCommand(*recipe, "move", "Move a recipe to another number or group as it is, out of its sub-group",
                  "rcpstore recipe move @Line1/1/12 @Line1/2", exitStatus, MoveRecipe);
+  AddHistoryCommands(*recipe, exitStatus);
 
   auto* unit = app.add_subcommand("unit", "Create and delete unit recipes and procedure files");
   unit->require_subcommand(1);

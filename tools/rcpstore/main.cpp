@@ -34,6 +34,7 @@ const std::vector<CommandFile>& CommandFiles() {
       {{"lock", "clean-temp"}, AddLockCommand},
       {{"recipe", "unit", "ls", "edf"}, AddRecipeCommands},
       {{"group", "recipe", "find"}, AddListCommands},
+      {{"key", "recipe"}, AddSignCommands},
       {{"batch"}, AddBatchCommand},
       {{"log"}, AddLogCommand},
       {{"verify"}, AddVerifyCommand},

@@ -11,11 +11,14 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace rcpaudit {
 
 constexpr char kTrailName[] = "audit.log";
+// The key of the hash of the line before, the last of each line.
+constexpr char kChainKey[] = "prev";
 
 // Runs change and records it with its result. A change that runs inside
 // another one (a header stamped while a unit recipe is built) is part of
@@ -37,6 +40,17 @@ std::string ProjectIdentity(const std::string& path);
 // recipe's name (a placement).
 std::string SubGroupText(const std::vector<std::string>& names, const char* newName);
 std::string SubGroupText(const std::vector<std::string>& names, const std::string& recipe);
+
+// The SHA-256 of the trail's last line, as the next line will carry it;
+// "" while the trail is empty.
+std::string LastLineHash();
+// Which trail this is: the station's host name and directory.
+std::string TrailIdentity();
+
+// Each line of a trail file, in order, without its line feed; a line longer
+// than any the store writes is given empty. A file that is missing or no
+// regular file has none.
+void EachLine(const std::string& path, const std::function<void(std::string_view)>& use);
 
 // The trail's files, oldest first: the rotated one, then the current one.
 std::vector<std::string> TrailFiles();

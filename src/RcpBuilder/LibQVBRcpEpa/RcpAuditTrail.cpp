@@ -126,32 +126,6 @@ bool Matches(const AuditEntry& entry, const Match& match) {
   return IsRegistrationOf(entry, match) || InDirectory(entry, match);
 }
 
-// Longer lines than any the store writes are skipped, unread into memory.
-constexpr size_t kLongestLine = 1 << 20;
-
-// Each whole line of a trail file, in order; a file that is missing or no
-// regular file has none.
-void EachLine(const std::string& path, const std::function<void(std::string_view)>& use) {
-  std::unique_ptr<qvplatform::ReadableFile> file;
-  if (qvplatform::CurrentEnv()->OpenForRead(path, &file) != 0) return;
-  std::string carry;
-  bool skipping = false;
-  char buf[65536];
-  for (size_t got = 0; file->Read(buf, sizeof buf, &got) == 0 && got > 0;) {
-    carry.append(buf, got);
-    size_t at = 0;
-    for (size_t end; (end = carry.find('\n', at)) != std::string::npos; at = end + 1) {
-      if (!skipping) use(std::string_view(carry).substr(at, end - at));
-      skipping = false;
-    }
-    carry.erase(0, at);
-    if (carry.size() > kLongestLine) {
-      carry.clear();
-      skipping = true;
-    }
-  }
-}
-
 }  // namespace
 
 std::vector<AuditEntry> ReadAuditTrail(const AuditFilter& filter) {
@@ -159,7 +133,7 @@ std::vector<AuditEntry> ReadAuditTrail(const AuditFilter& filter) {
   Match match = MatchOf(filter);
   std::vector<AuditEntry> entries;
   for (const std::string& file : rcpaudit::TrailFiles()) {
-    EachLine(file, [&](std::string_view text) {
+    rcpaudit::EachLine(file, [&](std::string_view text) {
       Json line = Json::parse(text, nullptr, false);
       if (!line.is_object()) return;
       AuditEntry entry = EntryOf(line);

@@ -7,6 +7,7 @@
 #include "LibQVBRcpEpa/Rights.h"
 #include "LibQVBRcpEpa/Verify.h"
 #include "RcpChanged.h"
+#include "RcpSignatureLog.h"
 #include "RcpVerify.h"
 
 namespace rcpstore {
@@ -58,6 +59,7 @@ VerifyReport VerifyStore(const std::string& project, bool repair, const VerifyPr
   options.repair = repair;
   options.progress = progress;
   Check(rcpverify::Verify(target.project, options, &report.findings));
+  rcpsign::VerifySignatures(target.project, &report.findings);
   return report;
 }
 

@@ -1,9 +1,10 @@
 // Emptying the work directories of every recipe of a project that nobody
 // edits, after finishing or undoing what killed creates and deletes left in
-// it.
+// it and recording in the history what killed changes left unrecorded.
 #include "LibQVBRcpEpa.h"
 #include "RcpAudit.h"
 #include "RcpHidden.h"
+#include "RcpHistory.h"
 #include "RcpStorePath.h"
 #include "libqvecommon/QVEEngFile.h"
 #include "libqvecommon/QVEEngPath.h"
@@ -44,6 +45,8 @@ uint32_t CQVERcpUtil::DeleteTempFile(const char* projectName) {
     root.m_strProject = projectName;
     QVEEngSplitFilePath(info.strPath.c_str(), 1, root.m_strParentPath, root.m_strName);
     CleanUpperLevels(info.strPath, &root);
+    // A change cut short between the recipe's files and its history is recorded now.
+    rcphistory::ReconcileProject(info.strPath);
     GetDirectoryList(&root, 1, 0);
     // A recipe whose work directory cannot be emptied or made does not stop the others.
     for (const auto& group : root.m_listChild) {

@@ -156,6 +156,7 @@ class Verifier {
       CheckGroup(groups[i]);
       if (options_.progress) options_.progress(i + 1, groups.size());
     }
+    rcpverify::VerifyHistory(recipe, options_.repair, &findings_);
   }
 
   // A lock is stale when no process holds it. An unlock empties the lock

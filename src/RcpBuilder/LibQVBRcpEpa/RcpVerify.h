@@ -29,6 +29,10 @@ uint32_t Verify(const std::string& projectDirectory, const Options& options, std
 // lock file that refused a repair its lock); true when it was removed.
 bool RepairStaleLock(const std::string& projectDirectory, const std::string& lockFile, std::vector<Finding>* findings);
 
+// Checks the history below a Recipe directory: objects, version logs, and
+// recipes whose files their log does not record (a repair records them).
+void VerifyHistory(const std::string& recipeRoot, bool repair, std::vector<Finding>* findings);
+
 // Checks a Recipe directory on its own, without repairs: a store that is
 // being restored under a hidden name, before it is put in place.
 void VerifyRecipeDirectory(const std::string& recipeDirectory, std::vector<Finding>* findings);

@@ -21,6 +21,7 @@
 #include "RcpVerify.h"
 #include "RcpAudit.h"
 #include "RcpHidden.h"
+#include "RcpHistory.h"
 #include "RcpSubGroupLine.h"
 #include "LibQVCCommon/QVCTime.h"
 #include "libqvecommon/QVEEngPath.h"
@@ -107,7 +108,10 @@ void Walk(const std::string& path, const std::string& relative, std::vector<Stor
   std::sort(entries.begin(), entries.end(), [](const DirEntry& a, const DirEntry& b) { return a.name < b.name; });
   for (const DirEntry& entry : entries) {
     std::string upper = QVUpperAscii(entry.name);
-    if (rcphidden::IsTransient(entry.name) || rcphidden::IsWorkCopy(entry.name) || upper == "RCPLOCK.TXT") continue;
+    bool history = relative == kRoot && entry.name == rcphistory::kHistoryName;
+    if ((rcphidden::IsTransient(entry.name) && !history) || rcphidden::IsWorkCopy(entry.name) || upper == "RCPLOCK.TXT") {
+      continue;
+    }
     StoreEntry item{relative + "/" + entry.name, path + "/" + entry.name, entry.type == EntryType::kDirectory};
     if (entry.type == EntryType::kOther) {
       skipped->push_back(item.path);
@@ -286,7 +290,8 @@ void WriteArchive(const Target& project, const std::vector<StoreEntry>& entries,
 // ---- import ----
 
 // The archive path of an entry, checked: a relative path below Recipe (or
-// the manifest), without empty, "." or ".." components or hidden names.
+// the manifest), without empty, "." or ".." components or hidden names
+// (but for the history, Recipe/.history).
 std::string CheckedName(const char* pathname) {
   std::string name = pathname != nullptr ? pathname : "";
   while (name.size() > 1 && name.back() == '/') name.pop_back();
@@ -297,7 +302,8 @@ std::string CheckedName(const char* pathname) {
   while (begin <= name.size()) {
     size_t end = std::min(name.find('/', begin), name.size());
     std::string component = name.substr(begin, end - begin);
-    if (component.empty() || component == "." || component == ".." || component[0] == '.') {
+    bool history = begin == std::string(kRoot).size() + 1 && component == rcphistory::kHistoryName;
+    if (component.empty() || component == "." || component == ".." || (component[0] == '.' && !history)) {
       Fail("entry \"" + name + "\" leaves the store or names hidden work", QVERCP_ERR_INVALID_NAME);
     }
     if (first && component != kRoot) Fail("entry \"" + name + "\" lies outside the store", QVERCP_ERR_INVALID_NAME);
@@ -554,6 +560,9 @@ ImportSummary ImportStore(const ImportRequest& request, const ArchiveProgress& p
     throw;
   }
   rcpaudit::Record("importStore", directory + "/" + kRoot, 0, request.archive);
+  // Recipes whose files the imported history does not record (an archive
+  // without history) get their first version now.
+  rcphistory::ReconcileProject(directory, "importStore");
   if (!request.name.empty()) Register(request.name, directory);
   return summary;
 }

@@ -1,0 +1,105 @@
+// The history of recipes: every content a recipe's files ever had, kept in a
+// content-addressed object store below PROJECT/Recipe/.history, and one
+// append-only version log per recipe address.
+//
+//   .history/objects/XX/XXYYYY...       one file per distinct content, named
+//                                        by its SHA-256 (lower-case hex)
+//   .history/recipes/RGnn/RCPnnnn.log    one JSON line per version
+//   .history/recipes/RGnn/RCPnnnn.*      other files of the recipe's history;
+//                                        they move with the recipe
+//
+// Every change the library makes to a recipe's files is recorded by
+// Recorded (RcpAudit) through Before and After below: objects of the old
+// content are stored before the change, objects of the new content and the
+// log line after it. Reconcile completes what a killed change left.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace rcphistory {
+
+constexpr char kHistoryName[] = ".history";
+
+// One line of a recipe's version log.
+struct Version {
+  int64_t number = 0;        // 1, 2, 3, ...: the log's own counter
+  std::string time;          // UTC, "YYYY-MM-DDTHH:MM:SSZ"
+  std::string user;
+  std::string station;
+  std::string operation;     // the audit trail's operation name
+  std::string reason;        // may be empty
+  std::string headerVersion; // the version text of the header, "" when none
+  std::string from;          // a copy's or move's source, else ""
+  std::map<std::string, std::string> files;  // file name -> SHA-256; empty after a delete
+};
+
+// PROJECT/Recipe/.history for a recipe directory (existing or not).
+std::string HistoryDirOf(const std::string& recipeDirectory);
+// The version log of a recipe directory: .history/recipes/RGnn/RCPnnnn.log.
+std::string LogPathOf(const std::string& recipeDirectory);
+// The path of an object in a history directory.
+std::string ObjectPath(const std::string& historyDir, const std::string& hash);
+
+// Every version of the recipe, oldest first; none when it has no log. A line
+// that cannot be parsed is skipped and counted in *damaged when given.
+std::vector<Version> Versions(const std::string& recipeDirectory, int* damaged = nullptr);
+// The last version, when the log has one.
+std::optional<Version> LastVersion(const std::string& recipeDirectory);
+
+// The SHA-256 of bytes and of a file, lower-case hex, as the store names objects.
+std::string HashOf(const std::string& bytes);
+uint32_t HashOfFile(const std::string& path, std::string* hash);
+// The bytes of an object; fails when missing or when they do not match the hash.
+uint32_t ReadObject(const std::string& historyDir, const std::string& hash, std::string* bytes);
+
+// What the library itself uses.
+
+// The whole of a regular file of at most limit bytes.
+uint32_t ReadWhole(const std::string& path, std::string* bytes, uint64_t limit = uint64_t{64} << 20);
+// Keeps bytes as an object, durably, unless it is kept already; *hash is its name.
+uint32_t StoreObject(const std::string& historyDir, const std::string& bytes, std::string* hash);
+// The data files of a recipe directory now (name -> hash), their objects
+// stored when keep is set; an absent directory has none.
+uint32_t CurrentFiles(const std::string& recipeDirectory, std::map<std::string, std::string>* files, bool keep);
+// Appends a version to the recipe's log, numbered after the last; the time,
+// user, station and the reason in force are filled in here.
+uint32_t AppendVersion(const std::string& recipeDirectory, Version version);
+// Writes bytes as the file at path: a work file beside it, flushed, renamed.
+uint32_t WriteDurably(const std::string& path, const std::string& bytes);
+// Makes directory and the missing directories above it up to the history's.
+uint32_t MakeDirectories(const std::string& directory);
+
+// Around a change of a recipe's files made by the library (see RcpAudit):
+// before it, what the recipe holds is kept (and recorded when its log does
+// not say so); after it, the new content is kept and its version appended.
+class RecordedChange {
+ public:
+  // operation and path as the audit trail records them; source: the
+  // recipe a copy or move comes from, else "".
+  RecordedChange(const char* operation, const std::string& path, const std::string& source);
+  RecordedChange(const RecordedChange&) = delete;
+  RecordedChange& operator=(const RecordedChange&) = delete;
+  // Keeps what the recipes hold now; a failure refuses the change.
+  uint32_t Begin();
+  // Keeps what they hold after the change (which gave result) and appends
+  // the versions.
+  uint32_t Finish(uint32_t result);
+
+ private:
+  std::string operation_;
+  std::vector<std::string> recipes_;  // the recipes whose files change: none for other changes
+  std::string source_;                // the recipe a copy or move comes from
+};
+
+// Completes what a killed change left: a recipe whose files are not its
+// log's last version gets a version that records them. For the clean-up of
+// a project; failures wait for the next time.
+// operation names the version it appends.
+uint32_t Reconcile(const std::string& recipeDirectory, const char* operation = "unrecorded");
+void ReconcileProject(const std::string& projectDirectory, const char* operation = "unrecorded");
+
+}  // namespace rcphistory
