@@ -73,10 +73,18 @@ TEST_F(VerifyTest, AHealthyStoreIsCleanAndLiveWorkIsNoFinding) {
   EXPECT_EQ(Rcpstore({"verify", tmp_ / "nowhere"}).status, 1);
 }
 
+// The defects planted by hand in recipes also leave them behind their
+// history (historyBehind, which the history's own test covers): left out here.
+Found WithoutHistory(Found found) {
+  found.erase(std::remove_if(found.begin(), found.end(), [](const auto& f) { return f.second == "historyBehind"; }),
+              found.end());
+  return found;
+}
+
 TEST_F(VerifyTest, EveryPlantedDefectIsFoundAndRepairKeepsTheData) {
   qvtest::BuildStore(tmp_.path(), "P", 14, 3, 11);
   std::vector<qvtest::Defect> defects = qvtest::PlantDefects(project());
-  EXPECT_EQ(Verify(project()), Expected(defects, false));
+  EXPECT_EQ(WithoutHistory(Verify(project())), Expected(defects, false));
 
   // The recipe an in-use check left aside comes back under its own name.
   std::map<std::string, std::string> before;
@@ -92,17 +100,20 @@ TEST_F(VerifyTest, EveryPlantedDefectIsFoundAndRepairKeepsTheData) {
   ASSERT_FALSE(repair.out.empty()) << repair.err;
   json report = json::parse(repair.out);
   size_t repairable = std::count_if(defects.begin(), defects.end(), [](const auto& d) { return d.repairable; });
+  size_t behind = std::count_if(report["findings"].begin(), report["findings"].end(),
+                                [](const json& f) { return f["finding"] == "historyBehind"; });
   // The project lock file is the repairing command's own while it runs.
-  EXPECT_EQ(report["fixed"], repairable - 1);
+  EXPECT_EQ(report["fixed"], repairable - 1 + behind);
   EXPECT_EQ(report["left"], defects.size() - repairable);
   for (const json& finding : report["findings"]) {
+    if (finding["finding"] == "historyBehind") continue;
     auto defect =
         std::find_if(defects.begin(), defects.end(), [&](const auto& d) { return d.path == finding["path"]; });
     ASSERT_NE(defect, defects.end()) << finding.dump();
     EXPECT_EQ(finding["repaired"], defect->repairable) << finding.dump();
   }
 
-  EXPECT_EQ(Verify(project()), Expected(defects, true));
+  EXPECT_EQ(WithoutHistory(Verify(project())), Expected(defects, true));
   std::map<std::string, std::string> after = qvtest::Snapshot(project() + "/Recipe");
   for (const auto& [path, bytes] : before) {
     std::string full = project() + "/Recipe/" + path;

@@ -64,8 +64,11 @@ void CheckLog(const std::string& recipe, const std::string& log, bool repair, st
                            false, ""});
     }
   }
+  // A recipe that is gone (a delete or move cut short) is the next clean-up's to record.
   std::map<std::string, std::string> now;
-  if (versions.empty() || rcphistory::CurrentFiles(recipe, &now, false) != 0 || now == versions.back().files) return;
+  qvplatform::FileStat st;
+  bool present = qvplatform::CurrentEnv()->StatEntry(recipe, &st) == 0 && st.type == EntryType::kDirectory;
+  if (!present || versions.empty() || rcphistory::CurrentFiles(recipe, &now, false) != 0 || now == versions.back().files) return;
   findings->push_back({recipe, "historyBehind",
                        "the recipe's files are not its history's last version (changed outside the store, or a "
                        "change cut short)",
