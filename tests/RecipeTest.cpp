@@ -241,18 +241,16 @@ TEST_F(RecipeTest, FreeRecipeNumbersStayInsideTheTable) {
   EXPECT_EQ(CQVERcpUtil::FindFreeRcpNo("", table.data()), static_cast<uint32_t>(ERROR_INVALID_NAME));
 }
 
-// A name present only under another case still counts; a missing one does not.
-// Within a clean-once scope a directory is cleaned at its first clean only;
-// once the scope ends, every clean reads the directory again.
 // Notes the steps that make a change durable, in order: "file" (a file's
 // data flushed), "publish <name>" (a build renamed into place), "dir <name>"
-// (a directory's entries flushed); names are the last part of the path.
+// (a directory's entries flushed); names are the last part of the path. The
+// history's own steps (below .history) are noted apart.
 class DurableSteps : public qvplatform::EnvWrapper {
  public:
   DurableSteps() : EnvWrapper(qvplatform::Env::Posix()) {}
   uint32_t CreateForWrite(const std::string& p, std::unique_ptr<qvplatform::WritableFile>* out) override {
     uint32_t rc = target()->CreateForWrite(p, out);
-    if (rc == 0) *out = std::make_unique<Noted>(std::move(*out), &steps);
+    if (rc == 0) *out = std::make_unique<Noted>(std::move(*out), InHistory(p) ? &historySteps : &steps);
     return rc;
   }
   uint32_t RenameNoReplace(const std::string& f, const std::string& t) override {
@@ -260,12 +258,14 @@ class DurableSteps : public qvplatform::EnvWrapper {
     return target()->RenameNoReplace(f, t);
   }
   uint32_t SyncDirectory(const std::string& p) override {
-    steps.push_back("dir " + Last(p));
+    (InHistory(p) ? historySteps : steps).push_back("dir " + Last(p));
     return target()->SyncDirectory(p);
   }
   std::vector<std::string> steps;
+  std::vector<std::string> historySteps;
 
  private:
+  static bool InHistory(const std::string& path) { return path.find("/.history/") != std::string::npos; }
   static std::string Last(const std::string& path) {
     std::string name = path.substr(path.find_last_of('/') + 1);
     return name.rfind(".RCP", 0) == 0 ? "build" : name;
@@ -287,7 +287,8 @@ class DurableSteps : public qvplatform::EnvWrapper {
 // A new recipe is flushed as far as surviving a crash needs, once: its
 // header's data and the hidden build's entries before the build is renamed
 // into place, the group's entries after. From the system template or a
-// given one alike.
+// given one alike. Its history then keeps the new header and the log line:
+// each a file and its directory.
 TEST_F(RecipeTest, ACreateFlushesItsHeaderAndTwoDirectoriesOnce) {
   const std::vector<std::string> expected{"file", "dir build", "publish RCP0013", "dir RG03"};
   const std::string given = SystemTemplate("RcpHead.edf");
@@ -299,6 +300,7 @@ TEST_F(RecipeTest, ACreateFlushesItsHeaderAndTwoDirectoriesOnce) {
       ASSERT_EQ(CQVERcpUtil::CreateRecipe("H", group().c_str(), 13, templateFile), 0u);
     }
     EXPECT_EQ(durable.steps, expected) << (templateFile == nullptr ? "system template" : templateFile);
+    EXPECT_LE(durable.historySteps.size(), 6u);
     EXPECT_EQ(Read(nullptr, group() + "/RCP0013/RcpHead.edf").strHeadName, "H");
   }
 }
