@@ -146,36 +146,48 @@ prepare=
 echo "rcpstore export: ${ours} ms   tar czf: ${floor} ms   ratio: $(ratio "$ours" "$floor")"
 
 echo "== recipe history: 1000 versions of one recipe, and the cost of a change =="
-# The baseline is rcpstore built from a commit before the history
-# (BASELINE_RCPSTORE, or main's build-bench at 3174236 when it is there);
-# without one the comparison is skipped.
-baseline=${BASELINE_RCPSTORE:-/work/main/build-bench/tools/rcpstore/rcpstore}
-history_store() {  # $1: rcpstore, $2: directory; recipe @H/1/1 with units 0-2
-  "$1" project create H "$2" --quiet
-  "$1" project register "H$3" "$2/H" --quiet --replace
-  "$1" group create "@H$3" 1 --quiet
-  "$1" recipe create "@H$3/1" 1 --quiet
-  for u in 0 1 2; do "$1" unit create "@H$3/1/1" $u --quiet; done
+# The floor of a change with history is the same change made by rcpstore as
+# it was before the history (BASELINE_RCPSTORE, else built here from the
+# last commit before it).
+baseline=${BASELINE_RCPSTORE:-}
+if [ -z "$baseline" ]; then
+  mkdir "$work/base"
+  git archive 3174236 | tar -x -C "$work/base"
+  cmake -S "$work/base" -B "$work/base/build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQV_TESTS=OFF -DQV_BENCH=OFF > /dev/null
+  cmake --build "$work/base/build" -j "$(nproc)" --target rcpstore > /dev/null
+  baseline=$work/base/build/tools/rcpstore/rcpstore
+fi
+history_store() {  # $1: rcpstore, $2: directory, $3: project name; recipe @NAME/1/1 with units 0-2
+  "$1" project create "$3" "$2" --quiet
+  "$1" group create "@$3" 1 --quiet
+  "$1" recipe create "@$3/1" 1 --quiet
+  for u in 0 1 2; do "$1" unit create "@$3/1/1" $u --quiet; done
 }
-mkdir -p "$work/history"
-history_store "$rcpstore" "$work/history" ""
+mkdir -p "$work/history" "$work/plain"
+history_store "$rcpstore" "$work/history" H
+history_store "$baseline" "$work/plain" P
 for n in $(seq 1000); do echo "recipe set @H/1/1 --comment edit$n"; done > "$work/edits.txt"
 "$rcpstore" batch "$work/edits.txt" --quiet
 head_size=$(stat -c %s "$work/history/H/Recipe/RG01/RCP0001/RcpHead.edf")
 kept=$(du -sb "$work/history/H/Recipe/.history" | cut -f1)
-versions=$("$rcpstore" recipe history @H/1/1 --json | grep -o '"version":' | wc -l)
-echo "1000 edits: ${versions} versions, history ${kept} bytes on disk (apparent), 1000 x the changed header: $((1000 * head_size)) bytes, ratio: $(ratio "$kept" $((1000 * head_size)))"
-for n in $(seq 200); do echo "recipe set @H/1/1 --comment again$n"; done > "$work/edits200.txt"
-with=$(runs=5 median_ms "$rcpstore batch $work/edits200.txt --quiet")
-if [ -x "$baseline" ]; then
-  mkdir -p "$work/plain"
-  history_store "$baseline" "$work/plain" P
-  sed 's/@H\//@HP\//' "$work/edits200.txt" > "$work/plain200.txt"
-  without=$(runs=5 median_ms "$baseline batch $work/plain200.txt --quiet")
-  echo "200 recipe sets in one batch: with history ${with} ms, without (baseline) ${without} ms, ratio: $(ratio "$with" "$without")"
-else
-  echo "200 recipe sets in one batch: with history ${with} ms (no baseline binary at $baseline: comparison skipped)"
-fi
+blocks=$(du -sB1 "$work/history/H/Recipe/.history" | cut -f1)
+row "history of 1000 recipe sets (apparent bytes)" "$kept B" "1000 x header $((1000 * head_size)) B" \
+    "$(ratio "$kept" $((1000 * head_size)))" "< 1.0 (on disk: $blocks B)"
+for n in $(seq 200); do echo "recipe set @H/1/1 --comment again$n"; done > "$work/with.txt"
+sed 's/@H\//@P\//' "$work/with.txt" > "$work/without.txt"
+saved=$runs
+runs=5
+pair "$rcpstore batch $work/with.txt --quiet" "$baseline batch $work/without.txt --quiet"
+runs=$saved
+row "200 recipe sets in a batch, with history" "$ours ms" "before history $floor ms" "$(ratio "$ours" "$floor")" "<= 1.3"
+flushes=$(calls_of "$rcpstore recipe set @H/1/1 --comment once" fsync,fdatasync)
+before=$(calls_of "$baseline recipe set @P/1/1 --comment once" fsync,fdatasync)
+echo "flushes of one recipe set: $flushes with history, $before before"
 
 echo "== locks =="
 "$PWD/build-bench/bench/rcpstore-lockbench" "$work/locks" 5000 8
+
+echo
+echo "== the build: the README's commands on a fresh clone =="
+# BENCH_TESTS=1 times scripts/test.sh too (ten minutes more).
+bench/build-time.sh ${BENCH_TESTS:+--tests}

@@ -167,16 +167,7 @@ bool AppendLog::WriteWhole(const std::string& text, bool locked) {
 }
 
 bool AppendLog::Append(const std::string& line) {
-  std::string path = Path();
-  if (path.empty()) return false;
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (!EnsureOpen(path)) return false;
-  RotateIfFull();
-  if (fd_ < 0) return false;
-  bool locked = LockFile(kLockTries);
-  bool whole = WriteWhole((EndsLine() ? "" : "\n") + line + "\n", locked);
-  if (locked) flock(fd_, LOCK_UN);
-  return whole;
+  return AppendComposed([&] { return line; }, kLockTries);
 }
 
 std::string AppendLog::LastLineLocked() {
@@ -186,14 +177,18 @@ std::string AppendLog::LastLineLocked() {
 }
 
 bool AppendLog::AppendAfter(const std::function<std::string(const std::string& last)>& compose) {
+  return AppendComposed([&] { return compose(LastLineLocked()); }, kChainLockTries);
+}
+
+bool AppendLog::AppendComposed(const std::function<std::string()>& compose, int lockTries) {
   std::string path = Path();
   if (path.empty()) return false;
   std::lock_guard<std::mutex> lock(mutex_);
   if (!EnsureOpen(path)) return false;
   RotateIfFull();
   if (fd_ < 0) return false;
-  bool locked = LockFile(kChainLockTries);
-  bool whole = WriteWhole((EndsLine() ? "" : "\n") + compose(LastLineLocked()) + "\n", locked);
+  bool locked = LockFile(lockTries);
+  bool whole = WriteWhole((EndsLine() ? "" : "\n") + compose() + "\n", locked);
   if (locked) flock(fd_, LOCK_UN);
   return whole;
 }

@@ -36,6 +36,9 @@ class AppendLog {
   std::string Path();
 
  private:
+  // Appends the line compose makes, under the log's lock (waited for at most
+  // lockTries times).
+  bool AppendComposed(const std::function<std::string()>& compose, int lockTries);
   bool EnsureOpen(const std::string& path);
   bool EndsLine();
   bool LockFile(int tries);

@@ -7,25 +7,12 @@
 #include <cerrno>
 
 #include "platform/ErrorMap.h"
+#include "platform/OpenFd.h"
 #include "platform/Win32Types.h"
 
 namespace qvplatform {
 
 namespace {
-
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 uint32_t LastError() { return Win32FromErrno(errno); }
 
@@ -54,14 +41,14 @@ uint32_t MakeOwnDirectory(const std::string& path) {
     if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return LastError();
     if (slash == std::string::npos) break;
   }
-  Fd dir(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  OpenFd dir(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   if (dir.get() < 0) return LastError();
   return OwnDirectory(dir.get()) ? 0 : ERROR_ACCESS_DENIED;
 }
 
 uint32_t WriteOwnFile(const std::string& directory, const std::string& name, const std::string& bytes, bool replace,
                       bool secret) {
-  Fd dir(open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  OpenFd dir(open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   if (dir.get() < 0) return LastError();
   if (!OwnDirectory(dir.get())) return ERROR_ACCESS_DENIED;
   struct stat st;
@@ -69,7 +56,7 @@ uint32_t WriteOwnFile(const std::string& directory, const std::string& name, con
   std::string work = "." + name + ".new";
   unlinkat(dir.get(), work.c_str(), 0);
   const mode_t mode = secret ? 0600 : 0644;
-  Fd file(openat(dir.get(), work.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
+  OpenFd file(openat(dir.get(), work.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
   if (file.get() < 0) return LastError();
   uint32_t rc = fchmod(file.get(), mode) == 0 ? WriteAll(file.get(), bytes) : LastError();
   // Without replace the name must still be free: a file that appeared
@@ -84,7 +71,7 @@ uint32_t WriteOwnFile(const std::string& directory, const std::string& name, con
 }
 
 uint32_t ReadOwnFile(const std::string& path, size_t maxBytes, bool secret, std::string* bytes) {
-  Fd file(open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  OpenFd file(open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   if (file.get() < 0) return LastError();
   struct stat st;
   if (fstat(file.get(), &st) != 0) return LastError();

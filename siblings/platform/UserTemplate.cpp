@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "platform/ErrorMap.h"
+#include "platform/OpenFd.h"
 #include "platform/StationDir.h"
 #include "platform/Win32Types.h"
 
@@ -14,29 +15,6 @@ namespace qvplatform {
 namespace {
 
 constexpr off_t kMaxTemplate = off_t{16} << 20;
-
-class OpenFd {
- public:
-  explicit OpenFd(int fd) : fd_(fd) {}
-  ~OpenFd() {
-    if (fd_ >= 0) close(fd_);
-  }
-  OpenFd(const OpenFd&) = delete;
-  OpenFd& operator=(const OpenFd&) = delete;
-  int get() const { return fd_; }
-  void reset(int fd) {
-    if (fd_ >= 0) close(fd_);
-    fd_ = fd;
-  }
-  int release() {
-    int fd = fd_;
-    fd_ = -1;
-    return fd;
-  }
-
- private:
-  int fd_;
-};
 
 // Why what fd has open may hold another user's text; empty when only an
 // administrator (root or the station directory's owner) can have written it.

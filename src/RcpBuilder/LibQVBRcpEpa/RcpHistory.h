@@ -52,6 +52,8 @@ std::optional<Version> LastVersion(const std::string& recipeDirectory);
 
 // The SHA-256 of bytes and of a file, lower-case hex, as the store names objects.
 std::string HashOf(const std::string& bytes);
+// The lower-case hex of bytes.
+std::string Hex(const std::string& bytes);
 uint32_t HashOfFile(const std::string& path, std::string* hash);
 // The bytes of an object; fails when missing or when they do not match the hash.
 uint32_t ReadObject(const std::string& historyDir, const std::string& hash, std::string* bytes);

@@ -32,16 +32,10 @@ rcphistory::Version VersionOf(const std::string& recipeDirectory, int64_t number
 using Fields = std::vector<std::pair<std::string, std::string>>;
 
 std::string Shown(const std::string& bytes) {
-  static const char kDigits[] = "0123456789abcdef";
   if (bytes.size() > 32) {
     return std::to_string(bytes.size()) + " bytes, SHA-256 " + rcphistory::HashOf(bytes).substr(0, 16);
   }
-  std::string hex;
-  for (unsigned char c : bytes) {
-    hex += kDigits[c >> 4];
-    hex += kDigits[c & 15];
-  }
-  return hex;
+  return rcphistory::Hex(bytes);
 }
 
 // The fields of a data file that a diff compares: its name and every record,

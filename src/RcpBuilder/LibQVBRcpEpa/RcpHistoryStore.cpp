@@ -18,16 +18,6 @@ namespace rcphistory {
 
 namespace {
 
-std::string Hex(const uint8_t* digest, size_t n) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string text;
-  for (size_t i = 0; i < n; ++i) {
-    text += kDigits[digest[i] >> 4];
-    text += kDigits[digest[i] & 15];
-  }
-  return text;
-}
-
 bool IsDataFile(const qvplatform::DirEntry& entry) {
   const std::string& name = entry.name;
   return entry.type == qvplatform::EntryType::kFile && !rcphidden::IsTransient(name) && name.size() > 4 &&
@@ -53,7 +43,17 @@ std::string HashOf(const std::string& bytes) {
   sha256_update(&ctx, bytes.size(), reinterpret_cast<const uint8_t*>(bytes.data()));
   uint8_t digest[SHA256_DIGEST_SIZE];
   sha256_digest(&ctx, sizeof digest, digest);
-  return Hex(digest, sizeof digest);
+  return Hex(std::string(reinterpret_cast<const char*>(digest), sizeof digest));
+}
+
+std::string Hex(const std::string& bytes) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string text;
+  for (unsigned char b : bytes) {
+    text += kDigits[b >> 4];
+    text += kDigits[b & 15];
+  }
+  return text;
 }
 
 uint32_t HashOfFile(const std::string& path, std::string* hash) {

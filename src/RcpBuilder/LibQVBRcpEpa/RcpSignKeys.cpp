@@ -45,16 +45,6 @@ std::string RandomBytes(size_t n) {
 
 }  // namespace
 
-std::string Hex(const std::string& bytes) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string text;
-  for (unsigned char b : bytes) {
-    text += kDigits[b >> 4];
-    text += kDigits[b & 15];
-  }
-  return text;
-}
-
 bool FromHex(const std::string& hex, size_t bytes, std::string* out) {
   if (hex.size() != 2 * bytes) return false;
   out->assign(bytes, '\0');

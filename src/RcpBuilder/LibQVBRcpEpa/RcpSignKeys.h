@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "RcpHistory.h"
+
 namespace rcpsign {
 
 constexpr uint32_t kDamaged = 1392;  // the file is damaged or not of the expected format
@@ -15,7 +17,7 @@ constexpr size_t kKeyBytes = 32;
 constexpr size_t kSignatureBytes = 64;
 constexpr size_t kLongestKeyFile = 4096;
 
-std::string Hex(const std::string& bytes);
+using rcphistory::Hex;
 // The bytes of lower-case hex of the given length in bytes; false for
 // anything else.
 bool FromHex(const std::string& hex, size_t bytes, std::string* out);
