@@ -159,6 +159,7 @@ if [ -z "$baseline" ]; then
 fi
 history_store() {  # $1: rcpstore, $2: directory, $3: project name; recipe @NAME/1/1 with units 0-2
   "$1" project create "$3" "$2" --quiet
+  "$1" project register "$3" "$2/$3" --quiet
   "$1" group create "@$3" 1 --quiet
   "$1" recipe create "@$3/1" 1 --quiet
   for u in 0 1 2; do "$1" unit create "@$3/1/1" $u --quiet; done
