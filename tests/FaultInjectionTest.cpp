@@ -58,15 +58,6 @@ bool IsHidden(const std::string& relative) {
   return false;
 }
 
-// What scans and listings see: hidden leftovers dropped.
-Snapshot Visible(const Snapshot& tree) {
-  Snapshot shown;
-  for (const auto& [name, what] : tree) {
-    if (!IsHidden(name)) shown.emplace(name, what);
-  }
-  return shown;
-}
-
 bool InHistory(const std::string& relative) {
   for (const auto& part : fs::path(relative)) {
     if (part == rcphistory::kHistoryName) return true;
@@ -74,13 +65,18 @@ bool InHistory(const std::string& relative) {
   return false;
 }
 
-Snapshot WithoutHistory(const Snapshot& tree) {
+// The tree without the entries drop names.
+Snapshot Without(const Snapshot& tree, bool (*drop)(const std::string&)) {
   Snapshot rest;
   for (const auto& [name, what] : tree) {
-    if (!InHistory(name)) rest.emplace(name, what);
+    if (!drop(name)) rest.emplace(name, what);
   }
   return rest;
 }
+
+// What scans and listings see: hidden leftovers dropped.
+Snapshot Visible(const Snapshot& tree) { return Without(tree, IsHidden); }
+Snapshot WithoutHistory(const Snapshot& tree) { return Without(tree, InHistory); }
 
 // Every recipe of the project, and every address with a log, is its log's
 // last version.
