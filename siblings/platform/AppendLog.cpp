@@ -49,6 +49,11 @@ std::string LastLineOf(int fd) {
   return line;
 }
 
+// Cuts the file to size; a cut that fails leaves the file as it was.
+void TruncateTo(int fd, off_t size) {
+  if (ftruncate(fd, size) != 0) return;
+}
+
 // The last line of the rotated file, which is never followed nor waited on.
 std::string LastLineAt(const std::string& path) {
   int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
@@ -89,8 +94,6 @@ bool AppendLog::EnsureOpen(const std::string& path) {
   }
   if (fd_ < 0) return false;
   if (made) ShareStationFile(fd_);
-  size_ = st.st_size;
-  written_ = 0;
   return true;
 }
 
@@ -105,16 +108,12 @@ bool AppendLog::EndsLine() {
 
 // Several processes append to one log. In a shared station no user may
 // rename another's file, so the full log is copied to its ".1" file and
-// emptied in place, under the log's lock, which appenders take to write; a
-// rotation that cannot have the lock at once is left to the next line.
+// emptied in place, by the appender that holds the log's lock and finds it
+// full: the size is the file's own, whatever the other writers added.
 void AppendLog::RotateIfFull() {
-  if (size_ + written_ < maxBytes_) return;
-  written_ = 0;
-  if (flock(fd_, LOCK_EX | LOCK_NB) != 0) return;
   struct stat st;
-  if (fstat(fd_, &st) == 0) size_ = st.st_size;
-  if (size_ >= maxBytes_ && CopyTo(path_ + ".1", size_) && ftruncate(fd_, 0) == 0) size_ = 0;
-  flock(fd_, LOCK_UN);
+  if (fstat(fd_, &st) != 0 || st.st_size < maxBytes_) return;
+  if (CopyTo(path_ + ".1", st.st_size)) TruncateTo(fd_, 0);
 }
 
 // Copies the first size bytes of the log over the file at path, which is
@@ -158,11 +157,8 @@ bool AppendLog::WriteWhole(const std::string& text, bool locked) {
   do {
     w = write(fd_, text.data(), text.size());
   } while (w < 0 && errno == EINTR);
-  if (w == static_cast<ssize_t>(text.size())) {
-    written_ += w;
-    return true;
-  }
-  if (w > 0 && !(locked && ftruncate(fd_, before.st_size) == 0)) written_ += w;
+  if (w == static_cast<ssize_t>(text.size())) return true;
+  if (w > 0 && locked) TruncateTo(fd_, before.st_size);
   return false;
 }
 
@@ -185,9 +181,8 @@ bool AppendLog::AppendComposed(const std::function<std::string()>& compose, int 
   if (path.empty()) return false;
   std::lock_guard<std::mutex> lock(mutex_);
   if (!EnsureOpen(path)) return false;
-  RotateIfFull();
-  if (fd_ < 0) return false;
   bool locked = LockFile(lockTries);
+  if (locked) RotateIfFull();
   bool whole = WriteWhole((EndsLine() ? "" : "\n") + compose() + "\n", locked);
   if (locked) flock(fd_, LOCK_UN);
   return whole;

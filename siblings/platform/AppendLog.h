@@ -44,6 +44,7 @@ class AppendLog {
   bool LockFile(int tries);
   std::string LastLineLocked();
   bool WriteWhole(const std::string& text, bool locked);
+  // Rotates a full log; the caller holds the log's lock.
   void RotateIfFull();
   bool CopyTo(const std::string& path, int64_t size);
 
@@ -52,8 +53,6 @@ class AppendLog {
   std::mutex mutex_;
   std::string path_;
   int fd_ = -1;
-  int64_t written_ = 0;  // bytes since the size was last read from the file
-  int64_t size_ = 0;
 };
 
 }  // namespace qvplatform
