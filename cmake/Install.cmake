@@ -21,14 +21,14 @@ if(BUILD_SHARED_LIBS)
   install(TARGETS QVBRcpEpaShared EXPORT LibQVBRcpEpaTargets
     LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
   set(QV_PC_LIBS "-lQVBRcpEpa")
-  set(QV_PC_REQUIRES_PRIVATE "sqlite3 hogweed nettle")
+  set(QV_PC_REQUIRES_PRIVATE "sqlite3 hogweed nettle zlib")
   set(QV_FIND_DEPENDENCIES "")
 else()
   set_target_properties(QVBRcpEpa PROPERTIES EXPORT_NAME LibQVBRcpEpa)
   install(TARGETS QVBRcpEpa qveeda qvecommon QVCCommon qvplatform EXPORT LibQVBRcpEpaTargets
     ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
   set(QV_PC_LIBS "-Wl,--undefined=QVBRcpEpaModuleFrame -lQVBRcpEpa -lqveeda -lqvecommon -lQVCCommon -lqvplatform -ldl")
-  set(QV_PC_REQUIRES_PRIVATE "sqlite3 hogweed nettle")
+  set(QV_PC_REQUIRES_PRIVATE "sqlite3 hogweed nettle zlib")
   set(QV_FIND_DEPENDENCIES "find_dependency(SQLite3)")
 endif()
 

@@ -29,6 +29,10 @@ class BytesFile : public qvplatform::ReadableFile {
     *size = size_;
     return 0;
   }
+  uint32_t Skip(uint64_t n) override {
+    pos_ += std::min<uint64_t>(n, size_ - pos_);
+    return 0;
+  }
 
  private:
   const uint8_t* data_;

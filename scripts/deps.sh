@@ -10,6 +10,8 @@ packages=(g++ cmake ninja-build pkg-config libsqlite3-dev libgtest-dev libgmock-
 missing=()
 # pkgconf: the install test builds a program against the installed library with pkg-config.
 packages+=(pkgconf)
+# zlib1g-dev: the history keeps small contents deflated.
+packages+=(zlib1g-dev)
 # time and strace: bench/run.sh measures peak memory and counts system calls.
 packages+=(time strace)
 for p in "${packages[@]}"; do

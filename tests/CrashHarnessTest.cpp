@@ -397,14 +397,15 @@ class CrashHarness : public ::testing::TestWithParam<CommandClass> {
       bool moved = GetParam().args[1] == std::string("move") && logs.count(path) == 0;
       EXPECT_TRUE(kept || moved) << path << " lost versions, kill " << kill;
     }
-    std::string history = root_ + "/P/Recipe/" + rcphistory::kHistoryName;
     for (const auto& [path, text] : logs) {
       fs::path log(path);
       std::string recipe = root_ + "/P/Recipe/" + log.parent_path().filename().string() + "/" + log.stem().string();
-      for (const rcphistory::Version& version : rcphistory::Versions(recipe)) {
+      std::vector<rcphistory::Version> versions = rcphistory::Versions(recipe);
+      rcphistory::KeptContents kept(recipe, versions);
+      for (const rcphistory::Version& version : versions) {
         for (const auto& [name, hash] : version.files) {
           std::string bytes;
-          EXPECT_EQ(rcphistory::ReadObject(history, hash, &bytes), 0u) << name << " of " << path << ", kill " << kill;
+          EXPECT_EQ(kept.Read(hash, &bytes), 0u) << name << " of " << path << ", kill " << kill;
         }
       }
     }

@@ -53,6 +53,7 @@ class FaultEnv : public qvplatform::EnvWrapper {
       return real->Read(buf, step == Step::kRead ? 8 : n, got);
     }
     uint32_t Size(uint64_t* size) override { return real->Size(size); }
+    uint32_t Skip(uint64_t n) override { return real->Skip(n); }
     std::unique_ptr<qvplatform::ReadableFile> real;
     Step step;
     int reads = 0;

@@ -43,6 +43,14 @@ class NthCallFaultEnv : public qvplatform::EnvWrapper {
     if (rc == 0) *out = std::make_unique<CountedWritable>(std::move(real), this, p);
     return rc;
   }
+  uint32_t OpenForAppend(const std::string& p, std::unique_ptr<qvplatform::WritableFile>* out,
+                         uint64_t* size) override {
+    if (uint32_t rc = Count(Call::kOpenForWrite, p)) return rc;
+    std::unique_ptr<qvplatform::WritableFile> real;
+    uint32_t rc = target()->OpenForAppend(p, &real, size);
+    if (rc == 0) *out = std::make_unique<CountedWritable>(std::move(real), this, p);
+    return rc;
+  }
   uint32_t Rename(const std::string& f, const std::string& t) override {
     return Checked(Call::kRename, f, [&] { return target()->Rename(f, t); });
   }

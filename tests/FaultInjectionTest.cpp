@@ -96,7 +96,7 @@ bool HistoryRecordsFiles(const std::string& project) {
   for (const std::string& recipe : recipes) {
     std::map<std::string, std::string> files;
     std::optional<rcphistory::Version> last = rcphistory::LastVersion(recipe);
-    if (rcphistory::CurrentFiles(recipe, &files, false) != 0 || !last || last->files != files) return false;
+    if (rcphistory::CurrentFiles(recipe, &files) != 0 || !last || last->files != files) return false;
   }
   return true;
 }

@@ -2,6 +2,9 @@
 // version, diffs name exactly the fields that changed, restores are byte for
 // byte, a deleted recipe comes back, history moves with its recipe, and
 // verify finds what was changed behind the store's back.
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <map>
@@ -44,9 +47,13 @@ class HistoryTest : public ::testing::Test {
     return files;
   }
 
-  size_t Objects() const {
+  // The contents the recipe's history keeps: inline in its log, and in the
+  // project's object store.
+  size_t Kept() const {
     size_t count = 0;
-    for (const auto& entry : fs::recursive_directory_iterator(demo_ + "/Recipe/.history/objects")) {
+    for (const rcphistory::Version& version : rcphistory::Versions(rcp_)) count += version.packed.size();
+    std::error_code ec;
+    for (const auto& entry : fs::recursive_directory_iterator(demo_ + "/Recipe/.history/objects", ec)) {
       count += entry.is_regular_file() ? 1 : 0;
     }
     return count;
@@ -107,14 +114,14 @@ TEST_F(HistoryTest, RestoreGivesTheVersionByteForByteAndKeepsEachContentOnce) {
   rcpstore::SetRecipeTexts("@Demo/1/1", {"B", {}, {}});
   rcpstore::DeleteUnit("@Demo/1/1", 1);
   rcpstore::CreateUnit("@Demo/1/1", 2, "U2");
-  size_t objects = Objects();
+  size_t kept = Kept();
   {
     rcpstore::ChangeReason why("back to the tested one");
     rcpstore::RestoreRecipe("@Demo/1/1", 3);
   }
   EXPECT_EQ(Files(rcp_), third);
   EXPECT_EQ(Content(rcp_, 3), third);
-  EXPECT_EQ(Objects(), objects) << "a restored content is kept once";
+  EXPECT_EQ(Kept(), kept) << "a restored content is kept once";
   rcpstore::RecipeVersion last = rcpstore::RecipeHistory("@Demo/1/1").back();
   EXPECT_EQ(last.number, 7);
   EXPECT_EQ(last.operation, "restoreRecipe");
@@ -159,24 +166,77 @@ TEST_F(HistoryTest, AMoveTakesTheHistoryAlongAndACopyStartsItsOwn) {
   EXPECT_EQ(rcpstore::RecipeHistory("@Demo/2/5").size(), 3u);
 }
 
+// Writers in several processes append to one log at once, after a crash
+// cut its last line short: every version is kept and numbered once, and
+// the cut line is gone.
+TEST_F(HistoryTest, ConcurrentWritersAfterACutLineLoseNoVersion) {
+  std::string log = rcphistory::LogPathOf(rcp_);
+  std::string whole = qvtest::ReadFile(log);
+  qvtest::WriteFile(log, whole + whole.substr(0, whole.size() / 2));
+  constexpr int kWriters = 4;
+  constexpr int kEach = 10;
+  std::vector<pid_t> children;
+  for (int w = 0; w < kWriters; ++w) {
+    pid_t pid = fork();
+    if (pid == 0) {
+      int failures = 0;
+      for (int i = 0; i < kEach; ++i) {
+        std::string content = "writer " + std::to_string(w) + ", edit " + std::to_string(i);
+        rcphistory::Version version;
+        version.operation = "setHeader";
+        version.files["RcpHead.edf"] = rcphistory::HashOf(content);
+        failures += rcphistory::AppendVersion(rcp_, version, {{rcphistory::HashOf(content), content}}) != 0;
+      }
+      _exit(failures);
+    }
+    children.push_back(pid);
+  }
+  for (pid_t pid : children) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  int damaged = 0;
+  std::vector<rcphistory::Version> versions = rcphistory::Versions(rcp_, &damaged);
+  EXPECT_EQ(damaged, 0);
+  ASSERT_EQ(versions.size(), 1u + kWriters * kEach);
+  rcphistory::KeptContents kept(rcp_, versions);
+  for (size_t i = 0; i < versions.size(); ++i) {
+    EXPECT_EQ(versions[i].number, static_cast<int64_t>(i + 1));
+    std::string bytes;
+    EXPECT_EQ(kept.Read(versions[i].files.at("RcpHead.edf"), &bytes), 0u) << "version " << i + 1;
+  }
+}
+
 TEST_F(HistoryTest, VerifyFindsDamagedHistoryAndRecordsChangesMadeBehindTheStore) {
   rcpstore::SetRecipeTexts("@Demo/1/1", {"A", {}, {}});
   EXPECT_TRUE(Kinds(false).empty());
+  // A content kept inline in the log, damaged.
   std::string hash = rcpstore::RecipeHistory("@Demo/1/1").front().files.front().second;
-  std::string object = rcphistory::ObjectPath(demo_ + "/Recipe/.history", hash);
+  std::string log = rcphistory::LogPathOf(rcp_);
+  std::string text = qvtest::ReadFile(log);
+  size_t packed = text.find("\"" + hash + "\":\"");
+  ASSERT_NE(packed, std::string::npos);
+  text[packed + 64 + 3 + 40] ^= 1;
+  qvtest::WriteFile(log, text);
+  EXPECT_EQ(Kinds(false), (std::set<std::string>{"historyLog"}));
+  EXPECT_EQ(qvtest::CodeOf([&] { rcpstore::VersionContent("@Demo/1/1", 1); }), ERROR_FILE_CORRUPT);
+
+  // A file written behind the store's back, too large to keep inline: the
+  // repair records it in the object store, where it is then damaged.
+  std::string noise(256 << 10, '\0');
+  for (size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<char>((i * 2654435761u) >> 13);
+  qvtest::WriteFile(rcp_ + "/Extra.edf", noise);
+  EXPECT_EQ(Kinds(true), (std::set<std::string>{"historyLog", "historyBehind"}));
+  EXPECT_EQ(rcpstore::RecipeHistory("@Demo/1/1").back().operation, "unrecorded");
+  EXPECT_EQ(Content(rcp_, rcpstore::RecipeHistory("@Demo/1/1").back().number)["Extra.edf"], noise);
+  std::string object = rcphistory::ObjectPath(demo_ + "/Recipe/.history", rcphistory::HashOf(noise));
   std::string bytes = qvtest::ReadFile(object);
   bytes[bytes.size() / 2] ^= 1;
   qvtest::WriteFile(object, bytes);
-  EXPECT_EQ(Kinds(false), (std::set<std::string>{"historyObject", "historyLog"}));
-  EXPECT_EQ(qvtest::CodeOf([&] { rcpstore::VersionContent("@Demo/1/1", 1); }), ERROR_FILE_CORRUPT);
-
-  std::string head = qvtest::ReadFile(rcp_ + "/RcpHead.edf");
-  head[head.size() - 1] ^= 1;
-  qvtest::WriteFile(rcp_ + "/RcpHead.edf", head);
-  EXPECT_EQ(Kinds(true), (std::set<std::string>{"historyObject", "historyLog", "historyBehind"}));
+  EXPECT_EQ(Kinds(true), (std::set<std::string>{"historyObject", "historyLog"}));
   EXPECT_TRUE(fs::exists(object)) << "a repair never removes history";
-  EXPECT_EQ(rcpstore::RecipeHistory("@Demo/1/1").back().operation, "unrecorded");
-  EXPECT_EQ(Kinds(false), (std::set<std::string>{"historyObject", "historyLog"}));
+  EXPECT_EQ(qvtest::ReadFile(log).compare(0, text.size(), text), 0) << "nor a damaged line";
 }
 
 }  // namespace

@@ -253,6 +253,12 @@ class DurableSteps : public qvplatform::EnvWrapper {
     if (rc == 0) *out = std::make_unique<Noted>(std::move(*out), InHistory(p) ? &historySteps : &steps);
     return rc;
   }
+  uint32_t OpenForAppend(const std::string& p, std::unique_ptr<qvplatform::WritableFile>* out,
+                         uint64_t* size) override {
+    uint32_t rc = target()->OpenForAppend(p, out, size);
+    if (rc == 0) *out = std::make_unique<Noted>(std::move(*out), InHistory(p) ? &historySteps : &steps);
+    return rc;
+  }
   uint32_t RenameNoReplace(const std::string& f, const std::string& t) override {
     steps.push_back("publish " + Last(t));
     return target()->RenameNoReplace(f, t);
@@ -303,6 +309,18 @@ TEST_F(RecipeTest, ACreateFlushesItsHeaderAndTwoDirectoriesOnce) {
     EXPECT_LE(durable.historySteps.size(), 6u);
     EXPECT_EQ(Read(nullptr, group() + "/RCP0013/RcpHead.edf").strHeadName, "H");
   }
+}
+
+// An edit of a recipe whose history is under way costs the history one
+// flush: its line, appended to the log.
+TEST_F(RecipeTest, AnEditKeepsItsVersionWithOneFlush) {
+  ASSERT_EQ(CQVERcpUtil::SetRcpHeadVersion(head().c_str()), 0u);
+  DurableSteps durable;
+  {
+    qvplatform::ScopedEnv scoped(&durable);
+    ASSERT_EQ(CQVERcpUtil::SetRcpHeadVersion(head().c_str()), 0u);
+  }
+  EXPECT_EQ(durable.historySteps, std::vector<std::string>{"file"});
 }
 
 TEST_F(RecipeTest, DuplicatesAndLeftoversAreFoundWithFewerScans) {

@@ -60,6 +60,9 @@ class QV_EXPORT CQVEEdaFileMap {
   // read it. Read-write first takes the work file PATH.new, held until Close
   // or the map's end (ERROR_SHARING_VIOLATION while another writer has it).
   uint32_t Open(const char* path, uint32_t mode, _QVEEdtFileHeader** header, int flag);
+  // Checks a file image already in memory (a kept content) and maps it for
+  // reading, as Open does a file.
+  uint32_t OpenImage(std::vector<uint8_t> image, _QVEEdtFileHeader** header);
   // Writes a read-write mapping back (durably, the old file whole until the
   // new one is in place) and releases it.
   uint32_t Close();
@@ -88,6 +91,8 @@ class QV_EXPORT CQVEEdaFileMap {
   void* m_pMapCommitAddress = nullptr;
 
  private:
+  void Map(std::vector<uint8_t> data, uint32_t mode, const char* name, _QVEEdtFileHeader** header);
+
   std::vector<uint8_t> data_;
   uint32_t mode_ = 0;
   QVEEngTextWriter work_;

@@ -204,15 +204,27 @@ uint32_t CQVEEdaFileMap::Open(const char* path, uint32_t mode, _QVEEdtFileHeader
     if (mode == QVEEDA_MODE_READWRITE) work_.Abandon();
     return rc;
   }
+  Map(std::move(data), mode, path, header);
+  return 0;
+}
+
+uint32_t CQVEEdaFileMap::OpenImage(std::vector<uint8_t> image, _QVEEdtFileHeader** header) {
+  if (header == nullptr) return ERROR_INVALID_PARAMETER;
+  Release();
+  if (!Valid(image)) return ERROR_FILE_CORRUPT;
+  Map(std::move(image), QVEEDA_MODE_READ, "", header);
+  return 0;
+}
+
+void CQVEEdaFileMap::Map(std::vector<uint8_t> data, uint32_t mode, const char* name, _QVEEdtFileHeader** header) {
   data_ = std::move(data);
   mode_ = mode;
-  m_strFileName = path;
+  m_strFileName = name;
   m_nFileSize = static_cast<uint32_t>(data_.size());
   m_pMapAddress = data_.data();
   m_pConvBase = data_.data();
   m_pMapCommitAddress = data_.data();
   *header = reinterpret_cast<_QVEEdtFileHeader*>(data_.data());
-  return 0;
 }
 
 uint32_t CQVEEdaFileMap::Close() {

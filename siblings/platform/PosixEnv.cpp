@@ -91,6 +91,9 @@ class PosixReadableFile : public ReadableFile {
     *size = size_;
     return 0;
   }
+  uint32_t Skip(uint64_t n) override {
+    return lseek(fd_, static_cast<off_t>(n), SEEK_CUR) >= 0 ? 0 : Fail();
+  }
 
  private:
   int fd_;
@@ -154,6 +157,15 @@ class PosixEnv : public Env {
       rc = Fail();
       close(fd);
     }
+    if (rc == 0) *out = std::make_unique<PosixWritableFile>(fd);
+    return rc;
+  }
+
+  uint32_t OpenForAppend(const std::string& path, std::unique_ptr<WritableFile>* out, uint64_t* size) override {
+    constexpr int kFlags = O_WRONLY | O_APPEND | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC;
+    int fd = -1;
+    uint32_t rc = AtEntry(path, true, [&](const EntryAt& at) { return fd = openat(at.dir(), at.name(), kFlags); });
+    if (rc == 0) rc = RequireRegular(fd, size);
     if (rc == 0) *out = std::make_unique<PosixWritableFile>(fd);
     return rc;
   }

@@ -2,6 +2,7 @@
 #include "LibQVBRcpEpa/Edf.h"
 #include "LibQVBRcpEpa/Failure.h"
 #include "LibQVBRcpEpa/Target.h"
+#include "RcpEdfImage.h"
 #include "RcpRecipeHead.h"
 #include "libqveeda/QVEEdaFile.h"
 
@@ -34,19 +35,9 @@ const char* FileKind(uint32_t kind) {
   return kind == QVERCP_FILE_HEADER ? "header" : kind == QVERCP_FILE_UNIT ? "unit" : "other";
 }
 
-}  // namespace
-
 // The map checks the header and the record directory against the file's
 // size when it opens it, so every offset read here lies inside the file.
-EdfFile ReadEdf(const std::string& given) {
-  std::string path = given;
-  if (IsAddress(given)) {
-    Address address = ParseAddress(given);
-    path = address.unitNo == 0 ? RecipeTarget(given).recipe + "/RcpHead.edf" : PathOfAddress(address);
-  }
-  CQVEEdaFileMap map;
-  _QVEEdtFileHeader* header = nullptr;
-  Check(map.Open(path.c_str(), QVEEDA_MODE_READ, &header, 0));
+EdfFile Decoded(const _QVEEdtFileHeader* header, const std::string& path) {
   const uint8_t* h = header->bytes;
   EdfFile file;
   file.path = path;
@@ -70,6 +61,27 @@ EdfFile ReadEdf(const std::string& given) {
   file.written = Time(h, QVEEDA_OFF_WRITTEN);
   file.updated = Time(h, QVEEDA_OFF_UPDATED);
   return file;
+}
+
+}  // namespace
+
+EdfFile ReadEdf(const std::string& given) {
+  std::string path = given;
+  if (IsAddress(given)) {
+    Address address = ParseAddress(given);
+    path = address.unitNo == 0 ? RecipeTarget(given).recipe + "/RcpHead.edf" : PathOfAddress(address);
+  }
+  CQVEEdaFileMap map;
+  _QVEEdtFileHeader* header = nullptr;
+  Check(map.Open(path.c_str(), QVEEDA_MODE_READ, &header, 0));
+  return Decoded(header, path);
+}
+
+EdfFile EdfOfImage(const std::string& bytes) {
+  CQVEEdaFileMap map;
+  _QVEEdtFileHeader* header = nullptr;
+  Check(map.OpenImage(std::vector<uint8_t>(bytes.begin(), bytes.end()), &header));
+  return Decoded(header, "");
 }
 
 }  // namespace rcpstore

@@ -1,10 +1,16 @@
-// The history of recipes: every content a recipe's files ever had, kept in a
-// content-addressed object store below PROJECT/Recipe/.history, and one
-// append-only version log per recipe address.
+// The history of recipes: one append-only version log per recipe address
+// below PROJECT/Recipe/.history, and every content a recipe's files ever
+// had, named by its SHA-256. A small content is kept inline, deflated, in
+// the log line of the first version that has it; a large one in the
+// project's content-addressed object store.
 //
-//   .history/objects/XX/XXYYYY...       one file per distinct content, named
+//   .history/objects/XX/XXYYYY...       one file per large content, named
 //                                        by its SHA-256 (lower-case hex)
 //   .history/recipes/RGnn/RCPnnnn.log    one JSON line per version
+//   .history/recipes/RGnn/RCPnnnn.idx    the first 16 digits of the SHA-256
+//                                        of each content kept inline in the
+//                                        log, one a line: a hint, never
+//                                        trusted, never flushed
 //   .history/recipes/RGnn/RCPnnnn.*      other files of the recipe's history;
 //                                        they move with the recipe
 //
@@ -23,6 +29,8 @@
 namespace rcphistory {
 
 constexpr char kHistoryName[] = ".history";
+// A log is read whole for a full listing; a larger one is refused as damaged.
+constexpr uint64_t kLargestLog = uint64_t{256} << 20;
 
 // One line of a recipe's version log.
 struct Version {
@@ -35,6 +43,7 @@ struct Version {
   std::string headerVersion; // the version text of the header, "" when none
   std::string from;          // a copy's or move's source, else ""
   std::map<std::string, std::string> files;  // file name -> SHA-256; empty after a delete
+  std::map<std::string, std::string> packed; // SHA-256 -> content first kept by this line, packed
 };
 
 // PROJECT/Recipe/.history for a recipe directory (existing or not).
@@ -55,8 +64,31 @@ std::string HashOf(const std::string& bytes);
 // The lower-case hex of bytes.
 std::string Hex(const std::string& bytes);
 uint32_t HashOfFile(const std::string& path, std::string* hash);
-// The bytes of an object; fails when missing or when they do not match the hash.
+// The bytes of an object of the object store; fails when missing or when
+// they do not match the hash.
 uint32_t ReadObject(const std::string& historyDir, const std::string& hash, std::string* bytes);
+// Whether the object store has an object of that name.
+bool HasObject(const std::string& historyDir, const std::string& hash);
+
+// A content as a log line keeps it inline: deflated, in base64.
+std::string Packed(const std::string& bytes);
+// The bytes of a packed content; fails on anything damaged.
+uint32_t Unpacked(const std::string& text, std::string* bytes);
+// Whether the bytes of a log keep the content inline, intact.
+bool KeepsInline(const std::string& log, const std::string& hash);
+
+// The contents a recipe's history keeps, to be read back: those inline in
+// its versions, else those of the object store.
+class KeptContents {
+ public:
+  KeptContents(const std::string& recipeDirectory, const std::vector<Version>& versions);
+  // The bytes of a content; fails when missing or when they do not match the hash.
+  uint32_t Read(const std::string& hash, std::string* bytes) const;
+
+ private:
+  std::string history_;
+  std::map<std::string, std::string> inline_;  // SHA-256 -> packed
+};
 
 // What the library itself uses.
 
@@ -64,12 +96,23 @@ uint32_t ReadObject(const std::string& historyDir, const std::string& hash, std:
 uint32_t ReadWhole(const std::string& path, std::string* bytes, uint64_t limit = uint64_t{64} << 20);
 // Keeps bytes as an object, durably, unless it is kept already; *hash is its name.
 uint32_t StoreObject(const std::string& historyDir, const std::string& bytes, std::string* hash);
-// The data files of a recipe directory now (name -> hash), their objects
-// stored when keep is set; an absent directory has none.
-uint32_t CurrentFiles(const std::string& recipeDirectory, std::map<std::string, std::string>* files, bool keep);
+// The data files of a recipe directory now (name -> hash), and their bytes
+// by hash when contents is given; an absent directory has none.
+uint32_t CurrentFiles(const std::string& recipeDirectory, std::map<std::string, std::string>* files,
+                      std::map<std::string, std::string>* contents = nullptr);
 // Appends a version to the recipe's log, numbered after the last; the time,
-// user, station and the reason in force are filled in here.
-uint32_t AppendVersion(const std::string& recipeDirectory, Version version);
+// user, station and the reason in force are filled in here. contents (hash
+// -> bytes) holds those of its files that may be new to the history: each
+// is kept, once, before the line that names it.
+uint32_t AppendVersion(const std::string& recipeDirectory, Version version,
+                       const std::map<std::string, std::string>& contents);
+// Keeps each content of the version (contents: hash -> bytes) that the
+// recipe's history does not keep yet: packed into the version when small,
+// else in the object store.
+uint32_t KeepContents(const std::string& recipeDirectory, const std::map<std::string, std::string>& contents,
+                      Version* version);
+// Notes the contents a version written to the log keeps inline in its index.
+void NoteKept(const std::string& log, const Version& version);
 // Writes bytes as the file at path: a work file beside it, flushed, renamed.
 uint32_t WriteDurably(const std::string& path, const std::string& bytes);
 // Makes directory and the missing directories above it up to the history's.

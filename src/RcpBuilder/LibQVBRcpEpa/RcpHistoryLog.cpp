@@ -1,6 +1,7 @@
-// The version logs of the history: one JSON object per line, appended by
-// rewriting the log durably under the hold of its work file, so that two
-// writers follow one another and a crash leaves the old log or the new one.
+// The version logs of the history: one JSON object per line, appended under
+// the hold of the log's work file, so that two writers follow one another.
+// A line is appended and flushed; a new log, or one whose last line a crash
+// cut short, is written whole (without the stump) and renamed into place.
 #include <chrono>
 #include <nlohmann/json.hpp>
 #include <thread>
@@ -11,6 +12,8 @@
 #include "LibQVCCommon/QVCTime.h"
 #include "RcpHistory.h"
 #include "libqvecommon/QVEEngText.h"
+#include "libqveeda/QVEEdaFile.h"
+#include "platform/Env.h"
 #include "platform/Host.h"
 #include "platform/Registry.h"
 #include "platform/Win32Types.h"
@@ -22,6 +25,7 @@ namespace {
 using Json = nlohmann::json;
 
 thread_local std::string t_reason;
+
 
 std::string Parent(const std::string& path) {
   size_t slash = path.find_last_of('/');
@@ -69,6 +73,13 @@ std::optional<Version> Parsed(const std::string& text) {
     if (!hash.is_string()) return std::nullopt;
     version.files[rcpstore::JsonUnescaped(name)] = hash.get<std::string>();
   }
+  auto kept = line.find("kept");
+  if (kept == line.end()) return version;
+  if (!kept->is_object()) return std::nullopt;
+  for (const auto& [hash, packed] : kept->items()) {
+    if (!packed.is_string()) return std::nullopt;
+    version.packed[hash] = packed.get<std::string>();
+  }
   return version;
 }
 
@@ -84,18 +95,97 @@ std::string Line(const Version& version) {
   if (!version.reason.empty()) line["reason"] = rcpstore::JsonEscaped(version.reason);
   if (!version.headerVersion.empty()) line["headerVersion"] = rcpstore::JsonEscaped(version.headerVersion);
   if (!version.from.empty()) line["from"] = rcpstore::JsonEscaped(version.from);
+  if (!version.packed.empty()) line["kept"] = version.packed;
   return line.dump();
 }
 
-std::vector<std::string> Lines(const std::string& bytes) {
-  std::vector<std::string> lines;
-  size_t at = 0;
-  for (size_t end; (end = bytes.find('\n', at)) != std::string::npos; at = end + 1) {
-    std::string line = bytes.substr(at, end - at);
+// Calls each(line) for the complete lines of a log, from its end while
+// each returns true.
+template <typename Each>
+void LinesBackwards(const std::string& bytes, Each each) {
+  size_t end = bytes.rfind('\n');
+  while (end != std::string::npos && end > 0) {
+    size_t feed = bytes.rfind('\n', end - 1);
+    size_t begin = feed == std::string::npos ? 0 : feed + 1;
+    std::string line = bytes.substr(begin, end - begin);
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (!line.empty()) lines.push_back(std::move(line));
+    if (!line.empty() && !each(std::move(line))) return;
+    end = feed;
   }
-  return lines;
+}
+
+// The last complete lines of a log: at most its last kTail bytes, from the
+// first line that begins in them (all of them when no line feed is there).
+// *whole: the tail is the whole log.
+constexpr uint64_t kTail = 16 << 10;
+uint32_t ReadTail(const std::string& log, std::string* tail, bool* whole) {
+  std::unique_ptr<qvplatform::ReadableFile> file;
+  if (uint32_t rc = qvplatform::CurrentEnv()->OpenForRead(log, &file)) return rc;
+  uint64_t size = 0;
+  if (uint32_t rc = file->Size(&size)) return rc;
+  *whole = size <= kTail;
+  if (uint32_t rc = file->Skip(*whole ? 0 : size - kTail)) return rc;
+  tail->assign(std::min(size, kTail), '\0');
+  size_t got = 0;
+  for (size_t at = 0; at < tail->size(); at += got) {
+    if (uint32_t rc = file->Read(tail->data() + at, tail->size() - at, &got)) return rc;
+    if (got == 0) {
+      tail->resize(at);
+      break;
+    }
+  }
+  if (!*whole) tail->erase(0, tail->find('\n') + 1);
+  return 0;
+}
+
+// The end of a log, read without reading the log whole unless its last
+// version line is longer than the tail.
+struct LogEnd {
+  bool exists = false;
+  bool endsLine = true;  // false after a stump that a crash left
+  std::optional<Version> last;
+};
+
+uint32_t ReadEnd(const std::string& log, LogEnd* end) {
+  std::string bytes;
+  bool whole = false;
+  uint32_t rc = ReadTail(log, &bytes, &whole);
+  if (rc == ERROR_FILE_NOT_FOUND || rc == ERROR_PATH_NOT_FOUND) return 0;
+  if (rc != 0) return rc;
+  end->exists = true;
+  end->endsLine = bytes.empty() || bytes.back() == '\n';
+  auto lastParsed = [&](std::string line) {
+    end->last = Parsed(line);
+    return !end->last;
+  };
+  LinesBackwards(bytes, lastParsed);
+  if (end->last || whole) return 0;
+  if (uint32_t read = ReadWhole(log, &bytes, kLargestLog)) return read;
+  LinesBackwards(bytes, lastParsed);
+  return 0;
+}
+
+// Appends a line to an existing log and flushes it.
+uint32_t AppendLine(const std::string& log, const std::string& line) {
+  std::unique_ptr<qvplatform::WritableFile> file;
+  uint64_t size = 0;
+  if (uint32_t rc = qvplatform::CurrentEnv()->OpenForAppend(log, &file, &size)) return rc;
+  if (uint32_t rc = file->Append(line.data(), line.size())) return rc;
+  if (uint32_t rc = file->Sync()) return rc;
+  return file->Close();
+}
+
+// Writes a new log, or one whose last line a crash cut short, whole and
+// without the stump, through the work file out holds.
+uint32_t WriteWhole(QVEEngTextWriter* out, const std::string& log, const std::string& line) {
+  std::string bytes;
+  uint32_t rc = ReadWhole(log, &bytes, kLargestLog);
+  if (rc != 0 && rc != ERROR_FILE_NOT_FOUND && rc != ERROR_PATH_NOT_FOUND) return rc;
+  size_t whole = bytes.rfind('\n');
+  bytes.resize(whole == std::string::npos ? 0 : whole + 1);
+  if (uint32_t written = out->WriteBinary(bytes.data(), bytes.size())) return written;
+  if (uint32_t written = out->WriteBinary(line.data(), line.size())) return written;
+  return out->Commit(log);
 }
 
 // The log's work file, held: another writer of the same log finishes first.
@@ -122,46 +212,44 @@ std::string LogPathOf(const std::string& recipeDirectory) {
 std::vector<Version> Versions(const std::string& recipeDirectory, int* damaged) {
   std::string bytes;
   std::vector<Version> versions;
-  if (ReadWhole(LogPathOf(recipeDirectory), &bytes) != 0) return versions;
-  for (const std::string& line : Lines(bytes)) {
+  if (ReadWhole(LogPathOf(recipeDirectory), &bytes, kLargestLog) != 0) return versions;
+  LinesBackwards(bytes, [&](std::string line) {
     std::optional<Version> version = Parsed(line);
     if (version) {
       versions.push_back(std::move(*version));
     } else if (damaged != nullptr) {
       ++*damaged;
     }
-  }
+    return true;
+  });
+  std::reverse(versions.begin(), versions.end());
   return versions;
 }
 
 std::optional<Version> LastVersion(const std::string& recipeDirectory) {
-  std::vector<Version> versions = Versions(recipeDirectory);
-  if (versions.empty()) return std::nullopt;
-  return versions.back();
+  LogEnd end;
+  ReadEnd(LogPathOf(recipeDirectory), &end);
+  return end.last;
 }
 
-uint32_t AppendVersion(const std::string& recipeDirectory, Version version) {
+uint32_t AppendVersion(const std::string& recipeDirectory, Version version,
+                       const std::map<std::string, std::string>& contents) {
   std::string log = LogPathOf(recipeDirectory);
   if (uint32_t rc = MakeDirectories(Parent(log))) return rc;
   QVEEngTextWriter out;
   if (uint32_t rc = CreateWork(&out, log)) return rc;
-  std::string bytes;
-  uint32_t rc = ReadWhole(log, &bytes);
-  if (rc != 0 && rc != ERROR_FILE_NOT_FOUND && rc != ERROR_PATH_NOT_FOUND) return rc;
-  int64_t last = 0;
-  for (const std::string& line : Lines(bytes)) {
-    if (std::optional<Version> parsed = Parsed(line)) last = std::max(last, parsed->number);
-  }
-  version.number = last + 1;
+  LogEnd end;
+  if (uint32_t rc = ReadEnd(log, &end)) return rc;
+  version.number = end.last ? end.last->number + 1 : 1;
   version.time = QVCUtcNow();
   version.user = qvplatform::CallerUserName();
   version.station = qvplatform::ComputerName();
   if (version.reason.empty()) version.reason = t_reason;
-  if (!bytes.empty() && bytes.back() != '\n') bytes += '\n';
-  if (uint32_t written = out.WriteBinary(bytes.data(), bytes.size())) return written;
+  if (uint32_t kept = KeepContents(recipeDirectory, contents, &version)) return kept;
   std::string line = Line(version) + "\n";
-  if (uint32_t written = out.WriteBinary(line.data(), line.size())) return written;
-  return out.Commit(log);
+  uint32_t rc = end.exists && end.endsLine ? AppendLine(log, line) : WriteWhole(&out, log, line);
+  if (rc == 0) NoteKept(log, version);
+  return rc;
 }
 
 }  // namespace rcphistory

@@ -8,6 +8,7 @@
 #include "LibQVBRcpEpa/History.h"
 #include "LibQVBRcpEpa/Printable.h"
 #include "LibQVBRcpEpa/Target.h"
+#include "RcpEdfImage.h"
 #include "RcpHistory.h"
 #include "RcpHistoryTarget.h"
 
@@ -22,9 +23,9 @@ RecipeVersion Public(const rcphistory::Version& version) {
   return out;
 }
 
-rcphistory::Version VersionOf(const std::string& recipeDirectory, int64_t number) {
-  for (rcphistory::Version& version : rcphistory::Versions(recipeDirectory)) {
-    if (version.number == number) return std::move(version);
+const rcphistory::Version& VersionOf(const std::vector<rcphistory::Version>& versions, int64_t number) {
+  for (const rcphistory::Version& version : versions) {
+    if (version.number == number) return version;
   }
   Fail("the recipe has no version " + std::to_string(number), ERROR_INVALID_PARAMETER);
 }
@@ -67,11 +68,11 @@ Fields FieldsOf(const EdfFile& file) {
 
 // The fields of one file of a version; a file that does not read as a data
 // file is one field, its content.
-Fields FieldsOfObject(const std::string& history, const std::string& hash) {
+Fields FieldsOfContent(const rcphistory::KeptContents& kept, const std::string& hash) {
   std::string bytes;
-  Check(rcphistory::ReadObject(history, hash, &bytes), "object " + hash + " is missing or damaged");
+  Check(kept.Read(hash, &bytes), "the content " + hash + " is missing or damaged");
   try {
-    return FieldsOf(ReadEdf(rcphistory::ObjectPath(history, hash)));
+    return FieldsOf(EdfOfImage(bytes));
   } catch (const Failure&) {
     return {{"content", Shown(bytes)}};
   }
@@ -113,11 +114,12 @@ std::vector<RecipeVersion> RecipeHistory(const std::string& recipe) {
 std::vector<VersionFile> VersionContent(const std::string& recipe, int64_t number) {
   OpenedProjects opened;
   std::string directory = HistoryTarget(recipe).recipe;
-  std::string history = rcphistory::HistoryDirOf(directory);
+  std::vector<rcphistory::Version> versions = rcphistory::Versions(directory);
+  rcphistory::KeptContents kept(directory, versions);
   std::vector<VersionFile> files;
-  for (const auto& [name, hash] : VersionOf(directory, number).files) {
+  for (const auto& [name, hash] : VersionOf(versions, number).files) {
     VersionFile file{name, hash, {}};
-    Check(rcphistory::ReadObject(history, hash, &file.bytes),
+    Check(kept.Read(hash, &file.bytes),
           "the content of " + Printable(name) + " in version " + std::to_string(number) + " is missing or damaged");
     files.push_back(std::move(file));
   }
@@ -127,9 +129,10 @@ std::vector<VersionFile> VersionContent(const std::string& recipe, int64_t numbe
 std::vector<VersionDifference> DiffVersions(const std::string& recipe, int64_t from, int64_t to) {
   OpenedProjects opened;
   std::string directory = HistoryTarget(recipe).recipe;
-  std::string history = rcphistory::HistoryDirOf(directory);
-  rcphistory::Version a = VersionOf(directory, from);
-  rcphistory::Version b = VersionOf(directory, to);
+  std::vector<rcphistory::Version> versions = rcphistory::Versions(directory);
+  rcphistory::KeptContents kept(directory, versions);
+  const rcphistory::Version& a = VersionOf(versions, from);
+  const rcphistory::Version& b = VersionOf(versions, to);
   std::set<std::string> names;
   for (const auto& entry : a.files) names.insert(entry.first);
   for (const auto& entry : b.files) names.insert(entry.first);
@@ -141,7 +144,7 @@ std::vector<VersionDifference> DiffVersions(const std::string& recipe, int64_t f
       differences.push_back({name, "file", before != a.files.end() ? before->second : "",
                              after != b.files.end() ? after->second : ""});
     } else if (before->second != after->second) {
-      Compare(name, FieldsOfObject(history, before->second), FieldsOfObject(history, after->second), &differences);
+      Compare(name, FieldsOfContent(kept, before->second), FieldsOfContent(kept, after->second), &differences);
     }
   }
   return differences;

@@ -57,16 +57,18 @@ std::string HeaderVersion(const std::string& recipeDirectory, const std::map<std
 // (or from is given: the first line of a copy or move).
 uint32_t RecordNow(const std::string& recipeDirectory, const std::string& operation, const std::string& from) {
   std::map<std::string, std::string> files;
-  if (uint32_t rc = CurrentFiles(recipeDirectory, &files, true)) return rc;
+  std::map<std::string, std::string> contents;
+  if (uint32_t rc = CurrentFiles(recipeDirectory, &files, &contents)) return rc;
   std::optional<Version> last = LastVersion(recipeDirectory);
   bool same = last ? last->files == files : files.empty();
   if (same && from.empty()) return 0;
+  for (const auto& [name, hash] : last ? last->files : std::map<std::string, std::string>{}) contents.erase(hash);
   Version version;
   version.operation = operation;
   version.from = from;
   version.files = std::move(files);
   version.headerVersion = HeaderVersion(recipeDirectory, version.files);
-  return AppendVersion(recipeDirectory, std::move(version));
+  return AppendVersion(recipeDirectory, std::move(version), contents);
 }
 
 // The files of a recipe's history (its log and what belongs with it):
@@ -119,13 +121,19 @@ std::vector<std::string> RecipeDirectoriesIn(const std::string& group) {
   return recipes;
 }
 
-// Copies the objects a log names into another history directory.
+// Copies the object-store contents a log names into another project's
+// object store; those kept inline travel with the log.
 uint32_t CopyObjects(const std::string& from, const std::string& to) {
-  for (const Version& version : Versions(from)) {
+  std::vector<Version> versions = Versions(from);
+  std::set<std::string> done;
+  for (const Version& version : versions) {
+    for (const auto& entry : version.packed) done.insert(entry.first);
+  }
+  for (const Version& version : versions) {
     for (const auto& [name, hash] : version.files) {
       std::string bytes;
       std::string stored;
-      if (ReadObject(HistoryDirOf(from), hash, &bytes) != 0) continue;  // verify reports it
+      if (!done.insert(hash).second || ReadObject(HistoryDirOf(from), hash, &bytes) != 0) continue;  // verify reports one missing
       if (uint32_t rc = StoreObject(HistoryDirOf(to), bytes, &stored)) return rc;
     }
   }

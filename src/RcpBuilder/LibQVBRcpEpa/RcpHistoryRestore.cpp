@@ -33,7 +33,7 @@ uint32_t WriteFiles(const std::string& directory, const Files& files) {
 // the version's files are in place.
 uint32_t RemoveOthers(const std::string& recipe, const Files& files) {
   std::map<std::string, std::string> now;
-  if (uint32_t rc = rcphistory::CurrentFiles(recipe, &now, false)) return rc;
+  if (uint32_t rc = rcphistory::CurrentFiles(recipe, &now)) return rc;
   for (const auto& entry : now) {
     bool kept = std::any_of(files.begin(), files.end(), [&](const VersionFile& f) { return f.name == entry.first; });
     if (kept) continue;

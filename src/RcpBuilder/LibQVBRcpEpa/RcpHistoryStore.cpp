@@ -70,6 +70,7 @@ uint32_t ReadWhole(const std::string& path, std::string* bytes, uint64_t limit) 
   if (uint32_t rc = file->Size(&size)) return rc;
   if (size > limit) return ERROR_FILE_CORRUPT;
   bytes->clear();
+  bytes->reserve(size);
   char buf[65536];
   for (size_t got = 0;;) {
     if (uint32_t rc = file->Read(buf, sizeof buf, &got)) return rc;
@@ -83,6 +84,10 @@ std::string ObjectPath(const std::string& historyDir, const std::string& hash) {
   return historyDir + "/objects/" + hash.substr(0, 2) + "/" + hash;
 }
 
+bool HasObject(const std::string& historyDir, const std::string& hash) {
+  return Exists(ObjectPath(historyDir, hash));
+}
+
 uint32_t ReadObject(const std::string& historyDir, const std::string& hash, std::string* bytes) {
   if (hash.size() != 64 || hash.find_first_not_of("0123456789abcdef") != std::string::npos) {
     return ERROR_INVALID_PARAMETER;
@@ -91,15 +96,21 @@ uint32_t ReadObject(const std::string& historyDir, const std::string& hash, std:
   return HashOf(*bytes) == hash ? 0 : ERROR_FILE_CORRUPT;
 }
 
+// A directory made is flushed into its parent, so that what is written in
+// it later survives a crash with it.
 uint32_t MakeDirectories(const std::string& directory) {
   qvplatform::Env* env = qvplatform::CurrentEnv();
-  uint32_t rc = env->MakeDirectory(directory);
-  if (rc == 0 || rc == ERROR_ALREADY_EXISTS) return 0;
   size_t slash = directory.find_last_of('/');
-  if (slash == std::string::npos || directory.compare(slash + 1, std::string::npos, kHistoryName) == 0) return rc;
-  if (uint32_t up = MakeDirectories(directory.substr(0, slash))) return up;
-  rc = env->MakeDirectory(directory);
-  return rc == ERROR_ALREADY_EXISTS ? 0 : rc;
+  uint32_t rc = env->MakeDirectory(directory);
+  if (rc == ERROR_ALREADY_EXISTS) return 0;
+  if (rc != 0 && slash != std::string::npos &&
+      directory.compare(slash + 1, std::string::npos, kHistoryName) != 0) {
+    if (uint32_t up = MakeDirectories(directory.substr(0, slash))) return up;
+    rc = env->MakeDirectory(directory);
+    if (rc == ERROR_ALREADY_EXISTS) return 0;
+  }
+  if (rc != 0) return rc;
+  return slash == std::string::npos ? 0 : env->SyncDirectory(directory.substr(0, slash));
 }
 
 uint32_t WriteDurably(const std::string& path, const std::string& bytes) {
@@ -123,22 +134,20 @@ uint32_t StoreObject(const std::string& historyDir, const std::string& bytes, st
   return rc;
 }
 
-uint32_t CurrentFiles(const std::string& recipeDirectory, std::map<std::string, std::string>* files, bool keep) {
+uint32_t CurrentFiles(const std::string& recipeDirectory, std::map<std::string, std::string>* files,
+                      std::map<std::string, std::string>* contents) {
   files->clear();
   std::vector<qvplatform::DirEntry> entries;
   uint32_t rc = qvplatform::CurrentEnv()->ReadDirectory(recipeDirectory, &entries);
   if (rc == ERROR_FILE_NOT_FOUND || rc == ERROR_PATH_NOT_FOUND) return 0;
   if (rc != 0) return rc;
-  std::string history = HistoryDirOf(recipeDirectory);
   for (const qvplatform::DirEntry& entry : entries) {
     if (!IsDataFile(entry)) continue;
     std::string bytes;
     if (uint32_t read = ReadWhole(recipeDirectory + "/" + entry.name, &bytes)) return read;
-    if (!keep) {
-      (*files)[entry.name] = HashOf(bytes);
-    } else if (uint32_t stored = StoreObject(history, bytes, &(*files)[entry.name])) {
-      return stored;
-    }
+    std::string hash = HashOf(bytes);
+    (*files)[entry.name] = hash;
+    if (contents != nullptr) (*contents)[hash] = std::move(bytes);
   }
   return 0;
 }

@@ -48,16 +48,16 @@ std::string RecipeOfLog(const std::string& recipeRoot, const std::string& group,
 }
 
 void CheckLog(const std::string& recipe, const std::string& log, bool repair, std::vector<Finding>* findings) {
-  std::string history = rcphistory::HistoryDirOf(recipe);
   int damaged = 0;
   std::vector<rcphistory::Version> versions = rcphistory::Versions(recipe, &damaged);
+  rcphistory::KeptContents kept(recipe, versions);
   if (damaged != 0) {
     findings->push_back({log, "historyLog", std::to_string(damaged) + " line(s) that do not read as versions", false, ""});
   }
   for (const rcphistory::Version& version : versions) {
     for (const auto& [name, hash] : version.files) {
       std::string bytes;
-      if (rcphistory::ReadObject(history, hash, &bytes) == 0) continue;
+      if (kept.Read(hash, &bytes) == 0) continue;
       findings->push_back({log, "historyLog",
                            "version " + std::to_string(version.number) + ": the content of " + name +
                                " is missing or damaged (" + hash + ")",
@@ -68,7 +68,7 @@ void CheckLog(const std::string& recipe, const std::string& log, bool repair, st
   std::map<std::string, std::string> now;
   qvplatform::FileStat st;
   bool present = qvplatform::CurrentEnv()->StatEntry(recipe, &st) == 0 && st.type == EntryType::kDirectory;
-  if (!present || versions.empty() || rcphistory::CurrentFiles(recipe, &now, false) != 0 || now == versions.back().files) return;
+  if (!present || versions.empty() || rcphistory::CurrentFiles(recipe, &now) != 0 || now == versions.back().files) return;
   findings->push_back({recipe, "historyBehind",
                        "the recipe's files are not its history's last version (changed outside the store, or a "
                        "change cut short)",

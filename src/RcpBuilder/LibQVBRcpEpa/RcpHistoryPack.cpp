@@ -1,0 +1,175 @@
+// Contents kept inline in a version log: small ones travel in the line of
+// the version that first has them, deflated and in base64, so that a
+// version costs one append to one file; large ones go to the object store.
+// The log's index names the contents kept inline, so that finding a content
+// new never needs the log read whole; the log alone is trusted.
+#include <nettle/base64.h>
+#include <zlib.h>
+
+#include "RcpHistory.h"
+#include "libqveeda/QVEEdaFile.h"
+#include "platform/Env.h"
+#include "platform/Win32Types.h"
+
+namespace rcphistory {
+
+namespace {
+
+// No kept content is larger than a file the history reads.
+constexpr size_t kLargestContent = size_t{64} << 20;
+// A content whose packed text is larger goes to the object store.
+constexpr size_t kLargestInline = size_t{16} << 10;
+
+std::string IndexPathOf(const std::string& log) { return log.substr(0, log.size() - 4) + ".idx"; }
+
+// The index names a content by the first 16 digits of its SHA-256: enough
+// to tell contents apart, a quarter of the reading.
+constexpr size_t kIndexDigits = 16;
+
+// Whether the log keeps the content inline, intact. The index only says
+// where to look: a content it does not name is new (or its note was lost,
+// and the content is kept once more), one it names is checked in the log.
+class InlineContents {
+ public:
+  explicit InlineContents(std::string log) : log_(std::move(log)) {
+    ReadWhole(IndexPathOf(log_), &index_, kLargestLog);
+  }
+  bool Keeps(const std::string& hash) {
+    if (index_.find(hash.substr(0, kIndexDigits)) == std::string::npos) return false;
+    if (!read_) read_ = ReadWhole(log_, &bytes_, kLargestLog) == 0;
+    return read_ && KeepsInline(bytes_, hash);
+  }
+
+ private:
+  std::string log_;
+  std::string index_;
+  std::string bytes_;
+  bool read_ = false;
+};
+
+uint32_t Inflated(const std::string& deflated, std::string* bytes) {
+  z_stream zs{};
+  if (inflateInit(&zs) != Z_OK) return ERROR_NOT_ENOUGH_MEMORY;
+  zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(deflated.data()));
+  zs.avail_in = static_cast<uInt>(deflated.size());
+  bytes->clear();
+  int rc = Z_OK;
+  char block[65536];
+  while (rc == Z_OK && bytes->size() <= kLargestContent) {
+    zs.next_out = reinterpret_cast<Bytef*>(block);
+    zs.avail_out = sizeof block;
+    rc = inflate(&zs, Z_NO_FLUSH);
+    bytes->append(block, sizeof block - zs.avail_out);
+    if (rc == Z_BUF_ERROR && zs.avail_in == 0) break;  // cut short
+  }
+  bool whole = rc == Z_STREAM_END && zs.avail_in == 0 && bytes->size() <= kLargestContent;
+  inflateEnd(&zs);
+  return whole ? 0 : ERROR_FILE_CORRUPT;
+}
+
+// A window no larger than the content: a small content is deflated without
+// the work of setting up the whole window.
+std::string Deflated(const std::string& bytes) {
+  int windowBits = 9;
+  while (windowBits < 15 && (size_t{1} << windowBits) < bytes.size()) ++windowBits;
+  z_stream zs{};
+  if (deflateInit2(&zs, Z_BEST_SPEED, Z_DEFLATED, windowBits, std::max(1, windowBits - 7), Z_DEFAULT_STRATEGY) !=
+      Z_OK) {
+    return std::string();
+  }
+  std::string deflated(deflateBound(&zs, static_cast<uLong>(bytes.size())), '\0');
+  zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
+  zs.avail_in = static_cast<uInt>(bytes.size());
+  zs.next_out = reinterpret_cast<Bytef*>(deflated.data());
+  zs.avail_out = static_cast<uInt>(deflated.size());
+  bool done = deflate(&zs, Z_FINISH) == Z_STREAM_END;
+  deflated.resize(done ? zs.total_out : 0);
+  deflateEnd(&zs);
+  return deflated;
+}
+
+}  // namespace
+
+std::string Packed(const std::string& bytes) {
+  std::string deflated = Deflated(bytes);
+  std::string text(BASE64_ENCODE_RAW_LENGTH(deflated.size()), '\0');
+  base64_encode_raw(text.data(), deflated.size(), reinterpret_cast<const uint8_t*>(deflated.data()));
+  return text;
+}
+
+uint32_t Unpacked(const std::string& text, std::string* bytes) {
+  if (text.size() > 2 * kLargestContent) return ERROR_FILE_CORRUPT;
+  std::string deflated(BASE64_DECODE_LENGTH(text.size()), '\0');
+  base64_decode_ctx ctx;
+  base64_decode_init(&ctx);
+  size_t size = deflated.size();
+  if (!base64_decode_update(&ctx, &size, reinterpret_cast<uint8_t*>(deflated.data()), text.size(), text.data()) ||
+      !base64_decode_final(&ctx)) {
+    return ERROR_FILE_CORRUPT;
+  }
+  deflated.resize(size);
+  return Inflated(deflated, bytes);
+}
+
+bool KeepsInline(const std::string& log, const std::string& hash) {
+  const std::string key = "\"" + hash + "\":\"";
+  for (size_t at = log.find(key); at != std::string::npos; at = log.find(key, at + 1)) {
+    size_t begin = at + key.size();
+    size_t end = log.find('"', begin);
+    std::string bytes;
+    if (end != std::string::npos && Unpacked(log.substr(begin, end - begin), &bytes) == 0 && HashOf(bytes) == hash) {
+      return true;
+    }
+  }
+  return false;
+}
+
+uint32_t KeepContents(const std::string& recipeDirectory, const std::map<std::string, std::string>& contents,
+                      Version* version) {
+  std::string history = HistoryDirOf(recipeDirectory);
+  InlineContents kept(LogPathOf(recipeDirectory));
+  for (const auto& [name, hash] : version->files) {
+    auto content = contents.find(hash);
+    if (content == contents.end() || version->packed.count(hash) != 0 || kept.Keeps(hash) ||
+        HasObject(history, hash)) {
+      continue;
+    }
+    std::string packed = Packed(content->second);
+    if (packed.size() <= kLargestInline) {
+      version->packed[hash] = std::move(packed);
+    } else if (uint32_t rc = StoreObject(history, content->second, &packed)) {
+      return rc;
+    }
+  }
+  return 0;
+}
+
+// The index is a hint: it is neither flushed nor checked for success.
+void NoteKept(const std::string& log, const Version& version) {
+  if (version.packed.empty()) return;
+  std::string lines;
+  for (const auto& entry : version.packed) lines += entry.first.substr(0, kIndexDigits) + "\n";
+  qvplatform::Env* env = qvplatform::CurrentEnv();
+  std::unique_ptr<qvplatform::WritableFile> file;
+  uint64_t size = 0;
+  std::string index = IndexPathOf(log);
+  if (env->OpenForAppend(index, &file, &size) != 0 && env->CreateForWrite(index, &file) != 0) return;
+  if (file->Append(lines.data(), lines.size()) == 0) file->Close();
+}
+
+KeptContents::KeptContents(const std::string& recipeDirectory, const std::vector<Version>& versions)
+    : history_(HistoryDirOf(recipeDirectory)) {
+  for (const Version& version : versions) {
+    for (const auto& [hash, text] : version.packed) inline_.emplace(hash, text);
+  }
+}
+
+uint32_t KeptContents::Read(const std::string& hash, std::string* bytes) const {
+  auto packed = inline_.find(hash);
+  if (packed == inline_.end()) return ReadObject(history_, hash, bytes);
+  if (Unpacked(packed->second, bytes) == 0 && HashOf(*bytes) == hash) return 0;
+  // A damaged inline content may be kept in the object store as well.
+  return ReadObject(history_, hash, bytes) == 0 ? 0 : ERROR_FILE_CORRUPT;
+}
+
+}  // namespace rcphistory
