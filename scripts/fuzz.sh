@@ -19,7 +19,7 @@ cd "$(dirname "$0")/.."
 scripts/deps.sh
 
 dir=build-fuzz
-targets=(csv_line text_line subgroup_read subgroup_edit attr_files edf_file lock_text signature_files)
+targets=(csv_line text_line subgroup_read subgroup_edit attr_files edf_file lock_text signature_files history_log)
 # The targets' scratch files live in memory when it can be had; a small
 # quarantine keeps AddressSanitizer's own memory well under the limit.
 [ -w /dev/shm ] && export TMPDIR=/dev/shm

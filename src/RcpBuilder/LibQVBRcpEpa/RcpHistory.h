@@ -100,17 +100,19 @@ uint32_t StoreObject(const std::string& historyDir, const std::string& bytes, st
 // by hash when contents is given; an absent directory has none.
 uint32_t CurrentFiles(const std::string& recipeDirectory, std::map<std::string, std::string>* files,
                       std::map<std::string, std::string>* contents = nullptr);
-// Appends a version to the recipe's log, numbered after the last; the time,
-// user, station and the reason in force are filled in here. contents (hash
-// -> bytes) holds those of its files that may be new to the history: each
-// is kept, once, before the line that names it.
+// Appends a version to the recipe's log, numbered after the last (unless
+// whenChanged is set and its files are those of the last); the time, user,
+// station and the reason in force are filled in here. contents (hash ->
+// bytes) holds those of its files that may be new to the history: each is
+// kept, once, before the line that names it.
 uint32_t AppendVersion(const std::string& recipeDirectory, Version version,
-                       const std::map<std::string, std::string>& contents);
+                       const std::map<std::string, std::string>& contents, bool whenChanged = false);
 // Keeps each content of the version (contents: hash -> bytes) that the
-// recipe's history does not keep yet: packed into the version when small,
-// else in the object store.
+// recipe's history does not keep yet (last: the log's last version, whose
+// contents it keeps): packed into the version when small, else in the
+// object store.
 uint32_t KeepContents(const std::string& recipeDirectory, const std::map<std::string, std::string>& contents,
-                      Version* version);
+                      const Version* last, Version* version);
 // Notes the contents a version written to the log keeps inline in its index.
 void NoteKept(const std::string& log, const Version& version);
 // Writes bytes as the file at path: a work file beside it, flushed, renamed.

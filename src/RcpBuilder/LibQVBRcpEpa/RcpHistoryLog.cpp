@@ -233,19 +233,20 @@ std::optional<Version> LastVersion(const std::string& recipeDirectory) {
 }
 
 uint32_t AppendVersion(const std::string& recipeDirectory, Version version,
-                       const std::map<std::string, std::string>& contents) {
+                       const std::map<std::string, std::string>& contents, bool whenChanged) {
   std::string log = LogPathOf(recipeDirectory);
   if (uint32_t rc = MakeDirectories(Parent(log))) return rc;
   QVEEngTextWriter out;
   if (uint32_t rc = CreateWork(&out, log)) return rc;
   LogEnd end;
   if (uint32_t rc = ReadEnd(log, &end)) return rc;
+  if (whenChanged && (end.last ? end.last->files == version.files : version.files.empty())) return 0;
   version.number = end.last ? end.last->number + 1 : 1;
   version.time = QVCUtcNow();
   version.user = qvplatform::CallerUserName();
   version.station = qvplatform::ComputerName();
   if (version.reason.empty()) version.reason = t_reason;
-  if (uint32_t kept = KeepContents(recipeDirectory, contents, &version)) return kept;
+  if (uint32_t kept = KeepContents(recipeDirectory, contents, end.last ? &*end.last : nullptr, &version)) return kept;
   std::string line = Line(version) + "\n";
   uint32_t rc = end.exists && end.endsLine ? AppendLine(log, line) : WriteWhole(&out, log, line);
   if (rc == 0) NoteKept(log, version);

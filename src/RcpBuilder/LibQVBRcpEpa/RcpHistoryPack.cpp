@@ -6,6 +6,8 @@
 #include <nettle/base64.h>
 #include <zlib.h>
 
+#include <algorithm>
+
 #include "RcpHistory.h"
 #include "libqveeda/QVEEdaFile.h"
 #include "platform/Env.h"
@@ -31,20 +33,23 @@ constexpr size_t kIndexDigits = 16;
 // and the content is kept once more), one it names is checked in the log.
 class InlineContents {
  public:
-  explicit InlineContents(std::string log) : log_(std::move(log)) {
-    ReadWhole(IndexPathOf(log_), &index_, kLargestLog);
-  }
+  explicit InlineContents(std::string log) : log_(std::move(log)) {}
   bool Keeps(const std::string& hash) {
+    if (!indexRead_) {
+      ReadWhole(IndexPathOf(log_), &index_, kLargestLog);  // without one, every content is new
+      indexRead_ = true;
+    }
     if (index_.find(hash.substr(0, kIndexDigits)) == std::string::npos) return false;
-    if (!read_) read_ = ReadWhole(log_, &bytes_, kLargestLog) == 0;
-    return read_ && KeepsInline(bytes_, hash);
+    if (!logRead_) logRead_ = ReadWhole(log_, &logBytes_, kLargestLog) == 0;
+    return logRead_ && KeepsInline(logBytes_, hash);
   }
 
  private:
   std::string log_;
   std::string index_;
-  std::string bytes_;
-  bool read_ = false;
+  std::string logBytes_;
+  bool indexRead_ = false;
+  bool logRead_ = false;
 };
 
 uint32_t Inflated(const std::string& deflated, std::string* bytes) {
@@ -125,12 +130,16 @@ bool KeepsInline(const std::string& log, const std::string& hash) {
 }
 
 uint32_t KeepContents(const std::string& recipeDirectory, const std::map<std::string, std::string>& contents,
-                      Version* version) {
+                      const Version* last, Version* version) {
   std::string history = HistoryDirOf(recipeDirectory);
   InlineContents kept(LogPathOf(recipeDirectory));
+  auto inLast = [&](const std::string& hash) {
+    return last != nullptr && std::any_of(last->files.begin(), last->files.end(),
+                                          [&](const auto& file) { return file.second == hash; });
+  };
   for (const auto& [name, hash] : version->files) {
     auto content = contents.find(hash);
-    if (content == contents.end() || version->packed.count(hash) != 0 || kept.Keeps(hash) ||
+    if (content == contents.end() || version->packed.count(hash) != 0 || inLast(hash) || kept.Keeps(hash) ||
         HasObject(history, hash)) {
       continue;
     }

@@ -54,21 +54,24 @@ std::string HeaderVersion(const std::string& recipeDirectory, const std::map<std
 }
 
 // Appends a version when the recipe's files are not its log's last version
-// (or from is given: the first line of a copy or move).
-uint32_t RecordNow(const std::string& recipeDirectory, const std::string& operation, const std::string& from) {
+// (or from is given: the first line of a copy or move). lookFirst: compare
+// with the log before taking its hold, where the files are most likely
+// recorded already.
+uint32_t RecordNow(const std::string& recipeDirectory, const std::string& operation, const std::string& from,
+                   bool lookFirst) {
   std::map<std::string, std::string> files;
   std::map<std::string, std::string> contents;
   if (uint32_t rc = CurrentFiles(recipeDirectory, &files, &contents)) return rc;
-  std::optional<Version> last = LastVersion(recipeDirectory);
-  bool same = last ? last->files == files : files.empty();
-  if (same && from.empty()) return 0;
-  for (const auto& [name, hash] : last ? last->files : std::map<std::string, std::string>{}) contents.erase(hash);
+  if (lookFirst && from.empty()) {
+    std::optional<Version> last = LastVersion(recipeDirectory);
+    if (last ? last->files == files : files.empty()) return 0;
+  }
   Version version;
   version.operation = operation;
   version.from = from;
   version.files = std::move(files);
   version.headerVersion = HeaderVersion(recipeDirectory, version.files);
-  return AppendVersion(recipeDirectory, std::move(version), contents);
+  return AppendVersion(recipeDirectory, std::move(version), contents, from.empty());
 }
 
 // The files of a recipe's history (its log and what belongs with it):
@@ -221,7 +224,7 @@ uint32_t RecordedChange::Begin() {
 uint32_t RecordedChange::Finish(uint32_t result) {
   if (source_.empty()) {
     for (const std::string& recipe : recipes_) {
-      if (uint32_t rc = RecordNow(recipe, operation_, "")) return rc;
+      if (uint32_t rc = RecordNow(recipe, operation_, "", false)) return rc;
     }
     return 0;
   }
@@ -231,11 +234,11 @@ uint32_t RecordedChange::Finish(uint32_t result) {
   bool copied = operation_ == "copyRecipe" && IsDirectory(recipe);
   if (!moved && !copied) return 0;
   if (uint32_t rc = moved ? MoveHistory(source_, recipe) : SetAside(recipe)) return rc;
-  return RecordNow(recipe, operation_, source_);
+  return RecordNow(recipe, operation_, source_, false);
 }
 
 uint32_t Reconcile(const std::string& recipeDirectory, const char* operation) {
-  return RecordNow(recipeDirectory, operation, "");
+  return RecordNow(recipeDirectory, operation, "", true);
 }
 
 void ReconcileProject(const std::string& projectDirectory, const char* operation) {
