@@ -8,6 +8,7 @@
 // the recipes' history refuses the change or leaves it in force, and the
 // next clean-up records it.
 #include <cerrno>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -20,6 +21,8 @@
 #include "LibQVBRcpEpa/Changes.h"
 #include "LibQVBRcpEpa/Failure.h"
 #include "LibQVBRcpEpa/Locks.h"
+#include "LibQVBRcpEpa/Signatures.h"
+#include "LibQVBRcpEpa/Station.h"
 #include "LibQVCCommon/QVCTime.h"
 #include "RcpHistory.h"
 #include "TestSupport.h"
@@ -411,6 +414,58 @@ TEST_P(FaultInjectionTest, AFailedWriteLeavesTheStoreAsItWas) {
             << finishedByRerun_ << " finished by a re-run, " << historySites_ << " in the history, " << failures.size()
             << " failing\n";
   EXPECT_TRUE(failures.empty()) << failures.size() << " of " << sites_ << " sites failed:" << Lines(failures);
+}
+
+// What a project holds, but for the directories and the work files that a
+// failed write may leave.
+Snapshot FilesHeld(const Snapshot& tree) {
+  Snapshot files;
+  for (const auto& [relative, what] : tree) {
+    std::string name = fs::path(relative).filename().string();
+    bool work = (name[0] == '.' && fs::path(name).extension() == ".work") || fs::path(name).extension() == ".new";
+    if (what != "d" && !work) files.emplace(relative, what);
+  }
+  return files;
+}
+
+// A fault in any write of an enrolment leaves the project's enrolled keys
+// as they were, with the failure reported, or the enrolment whole. The
+// directories it made may stay, empty.
+TEST(EnrolmentFaultTest, AFaultLeavesTheKeysAsTheyWereOrTheEnrolmentWhole) {
+  qvtest::TempDir tmp;
+  const std::string project = tmp / "p";
+  const std::string pristine = tmp / "pristine";
+  ASSERT_EQ(setenv("XDG_CONFIG_HOME", (tmp / "config").c_str(), 1), 0);
+  rcpstore::CreateProject("p", tmp.path());
+  rcpstore::RegisterProject("P", project);
+  const std::string key = rcpstore::MakeUserKey(false);
+  fs::copy(project, pristine, fs::copy_options::recursive);
+  const Snapshot before = FilesHeld(Take(project));
+  auto enrol = [&] { return qvtest::CodeOf([&] { rcpstore::EnrolKey("@P", rcpstore::CallerName(), key); }); };
+  ASSERT_EQ(enrol(), 0u);
+  const Snapshot done = FilesHeld(Take(project));
+  ASSERT_NE(done, before);
+  std::vector<std::string> failures;
+  int n = 1;
+  for (;; ++n) {
+    fs::remove_all(project);
+    fs::copy(pristine, project, fs::copy_options::recursive);
+    qvtest::NthCallFaultEnv env(n, ERROR_DISK_FULL);
+    uint32_t rc;
+    {
+      qvplatform::ScopedEnv scoped(&env);
+      rc = enrol();
+    }
+    if (!env.failed()) break;
+    Snapshot after = FilesHeld(Take(project));
+    if (!(rc != 0 && after == before) && after != done) {
+      failures.push_back("call " + std::to_string(n) + " (" + qvtest::CallName(env.failed()->call) + " " +
+                         env.failed()->path + "): returned " + std::to_string(rc) + Difference(before, after));
+    }
+  }
+  unsetenv("XDG_CONFIG_HOME");
+  EXPECT_GT(n, 3);
+  EXPECT_TRUE(failures.empty()) << Lines(failures);
 }
 
 INSTANTIATE_TEST_SUITE_P(Store, FaultInjectionTest, ::testing::ValuesIn(Operations()),

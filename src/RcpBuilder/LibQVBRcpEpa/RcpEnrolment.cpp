@@ -6,6 +6,7 @@
 #include "LibQVBRcpEpa/Failure.h"
 #include "LibQVBRcpEpa/Printable.h"
 #include "LibQVBRcpEpa/Target.h"
+#include "RcpHistory.h"
 #include "RcpSignKeys.h"
 #include "libqvecommon/QVEEngText.h"
 #include "platform/Env.h"
@@ -65,18 +66,6 @@ void WorkOutTrust(ProjectKeys* keys) {
                                rcpstore::Printable(e.by) + " at " + rcpstore::Printable(e.time) +
                                " is not signed by a key the project trusts");
     }
-  }
-}
-
-void MakeDirectories(const std::string& directory) {
-  qvplatform::Env* env = qvplatform::CurrentEnv();
-  uint32_t rc = env->MakeDirectory(directory);
-  if (rc == ERROR_PATH_NOT_FOUND || rc == ERROR_FILE_NOT_FOUND) {
-    MakeDirectories(rcpstore::Parent(directory));
-    rc = env->MakeDirectory(directory);
-  }
-  if (rc != 0 && rc != ERROR_ALREADY_EXISTS) {
-    rcpstore::Check(rc, "cannot make " + rcpstore::Printable(directory));
   }
 }
 
@@ -152,7 +141,7 @@ std::string ReadStoreFile(const std::string& path, size_t maxBytes) {
 }
 
 void AppendStoreLine(const std::string& directory, const std::string& name, const std::string& line) {
-  MakeDirectories(directory);
+  rcpstore::Check(rcphistory::MakeDirectories(directory), "cannot make " + rcpstore::Printable(directory));
   QVEEngTextWriter writer;
   // The work file is held before the old lines are read, so that two
   // writers follow each other and neither loses the other's line.
