@@ -2,9 +2,6 @@
 // version, diffs name exactly the fields that changed, restores are byte for
 // byte, a deleted recipe comes back, history moves with its recipe, and
 // verify finds what was changed behind the store's back.
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <filesystem>
 #include <map>
@@ -164,48 +161,6 @@ TEST_F(HistoryTest, AMoveTakesTheHistoryAlongAndACopyStartsItsOwn) {
   rcpstore::DeleteRecipe("@Demo/2/5");
   rcpstore::CreateRecipe("@Demo/2", 5, "NEW");
   EXPECT_EQ(rcpstore::RecipeHistory("@Demo/2/5").size(), 3u);
-}
-
-// Writers in several processes append to one log at once, after a crash
-// cut its last line short: every version is kept and numbered once, and
-// the cut line is gone.
-TEST_F(HistoryTest, ConcurrentWritersAfterACutLineLoseNoVersion) {
-  std::string log = rcphistory::LogPathOf(rcp_);
-  std::string whole = qvtest::ReadFile(log);
-  qvtest::WriteFile(log, whole + whole.substr(0, whole.size() / 2));
-  constexpr int kWriters = 4;
-  constexpr int kEach = 10;
-  std::vector<pid_t> children;
-  for (int w = 0; w < kWriters; ++w) {
-    pid_t pid = fork();
-    if (pid == 0) {
-      int failures = 0;
-      for (int i = 0; i < kEach; ++i) {
-        std::string content = "writer " + std::to_string(w) + ", edit " + std::to_string(i);
-        rcphistory::Version version;
-        version.operation = "setHeader";
-        version.files["RcpHead.edf"] = rcphistory::HashOf(content);
-        failures += rcphistory::AppendVersion(rcp_, version, {{rcphistory::HashOf(content), content}}) != 0;
-      }
-      _exit(failures);
-    }
-    children.push_back(pid);
-  }
-  for (pid_t pid : children) {
-    int status = 0;
-    waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  }
-  int damaged = 0;
-  std::vector<rcphistory::Version> versions = rcphistory::Versions(rcp_, &damaged);
-  EXPECT_EQ(damaged, 0);
-  ASSERT_EQ(versions.size(), 1u + kWriters * kEach);
-  rcphistory::KeptContents kept(rcp_, versions);
-  for (size_t i = 0; i < versions.size(); ++i) {
-    EXPECT_EQ(versions[i].number, static_cast<int64_t>(i + 1));
-    std::string bytes;
-    EXPECT_EQ(kept.Read(versions[i].files.at("RcpHead.edf"), &bytes), 0u) << "version " << i + 1;
-  }
 }
 
 TEST_F(HistoryTest, VerifyFindsDamagedHistoryAndRecordsChangesMadeBehindTheStore) {

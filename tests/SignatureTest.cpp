@@ -16,7 +16,6 @@
 #include "RcpAudit.h"
 #include "RcpstoreRun.h"
 #include "TestSupport.h"
-#include "platform/AppendLog.h"
 #include "platform/StationDir.h"
 
 namespace {
@@ -284,42 +283,6 @@ TEST_F(SignatureTest, LogCheckFindsTheLineWhereTheTrailWasEditedOrCut) {
   }
   WriteFile(trail, whole);
   EXPECT_EQ(Run(kRoot, {"log", "--check"}).status, 0);
-}
-
-// Writers in several processes chain their lines through one lock, also
-// across the rotation of a small log.
-TEST(TrailChainTest, ConcurrentWritersAndRotationKeepTheChain) {
-  qvtest::TempDir tmp;
-  qvtest::UseStation(tmp.path());
-  constexpr int kWriters = 6;
-  constexpr int kLines = 40;
-  std::vector<pid_t> children;
-  for (int w = 0; w < kWriters; ++w) {
-    pid_t pid = fork();
-    if (pid == 0) {
-      qvplatform::AppendLog log("chain.log", 4096);
-      for (int i = 0; i < kLines; ++i) {
-        log.AppendAfter([&](const std::string& last) {
-          return "{\"writer\":" + std::to_string(w) + ",\"prev\":\"" + std::to_string(std::hash<std::string>{}(last)) + "\"}";
-        });
-      }
-      _exit(0);
-    }
-    children.push_back(pid);
-  }
-  for (pid_t pid : children) {
-    int status = 0;
-    waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  }
-  std::vector<std::string> lines = Lines(ReadFile(tmp.path() + "/chain.log.1"));
-  std::vector<std::string> current = Lines(ReadFile(tmp.path() + "/chain.log"));
-  ASSERT_FALSE(lines.empty());
-  lines.insert(lines.end(), current.begin(), current.end());
-  for (size_t i = 1; i < lines.size(); ++i) {
-    std::string prev = json::parse(lines[i])["prev"];
-    EXPECT_EQ(prev, std::to_string(std::hash<std::string>{}(lines[i - 1]))) << "line " << i;
-  }
 }
 
 }  // namespace
