@@ -87,7 +87,7 @@ class KeptContents {
 
  private:
   std::string history_;
-  std::map<std::string, std::string> inline_;  // SHA-256 -> packed
+  std::multimap<std::string, std::string> inline_;  // SHA-256 -> packed
 };
 
 // What the library itself uses.

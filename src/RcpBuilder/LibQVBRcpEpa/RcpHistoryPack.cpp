@@ -174,11 +174,14 @@ KeptContents::KeptContents(const std::string& recipeDirectory, const std::vector
 }
 
 uint32_t KeptContents::Read(const std::string& hash, std::string* bytes) const {
-  auto packed = inline_.find(hash);
-  if (packed == inline_.end()) return ReadObject(history_, hash, bytes);
-  if (Unpacked(packed->second, bytes) == 0 && HashOf(*bytes) == hash) return 0;
-  // A damaged inline content may be kept in the object store as well.
-  return ReadObject(history_, hash, bytes) == 0 ? 0 : ERROR_FILE_CORRUPT;
+  // A damaged line may name a content that a later line keeps intact, or
+  // the object store.
+  auto [first, end] = inline_.equal_range(hash);
+  for (auto packed = first; packed != end; ++packed) {
+    if (Unpacked(packed->second, bytes) == 0 && HashOf(*bytes) == hash) return 0;
+  }
+  uint32_t rc = ReadObject(history_, hash, bytes);
+  return rc != 0 && first != end ? ERROR_FILE_CORRUPT : rc;
 }
 
 }  // namespace rcphistory
