@@ -19,7 +19,9 @@ using nlohmann::json;
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
   size_t at = 0;
-  for (size_t end; (end = text.find('\n', at)) != std::string::npos; at = end + 1) lines.push_back(text.substr(at, end - at));
+  for (size_t end; (end = text.find('\n', at)) != std::string::npos; at = end + 1) {
+    lines.push_back(text.substr(at, end - at));
+  }
   return lines;
 }
 
@@ -86,7 +88,8 @@ TEST(TrailChainTest, ConcurrentWritersAndRotationKeepTheChain) {
       qvplatform::AppendLog log("chain.log", 4096);
       for (int i = 0; i < kLines; ++i) {
         log.AppendAfter([&](const std::string& last) {
-          return "{\"writer\":" + std::to_string(w) + ",\"prev\":\"" + std::to_string(std::hash<std::string>{}(last)) + "\"}";
+          std::string prev = std::to_string(std::hash<std::string>{}(last));
+          return "{\"writer\":" + std::to_string(w) + ",\"prev\":\"" + prev + "\"}";
         });
       }
       _exit(0);

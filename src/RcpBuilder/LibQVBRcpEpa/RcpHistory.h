@@ -70,7 +70,8 @@ uint32_t ReadObject(const std::string& historyDir, const std::string& hash, std:
 // Whether the object store has an object of that name.
 bool HasObject(const std::string& historyDir, const std::string& hash);
 
-// A content as a log line keeps it inline: deflated, in base64.
+// A content as a log line keeps it inline: deflated, in base64; "" when it
+// could not be deflated.
 std::string Packed(const std::string& bytes);
 // The bytes of a packed content; fails on anything damaged.
 uint32_t Unpacked(const std::string& text, std::string* bytes);

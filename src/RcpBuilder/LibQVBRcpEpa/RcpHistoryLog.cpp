@@ -26,7 +26,6 @@ using Json = nlohmann::json;
 
 thread_local std::string t_reason;
 
-
 std::string Parent(const std::string& path) {
   size_t slash = path.find_last_of('/');
   return slash == std::string::npos ? std::string() : path.substr(0, slash);

@@ -97,6 +97,7 @@ std::string Deflated(const std::string& bytes) {
 
 std::string Packed(const std::string& bytes) {
   std::string deflated = Deflated(bytes);
+  if (deflated.empty()) return std::string();
   std::string text(BASE64_ENCODE_RAW_LENGTH(deflated.size()), '\0');
   base64_encode_raw(text.data(), deflated.size(), reinterpret_cast<const uint8_t*>(deflated.data()));
   return text;
@@ -144,7 +145,7 @@ uint32_t KeepContents(const std::string& recipeDirectory, const std::map<std::st
       continue;
     }
     std::string packed = Packed(content->second);
-    if (packed.size() <= kLargestInline) {
+    if (!packed.empty() && packed.size() <= kLargestInline) {
       version->packed[hash] = std::move(packed);
     } else if (uint32_t rc = StoreObject(history, content->second, &packed)) {
       return rc;

@@ -136,7 +136,8 @@ uint32_t CopyObjects(const std::string& from, const std::string& to) {
     for (const auto& [name, hash] : version.files) {
       std::string bytes;
       std::string stored;
-      if (!done.insert(hash).second || ReadObject(HistoryDirOf(from), hash, &bytes) != 0) continue;  // verify reports one missing
+      // A content missing at the source is verify's to report.
+      if (!done.insert(hash).second || ReadObject(HistoryDirOf(from), hash, &bytes) != 0) continue;
       if (uint32_t rc = StoreObject(HistoryDirOf(to), bytes, &stored)) return rc;
     }
   }
