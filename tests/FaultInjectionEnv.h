@@ -43,11 +43,10 @@ class NthCallFaultEnv : public qvplatform::EnvWrapper {
     if (rc == 0) *out = std::make_unique<CountedWritable>(std::move(real), this, p);
     return rc;
   }
-  uint32_t OpenForAppend(const std::string& p, std::unique_ptr<qvplatform::WritableFile>* out,
-                         uint64_t* size) override {
+  uint32_t OpenForAppend(const std::string& p, std::unique_ptr<qvplatform::WritableFile>* out) override {
     if (uint32_t rc = Count(Call::kOpenForWrite, p)) return rc;
     std::unique_ptr<qvplatform::WritableFile> real;
-    uint32_t rc = target()->OpenForAppend(p, &real, size);
+    uint32_t rc = target()->OpenForAppend(p, &real);
     if (rc == 0) *out = std::make_unique<CountedWritable>(std::move(real), this, p);
     return rc;
   }

@@ -253,9 +253,8 @@ class DurableSteps : public qvplatform::EnvWrapper {
     if (rc == 0) *out = std::make_unique<Noted>(std::move(*out), InHistory(p) ? &historySteps : &steps);
     return rc;
   }
-  uint32_t OpenForAppend(const std::string& p, std::unique_ptr<qvplatform::WritableFile>* out,
-                         uint64_t* size) override {
-    uint32_t rc = target()->OpenForAppend(p, out, size);
+  uint32_t OpenForAppend(const std::string& p, std::unique_ptr<qvplatform::WritableFile>* out) override {
+    uint32_t rc = target()->OpenForAppend(p, out);
     if (rc == 0) *out = std::make_unique<Noted>(std::move(*out), InHistory(p) ? &historySteps : &steps);
     return rc;
   }

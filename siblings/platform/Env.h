@@ -96,9 +96,8 @@ class Env {
   // Opens a regular file for writing and empties it, creating it when missing.
   virtual uint32_t CreateForWrite(const std::string& path, std::unique_ptr<WritableFile>* out) = 0;
   // Opens an existing regular file for writing at its end; every write
-  // lands at the end, whatever another writer added. *size: its size at
-  // the open.
-  virtual uint32_t OpenForAppend(const std::string& path, std::unique_ptr<WritableFile>* out, uint64_t* size) = 0;
+  // lands at the end, whatever another writer added.
+  virtual uint32_t OpenForAppend(const std::string& path, std::unique_ptr<WritableFile>* out) = 0;
   // Creates a regular file that must not exist yet (ERROR_ALREADY_EXISTS,
   // also for a link there) and opens it for writing.
   virtual uint32_t CreateNew(const std::string& path, std::unique_ptr<WritableFile>* out) = 0;
@@ -157,8 +156,8 @@ class EnvWrapper : public Env {
   uint32_t CreateForWrite(const std::string& p, std::unique_ptr<WritableFile>* o) override {
     return target_->CreateForWrite(p, o);
   }
-  uint32_t OpenForAppend(const std::string& p, std::unique_ptr<WritableFile>* o, uint64_t* size) override {
-    return target_->OpenForAppend(p, o, size);
+  uint32_t OpenForAppend(const std::string& p, std::unique_ptr<WritableFile>* o) override {
+    return target_->OpenForAppend(p, o);
   }
   uint32_t CreateNew(const std::string& p, std::unique_ptr<WritableFile>* o) override { return target_->CreateNew(p, o); }
   uint32_t Rename(const std::string& f, const std::string& t) override { return target_->Rename(f, t); }

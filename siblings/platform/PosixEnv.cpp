@@ -161,11 +161,11 @@ class PosixEnv : public Env {
     return rc;
   }
 
-  uint32_t OpenForAppend(const std::string& path, std::unique_ptr<WritableFile>* out, uint64_t* size) override {
+  uint32_t OpenForAppend(const std::string& path, std::unique_ptr<WritableFile>* out) override {
     constexpr int kFlags = O_WRONLY | O_APPEND | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC;
     int fd = -1;
     uint32_t rc = AtEntry(path, true, [&](const EntryAt& at) { return fd = openat(at.dir(), at.name(), kFlags); });
-    if (rc == 0) rc = RequireRegular(fd, size);
+    if (rc == 0) rc = RequireRegular(fd);
     if (rc == 0) *out = std::make_unique<PosixWritableFile>(fd);
     return rc;
   }

@@ -167,8 +167,7 @@ uint32_t ReadEnd(const std::string& log, LogEnd* end) {
 // Appends a line to an existing log and flushes it.
 uint32_t AppendLine(const std::string& log, const std::string& line) {
   std::unique_ptr<qvplatform::WritableFile> file;
-  uint64_t size = 0;
-  if (uint32_t rc = qvplatform::CurrentEnv()->OpenForAppend(log, &file, &size)) return rc;
+  if (uint32_t rc = qvplatform::CurrentEnv()->OpenForAppend(log, &file)) return rc;
   if (uint32_t rc = file->Append(line.data(), line.size())) return rc;
   if (uint32_t rc = file->Sync()) return rc;
   return file->Close();

@@ -161,9 +161,8 @@ void NoteKept(const std::string& log, const Version& version) {
   for (const auto& entry : version.packed) lines += entry.first.substr(0, kIndexDigits) + "\n";
   qvplatform::Env* env = qvplatform::CurrentEnv();
   std::unique_ptr<qvplatform::WritableFile> file;
-  uint64_t size = 0;
   std::string index = IndexPathOf(log);
-  if (env->OpenForAppend(index, &file, &size) != 0 && env->CreateForWrite(index, &file) != 0) return;
+  if (env->OpenForAppend(index, &file) != 0 && env->CreateForWrite(index, &file) != 0) return;
   if (file->Append(lines.data(), lines.size()) == 0) file->Close();
 }
 
