@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -25,6 +26,21 @@ std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
+// Runs write(w) in processes w = 0 .. count - 1 at once; each must return 0.
+void InProcesses(int count, const std::function<int(int w)>& write) {
+  std::vector<pid_t> children;
+  for (int w = 0; w < count; ++w) {
+    pid_t pid = fork();
+    if (pid == 0) _exit(write(w));
+    children.push_back(pid);
+  }
+  for (pid_t pid : children) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+}
+
 // Writers in several processes append to one log at once, after a crash
 // cut its last line short: every version is kept and numbered once, and
 // the cut line is gone.
@@ -41,27 +57,17 @@ TEST(VersionLogConcurrencyTest, ConcurrentWritersAfterACutLineLoseNoVersion) {
   qvtest::WriteFile(log, whole + whole.substr(0, whole.size() / 2));
   constexpr int kWriters = 4;
   constexpr int kEach = 10;
-  std::vector<pid_t> children;
-  for (int w = 0; w < kWriters; ++w) {
-    pid_t pid = fork();
-    if (pid == 0) {
-      int failures = 0;
-      for (int i = 0; i < kEach; ++i) {
-        std::string content = "writer " + std::to_string(w) + ", edit " + std::to_string(i);
-        rcphistory::Version version;
-        version.operation = "setHeader";
-        version.files["RcpHead.edf"] = rcphistory::HashOf(content);
-        failures += rcphistory::AppendVersion(rcp, version, {{rcphistory::HashOf(content), content}}) != 0;
-      }
-      _exit(failures);
+  InProcesses(kWriters, [&](int w) {
+    int failures = 0;
+    for (int i = 0; i < kEach; ++i) {
+      std::string content = "writer " + std::to_string(w) + ", edit " + std::to_string(i);
+      rcphistory::Version version;
+      version.operation = "setHeader";
+      version.files["RcpHead.edf"] = rcphistory::HashOf(content);
+      failures += rcphistory::AppendVersion(rcp, version, {{rcphistory::HashOf(content), content}}) != 0;
     }
-    children.push_back(pid);
-  }
-  for (pid_t pid : children) {
-    int status = 0;
-    waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  }
+    return failures;
+  });
   int damaged = 0;
   std::vector<rcphistory::Version> versions = rcphistory::Versions(rcp, &damaged);
   EXPECT_EQ(damaged, 0);
@@ -81,26 +87,16 @@ TEST(TrailChainTest, ConcurrentWritersAndRotationKeepTheChain) {
   qvtest::UseStation(tmp.path());
   constexpr int kWriters = 6;
   constexpr int kLines = 40;
-  std::vector<pid_t> children;
-  for (int w = 0; w < kWriters; ++w) {
-    pid_t pid = fork();
-    if (pid == 0) {
-      qvplatform::AppendLog log("chain.log", 4096);
-      for (int i = 0; i < kLines; ++i) {
-        log.AppendAfter([&](const std::string& last) {
-          std::string prev = std::to_string(std::hash<std::string>{}(last));
-          return "{\"writer\":" + std::to_string(w) + ",\"prev\":\"" + prev + "\"}";
-        });
-      }
-      _exit(0);
+  InProcesses(kWriters, [&](int w) {
+    qvplatform::AppendLog log("chain.log", 4096);
+    for (int i = 0; i < kLines; ++i) {
+      log.AppendAfter([&](const std::string& last) {
+        std::string prev = std::to_string(std::hash<std::string>{}(last));
+        return "{\"writer\":" + std::to_string(w) + ",\"prev\":\"" + prev + "\"}";
+      });
     }
-    children.push_back(pid);
-  }
-  for (pid_t pid : children) {
-    int status = 0;
-    waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  }
+    return 0;
+  });
   std::vector<std::string> lines = Lines(qvtest::ReadFile(tmp.path() + "/chain.log.1"));
   std::vector<std::string> current = Lines(qvtest::ReadFile(tmp.path() + "/chain.log"));
   ASSERT_FALSE(lines.empty());
