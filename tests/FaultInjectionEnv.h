@@ -37,18 +37,14 @@ class NthCallFaultEnv : public qvplatform::EnvWrapper {
   const std::optional<Site>& failed() const { return failed_; }
 
   uint32_t CreateForWrite(const std::string& p, std::unique_ptr<qvplatform::WritableFile>* out) override {
-    if (uint32_t rc = Count(Call::kOpenForWrite, p)) return rc;
-    std::unique_ptr<qvplatform::WritableFile> real;
-    uint32_t rc = target()->CreateForWrite(p, &real);
-    if (rc == 0) *out = std::make_unique<CountedWritable>(std::move(real), this, p);
-    return rc;
+    return OpenCounted(p, out, [&](std::unique_ptr<qvplatform::WritableFile>* real) {
+      return target()->CreateForWrite(p, real);
+    });
   }
   uint32_t OpenForAppend(const std::string& p, std::unique_ptr<qvplatform::WritableFile>* out) override {
-    if (uint32_t rc = Count(Call::kOpenForWrite, p)) return rc;
-    std::unique_ptr<qvplatform::WritableFile> real;
-    uint32_t rc = target()->OpenForAppend(p, &real);
-    if (rc == 0) *out = std::make_unique<CountedWritable>(std::move(real), this, p);
-    return rc;
+    return OpenCounted(p, out, [&](std::unique_ptr<qvplatform::WritableFile>* real) {
+      return target()->OpenForAppend(p, real);
+    });
   }
   uint32_t Rename(const std::string& f, const std::string& t) override {
     return Checked(Call::kRename, f, [&] { return target()->Rename(f, t); });
@@ -90,6 +86,15 @@ class NthCallFaultEnv : public qvplatform::EnvWrapper {
     if (++calls_ != failAt_) return 0;
     failed_ = Site{call, path};
     return code_;
+  }
+  // An open for writing counts as one call; what it opens counts each write.
+  template <typename Open>
+  uint32_t OpenCounted(const std::string& path, std::unique_ptr<qvplatform::WritableFile>* out, Open open) {
+    if (uint32_t rc = Count(Call::kOpenForWrite, path)) return rc;
+    std::unique_ptr<qvplatform::WritableFile> real;
+    uint32_t rc = open(&real);
+    if (rc == 0) *out = std::make_unique<CountedWritable>(std::move(real), this, path);
+    return rc;
   }
   template <typename Op>
   uint32_t Checked(Call call, const std::string& path, Op op) {

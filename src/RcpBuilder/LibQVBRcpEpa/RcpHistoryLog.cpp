@@ -26,12 +26,8 @@ using Json = nlohmann::json;
 
 thread_local std::string t_reason;
 
-std::string Parent(const std::string& path) {
-  size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? std::string() : path.substr(0, slash);
-}
-
-std::string Last(const std::string& path) { return path.substr(path.find_last_of('/') + 1); }
+using rcpstore::LastName;
+using rcpstore::Parent;
 
 // "RG01" for any spelling of a group directory's name.
 std::string GroupName(const std::string& name) {
@@ -203,8 +199,8 @@ std::string HistoryDirOf(const std::string& recipeDirectory) {
 }
 
 std::string LogPathOf(const std::string& recipeDirectory) {
-  return HistoryDirOf(recipeDirectory) + "/recipes/" + GroupName(Last(Parent(recipeDirectory))) + "/" +
-         RecipeName(Last(recipeDirectory)) + ".log";
+  return HistoryDirOf(recipeDirectory) + "/recipes/" + GroupName(LastName(Parent(recipeDirectory))) + "/" +
+         RecipeName(LastName(recipeDirectory)) + ".log";
 }
 
 std::vector<Version> Versions(const std::string& recipeDirectory, int* damaged) {

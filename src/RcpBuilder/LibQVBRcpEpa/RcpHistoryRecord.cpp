@@ -20,30 +20,22 @@ namespace rcphistory {
 
 namespace {
 
-std::string Parent(const std::string& path) {
-  size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? std::string() : path.substr(0, slash);
-}
-
-std::string Last(const std::string& path) { return path.substr(path.find_last_of('/') + 1); }
+using rcpstore::IsDirectory;
+using rcpstore::LastName;
+using rcpstore::Parent;
 
 bool IsGroupName(const std::string& name) {
   return name.size() == 4 && strncasecmp(name.c_str(), "RG", 2) == 0 && isdigit(name[2]) && isdigit(name[3]);
 }
 
 bool IsRecipeDirectory(const std::string& path) {
-  return rcpstore::RecipeNumberOf(Last(path)) != 0 && IsGroupName(Last(Parent(path)));
+  return rcpstore::RecipeNumberOf(LastName(path)) != 0 && IsGroupName(LastName(Parent(path)));
 }
 
 // The recipe directory that a changed path is or lies in, else "".
 std::string RecipeOf(const std::string& path) {
   if (IsRecipeDirectory(path)) return path;
   return IsRecipeDirectory(Parent(path)) ? Parent(path) : std::string();
-}
-
-bool IsDirectory(const std::string& path) {
-  qvplatform::FileStat st;
-  return qvplatform::CurrentEnv()->StatEntry(path, &st) == 0 && st.type == qvplatform::EntryType::kDirectory;
 }
 
 std::string HeaderVersion(const std::string& recipeDirectory, const std::map<std::string, std::string>& files) {
@@ -78,7 +70,7 @@ uint32_t RecordNow(const std::string& recipeDirectory, const std::string& operat
 // the names "RCPnnnn." begins, in the group's history directory.
 std::vector<std::string> HistoryFiles(const std::string& recipeDirectory) {
   std::string log = LogPathOf(recipeDirectory);
-  std::string stem = Last(log).substr(0, Last(log).size() - 3);  // "RCPnnnn."
+  std::string stem = LastName(log).substr(0, LastName(log).size() - 3);  // "RCPnnnn."
   std::vector<qvplatform::DirEntry> entries;
   std::vector<std::string> names;
   if (qvplatform::CurrentEnv()->ReadDirectory(Parent(log), &entries) != 0) return names;
@@ -115,7 +107,7 @@ uint32_t SetAside(const std::string& recipeDirectory) {
 std::vector<std::string> RecipeDirectoriesIn(const std::string& group) {
   std::vector<qvplatform::DirEntry> entries;
   std::vector<std::string> recipes;
-  if (!IsGroupName(Last(group)) || qvplatform::CurrentEnv()->ReadDirectory(group, &entries) != 0) return recipes;
+  if (!IsGroupName(LastName(group)) || qvplatform::CurrentEnv()->ReadDirectory(group, &entries) != 0) return recipes;
   for (const qvplatform::DirEntry& entry : entries) {
     if (entry.type == qvplatform::EntryType::kDirectory && rcpstore::RecipeNumberOf(entry.name) != 0) {
       recipes.push_back(group + "/" + entry.name);
@@ -155,7 +147,7 @@ uint32_t MoveHistory(const std::string& from, const std::string& to) {
   if (!sameStore) {
     if (uint32_t rc = CopyObjects(from, to)) return rc;
   }
-  std::string stem = Last(LogPathOf(to));
+  std::string stem = LastName(LogPathOf(to));
   stem = stem.substr(0, stem.size() - 4);  // "RCPnnnn"
   qvplatform::Env* env = qvplatform::CurrentEnv();
   std::vector<std::string> names = HistoryFiles(from);

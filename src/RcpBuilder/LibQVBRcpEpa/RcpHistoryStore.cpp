@@ -7,6 +7,7 @@
 #include <chrono>
 #include <thread>
 
+#include "LibQVBRcpEpa/Target.h"
 #include "RcpHidden.h"
 #include "RcpHistory.h"
 #include "libqvecommon/QVEEngText.h"
@@ -18,21 +19,18 @@ namespace rcphistory {
 
 namespace {
 
+using rcpstore::IsRegularFile;
+
 bool IsDataFile(const qvplatform::DirEntry& entry) {
   const std::string& name = entry.name;
   return entry.type == qvplatform::EntryType::kFile && !rcphidden::IsTransient(name) && name.size() > 4 &&
          strcasecmp(name.c_str() + name.size() - 4, ".edf") == 0;
 }
 
-bool Exists(const std::string& path) {
-  qvplatform::FileStat st;
-  return qvplatform::CurrentEnv()->StatEntry(path, &st) == 0 && st.type == qvplatform::EntryType::kFile;
-}
-
 // Another writer of the same object holds its work file: it finishes soon.
 bool AwaitOther(const std::string& path) {
-  for (int i = 0; i < 200 && !Exists(path); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  return Exists(path);
+  for (int i = 0; i < 200 && !IsRegularFile(path); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  return IsRegularFile(path);
 }
 
 }  // namespace
@@ -85,7 +83,7 @@ std::string ObjectPath(const std::string& historyDir, const std::string& hash) {
 }
 
 bool HasObject(const std::string& historyDir, const std::string& hash) {
-  return Exists(ObjectPath(historyDir, hash));
+  return IsRegularFile(ObjectPath(historyDir, hash));
 }
 
 uint32_t ReadObject(const std::string& historyDir, const std::string& hash, std::string* bytes) {
@@ -123,7 +121,7 @@ uint32_t WriteDurably(const std::string& path, const std::string& bytes) {
 uint32_t StoreObject(const std::string& historyDir, const std::string& bytes, std::string* hash) {
   *hash = HashOf(bytes);
   std::string path = ObjectPath(historyDir, *hash);
-  if (Exists(path)) return 0;
+  if (IsRegularFile(path)) return 0;
   std::string directory = path.substr(0, path.find_last_of('/'));
   if (uint32_t rc = MakeDirectories(directory)) return rc;
   QVEEngTextWriter out;
