@@ -43,6 +43,15 @@ constexpr int kClaimTries = 3;
 
 constexpr int kProbeFlags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
 
+// Empties an open file. One that is empty already is left alone: ext4 takes
+// a truncation as a file rewritten in place and writes the file's data out
+// at the next close of any of its descriptors, which a lock file's text,
+// rewritten on every lock, must not cost.
+bool Emptied(int fd) {
+  struct stat st;
+  return (fstat(fd, &st) == 0 && st.st_size == 0) || ftruncate(fd, 0) == 0;
+}
+
 struct ShareHandle {
   int fd;
   int lockFd;  // the description that carries the share locks, or -1 for fd
@@ -332,7 +341,7 @@ uint32_t ShareOpen(const std::string& path, uint32_t access, uint32_t shareMode,
   int holdFd = lockFd >= 0 ? lockFd : fd;
   uint32_t rc = TakeHold(holdFd, writes || lockFd >= 0, writes, deniesWriters);
   bool empties = writes && (disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING);
-  if (rc == 0 && empties && ftruncate(fd, 0) != 0) rc = LastWin32Error();
+  if (rc == 0 && empties && !Emptied(fd)) rc = LastWin32Error();
   if (rc != 0) {
     close(fd);
     if (lockFd >= 0) close(lockFd);
