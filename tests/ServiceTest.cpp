@@ -18,6 +18,7 @@
 #include "platform/AppendLog.h"
 #include "platform/Env.h"
 #include "platform/StationDir.h"
+#include "platform/StoreRoot.h"
 
 using qvtest::ReadFile;
 using qvtest::TempDir;
@@ -120,6 +121,16 @@ TEST(CaseTest, FindsExistingFilesUnderAnotherCase) {
   EXPECT_EQ(env->OpenForRead(tmp / "group/.RCP0001.new-1-a", &file), 0u);
   EXPECT_EQ(env->OpenForRead(tmp / "Group/.rcp0001.NEW-1-a", &file), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(env->Resolve(tmp / "GROUP/.rcp0001.new-1-a"), tmp / "Group/.rcp0001.new-1-a");
+
+  // Beneath a store root, so are the names below a hidden one: a missing
+  // one fails at once, without a look for another spelling.
+  qvplatform::StoreRootScope scope;
+  ASSERT_EQ(qvplatform::OpenStoreRoot(tmp.path()), 0u);
+  WriteFile(tmp / "Group/.kept/Logs/RG01.log", "x");
+  EXPECT_EQ(env->OpenForRead(tmp / "group/.kept/Logs/RG01.log", &file), 0u);
+  EXPECT_EQ(env->OpenForRead(tmp / "Group/.kept/logs/RG01.log", &file), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(env->OpenForRead(tmp / "Group/.kept/Logs/rg01.log", &file), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(env->Resolve(tmp / "GROUP/.kept/Logs/rg01.log"), tmp / "Group/.kept/Logs/rg01.log");
 }
 
 struct Seen {

@@ -6,7 +6,8 @@
 // is tried first; only when a component is missing is it looked up without
 // regard to ASCII case in its parent directory. A new file is created under
 // the name given. Names that begin with a dot are the store's own hidden
-// names and are matched exactly.
+// names and are matched exactly; below a store root, so is every name below
+// one, which only the store makes.
 //
 // The project directory is shared, so anything in it may be hostile. No call
 // follows a link at the last component of a path, and walks below a directory

@@ -7,6 +7,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <vector>
 
@@ -80,15 +81,25 @@ bool FindCaseless(int dirFd, const std::string& name, std::string* found) {
   return false;
 }
 
+bool IsHidden(const std::string& name) { return !name.empty() && name[0] == '.'; }
+
+// The first of parts that is a hidden name: the store made it and all below
+// it, so that they are matched as spelt.
+size_t FirstHidden(const std::vector<std::string>& parts) {
+  return static_cast<size_t>(std::find_if(parts.begin(), parts.end(), IsHidden) - parts.begin());
+}
+
 // Opens the directories of parts one below the other from dirFd, never
-// through a link; a missing one is looked up without regard to case. *used
-// gets the names as found. -1 with errno on failure.
+// through a link; a missing one is looked up without regard to case, unless
+// it is or lies below a hidden name. *used gets the names as found. -1 with
+// errno on failure.
 int WalkBeneath(int dirFd, const std::vector<std::string>& parts, std::vector<std::string>* used) {
   int at = openat(dirFd, ".", kPathFlags);
+  size_t exactFrom = FirstHidden(parts);
   for (size_t i = 0; at >= 0 && i < parts.size(); ++i) {
     std::string name = parts[i];
     int next = openat(at, name.c_str(), kPathFlags | O_NOFOLLOW);
-    if (next < 0 && errno == ENOENT && name[0] != '.' && FindCaseless(at, name, &name)) {
+    if (next < 0 && errno == ENOENT && i < exactFrom && FindCaseless(at, name, &name)) {
       next = openat(at, name.c_str(), kPathFlags | O_NOFOLLOW);
     }
     int saved = errno;
@@ -108,6 +119,23 @@ int OpenAt2(int dirFd, const std::string& relative, int flags) {
   return static_cast<int>(syscall(SYS_openat2, dirFd, relative.c_str(), &how, sizeof how));
 }
 
+std::string Relative(const std::vector<std::string>& parts, size_t count) {
+  std::string relative = ".";
+  for (size_t i = 0; i < count; ++i) relative += "/" + parts[i];
+  return relative;
+}
+
+// Whether what is missing of parts lies below a hidden name that is there:
+// then no other spelling is looked for, and the walk is spared.
+bool MissingBelowHidden(int rootFd, const std::vector<std::string>& parts) {
+  size_t hidden = FirstHidden(parts);
+  if (hidden + 1 >= parts.size()) return false;
+  int fd = OpenAt2(rootFd, Relative(parts, hidden + 1), kPathFlags);
+  if (fd < 0) return false;
+  close(fd);
+  return true;
+}
+
 // Opens the directory rel names below the root, never through a link and
 // never above the root: in one call where the kernel can, else a component
 // at a time; a name missing under its case is looked up then too. A kernel
@@ -119,10 +147,12 @@ int OpenBeneath(int rootFd, const std::vector<std::string>& parts) {
       return -1;
     }
   }
-  std::string relative = ".";
-  for (const std::string& part : parts) relative += "/" + part;
-  int fd = OpenAt2(rootFd, relative, kPathFlags);
+  int fd = OpenAt2(rootFd, Relative(parts, parts.size()), kPathFlags);
   if (fd >= 0 || (errno != ENOENT && errno != ENOSYS && errno != EPERM)) return fd;
+  if (errno == ENOENT && MissingBelowHidden(rootFd, parts)) {
+    errno = ENOENT;
+    return -1;
+  }
   return WalkBeneath(rootFd, parts, nullptr);
 }
 
@@ -178,7 +208,7 @@ EntryAt::~EntryAt() {
 }
 
 bool EntryAt::ResolveName() {
-  if (dir_ < 0 || name_.empty() || name_[0] == '.') return false;
+  if (dir_ < 0 || exact_ || IsHidden(name_)) return false;
   struct stat st;
   if (fstatat(dir_, name_.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 || errno != ENOENT) return false;
   return FindCaseless(dir_, name_, &name_);
@@ -198,6 +228,7 @@ uint32_t OpenEntry(const std::string& given, bool itself, EntryAt* out) {
     std::vector<std::string> parts = Components(below);
     out->name_ = parts.back();
     if (out->name_ != "..") parts.pop_back();  // ".." as the name is refused with the directories
+    out->exact_ = FirstHidden(parts) < parts.size();
     out->dir_ = OpenBeneath(root->fd, parts);
   } else if (path == "/" || leaf == "." || leaf == "..") {
     out->name_ = ".";
@@ -251,7 +282,8 @@ std::string ResolvePath(const std::string& given) {
   std::string resolved = root->path;
   for (const std::string& name : used) resolved += "/" + name;
   struct stat st;
-  if (leaf[0] != '.' && fstatat(fd, leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT) {
+  if (FirstHidden(parts) == parts.size() && !IsHidden(leaf) && fstatat(fd, leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 &&
+      errno == ENOENT) {
     FindCaseless(fd, leaf, &leaf);
   }
   close(fd);

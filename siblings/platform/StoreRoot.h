@@ -58,7 +58,8 @@ class EntryAt {
   bool beneath() const { return beneath_; }
   // Replaces a missing name by the entry whose name equals it without
   // regard to ASCII case; names that begin with a dot are the store's own
-  // and stay as they are. True when the name changed.
+  // and stay as they are, as do names below one (beneath a store root).
+  // True when the name changed.
   bool ResolveName();
 
  private:
@@ -66,6 +67,7 @@ class EntryAt {
   int dir_ = -1;
   std::string name_;
   bool beneath_ = false;
+  bool exact_ = false;  // the name lies below a hidden name
 };
 
 // Opens the directory that holds path's last component (trailing
