@@ -66,6 +66,10 @@ class QVEEngTextWriter {
   // holds is left alone (32); one that nobody holds was left by an editor that
   // died and is replaced. Never writes through a link.
   uint32_t Create(const std::string& workPath);
+  // Creates and holds the work file as Create does, but opens it for
+  // writing only when the first byte is written or Commit is called: a
+  // hold that is mostly given up unwritten costs no more than the hold.
+  uint32_t Hold(const std::string& workPath);
   // Appends text, each line feed written as CR LF. A failure sticks: later
   // writes do nothing and Commit reports it.
   uint32_t Write(const char* data, size_t n);
@@ -81,6 +85,9 @@ class QVEEngTextWriter {
 
  private:
   uint32_t Flush();
+  uint32_t OpenHeld();
+  // 0 when the work file is open for writing (opened now when only held).
+  uint32_t Ready();
   void ReleaseHold();
 
   std::unique_ptr<qvplatform::WritableFile> file_;

@@ -82,19 +82,35 @@ QVEEngTextWriter::~QVEEngTextWriter() {
 }
 
 uint32_t QVEEngTextWriter::Create(const std::string& workPath) {
+  uint32_t rc = Hold(workPath);
+  return rc != 0 ? rc : OpenHeld();
+}
+
+uint32_t QVEEngTextWriter::Hold(const std::string& workPath) {
   if (file_ || hold_ != INVALID_HANDLE_VALUE) Abandon();
   workPath_ = workPath;
   buffer_.clear();
   uint32_t rc = qvplatform::CurrentEnv()->ShareCreateHeld(workPath, &hold_);
-  if (rc == 0) rc = qvplatform::CurrentEnv()->CreateForWrite(workPath, &file_);
-  if (rc == 0 && !qvplatform::ShareNames(hold_, workPath)) rc = ERROR_SHARING_VIOLATION;
   if (rc != 0) Abandon();
   error_ = rc;
   return rc;
 }
 
+uint32_t QVEEngTextWriter::OpenHeld() {
+  uint32_t rc = qvplatform::CurrentEnv()->CreateForWrite(workPath_, &file_);
+  if (rc == 0 && !qvplatform::ShareNames(hold_, workPath_)) rc = ERROR_SHARING_VIOLATION;
+  if (rc != 0) Abandon();
+  error_ = rc;
+  return rc;
+}
+
+uint32_t QVEEngTextWriter::Ready() {
+  if (error_ == 0 && !file_ && hold_ != INVALID_HANDLE_VALUE) return OpenHeld();
+  return error_ != 0 ? error_ : file_ ? 0 : ERROR_INVALID_HANDLE;
+}
+
 uint32_t QVEEngTextWriter::Write(const char* data, size_t n) {
-  if (error_ != 0 || !file_) return error_ != 0 ? error_ : ERROR_INVALID_HANDLE;
+  if (uint32_t rc = Ready()) return rc;
   for (const char* end = data + n; data < end;) {
     const char* feed = static_cast<const char*>(std::memchr(data, '\n', static_cast<size_t>(end - data)));
     if (feed == nullptr) {
@@ -109,13 +125,13 @@ uint32_t QVEEngTextWriter::Write(const char* data, size_t n) {
 }
 
 uint32_t QVEEngTextWriter::WriteBinary(const char* data, size_t n) {
-  if (error_ != 0 || !file_) return error_ != 0 ? error_ : ERROR_INVALID_HANDLE;
+  if (uint32_t rc = Ready()) return rc;
   buffer_.append(data, n);
   return buffer_.size() >= kBlock ? Flush() : 0;
 }
 
 uint32_t QVEEngTextWriter::WriteHole(size_t n) {
-  if (error_ != 0 || !file_) return error_ != 0 ? error_ : ERROR_INVALID_HANDLE;
+  if (uint32_t rc = Ready()) return rc;
   if (Flush() == 0) error_ = file_->AppendHole(n);
   return error_;
 }
@@ -127,8 +143,8 @@ uint32_t QVEEngTextWriter::Flush() {
 }
 
 uint32_t QVEEngTextWriter::Commit(const std::string& targetPath) {
-  if (!file_) return error_ != 0 ? error_ : ERROR_INVALID_HANDLE;
-  uint32_t rc = Flush();
+  uint32_t rc = Ready();
+  if (rc == 0) rc = Flush();
   if (rc == 0) rc = file_->Sync();
   if (rc == 0) rc = file_->Close();
   // The rename moves whatever the work name holds; it must still be this

@@ -183,11 +183,17 @@ uint32_t WriteWhole(QVEEngTextWriter* out, const std::string& log, const std::st
 }
 
 // The log's work file, held: another writer of the same log finishes first.
-uint32_t CreateWork(QVEEngTextWriter* out, const std::string& log) {
-  uint32_t rc = out->Create(log + ".new");
+// It is opened for writing only when the log is written whole. The first
+// log of a group makes the group's history directory.
+uint32_t HoldWork(QVEEngTextWriter* out, const std::string& log) {
+  uint32_t rc = out->Hold(log + ".new");
+  if (rc == ERROR_FILE_NOT_FOUND || rc == ERROR_PATH_NOT_FOUND) {
+    rc = MakeDirectories(Parent(log));
+    if (rc == 0) rc = out->Hold(log + ".new");
+  }
   for (int i = 0; i < 300 && rc == ERROR_SHARING_VIOLATION; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    rc = out->Create(log + ".new");
+    rc = out->Hold(log + ".new");
   }
   return rc;
 }
@@ -229,9 +235,8 @@ std::optional<Version> LastVersion(const std::string& recipeDirectory) {
 uint32_t AppendVersion(const std::string& recipeDirectory, Version version,
                        const std::map<std::string, std::string>& contents, bool whenChanged) {
   std::string log = LogPathOf(recipeDirectory);
-  if (uint32_t rc = MakeDirectories(Parent(log))) return rc;
   QVEEngTextWriter out;
-  if (uint32_t rc = CreateWork(&out, log)) return rc;
+  if (uint32_t rc = HoldWork(&out, log)) return rc;
   LogEnd end;
   if (uint32_t rc = ReadEnd(log, &end)) return rc;
   if (whenChanged && (end.last ? end.last->files == version.files : version.files.empty())) return 0;
