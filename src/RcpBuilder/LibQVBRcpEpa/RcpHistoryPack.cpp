@@ -4,6 +4,7 @@
 // The log's index names the contents kept inline, so that finding a content
 // new never needs the log read whole; the log alone is trusted.
 #include <nettle/base64.h>
+#include <string.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -28,6 +29,26 @@ std::string IndexPathOf(const std::string& log) { return log.substr(0, log.size(
 // to tell contents apart, a quarter of the reading.
 constexpr size_t kIndexDigits = 16;
 
+// Whether the index names the hash: read a block at a time into one buffer,
+// since a buffer the size of a long index, made and freed on every change,
+// costs the process a page fault per page each time.
+bool IndexNames(const std::string& index, const std::string& hash) {
+  std::unique_ptr<qvplatform::ReadableFile> file;
+  if (qvplatform::CurrentEnv()->OpenForRead(index, &file) != 0) return false;  // without one, every content is new
+  char block[16384];
+  size_t kept = 0;  // the end of the block before, where a name may begin
+  for (uint64_t total = 0; total < kLargestLog;) {
+    size_t got = 0;
+    if (file->Read(block + kept, sizeof block - kept, &got) != 0 || got == 0) return false;
+    total += got;
+    size_t filled = kept + got;
+    if (memmem(block, filled, hash.data(), kIndexDigits) != nullptr) return true;
+    kept = std::min(filled, kIndexDigits - 1);
+    memmove(block, block + filled - kept, kept);
+  }
+  return false;
+}
+
 // Whether the log keeps the content inline, intact. The index only says
 // where to look: a content it does not name is new (or its note was lost,
 // and the content is kept once more), one it names is checked in the log.
@@ -35,20 +56,14 @@ class InlineContents {
  public:
   explicit InlineContents(std::string log) : log_(std::move(log)) {}
   bool Keeps(const std::string& hash) {
-    if (!indexRead_) {
-      ReadWhole(IndexPathOf(log_), &index_, kLargestLog);  // without one, every content is new
-      indexRead_ = true;
-    }
-    if (index_.find(hash.substr(0, kIndexDigits)) == std::string::npos) return false;
+    if (!IndexNames(IndexPathOf(log_), hash)) return false;
     if (!logRead_) logRead_ = ReadWhole(log_, &logBytes_, kLargestLog) == 0;
     return logRead_ && KeepsInline(logBytes_, hash);
   }
 
  private:
   std::string log_;
-  std::string index_;
   std::string logBytes_;
-  bool indexRead_ = false;
   bool logRead_ = false;
 };
 
@@ -72,31 +87,40 @@ uint32_t Inflated(const std::string& deflated, std::string* bytes) {
   return whole ? 0 : ERROR_FILE_CORRUPT;
 }
 
-// A window no larger than the content: a small content is deflated without
-// the work of setting up the whole window.
-std::string Deflated(const std::string& bytes) {
-  int windowBits = 9;
-  while (windowBits < 15 && (size_t{1} << windowBits) < bytes.size()) ++windowBits;
-  z_stream zs{};
-  if (deflateInit2(&zs, Z_BEST_SPEED, Z_DEFLATED, windowBits, std::max(1, windowBits - 7), Z_DEFAULT_STRATEGY) !=
-      Z_OK) {
-    return std::string();
+// One deflate stream per thread, reset for each content: setting a stream
+// up costs more than deflating a small content.
+class Deflater {
+ public:
+  Deflater() { ready_ = deflateInit2(&zs_, Z_BEST_SPEED, Z_DEFLATED, 15, 5, Z_DEFAULT_STRATEGY) == Z_OK; }
+  ~Deflater() {
+    if (ready_) deflateEnd(&zs_);
   }
-  std::string deflated(deflateBound(&zs, static_cast<uLong>(bytes.size())), '\0');
-  zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
-  zs.avail_in = static_cast<uInt>(bytes.size());
-  zs.next_out = reinterpret_cast<Bytef*>(deflated.data());
-  zs.avail_out = static_cast<uInt>(deflated.size());
-  bool done = deflate(&zs, Z_FINISH) == Z_STREAM_END;
-  deflated.resize(done ? zs.total_out : 0);
-  deflateEnd(&zs);
-  return deflated;
-}
+  Deflater(const Deflater&) = delete;
+  Deflater& operator=(const Deflater&) = delete;
+
+  // The bytes deflated; "" when they could not be.
+  std::string Deflated(const std::string& bytes) {
+    if (!ready_ || deflateReset(&zs_) != Z_OK) return std::string();
+    std::string deflated(deflateBound(&zs_, static_cast<uLong>(bytes.size())), '\0');
+    zs_.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
+    zs_.avail_in = static_cast<uInt>(bytes.size());
+    zs_.next_out = reinterpret_cast<Bytef*>(deflated.data());
+    zs_.avail_out = static_cast<uInt>(deflated.size());
+    bool done = deflate(&zs_, Z_FINISH) == Z_STREAM_END;
+    deflated.resize(done ? zs_.total_out : 0);
+    return deflated;
+  }
+
+ private:
+  z_stream zs_{};
+  bool ready_ = false;
+};
 
 }  // namespace
 
 std::string Packed(const std::string& bytes) {
-  std::string deflated = Deflated(bytes);
+  thread_local Deflater deflater;
+  std::string deflated = deflater.Deflated(bytes);
   if (deflated.empty()) return std::string();
   std::string text(BASE64_ENCODE_RAW_LENGTH(deflated.size()), '\0');
   base64_encode_raw(text.data(), deflated.size(), reinterpret_cast<const uint8_t*>(deflated.data()));

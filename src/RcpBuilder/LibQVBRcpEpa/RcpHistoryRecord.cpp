@@ -12,6 +12,7 @@
 #include "LibQVCCommon/QVCTime.h"
 #include "RcpHidden.h"
 #include "RcpHistory.h"
+#include "RcpRecipeHead.h"
 #include "RcpStorePath.h"
 #include "platform/Env.h"
 #include "platform/Win32Types.h"
@@ -38,11 +39,12 @@ std::string RecipeOf(const std::string& path) {
   return IsRecipeDirectory(Parent(path)) ? Parent(path) : std::string();
 }
 
-std::string HeaderVersion(const std::string& recipeDirectory, const std::map<std::string, std::string>& files) {
-  if (files.count("RcpHead.edf") == 0) return "";
-  _QVERcpFileDetailInfo info;
-  std::string head = recipeDirectory + "/RcpHead.edf";
-  return CQVERcpUtil::GetRcpFileInfo(head.c_str(), nullptr, &info) == 0 ? info.strVersion : "";
+// The header's version text, from the bytes the files were hashed from.
+std::string HeaderVersion(const std::map<std::string, std::string>& files,
+                          const std::map<std::string, std::string>& contents) {
+  auto head = files.find("RcpHead.edf");
+  auto bytes = head != files.end() ? contents.find(head->second) : contents.end();
+  return bytes != contents.end() ? rcprecipe::HeaderVersionOfImage(bytes->second) : "";
 }
 
 // Appends a version when the recipe's files are not its log's last version
@@ -62,7 +64,7 @@ uint32_t RecordNow(const std::string& recipeDirectory, const std::string& operat
   version.operation = operation;
   version.from = from;
   version.files = std::move(files);
-  version.headerVersion = HeaderVersion(recipeDirectory, version.files);
+  version.headerVersion = HeaderVersion(version.files, contents);
   return AppendVersion(recipeDirectory, std::move(version), contents, from.empty());
 }
 

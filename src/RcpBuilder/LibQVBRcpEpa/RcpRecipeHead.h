@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "QVFramework.h"
 
@@ -24,5 +25,9 @@ constexpr uint32_t kUnitRecordSize = kUnitText + kUnitTextWidth;
 // times, creation time and author now, this revision, and the version the
 // recipe template gives a new recipe.
 uint32_t StampCopiedHead(const CString& path, const char* headName);
+
+// The version text of a recipe header file's image, as GetRcpFileInfo reads
+// it from the file; "" for a damaged image or another kind of file.
+CString HeaderVersionOfImage(const std::string& image);
 
 }  // namespace rcprecipe

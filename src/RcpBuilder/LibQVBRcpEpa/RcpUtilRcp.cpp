@@ -46,6 +46,10 @@ class EdfFile {
   uint32_t Open(const CString& path, bool writable) {
     return map_.Open(path.c_str(), writable ? QVEEDA_MODE_READWRITE : QVEEDA_MODE_READ, &header_, writable ? 1 : 0);
   }
+  // A file's bytes already read, for reading only.
+  uint32_t OpenImage(const std::string& image) {
+    return map_.OpenImage(std::vector<uint8_t>(image.begin(), image.end()), &header_);
+  }
   uint8_t* Head() { return header_->bytes; }
   uint32_t Kind() { return QVEEdaGetU32(Head(), QVEEDA_OFF_KIND); }
   bool IsRecipeHeader() { return Kind() == QVERCP_FILE_HEADER; }
@@ -235,6 +239,15 @@ uint32_t CQVERcpUtil::SetRcpFileInfo(const char* path, const _QVERcpFileDetailIn
     WriteTexts(file, records, *info);
     return file.Commit();
   });
+}
+
+CString rcprecipe::HeaderVersionOfImage(const std::string& image) {
+  EdfFile file;
+  HeadRecords records;
+  if (file.OpenImage(image) != 0 || !file.IsRecipeHeader() || !file.Resolve(&records)) return CString();
+  _QVERcpFileDetailInfo info;
+  ReadTexts(file, records, &info);
+  return info.strVersion;
 }
 
 uint32_t CQVERcpUtil::GetRcpFileInfo(const char* path, uint32_t* kind, _QVERcpFileDetailInfo* info) {
