@@ -129,12 +129,13 @@ int PrintChanges(const ChangeReport& changes, bool dryRun) {
   static constexpr const char* kVerbs[] = {"created", "changed", "removed"};
   static constexpr const char* kDryVerbs[] = {"would create", "would change", "would remove"};
   static constexpr const char* kJsonKeys[] = {"made", "changed", "removed"};
+  if (Output().quiet && !Output().json) return kExitOk;
   Json out = {{"made", Json::array()}, {"changed", Json::array()}, {"removed", Json::array()}};
   for (const Change& change : changes) {
     Json item = ItemJson(change.item);
     size_t verb = static_cast<size_t>(change.verb);
     out[kJsonKeys[verb]].push_back(item);
-    if (Output().json || Output().quiet) continue;
+    if (Output().json) continue;
     std::string kind = Text(item["kind"]);
     std::string what = kind == "subGroup" ? "sub-group " + Text(item["subGroup"]) + " in " + ShownName(item)
                                           : kind + " " + ShownName(item);
