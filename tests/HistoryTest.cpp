@@ -4,6 +4,7 @@
 // verify finds what was changed behind the store's back.
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <set>
 
@@ -125,6 +126,40 @@ TEST_F(HistoryTest, RestoreGivesTheVersionByteForByteAndKeepsEachContentOnce) {
   EXPECT_EQ(last.reason, "back to the tested one");
   EXPECT_TRUE(rcpstore::DiffVersions("@Demo/1/1", 3, 7).empty());
   EXPECT_EQ(qvtest::CodeOf([&] { rcpstore::RestoreRecipe("@Demo/1/1", 99); }), ERROR_INVALID_PARAMETER);
+}
+
+// The index only tells where to look for a content kept already: entries
+// without offsets (an older index) or with misleading ones still find it,
+// and a lost entry costs a second copy, never a lost content.
+TEST_F(HistoryTest, TheIndexOnlyGuidesTheLookForAContentKept) {
+  rcpstore::SetRecipeTexts("@Demo/1/1", {"A", {}, {}});  // version 2
+  const std::string index = demo_ + "/Recipe/.history/recipes/RG01/RCP0001.idx";
+  auto offsetsAs = [](const std::string& text, const std::string& offset) {
+    std::string out;
+    for (size_t at = 0; at < text.size(); at = text.find('\n', at) + 1) out += text.substr(at, 16) + offset + "\n";
+    return out;
+  };
+  struct Case {
+    const char* what;
+    std::function<std::string(const std::string&)> index;
+    size_t newlyKept;
+  };
+  const std::vector<Case> cases = {
+      {"the index as written", [](const std::string& text) { return text; }, 0},
+      {"an older index, without offsets", [&](const std::string& text) { return offsetsAs(text, ""); }, 0},
+      {"offsets into other lines", [&](const std::string& text) { return offsetsAs(text, " 0"); }, 0},
+      {"offsets beyond the log", [&](const std::string& text) { return offsetsAs(text, " 99999999999"); }, 0},
+      {"a damaged entry", [](const std::string& text) { return text + "zz 12\n"; }, 0},
+      {"no index", [](const std::string&) { return std::string(); }, 1},
+  };
+  for (const Case& c : cases) {
+    rcpstore::SetRecipeTexts("@Demo/1/1", {"B", {}, {}});
+    qvtest::WriteFile(index, c.index(qvtest::ReadFile(index)));
+    size_t kept = Kept();
+    rcpstore::RestoreRecipe("@Demo/1/1", 2);
+    EXPECT_EQ(Kept() - kept, c.newlyKept) << c.what;
+    EXPECT_EQ(Content(rcp_, rcpstore::RecipeHistory("@Demo/1/1").back().number), Content(rcp_, 2)) << c.what;
+  }
 }
 
 TEST_F(HistoryTest, ADeletedRecipeKeepsItsHistoryAndComesBackByteForByte) {

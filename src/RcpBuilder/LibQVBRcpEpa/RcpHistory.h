@@ -9,7 +9,8 @@
 //   .history/recipes/RGnn/RCPnnnn.log    one JSON line per version
 //   .history/recipes/RGnn/RCPnnnn.idx    the first 16 digits of the SHA-256
 //                                        of each content kept inline in the
-//                                        log, one a line: a hint, never
+//                                        log and the offset of the line that
+//                                        keeps it, one a line: a hint, never
 //                                        trusted, never flushed
 //   .history/recipes/RGnn/RCPnnnn.*      other files of the recipe's history;
 //                                        they move with the recipe
@@ -114,8 +115,9 @@ uint32_t AppendVersion(const std::string& recipeDirectory, Version version,
 // object store.
 uint32_t KeepContents(const std::string& recipeDirectory, const std::map<std::string, std::string>& contents,
                       const Version* last, Version* version);
-// Notes the contents a version written to the log keeps inline in its index.
-void NoteKept(const std::string& log, const Version& version);
+// Notes the contents a version written to the log keeps inline in its
+// index, with the offset of its line in the log.
+void NoteKept(const std::string& log, const Version& version, uint64_t offset);
 // Writes bytes as the file at path: a work file beside it, flushed, renamed.
 uint32_t WriteDurably(const std::string& path, const std::string& bytes);
 // Makes directory and the missing directories above it up to the history's.

@@ -111,13 +111,13 @@ void LinesBackwards(const std::string& bytes, Each each) {
 
 // The last complete lines of a log: at most its last kTail bytes, from the
 // first line that begins in them (all of them when no line feed is there).
-// *whole: the tail is the whole log.
+// *whole: the tail is the whole log; *logSize: the log's size.
 constexpr uint64_t kTail = 16 << 10;
-uint32_t ReadTail(const std::string& log, std::string* tail, bool* whole) {
+uint32_t ReadTail(const std::string& log, std::string* tail, bool* whole, uint64_t* logSize) {
   std::unique_ptr<qvplatform::ReadableFile> file;
   if (uint32_t rc = qvplatform::CurrentEnv()->OpenForRead(log, &file)) return rc;
-  uint64_t size = 0;
-  if (uint32_t rc = file->Size(&size)) return rc;
+  if (uint32_t rc = file->Size(logSize)) return rc;
+  uint64_t size = *logSize;
   *whole = size <= kTail;
   if (uint32_t rc = file->Skip(*whole ? 0 : size - kTail)) return rc;
   tail->assign(std::min(size, kTail), '\0');
@@ -138,13 +138,14 @@ uint32_t ReadTail(const std::string& log, std::string* tail, bool* whole) {
 struct LogEnd {
   bool exists = false;
   bool endsLine = true;  // false after a stump that a crash left
+  uint64_t size = 0;
   std::optional<Version> last;
 };
 
 uint32_t ReadEnd(const std::string& log, LogEnd* end) {
   std::string bytes;
   bool whole = false;
-  uint32_t rc = ReadTail(log, &bytes, &whole);
+  uint32_t rc = ReadTail(log, &bytes, &whole, &end->size);
   if (rc == ERROR_FILE_NOT_FOUND || rc == ERROR_PATH_NOT_FOUND) return 0;
   if (rc != 0) return rc;
   end->exists = true;
@@ -170,13 +171,15 @@ uint32_t AppendLine(const std::string& log, const std::string& line) {
 }
 
 // Writes a new log, or one whose last line a crash cut short, whole and
-// without the stump, through the work file out holds.
-uint32_t WriteWhole(QVEEngTextWriter* out, const std::string& log, const std::string& line) {
+// without the stump, through the work file out holds; *offset: where the
+// line begins.
+uint32_t WriteWhole(QVEEngTextWriter* out, const std::string& log, const std::string& line, uint64_t* offset) {
   std::string bytes;
   uint32_t rc = ReadWhole(log, &bytes, kLargestLog);
   if (rc != 0 && rc != ERROR_FILE_NOT_FOUND && rc != ERROR_PATH_NOT_FOUND) return rc;
   size_t whole = bytes.rfind('\n');
   bytes.resize(whole == std::string::npos ? 0 : whole + 1);
+  *offset = bytes.size();
   if (uint32_t written = out->WriteBinary(bytes.data(), bytes.size())) return written;
   if (uint32_t written = out->WriteBinary(line.data(), line.size())) return written;
   return out->Commit(log);
@@ -247,8 +250,9 @@ uint32_t AppendVersion(const std::string& recipeDirectory, Version version,
   if (version.reason.empty()) version.reason = t_reason;
   if (uint32_t kept = KeepContents(recipeDirectory, contents, end.last ? &*end.last : nullptr, &version)) return kept;
   std::string line = Line(version) + "\n";
-  uint32_t rc = end.exists && end.endsLine ? AppendLine(log, line) : WriteWhole(&out, log, line);
-  if (rc == 0) NoteKept(log, version);
+  uint64_t offset = end.size;
+  uint32_t rc = end.exists && end.endsLine ? AppendLine(log, line) : WriteWhole(&out, log, line, &offset);
+  if (rc == 0) NoteKept(log, version, offset);
   return rc;
 }
 

@@ -8,6 +8,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <vector>
 
 #include "RcpHistory.h"
 #include "libqveeda/QVEEdaFile.h"
@@ -25,38 +26,81 @@ constexpr size_t kLargestInline = size_t{16} << 10;
 
 std::string IndexPathOf(const std::string& log) { return log.substr(0, log.size() - 4) + ".idx"; }
 
-// The index names a content by the first 16 digits of its SHA-256: enough
-// to tell contents apart, a quarter of the reading.
+// The index names a content by the first 16 digits of its SHA-256, enough
+// to tell contents apart, and the offset in the log of the line that keeps
+// it: "<digits> <offset>" a line (an older index gives no offset).
 constexpr size_t kIndexDigits = 16;
+constexpr uint64_t kNoOffset = UINT64_MAX;
+// A longer index line is no entry.
+constexpr size_t kLongestEntry = 64;
 
-// Whether the index names the hash: read a block at a time into one buffer,
-// since a buffer the size of a long index, made and freed on every change,
-// costs the process a page fault per page each time.
-bool IndexNames(const std::string& index, const std::string& hash) {
+uint64_t OffsetAfter(const char* at, const char* end) {
+  if (at == end || *at != ' ') return kNoOffset;
+  uint64_t offset = 0;
+  for (++at; at != end && *at >= '0' && *at <= '9'; ++at) {
+    if (offset > (kLargestLog - 9) / 10) return kNoOffset;
+    offset = offset * 10 + static_cast<uint64_t>(*at - '0');
+  }
+  return at != end && *at == '\n' ? offset : kNoOffset;
+}
+
+// The entries of the index for the hash, as offsets (kNoOffset where an
+// entry gives none); read a block at a time into one buffer, so that a
+// change never holds a long index whole.
+std::vector<uint64_t> IndexedAt(const std::string& index, const std::string& hash) {
+  std::vector<uint64_t> offsets;
   std::unique_ptr<qvplatform::ReadableFile> file;
-  if (qvplatform::CurrentEnv()->OpenForRead(index, &file) != 0) return false;  // without one, every content is new
+  if (qvplatform::CurrentEnv()->OpenForRead(index, &file) != 0) return offsets;  // without one, every content is new
   char block[16384];
-  size_t kept = 0;  // the end of the block before, where a name may begin
+  size_t carried = 0;  // the start of a line that the block before ended in
   for (uint64_t total = 0; total < kLargestLog;) {
     size_t got = 0;
-    if (file->Read(block + kept, sizeof block - kept, &got) != 0 || got == 0) return false;
+    if (file->Read(block + carried, sizeof block - carried, &got) != 0 || got == 0) break;
     total += got;
-    size_t filled = kept + got;
-    if (memmem(block, filled, hash.data(), kIndexDigits) != nullptr) return true;
-    kept = std::min(filled, kIndexDigits - 1);
-    memmove(block, block + filled - kept, kept);
+    size_t filled = carried + got;
+    size_t whole = filled;  // the whole lines end here
+    while (whole > 0 && block[whole - 1] != '\n') --whole;
+    for (size_t at = 0; at < whole; at += kIndexDigits) {
+      const void* found = memmem(block + at, whole - at, hash.data(), kIndexDigits);
+      if (found == nullptr) break;
+      at = static_cast<size_t>(static_cast<const char*>(found) - block);
+      if (at == 0 || block[at - 1] == '\n') offsets.push_back(OffsetAfter(block + at + kIndexDigits, block + whole));
+    }
+    carried = whole == 0 || filled - whole > kLongestEntry ? 0 : filled - whole;
+    memmove(block, block + filled - carried, carried);
   }
-  return false;
+  return offsets;
+}
+
+// Whether the line of the log at offset keeps the content inline, intact.
+bool LineAtKeeps(const std::string& log, uint64_t offset, const std::string& hash) {
+  std::unique_ptr<qvplatform::ReadableFile> file;
+  uint64_t size = 0;
+  if (qvplatform::CurrentEnv()->OpenForRead(log, &file) != 0 || file->Size(&size) != 0 || offset >= size ||
+      file->Skip(offset) != 0) {
+    return false;
+  }
+  std::string line;
+  char block[16384];
+  for (size_t got = 0; line.find('\n') == std::string::npos && line.size() < kLargestLog; line.append(block, got)) {
+    if (file->Read(block, sizeof block, &got) != 0 || got == 0) break;
+  }
+  return KeepsInline(line.substr(0, line.find('\n')), hash);
 }
 
 // Whether the log keeps the content inline, intact. The index only says
 // where to look: a content it does not name is new (or its note was lost,
-// and the content is kept once more), one it names is checked in the log.
+// and the content is kept once more), one it names is checked in the line
+// it gives, else in the whole log.
 class InlineContents {
  public:
   explicit InlineContents(std::string log) : log_(std::move(log)) {}
   bool Keeps(const std::string& hash) {
-    if (!IndexNames(IndexPathOf(log_), hash)) return false;
+    std::vector<uint64_t> offsets = IndexedAt(IndexPathOf(log_), hash);
+    if (offsets.empty()) return false;
+    for (uint64_t offset : offsets) {
+      if (offset != kNoOffset && LineAtKeeps(log_, offset, hash)) return true;
+    }
     if (!logRead_) logRead_ = ReadWhole(log_, &logBytes_, kLargestLog) == 0;
     return logRead_ && KeepsInline(logBytes_, hash);
   }
@@ -179,10 +223,12 @@ uint32_t KeepContents(const std::string& recipeDirectory, const std::map<std::st
 }
 
 // The index is a hint: it is neither flushed nor checked for success.
-void NoteKept(const std::string& log, const Version& version) {
+void NoteKept(const std::string& log, const Version& version, uint64_t offset) {
   if (version.packed.empty()) return;
   std::string lines;
-  for (const auto& entry : version.packed) lines += entry.first.substr(0, kIndexDigits) + "\n";
+  for (const auto& entry : version.packed) {
+    lines += entry.first.substr(0, kIndexDigits) + " " + std::to_string(offset) + "\n";
+  }
   qvplatform::Env* env = qvplatform::CurrentEnv();
   std::unique_ptr<qvplatform::WritableFile> file;
   std::string index = IndexPathOf(log);
