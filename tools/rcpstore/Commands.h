@@ -19,17 +19,21 @@ void AddProjectCommand(CLI::App& app, int* exitStatus);
 void AddGroupCommand(CLI::App& app, int* exitStatus);
 void AddLockCommand(CLI::App& app, int* exitStatus);
 void AddRecipeCommands(CLI::App& app, int* exitStatus);
+// unit, ls and edf.
+void AddUnitCommands(CLI::App& app, int* exitStatus);
 // recipe history, show, diff and restore, below the recipe command.
 void AddHistoryCommands(CLI::App& recipe, int* exitStatus);
 void AddLogCommand(CLI::App& app, int* exitStatus);
 void AddVerifyCommand(CLI::App& app, int* exitStatus);
 void AddArchiveCommands(CLI::App& app, int* exitStatus);
 void AddSecurityCommand(CLI::App& app, int* exitStatus);
-// find, and group list and recipe list when those commands are there.
+// group list and recipe list, below those commands.
 void AddListCommands(CLI::App& app, int* exitStatus);
+void AddFindCommand(CLI::App& app, int* exitStatus);
 void AddBatchCommand(CLI::App& app, int* exitStatus);
-// key, and recipe sign and status when recipe is there.
+// recipe sign and status, below the recipe command.
 void AddSignCommands(CLI::App& app, int* exitStatus);
+void AddKeyCommand(CLI::App& app, int* exitStatus);
 
 // Every command that works on the store, with --json and --quiet: what
 // rcpstore and each line of a batch run. Given the first word of a command

@@ -54,7 +54,6 @@ int Find(const std::string& given, const RecipeFilter& filter) {
 
 void AddListCommands(CLI::App& app, int* exitStatus) {
   auto given = std::make_shared<std::string>();
-  auto filter = std::make_shared<RecipeFilter>();
 
   if (CLI::App* group = FindCommand(app, "group")) {
     auto* groups = AddCommand(*group, "list", "List the recipe groups of a project", "rcpstore group list @Line1");
@@ -68,7 +67,11 @@ void AddListCommands(CLI::App& app, int* exitStatus) {
     recipes->add_option("TARGET", *given, "Recipe group (@PROJECT/G or its directory) or project")->required();
     Runs(*recipes, exitStatus, [=] { return PrintList(FindRecipes(*given), ItemJson, RecipeLine); });
   }
+}
 
+void AddFindCommand(CLI::App& app, int* exitStatus) {
+  auto given = std::make_shared<std::string>();
+  auto filter = std::make_shared<RecipeFilter>();
   auto* find = AddCommand(app, "find", "Find the recipes of a project or group by title, comment or sub-group",
                           "rcpstore find @Line1 --title 'Mix*' --sub-group Trials");
   find->add_option("TARGET", *given, "Project or recipe group")->required();

@@ -198,11 +198,12 @@ int DumpEdf(const std::string& given) {
   return PrintLine("header: " + head.dump() + text);
 }
 
+constexpr char kTruncateHelp[] = "Cut over-long texts at a character boundary instead of refusing them";
+
 }  // namespace
 
 void AddRecipeCommands(CLI::App& app, int* exitStatus) {
   auto args = std::make_shared<RecipeArgs>();
-  const char* truncateHelp = "Cut over-long texts at a character boundary instead of refusing them";
   const char* reasonHelp = "Why, kept with the recipe's new version in its history";
   auto* recipe = app.add_subcommand("recipe", "Create, describe, change and delete recipes");
   recipe->require_subcommand(1);
@@ -217,7 +218,7 @@ void AddRecipeCommands(CLI::App& app, int* exitStatus) {
       ->check(CLI::Range(1u, kMaxRecipeNo));
   c->add_option("--header-name", args->headName, "Header name (at most 8 bytes)");
   c->add_option("--template", args->templateFile, "Recipe header file to copy instead of the templates");
-  c->add_flag("--truncate", args->truncate, truncateHelp);
+  c->add_flag("--truncate", args->truncate, kTruncateHelp);
   c->callback([=] { *exitStatus = Create(*args); });
   auto* i = AddCommand(*recipe, "info", "Show a recipe's header record", "rcpstore recipe info @Line1/1/12");
   i->add_option("RECIPE", args->dir, kRecipeHelp)->required();
@@ -228,7 +229,7 @@ void AddRecipeCommands(CLI::App& app, int* exitStatus) {
   s->add_option("--title", args->title, "Title (at most 16 bytes)");
   s->add_option("--comment", args->comment, "Comment (at most 64 bytes)");
   s->add_option("--unit", args->units, "Text of unit K (1 to 32, at most 24 bytes): K=TEXT");
-  s->add_flag("--truncate", args->truncate, truncateHelp);
+  s->add_flag("--truncate", args->truncate, kTruncateHelp);
   s->add_option("--reason", args->reason, reasonHelp);
   Runs(*s, exitStatus, [=] {
     ChangeReason why(args->reason);
@@ -257,7 +258,10 @@ void AddRecipeCommands(CLI::App& app, int* exitStatus) {
   AddCopyCommand(*recipe, "move", "Move a recipe to another number or group as it is, out of its sub-group",
                  "rcpstore recipe move @Line1/1/12 @Line1/2", exitStatus, MoveRecipe);
   AddHistoryCommands(*recipe, exitStatus);
+}
 
+void AddUnitCommands(CLI::App& app, int* exitStatus) {
+  auto args = std::make_shared<RecipeArgs>();
   auto* unit = app.add_subcommand("unit", "Create and delete unit recipes and procedure files");
   unit->require_subcommand(1);
   auto* uf =
@@ -270,7 +274,7 @@ void AddRecipeCommands(CLI::App& app, int* exitStatus) {
   uc->add_option("N", args->number, "Unit number 1 to 32, 0 for the procedure")->check(CLI::Range(0u, kMaxUnitNo));
   uc->add_option("--header-name", args->headName, "Header name (at most 8 bytes)");
   uc->add_option("--template", args->templateFile, "Unit recipe file to copy instead of the templates");
-  uc->add_flag("--truncate", args->truncate, truncateHelp);
+  uc->add_flag("--truncate", args->truncate, kTruncateHelp);
   uc->callback([=] { *exitStatus = CreateUnitRecipe(*args); });
   auto* ud =
       AddCommand(*unit, "delete", "Delete unit recipe N (0: the procedure file)", "rcpstore unit delete @Line1/1/12 0");

@@ -46,6 +46,8 @@ int PrintStatus(const std::string& recipe) {
   return PrintLine(text);
 }
 
+}  // namespace
+
 void AddKeyCommand(CLI::App& app, int* exitStatus) {
   auto* key = app.add_subcommand("key", "Your signing key pair, and the keys enrolled for a project");
   key->require_subcommand(1);
@@ -69,6 +71,8 @@ void AddKeyCommand(CLI::App& app, int* exitStatus) {
   enrol->add_option("FILE", *file, "The user's public key file (signing.pub)")->required();
   Runs(*enrol, exitStatus, [=] { return PrintChanges(EnrolKey(*project, *user, *file)); });
 }
+
+namespace {
 
 void AddRecipeSignCommands(CLI::App& recipe, int* exitStatus) {
   auto given = std::make_shared<std::string>();
@@ -95,7 +99,6 @@ void AddRecipeSignCommands(CLI::App& recipe, int* exitStatus) {
 }  // namespace
 
 void AddSignCommands(CLI::App& app, int* exitStatus) {
-  AddKeyCommand(app, exitStatus);
   if (CLI::App* recipe = FindCommand(app, "recipe")) AddRecipeSignCommands(*recipe, exitStatus);
 }
 
