@@ -4,6 +4,8 @@
 // every version it had, number the new one after the last and keep its
 // content, unless the last version names that content already: the store
 // takes what its last version names as kept (verify reports it missing).
+// The input is the log, then optionally a form feed and the log's index,
+// which only guides and must never make a content count as kept.
 #include <algorithm>
 #include <filesystem>
 #include <string>
@@ -29,12 +31,13 @@ bool Same(const rcphistory::Version& a, const rcphistory::Version& b) {
          a.reason == b.reason && a.files == b.files && a.packed == b.packed;
 }
 
-void Log(const std::string& text) {
+void Log(const std::string& text, const std::string* index) {
   const std::string recipe = qvfuzz::ScratchDir() + "/P/Recipe/RG01/RCP0001";
   std::filesystem::remove_all(qvfuzz::ScratchDir() + "/P");
   std::string log = rcphistory::LogPathOf(recipe);
   qvfuzz::MakeDirs(log.substr(0, log.find_last_of('/')));
   qvfuzz::WriteFile(log, text);
+  if (index != nullptr) qvfuzz::WriteFile(log.substr(0, log.size() - 4) + ".idx", *index);
 
   std::vector<rcphistory::Version> before = rcphistory::Versions(recipe);
   std::optional<rcphistory::Version> last = rcphistory::LastVersion(recipe);
@@ -68,7 +71,10 @@ void Log(const std::string& text) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string text(reinterpret_cast<const char*>(data), size);
+  size_t feed = text.find('\f');
+  std::string index = feed == std::string::npos ? std::string() : text.substr(feed + 1);
+  if (feed != std::string::npos) text.resize(feed);
   Unpack(text);
-  Log(text);
+  Log(text, feed == std::string::npos ? nullptr : &index);
   return 0;
 }
