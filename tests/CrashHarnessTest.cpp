@@ -82,6 +82,8 @@ const CommandClass kClasses[] = {
     // The move is recorded, one rename commits it, then the old sub-group line goes.
     {"recipe_move", {"recipe", "move", "@/P/Recipe/RG01/RCP0001", "@/P/Recipe/RG02", "7"}, true, Repair::kNextLock,
      {"lock", "project", "@/P", "--", "true"}},
+    {"key_enrol", {"key", "enrol", "@/P", "daemon", "@/daemon.pub"}, true, Repair::kEither},
+    {"recipe_sign", {"recipe", "sign", "@/P/Recipe/RG01/RCP0001", "--meaning", "review"}, true, Repair::kEither},
 };
 
 // Test names and failure messages show the class by its name.
@@ -111,14 +113,15 @@ bool LeftAside(const State& state) {
   });
 }
 
-// The state without work in progress and everything below it.
 bool IsLockFile(const std::string& name) { return name == "RcpPjtLock.txt" || name == "RcpLock.txt"; }
 
+// The state without work in progress and everything below it (the
+// history's records are no work in progress, their work files are).
 State Visible(const State& state) {
   State visible;
   for (const auto& [path, entry] : state) {
     bool hidden = false;
-    for (const auto& part : fs::path(path)) hidden = hidden || IsTransient(part.string());
+    for (const auto& part : fs::path(path)) hidden = hidden || (part != rcphistory::kHistoryName && IsTransient(part));
     if (!hidden) visible.emplace(path, entry);
   }
   return visible;
@@ -188,6 +191,23 @@ std::string Differences(const State& state, const State& reference) {
   return out;
 }
 
+// The enrolled keys and the signatures below a history directory, with
+// their work files: one record a line, whose bytes differ from run to run
+// (time, signature), so a state holds how many whole lines each has and
+// whether a cut one follows.
+void AddRecords(const fs::path& history, const std::string& root, State* state) {
+  for (const auto& entry : fs::recursive_directory_iterator(history)) {
+    std::string name = entry.path().filename().string();
+    if (!entry.is_regular_file() || (name.find(".sig") == std::string::npos && name.find(".keys") == std::string::npos)) {
+      continue;
+    }
+    std::string bytes = qvtest::ReadFile(entry.path().string());
+    std::string lines = std::to_string(std::count(bytes.begin(), bytes.end(), '\n')) + " lines";
+    if (!bytes.empty() && bytes.back() != '\n') lines += " and a cut one";
+    (*state)[fs::relative(entry.path(), root).string()] = Entry{false, lines};
+  }
+}
+
 // Q's registration in the station registry, kept in a state beside the files.
 constexpr char kRegistration[] = "registry:Q";
 
@@ -205,6 +225,8 @@ class CrashHarness : public ::testing::TestWithParam<CommandClass> {
  protected:
   void SetUp() override {
     station_ = tmp_ / ".station";
+    // The signing keys of the commands run: root's, enrolled for P.
+    setenv("XDG_CONFIG_HOME", (tmp_ / "config").c_str(), 1);
     pristine_ = tmp_ / "pristine";
     root_ = tmp_ / "root";
     const char* kills = std::getenv("QV_CRASH_KILLS");
@@ -276,11 +298,26 @@ class CrashHarness : public ::testing::TestWithParam<CommandClass> {
              {"subgroup", "add", "@/P/Recipe/RG01", "S1"},
              {"subgroup", "put", "@/P/Recipe/RG01", "RCP0001", "S1"},
              {"project", "create", "Q", "@"},
+             {"key", "init"},
+             {"key", "enrol", "@/P", "root", tmp_ / "config/rcpstore/signing.pub"},
              {"clean-temp", "P"},
          }) {
       ASSERT_EQ(Run(command), 0) << command[0] << " " << command[1];
     }
     qvtest::WriteFile(p + "/Other/keep.txt", "kept");
+    // Another user's public key to enrol (a key of root's, named daemon's),
+    // and RCP0001's versions made that user's, so that root may sign them.
+    setenv("XDG_CONFIG_HOME", (tmp_ / "other").c_str(), 1);
+    ASSERT_EQ(Run({"key", "init"}), 0);
+    setenv("XDG_CONFIG_HOME", (tmp_ / "config").c_str(), 1);
+    std::string key = qvtest::ReadFile(tmp_ / "other/rcpstore/signing.pub");
+    qvtest::WriteFile(root_ + "/daemon.pub", key.replace(key.find(" root "), 6, " daemon "));
+    std::string log = rcphistory::LogPathOf(p + "/Recipe/RG01/RCP0001");
+    std::string versions = qvtest::ReadFile(log);
+    for (size_t at = versions.find("\"user\":\"root\""); at != std::string::npos; at = versions.find("\"user\":\"root\"", at)) {
+      versions.replace(at, 13, "\"user\":\"daemon\"");
+    }
+    qvtest::WriteFile(log, versions);
     fs::copy(root_, pristine_, fs::copy_options::recursive);
   }
 
@@ -304,6 +341,7 @@ class CrashHarness : public ::testing::TestWithParam<CommandClass> {
       if (IsLockFile(it->path().filename().string())) continue;
       // The history grows with every change; ExpectHistoryKept checks it.
       if (it->path().filename() == rcphistory::kHistoryName) {
+        AddRecords(it->path(), root_, &state);
         it.disable_recursion_pending();
         continue;
       }

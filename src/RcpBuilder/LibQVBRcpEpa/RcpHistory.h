@@ -147,7 +147,8 @@ class RecordedChange {
 
 // Completes what a killed change left: a recipe whose files are not its
 // log's last version gets a version that records them. For the clean-up of
-// a project; failures wait for the next time.
+// a project, which also removes the work files that killed writers of the
+// history left; failures wait for the next time.
 // operation names the version it appends.
 uint32_t Reconcile(const std::string& recipeDirectory, const char* operation = "unrecorded");
 void ReconcileProject(const std::string& projectDirectory, const char* operation = "unrecorded");

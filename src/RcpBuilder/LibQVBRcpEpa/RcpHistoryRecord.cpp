@@ -193,6 +193,40 @@ std::set<std::string> RecipesOf(const std::string& projectDirectory) {
   return recipes;
 }
 
+// A work file of a writer of the history: a log's hold or whole rewrite,
+// an object's ("NAME.new"), or the enrolled keys' and signatures'
+// (".NAME.work").
+bool IsWorkFile(const std::string& name) {
+  auto endsWith = [&](const std::string& end) {
+    return name.size() > end.size() && name.compare(name.size() - end.size(), end.size(), end) == 0;
+  };
+  return endsWith(".new") || (name[0] == '.' && endsWith(".work"));
+}
+
+// Removes the work files that killed writers left below the history, where
+// nobody holds them.
+void CleanWorkFiles(const std::string& projectDirectory) {
+  std::string history = projectDirectory + "/Recipe/" + kHistoryName;
+  qvplatform::Env* env = qvplatform::CurrentEnv();
+  std::vector<std::string> directories = {history + "/keys"};
+  for (const std::string& top : {history + "/recipes", history + "/objects"}) {
+    std::vector<qvplatform::DirEntry> entries;
+    if (env->ReadDirectory(top, &entries) != 0) continue;
+    for (const qvplatform::DirEntry& entry : entries) {
+      if (entry.type == qvplatform::EntryType::kDirectory) directories.push_back(top + "/" + entry.name);
+    }
+  }
+  for (const std::string& directory : directories) {
+    std::vector<qvplatform::DirEntry> entries;
+    if (env->ReadDirectory(directory, &entries) != 0) continue;
+    for (const qvplatform::DirEntry& entry : entries) {
+      if (entry.type == qvplatform::EntryType::kFile && IsWorkFile(entry.name)) {
+        env->RemoveUnheld(directory + "/" + entry.name);
+      }
+    }
+  }
+}
+
 }  // namespace
 
 RecordedChange::RecordedChange(const char* operation, const std::string& path, const std::string& source)
@@ -237,6 +271,7 @@ uint32_t Reconcile(const std::string& recipeDirectory, const char* operation) {
 }
 
 void ReconcileProject(const std::string& projectDirectory, const char* operation) {
+  CleanWorkFiles(projectDirectory);
   for (const std::string& recipe : RecipesOf(projectDirectory)) Reconcile(recipe, operation);
 }
 
