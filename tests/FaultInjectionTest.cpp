@@ -428,6 +428,32 @@ Snapshot FilesHeld(const Snapshot& tree) {
   return files;
 }
 
+// Runs change with a fault at each of its Env calls in turn, the project
+// restored from pristine before each run, until a run makes no call fail.
+// wrong(rc) says what is wrong with the project after a run that gave rc,
+// "" when nothing is. Returns what was wrong, by call; *calls: the calls.
+std::vector<std::string> FaultEachCall(const std::string& project, const std::string& pristine,
+                                       const std::function<uint32_t()>& change,
+                                       const std::function<std::string(uint32_t)>& wrong, int* calls) {
+  std::vector<std::string> failures;
+  for (*calls = 1;; ++*calls) {
+    fs::remove_all(project);
+    fs::copy(pristine, project, fs::copy_options::recursive);
+    qvtest::NthCallFaultEnv env(*calls, ERROR_DISK_FULL);
+    uint32_t rc;
+    {
+      qvplatform::ScopedEnv scoped(&env);
+      rc = change();
+    }
+    if (!env.failed()) return failures;
+    std::string what = wrong(rc);
+    if (!what.empty()) {
+      failures.push_back("call " + std::to_string(*calls) + " (" + qvtest::CallName(env.failed()->call) + " " +
+                         env.failed()->path + "): returned " + std::to_string(rc) + what);
+    }
+  }
+}
+
 // A fault in any write of an enrolment leaves the project's enrolled keys
 // as they were, with the failure reported, or the enrolment whole. The
 // directories it made may stay, empty.
@@ -445,26 +471,63 @@ TEST(EnrolmentFaultTest, AFaultLeavesTheKeysAsTheyWereOrTheEnrolmentWhole) {
   ASSERT_EQ(enrol(), 0u);
   const Snapshot done = FilesHeld(Take(project));
   ASSERT_NE(done, before);
-  std::vector<std::string> failures;
-  int n = 1;
-  for (;; ++n) {
-    fs::remove_all(project);
-    fs::copy(pristine, project, fs::copy_options::recursive);
-    qvtest::NthCallFaultEnv env(n, ERROR_DISK_FULL);
-    uint32_t rc;
-    {
-      qvplatform::ScopedEnv scoped(&env);
-      rc = enrol();
-    }
-    if (!env.failed()) break;
-    Snapshot after = FilesHeld(Take(project));
-    if (!(rc != 0 && after == before) && after != done) {
-      failures.push_back("call " + std::to_string(n) + " (" + qvtest::CallName(env.failed()->call) + " " +
-                         env.failed()->path + "): returned " + std::to_string(rc) + Difference(before, after));
-    }
-  }
+  int calls = 0;
+  std::vector<std::string> failures = FaultEachCall(
+      project, pristine, enrol,
+      [&](uint32_t rc) {
+        Snapshot after = FilesHeld(Take(project));
+        return (rc != 0 && after == before) || after == done ? std::string() : Difference(before, after);
+      },
+      &calls);
   unsetenv("XDG_CONFIG_HOME");
-  EXPECT_GT(n, 3);
+  EXPECT_GT(calls, 3);
+  EXPECT_TRUE(failures.empty()) << Lines(failures);
+}
+
+// A fault in any write of a signature leaves the project as it was, with
+// the failure reported, or the signature whole. Root signs a version that
+// another user made: the fixture names that user in the version's line,
+// since the harness runs as one user.
+TEST(SignatureFaultTest, AFaultLeavesTheProjectAsItWasOrTheSignatureWhole) {
+  qvtest::TempDir tmp;
+  const std::string project = tmp / "p";
+  const std::string pristine = tmp / "pristine";
+  ASSERT_EQ(setenv("XDG_CONFIG_HOME", (tmp / "config").c_str(), 1), 0);
+  rcpstore::CreateProject("p", tmp.path());
+  rcpstore::RegisterProject("P", project);
+  rcpstore::EnrolKey("@P", rcpstore::CallerName(), rcpstore::MakeUserKey(false));
+  rcpstore::CreateGroup("@P", 1, rcpstore::GroupAttributes{"one", {}});
+  rcpstore::CreateRecipe("@P/1", 1, "H");
+  rcpstore::SetRecipeTexts("@P/1/1", {"Dough", {}, {}});  // a change takes the recipe's lock, as a signature does
+  const std::string log = rcphistory::LogPathOf(project + "/Recipe/RG01/RCP0001");
+  std::string versions = qvtest::ReadFile(log);
+  const std::string root = "\"user\":\"" + rcpstore::CallerName() + "\"";
+  for (size_t at = versions.find(root); at != std::string::npos; at = versions.find(root, at)) {
+    versions.replace(at, root.size(), "\"user\":\"daemon\"");
+  }
+  qvtest::WriteFile(log, versions);
+  fs::copy(project, pristine, fs::copy_options::recursive);
+  const Snapshot before = FilesHeld(Take(project));
+  auto sign = [] {
+    return qvtest::CodeOf([] { rcpstore::SignRecipe("@P/1/1", rcpstore::SignatureMeaning::kReview, "checked"); });
+  };
+  auto signedWhole = [] {
+    rcpstore::RecipeStatus status = rcpstore::ReadRecipeStatus("@P/1/1");
+    return status.state == "reviewed" && status.current.size() == 1 && status.earlier.empty();
+  };
+  ASSERT_EQ(sign(), 0u);
+  ASSERT_TRUE(signedWhole());
+  int calls = 0;
+  std::vector<std::string> failures = FaultEachCall(
+      project, pristine, sign,
+      [&](uint32_t rc) {
+        Snapshot after = FilesHeld(Take(project));
+        if (rc != 0 && after == before) return std::string();
+        return signedWhole() ? std::string() : Difference(before, after);
+      },
+      &calls);
+  unsetenv("XDG_CONFIG_HOME");
+  EXPECT_GT(calls, 3);
   EXPECT_TRUE(failures.empty()) << Lines(failures);
 }
 
