@@ -142,6 +142,18 @@ struct LogEnd {
   std::optional<Version> last;
 };
 
+// The version of a log's last line, parsed once for the two reads of the
+// same line that a change makes (before it, and under the log's hold).
+std::optional<Version> ParsedLast(std::string line) {
+  thread_local std::string lastLine;
+  thread_local std::optional<Version> lastVersion;
+  if (line != lastLine) {
+    lastVersion = Parsed(line);
+    lastLine = std::move(line);
+  }
+  return lastVersion;
+}
+
 uint32_t ReadEnd(const std::string& log, LogEnd* end) {
   std::string bytes;
   bool whole = false;
@@ -151,7 +163,7 @@ uint32_t ReadEnd(const std::string& log, LogEnd* end) {
   end->exists = true;
   end->endsLine = bytes.empty() || bytes.back() == '\n';
   auto lastParsed = [&](std::string line) {
-    end->last = Parsed(line);
+    end->last = ParsedLast(std::move(line));
     return !end->last;
   };
   LinesBackwards(bytes, lastParsed);
