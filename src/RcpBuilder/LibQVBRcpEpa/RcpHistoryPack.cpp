@@ -73,6 +73,8 @@ std::vector<uint64_t> IndexedAt(const std::string& index, const std::string& has
 }
 
 // Whether the line of the log at offset keeps the content inline, intact.
+// No version line is longer than a few dozen contents kept inline.
+constexpr size_t kLongestLine = size_t{4} << 20;
 bool LineAtKeeps(const std::string& log, uint64_t offset, const std::string& hash) {
   std::unique_ptr<qvplatform::ReadableFile> file;
   uint64_t size = 0;
@@ -82,10 +84,14 @@ bool LineAtKeeps(const std::string& log, uint64_t offset, const std::string& has
   }
   std::string line;
   char block[16384];
-  for (size_t got = 0; line.find('\n') == std::string::npos && line.size() < kLargestLog; line.append(block, got)) {
-    if (file->Read(block, sizeof block, &got) != 0 || got == 0) break;
+  while (line.size() < kLongestLine) {
+    size_t got = 0;
+    if (file->Read(block, sizeof block, &got) != 0 || got == 0) return false;
+    const char* feed = static_cast<const char*>(memchr(block, '\n', got));
+    line.append(block, feed != nullptr ? static_cast<size_t>(feed - block) : got);
+    if (feed != nullptr) return KeepsInline(line, hash);
   }
-  return KeepsInline(line.substr(0, line.find('\n')), hash);
+  return false;
 }
 
 // Whether the log keeps the content inline, intact. The index only says

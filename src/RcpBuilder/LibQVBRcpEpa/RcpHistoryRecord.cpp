@@ -196,7 +196,7 @@ std::set<std::string> RecipesOf(const std::string& projectDirectory) {
 // A work file of a writer of the history: a log's hold or whole rewrite,
 // an object's ("NAME.new"), or the enrolled keys' and signatures'
 // (".NAME.work").
-bool IsWorkFile(const std::string& name) {
+bool IsHistoryWorkFile(const std::string& name) {
   auto endsWith = [&](const std::string& end) {
     return name.size() > end.size() && name.compare(name.size() - end.size(), end.size(), end) == 0;
   };
@@ -220,7 +220,7 @@ void CleanWorkFiles(const std::string& projectDirectory) {
     std::vector<qvplatform::DirEntry> entries;
     if (env->ReadDirectory(directory, &entries) != 0) continue;
     for (const qvplatform::DirEntry& entry : entries) {
-      if (entry.type == qvplatform::EntryType::kFile && IsWorkFile(entry.name)) {
+      if (entry.type == qvplatform::EntryType::kFile && IsHistoryWorkFile(entry.name)) {
         env->RemoveUnheld(directory + "/" + entry.name);
       }
     }
