@@ -454,17 +454,27 @@ std::vector<std::string> FaultEachCall(const std::string& project, const std::st
   }
 }
 
-// A fault in any write of an enrolment leaves the project's enrolled keys
-// as they were, with the failure reported, or the enrolment whole. The
-// directories it made may stay, empty.
-TEST(EnrolmentFaultTest, AFaultLeavesTheKeysAsTheyWereOrTheEnrolmentWhole) {
+// Project P, registered, and the caller's signing key pair.
+class SigningFaultTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(setenv("XDG_CONFIG_HOME", (tmp / "config").c_str(), 1), 0);
+    rcpstore::CreateProject("p", tmp.path());
+    rcpstore::RegisterProject("P", project);
+    key = rcpstore::MakeUserKey(false);
+  }
+  void TearDown() override { unsetenv("XDG_CONFIG_HOME"); }
+
   qvtest::TempDir tmp;
   const std::string project = tmp / "p";
   const std::string pristine = tmp / "pristine";
-  ASSERT_EQ(setenv("XDG_CONFIG_HOME", (tmp / "config").c_str(), 1), 0);
-  rcpstore::CreateProject("p", tmp.path());
-  rcpstore::RegisterProject("P", project);
-  const std::string key = rcpstore::MakeUserKey(false);
+  std::string key;
+};
+
+// A fault in any write of an enrolment leaves the project's enrolled keys
+// as they were, with the failure reported, or the enrolment whole. The
+// directories it made may stay, empty.
+TEST_F(SigningFaultTest, AFaultLeavesTheKeysAsTheyWereOrTheEnrolmentWhole) {
   fs::copy(project, pristine, fs::copy_options::recursive);
   const Snapshot before = FilesHeld(Take(project));
   auto enrol = [&] { return qvtest::CodeOf([&] { rcpstore::EnrolKey("@P", rcpstore::CallerName(), key); }); };
@@ -479,7 +489,6 @@ TEST(EnrolmentFaultTest, AFaultLeavesTheKeysAsTheyWereOrTheEnrolmentWhole) {
         return (rc != 0 && after == before) || after == done ? std::string() : Difference(before, after);
       },
       &calls);
-  unsetenv("XDG_CONFIG_HOME");
   EXPECT_GT(calls, 3);
   EXPECT_TRUE(failures.empty()) << Lines(failures);
 }
@@ -488,14 +497,8 @@ TEST(EnrolmentFaultTest, AFaultLeavesTheKeysAsTheyWereOrTheEnrolmentWhole) {
 // the failure reported, or the signature whole. Root signs a version that
 // another user made: the fixture names that user in the version's line,
 // since the harness runs as one user.
-TEST(SignatureFaultTest, AFaultLeavesTheProjectAsItWasOrTheSignatureWhole) {
-  qvtest::TempDir tmp;
-  const std::string project = tmp / "p";
-  const std::string pristine = tmp / "pristine";
-  ASSERT_EQ(setenv("XDG_CONFIG_HOME", (tmp / "config").c_str(), 1), 0);
-  rcpstore::CreateProject("p", tmp.path());
-  rcpstore::RegisterProject("P", project);
-  rcpstore::EnrolKey("@P", rcpstore::CallerName(), rcpstore::MakeUserKey(false));
+TEST_F(SigningFaultTest, AFaultLeavesTheProjectAsItWasOrTheSignatureWhole) {
+  rcpstore::EnrolKey("@P", rcpstore::CallerName(), key);
   rcpstore::CreateGroup("@P", 1, rcpstore::GroupAttributes{"one", {}});
   rcpstore::CreateRecipe("@P/1", 1, "H");
   rcpstore::SetRecipeTexts("@P/1/1", {"Dough", {}, {}});  // a change takes the recipe's lock, as a signature does
@@ -526,7 +529,6 @@ TEST(SignatureFaultTest, AFaultLeavesTheProjectAsItWasOrTheSignatureWhole) {
         return signedWhole() ? std::string() : Difference(before, after);
       },
       &calls);
-  unsetenv("XDG_CONFIG_HOME");
   EXPECT_GT(calls, 3);
   EXPECT_TRUE(failures.empty()) << Lines(failures);
 }
