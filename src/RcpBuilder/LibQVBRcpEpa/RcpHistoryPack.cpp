@@ -50,12 +50,15 @@ uint64_t OffsetAfter(const char* at, const char* end) {
 std::vector<uint64_t> IndexedAt(const std::string& index, const std::string& hash) {
   std::vector<uint64_t> offsets;
   std::unique_ptr<qvplatform::ReadableFile> file;
-  if (qvplatform::CurrentEnv()->OpenForRead(index, &file) != 0) return offsets;  // without one, every content is new
+  uint64_t size = 0;
+  // without one, every content is new
+  if (qvplatform::CurrentEnv()->OpenForRead(index, &file) != 0 || file->Size(&size) != 0) return offsets;
   char block[16384];
   size_t carried = 0;  // the start of a line that the block before ended in
   for (uint64_t total = 0; total < kLargestLog;) {
     size_t got = 0;
-    if (file->Read(block + carried, sizeof block - carried, &got) != 0 || got == 0) break;
+    size_t room = sizeof block - carried;
+    if (file->Read(block + carried, room, &got) != 0 || got == 0) break;
     total += got;
     size_t filled = carried + got;
     size_t whole = filled;  // the whole lines end here
@@ -68,6 +71,7 @@ std::vector<uint64_t> IndexedAt(const std::string& index, const std::string& has
     }
     carried = whole == 0 || filled - whole > kLongestEntry ? 0 : filled - whole;
     memmove(block, block + filled - carried, carried);
+    if (got < room && total >= size) break;  // the end, as in ReadWhole
   }
   return offsets;
 }

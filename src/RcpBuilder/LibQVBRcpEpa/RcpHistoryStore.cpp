@@ -75,6 +75,9 @@ uint32_t ReadWhole(const std::string& path, std::string* bytes, uint64_t limit) 
     if (got == 0) return 0;
     if (bytes->size() + got > limit) return ERROR_FILE_CORRUPT;
     bytes->append(buf, got);
+    // A short read at the size the file had when opened is its end: the
+    // read that would give nothing is spared.
+    if (got < sizeof buf && bytes->size() >= size) return 0;
   }
 }
 
