@@ -429,32 +429,6 @@ Snapshot FilesHeld(const Snapshot& tree) {
   return files;
 }
 
-// Runs change with a fault at each of its Env calls in turn, the project
-// restored from pristine before each run, until a run makes no call fail.
-// wrong(rc) says what is wrong with the project after a run that gave rc,
-// "" when nothing is. Returns what was wrong, by call; *calls: the calls.
-std::vector<std::string> FaultEachCall(const std::string& project, const std::string& pristine,
-                                       const std::function<uint32_t()>& change,
-                                       const std::function<std::string(uint32_t)>& wrong, int* calls) {
-  std::vector<std::string> failures;
-  for (*calls = 1;; ++*calls) {
-    fs::remove_all(project);
-    fs::copy(pristine, project, fs::copy_options::recursive);
-    qvtest::NthCallFaultEnv env(*calls, ERROR_DISK_FULL);
-    uint32_t rc;
-    {
-      qvplatform::ScopedEnv scoped(&env);
-      rc = change();
-    }
-    if (!env.failed()) return failures;
-    std::string what = wrong(rc);
-    if (!what.empty()) {
-      failures.push_back("call " + std::to_string(*calls) + " (" + qvtest::CallName(env.failed()->call) + " " +
-                         env.failed()->path + "): returned " + std::to_string(rc) + what);
-    }
-  }
-}
-
 // Project P, registered, and the caller's signing key pair.
 class SigningFaultTest : public ::testing::Test {
  protected:
@@ -466,6 +440,36 @@ class SigningFaultTest : public ::testing::Test {
   }
   void TearDown() override { unsetenv("XDG_CONFIG_HOME"); }
 
+  // Runs change on the project as it is now with a fault at each of its Env
+  // calls in turn, until a run makes no call fail: after each, the project
+  // is as it was with the failure returned, or the change is whole.
+  void ExpectEachFaultUndoneOrWhole(const std::function<uint32_t()>& change, const std::function<bool()>& whole) {
+    fs::copy(project, pristine, fs::copy_options::recursive);
+    const Snapshot before = FilesHeld(Take(project));
+    ASSERT_EQ(change(), 0u);
+    ASSERT_TRUE(whole());
+    std::vector<std::string> failures;
+    int n = 1;
+    for (;; ++n) {
+      fs::remove_all(project);
+      fs::copy(pristine, project, fs::copy_options::recursive);
+      qvtest::NthCallFaultEnv env(n, ERROR_DISK_FULL);
+      uint32_t rc;
+      {
+        qvplatform::ScopedEnv scoped(&env);
+        rc = change();
+      }
+      if (!env.failed()) break;
+      Snapshot after = FilesHeld(Take(project));
+      if ((rc != 0 && after == before) || whole()) continue;
+      failures.push_back("call " + std::to_string(n) + " (" + qvtest::CallName(env.failed()->call) + " " +
+                         env.failed()->path + "): returned " + std::to_string(rc) +
+                         ", neither undone nor whole:" + Difference(before, after));
+    }
+    EXPECT_GT(n, 3);
+    EXPECT_TRUE(failures.empty()) << Lines(failures);
+  }
+
   qvtest::TempDir tmp;
   const std::string project = tmp / "p";
   const std::string pristine = tmp / "pristine";
@@ -474,29 +478,15 @@ class SigningFaultTest : public ::testing::Test {
 
 // A fault in any write of an enrolment leaves the project's enrolled keys
 // as they were, with the failure reported, or the enrolment whole. The
-// directories it made may stay, empty.
+// directories it made may stay, empty. The enrolment's line carries its
+// time: whole is what the project trusts.
 TEST_F(SigningFaultTest, AFaultLeavesTheKeysAsTheyWereOrTheEnrolmentWhole) {
-  fs::copy(project, pristine, fs::copy_options::recursive);
-  const Snapshot before = FilesHeld(Take(project));
-  auto enrol = [&] { return qvtest::CodeOf([&] { rcpstore::EnrolKey("@P", rcpstore::CallerName(), key); }); };
-  // The enrolment's line carries its time: whole is what the project trusts.
-  auto enrolledWhole = [&] {
-    rcpsign::ProjectKeys keys = rcpsign::ReadProjectKeys(project);
-    return keys.enrolments.size() == 1 && keys.problems.empty() && keys.TrustsAny();
-  };
-  ASSERT_EQ(enrol(), 0u);
-  ASSERT_TRUE(enrolledWhole());
-  int calls = 0;
-  std::vector<std::string> failures = FaultEachCall(
-      project, pristine, enrol,
-      [&](uint32_t rc) {
-        Snapshot after = FilesHeld(Take(project));
-        if ((rc != 0 && after == before) || enrolledWhole()) return std::string();
-        return ", the enrolment neither whole nor undone:" + Difference(before, after);
-      },
-      &calls);
-  EXPECT_GT(calls, 3);
-  EXPECT_TRUE(failures.empty()) << Lines(failures);
+  ExpectEachFaultUndoneOrWhole(
+      [&] { return qvtest::CodeOf([&] { rcpstore::EnrolKey("@P", rcpstore::CallerName(), key); }); },
+      [&] {
+        rcpsign::ProjectKeys keys = rcpsign::ReadProjectKeys(project);
+        return keys.enrolments.size() == 1 && keys.problems.empty() && keys.TrustsAny();
+      });
 }
 
 // A fault in any write of a signature leaves the project as it was, with
@@ -515,28 +505,14 @@ TEST_F(SigningFaultTest, AFaultLeavesTheProjectAsItWasOrTheSignatureWhole) {
     versions.replace(at, root.size(), "\"user\":\"daemon\"");
   }
   qvtest::WriteFile(log, versions);
-  fs::copy(project, pristine, fs::copy_options::recursive);
-  const Snapshot before = FilesHeld(Take(project));
-  auto sign = [] {
-    return qvtest::CodeOf([] { rcpstore::SignRecipe("@P/1/1", rcpstore::SignatureMeaning::kReview, "checked"); });
-  };
-  auto signedWhole = [] {
-    rcpstore::RecipeStatus status = rcpstore::ReadRecipeStatus("@P/1/1");
-    return status.state == "reviewed" && status.current.size() == 1 && status.earlier.empty();
-  };
-  ASSERT_EQ(sign(), 0u);
-  ASSERT_TRUE(signedWhole());
-  int calls = 0;
-  std::vector<std::string> failures = FaultEachCall(
-      project, pristine, sign,
-      [&](uint32_t rc) {
-        Snapshot after = FilesHeld(Take(project));
-        if (rc != 0 && after == before) return std::string();
-        return signedWhole() ? std::string() : ", the signature neither whole nor undone:" + Difference(before, after);
+  ExpectEachFaultUndoneOrWhole(
+      [] {
+        return qvtest::CodeOf([] { rcpstore::SignRecipe("@P/1/1", rcpstore::SignatureMeaning::kReview, "checked"); });
       },
-      &calls);
-  EXPECT_GT(calls, 3);
-  EXPECT_TRUE(failures.empty()) << Lines(failures);
+      [] {
+        rcpstore::RecipeStatus status = rcpstore::ReadRecipeStatus("@P/1/1");
+        return status.state == "reviewed" && status.current.size() == 1 && status.earlier.empty();
+      });
 }
 
 INSTANTIATE_TEST_SUITE_P(Store, FaultInjectionTest, ::testing::ValuesIn(Operations()),
