@@ -136,7 +136,9 @@ TEST_F(HistoryTest, TheIndexOnlyGuidesTheLookForAContentKept) {
   const std::string index = demo_ + "/Recipe/.history/recipes/RG01/RCP0001.idx";
   auto offsetsAs = [](const std::string& text, const std::string& offset) {
     std::string out;
-    for (size_t at = 0; at < text.size(); at = text.find('\n', at) + 1) out += text.substr(at, 16) + offset + "\n";
+    for (size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1) {
+      out += text.substr(at, 16) + offset + "\n";
+    }
     return out;
   };
   struct Case {
