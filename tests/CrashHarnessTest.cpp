@@ -312,12 +312,7 @@ class CrashHarness : public ::testing::TestWithParam<CommandClass> {
     setenv("XDG_CONFIG_HOME", (tmp_ / "config").c_str(), 1);
     std::string key = qvtest::ReadFile(tmp_ / "other/rcpstore/signing.pub");
     qvtest::WriteFile(root_ + "/daemon.pub", key.replace(key.find(" root "), 6, " daemon "));
-    std::string log = rcphistory::LogPathOf(p + "/Recipe/RG01/RCP0001");
-    std::string versions = qvtest::ReadFile(log);
-    for (size_t at = versions.find("\"user\":\"root\""); at != std::string::npos; at = versions.find("\"user\":\"root\"", at)) {
-      versions.replace(at, 13, "\"user\":\"daemon\"");
-    }
-    qvtest::WriteFile(log, versions);
+    qvtest::MakeVersionsOf(p + "/Recipe/RG01/RCP0001", "daemon");
     fs::copy(root_, pristine_, fs::copy_options::recursive);
   }
 

@@ -498,13 +498,7 @@ TEST_F(SigningFaultTest, AFaultLeavesTheProjectAsItWasOrTheSignatureWhole) {
   rcpstore::CreateGroup("@P", 1, rcpstore::GroupAttributes{"one", {}});
   rcpstore::CreateRecipe("@P/1", 1, "H");
   rcpstore::SetRecipeTexts("@P/1/1", {"Dough", {}, {}});  // a change takes the recipe's lock, as a signature does
-  const std::string log = rcphistory::LogPathOf(project + "/Recipe/RG01/RCP0001");
-  std::string versions = qvtest::ReadFile(log);
-  const std::string root = "\"user\":\"" + rcpstore::CallerName() + "\"";
-  for (size_t at = versions.find(root); at != std::string::npos; at = versions.find(root, at)) {
-    versions.replace(at, root.size(), "\"user\":\"daemon\"");
-  }
-  qvtest::WriteFile(log, versions);
+  qvtest::MakeVersionsOf(project + "/Recipe/RG01/RCP0001", "daemon");
   ExpectEachFaultUndoneOrWhole(
       [] {
         return qvtest::CodeOf([] { rcpstore::SignRecipe("@P/1/1", rcpstore::SignatureMeaning::kReview, "checked"); });

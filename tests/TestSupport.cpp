@@ -8,6 +8,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "LibQVBRcpEpa/Station.h"
+#include "RcpHistory.h"
 #include "platform/StationDir.h"
 
 namespace qvtest {
@@ -105,6 +107,16 @@ std::string Shape(const CQVERcpDirInfo& node) {
     }
   }
   return out;
+}
+
+void MakeVersionsOf(const std::string& recipeDirectory, const std::string& user) {
+  const std::string log = rcphistory::LogPathOf(recipeDirectory);
+  const std::string caller = "\"user\":\"" + rcpstore::CallerName() + "\"";
+  std::string versions = ReadFile(log);
+  for (size_t at = versions.find(caller); at != std::string::npos; at = versions.find(caller, at)) {
+    versions.replace(at, caller.size(), "\"user\":\"" + user + "\"");
+  }
+  WriteFile(log, versions);
 }
 
 std::string Crlf(const std::string& text) {

@@ -100,4 +100,8 @@ std::string Shape(const CQVERcpDirInfo& node);
 // Text with LF line ends, as it stands on disk with CR LF.
 std::string Crlf(const std::string& text);
 
+// Names another user as the one who made every version of the recipe's
+// history so far, so that a test running as one user may sign them.
+void MakeVersionsOf(const std::string& recipeDirectory, const std::string& user);
+
 }  // namespace qvtest

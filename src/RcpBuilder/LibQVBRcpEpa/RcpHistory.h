@@ -27,6 +27,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/Env.h"
+
 namespace rcphistory {
 
 constexpr char kHistoryName[] = ".history";
@@ -94,6 +96,8 @@ class KeptContents {
 
 // What the library itself uses.
 
+// The entries of a directory that are of the type; none when it cannot be read.
+std::vector<qvplatform::DirEntry> EntriesOf(const std::string& directory, qvplatform::EntryType type);
 // The whole of a regular file of at most limit bytes.
 uint32_t ReadWhole(const std::string& path, std::string* bytes, uint64_t limit = uint64_t{64} << 20);
 // Keeps bytes as an object, durably, unless it is kept already; *hash is its name.

@@ -73,12 +73,9 @@ uint32_t RecordNow(const std::string& recipeDirectory, const std::string& operat
 std::vector<std::string> HistoryFiles(const std::string& recipeDirectory) {
   std::string log = LogPathOf(recipeDirectory);
   std::string stem = LastName(log).substr(0, LastName(log).size() - 3);  // "RCPnnnn."
-  std::vector<qvplatform::DirEntry> entries;
   std::vector<std::string> names;
-  if (qvplatform::CurrentEnv()->ReadDirectory(Parent(log), &entries) != 0) return names;
-  for (const qvplatform::DirEntry& entry : entries) {
-    if (entry.type == qvplatform::EntryType::kFile && entry.name.compare(0, stem.size(), stem) == 0 &&
-        !rcphidden::IsWorkCopy(entry.name)) {
+  for (const qvplatform::DirEntry& entry : EntriesOf(Parent(log), qvplatform::EntryType::kFile)) {
+    if (entry.name.compare(0, stem.size(), stem) == 0 && !rcphidden::IsWorkCopy(entry.name)) {
       names.push_back(entry.name);
     }
   }
@@ -107,13 +104,10 @@ uint32_t SetAside(const std::string& recipeDirectory) {
 
 // The recipe directories of a group.
 std::vector<std::string> RecipeDirectoriesIn(const std::string& group) {
-  std::vector<qvplatform::DirEntry> entries;
   std::vector<std::string> recipes;
-  if (!IsGroupName(LastName(group)) || qvplatform::CurrentEnv()->ReadDirectory(group, &entries) != 0) return recipes;
-  for (const qvplatform::DirEntry& entry : entries) {
-    if (entry.type == qvplatform::EntryType::kDirectory && rcpstore::RecipeNumberOf(entry.name) != 0) {
-      recipes.push_back(group + "/" + entry.name);
-    }
+  if (!IsGroupName(LastName(group))) return recipes;
+  for (const qvplatform::DirEntry& entry : EntriesOf(group, qvplatform::EntryType::kDirectory)) {
+    if (rcpstore::RecipeNumberOf(entry.name) != 0) recipes.push_back(group + "/" + entry.name);
   }
   return recipes;
 }
@@ -197,32 +191,22 @@ std::set<std::string> RecipesOf(const std::string& projectDirectory) {
 // an object's ("NAME.new"), or the enrolled keys' and signatures'
 // (".NAME.work").
 bool IsHistoryWorkFile(const std::string& name) {
-  auto endsWith = [&](const std::string& end) {
-    return name.size() > end.size() && name.compare(name.size() - end.size(), end.size(), end) == 0;
-  };
-  return endsWith(".new") || (name[0] == '.' && endsWith(".work"));
+  return name.ends_with(".new") || (name[0] == '.' && name.ends_with(".work"));
 }
 
 // Removes the work files that killed writers left below the history, where
 // nobody holds them.
 void CleanWorkFiles(const std::string& projectDirectory) {
   std::string history = projectDirectory + "/Recipe/" + kHistoryName;
-  qvplatform::Env* env = qvplatform::CurrentEnv();
   std::vector<std::string> directories = {history + "/keys"};
   for (const std::string& top : {history + "/recipes", history + "/objects"}) {
-    std::vector<qvplatform::DirEntry> entries;
-    if (env->ReadDirectory(top, &entries) != 0) continue;
-    for (const qvplatform::DirEntry& entry : entries) {
-      if (entry.type == qvplatform::EntryType::kDirectory) directories.push_back(top + "/" + entry.name);
+    for (const qvplatform::DirEntry& entry : EntriesOf(top, qvplatform::EntryType::kDirectory)) {
+      directories.push_back(top + "/" + entry.name);
     }
   }
   for (const std::string& directory : directories) {
-    std::vector<qvplatform::DirEntry> entries;
-    if (env->ReadDirectory(directory, &entries) != 0) continue;
-    for (const qvplatform::DirEntry& entry : entries) {
-      if (entry.type == qvplatform::EntryType::kFile && IsHistoryWorkFile(entry.name)) {
-        env->RemoveUnheld(directory + "/" + entry.name);
-      }
+    for (const qvplatform::DirEntry& entry : EntriesOf(directory, qvplatform::EntryType::kFile)) {
+      if (IsHistoryWorkFile(entry.name)) qvplatform::CurrentEnv()->RemoveUnheld(directory + "/" + entry.name);
     }
   }
 }

@@ -61,6 +61,16 @@ uint32_t HashOfFile(const std::string& path, std::string* hash) {
   return 0;
 }
 
+std::vector<qvplatform::DirEntry> EntriesOf(const std::string& directory, qvplatform::EntryType type) {
+  std::vector<qvplatform::DirEntry> entries;
+  std::vector<qvplatform::DirEntry> typed;
+  if (qvplatform::CurrentEnv()->ReadDirectory(directory, &entries) != 0) return typed;
+  for (qvplatform::DirEntry& entry : entries) {
+    if (entry.type == type) typed.push_back(std::move(entry));
+  }
+  return typed;
+}
+
 uint32_t ReadWhole(const std::string& path, std::string* bytes, uint64_t limit) {
   std::unique_ptr<qvplatform::ReadableFile> file;
   if (uint32_t rc = qvplatform::CurrentEnv()->OpenForRead(path, &file)) return rc;

@@ -15,12 +15,11 @@ namespace {
 using qvplatform::DirEntry;
 using qvplatform::EntryType;
 
+// The entries of the type that are no work copies and no hidden names.
 std::vector<DirEntry> Entries(const std::string& directory, EntryType type) {
-  std::vector<DirEntry> entries;
   std::vector<DirEntry> kept;
-  if (qvplatform::CurrentEnv()->ReadDirectory(directory, &entries) != 0) return kept;
-  for (DirEntry& entry : entries) {
-    if (entry.type == type && !rcphidden::IsWorkCopy(entry.name) && entry.name[0] != '.') kept.push_back(entry);
+  for (DirEntry& entry : rcphistory::EntriesOf(directory, type)) {
+    if (!rcphidden::IsWorkCopy(entry.name) && entry.name[0] != '.') kept.push_back(std::move(entry));
   }
   return kept;
 }
